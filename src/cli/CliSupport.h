@@ -1,0 +1,45 @@
+#pragma once
+
+#include "Component.h"
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Messages meant for the user go to standard error on the command line.
+class TStderrMessages : public IMessageSink {
+public:
+    void ShowMessage(std::string_view text) override {
+        std::fprintf(stderr, "%.*s\n", int(text.size()), text.data());
+    }
+};
+
+// A bad command line: the message is printed with the usage text, exit 2.
+struct UsageError {
+    std::string message;
+};
+
+// Walks the arguments of one command.
+class ArgReader {
+public:
+    explicit ArgReader(std::vector<std::string> args) : Args_(std::move(args)) {}
+    bool Done() const { return Pos_ >= Args_.size(); }
+    const std::string& Next() { return Args_[Pos_++]; }
+    // The value of an option that needs one.
+    std::string Value(const std::string& option);
+    // The value of an option whose value may be left out (next argument
+    // starting with "-", or no more arguments).
+    bool OptionalValue(std::string& out);
+    int IntValue(const std::string& option, int min, int max);
+
+private:
+    std::vector<std::string> Args_;
+    std::size_t Pos_ = 0;
+};
+
+bool ReadWholeFile(const std::string& path, std::string& out);
+// "a,b,c" as one entry a line.
+std::string CommaListToLines(std::string_view list);
+
+int RunLinks(std::vector<std::string> args);

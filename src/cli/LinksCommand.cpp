@@ -1,0 +1,92 @@
+// tessellon-cli links: what a saved page yields under the link filters.
+#include "CliSupport.h"
+#include "ScanCore.h"
+#include "StringTools.h"
+
+#include <cstdio>
+#include <sys/stat.h>
+
+namespace {
+
+void PrintQuoted(std::string& line, std::string_view field) {
+    line += ";\"";
+    line += field;
+    line += '"';
+}
+
+} // namespace
+
+int RunLinks(std::vector<std::string> argv) {
+    ArgReader args(std::move(argv));
+    std::string file, url;
+    bool attributes = false, meta = false;
+    TScanCore core;
+    TStderrMessages messages;
+    core.Messages = &messages;
+    while (!args.Done()) {
+        const std::string a = args.Next();
+        if (a == "--url") {
+            url = args.Value(a);
+        } else if (a == "--filter") {
+            core.KeywordsFilterEnabled = true;
+            std::string words;
+            if (args.OptionalValue(words)) core.SetKeywordsFilter(CommaListToLines(words));
+        } else if (a == "--limiter") {
+            core.KeywordsLimiterEnabled = true;
+            core.SetKeywordsLimiter(CommaListToLines(args.Value(a)));
+        } else if (a == "--no-external") {
+            core.ReportExternalLinks = false;
+        } else if (a == "--html-ext") {
+            core.SetHtmlExtensions(CommaListToLines(args.Value(a)));
+        } else if (a == "--areas") {
+            core.AreaHook = MarkCountedAreas;
+        } else if (a == "--attributes") {
+            attributes = true;
+        } else if (a == "--meta") {
+            meta = true;
+        } else if (a.starts_with("-")) {
+            throw UsageError{"unknown option " + a};
+        } else if (file.empty()) {
+            file = a;
+        } else {
+            throw UsageError{"only one FILE may be given"};
+        }
+    }
+    if (file.empty()) throw UsageError{"no FILE given"};
+    if (url.empty()) throw UsageError{"--url PAGE_URL is required"};
+
+    TPageInfo page;
+    page.Url = url;
+    page.ReferringUrl = url;
+    page.DepthLevel = 1;
+    if (!page.Parts.Crack(url, "")) throw UsageError{"Invalid Url : " + url};
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0 || S_ISDIR(st.st_mode) || !ReadWholeFile(file, page.Body)) {
+        std::fprintf(stderr, "cannot read %s: check that the file exists and is readable\n",
+                     file.c_str());
+        return 1;
+    }
+
+    core.OnLinkFound = [&](TComponent*, TLinkFound& lf) {
+        std::string line = TResultsFile::FormatLine(lf.TypeLink, lf.UrlFound);
+        if (attributes) {
+            PrintQuoted(line, std::string(1, lf.HrefOrSrc));
+            PrintQuoted(line, std::to_string(lf.CountArea));
+        }
+        line += '\n';
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    };
+    if (meta) {
+        core.OnMetaTag = [](TComponent*, const TMetaTag& m) {
+            std::string line = "META";
+            for (const std::string* f : {&m.TagType, &m.Tag1stAttrib, &m.Tag1stValue, &m.Tag2ndAttrib,
+                                         &m.Tag2ndValue, &m.Tag3rdAttrib, &m.Tag3rdValue})
+                PrintQuoted(line, *f);
+            line += '\n';
+            std::fwrite(line.data(), 1, line.size(), stdout);
+        };
+        core.ParseHead(page);
+    }
+    core.ProcessPage(page);
+    return 0;
+}

@@ -1,0 +1,41 @@
+#include "CliSupport.h"
+
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const kUsage =
+    "usage: tessellon-cli COMMAND [options]\n"
+    "\n"
+    "commands:\n"
+    "  links FILE --url PAGE_URL [--filter [WORDS]] [--limiter WORDS] [--no-external]\n"
+    "        [--html-ext LIST] [--areas] [--attributes] [--meta]\n"
+    "        print the links a saved page yields, as the results file lists them\n";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const std::string command = argv[1];
+    std::vector<std::string> args(argv + 2, argv + argc);
+    try {
+        if (command == "links") return RunLinks(std::move(args));
+        if (command == "--help" || command == "-h" || command == "help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        throw UsageError{"unknown command " + command};
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "tessellon-cli: %s\n\n%s", e.message.c_str(), kUsage);
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tessellon-cli: %s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,287 @@
+#include "CrackUrl.h"
+
+#include "StringTools.h"
+
+#include <charconv>
+
+namespace {
+
+bool IsSchemeStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsSchemeChar(char c) {
+    return IsSchemeStart(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+}
+
+// Length of the scheme of s (without the ":"), or 0 when s has none.
+std::size_t SchemeLength(std::string_view s) {
+    if (s.empty() || !IsSchemeStart(s[0])) return 0;
+    std::size_t i = 1;
+    while (i < s.size() && IsSchemeChar(s[i])) ++i;
+    return (i < s.size() && s[i] == ':') ? i : 0;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// RFC 3986 remove_dot_segments, on a path that starts with "/" or is empty.
+std::string RemoveDotSegments(std::string_view in) {
+    std::string out;
+    out.reserve(in.size());
+    std::size_t i = 0;
+    while (i < in.size()) {
+        std::string_view rest = in.substr(i);
+        if (rest.starts_with("../")) {
+            i += 3;
+        } else if (rest.starts_with("./")) {
+            i += 2;
+        } else if (rest.starts_with("/./")) {
+            i += 2;
+        } else if (rest == "/.") {
+            out += '/';
+            break;
+        } else if (rest.starts_with("/../") || rest == "/..") {
+            const auto cut = out.rfind('/');
+            out.resize(cut == std::string::npos ? 0 : cut);
+            if (rest == "/..") {
+                out += '/';
+                break;
+            }
+            i += 3;
+        } else if (rest == "." || rest == "..") {
+            break;
+        } else {
+            std::size_t j = (rest[0] == '/') ? 1 : 0;
+            while (j < rest.size() && rest[j] != '/') ++j;
+            out.append(rest.substr(0, j));
+            i += j;
+        }
+    }
+    return out;
+}
+
+struct UrlPieces {
+    std::string_view scheme, authority, path, query, fragment;
+    bool hasAuthority = false, hasQuery = false, hasFragment = false;
+};
+
+// Splits a reference or URL into its five RFC 3986 pieces.
+UrlPieces SplitUrl(std::string_view s) {
+    UrlPieces p;
+    const std::size_t sl = SchemeLength(s);
+    if (sl > 0) {
+        p.scheme = s.substr(0, sl);
+        s.remove_prefix(sl + 1);
+    }
+    const auto hash = s.find('#');
+    if (hash != std::string_view::npos) {
+        p.hasFragment = true;
+        p.fragment = s.substr(hash + 1);
+        s = s.substr(0, hash);
+    }
+    const auto q = s.find('?');
+    if (q != std::string_view::npos) {
+        p.hasQuery = true;
+        p.query = s.substr(q + 1);
+        s = s.substr(0, q);
+    }
+    if (s.starts_with("//")) {
+        p.hasAuthority = true;
+        s.remove_prefix(2);
+        const auto slash = s.find('/');
+        p.authority = s.substr(0, slash);
+        s = slash == std::string_view::npos ? std::string_view{} : s.substr(slash);
+    }
+    p.path = s;
+    return p;
+}
+
+} // namespace
+
+std::string PercentDecode(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size()) {
+            const int hi = HexValue(s[i + 1]), lo = HexValue(s[i + 2]);
+            if (hi >= 0 && lo >= 0) {
+                out += char(hi * 16 + lo);
+                i += 2;
+                continue;
+            }
+        }
+        out += s[i];
+    }
+    return out;
+}
+
+int TCrackUrl::DefaultPort(std::string_view scheme) {
+    if (scheme == "http") return 80;
+    if (scheme == "https") return 443;
+    if (scheme == "ftp") return 21;
+    return 0;
+}
+
+std::string TCrackUrl::SiteKey(std::string_view hostIn) {
+    std::string host = LowerCase(hostIn);
+    while (!host.empty() && host.back() == '.') host.pop_back();
+    if (host.empty() || host[0] == '[') return host; // IPv6 literal: the whole address
+    bool numeric = true;
+    for (char c : host)
+        if (!((c >= '0' && c <= '9') || c == '.')) numeric = false;
+    if (numeric) return host; // IPv4 address: the whole address
+    const auto c = host.rfind('.');
+    if (c == std::string::npos || c == 0) return host;
+    const auto t = host.rfind('.', c - 1);
+    if (t == std::string::npos || t == 0) return host;
+    return host.substr(t + 1);
+}
+
+void TCrackUrl::Clear() {
+    Scheme_.clear();
+    Host_.clear();
+    User_.clear();
+    Password_.clear();
+    Path_.clear();
+    RawPath_.clear();
+    Extra_.clear();
+    Domain_.clear();
+    UrlPath_.clear();
+    LocalFileName_.clear();
+    Port_ = 0;
+    Valid_ = false;
+}
+
+std::string TCrackUrl::Origin() const {
+    std::string o = Scheme_ + "://" + Host_;
+    if (Port_ != DefaultPort(Scheme_)) o += ":" + std::to_string(Port_);
+    return o;
+}
+
+bool TCrackUrl::Crack(std::string_view url, std::string_view storageFolder) {
+    Clear();
+    Url_.assign(url);
+    if (url.size() > kMaxUrlLength) return false;
+
+    const std::size_t sl = SchemeLength(url);
+    if (sl == 0) return false;
+    Scheme_ = LowerCase(url.substr(0, sl));
+    std::string_view rest = url.substr(sl + 1);
+    if (!rest.starts_with("//")) return false;
+    rest.remove_prefix(2);
+
+    const auto authEnd = rest.find_first_of("/?#");
+    std::string_view authority = rest.substr(0, authEnd);
+    std::string_view tail = authEnd == std::string_view::npos ? std::string_view{} : rest.substr(authEnd);
+
+    const auto at = authority.rfind('@');
+    if (at != std::string_view::npos) {
+        std::string_view userInfo = authority.substr(0, at);
+        authority.remove_prefix(at + 1);
+        const auto colon = userInfo.find(':');
+        User_ = PercentDecode(userInfo.substr(0, colon));
+        if (colon != std::string_view::npos) Password_ = PercentDecode(userInfo.substr(colon + 1));
+    }
+
+    std::string_view portText;
+    if (authority.starts_with("[")) {
+        const auto close = authority.find(']');
+        if (close == std::string_view::npos) return false;
+        Host_.assign(authority.substr(0, close + 1));
+        std::string_view after = authority.substr(close + 1);
+        if (!after.empty()) {
+            if (after[0] != ':') return false;
+            portText = after.substr(1);
+        }
+    } else {
+        const auto colon = authority.rfind(':');
+        Host_.assign(authority.substr(0, colon));
+        if (colon != std::string_view::npos) portText = authority.substr(colon + 1);
+    }
+    if (Host_.empty()) return false;
+    for (unsigned char c : Host_)
+        if (c <= 32 || c == 127 || c == '\\' || c == '%') return false;
+
+    Port_ = DefaultPort(Scheme_);
+    if (!portText.empty()) {
+        int port = 0;
+        auto [end, ec] = std::from_chars(portText.data(), portText.data() + portText.size(), port);
+        if (ec != std::errc() || end != portText.data() + portText.size() || port <= 0 ||
+            port > 65535)
+            return false;
+        Port_ = port;
+    }
+
+    const auto extra = tail.find_first_of("?#");
+    RawPath_.assign(tail.substr(0, extra));
+    if (extra != std::string_view::npos) Extra_.assign(tail.substr(extra));
+    Path_ = PercentDecode(RawPath_);
+
+    // A last segment without a dot is taken as a directory.
+    std::string p = Path_;
+    if (p.empty() || p.back() != '/') {
+        const auto slash = p.rfind('/');
+        std::string_view last = slash == std::string::npos ? std::string_view(p)
+                                                           : std::string_view(p).substr(slash + 1);
+        if (last.find('.') == std::string_view::npos) p += '/';
+    }
+    const int k = LastCharPos('/', p);
+    UrlPath_ = k < 2 ? std::string("/") : p.substr(0, k - 1);
+
+    Domain_ = SiteKey(Host_);
+    if (!storageFolder.empty()) LocalFileName_ = UrlToLocalFileName(storageFolder, Host_ + p);
+    Valid_ = true;
+    return true;
+}
+
+bool CombineUrl(std::string_view base, std::string_view reference, std::string& out) {
+    if (SchemeLength(reference) > 0) {
+        out.assign(reference);
+        return true;
+    }
+    const UrlPieces b = SplitUrl(base);
+    if (b.scheme.empty() || !b.hasAuthority) return false;
+    const UrlPieces r = SplitUrl(reference);
+
+    std::string_view authority = b.authority;
+    std::string path;
+    std::string_view query = b.query;
+    bool hasQuery = b.hasQuery;
+    if (r.hasAuthority) {
+        authority = r.authority;
+        path = RemoveDotSegments(r.path);
+        query = r.query;
+        hasQuery = r.hasQuery;
+    } else if (r.path.empty()) {
+        path.assign(b.path);
+        if (r.hasQuery) {
+            query = r.query;
+            hasQuery = true;
+        }
+    } else {
+        if (r.path[0] == '/') {
+            path = RemoveDotSegments(r.path);
+        } else {
+            std::string merged;
+            if (b.path.empty()) {
+                merged = "/";
+            } else {
+                const auto slash = b.path.rfind('/');
+                merged.assign(b.path.substr(0, slash == std::string_view::npos ? 0 : slash + 1));
+            }
+            merged.append(r.path);
+            path = RemoveDotSegments(merged);
+        }
+        query = r.query;
+        hasQuery = r.hasQuery;
+    }
+
+    out.clear();
+    out.reserve(base.size() + reference.size() + 4);
+    out.append(b.scheme).append("://").append(authority).append(path);
+    if (hasQuery) out.append("?").append(query);
+    if (r.hasFragment) out.append("#").append(r.fragment);
+    return true;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// A URL split into its parts, with the derived directory path, site key and
+// local file name under the storage folder. One object is reused for many
+// URLs: every Crack overwrites all fields.
+class TCrackUrl {
+public:
+    // Splits url; storageFolder may be empty (LocalFileName is then empty).
+    bool Crack(std::string_view url, std::string_view storageFolder);
+
+    const std::string& GetUrl() const { return Url_; }
+    const std::string& Scheme() const { return Scheme_; } // lower case
+    const std::string& HostName() const { return Host_; }
+    int Port() const { return Port_; }
+    const std::string& UrlUserName() const { return User_; }
+    const std::string& UrlPassword() const { return Password_; }
+    // Path with file name, escapes decoded, without the query.
+    const std::string& UrlPathWithFile() const { return Path_; }
+    // The same path as it stands in the URL (escapes kept): the base that
+    // relative links are resolved against.
+    const std::string& RawPathWithFile() const { return RawPath_; }
+    // Query and/or fragment, with the leading "?" or "#".
+    const std::string& ExtraInfos() const { return Extra_; }
+    const std::string& Domain() const { return Domain_; }
+    const std::string& UrlPath() const { return UrlPath_; }
+    const std::string& LocalFileName() const { return LocalFileName_; }
+    bool Valid() const { return Valid_; }
+
+    // "scheme://host[:port]" with the port only when it is not the scheme's default.
+    std::string Origin() const;
+
+    static int DefaultPort(std::string_view scheme);
+    // The site key of a host name (see Crack).
+    static std::string SiteKey(std::string_view host);
+
+private:
+    void Clear();
+
+    std::string Url_, Scheme_, Host_, User_, Password_, Path_, RawPath_, Extra_;
+    std::string Domain_, UrlPath_, LocalFileName_;
+    int Port_ = 0;
+    bool Valid_ = false;
+};
+
+// Percent-decoding of a URL component ("%41" becomes "A"; malformed escapes
+// are kept as they stand).
+std::string PercentDecode(std::string_view s);
+
+// Resolves a reference against an absolute base URL as a browser does
+// (scheme-relative, absolute path, relative path with "." and "..", query
+// and fragment references). A reference that carries its own scheme comes
+// back unchanged. Nothing is encoded. Returns false when the base cannot
+// serve as one.
+bool CombineUrl(std::string_view base, std::string_view reference, std::string& out);

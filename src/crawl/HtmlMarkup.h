@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Marker bytes written into a normalised page. The normalised text holds no
+// byte below 32, so these cannot be confused with page text.
+namespace Marker {
+constexpr char EmptyValue = 3; // an attribute written with an empty quoted value
+constexpr char Href = 4;
+constexpr char Value = 5;
+constexpr char Src = 6;
+constexpr char Base = 7;
+constexpr char AreaOpen = 14;
+constexpr char CountedAreaOpen = 15;
+constexpr char AreaClose = 16;
+constexpr int NoAttribute = 32; // tag kind of a link not taken from an attribute
+} // namespace Marker
+
+// Drops control bytes (a line feed becomes a space with keepLineBreaks),
+// turns quotes and commas into spaces with quotesToSpaces, and drops spaces
+// before another space or "=" and after "=". With quotesToSpaces an empty
+// quoted value right after "=" leaves Marker::EmptyValue in its place.
+std::string NormalizeHtml(std::string_view text, bool quotesToSpaces, bool keepLineBreaks);
+
+// One pass over the text for the fourteen tag and attribute patterns; each
+// match has its last character replaced by the pattern's marker. Returns
+// whether any pattern matched.
+bool MarkTags(std::string& text);
+
+// Default area hook: closes an open link area before the next one opens.
+void CloseAreas(std::string& text);
+
+// Parts of a short head tag such as META, LINK or BASE.
+struct TMetaTag {
+    std::string Url, ReferringUrl, TagType;
+    std::string Tag1stAttrib, Tag1stValue, Tag2ndAttrib, Tag2ndValue, Tag3rdAttrib, Tag3rdValue;
+};
+
+// Splits the text of a tag (without its angle brackets) into its type and
+// up to three attribute/value pairs. False when the tag yields no event:
+// more than three pairs, or a text ending on an attribute without value.
+bool ParseMetaTagText(std::string_view tag, TMetaTag& out);
+
+// Area hook of the grabber: an anchor area that holds both an HREF and a SRC
+// attribute (a thumbnail linked to its full-size picture) has its opening
+// marker turned into Marker::CountedAreaOpen; areas are closed before the
+// next one opens.
+void MarkCountedAreas(std::string& text);

@@ -1,0 +1,61 @@
+#include "ResultsFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+bool TResultsFile::Open(const std::string& name) {
+    Close();
+    File_ = std::fopen(name.c_str(), "wb");
+    return File_ != nullptr;
+}
+
+bool TResultsFile::OpenExclusive(const std::string& name, std::string& usedName) {
+    Close();
+    const auto dot = name.rfind('.');
+    const auto slash = name.rfind('/');
+    const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    for (int n = 1; n < 1000; ++n) {
+        std::string candidate = name;
+        if (n > 1) {
+            const std::string suffix = " (" + std::to_string(n) + ")";
+            candidate = hasExt ? name.substr(0, dot) + suffix + name.substr(dot) : name + suffix;
+        }
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            File_ = ::fdopen(fd, "wb");
+            if (File_ == nullptr) {
+                ::close(fd);
+                return false;
+            }
+            usedName = candidate;
+            return true;
+        }
+        if (errno != EEXIST) return false;
+    }
+    return false;
+}
+
+void TResultsFile::WriteLine(std::string_view line) {
+    if (File_ == nullptr) return;
+    std::fwrite(line.data(), 1, line.size(), File_);
+    std::fwrite("\r\n", 1, 2, File_);
+}
+
+void TResultsFile::Close() {
+    if (File_ != nullptr) {
+        std::fclose(File_);
+        File_ = nullptr;
+    }
+}
+
+std::string TResultsFile::FormatLine(std::string_view typeLink, std::string_view urlFound) {
+    std::string line;
+    line.reserve(typeLink.size() + urlFound.size() + 5);
+    line += '"';
+    line += typeLink;
+    line += "\";\"";
+    line += urlFound;
+    line += '"';
+    return line;
+}

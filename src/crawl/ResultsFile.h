@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+// The plain-text record of the links a scan reported: one line per link,
+// lines ended by CR LF, open from the start of a scan to its end.
+class TResultsFile {
+public:
+    TResultsFile() = default;
+    TResultsFile(const TResultsFile&) = delete;
+    TResultsFile& operator=(const TResultsFile&) = delete;
+    ~TResultsFile() { Close(); }
+
+    // Creates name anew (an existing file is overwritten).
+    bool Open(const std::string& name);
+    // Creates a new file that does not exist yet: name, or name with " (2)",
+    // " (3)", ... before its extension. Gives the name used.
+    bool OpenExclusive(const std::string& name, std::string& usedName);
+    void WriteLine(std::string_view line);
+    void Close();
+    bool IsOpen() const { return File_ != nullptr; }
+
+    // The default line: "type";"url".
+    static std::string FormatLine(std::string_view typeLink, std::string_view urlFound);
+
+private:
+    std::FILE* File_ = nullptr;
+};
+

@@ -1,0 +1,406 @@
+#include "ScanCore.h"
+
+#include "StringTools.h"
+
+namespace {
+
+constexpr const char* kDefaultKeywordsFilter = "track\nhitbox\nreferer\nstat\ncount\n";
+constexpr const char* kDefaultHtmlExtensions =
+    "htm\nhtml\nphp\nphp3\nphp4\nphp5\npl\nasp\ncgi\nphtm\nphtml\nshtm\nshtml\n";
+
+char HrefOrSrcOf(int tagKind) {
+    if (tagKind == Marker::Href) return 'H';
+    if (tagKind == Marker::Src) return 'S';
+    return ' ';
+}
+
+bool IsWebScheme(std::string_view scheme) { return scheme == "http" || scheme == "https"; }
+
+} // namespace
+
+TScanCore::TScanCore() {
+    VisitedUrls.Reserve(32000);
+    KnownHosts.Reserve(10000);
+    SetKeywordsFilter(kDefaultKeywordsFilter);
+    SetHtmlExtensions(kDefaultHtmlExtensions);
+    SetFileOfResults("results.txt");
+}
+
+void TScanCore::AssignList(TGVStringList& list, std::string_view text) {
+    list.SetText(LowerCase(text));
+    list.Sort();
+}
+
+void TScanCore::SetFileOfResults(const std::string& name) {
+    if (!name.empty() && name.find('/') == std::string::npos)
+        FileOfResults_ = CurrentFolder() + "/Download/" + name;
+    else
+        FileOfResults_ = name;
+}
+
+bool TScanCore::ContainsAny(const TGVStringList& words, std::string_view url) {
+    const std::string lower = LowerCase(url);
+    for (int i = 0; i < words.Count(); ++i)
+        if (lower.find(words[i]) != std::string::npos) return true;
+    return false;
+}
+
+bool TScanCore::PassesKeywordFilters(std::string_view url) const {
+    if (KeywordsFilterEnabled && KeywordsFilter_.Count() > 0 && ContainsAny(KeywordsFilter_, url))
+        return false;
+    if (KeywordsLimiterEnabled && KeywordsLimiter_.Count() > 0 &&
+        !ContainsAny(KeywordsLimiter_, url))
+        return false;
+    return true;
+}
+
+bool TScanCore::IsHtmlType(std::string_view type) const {
+    int found = -1, insert = -1;
+    return const_cast<TGVStringList&>(HtmlExtensions_).FindOrInsert(type, found, insert, false);
+}
+
+bool TScanCore::OpenResultsFile() {
+    ResultsName_.clear();
+    std::string name;
+    if (ResultsFile == 1) name = FileOfResults_;
+    if (ResultsFile == 2) name = CurrentFolder() + "/Download/" + DatedResultsName();
+    if (name.empty()) return true;
+    const bool ok = ResultsFile == 2 ? Results_.OpenExclusive(name, ResultsName_)
+                                     : Results_.Open(name);
+    if (!ok) {
+        ShowMessage("unable to create file: " + name);
+        return false;
+    }
+    if (ResultsFile == 1) ResultsName_ = name;
+    return true;
+}
+
+void TScanCore::ResolveLink(std::string_view link, const TCrackUrl& page, std::string& urlFound,
+                            std::string& typeLink) {
+    urlFound.clear();
+    std::string_view trimmed = link;
+    while (!trimmed.empty() && trimmed.front() == ' ') trimmed.remove_prefix(1);
+
+    if (StartsWithNoCase(trimmed, "mailto:")) {
+        typeLink = "mail";
+        if (trimmed.size() - 7 <= kMaxUrlLength) urlFound.assign(trimmed.substr(7));
+        return;
+    }
+    if (StartsWithNoCase(trimmed, "javascript:")) return;
+
+    if (!StartsWithNoCase(link, "http://") && !StartsWithNoCase(link, "https://")) {
+        const std::string& scheme = page.Scheme();
+        const std::string baseScheme = IsWebScheme(scheme) ? scheme : std::string("http");
+        std::string base = baseScheme + "://" + page.HostName();
+        if (page.Port() != 0 && page.Port() != TCrackUrl::DefaultPort(baseScheme))
+            base += ":" + std::to_string(page.Port());
+        base += page.RawPathWithFile();
+        if (!CombineUrl(base, link, urlFound)) urlFound.clear();
+    } else {
+        urlFound.assign(link);
+    }
+    const auto hash = urlFound.find('#');
+    if (hash != std::string::npos && hash > 0) urlFound.resize(hash);
+    if (urlFound.size() > kMaxUrlLength) urlFound.clear();
+}
+
+std::string TScanCore::TypeOfUrl(std::string_view url, std::string& scheme, int& lastSlash) const {
+    std::string u(url);
+    std::string type = "unknown";
+    scheme = "http";
+    const auto sep = u.find("://");
+    if (sep != std::string::npos && sep > 0) {
+        scheme = LowerCase(std::string_view(u).substr(0, sep));
+        u[sep + 1] = '\\';
+        u[sep + 2] = '\\';
+    }
+    for (char cut : {'&', '?', '#'}) {
+        const auto p = u.find(cut);
+        if (p != std::string::npos && p > 0) u.resize(p);
+    }
+    const int s = LastCharPos('/', u);
+    const int d = LastCharPos('.', u);
+    const int len = int(u.size());
+    lastSlash = s;
+    if (!IsWebScheme(scheme)) {
+        type = scheme;
+    } else if (d > 0) {
+        if (s <= 0 || s > d)
+            type = "htm";
+        else if (d < len)
+            type = u.substr(std::size_t(d));
+        else if (u.find("cgi") != std::string::npos)
+            type = "cgi";
+        else if (u.find("dbm") != std::string::npos)
+            type = "dbm";
+    }
+    if (EqualsNoCase(type, "jpeg")) type = "jpg";
+    if (EqualsNoCase(type, "html")) type = "htm";
+    if (type == "unknown" && d < len) {
+        const std::string_view after = std::string_view(u).substr(std::size_t(d));
+        type = "htm";
+        // The extensions list is searched in list order, first match wins.
+        for (int i = 0; i < HtmlExtensions_.Count(); ++i) {
+            const std::string& e = HtmlExtensions_[i];
+            if (StartsWithNoCase(after, e)) {
+                type = e;
+                break;
+            }
+        }
+    }
+    return LowerCase(type);
+}
+
+void TScanCore::ProcessPage(TPageInfo& page) {
+    TCrackUrl scratch;
+    scratch.Crack(page.ReferringUrl, StorageFolder());
+    const std::string siteKey = scratch.Domain();
+
+    std::string text = NormalizeHtml(page.Body, true, false);
+    Breathe();
+
+    const std::string& url = page.Url;
+    if (url.size() >= 10 && EqualsNoCase(std::string_view(url).substr(url.size() - 10), "robots.txt"))
+        ProcessLink(page, url, page.Parts.Domain(), 0, scratch, Marker::NoAttribute);
+
+    if (!MarkTags(text)) return;
+    Breathe();
+    if (AreaHook) AreaHook(text);
+    ExtractLinks(page, text, siteKey, scratch);
+    if (PageParsedHook) PageParsedHook(*this, page);
+}
+
+void TScanCore::ExtractLinks(TPageInfo& page, std::string& marked, const std::string& siteKey,
+                             TCrackUrl& scratch) {
+    bool collecting = false;
+    bool inCounted = false;
+    int tagKind = Marker::NoAttribute;
+    std::string value;
+    value.reserve(256);
+    const std::size_t n = marked.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        // The stop request can only change while events are processed, which
+        // happens after each link: checking it there is checking it always.
+        const char c = marked[i];
+        switch (c) {
+        case Marker::AreaOpen:
+            collecting = false;
+            ++AreaCounter;
+            continue;
+        case Marker::CountedAreaOpen:
+            inCounted = true;
+            collecting = false;
+            ++AreaCounter;
+            continue;
+        case Marker::AreaClose:
+            inCounted = false;
+            collecting = false;
+            continue;
+        case Marker::EmptyValue:
+            collecting = false; // an empty attribute value yields no link
+            continue;
+        default:
+            break;
+        }
+        if (static_cast<unsigned char>(c) <= 12) {
+            tagKind = c;
+            collecting = true;
+            value.clear();
+            continue;
+        }
+        if (!collecting) continue;
+        if (value.empty()) {
+            if (c == ' ') continue;
+            if (c == '>') {
+                collecting = false;
+                continue;
+            }
+        } else if (c == ' ' || c == '>') {
+            collecting = false;
+            EndValue(page, value, siteKey, inCounted ? AreaCounter : 0, scratch, tagKind);
+            if (IsStopping()) return;
+            continue;
+        }
+        value += c;
+    }
+}
+
+void TScanCore::EndValue(TPageInfo& page, std::string& value, const std::string& siteKey,
+                         int countArea, TCrackUrl& scratch, int tagKind) {
+    if (FindNoCase(value, "TOP.WINDOW") != std::string::npos) return;
+
+    const auto open = value.find('(');
+    if (open != std::string::npos && open > 0) {
+        value.erase(0, open + 1);
+        const auto close = value.find(')');
+        if (close != std::string::npos && close > 0) value.resize(close);
+        // A call such as show(pic.jpg) names a file; void(0) or go(3) names none.
+        if (value.find_first_of("./") == std::string::npos) return;
+    }
+    const auto lt = value.find('<');
+    if (lt != std::string::npos) value.resize(lt);
+    const auto gt = value.find('>');
+    if (gt != std::string::npos) value.resize(gt);
+    if (value.find_first_of("()+[]") != std::string::npos) return;
+    if (value == "=" || value.empty()) return;
+    if (tagKind == Marker::Value &&
+        (value.find_first_of(" ;") != std::string::npos || value.find('/') == std::string::npos))
+        return;
+    if (tagKind == Marker::Base) {
+        // Later links of the page resolve against the base address.
+        std::string baseUrl, ignored;
+        ResolveLink(value, page.Parts, baseUrl, ignored);
+        TCrackUrl probe;
+        if (!baseUrl.empty() && probe.Crack(baseUrl, StorageFolder())) page.Parts = probe;
+    }
+    ProcessLink(page, value, siteKey, countArea, scratch, tagKind);
+    Breathe();
+}
+
+void TScanCore::ProcessLink(TPageInfo& page, std::string_view link, const std::string& siteKey,
+                            int countArea, TCrackUrl& scratch, int tagKind) {
+    bool accept = true;
+    bool isHttp = true;
+    const char hrefOrSrc = HrefOrSrcOf(tagKind);
+    std::string typeLink = "unknown";
+    std::string urlFound;
+    std::string scheme;
+
+    ResolveLink(link, page.Parts, urlFound, typeLink);
+    if (urlFound.empty()) accept = false;
+    if (accept && !PassesKeywordFilters(urlFound)) accept = false;
+
+    if (accept) {
+        isHttp = false;
+        if (typeLink != "mail") {
+            int lastSlash = 0;
+            if (typeLink == "unknown") typeLink = TypeOfUrl(urlFound, scheme, lastSlash);
+            isHttp = true;
+            if (typeLink == "unknown")
+                accept = false;
+            else
+                scratch.Crack(urlFound, StorageFolder());
+            isHttp = isHttp && IsWebScheme(scheme);
+            // A web link that cannot be split cannot be fetched or stored.
+            if (accept && isHttp && !scratch.Valid()) accept = false;
+        }
+    }
+
+    bool newHost = false;
+    if (accept && isHttp) {
+        if (!urlFound.empty() && urlFound.back() == ')') urlFound.pop_back();
+        int found = -1, insert = -1;
+        newHost = !KnownHosts.FindOrInsert(scratch.HostName(), found, insert, true);
+    }
+
+    if (accept && !urlFound.empty()) {
+        int found = -1, insert = -1;
+        if (VisitedUrls.FindOrInsert(urlFound, found, insert, true)) accept = false;
+    }
+
+    if (typeLink == "com" || typeLink == "net" || typeLink == "org")
+        typeLink = "htm";
+    else if (typeLink.size() > 6)
+        accept = false;
+    if (!typeLink.empty() && typeLink[0] >= '1' && typeLink[0] <= '9') typeLink = "???";
+
+    if (!accept) return;
+
+    bool sameSite = false;
+    {
+        TLinkFound lf;
+        lf.UrlFound = urlFound;
+        lf.TypeLink = typeLink;
+        lf.FromUrl = page.Url;
+        lf.WriteToFile = "x";
+        lf.HrefOrSrc = hrefOrSrc;
+        lf.CountArea = countArea;
+        lf.FollowIfHtmlLink = accept;
+        bool report = true;
+        if (isHttp) {
+            sameSite = EqualsNoCase(scratch.Domain(), siteKey);
+            if (!ReportExternalLinks && !sameSite) report = false;
+            lf.HostName = scratch.HostName();
+            lf.UrlPath = scratch.UrlPath();
+            lf.UrlPathWithFile = scratch.UrlPathWithFile();
+            lf.ExtraInfos = scratch.ExtraInfos();
+        }
+        if (report) {
+            if (OnLinkFound) OnLinkFound(this, lf);
+            accept = lf.FollowIfHtmlLink;
+            if (ResultsOpen()) {
+                if (lf.WriteToFile == "x")
+                    Results_.WriteLine(TResultsFile::FormatLine(typeLink, urlFound));
+                else if (!lf.WriteToFile.empty())
+                    Results_.WriteLine(lf.WriteToFile);
+            }
+        }
+    }
+
+    if (!accept || !isHttp) return;
+
+    // The handler may have let other pages run: find the entry again.
+    int found = -1, insert = -1;
+    const bool visited = VisitedUrls.FindOrInsert(urlFound, found, insert, false);
+    if (IsHtmlType(typeLink)) {
+        if (visited) VisitedUrls.SetObject(found, 1);
+        bool follow = !(page.DepthLevel > 1 && StayOnSite && !sameSite);
+        if (follow && !IsStopping()) {
+            if (newHost && SeekRobots) QueueRobots(page, scratch.Origin() + "/robots.txt", tagKind, countArea);
+            QueuePage(page, urlFound, tagKind, countArea);
+        }
+    } else if (visited) {
+        VisitedUrls.SetObject(found, 0);
+    }
+
+    if (!IsStopping() && LinkHook)
+        LinkHook(TLinkHookArgs{typeLink, urlFound, scratch.HostName(), page.Url, hrefOrSrc,
+                               countArea, scratch.LocalFileName(), true});
+}
+
+void TScanCore::ParseHead(const TPageInfo& page) {
+    if (!OnMetaTag) return;
+    const std::string& body = page.Body;
+    const auto start = FindNoCase(body, "<HEAD>");
+    if (start == std::string::npos) return;
+    const auto end = FindNoCase(body, "</HEAD>", start + 6);
+    if (end == std::string::npos) return;
+    const std::string head =
+        NormalizeHtml(std::string_view(body).substr(start + 6, end - start - 6), false, true);
+
+    const auto t1 = FindNoCase(head, "<TITLE>");
+    if (t1 != std::string::npos) {
+        const auto t2 = FindNoCase(head, "</TITLE>", t1 + 7);
+        if (t2 != std::string::npos) {
+            TMetaTag title;
+            title.Url = page.Url;
+            title.ReferringUrl = page.ReferringUrl;
+            title.TagType = "TITLE";
+            title.Tag1stAttrib = "TITLE";
+            title.Tag1stValue = head.substr(t1 + 7, t2 - t1 - 7);
+            OnMetaTag(this, title);
+        }
+    }
+
+    std::string tag;
+    bool inTag = false;
+    for (char c : head) {
+        if (c == '<') {
+            tag.clear();
+            inTag = true;
+        } else if (c == '>') {
+            if (inTag && tag.size() > 5 && tag[4] == ' ') ParseMetaTag(page, tag);
+            inTag = false;
+        } else if (inTag) {
+            tag += c;
+        }
+    }
+}
+
+void TScanCore::ParseMetaTag(const TPageInfo& page, std::string_view tag) {
+    TMetaTag meta;
+    if (!ParseMetaTagText(tag, meta)) return;
+    meta.Url = page.Url;
+    meta.ReferringUrl = page.ReferringUrl;
+    if (OnMetaTag) OnMetaTag(this, meta);
+}

@@ -1,0 +1,147 @@
+#pragma once
+
+#include "Component.h"
+#include "CrackUrl.h"
+#include "HtmlMarkup.h"
+#include "ResultsFile.h"
+#include "StringList.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+class TGVHttpGet;
+
+// Everything a link handler learns of a reported link. WriteToFile arrives
+// as "x" and decides the results line; FollowIfHtmlLink arrives true and a
+// handler that clears it keeps the link from being fetched or grabbed.
+struct TLinkFound {
+    std::string UrlFound, TypeLink, FromUrl, HostName, UrlPath, UrlPathWithFile, ExtraInfos;
+    std::string WriteToFile;
+    char HrefOrSrc = ' ';
+    int CountArea = 0;
+    bool FollowIfHtmlLink = true;
+};
+
+// What the link hook of a descendant is given for each accepted web link.
+struct TLinkHookArgs {
+    const std::string& TypeLink;
+    const std::string& UrlFound;
+    const std::string& HostName;
+    const std::string& FromUrl;
+    char HrefOrSrc;
+    int CountArea;
+    const std::string& LocalFileName;
+    bool Flag;
+};
+
+// A received page as link extraction sees it.
+struct TPageInfo {
+    std::string Url;          // the page's address as requested
+    std::string ReferringUrl; // the page that linked to it (its site decides sameness)
+    std::string Head;
+    std::string Body;
+    TCrackUrl Parts;          // parts of the address links resolve against; BASE HREF changes them
+    int DepthLevel = 1;
+    TGVHttpGet* Request = nullptr; // the request that fetched the page, when there is one
+};
+
+// Link extraction, link filters and the results file: the part of the scan
+// engine that turns a received page into reported, filtered and queued links.
+// It runs on page text alone; the engine that fetches pages derives from it
+// and supplies the queueing through the virtual operations below.
+class TScanCore : public TComponent {
+public:
+    TScanCore();
+    ~TScanCore() override = default;
+
+    // --- filters and switches ---
+    bool KeywordsFilterEnabled = false;
+    bool KeywordsLimiterEnabled = false;
+    bool StayOnSite = false;
+    bool ReportExternalLinks = true;
+    bool SeekRobots = false;
+    std::uint8_t ResultsFile = 1; // 0 none, 1 FileOfResults, 2 a dated file per scan
+
+    void SetKeywordsFilter(std::string_view text) { AssignList(KeywordsFilter_, text); }
+    void SetKeywordsLimiter(std::string_view text) { AssignList(KeywordsLimiter_, text); }
+    void SetHtmlExtensions(std::string_view text) { AssignList(HtmlExtensions_, text); }
+    std::string GetKeywordsFilter() const { return KeywordsFilter_.Text(); }
+    std::string GetKeywordsLimiter() const { return KeywordsLimiter_.Text(); }
+    std::string GetHtmlExtensions() const { return HtmlExtensions_.Text(); }
+    const TGVStringList& HtmlExtensions() const { return HtmlExtensions_; }
+
+    // A bare name (no "/") is placed in the Download folder of the current folder.
+    virtual void SetFileOfResults(const std::string& name);
+    const std::string& FileOfResults() const { return FileOfResults_; }
+
+    // --- per-scan state ---
+    TGVStringList VisitedUrls; // object 1 marks an html page
+    TGVStringList KnownHosts;
+    int AreaCounter = 0;
+
+    // --- events and hooks ---
+    std::function<void(TComponent*, TLinkFound&)> OnLinkFound;
+    std::function<void(TComponent*, const TMetaTag&)> OnMetaTag;
+    std::function<void(std::string&)> AreaHook = CloseAreas;
+    std::function<void(const TLinkHookArgs&)> LinkHook;
+    std::function<void(TScanCore&, TPageInfo&)> PageParsedHook;
+    // Lets the user interface process its pending events during long pages.
+    std::function<void()> ProcessMessages;
+    IMessageSink* Messages = nullptr;
+
+    // --- page processing ---
+    // Normalise, robots.txt self-report, mark, area hook, extract, page-parsed hook.
+    void ProcessPage(TPageInfo& page);
+    void ExtractLinks(TPageInfo& page, std::string& marked, const std::string& siteKey,
+                      TCrackUrl& scratch);
+    void ProcessLink(TPageInfo& page, std::string_view link, const std::string& siteKey,
+                     int countArea, TCrackUrl& scratch, int tagKind);
+    // Link type of an absolute URL ("htm", "jpg", "ftp", ...); gives its scheme.
+    std::string TypeOfUrl(std::string_view url, std::string& scheme, int& lastSlash) const;
+    void ParseHead(const TPageInfo& page);
+    void ParseMetaTag(const TPageInfo& page, std::string_view tag);
+    // Makes a link found on a page absolute; "mail" links give their address.
+    static void ResolveLink(std::string_view link, const TCrackUrl& page, std::string& urlFound,
+                            std::string& typeLink);
+
+    bool IsHtmlType(std::string_view type) const;
+    static bool ContainsAny(const TGVStringList& words, std::string_view url);
+    bool PassesKeywordFilters(std::string_view url) const;
+
+    // --- results file ---
+    bool OpenResultsFile();
+    void CloseResultsFile() { Results_.Close(); }
+    bool ResultsOpen() const { return Results_.IsOpen(); }
+    const std::string& ResultsFileName() const { return ResultsName_; }
+
+protected:
+    virtual bool IsStopping() const { return false; }
+    virtual std::string StorageFolder() const { return {}; }
+    // Queue an accepted html link found on page.
+    virtual void QueuePage(TPageInfo& page, const std::string& url, int tagKind, int countArea) {
+        (void)page, (void)url, (void)tagKind, (void)countArea;
+    }
+    // Queue the robots.txt of a host met for the first time.
+    virtual void QueueRobots(TPageInfo& page, const std::string& robotsUrl, int tagKind,
+                             int countArea) {
+        (void)page, (void)robotsUrl, (void)tagKind, (void)countArea;
+    }
+    void ShowMessage(std::string_view text) {
+        if (Messages != nullptr) Messages->ShowMessage(text);
+    }
+    void Breathe() {
+        if (ProcessMessages) ProcessMessages();
+    }
+
+private:
+    static void AssignList(TGVStringList& list, std::string_view text);
+    void EndValue(TPageInfo& page, std::string& value, const std::string& siteKey, int countArea,
+                  TCrackUrl& scratch, int tagKind);
+
+    TGVStringList KeywordsFilter_, KeywordsLimiter_, HtmlExtensions_;
+    std::string FileOfResults_;
+    TResultsFile Results_;
+    std::string ResultsName_;
+};

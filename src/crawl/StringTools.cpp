@@ -1,0 +1,174 @@
+#include "StringTools.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+int LastCharPos(char ch, std::string_view text) {
+    const auto pos = text.rfind(ch);
+    return pos == std::string_view::npos ? 0 : int(pos) + 1;
+}
+
+void ReplaceChar(std::string& text, char from, char to) {
+    for (char& c : text)
+        if (c == from) c = to;
+}
+
+namespace {
+
+constexpr std::size_t kMaxSegment = 255;
+constexpr std::size_t kMaxPath = 4000;
+
+void AppendHex(std::string& out, unsigned char c) {
+    static const char digits[] = "0123456789ABCDEF";
+    out += '%';
+    out += digits[c >> 4];
+    out += digits[c & 15];
+}
+
+// FNV-1a, to keep shortened names of distinct long segments distinct.
+std::string ShortHash(std::string_view s) {
+    std::uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : s) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    char buf[17];
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
+    return buf;
+}
+
+// One path segment made safe as a file or folder name. Empty when the
+// segment cannot be used at all.
+std::string SafeSegment(std::string_view seg) {
+    if (seg == ".") return "%2E";
+    if (seg == "..") return "%2E%2E";
+    std::string out;
+    out.reserve(seg.size());
+    for (unsigned char c : seg) {
+        if (c < 32 || c == 127)
+            AppendHex(out, c);
+        else
+            out += char(c);
+    }
+    if (out.size() > kMaxSegment) {
+        // Keep the start and the extension readable, and a hash of the whole.
+        std::string ext;
+        const auto dot = out.rfind('.');
+        if (dot != std::string::npos && out.size() - dot <= 16) ext = out.substr(dot);
+        out = out.substr(0, kMaxSegment - 18 - ext.size()) + "~" + ShortHash(seg) + ext;
+    }
+    return out;
+}
+
+} // namespace
+
+std::string UrlToLocalFileName(std::string_view folder, std::string_view hostAndPath) {
+    std::string t(hostAndPath);
+    if (t.find('/') == std::string::npos)
+        t += "/index.html";
+    else if (t.back() == '/')
+        t += "index.html";
+
+    std::string rel;
+    rel.reserve(t.size() + 16);
+    std::size_t start = 0;
+    bool first = true;
+    while (start <= t.size()) {
+        auto end = t.find('/', start);
+        if (end == std::string::npos) end = t.size();
+        std::string_view seg(t.data() + start, end - start);
+        if (!seg.empty()) {
+            std::string safe = SafeSegment(seg);
+            if (safe.empty()) return {};
+            if (!rel.empty()) rel += '/';
+            rel += safe;
+        } else if (first) {
+            return {}; // no host: nothing to name the folder after
+        }
+        first = false;
+        start = end + 1;
+    }
+    if (rel.empty() || rel.find('/') == std::string::npos) return {};
+
+    std::string result(folder);
+    if (result.empty() || result.back() != '/') result += '/';
+    result += rel;
+    if (result.size() > kMaxPath) return {};
+    return result;
+}
+
+void ForceFolders(std::string_view path) {
+    const auto last = path.rfind('/');
+    if (last == std::string_view::npos || last == 0) return;
+    std::string dir(path.substr(0, last));
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) == 0) return;
+    for (std::size_t i = 1; i <= dir.size(); ++i) {
+        if (i == dir.size() || dir[i] == '/') {
+            std::string part = dir.substr(0, i);
+            if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
+                // passed over: the later file creation reports the failure
+            }
+        }
+    }
+}
+
+std::string DatedResultsName(const std::tm& t) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d_%02d.%02d.%02d.txt", t.tm_year + 1900,
+                  t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+    return buf;
+}
+
+std::string DatedResultsName() {
+    std::time_t now = std::time(nullptr);
+    std::tm t{};
+    localtime_r(&now, &t);
+    return DatedResultsName(t);
+}
+
+std::string UpperCase(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = UpperChar(c);
+    return out;
+}
+
+std::string LowerCase(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = LowerChar(c);
+    return out;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (UpperChar(text[i]) != UpperChar(prefix[i])) return false;
+    return true;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && StartsWithNoCase(a, b);
+}
+
+std::size_t FindNoCase(std::string_view haystack, std::string_view needle, std::size_t from) {
+    if (needle.empty()) return from <= haystack.size() ? from : std::string_view::npos;
+    if (haystack.size() < needle.size()) return std::string_view::npos;
+    const char first = UpperChar(needle[0]);
+    for (std::size_t i = from; i + needle.size() <= haystack.size(); ++i) {
+        if (UpperChar(haystack[i]) != first) continue;
+        if (StartsWithNoCase(haystack.substr(i), needle)) return i;
+    }
+    return std::string_view::npos;
+}
+
+std::string CurrentFolder() {
+    std::vector<char> buf(4096);
+    if (::getcwd(buf.data(), buf.size()) == nullptr) return ".";
+    std::string s(buf.data());
+    if (s.size() > 1 && s.back() == '/') s.pop_back();
+    return s;
+}
