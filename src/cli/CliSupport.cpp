@@ -40,3 +40,55 @@ std::string CommaListToLines(std::string_view list) {
     for (char c : list) out += (c == ',') ? '\n' : c;
     return out;
 }
+
+#include "HttpTypes.h"
+
+#include <atomic>
+#include <csignal>
+#include <unistd.h>
+
+void ParseProxy(const std::string& text, std::string& host, int& port) {
+    const auto colon = text.rfind(':');
+    host = text.substr(0, colon);
+    port = 80;
+    if (colon != std::string::npos) {
+        const std::string p = text.substr(colon + 1);
+        int n = 0;
+        auto [end, ec] = std::from_chars(p.data(), p.data() + p.size(), n);
+        if (ec != std::errc() || end != p.data() + p.size() || n <= 0 || n > 65535)
+            throw UsageError{"--proxy needs HOST:PORT, not \"" + text + "\""};
+        port = n;
+    }
+    if (host.empty()) throw UsageError{"--proxy needs HOST:PORT, not \"" + text + "\""};
+}
+
+namespace {
+std::atomic<int> gInterrupts{0};
+void OnInterrupt(int) { gInterrupts.fetch_add(1); }
+} // namespace
+
+void InstallInterruptHandler() {
+    struct sigaction sa {};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+}
+
+int InterruptCount() { return gInterrupts.load(); }
+
+TProgressLine::TProgressLine() : Tty_(::isatty(2) != 0), Start_(MonotonicMs()) {}
+
+void TProgressLine::Show(const std::string& text) {
+    if (!Tty_) return;
+    const long long secs = (MonotonicMs() - Start_) / 1000;
+    std::fprintf(stderr, "\r\033[K%s  [%lld:%02lld]", text.c_str(), secs / 60, secs % 60);
+    std::fflush(stderr);
+    Shown_ = true;
+}
+
+void TProgressLine::Clear() {
+    if (!Tty_ || !Shown_) return;
+    std::fprintf(stderr, "\r\033[K");
+    std::fflush(stderr);
+    Shown_ = false;
+}

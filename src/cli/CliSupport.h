@@ -43,3 +43,25 @@ bool ReadWholeFile(const std::string& path, std::string& out);
 std::string CommaListToLines(std::string_view list);
 
 int RunLinks(std::vector<std::string> args);
+
+// "host:port" (port defaults to 80).
+void ParseProxy(const std::string& text, std::string& host, int& port);
+
+// Ctrl-C handling: the handler only counts; the event loop polls the count.
+void InstallInterruptHandler();
+int InterruptCount();
+
+// A progress line redrawn in place on standard error, only when it is a terminal.
+class TProgressLine {
+public:
+    TProgressLine();
+    void Show(const std::string& text);
+    void Clear();
+
+private:
+    bool Tty_;
+    bool Shown_ = false;
+    long long Start_;
+};
+
+int RunGet(std::vector<std::string> args);

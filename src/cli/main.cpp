@@ -13,7 +13,11 @@ const char* const kUsage =
     "commands:\n"
     "  links FILE --url PAGE_URL [--filter [WORDS]] [--limiter WORDS] [--no-external]\n"
     "        [--html-ext LIST] [--areas] [--attributes] [--meta]\n"
-    "        print the links a saved page yields, as the results file lists them\n";
+    "        print the links a saved page yields, as the results file lists them\n"
+    "  get [options] URL... | -i FILE\n"
+    "        download the addresses into the storage folder; options: --out DIR,\n"
+    "        --concurrency N, --retries N, --timeout S, --reuse, --user U --password P,\n"
+    "        --proxy HOST:PORT | --no-proxy, --proxy-user U, --proxy-password P, --referer URL\n";
 
 } // namespace
 
@@ -26,6 +30,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 2, argv + argc);
     try {
         if (command == "links") return RunLinks(std::move(args));
+        if (command == "get") return RunGet(std::move(args));
         if (command == "--help" || command == "-h" || command == "help") {
             std::fputs(kUsage, stdout);
             return 0;

@@ -1,0 +1,135 @@
+// tessellon-cli get: download a list of addresses into the storage folder.
+#include "CliSupport.h"
+#include "Dwnld.h"
+#include "ReportFormat.h"
+#include "StringTools.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <fstream>
+
+int RunGet(std::vector<std::string> argv) {
+    ArgReader args(std::move(argv));
+    std::vector<std::string> urls;
+    TStderrMessages messages;
+    TGVDwnld manager(&messages);
+    manager.Tag = 2;
+    manager.Agent = kDefaultAgent;
+    manager.DownloadPath = CurrentFolder() + "/Download/";
+    manager.ConcurrentDownloads = 2;
+    std::string referer;
+    while (!args.Done()) {
+        const std::string a = args.Next();
+        if (a == "--out") {
+            manager.DownloadPath = args.Value(a);
+            if (manager.DownloadPath.empty()) throw UsageError{"--out needs a folder"};
+        } else if (a == "--concurrency") {
+            manager.ConcurrentDownloads = args.IntValue(a, 1, 64);
+        } else if (a == "--retries") {
+            manager.RetryCount = args.IntValue(a, 1, 100);
+        } else if (a == "--timeout") {
+            manager.TimeOut = args.IntValue(a, 10, 86400);
+        } else if (a == "--reuse") {
+            manager.ReuseExistingFiles = true;
+        } else if (a == "--user") {
+            manager.UserName = args.Value(a);
+        } else if (a == "--password") {
+            manager.Password = args.Value(a);
+        } else if (a == "--proxy") {
+            ParseProxy(args.Value(a), manager.ProxyAddress, manager.ProxyPort);
+            manager.ProxyType = TProxyType::PROXY_USEPROXY;
+        } else if (a == "--no-proxy") {
+            manager.ProxyType = TProxyType::PROXY_DIRECT;
+        } else if (a == "--proxy-user") {
+            manager.ProxyUser = args.Value(a);
+        } else if (a == "--proxy-password") {
+            manager.ProxyPassword = args.Value(a);
+        } else if (a == "--referer") {
+            referer = args.Value(a);
+        } else if (a == "-i") {
+            const std::string file = args.Value(a);
+            std::ifstream in(file);
+            if (!in) throw UsageError{"cannot read the address list " + file};
+            std::string line;
+            while (std::getline(in, line)) {
+                while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+                if (line.empty() || line[0] == '#') continue;
+                urls.push_back(line);
+            }
+        } else if (a.starts_with("-")) {
+            throw UsageError{"unknown option " + a};
+        } else {
+            urls.push_back(a);
+        }
+    }
+    if (urls.empty()) throw UsageError{"no URL given"};
+    for (const std::string& u : urls) {
+        TCrackUrl parts;
+        if (!parts.Crack(u, "")) throw UsageError{"Invalid Url : " + u};
+        manager.CredentialOrigins.insert(UrlOrigin(parts.Origin()));
+    }
+
+    int argc = 1;
+    char name[] = "tessellon-cli";
+    char* argvQt[] = {name, nullptr};
+    QCoreApplication app(argc, argvQt);
+    TProgressLine progress;
+    bool anyFailed = false;
+    int stats[7] = {0, 0, 0, 0, 0, 0, 0};
+
+    manager.OnError = [&](TComponent*, int, const std::string& url, std::uint32_t code,
+                          const std::string& msg, const std::string& ref) {
+        progress.Clear();
+        std::printf("%s\n", FileErrorLine(code, url, msg, ref).c_str());
+        std::fflush(stdout);
+        anyFailed = true;
+    };
+    manager.OnDataReceived = [&](TComponent*, TGVHttpGet* get, bool onDisk) {
+        progress.Clear();
+        std::printf("%s\n", FileReceivedLine(get->Url.GetUrl(), onDisk).c_str());
+        std::fflush(stdout);
+    };
+    manager.OnUpdatedStats = [&](TComponent*, int, int inQueue, int downloading, int toAnalyze,
+                                 int done, int retries, int errors, int onDisk) {
+        const int now[7] = {inQueue, downloading, toAnalyze, done, retries, errors, onDisk};
+        std::copy(now, now + 7, stats);
+    };
+
+    for (const std::string& u : urls)
+        manager.AddDownload(u, referer, -1, false, 0, TGetAction::STORE_TO_FILE, 'H', 1, -1);
+
+    InstallInterruptHandler();
+    bool stopRequested = false;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (InterruptCount() > 0 && !stopRequested) {
+            stopRequested = true;
+            manager.SetStopping(true);
+        }
+        if (manager.Working()) {
+            manager.Tick();
+            if (!manager.UpdateStats()) manager.SetWorking(false);
+        }
+        if (stopRequested) {
+            bool busy = false;
+            for (int i = 0; i < manager.SlotCount(); ++i)
+                if (manager.Slot(i).Busy) busy = true;
+            if (!busy) app.quit();
+        } else if (!manager.Working()) {
+            app.quit();
+        }
+        progress.Show("files: " + std::to_string(stats[0]) + " in queue, " +
+                      std::to_string(stats[1]) + " downloading, " + std::to_string(stats[3]) +
+                      " done, " + std::to_string(stats[5]) + " errors");
+    });
+    timer.start(200);
+    app.exec();
+    progress.Clear();
+    std::printf("%s", StatsBlock(stats[0], stats[1], stats[2], stats[3], stats[4], stats[5],
+                                 stats[6])
+                          .c_str());
+    if (stopRequested) return 130;
+    return anyFailed ? 1 : 0;
+}

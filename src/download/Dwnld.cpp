@@ -1,0 +1,355 @@
+#include "Dwnld.h"
+
+#include "StringTools.h"
+
+#include <QMetaObject>
+
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+TGVDwnld::TGVDwnld(IMessageSink* messages) : Messages_(messages) {}
+
+TGVDwnld::~TGVDwnld() {
+    for (auto& slot : Slots_) slot->Abort();
+}
+
+void TGVDwnld::SetWorking(bool working) {
+    Working_ = working;
+    if (OnWorking) OnWorking(this, working);
+}
+
+bool TGVDwnld::AddDownload(const std::string& url, const std::string& referringUrl, int entryValue,
+                           bool priority, int countArea, TGetAction getAction, char hrefOrSrc,
+                           int retryNumber, int depthSearchLevel) {
+    if (!Enabled) return false;
+    if (Stopping) return true;
+    if (!Working_) {
+        bool canReinit = true;
+        if (OnCanReinit) OnCanReinit(this, canReinit);
+        if (canReinit) Reinit();
+        SetWorking(true);
+    }
+    if (priority) PriorityQueued_ = true;
+
+    if (ReuseExistingFiles) {
+        auto get = std::make_unique<TGVHttpGet>(Messages_);
+        get->Url.Crack(url, DownloadPath);
+        const std::string& name = get->Url.LocalFileName();
+        struct stat st {};
+        if (!name.empty() && ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            st.st_size <= kMaxStringBody) {
+            std::ifstream in(name, std::ios::binary);
+            if (in) {
+                std::ostringstream body;
+                body << in.rdbuf();
+                get->Body = body.str();
+                get->ReferringUrl = referringUrl;
+                get->DepthSearchLevel = depthSearchLevel;
+                get->GetAction = getAction;
+                get->RetryNumber = retryNumber;
+                get->EntryValue = entryValue;
+                get->CountArea = countArea;
+                get->HrefOrSrc = hrefOrSrc;
+                get->StatusCode = 200;
+                Ready_.push_back(std::move(get));
+                RequestRound();
+                return true;
+            }
+        }
+    }
+    Queue_.AddUrl(url, depthSearchLevel, retryNumber, hrefOrSrc, getAction, countArea, priority,
+                  entryValue, referringUrl);
+    RequestRound();
+    return true;
+}
+
+void TGVDwnld::DeliverReady() {
+    while (!Ready_.empty()) {
+        if (Stopping) {
+            Ready_.clear();
+            return;
+        }
+        std::unique_ptr<TGVHttpGet> get = std::move(Ready_.front());
+        Ready_.pop_front();
+        Log("(reloaded from disk) " + get->Url.GetUrl());
+        ++AlreadyOnDisk_;
+        if (OnDataReceived) OnDataReceived(this, get.get(), true);
+    }
+}
+
+void TGVDwnld::SetStopping(bool stopping) {
+    Stopping = stopping;
+    if (stopping)
+        for (auto& slot : Slots_) slot->Abort();
+}
+
+void TGVDwnld::Reinit() {
+    Done_ = Errors_ = Retries_ = AlreadyOnDisk_ = 0;
+    PriorityQueued_ = false;
+    for (int& v : Last_) v = 99999;
+    if (OnUpdatedStats) OnUpdatedStats(this, Tag, 0, 0, 0, 0, 0, 0, 0);
+    if (OnReinit) OnReinit();
+    Queue_.ClearUrls();
+    Ready_.clear();
+    Stopping = false;
+    Working_ = false;
+}
+
+void TGVDwnld::RequestRound() {
+    if (RoundPosted_) return;
+    RoundPosted_ = true;
+    QMetaObject::invokeMethod(
+        &Context_,
+        [this] {
+            RoundPosted_ = false;
+            if (Working_) Step();
+        },
+        Qt::QueuedConnection);
+}
+
+void TGVDwnld::Tick() {
+    Step();
+}
+
+// One scheduling round. A round asked for while one runs (an event handler
+// letting pending events through) is run right after it instead.
+void TGVDwnld::Step() {
+    if (InStep_) {
+        StepAgain_ = true;
+        return;
+    }
+    InStep_ = true;
+    do {
+        StepAgain_ = false;
+        if (int(Slots_.size()) != ConcurrentDownloads) ResizeSlots();
+        if (Stopping) {
+            Queue_.ClearUrls();
+            Ready_.clear();
+        } else {
+            DeliverReady();
+        }
+        for (std::size_t i = 0; i < Slots_.size(); ++i) {
+            TGVHttpGet& slot = *Slots_[i];
+            if (int(i) < ConcurrentDownloads) {
+                JudgeSlot(slot);
+            } else if (slot.State != TGVHttpGetState::GETHTTP_NOTUSED &&
+                       slot.State != TGVHttpGetState::GETHTTP_WAITING) {
+                JudgeSlot(slot); // beyond the wanted count: finish, never refill
+                if (slot.State == TGVHttpGetState::GETHTTP_WAITING)
+                    slot.State = TGVHttpGetState::GETHTTP_NOTUSED;
+            }
+        }
+    } while (StepAgain_);
+    InStep_ = false;
+}
+
+void TGVDwnld::ResizeSlots() {
+    const std::size_t want = std::size_t(ConcurrentDownloads < 0 ? 0 : ConcurrentDownloads);
+    if (Slots_.size() < want) {
+        while (Slots_.size() < want) {
+            auto slot = std::make_unique<TGVHttpGet>(Messages_);
+            slot->State = TGVHttpGetState::GETHTTP_WAITING;
+            slot->OnThreadDone = [this](TGVHttpGet*) { RequestRound(); };
+            Slots_.push_back(std::move(slot));
+        }
+        return;
+    }
+    bool allUnused = true;
+    for (std::size_t i = want; i < Slots_.size(); ++i) {
+        if (Slots_[i]->State == TGVHttpGetState::GETHTTP_WAITING)
+            Slots_[i]->State = TGVHttpGetState::GETHTTP_NOTUSED;
+        if (Slots_[i]->State != TGVHttpGetState::GETHTTP_NOTUSED) allUnused = false;
+    }
+    // Busy slots finish first; the next tick tries again.
+    if (allUnused) Slots_.resize(want);
+}
+
+// Handles a slot by its state until it waits for a transfer or for work.
+void TGVDwnld::JudgeSlot(TGVHttpGet& slot) {
+    for (;;) {
+        switch (slot.State) {
+        case TGVHttpGetState::GETHTTP_WAITING:
+            StartNext(slot);
+            return;
+        case TGVHttpGetState::GETHTTP_GETTING:
+            if (MonotonicMs() > slot.ConnectTimeOut) {
+                if (slot.Aborted) return; // already told to stop: wait for its end
+                if (!Stopping) {
+                    if (OnError)
+                        OnError(this, Tag, "timeout : " + slot.Url.GetUrl(), 0, "TimeOut",
+                                slot.ReferringUrl);
+                    if (OnFileFailed) OnFileFailed(this, &slot, 0);
+                }
+                ++Errors_;
+                slot.Abort();
+            } else if (Stopping) {
+                slot.Abort();
+            }
+            return;
+        case TGVHttpGetState::GETHTTP_THREAD_DONE:
+            slot.ThreadDone();
+            if (slot.Success) {
+                slot.State = TGVHttpGetState::GETHTTP_OK;
+            } else {
+                if (OnProgress && !Stopping) OnProgress(&slot, 0);
+                slot.State = slot.Cancelled ? TGVHttpGetState::GETHTTP_WAITING
+                                            : TGVHttpGetState::GETHTTP_ERROR;
+            }
+            break;
+        case TGVHttpGetState::GETHTTP_OK:
+            if (slot.Request == TGVHttpGetRequest::GETHTTP_BODY && !Stopping) {
+                const int status = slot.StatusCode;
+                if (status == 200) {
+                    ++Done_;
+                    if (OnDataReceived) OnDataReceived(this, &slot, false);
+                }
+                else if (!((status >= 201 && status <= 299) || (status >= 500 && status <= 599))) {
+                    if (OnError) OnError(this, Tag, slot.Url.GetUrl(), std::uint32_t(status), "ERROR", slot.ReferringUrl);
+                    if (OnFileFailed) OnFileFailed(this, &slot, 1);
+                }
+            }
+            slot.State = TGVHttpGetState::GETHTTP_WAITING;
+            break;
+        case TGVHttpGetState::GETHTTP_ERROR:
+            if (!slot.FileError.empty()) {
+                // A file that cannot be stored will not be stored on a retry either.
+                if (!Stopping) ReportError(slot, slot.Url.GetUrl(), 0, slot.FileError, 2);
+                ++Errors_;
+            } else if (slot.RetryNumber >= RetryCount) {
+                if (!Stopping) {
+                    ReportError(slot, slot.Url.GetUrl(), std::uint32_t(slot.StatusCode), slot.ErrorMsg, 2);
+                    Log("GetHttp_Error " + slot.Url.GetUrl());
+                }
+                ++Errors_;
+            } else if (!Stopping) {
+                Queue_.AddUrl(slot.Url.GetUrl(), slot.DepthSearchLevel, slot.RetryNumber + 1,
+                              slot.HrefOrSrc, slot.GetAction, slot.CountArea, false, -1,
+                              slot.ReferringUrl);
+                ++Retries_;
+            }
+            slot.State = TGVHttpGetState::GETHTTP_WAITING;
+            break;
+        case TGVHttpGetState::GETHTTP_NOTUSED:
+        case TGVHttpGetState::GETHTTP_PREPARING:
+            return;
+        }
+    }
+}
+
+void TGVDwnld::ReportError(TGVHttpGet& slot, const std::string& url, std::uint32_t code,
+                           const std::string& message, int kind) {
+    if (OnError) OnError(this, Tag, url, code, message, slot.ReferringUrl);
+    if (OnFileFailed) OnFileFailed(this, &slot, kind);
+}
+
+int TGVDwnld::ChooseEntry() {
+    const auto& urls = Queue_.Urls;
+    if (PriorityQueued_) {
+        for (std::size_t i = 0; i < urls.size(); ++i)
+            if (urls[i].Obj.Priority) return int(i);
+        PriorityQueued_ = false;
+    }
+    if (LeavesFirst) {
+        // The deepest waiting entry first; ties in queue order.
+        std::size_t best = 0;
+        for (std::size_t i = 1; i < urls.size(); ++i)
+            if (urls[i].Obj.DepthSearchLevel > urls[best].Obj.DepthSearchLevel) best = i;
+        return int(best);
+    }
+    return 0;
+}
+
+void TGVDwnld::StartNext(TGVHttpGet& slot) {
+    if (slot.State != TGVHttpGetState::GETHTTP_WAITING) return;
+    slot.State = TGVHttpGetState::GETHTTP_PREPARING;
+    if (Queue_.Count() == 0 || Stopping) {
+        slot.State = TGVHttpGetState::GETHTTP_WAITING;
+        return;
+    }
+    const int index = ChooseEntry();
+    TUrlInQueue::Item item = std::move(Queue_.Urls[std::size_t(index)]);
+    Queue_.DeleteUrl(index);
+
+    slot.OnLog = OnLog;
+    slot.OnProgress = [this](TGVHttpGet* get, std::uint32_t bytes) {
+        if (OnProgress && !Stopping) OnProgress(get, bytes);
+    };
+    slot.Url.Crack(item.Url, DownloadPath);
+    slot.SetTimeOut(TimeOut);
+    slot.RetryNumber = item.Obj.RetryNumber;
+    slot.DepthSearchLevel = item.Obj.DepthSearchLevel;
+    slot.CountArea = item.Obj.CountArea;
+    slot.HrefOrSrc = item.Obj.HrefOrSrc;
+    slot.EntryValue = item.Obj.EntryValue;
+    slot.GetAction = DownloadPath.empty() ? TGetAction::STORE_TO_DATASTRING : item.Obj.GetAction;
+    slot.OnHeadComplete = [this](TGVHttpGet* get, const std::string& url, const std::string& head,
+                                 int status, const std::string& type, std::int64_t length,
+                                 int depth, bool& ok, int area) {
+        HeadHandler(get, url, head, status, type, length, depth, ok, area);
+    };
+    slot.Agent = Agent;
+    slot.UserName = UserName;
+    slot.Password = Password;
+    slot.CredentialOrigin.clear();
+    if (!UserName.empty()) {
+        const std::string origin = UrlOrigin(slot.Url.Origin());
+        if (CredentialOrigins.count(origin) != 0) slot.CredentialOrigin = origin;
+    }
+    slot.ProxyType = ProxyType;
+    slot.ProxyAddress = ProxyAddress;
+    slot.ProxyPort = ProxyPort;
+    slot.ProxyUser = ProxyUser;
+    slot.ProxyPassword = ProxyPassword;
+    slot.ReferringUrl = item.Obj.ReferringUrl;
+
+    if (Stopping) {
+        slot.State = TGVHttpGetState::GETHTTP_WAITING;
+        return;
+    }
+    Log("starting download for " + item.Url);
+    slot.Get(TGVHttpGetRequest::GETHTTP_BODY);
+}
+
+void TGVDwnld::HeadHandler(TGVHttpGet*, const std::string& url, const std::string& head,
+                           int status, const std::string& contentType, std::int64_t length,
+                           int depth, bool& ok, int countArea) {
+    if (Stopping) return;
+    if (Tag == 1) {
+        // The page manager wants html; a robots.txt is let through as well.
+        const bool robots = url.size() >= 11 && EqualsNoCase(std::string_view(url).substr(url.size() - 11), "/robots.txt");
+        if (contentType.find("htm") == std::string::npos && !robots) ok = false;
+        return;
+    }
+    if (OnHeadComplete)
+        OnHeadComplete(this, Tag, url, head, status, contentType, length, depth, ok, countArea);
+}
+
+bool TGVDwnld::UpdateStats() {
+    int downloading = 0, toAnalyze = 0;
+    bool busy = !Ready_.empty();
+    for (const auto& slot : Slots_) {
+        if (slot->State == TGVHttpGetState::GETHTTP_GETTING) ++downloading;
+        if (slot->State == TGVHttpGetState::GETHTTP_OK) ++toAnalyze;
+        if (slot->State > TGVHttpGetState::GETHTTP_WAITING) busy = true;
+    }
+    const int inQueue = QueueCount();
+    const int now[7] = {inQueue, toAnalyze, downloading, Done_, Errors_, Retries_, AlreadyOnDisk_};
+    bool changed = false;
+    for (int i = 0; i < 7; ++i)
+        if (now[i] != Last_[i]) changed = true;
+    if (changed) {
+        // Remembered even without a handler, so that idleness can be seen.
+        for (int i = 0; i < 7; ++i) Last_[i] = now[i];
+        if (OnUpdatedStats)
+            OnUpdatedStats(this, Tag, inQueue, downloading, toAnalyze, Done_, Retries_, Errors_,
+                           AlreadyOnDisk_);
+    }
+    if (inQueue != 0 || downloading != 0 || changed || busy) {
+        IdleTicks_ = 10;
+        return true;
+    }
+    if (IdleTicks_ == 0) return false;
+    --IdleTicks_;
+    return true;
+}

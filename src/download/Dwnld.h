@@ -1,0 +1,120 @@
+#pragma once
+
+#include "Component.h"
+#include "HttpGet.h"
+#include "StringList.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+// Turns a queue of URLs into files on disk (or strings in memory) with a
+// fixed number of concurrent request slots, retries, an inactivity time-out,
+// reuse of files already on disk and a statistics event. The owner calls
+// Tick and UpdateStats every 200 ms while Working; a slot whose transfer
+// ends is also judged and refilled at once.
+class TGVDwnld : public TComponent {
+public:
+    explicit TGVDwnld(IMessageSink* messages = nullptr);
+    ~TGVDwnld() override;
+
+    // --- settings ---
+    int TimeOut = 300; // seconds
+    std::string DownloadPath;
+    bool LeavesFirst = false;
+    bool ReuseCache = false;
+    std::string UserName, Password;
+    // Origins (UrlOrigin) that may receive UserName and Password.
+    std::set<std::string> CredentialOrigins;
+    std::string Agent = "Quillmark";
+    std::string ReferringUrl;
+    int HttpPort = 80;
+    int RetryCount = 3;
+    int DepthSearchLevel = 2;
+    int ConcurrentDownloads = 2;
+    bool ReuseExistingFiles = false;
+    TProxyType ProxyType = TProxyType::PROXY_DEFAULT;
+    std::string ProxyAddress;
+    int ProxyPort = 80;
+    std::string ProxyUser, ProxyPassword;
+    bool Stopping = false;
+    bool Enabled = true;
+
+    bool Working() const { return Working_; }
+    void SetWorking(bool working);
+
+    // --- events ---
+    std::function<void(TComponent* sender, TGVHttpGet* get, bool alreadyOnDisk)> OnDataReceived;
+    std::function<void(TComponent* sender, int tag, int inQueue, int downloading, int toAnalyze,
+                       int done, int retries, int errors, int alreadyOnDisk)>
+        OnUpdatedStats;
+    std::function<void(TComponent* sender, const std::string& message)> OnLog;
+    std::function<void(TComponent* sender, int tag, const std::string& url, std::uint32_t errorCode,
+                       const std::string& errorMsg, const std::string& referringUrl)>
+        OnError;
+    std::function<void(TComponent* sender, int tag, const std::string& url, const std::string& head,
+                       int statusCode, const std::string& contentType, std::int64_t contentLength,
+                       int depthSearchLevel, bool& okToGetData, int countArea)>
+        OnHeadComplete;
+    std::function<void(TGVHttpGet* get, std::uint32_t bytesRead)> OnProgress;
+    std::function<void()> OnReinit;
+    std::function<void(TComponent* sender, bool working)> OnWorking;
+    std::function<void(TComponent* sender, bool& canReinit)> OnCanReinit;
+    // kind 0: time-out, 1: HTTP error status, 2: retries exhausted or not storable
+    std::function<void(TComponent* sender, TGVHttpGet* get, int kind)> OnFileFailed;
+
+    bool AddDownload(const std::string& url, const std::string& referringUrl, int entryValue,
+                     bool priority, int countArea, TGetAction getAction, char hrefOrSrc,
+                     int retryNumber, int depthSearchLevel);
+    int QueueCount() const { return Queue_.Count(); }
+    void SetStopping(bool stopping);
+    void Reinit();
+    void Tick();
+    bool UpdateStats();
+
+    // Read access for the owner and tests.
+    int SlotCount() const { return int(Slots_.size()); }
+    const TGVHttpGet& Slot(int i) const { return *Slots_[std::size_t(i)]; }
+    int Done() const { return Done_; }
+    int Errors() const { return Errors_; }
+    int Retries() const { return Retries_; }
+    int AlreadyOnDisk() const { return AlreadyOnDisk_; }
+
+private:
+    void Step();
+    void ResizeSlots();
+    void StartNext(TGVHttpGet& slot);
+    void JudgeSlot(TGVHttpGet& slot);
+    int ChooseEntry();
+    void HeadHandler(TGVHttpGet* get, const std::string& url, const std::string& head, int status,
+                     const std::string& contentType, std::int64_t length, int depth, bool& ok,
+                     int countArea);
+    void DeliverReady();
+    void RequestRound();
+    void Log(const std::string& text) {
+        if (OnLog) OnLog(this, text);
+    }
+    void ReportError(TGVHttpGet& slot, const std::string& url, std::uint32_t code,
+                     const std::string& message, int kind);
+
+    IMessageSink* Messages_;
+    TUrlInQueue Queue_;
+    std::vector<std::unique_ptr<TGVHttpGet>> Slots_;
+    // Pages served from disk, delivered by the next step in arrival order.
+    std::deque<std::unique_ptr<TGVHttpGet>> Ready_;
+    bool Working_ = false;
+    bool PriorityQueued_ = false;
+    int Done_ = 0, Errors_ = 0, Retries_ = 0, AlreadyOnDisk_ = 0;
+    int Last_[7] = {99999, 99999, 99999, 99999, 99999, 99999, 99999};
+    int IdleTicks_ = 10;
+    bool InStep_ = false;
+    bool StepAgain_ = false;
+    bool RoundPosted_ = false;
+    QObject Context_; // receives the rounds posted when a transfer ends
+};

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "Component.h"
+#include "CrackUrl.h"
+#include "HttpGetThread.h"
+#include "HttpTypes.h"
+#include "StringList.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+// One reusable request slot: holds the settings of a request, owns its URL
+// parts and its target file, runs one transfer thread per request and
+// exposes a state machine that the download manager polls.
+class TGVHttpGet : public TComponent {
+public:
+    explicit TGVHttpGet(IMessageSink* messages = nullptr);
+    ~TGVHttpGet() override;
+    TGVHttpGet(const TGVHttpGet&) = delete;
+    TGVHttpGet& operator=(const TGVHttpGet&) = delete;
+
+    // --- settings ---
+    TGetAction GetAction = TGetAction::HEAD_ONLY;
+    int TimeOut() const { return int(TimeOutMs_ / 1000); }
+    void SetTimeOut(int seconds) { TimeOutMs_ = std::int64_t(seconds) * 1000; }
+    std::int64_t ConnectTimeOut = 0; // the deadline, in MonotonicMs()
+    std::string AcceptTypes;
+    std::string Agent = kDefaultAgent;
+    bool ReuseCache = false;
+    std::string UserName, Password;
+    // Credentials are sent only to this origin (UrlOrigin); empty: never.
+    std::string CredentialOrigin;
+    std::string PostQuery;
+    std::string ReferringUrl;
+    bool Wait = false;
+    TProxyType ProxyType = TProxyType::PROXY_DEFAULT;
+    std::string ProxyAddress;
+    int ProxyPort = 80;
+    std::string ProxyUser, ProxyPassword;
+
+    // --- request fields set by the owner ---
+    TCrackUrl Url;
+    int DepthSearchLevel = 1;
+    int RetryNumber = 1;
+    int CountArea = 0;
+    char HrefOrSrc = ' ';
+    int EntryValue = -1;
+
+    // --- results ---
+    TGVHttpGetState State = TGVHttpGetState::GETHTTP_NOTUSED;
+    TGVHttpGetRequest Request = TGVHttpGetRequest::GETHTTP_BODY;
+    int StatusCode = 0;
+    std::int64_t ContentLength = 0;
+    std::string Head;
+    std::string Body;
+    std::string ErrorMsg;     // why the last transfer failed
+    std::string EffectiveUrl; // where the last request landed after redirects
+    // Set when the target file could not be created or stored: such a
+    // failure is reported at once and not retried.
+    std::string FileError;
+    bool Success = false;
+    bool Cancelled = false;
+    bool Aborted = false;
+    bool Active = false;
+    bool Busy = false;
+
+    // --- events ---
+    std::function<void(TGVHttpGet* sender, const std::string& url, const std::string& head,
+                       int statusCode, const std::string& contentType, std::int64_t contentLength,
+                       int depthSearchLevel, bool& okToGetData, int countArea)>
+        OnHeadComplete;
+    std::function<void(TComponent* sender, const std::string& message)> OnLog;
+    std::function<void(TGVHttpGet* sender, std::uint32_t bytesRead)> OnProgress;
+    // Raised (on the owner's thread) right after the state became GETHTTP_THREAD_DONE.
+    std::function<void(TGVHttpGet* sender)> OnThreadDone;
+
+    void Get(TGVHttpGetRequest request);
+    void Abort();
+    void ThreadDone();
+
+    bool StoresFile() const {
+        return GetAction == TGetAction::STORE_TO_FILE ||
+               GetAction == TGetAction::STORE_TO_DATASTRING_AND_FILE;
+    }
+
+private:
+    bool OpenTarget(); // false: STORE_TO_FILE cannot proceed (FileError set)
+    void CloseTarget(bool commit);
+    void Log(const std::string& text) {
+        if (OnLog) OnLog(this, text);
+    }
+
+    IMessageSink* Messages_;
+    std::int64_t TimeOutMs_ = 300000;
+    QObject Context_;
+    std::unique_ptr<THTTPGetThread> Thread_;
+    int Fd_ = -1;
+    bool FileThisRequest_ = false;
+    bool StatusThisRequest_ = false;
+    std::string TempName_;
+};

@@ -1,0 +1,418 @@
+#include "HttpGetThread.h"
+
+#include <QMetaObject>
+#include <QObject>
+
+#include <curl/curl.h>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+struct THTTPGetThread::Shared : std::enable_shared_from_this<THTTPGetThread::Shared> {
+    TTransferInput In;
+    TTransferHooks Hooks;
+    QObject* Context = nullptr;
+
+    std::mutex M;
+    std::condition_variable Cv;
+    std::function<void()> Pending;
+    bool PendingDone = true;
+    bool OwnerAlive = true;
+    CURLM* Multi = nullptr;
+    std::atomic<bool> Stop{false};
+    std::atomic<bool> Finished{false};
+
+    // Runs f on the owner's thread and waits for it. False when the owner
+    // has gone away (f then did not run).
+    bool RunOnOwner(std::function<void()> f) {
+        std::unique_lock lk(M);
+        if (!OwnerAlive) return false;
+        Pending = std::move(f);
+        PendingDone = false;
+        QMetaObject::invokeMethod(
+            Context, [self = shared_from_this()] { self->RunPending(); }, Qt::QueuedConnection);
+        Cv.wait(lk, [&] { return PendingDone || !OwnerAlive; });
+        return OwnerAlive;
+    }
+
+    void RunPending() {
+        std::function<void()> f;
+        {
+            std::lock_guard lk(M);
+            if (PendingDone || !OwnerAlive) return;
+            f = std::move(Pending);
+            Pending = nullptr;
+        }
+        if (f) f();
+        {
+            std::lock_guard lk(M);
+            PendingDone = true;
+        }
+        Cv.notify_all();
+    }
+
+    void Abort() {
+        Stop = true;
+        std::lock_guard lk(M);
+        if (Multi != nullptr) curl_multi_wakeup(Multi);
+    }
+
+    void Detach() {
+        {
+            std::lock_guard lk(M);
+            OwnerAlive = false;
+        }
+        Cv.notify_all();
+        Abort();
+    }
+
+    void Run();
+};
+
+namespace {
+
+// One round of the transfer (a second round answers a 401 or 407).
+struct Round {
+    THTTPGetThread::Shared* S = nullptr;
+    CURL* Easy = nullptr;
+    TTransferResult* R = nullptr;
+    std::string Data;
+    bool CredentialsSent = false;
+    bool RetryWithCredentials = false; // the answer asks for credentials we may send
+    bool HeadDone = false;
+    bool SawLocation = false;
+    bool Failed = false;               // our own reason to fail, in R->ErrorText
+    int ChunkCount = 0;
+
+    bool HeadStage();
+};
+
+bool ParseInt64(const std::string& text, std::int64_t& out) {
+    if (text.empty()) return false;
+    std::int64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        if (v > (INT64_MAX - 9) / 10) return false;
+        v = v * 10 + (c - '0');
+    }
+    out = v;
+    return true;
+}
+
+std::string Trim(std::string s) {
+    while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '\t'))
+        s.pop_back();
+    std::size_t i = 0;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+    return s.substr(i);
+}
+
+} // namespace
+
+std::string UrlOrigin(const std::string& u) {
+    const auto sep = u.find("://");
+    if (sep == std::string::npos) return {};
+    const auto end = u.find_first_of("/?#", sep + 3);
+    std::string origin = u.substr(0, end);
+    for (std::size_t i = 0; i < sep; ++i) origin[i] = char(std::tolower(origin[i]));
+    // drop user info, lower-case the host, drop a default port
+    const auto at = origin.find('@', sep + 3);
+    if (at != std::string::npos) origin.erase(sep + 3, at - sep - 2);
+    for (std::size_t i = sep + 3; i < origin.size(); ++i) origin[i] = char(std::tolower(origin[i]));
+    if (origin.starts_with("http://") && origin.ends_with(":80")) origin.resize(origin.size() - 3);
+    if (origin.starts_with("https://") && origin.ends_with(":443")) origin.resize(origin.size() - 4);
+    return origin;
+}
+
+namespace {
+
+size_t HeaderCallback(char* buffer, size_t size, size_t nitems, void* userdata) {
+    auto* rd = static_cast<Round*>(userdata);
+    const size_t n = size * nitems;
+    if (rd->S->Stop) return 0;
+    std::string line(buffer, n);
+    if (line.starts_with("HTTP/")) {
+        // a new response (after a redirect or an interim answer) starts its own head
+        rd->R->Head.clear();
+        rd->R->ContentType.clear();
+        rd->R->ContentLength = 0;
+        rd->SawLocation = false;
+        const auto sp = line.find(' ');
+        rd->R->StatusCode = sp == std::string::npos ? 0 : std::atoi(line.c_str() + sp + 1);
+    } else if (line != "\r\n" && line != "\n") {
+        const auto colon = line.find(':');
+        if (colon != std::string::npos) {
+            std::string name = line.substr(0, colon);
+            for (char& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
+            const std::string value = Trim(line.substr(colon + 1));
+            if (name == "content-type") rd->R->ContentType = value;
+            if (name == "content-length") {
+                std::int64_t len = 0;
+                rd->R->ContentLength = ParseInt64(value, len) ? len : 0;
+            }
+            if (name == "location") rd->SawLocation = true;
+        }
+    }
+    rd->R->Head += line;
+    if (line == "\r\n" || line == "\n") {
+        const int status = rd->R->StatusCode;
+        const bool interim = (status >= 100 && status < 200) || (status >= 300 && status < 400 && rd->SawLocation);
+        if (!interim && !rd->HeadStage()) return 0;
+    }
+    return n;
+}
+
+size_t WriteCallback(char* ptr, size_t size, size_t nmemb, void* userdata) {
+    auto* rd = static_cast<Round*>(userdata);
+    const size_t n = size * nmemb;
+    auto* s = rd->S;
+    if (s->Stop) return 0;
+    if (rd->RetryWithCredentials) return n; // the body of the 401/407 answer is not wanted
+    if (!rd->HeadDone && !rd->HeadStage()) return 0;
+
+    const std::int64_t before = rd->R->BytesRead;
+    if (s->Hooks.OnRead) s->RunOnOwner([&] { s->Hooks.OnRead(before); });
+    if (s->Stop) return 0;
+    if (n != 0) {
+        if (s->In.StoreToString) {
+            if (std::int64_t(rd->Data.size() + n) > kMaxStringBody) {
+                rd->Failed = true;
+                rd->R->ErrorText = "page larger than 32 MiB: transfer stopped";
+                return 0;
+            }
+            rd->Data.append(ptr, n);
+        }
+        if (s->In.StoreToFile && s->In.FileDescriptor >= 0) {
+            if (before + std::int64_t(n) > kMaxFileBody) {
+                rd->Failed = true;
+                rd->R->ErrorText = "file larger than 4 GiB: transfer stopped";
+                return 0;
+            }
+            size_t off = 0;
+            while (off < n) {
+                const ssize_t w = ::write(s->In.FileDescriptor, ptr + off, n - off);
+                if (w < 0) {
+                    if (errno == EINTR) continue;
+                    rd->Failed = true;
+                    rd->R->ErrorText = std::string("cannot write the file: ") + std::strerror(errno);
+                    return 0;
+                }
+                off += size_t(w);
+            }
+        }
+        rd->R->BytesRead = before + std::int64_t(n);
+    }
+    if (++rd->ChunkCount == 10) {
+        rd->ChunkCount = 0;
+        if (s->Hooks.OnAlive) s->RunOnOwner([&] { s->Hooks.OnAlive(); });
+    }
+    return n;
+}
+
+} // namespace
+
+bool Round::HeadStage() {
+    auto* s = S;
+    const int status = R->StatusCode;
+    if (s->Hooks.OnStatus) s->RunOnOwner([&] { s->Hooks.OnStatus(status); });
+    if (s->Stop) return false;
+    if (status == 401 || status == 407) {
+        if (CredentialsSent) {
+            Failed = true;
+            R->ErrorText = status == 401 ? "authorization refused" : "proxy authorization refused";
+            return false;
+        }
+        bool have = false;
+        if (status == 407) {
+            have = !s->In.ProxyUser.empty();
+        } else {
+            char* eff = nullptr;
+            curl_easy_getinfo(Easy, CURLINFO_EFFECTIVE_URL, &eff);
+            // Never hand the user's password to a server it was not meant for.
+            have = !s->In.UserName.empty() && eff != nullptr && UrlOrigin(eff) == s->In.CredentialOrigin;
+        }
+        if (!have) {
+            Failed = true;
+            R->ErrorText = status == 401 ? "authorization required" : "proxy authorization required";
+            return false;
+        }
+        RetryWithCredentials = true;
+        HeadDone = true;
+        return true;
+    }
+    HeadDone = true;
+    if (s->Hooks.OnHead) {
+        bool ok = true;
+        s->RunOnOwner([&] {
+            s->Hooks.OnHead(R->Head, ok, R->ContentLength, R->ContentType, status);
+        });
+        if (!ok) {
+            R->Cancelled = true;
+            return false;
+        }
+    }
+    if (s->Stop) return false;
+    R->BytesRead = -1;
+    if (s->Hooks.OnRead) s->RunOnOwner([&] { s->Hooks.OnRead(-1); });
+    R->BytesRead = 0;
+    Data.clear();
+    return !s->Stop;
+}
+
+void THTTPGetThread::Shared::Run() {
+    TTransferResult result;
+    CURL* easy = curl_easy_init();
+    CURLM* multi = curl_multi_init();
+    {
+        std::lock_guard lk(M);
+        Multi = multi;
+    }
+    char errorBuffer[CURL_ERROR_SIZE] = {0};
+    curl_slist* headers = nullptr;
+    headers = curl_slist_append(headers, "Pragma: no-cache");
+    headers = curl_slist_append(headers, "Cache-Control: no-cache");
+
+    Round rd;
+    rd.S = this;
+    rd.Easy = easy;
+    rd.R = &result;
+    bool transferOk = false;
+    for (int attempt = 0; attempt < 2 && easy != nullptr && multi != nullptr; ++attempt) {
+        curl_easy_reset(easy);
+        curl_easy_setopt(easy, CURLOPT_URL, In.Url.c_str());
+        curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
+        curl_easy_setopt(easy, CURLOPT_USERAGENT, In.Agent.c_str());
+        if (!In.ReferringUrl.empty()) curl_easy_setopt(easy, CURLOPT_REFERER, In.ReferringUrl.c_str());
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
+        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy, CURLOPT_UNRESTRICTED_AUTH, 0L);
+        curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 128L * 1024);
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, HeaderCallback);
+        curl_easy_setopt(easy, CURLOPT_HEADERDATA, &rd);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteCallback);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, &rd);
+        switch (In.ProxyType) {
+        case TProxyType::PROXY_DIRECT:
+            curl_easy_setopt(easy, CURLOPT_PROXY, ""); // ignore any proxy the environment names
+            break;
+        case TProxyType::PROXY_USEPROXY: {
+            const std::string proxy = In.ProxyAddress + ":" + std::to_string(In.ProxyPort);
+            curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
+            break;
+        }
+        case TProxyType::PROXY_DEFAULT:
+            break; // the usual proxy environment variables apply
+        }
+        if (rd.CredentialsSent) {
+            if (result.StatusCode == 407) {
+                curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, In.ProxyUser.c_str());
+                curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, In.ProxyPassword.c_str());
+            } else {
+                curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_BASIC | CURLAUTH_DIGEST);
+                curl_easy_setopt(easy, CURLOPT_USERNAME, In.UserName.c_str());
+                curl_easy_setopt(easy, CURLOPT_PASSWORD, In.Password.c_str());
+            }
+        }
+
+        rd.RetryWithCredentials = false;
+        rd.HeadDone = false;
+        rd.ChunkCount = 0;
+        curl_multi_add_handle(multi, easy);
+        int running = 1;
+        CURLcode code = CURLE_OK;
+        while (!Stop) {
+            curl_multi_perform(multi, &running);
+            if (running == 0) break;
+            curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+        }
+        int left = 0;
+        while (CURLMsg* msg = curl_multi_info_read(multi, &left))
+            if (msg->msg == CURLMSG_DONE) code = msg->data.result;
+        curl_multi_remove_handle(multi, easy);
+
+        if (Stop) break;
+        if (rd.RetryWithCredentials && code == CURLE_OK) {
+            rd.CredentialsSent = true;
+            continue;
+        }
+        if (code != CURLE_OK) {
+            if (result.ErrorText.empty())
+                result.ErrorText = errorBuffer[0] != 0 ? errorBuffer : curl_easy_strerror(code);
+            break;
+        }
+        if (!rd.HeadDone && !rd.HeadStage()) break;
+        char* eff = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &eff);
+        if (eff != nullptr) result.EffectiveUrl = eff;
+        transferOk = true;
+        break;
+    }
+    if (easy == nullptr || multi == nullptr) result.ErrorText = "cannot start a transfer (out of memory)";
+
+    if (transferOk && !Stop && !rd.Failed) {
+        if (In.StoreToString) {
+            if (Hooks.OnBody) RunOnOwner([&] { Hooks.OnBody(rd.Data); });
+            result.Success = result.BytesRead != 0;
+            if (!result.Success) result.ErrorText = "empty answer";
+        } else {
+            result.Success = true;
+        }
+    }
+    if (Stop) result.Cancelled = true;
+
+    {
+        std::lock_guard lk(M);
+        Multi = nullptr;
+    }
+    curl_slist_free_all(headers);
+    if (easy != nullptr) curl_easy_cleanup(easy);
+    if (multi != nullptr) curl_multi_cleanup(multi);
+
+    if (Hooks.OnTerminate) RunOnOwner([&] { Hooks.OnTerminate(result); });
+    Finished = true;
+}
+
+THTTPGetThread::THTTPGetThread(TTransferInput input, TTransferHooks hooks, QObject* context)
+    : Shared_(std::make_shared<Shared>()) {
+    static const bool curlReady = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
+    (void)curlReady;
+    Shared_->In = std::move(input);
+    Shared_->Hooks = std::move(hooks);
+    Shared_->Context = context;
+}
+
+THTTPGetThread::~THTTPGetThread() {
+    Shared_->Detach();
+    if (Thread_.joinable()) Thread_.join();
+}
+
+void THTTPGetThread::Start() {
+    Thread_ = std::thread([s = Shared_] { s->Run(); });
+}
+
+void THTTPGetThread::Abort() { Shared_->Abort(); }
+
+bool THTTPGetThread::Finished() const { return Shared_->Finished; }
+
+std::string EscapeForRequest(const std::string& url) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(url.size());
+    for (unsigned char c : url) {
+        if (c <= 32 || c >= 127 || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
+            c == '`' || c == '{' || c == '|' || c == '}') {
+            out += '%';
+            out += digits[c >> 4];
+            out += digits[c & 15];
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "HttpTypes.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class QObject;
+
+// What one transfer is asked to do; copied into the worker at start.
+struct TTransferInput {
+    std::string Url;         // absolute, ready to send (escaped)
+    std::string CredentialOrigin; // credentials go only to this scheme://host[:port]
+    std::string Agent = kDefaultAgent;
+    TProxyType ProxyType = TProxyType::PROXY_DEFAULT;
+    std::string ProxyAddress;
+    int ProxyPort = 80;
+    std::string ProxyUser, ProxyPassword;
+    std::string UserName, Password;
+    std::string ReferringUrl;
+    bool StoreToString = false;
+    bool StoreToFile = false;
+    int FileDescriptor = -1; // opened by the owner, written by the worker, closed by the owner
+};
+
+// The outcome, handed to the owner's terminate hook.
+struct TTransferResult {
+    bool Success = false;
+    bool Cancelled = false;
+    int StatusCode = 0;
+    std::string Head, ContentType;
+    std::int64_t ContentLength = 0;
+    std::int64_t BytesRead = 0;
+    std::string ErrorText;    // why the transfer failed, when it did
+    std::string EffectiveUrl; // where the request landed after redirects
+};
+
+// Owner callbacks. Each runs on the owner's (main) thread while the worker waits.
+struct TTransferHooks {
+    std::function<void(int statusCode)> OnStatus;
+    std::function<void(const std::string& head, bool& okToGetData, std::int64_t contentLength,
+                       const std::string& contentType, int statusCode)>
+        OnHead;
+    std::function<void(std::int64_t bytesRead)> OnRead;
+    std::function<void()> OnAlive;
+    std::function<void(std::string& data)> OnBody;
+    std::function<void(const TTransferResult&)> OnTerminate;
+};
+
+// One HTTP GET on a worker thread of its own. Every notification is handed
+// to the owner's thread synchronously: the worker waits until the owner's
+// thread has run it, so the owner needs no locks.
+class THTTPGetThread {
+public:
+    // context: an object living in the owner's thread; hooks run there.
+    THTTPGetThread(TTransferInput input, TTransferHooks hooks, QObject* context);
+    // Detaches from the owner (no hook runs afterwards), aborts and joins.
+    ~THTTPGetThread();
+    THTTPGetThread(const THTTPGetThread&) = delete;
+    THTTPGetThread& operator=(const THTTPGetThread&) = delete;
+
+    void Start();
+    // Ends a blocked transfer promptly; the run then ends with Cancelled set.
+    void Abort();
+    bool Finished() const;
+
+    struct Shared; // state shared between the owner and the worker
+
+private:
+    std::shared_ptr<Shared> Shared_;
+    std::thread Thread_;
+};
+
+// scheme://host[:port] of a URL, lower-cased, without a default port:
+// the unit that credentials are bound to.
+std::string UrlOrigin(const std::string& url);
+
+// The request line's URL for a URL text: blanks, control bytes and bytes
+// above 127 escaped, "%" and everything else kept.
+std::string EscapeForRequest(const std::string& url);
