@@ -92,3 +92,11 @@ void TProgressLine::Clear() {
     std::fflush(stderr);
     Shown_ = false;
 }
+
+#include "HttpGrab.h"
+
+void ApplyScanDefaults(THttpGrab& grab, const TScanDefaults& defaults) {
+    if (defaults.SearchThumbs) grab.SetSearchThumbs(true);
+    if (defaults.BothKinds) grab.SetDownloadType(TDownloadType::DOWNLOAD_HREF_SRC);
+    if (defaults.Depth > 0) grab.SetDepthSearchLevel(defaults.Depth);
+}

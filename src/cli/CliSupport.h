@@ -65,3 +65,17 @@ private:
 };
 
 int RunGet(std::vector<std::string> args);
+
+class THttpGrab;
+#include <functional>
+// What a command built on the scan (such as the demo) presets before the
+// command line is read.
+struct TScanDefaults {
+    std::string Url;
+    bool SearchThumbs = false;
+    bool BothKinds = false; // thumbnails and full-size pictures
+    int Depth = 0;          // 0: the engine's own
+    std::function<void(const std::string& url, bool onDisk)> OnFileReceived;
+};
+void ApplyScanDefaults(THttpGrab& grab, const TScanDefaults& defaults);
+int RunScan(std::vector<std::string> args, const TScanDefaults& defaults);

@@ -17,7 +17,15 @@ const char* const kUsage =
     "  get [options] URL... | -i FILE\n"
     "        download the addresses into the storage folder; options: --out DIR,\n"
     "        --concurrency N, --retries N, --timeout S, --reuse, --user U --password P,\n"
-    "        --proxy HOST:PORT | --no-proxy, --proxy-user U, --proxy-password P, --referer URL\n";
+    "        --proxy HOST:PORT | --no-proxy, --proxy-user U, --proxy-password P, --referer URL\n"
+    "  scan [options] URL\n"
+    "        crawl from URL and download the wanted files; options: --out DIR, --depth N,\n"
+    "        --concurrency N, --file-concurrency N, --retries N, --timeout S, --types LIST,\n"
+    "        --download src|href|both, --thumbs, --stay-on-site, --no-external,\n"
+    "        --filter [WORDS], --limiter WORDS, --html-ext LIST, --results FILE,\n"
+    "        --dated-results, --referer URL, --no-store-pages, --reuse-pages, --robots,\n"
+    "        --max-queue N, --max-file-queue N, --leaves-first, --user U, --password P,\n"
+    "        --proxy HOST:PORT | --no-proxy, --proxy-user U, --proxy-password P, --links, --log\n";
 
 } // namespace
 
@@ -31,6 +39,7 @@ int main(int argc, char** argv) {
     try {
         if (command == "links") return RunLinks(std::move(args));
         if (command == "get") return RunGet(std::move(args));
+        if (command == "scan") return RunScan(std::move(args), TScanDefaults{});
         if (command == "--help" || command == "-h" || command == "help") {
             std::fputs(kUsage, stdout);
             return 0;

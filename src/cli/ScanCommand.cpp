@@ -1,0 +1,199 @@
+// tessellon-cli scan: one scan without a screen.
+#include "CliSupport.h"
+#include "HttpGrab.h"
+#include "ReportFormat.h"
+#include "StringTools.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+struct Counters {
+    int v[7] = {0, 0, 0, 0, 0, 0, 0}; // in queue, downloading, to analyze, done, retries, errors, on disk
+    std::string Block() const { return StatsBlock(v[0], v[1], v[2], v[3], v[4], v[5], v[6]); }
+};
+
+} // namespace
+
+int RunScan(std::vector<std::string> argv, const TScanDefaults& defaults) {
+    ArgReader args(std::move(argv));
+    TStderrMessages messages;
+    int argc = 1;
+    char name[] = "tessellon-cli";
+    char* argvQt[] = {name, nullptr};
+    QCoreApplication app(argc, argvQt);
+
+    THttpGrab grab(&messages);
+    grab.ResultsFile = 0; // a results file only when asked for
+    std::string out = CurrentFolder() + "/Download/";
+    std::string url;
+    bool printLinks = false;
+    ApplyScanDefaults(grab, defaults);
+
+    while (!args.Done()) {
+        const std::string a = args.Next();
+        if (a == "--out") {
+            out = args.Value(a);
+            if (out.empty()) throw UsageError{"--out needs a folder"};
+        } else if (a == "--depth") {
+            grab.SetDepthSearchLevel(args.IntValue(a, 1, 100));
+        } else if (a == "--concurrency") {
+            grab.SetHtmlConcurrentDownloads(args.IntValue(a, 1, 64));
+        } else if (a == "--file-concurrency") {
+            grab.SetFilesConcurrentDownloads(args.IntValue(a, 1, 64));
+        } else if (a == "--retries") {
+            grab.SetRetries(args.IntValue(a, 1, 100));
+        } else if (a == "--timeout") {
+            grab.SetTimeOut(args.IntValue(a, 10, 86400));
+        } else if (a == "--types") {
+            grab.SetFileTypes(CommaListToLines(args.Value(a)));
+        } else if (a == "--download") {
+            const std::string v = args.Value(a);
+            if (v == "src")
+                grab.SetDownloadType(TDownloadType::DOWNLOAD_SRC);
+            else if (v == "href")
+                grab.SetDownloadType(TDownloadType::DOWNLOAD_HREF);
+            else if (v == "both")
+                grab.SetDownloadType(TDownloadType::DOWNLOAD_HREF_SRC);
+            else
+                throw UsageError{"--download takes src, href or both, not \"" + v + "\""};
+        } else if (a == "--thumbs") {
+            grab.SetSearchThumbs(true);
+        } else if (a == "--stay-on-site") {
+            grab.StayOnSite = true;
+        } else if (a == "--no-external") {
+            grab.ReportExternalLinks = false;
+        } else if (a == "--filter") {
+            grab.KeywordsFilterEnabled = true;
+            std::string words;
+            if (args.OptionalValue(words)) grab.SetKeywordsFilter(CommaListToLines(words));
+        } else if (a == "--limiter") {
+            grab.KeywordsLimiterEnabled = true;
+            grab.SetKeywordsLimiter(CommaListToLines(args.Value(a)));
+        } else if (a == "--html-ext") {
+            grab.SetHtmlExtensions(CommaListToLines(args.Value(a)));
+        } else if (a == "--results") {
+            grab.ResultsFile = 1;
+            grab.SetFileOfResults(args.Value(a));
+        } else if (a == "--dated-results") {
+            grab.ResultsFile = 2;
+        } else if (a == "--referer") {
+            grab.InitialReferringUrl = args.Value(a);
+        } else if (a == "--no-store-pages") {
+            grab.SetDownloadHtmlPages(false);
+        } else if (a == "--reuse-pages") {
+            grab.SetReuseHtmlFiles(true);
+        } else if (a == "--robots") {
+            grab.SeekRobots = true;
+        } else if (a == "--max-queue") {
+            grab.SetMaxQueueSize(args.IntValue(a, 10, 10000000));
+        } else if (a == "--max-file-queue") {
+            grab.SetMaxDownloadQueueSize(args.IntValue(a, 10, 10000000));
+        } else if (a == "--leaves-first") {
+            grab.SetLeavesFirst(true);
+        } else if (a == "--user") {
+            grab.SetUserName(args.Value(a));
+        } else if (a == "--password") {
+            grab.SetPassword(args.Value(a));
+        } else if (a == "--proxy") {
+            std::string host;
+            int port = 80;
+            ParseProxy(args.Value(a), host, port);
+            grab.SetProxyType(TProxyType::PROXY_USEPROXY);
+            grab.SetProxyAddress(host);
+            grab.SetProxyPort(port);
+        } else if (a == "--no-proxy") {
+            grab.SetProxyType(TProxyType::PROXY_DIRECT);
+        } else if (a == "--proxy-user") {
+            grab.SetProxyUser(args.Value(a));
+        } else if (a == "--proxy-password") {
+            grab.SetProxyPassword(args.Value(a));
+        } else if (a == "--links") {
+            printLinks = true;
+        } else if (a == "--log") {
+            grab.SetLogsEnabled(true);
+        } else if (a.starts_with("-")) {
+            throw UsageError{"unknown option " + a};
+        } else if (url.empty()) {
+            url = a;
+        } else {
+            throw UsageError{"only one URL may be given"};
+        }
+    }
+    if (url.empty() && defaults.Url.empty()) throw UsageError{"no URL given"};
+    if (url.empty()) url = defaults.Url;
+
+    const std::string folder = grab.EnsureDirectory(out);
+    if (folder.empty()) return 1;
+    grab.SetDownloadPath(folder);
+
+    TProgressLine progress;
+    Counters pages, files;
+    auto println = [&](const std::string& line) {
+        progress.Clear();
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    };
+    grab.PageDownloader.OnError = [&](TComponent*, int, const std::string& u, std::uint32_t code,
+                                      const std::string&, const std::string& ref) {
+        println(PageErrorLine(code, u, ref));
+    };
+    grab.OnFileDwnldError = [&](TComponent*, int, const std::string& u, std::uint32_t code,
+                                const std::string& msg, const std::string& ref) {
+        println(FileErrorLine(code, u, msg, ref));
+    };
+    grab.StatsHook = [&](THttpBase&, int tag, int a, int b, int c, int d, int e, int f, int g) {
+        Counters& k = tag == 1 ? pages : files;
+        const int now[7] = {a, b, c, d, e, f, g};
+        std::copy(now, now + 7, k.v);
+    };
+    if (printLinks) {
+        grab.OnLinkFound = [&](TComponent*, TLinkFound& lf) {
+            char type[64];
+            std::snprintf(type, sizeof type, "%-4s", lf.TypeLink.c_str());
+            println(std::string(type) + " " + lf.UrlFound);
+        };
+    }
+    grab.OnLog = [&](TComponent*, const std::string& m) { println(m); };
+    if (defaults.OnFileReceived) {
+        grab.FileDownloader.OnDataReceived = [&](TComponent*, TGVHttpGet* get, bool onDisk) {
+            defaults.OnFileReceived(get->Url.GetUrl(), onDisk);
+        };
+    }
+
+    if (!grab.StartScan(url)) return 1;
+
+    InstallInterruptHandler();
+    int interruptsSeen = 0;
+    bool stopped = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const int n = InterruptCount();
+        if (n > interruptsSeen) {
+            interruptsSeen = n;
+            if (!stopped) {
+                stopped = true;
+                grab.StopScan();
+            } else if (!grab.Closing) {
+                grab.Shutdown(); // ends the event loop after its countdown
+            }
+        }
+        if (!grab.IsWorking() && !grab.Closing) app.quit();
+        progress.Show("pages: " + std::to_string(pages.v[0]) + " queued, " +
+                      std::to_string(pages.v[1]) + " loading, " + std::to_string(pages.v[3]) +
+                      " done, " + std::to_string(pages.v[5]) + " errors | files: " +
+                      std::to_string(files.v[0]) + " queued, " + std::to_string(files.v[1]) +
+                      " loading, " + std::to_string(files.v[3]) + " done, " +
+                      std::to_string(files.v[5]) + " errors");
+    });
+    watch.start(200);
+    app.exec();
+    progress.Clear();
+    std::printf("pages:\n%sfiles:\n%s", pages.Block().c_str(), files.Block().c_str());
+    std::fflush(stdout);
+    return stopped ? 130 : 0;
+}

@@ -1,0 +1,125 @@
+#pragma once
+
+#include "Dwnld.h"
+#include "ScanCore.h"
+
+#include <QTimer>
+
+#include <functional>
+#include <string>
+
+// The scan engine: from a starting address it fetches the page, reports its
+// links, and fetches the html pages among them level by level down to the
+// chosen depth. Pages are fetched by its own download manager; a 200 ms
+// timer steps that manager and detects the end of the scan.
+class THttpBase : public TScanCore {
+public:
+    explicit THttpBase(IMessageSink* messages = nullptr);
+    ~THttpBase() override;
+
+    // --- settings (setters ignore values outside their range) ---
+    std::string StartingUrl;
+    int DepthSearchLevel() const { return PageDownloader.DepthSearchLevel; }
+    virtual void SetDepthSearchLevel(int v);
+    bool LeavesFirst() const { return PageDownloader.LeavesFirst; }
+    virtual void SetLeavesFirst(bool v) { PageDownloader.LeavesFirst = v; }
+    int MaxQueueSize() const { return MaxQueueSize_; }
+    virtual void SetMaxQueueSize(int v);
+    int Retries() const { return Retries_; }
+    virtual void SetRetries(int v);
+    int TimeOut() const { return TimeOut_; }
+    virtual void SetTimeOut(int v);
+    int HtmlConcurrentDownloads() const { return PageDownloader.ConcurrentDownloads; }
+    virtual void SetHtmlConcurrentDownloads(int v);
+    bool LogsEnabled() const { return LogsEnabled_; }
+    virtual void SetLogsEnabled(bool v);
+
+    const std::string& UserName() const { return UserName_; }
+    const std::string& Password() const { return Password_; }
+    const std::string& Agent() const { return Agent_; }
+    TProxyType ProxyType() const { return ProxyType_; }
+    const std::string& ProxyAddress() const { return ProxyAddress_; }
+    int ProxyPort() const { return ProxyPort_; }
+    const std::string& ProxyUser() const { return ProxyUser_; }
+    const std::string& ProxyPassword() const { return ProxyPassword_; }
+    virtual void SetUserName(const std::string& v);
+    virtual void SetPassword(const std::string& v);
+    virtual void SetAgent(const std::string& v);
+    virtual void SetProxyType(TProxyType v);
+    virtual void SetProxyAddress(const std::string& v);
+    virtual void SetProxyPort(int v);
+    virtual void SetProxyUser(const std::string& v);
+    virtual void SetProxyPassword(const std::string& v);
+
+    std::string InitialReferringUrl;
+    std::string Referer;   // kept; no effect on the scan
+    bool ReuseCache = false;
+    int HttpPort = 80;
+
+    // --- closing state ---
+    bool Closing = false;
+    int ShutdownCountdown = 0;
+    int ShutdownTicks = 10;
+
+    TGVDwnld PageDownloader;
+    TCrackUrl StartUrlParts;
+
+    // --- events ---
+    std::function<void(TComponent*, const std::string& hostName, const std::string& url,
+                       const std::string& head, const std::string& body)>
+        OnPageReceived;
+    std::function<void(TComponent*, int inQueue, int downloading, int toAnalyze, int done,
+                       int retries, int errors)>
+        OnUpdatedStats;
+    std::function<void(TComponent*, const std::string& message)> OnLog;
+    std::function<void(TComponent*, const std::string& url, std::uint32_t errorCode,
+                       const std::string& errorMsg)>
+        OnError;
+
+    // --- hooks for descendants and owners ---
+    std::function<void(THttpBase&, bool closing)> TickHook;
+    std::function<void(THttpBase&, int tag, int inQueue, int downloading, int toAnalyze, int done,
+                       int retries, int errors, int alreadyOnDisk)>
+        StatsHook;
+    std::function<void(TGVDwnld*, bool working)> WorkingHook;
+    // Raises the per-server connection limit; set by the persistent engine.
+    std::function<void(int)> MaxConnectionsHook;
+    // Ends the application when the shutdown countdown runs out.
+    std::function<void()> TerminateApplication;
+
+    // --- operations ---
+    virtual TGetAction PageGetAction() const { return TGetAction::STORE_TO_DATASTRING; }
+    virtual bool StartScan(const std::string& url = {});
+    virtual bool StopScan();
+    virtual void Shutdown();
+    virtual void TimerTick();
+    virtual void PageReceived(TComponent* sender, TGVHttpGet* get, bool alreadyOnDisk);
+    void ForgetNonPageUrls();
+    // Runs the timer (200 ms); on by default.
+    void SetTimerEnabled(bool on);
+
+protected:
+    bool IsStopping() const override { return PageDownloader.Stopping; }
+    std::string StorageFolder() const override { return PageDownloader.DownloadPath; }
+    void QueuePage(TPageInfo& page, const std::string& url, int tagKind, int countArea) override;
+    void QueueRobots(TPageInfo& page, const std::string& robotsUrl, int tagKind,
+                     int countArea) override;
+    void StatsRelay(TComponent* sender, int tag, int inQueue, int downloading, int toAnalyze,
+                    int done, int retries, int errors, int alreadyOnDisk);
+    void LogRelay(TComponent* sender, const std::string& message);
+    void ConnectPageDownloader();
+
+private:
+    void WorkingHandler(TComponent* sender, bool working);
+
+    int MaxQueueSize_ = 5000;
+    int Retries_ = 3;
+    int TimeOut_ = 300;
+    bool LogsEnabled_ = false;
+    std::string UserName_, Password_, Agent_ = kDefaultAgent;
+    TProxyType ProxyType_ = TProxyType::PROXY_DEFAULT;
+    std::string ProxyAddress_, ProxyUser_, ProxyPassword_;
+    int ProxyPort_ = 80;
+    bool InStartScan_ = false;
+    QTimer Timer_;
+};

@@ -1,0 +1,266 @@
+#include "HttpGrab.h"
+
+#include "HttpGetThread.h"
+#include "StringTools.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+THttpGrab::THttpGrab(IMessageSink* messages) : THttpBase(messages), FileDownloader(messages) {
+    AppFolder_ = CurrentFolder() + "/";
+    SetFileTypes("gif\r\njpeg\r\njpg");
+    DownloadPath_ = CurrentFolder() + "/Download/";
+
+    PageDownloader.Agent = kDefaultAgent;
+    FileDownloader.Agent = Agent();
+    PageDownloader.ReuseExistingFiles = ReuseHtmlFiles_;
+    PageDownloader.DownloadPath = DownloadPath_;
+
+    FileDownloader.Tag = 2;
+    FileDownloader.ReuseExistingFiles = true;
+    FileDownloader.DownloadPath = DownloadPath_;
+    FileDownloader.RetryCount = Retries();
+    FileDownloader.OnUpdatedStats = [this](TComponent* s, int tag, int a, int b, int c, int d,
+                                           int e, int f, int g) {
+        StatsRelay(s, tag, a, b, c, d, e, f, g);
+    };
+    FileDownloader.OnError = [this](TComponent* s, int, const std::string& url, std::uint32_t code,
+                                    const std::string& msg, const std::string& ref) {
+        if (!FileDownloader.Stopping && OnFileDwnldError) OnFileDwnldError(s, Tag, url, code, msg, ref);
+    };
+    FileDownloader.OnHeadComplete = [this](TComponent*, int, const std::string& url,
+                                           const std::string&, int status, const std::string& type,
+                                           std::int64_t, int, bool& ok, int) {
+        FileHeadCheck(url, status, type, ok);
+    };
+    FileDownloader.OnWorking = [this](TComponent* s, bool w) {
+        if (FileWorkingHook) FileWorkingHook(s, w);
+        if (!w) FileDownloader.CredentialOrigins.clear();
+    };
+    // File statistics restart with each scan, but not while pages are still fetched.
+    FileDownloader.OnCanReinit = [this](TComponent*, bool& can) { can = !PageDownloader.Working(); };
+
+    LinkHook = [this](const TLinkHookArgs& link) { GrabLink(link); };
+    AreaHook = MarkCountedAreas;
+    TickHook = [this](THttpBase&, bool closing) { GrabberTick(closing); };
+}
+
+TGetAction THttpGrab::PageGetAction() const {
+    return DownloadHtmlPages_ ? TGetAction::STORE_TO_DATASTRING_AND_FILE
+                              : TGetAction::STORE_TO_DATASTRING;
+}
+
+void THttpGrab::SetFilesConcurrentDownloads(int v) {
+    if (v <= 0) return;
+    FileDownloader.ConcurrentDownloads = v;
+    if (MaxConnectionsHook) MaxConnectionsHook(v + HtmlConcurrentDownloads());
+}
+
+void THttpGrab::SetFileTypes(std::string_view text) {
+    FileTypes_.SetText(text);
+    FileTypes_.Sort();
+}
+
+void THttpGrab::SetDownloadPath(const std::string& path) {
+    DownloadPath_ = path;
+    PageDownloader.DownloadPath = path;
+    FileDownloader.DownloadPath = path;
+}
+
+void THttpGrab::SetReuseHtmlFiles(bool v) {
+    PageDownloader.ReuseExistingFiles = DownloadHtmlPages_ ? v : false;
+    ReuseHtmlFiles_ = v;
+}
+
+void THttpGrab::SetDownloadHtmlPages(bool v) {
+    DownloadHtmlPages_ = v;
+    SetReuseHtmlFiles(ReuseHtmlFiles_);
+}
+
+void THttpGrab::SetMaxDownloadQueueSize(int v) {
+    if (v > 9) MaxDownloadQueueSize_ = v;
+}
+
+void THttpGrab::SetSearchThumbs(bool v) {
+    SearchThumbs_ = v;
+    if (v) {
+        FileLinkHook = [this](const std::string&, const std::string& url, bool, const std::string&,
+                              int countArea, char hrefOrSrc, const std::string&, const std::string&) {
+            CollectThumb(url, countArea, hrefOrSrc);
+        };
+        PageParsedHook = [this](TScanCore&, TPageInfo& page) { PairThumbs(page); };
+    } else {
+        FileLinkHook = nullptr;
+        PageParsedHook = nullptr;
+    }
+}
+
+void THttpGrab::SetRetries(int v) {
+    THttpBase::SetRetries(v);
+    if (v > 0) FileDownloader.RetryCount = v;
+}
+
+void THttpGrab::SetTimeOut(int v) {
+    THttpBase::SetTimeOut(v);
+    if (TimeOut() > 10) PageDownloader.TimeOut = v > 9 ? v : PageDownloader.TimeOut;
+}
+
+void THttpGrab::SetLogsEnabled(bool v) {
+    THttpBase::SetLogsEnabled(v);
+    if (v)
+        FileDownloader.OnLog = [this](TComponent* s, const std::string& m) { LogRelay(s, m); };
+    else
+        FileDownloader.OnLog = nullptr;
+}
+
+void THttpGrab::SetProxyType(TProxyType v) {
+    THttpBase::SetProxyType(v);
+    FileDownloader.ProxyType = v;
+}
+void THttpGrab::SetProxyAddress(const std::string& v) {
+    THttpBase::SetProxyAddress(v);
+    FileDownloader.ProxyAddress = v;
+}
+void THttpGrab::SetProxyPort(int v) {
+    THttpBase::SetProxyPort(v);
+    FileDownloader.ProxyPort = v;
+}
+void THttpGrab::SetProxyUser(const std::string& v) {
+    THttpBase::SetProxyUser(v);
+    FileDownloader.ProxyUser = v;
+}
+void THttpGrab::SetProxyPassword(const std::string& v) {
+    THttpBase::SetProxyPassword(v);
+    FileDownloader.ProxyPassword = v;
+}
+void THttpGrab::SetUserName(const std::string& v) {
+    THttpBase::SetUserName(v);
+    FileDownloader.UserName = v;
+}
+void THttpGrab::SetPassword(const std::string& v) {
+    THttpBase::SetPassword(v);
+    FileDownloader.Password = v;
+}
+void THttpGrab::SetAgent(const std::string& v) {
+    THttpBase::SetAgent(v);
+    FileDownloader.Agent = v;
+}
+
+bool THttpGrab::StartScan(const std::string& url) {
+    PageDownloader.SetStopping(false);
+    FileDownloader.SetStopping(false);
+    if (!UserName().empty() || !Password().empty()) {
+        FileDownloader.UserName = UserName();
+        FileDownloader.Password = Password();
+    }
+    const bool ok = THttpBase::StartScan(url);
+    if (ok) FileDownloader.CredentialOrigins.insert(UrlOrigin(StartUrlParts.Origin()));
+    return ok;
+}
+
+bool THttpGrab::StopScan() {
+    THttpBase::StopScan();
+    FileDownloader.SetStopping(true);
+    return true;
+}
+
+void THttpGrab::Shutdown() {
+    FileDownloader.Enabled = false;
+    FileDownloader.OnDataReceived = nullptr;
+    FileDownloader.OnUpdatedStats = nullptr;
+    FileDownloader.OnLog = nullptr;
+    FileDownloader.OnError = nullptr;
+    FileDownloader.OnHeadComplete = nullptr;
+    FileDownloader.OnProgress = nullptr;
+    FileDownloader.SetStopping(true);
+    THttpBase::Shutdown();
+}
+
+void THttpGrab::GrabberTick(bool closing) {
+    if (closing) return;
+    if (FileDownloader.Working()) {
+        FileDownloader.Tick();
+        if (!FileDownloader.UpdateStats()) FileDownloader.SetWorking(false);
+    }
+}
+
+std::string THttpGrab::EnsureDirectory(const std::string& path) {
+    std::string p = path;
+    if (p.empty() || p.back() != '/') p += '/';
+    struct stat st {};
+    if (::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return p;
+    if (::mkdir(p.c_str(), 0777) != 0 && errno != EEXIST) {
+        ShowMessage("unable to create directory: " + path);
+        return {};
+    }
+    return p;
+}
+
+bool THttpGrab::Allows(char hrefOrSrc) const {
+    switch (DownloadType_) {
+    case TDownloadType::DOWNLOAD_SRC:
+        return hrefOrSrc == 'S';
+    case TDownloadType::DOWNLOAD_HREF:
+        return hrefOrSrc == 'H';
+    case TDownloadType::DOWNLOAD_HREF_SRC:
+        return true;
+    }
+    return true;
+}
+
+void THttpGrab::QueueFile(const std::string& url, const std::string& referringUrl, char hrefOrSrc) {
+    FileDownloader.AddDownload(url, referringUrl, -1, false, 0, TGetAction::STORE_TO_FILE, hrefOrSrc,
+                               1, -1);
+}
+
+void THttpGrab::GrabLink(const TLinkHookArgs& link) {
+    if (FileDownloader.Stopping) return;
+    if (FileDownloader.QueueCount() >= MaxDownloadQueueSize_) return;
+    const std::string type = LowerCase(link.TypeLink);
+    bool wanted = false;
+    for (int i = 0; i < FileTypes_.Count() && !wanted; ++i)
+        wanted = type.find(LowerCase(FileTypes_[i])) != std::string::npos;
+    if (!wanted) return;
+    if (FileLinkHook) {
+        FileLinkHook(link.TypeLink, link.UrlFound, link.Flag, link.LocalFileName, link.CountArea,
+                     link.HrefOrSrc, link.FromUrl, link.HostName);
+        return;
+    }
+    if (link.Flag && !Allows(link.HrefOrSrc)) return;
+    FileDownloader.AddDownload(link.UrlFound, link.FromUrl, -1, false, link.CountArea,
+                               TGetAction::STORE_TO_FILE, link.HrefOrSrc, 1, -1);
+}
+
+void THttpGrab::CollectThumb(const std::string& url, int countArea, char hrefOrSrc) {
+    if (countArea == 0) return;
+    auto& list = hrefOrSrc == 'H' ? HrefList_ : SrcList_;
+    if (hrefOrSrc != 'H' && hrefOrSrc != 'S') return;
+    for (const auto& e : list)
+        if (e.first == url) return;
+    list.emplace_back(url, countArea);
+}
+
+void THttpGrab::PairThumbs(const TPageInfo& page) {
+    for (const auto& src : SrcList_) {
+        for (const auto& href : HrefList_) {
+            if (href.second != src.second) continue;
+            if (Allows('S')) QueueFile(src.first, page.Url, 'S');
+            if (Allows('H')) QueueFile(href.first, page.Url, 'H');
+            break;
+        }
+    }
+    HrefList_.clear();
+    SrcList_.clear();
+}
+
+void THttpGrab::FileHeadCheck(const std::string& url, int statusCode,
+                              const std::string& contentType, bool& okToGetData) {
+    if (FileDownloader.Stopping) return;
+    if (LogsEnabled() && OnLog) OnLog(this, "file head complete:" + url);
+    // An html answer in place of a picture is refused; an error status is
+    // left to the error path so that a missing picture is reported.
+    if (statusCode >= 200 && statusCode <= 299 && contentType.compare(0, 8, "text/htm") == 0) {
+        okToGetData = false;
+        if (LogsEnabled() && OnLog) OnLog(this, "the jpg file is an html file: " + url);
+    }
+}

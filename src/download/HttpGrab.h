@@ -1,0 +1,101 @@
+#pragma once
+
+#include "HttpBase.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+enum class TDownloadType : std::uint8_t { DOWNLOAD_SRC, DOWNLOAD_HREF, DOWNLOAD_HREF_SRC };
+
+// The scan engine extended into a file grabber: wanted file links found by
+// the scan are downloaded into the storage folder by a second download
+// manager, optionally only as thumbnail / full-size pairs.
+class THttpGrab : public THttpBase {
+public:
+    explicit THttpGrab(IMessageSink* messages = nullptr);
+    ~THttpGrab() override = default;
+
+    TGVDwnld FileDownloader;
+
+    // --- settings ---
+    int HtmlDepthSearchLevel() const { return DepthSearchLevel(); }
+    int FilesConcurrentDownloads() const { return FileDownloader.ConcurrentDownloads; }
+    virtual void SetFilesConcurrentDownloads(int v);
+    int RetryCount() const { return Retries(); }
+    std::string FileTypes() const { return FileTypes_.Text(); }
+    virtual void SetFileTypes(std::string_view text);
+    const std::string& DownloadPath() const { return DownloadPath_; }
+    virtual void SetDownloadPath(const std::string& path);
+    bool ReuseHtmlFiles() const { return ReuseHtmlFiles_; }
+    virtual void SetReuseHtmlFiles(bool v);
+    bool DownloadHtmlPages() const { return DownloadHtmlPages_; }
+    virtual void SetDownloadHtmlPages(bool v);
+    TDownloadType DownloadType() const { return DownloadType_; }
+    virtual void SetDownloadType(TDownloadType v) { DownloadType_ = v; }
+    int MaxDownloadQueueSize() const { return MaxDownloadQueueSize_; }
+    virtual void SetMaxDownloadQueueSize(int v);
+    bool SearchThumbs() const { return SearchThumbs_; }
+    virtual void SetSearchThumbs(bool v);
+    const std::string& AppFolder() const { return AppFolder_; }
+
+    // --- overrides that keep both managers in step ---
+    TGetAction PageGetAction() const override;
+    void SetRetries(int v) override;
+    void SetTimeOut(int v) override;
+    void SetLogsEnabled(bool v) override;
+    void SetProxyType(TProxyType v) override;
+    void SetProxyAddress(const std::string& v) override;
+    void SetProxyPort(int v) override;
+    void SetProxyUser(const std::string& v) override;
+    void SetProxyPassword(const std::string& v) override;
+    void SetUserName(const std::string& v) override;
+    void SetPassword(const std::string& v) override;
+    void SetAgent(const std::string& v) override;
+    bool StartScan(const std::string& url = {}) override;
+    bool StopScan() override;
+    void Shutdown() override;
+
+    virtual void GrabberTick(bool closing);
+    bool IsWorking() const { return PageDownloader.Working() || FileDownloader.Working(); }
+    void StopPages() { PageDownloader.SetStopping(true); }
+    void StopFiles() { FileDownloader.SetStopping(true); }
+    // The folder with a trailing "/", created (one level) when missing; empty
+    // with a message when it cannot be.
+    std::string EnsureDirectory(const std::string& path);
+
+    // --- events and hooks ---
+    std::function<void(TComponent*, int tag, const std::string& url, std::uint32_t errorCode,
+                       const std::string& errorMsg, const std::string& referringUrl)>
+        OnFileDwnldError;
+    std::function<void(TComponent*, bool working)> FileWorkingHook;
+    std::function<void(const std::string& linkType, const std::string& url, bool flag,
+                       const std::string& localFile, int countArea, char hrefOrSrc,
+                       const std::string& pageUrl, const std::string& hostName)>
+        FileLinkHook;
+
+    // Queues a file with the grabber's usual request parameters.
+    void QueueFile(const std::string& url, const std::string& referringUrl, char hrefOrSrc);
+    bool Allows(char hrefOrSrc) const;
+
+protected:
+    void GrabLink(const TLinkHookArgs& link);
+    void CollectThumb(const std::string& url, int countArea, char hrefOrSrc);
+    void PairThumbs(const TPageInfo& page);
+    void FileHeadCheck(const std::string& url, int statusCode, const std::string& contentType,
+                       bool& okToGetData);
+
+    std::vector<std::pair<std::string, int>> HrefList_, SrcList_;
+
+private:
+    TGVStringList FileTypes_;
+    std::string DownloadPath_;
+    bool ReuseHtmlFiles_ = false;
+    bool DownloadHtmlPages_ = true;
+    TDownloadType DownloadType_ = TDownloadType::DOWNLOAD_HREF;
+    int MaxDownloadQueueSize_ = 5000;
+    bool SearchThumbs_ = false;
+    std::string AppFolder_;
+};
