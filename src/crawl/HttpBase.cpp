@@ -84,7 +84,7 @@ void THttpBase::SetTimeOut(int v) {
 }
 
 void THttpBase::SetHtmlConcurrentDownloads(int v) {
-    if (v <= 0) return;
+    if (v <= 0 || v > kMaxConcurrentDownloads) return;
     PageDownloader.ConcurrentDownloads = v;
     if (MaxConnectionsHook) MaxConnectionsHook(v);
 }

@@ -52,6 +52,7 @@ public:
     virtual void SetProxyPassword(const std::string& v);
 
     std::string InitialReferringUrl;
+    virtual void SetInitialReferringUrl(const std::string& v) { InitialReferringUrl = v; }
     std::string Referer;   // kept; no effect on the scan
     bool ReuseCache = false;
     int HttpPort = 80;

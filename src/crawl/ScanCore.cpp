@@ -31,12 +31,13 @@ void TScanCore::AssignList(TGVStringList& list, std::string_view text) {
     list.Sort();
 }
 
-void TScanCore::SetFileOfResults(const std::string& name) {
+std::string TScanCore::ResultsPathFor(const std::string& name) {
     if (!name.empty() && name.find('/') == std::string::npos)
-        FileOfResults_ = CurrentFolder() + "/Download/" + name;
-    else
-        FileOfResults_ = name;
+        return CurrentFolder() + "/Download/" + name;
+    return name;
 }
+
+void TScanCore::SetFileOfResults(const std::string& name) { FileOfResults_ = ResultsPathFor(name); }
 
 bool TScanCore::ContainsAny(const TGVStringList& words, std::string_view url) {
     const std::string lower = LowerCase(url);

@@ -64,9 +64,15 @@ public:
     bool SeekRobots = false;
     std::uint8_t ResultsFile = 1; // 0 none, 1 FileOfResults, 2 a dated file per scan
 
-    void SetKeywordsFilter(std::string_view text) { AssignList(KeywordsFilter_, text); }
-    void SetKeywordsLimiter(std::string_view text) { AssignList(KeywordsLimiter_, text); }
-    void SetHtmlExtensions(std::string_view text) { AssignList(HtmlExtensions_, text); }
+    virtual void SetKeywordsFilterEnabled(bool v) { KeywordsFilterEnabled = v; }
+    virtual void SetKeywordsLimiterEnabled(bool v) { KeywordsLimiterEnabled = v; }
+    virtual void SetStayOnSite(bool v) { StayOnSite = v; }
+    virtual void SetReportExternalLinks(bool v) { ReportExternalLinks = v; }
+    virtual void SetSeekRobots(bool v) { SeekRobots = v; }
+    virtual void SetResultsFile(std::uint8_t v) { ResultsFile = v; }
+    virtual void SetKeywordsFilter(std::string_view text) { AssignList(KeywordsFilter_, text); }
+    virtual void SetKeywordsLimiter(std::string_view text) { AssignList(KeywordsLimiter_, text); }
+    virtual void SetHtmlExtensions(std::string_view text) { AssignList(HtmlExtensions_, text); }
     std::string GetKeywordsFilter() const { return KeywordsFilter_.Text(); }
     std::string GetKeywordsLimiter() const { return KeywordsLimiter_.Text(); }
     std::string GetHtmlExtensions() const { return HtmlExtensions_.Text(); }
@@ -74,6 +80,7 @@ public:
 
     // A bare name (no "/") is placed in the Download folder of the current folder.
     virtual void SetFileOfResults(const std::string& name);
+    static std::string ResultsPathFor(const std::string& name);
     const std::string& FileOfResults() const { return FileOfResults_; }
 
     // --- per-scan state ---

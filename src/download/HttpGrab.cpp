@@ -51,7 +51,7 @@ TGetAction THttpGrab::PageGetAction() const {
 }
 
 void THttpGrab::SetFilesConcurrentDownloads(int v) {
-    if (v <= 0) return;
+    if (v <= 0 || v > kMaxConcurrentDownloads) return;
     FileDownloader.ConcurrentDownloads = v;
     if (MaxConnectionsHook) MaxConnectionsHook(v + HtmlConcurrentDownloads());
 }

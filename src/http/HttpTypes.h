@@ -29,4 +29,7 @@ inline std::int64_t MonotonicMs() {
 constexpr std::int64_t kMaxStringBody = 32ll * 1024 * 1024;
 constexpr std::int64_t kMaxFileBody = 4ll * 1024 * 1024 * 1024;
 
+// More request slots than this would only exhaust the machine.
+constexpr int kMaxConcurrentDownloads = 100;
+
 inline constexpr const char* kDefaultAgent = "Mozilla/4.0 (compatible; MSIE 5.0; Windows NT; DigExt)";
