@@ -311,10 +311,13 @@ void THTTPGetThread::Shared::Run() {
         }
         if (rd.CredentialsSent) {
             if (result.StatusCode == 407) {
+                curl_easy_setopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_BASIC);
                 curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, In.ProxyUser.c_str());
                 curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, In.ProxyPassword.c_str());
             } else {
-                curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_BASIC | CURLAUTH_DIGEST);
+                // Basic credentials go with the request itself: a method that needs a
+                // first unauthenticated probe would make the answer a second 401.
+                curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
                 curl_easy_setopt(easy, CURLOPT_USERNAME, In.UserName.c_str());
                 curl_easy_setopt(easy, CURLOPT_PASSWORD, In.Password.c_str());
             }

@@ -1,0 +1,244 @@
+// End-to-end grabbing: which files are stored, thumbnail pairing, refusals,
+// reloading a stored scan, and the faults a hostile or broken site provokes.
+#include "ScanHarness.h"
+
+#include <fstream>
+#include <sys/stat.h>
+
+namespace {
+
+const char* const kPairPage =
+    "<a href=\"full/p1.jpg\"><img src=\"th/t1.jpg\"></a>\n"
+    "<a href=\"full/p2.jpg\"><img src=\"th/t2.gif\"></a>\n"
+    "<a href=\"text-only.jpg\">just text</a>\n"
+    "<img src=\"loose.jpg\">\n";
+
+void PairSite(TSiteServer& s) {
+    s.Page("/g.html", kPairPage);
+    for (const char* f : {"/full/p1.jpg", "/th/t1.jpg", "/text-only.jpg", "/loose.jpg"})
+        s.File(f, "image/jpeg", std::string("JPEG of ") + f);
+    s.File("/full/p2.jpg", "image/jpeg", "JPEG p2");
+    s.File("/th/t2.gif", "image/gif", "GIF89a t2");
+}
+
+// Promises 1000 bytes, sends a few, and closes the connection.
+void CutShort(httplib::Response& res) {
+    res.set_content_provider(1000, "text/html", [](size_t offset, size_t, httplib::DataSink& sink) {
+        if (offset == 0) sink.write("<a href=\"x.html\">", 17);
+        return false;
+    });
+}
+
+std::vector<std::string> Stored(const TTempDir& dir) { return FilesUnder(dir.Path() + "/127.0.0.1"); }
+
+} // namespace
+
+TEST(GrabKinds, HrefOnlyTakesLinkedFiles) {
+    TSiteServer site;
+    PairSite(site);
+    TTempDir dir;
+    TScanRun run(dir.Path());
+    run.Grab.SetDownloadType(TDownloadType::DOWNLOAD_HREF);
+    ASSERT_TRUE(run.Scan(site.Url("/g.html")));
+    EXPECT_EQ(Stored(dir), (std::vector<std::string>{"full/p1.jpg", "full/p2.jpg", "g.html", "text-only.jpg"}));
+}
+
+TEST(GrabKinds, SrcOnlyTakesImages) {
+    TSiteServer site;
+    PairSite(site);
+    TTempDir dir;
+    TScanRun run(dir.Path());
+    run.Grab.SetDownloadType(TDownloadType::DOWNLOAD_SRC);
+    ASSERT_TRUE(run.Scan(site.Url("/g.html")));
+    EXPECT_EQ(Stored(dir), (std::vector<std::string>{"g.html", "loose.jpg", "th/t1.jpg", "th/t2.gif"}));
+}
+
+TEST(GrabKinds, BothKindsTakeEverythingWanted) {
+    TSiteServer site;
+    PairSite(site);
+    TTempDir dir;
+    TScanRun run(dir.Path());
+    run.Grab.SetDownloadType(TDownloadType::DOWNLOAD_HREF_SRC);
+    run.Grab.SetDownloadHtmlPages(false);
+    ASSERT_TRUE(run.Scan(site.Url("/g.html")));
+    EXPECT_EQ(Stored(dir), (std::vector<std::string>{"full/p1.jpg", "full/p2.jpg", "loose.jpg",
+                                                     "text-only.jpg", "th/t1.jpg", "th/t2.gif"}));
+}
+
+TEST(GrabThumbs, SearchThumbsTakesOnlyPairs) {
+    TSiteServer site;
+    PairSite(site);
+    TTempDir dir;
+    TScanRun run(dir.Path());
+    run.Grab.SetSearchThumbs(true);
+    run.Grab.SetDownloadType(TDownloadType::DOWNLOAD_HREF_SRC);
+    ASSERT_TRUE(run.Scan(site.Url("/g.html")));
+    EXPECT_EQ(Stored(dir), (std::vector<std::string>{"full/p1.jpg", "full/p2.jpg", "g.html",
+                                                     "th/t1.jpg", "th/t2.gif"}));
+    // thumbnails are left read-only, full-size pictures writable
+    struct stat st {};
+    ASSERT_EQ(::stat((dir.Path() + "/127.0.0.1/th/t1.jpg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0222, 0u);
+    ASSERT_EQ(::stat((dir.Path() + "/127.0.0.1/full/p1.jpg").c_str(), &st), 0);
+    EXPECT_NE(st.st_mode & 0200, 0u);
+}
+
+TEST(GrabRefusals, HtmlAnsweredForAPictureIsSilentButAMissingPictureIsReported) {
+    TSiteServer site;
+    site.Page("/g.html", "<a href=\"html.jpg\">a</a> <a href=\"gone.jpg\">b</a>");
+    site.Set("/html.jpg", {200, "text/html", "<html>not a picture</html>", {}});
+    site.Set("/gone.jpg", {404, "text/html", "<html>missing</html>", {}});
+    TTempDir dir;
+    TScanRun run(dir.Path());
+    ASSERT_TRUE(run.Scan(site.Url("/g.html")));
+    EXPECT_EQ(Stored(dir), std::vector<std::string>{"g.html"});
+    ASSERT_EQ(run.FileErrors.size(), 1u);
+    EXPECT_EQ(run.FileErrors[0], "404 " + site.Url("/gone.jpg") + " ERROR");
+}
+
+TEST(GrabRefusals, ErrorBodiesAreNotStoredAndAFixedPictureIsTakenNextTime) {
+    TSiteServer site;
+    site.Page("/g.html", "<a href=\"pic.jpg\">a</a>");
+    site.Set("/pic.jpg", {503, "text/plain", "busy, come back later", {}});
+    TTempDir dir;
+    {
+        TScanRun run(dir.Path());
+        ASSERT_TRUE(run.Scan(site.Url("/g.html")));
+        EXPECT_TRUE(run.FileErrors.empty()); // 503 is dropped silently
+    }
+    EXPECT_EQ(Stored(dir), std::vector<std::string>{"g.html"});
+    site.File("/pic.jpg", "image/jpeg", "the picture");
+    {
+        TScanRun run(dir.Path());
+        ASSERT_TRUE(run.Scan(site.Url("/g.html")));
+    }
+    EXPECT_EQ(Stored(dir), (std::vector<std::string>{"g.html", "pic.jpg"}));
+}
+
+TEST(GrabRefusals, AFileThatCannotBeStoredIsAnError) {
+    TSiteServer site;
+    site.Page("/g.html", "<a href=\"x.php\">page</a>");
+    site.Page("/x.php", "<a href=\"x.php/a.jpg\">pic</a>");
+    site.File("/x.php/a.jpg", "image/jpeg", "JPEG");
+    TTempDir dir;
+    TScanRun run(dir.Path());
+    run.Grab.SetHtmlConcurrentDownloads(1);
+    ASSERT_TRUE(run.Scan(site.Url("/g.html")));
+    ASSERT_EQ(run.FileErrors.size(), 1u);
+    EXPECT_NE(run.FileErrors[0].find("unable to create file: " + dir.Path() + "/127.0.0.1/x.php/a.jpg"),
+              std::string::npos)
+        << run.FileErrors[0];
+    EXPECT_EQ(run.Grab.FileDownloader.Errors(), 1);
+    EXPECT_EQ(run.Grab.FileDownloader.Done(), 0);
+}
+
+TEST(GrabReload, AStoredScanReloadsFromDiskInTheSameOrder) {
+    TTempDir dir;
+    std::vector<std::string> networkLinks;
+    std::string base;
+    {
+        TSiteServer site;
+        base = site.Url("/");
+        site.Page("/p.html", "<a href=\"a.html\">a</a> <a href=\"x.html\">x</a>");
+        site.Page("/a.html", "<a href=\"x.html\">x</a> <a href=\"a.jpg\">j</a>");
+        site.Page("/x.html", "<a href=\"y.html\">y</a>");
+        site.Page("/y.html", "<a href=\"z.html\">z</a>");
+        site.File("/a.jpg", "image/jpeg", "J");
+        TScanRun run(dir.Path());
+        run.Grab.SetHtmlConcurrentDownloads(1);
+        run.Grab.SetDepthSearchLevel(3);
+        ASSERT_TRUE(run.Scan(site.Url("/p.html")));
+        networkLinks = run.Links;
+        EXPECT_TRUE(run.HasLink("htm " + site.Url("/z.html")));
+    } // the server is gone
+    TScanRun reload(dir.Path());
+    reload.Grab.SetDepthSearchLevel(3);
+    reload.Grab.SetReuseHtmlFiles(true);
+    int slowHandlerCalls = 0;
+    reload.Grab.OnLinkFound = [&](TComponent*, TLinkFound& lf) {
+        reload.Links.push_back(lf.TypeLink + " " + lf.UrlFound);
+        if (++slowHandlerCalls == 1) {
+            // a handler that lets events through for a while must not cause duplicates
+            RunUntil([] { return false; }, 1500);
+        }
+    };
+    ASSERT_TRUE(reload.Scan(base + "p.html"));
+    EXPECT_EQ(reload.Links, networkLinks);
+    EXPECT_TRUE(reload.PageErrors.empty());
+}
+
+TEST(GrabRetries, APageThatFailsOnceArrivesOnTheSecondAttempt) {
+    TSiteServer site;
+    std::atomic<int> calls{0};
+    site.Custom("/flaky.html", [&](const httplib::Request&, httplib::Response& res) {
+        if (calls++ == 0) {
+            CutShort(res);
+            return;
+        }
+        res.set_content("<a href=\"after.html\">ok</a>", "text/html");
+    });
+    TTempDir dir;
+    TScanRun run(dir.Path());
+    run.Grab.SetDepthSearchLevel(1);
+    ASSERT_TRUE(run.Scan(site.Url("/flaky.html")));
+    EXPECT_EQ(calls.load(), 2);
+    EXPECT_TRUE(run.HasLink("htm " + site.Url("/after.html")));
+    EXPECT_TRUE(run.PageErrors.empty());
+}
+
+TEST(GrabRetries, RetryCountThreeMeansThreeAttempts) {
+    TSiteServer site;
+    std::atomic<int> calls{0};
+    site.Custom("/broken.html", [&](const httplib::Request&, httplib::Response& res) {
+        ++calls;
+        CutShort(res);
+    });
+    TTempDir dir;
+    TScanRun run(dir.Path());
+    run.Grab.SetRetries(3);
+    ASSERT_TRUE(run.Scan(site.Url("/broken.html")));
+    EXPECT_EQ(calls.load(), 3);
+    EXPECT_EQ(run.PageErrors.size(), 1u);
+}
+
+TEST(GrabRedirects, ARedirectedPageResolvesAgainstWhereItLanded) {
+    TSiteServer site;
+    site.Set("/g", {301, "text/html", "moved", "/g/"});
+    site.Page("/g/", "<a href=\"a.jpg\">a</a>");
+    site.File("/g/a.jpg", "image/jpeg", "J");
+    TTempDir dir;
+    TScanRun run(dir.Path());
+    ASSERT_TRUE(run.Scan(site.Url("/g")));
+    EXPECT_TRUE(run.HasLink("jpg " + site.Url("/g/a.jpg")));
+    // the page is stored under the name of the address asked for
+    EXPECT_EQ(Stored(dir), (std::vector<std::string>{"g/a.jpg", "g/index.html"}));
+}
+
+TEST(GrabCredentials, PasswordsGoOnlyToTheStartingSite) {
+    TSiteServer other;
+    other.Custom("/secret.jpg", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 401;
+        res.set_header("WWW-Authenticate", "Basic realm=\"other\"");
+        res.set_content("no", "text/plain");
+    });
+    other.Set("/hop", {302, "text/plain", "", other.Url("/secret.jpg")});
+    TSiteServer site;
+    site.Custom("/g.html", [&](const httplib::Request& req, httplib::Response& res) {
+        if (!req.has_header("Authorization")) {
+            res.status = 401;
+            res.set_header("WWW-Authenticate", "Basic realm=\"gallery\"");
+            return;
+        }
+        res.set_content("<a href=\"" + other.Url("/secret.jpg", "localhost") + "\">x</a> <a href=\"redir.jpg\">r</a>",
+                        "text/html");
+    });
+    site.Set("/redir.jpg", {302, "text/plain", "", other.Url("/secret.jpg")});
+    TTempDir dir;
+    TScanRun run(dir.Path());
+    run.Grab.SetUserName("user");
+    run.Grab.SetPassword("pass");
+    ASSERT_TRUE(run.Scan(site.Url("/g.html")));
+    EXPECT_TRUE(site.SawHeader("Authorization"));
+    EXPECT_GE(other.Requests().size(), 2u);
+    EXPECT_FALSE(other.SawHeader("Authorization"));
+}
