@@ -272,9 +272,12 @@ void TGVDwnld::StartNext(TGVHttpGet& slot) {
     Queue_.DeleteUrl(index);
 
     slot.OnLog = OnLog;
-    slot.OnProgress = [this](TGVHttpGet* get, std::uint32_t bytes) {
-        if (OnProgress && !Stopping) OnProgress(get, bytes);
-    };
+    if (OnProgress)
+        slot.OnProgress = [this](TGVHttpGet* get, std::uint32_t bytes) {
+            if (OnProgress && !Stopping) OnProgress(get, bytes);
+        };
+    else
+        slot.OnProgress = nullptr;
     slot.Url.Crack(item.Url, DownloadPath);
     slot.SetTimeOut(TimeOut);
     slot.RetryNumber = item.Obj.RetryNumber;

@@ -144,10 +144,12 @@ void TGVHttpGet::Get(TGVHttpGetRequest request) {
             OnHeadComplete(this, Url.GetUrl(), Head, status, contentType, length, DepthSearchLevel,
                            ok, CountArea);
     };
-    hooks.OnRead = [this](std::int64_t bytes) {
-        if (OnProgress && State == TGVHttpGetState::GETHTTP_GETTING)
-            OnProgress(this, static_cast<std::uint32_t>(bytes));
-    };
+    // Progress costs a hand-off per chunk: only when somebody listens.
+    if (OnProgress)
+        hooks.OnRead = [this](std::int64_t bytes) {
+            if (OnProgress && State == TGVHttpGetState::GETHTTP_GETTING)
+                OnProgress(this, static_cast<std::uint32_t>(bytes));
+        };
     hooks.OnAlive = [this] { ConnectTimeOut = MonotonicMs() + TimeOutMs_; };
     hooks.OnBody = [this](std::string& data) { Body = std::move(data); };
     hooks.OnTerminate = [this](const TTransferResult& r) {

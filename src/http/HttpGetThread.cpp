@@ -215,9 +215,17 @@ size_t WriteCallback(char* ptr, size_t size, size_t nmemb, void* userdata) {
 bool Round::HeadStage() {
     auto* s = S;
     const int status = R->StatusCode;
-    if (s->Hooks.OnStatus) s->RunOnOwner([&] { s->Hooks.OnStatus(status); });
+    const bool wantsCredentials = status == 401 || status == 407;
+    // Status and head travel to the owner in one hand-off.
+    bool ok = true;
+    if (s->Hooks.OnStatus || (s->Hooks.OnHead && !wantsCredentials))
+        s->RunOnOwner([&] {
+            if (s->Hooks.OnStatus) s->Hooks.OnStatus(status);
+            if (s->Hooks.OnHead && !wantsCredentials)
+                s->Hooks.OnHead(R->Head, ok, R->ContentLength, R->ContentType, status);
+        });
     if (s->Stop) return false;
-    if (status == 401 || status == 407) {
+    if (wantsCredentials) {
         if (CredentialsSent) {
             Failed = true;
             R->ErrorText = status == 401 ? "authorization refused" : "proxy authorization refused";
@@ -242,17 +250,10 @@ bool Round::HeadStage() {
         return true;
     }
     HeadDone = true;
-    if (s->Hooks.OnHead) {
-        bool ok = true;
-        s->RunOnOwner([&] {
-            s->Hooks.OnHead(R->Head, ok, R->ContentLength, R->ContentType, status);
-        });
-        if (!ok) {
-            R->Cancelled = true;
-            return false;
-        }
+    if (!ok) {
+        R->Cancelled = true;
+        return false;
     }
-    if (s->Stop) return false;
     R->BytesRead = -1;
     if (s->Hooks.OnRead) s->RunOnOwner([&] { s->Hooks.OnRead(-1); });
     R->BytesRead = 0;
@@ -358,9 +359,10 @@ void THTTPGetThread::Shared::Run() {
     }
     if (easy == nullptr || multi == nullptr) result.ErrorText = "cannot start a transfer (out of memory)";
 
+    bool deliverBody = false;
     if (transferOk && !Stop && !rd.Failed) {
         if (In.StoreToString) {
-            if (Hooks.OnBody) RunOnOwner([&] { Hooks.OnBody(rd.Data); });
+            deliverBody = true;
             result.Success = result.BytesRead != 0;
             if (!result.Success) result.ErrorText = "empty answer";
         } else {
@@ -377,7 +379,12 @@ void THTTPGetThread::Shared::Run() {
     if (easy != nullptr) curl_easy_cleanup(easy);
     if (multi != nullptr) curl_multi_cleanup(multi);
 
-    if (Hooks.OnTerminate) RunOnOwner([&] { Hooks.OnTerminate(result); });
+    // Body and end travel to the owner in one hand-off.
+    if (Hooks.OnTerminate || (deliverBody && Hooks.OnBody))
+        RunOnOwner([&] {
+            if (deliverBody && Hooks.OnBody) Hooks.OnBody(rd.Data);
+            if (Hooks.OnTerminate) Hooks.OnTerminate(result);
+        });
     Finished = true;
 }
 
