@@ -79,3 +79,4 @@ struct TScanDefaults {
 };
 void ApplyScanDefaults(THttpGrab& grab, const TScanDefaults& defaults);
 int RunScan(std::vector<std::string> args, const TScanDefaults& defaults);
+int RunDemoServer(std::vector<std::string> args);

@@ -25,7 +25,11 @@ const char* const kUsage =
     "        --filter [WORDS], --limiter WORDS, --html-ext LIST, --results FILE,\n"
     "        --dated-results, --referer URL, --no-store-pages, --reuse-pages, --robots,\n"
     "        --max-queue N, --max-file-queue N, --leaves-first, --user U, --password P,\n"
-    "        --proxy HOST:PORT | --no-proxy, --proxy-user U, --proxy-password P, --links, --log\n";
+    "        --proxy HOST:PORT | --no-proxy, --proxy-user U, --proxy-password P, --links, --log\n"
+    "  demo-server [--port N] [--pages N] [--pairs N] [--full-width N] [--quality N]\n"
+    "        [--write DIR]\n"
+    "        serve the built-in demo gallery on 127.0.0.1 until Ctrl-C (port 0: a free one),\n"
+    "        or write it into DIR as static files\n";
 
 } // namespace
 
@@ -40,6 +44,7 @@ int main(int argc, char** argv) {
         if (command == "links") return RunLinks(std::move(args));
         if (command == "get") return RunGet(std::move(args));
         if (command == "scan") return RunScan(std::move(args), TScanDefaults{});
+        if (command == "demo-server") return RunDemoServer(std::move(args));
         if (command == "--help" || command == "-h" || command == "help") {
             std::fputs(kUsage, stdout);
             return 0;

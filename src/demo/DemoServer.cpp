@@ -1,0 +1,100 @@
+#include "DemoServer.h"
+
+#include <httplib.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include <sys/socket.h>
+
+TDemoServer::TDemoServer(std::map<std::string, TDemoFile> files) : Files_(std::move(files)) {}
+
+TDemoServer::~TDemoServer() {
+    Stop();
+}
+
+bool TDemoServer::Start(int port) {
+    if (Server_) return false;
+    auto server = std::make_unique<httplib::Server>();
+    // The library's default shares the port (SO_REUSEPORT): a busy port must
+    // fail instead of splitting the requests between two servers.
+    server->set_socket_options([](int sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+    server->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+        auto it = Files_.find(req.path);
+        if (it == Files_.end() && !req.path.empty() && req.path.back() == '/')
+            it = Files_.find(req.path + "index.html");
+        if (it == Files_.end()) {
+            res.status = 404;
+            res.set_content("not found: " + req.path + "\n", "text/plain");
+            return;
+        }
+        res.set_content(it->second.Bytes, it->second.ContentType);
+    });
+    int bound = -1;
+    if (port == 0)
+        bound = server->bind_to_any_port("127.0.0.1");
+    else if (server->bind_to_port("127.0.0.1", port))
+        bound = port;
+    if (bound <= 0) return false;
+
+    Port_ = bound;
+    Finished_ = false;
+    Server_ = std::move(server);
+    Thread_ = std::thread([this] {
+        Server_->listen_after_bind();
+        Finished_ = true;
+    });
+    // Stop() only reaches a server that has entered its loop.
+    while (!Server_->is_running() && !Finished_)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return true;
+}
+
+std::string TDemoServer::BaseUrl() const {
+    return "http://127.0.0.1:" + std::to_string(Port_) + "/";
+}
+
+void TDemoServer::Stop() {
+    if (!Server_) return;
+    Server_->stop();
+    if (Thread_.joinable()) Thread_.join();
+    Server_.reset();
+    Port_ = 0;
+}
+
+bool WriteDemoSite(const std::map<std::string, TDemoFile>& files, const std::string& dir,
+                   std::string& error) {
+    namespace fs = std::filesystem;
+    for (const auto& [path, file] : files) {
+        const std::size_t start = path.find_first_not_of('/');
+        std::string relative = start == std::string::npos ? std::string() : path.substr(start);
+        if (relative.empty() || relative.back() == '/') relative += "index.html";
+        if (fs::path(relative).lexically_normal().string().starts_with("..")) {
+            error = "refusing to write " + path + " outside " + dir;
+            return false;
+        }
+        const fs::path target = fs::path(dir) / relative;
+        std::error_code ec;
+        fs::create_directories(target.parent_path(), ec);
+        if (ec) {
+            error =
+                "cannot create the folder " + target.parent_path().string() + ": " + ec.message();
+            return false;
+        }
+        std::ofstream out(target, std::ios::binary | std::ios::trunc);
+        out.write(file.Bytes.data(), std::streamsize(file.Bytes.size()));
+        out.close();
+        if (!out) {
+            error =
+                "cannot write " + target.string() + ": " + std::generic_category().message(errno);
+            return false;
+        }
+    }
+    return true;
+}

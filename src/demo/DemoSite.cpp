@@ -1,0 +1,207 @@
+#include "DemoSite.h"
+
+#include "DemoPictures.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+const char* const kDemoClipPath = "/gallery/media/clip.mpg";
+
+namespace {
+
+const char* const kMailLink = "mailto:gallery@example.invalid";
+const char* const kExternalSite = "http://example.invalid/";
+
+std::string PairNumber(const TDemoOptions& o, int pair) {
+    std::string n = std::to_string(pair);
+    const std::size_t width = o.Pairs >= 100 ? 3 : 2;
+    if (n.size() < width) n.insert(0, width - n.size(), '0');
+    return n;
+}
+
+std::string Label(const TDemoOptions& o, int page, int pair) {
+    return std::to_string(page) + "-" + PairNumber(o, pair);
+}
+
+// Different for every picture, the same on every run.
+std::uint64_t Seed(int page, int pair, int kind) {
+    return (std::uint64_t(page) << 32) ^ (std::uint64_t(pair) << 8) ^ std::uint64_t(kind);
+}
+
+// Paths inside the gallery folder, as the pages write them.
+std::string Relative(const std::string& path) {
+    return path.substr(std::string("/gallery/").size());
+}
+
+std::string Head(const std::string& title) {
+    return "<!DOCTYPE html>\n<html><head><title>" + title +
+           "</title>\n<meta charset=\"utf-8\"></head><body>\n<h1>" + title + "</h1>\n";
+}
+
+const char* const kTail = "</body></html>\n";
+
+std::string IndexPage(const TDemoOptions& o) {
+    std::string html = Head("Tessellon demo gallery");
+    html += "<p>" + std::to_string(o.Pages) + " pages of " + std::to_string(o.Pairs) +
+            " pictures each.</p>\n<ul>\n";
+    for (int p = 1; p <= o.Pages; ++p)
+        html += "<li><a href=\"" + DemoPagePath(p).substr(1) + "\">Gallery page " +
+                std::to_string(p) + "</a></li>\n";
+    html += "</ul>\n<p>\n";
+    html += "<a href=\"private/index.html\">Staff only (robots keep out)</a>\n";
+    html += std::string("<a href=\"") + kMailLink + "\">Write to the gallery</a>\n";
+    html += std::string("<a href=\"") + kExternalSite + "\">Another gallery elsewhere</a>\n";
+    html += "</p>\n";
+    return html + kTail;
+}
+
+std::string GalleryPage(const TDemoOptions& o, int page) {
+    const std::string n = std::to_string(page);
+    std::string html = Head("Demo gallery, page " + n + " of " + std::to_string(o.Pages));
+    html += "<p>\n";
+    if (page > 1)
+        html += "<a href=\"page" + std::to_string(page - 1) + ".html\">Previous page</a>\n";
+    if (page < o.Pages)
+        html += "<a href=\"page" + std::to_string(page + 1) + ".html\">Next page</a>\n";
+    html += "<a href=\"../index.html\">All pages</a>\n</p>\n<p>\n";
+    for (int k = 1; k <= o.Pairs; ++k)
+        html += "<a href=\"" + Relative(DemoFullPath(o, page, k)) + "\"><img src=\"" +
+                Relative(DemoThumbPath(o, page, k)) + "\" alt=\"\" width=\"" +
+                std::to_string(o.ThumbWidth) + "\"></a>\n";
+    html += "</p>\n<p>\n";
+    html += "<a href=\"" + Relative(DemoPosterPath(page)) + "\">Poster of page " + n +
+            ", full size</a>\n";
+    html += "<a href=\"" + Relative(kDemoClipPath) + "\">A short clip (MPEG video)</a>\n";
+    html += "</p>\n<p>\n";
+    html += std::string("<a href=\"") + kMailLink + "\">Write to the gallery</a>\n";
+    html += std::string("<a href=\"") + kExternalSite + "gallery/page" + n +
+            ".html\">The same page on a mirror</a>\n";
+    html += "</p>\n";
+    return html + kTail;
+}
+
+std::string PrivatePage() {
+    return Head("Staff only") + "<p>Nothing for robots here.</p>\n" +
+           "<p>\n<a href=\"../index.html\">Back to the gallery</a>\n</p>\n" + kTail;
+}
+
+const char* const kRobots = "User-agent: *\n"
+                            "Disallow: /private/\n";
+
+void CheckOptions(const TDemoOptions& o) {
+    auto check = [](bool ok, const char* what) {
+        if (!ok) throw std::invalid_argument(std::string("demo gallery: ") + what);
+    };
+    check(o.Pages >= 1 && o.Pages <= 9999, "pages must be from 1 to 9999");
+    check(o.Pairs >= 1 && o.Pairs <= 999, "pairs must be from 1 to 999");
+    check(o.FullWidth >= 32 && o.FullWidth <= 8192, "full width must be from 32 to 8192");
+    check(o.FullHeight >= 32 && o.FullHeight <= 8192, "full height must be from 32 to 8192");
+    check(o.ThumbWidth >= 8 && o.ThumbWidth <= o.FullWidth,
+          "thumbnail width must be from 8 to the full width");
+    check(o.Quality >= 1 && o.Quality <= 100, "quality must be from 1 to 100");
+}
+
+using TEntry = std::pair<std::string, TDemoFile>;
+
+// Runs every job on all cores; the first failure is thrown once all have stopped.
+void RunJobs(const std::vector<std::function<void()>>& jobs) {
+    std::atomic<std::size_t> next{0};
+    std::exception_ptr failure;
+    std::mutex failureLock;
+    auto work = [&] {
+        for (std::size_t i; (i = next.fetch_add(1)) < jobs.size();) {
+            try {
+                jobs[i]();
+            } catch (...) {
+                std::lock_guard lock(failureLock);
+                if (!failure) failure = std::current_exception();
+                next = jobs.size();
+            }
+        }
+    };
+    const std::size_t threads =
+        std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), jobs.size());
+    std::vector<std::thread> pool;
+    for (std::size_t t = 1; t < threads; ++t)
+        pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool)
+        t.join();
+    if (failure) std::rethrow_exception(failure);
+}
+
+} // namespace
+
+std::string DemoPagePath(int page) {
+    return "/gallery/page" + std::to_string(page) + ".html";
+}
+
+std::string DemoFullPath(const TDemoOptions& o, int page, int pair) {
+    return "/gallery/pics/full_" + std::to_string(page) + "_" + PairNumber(o, pair) + ".jpg";
+}
+
+std::string DemoThumbPath(const TDemoOptions& o, int page, int pair) {
+    return "/gallery/thumbs/thumb_" + std::to_string(page) + "_" + PairNumber(o, pair) +
+           (DemoThumbIsGif(pair) ? ".gif" : ".jpg");
+}
+
+std::string DemoPosterPath(int page) {
+    return "/gallery/pics/poster_" + std::to_string(page) + ".jpg";
+}
+
+int DemoThumbHeight(const TDemoOptions& o) {
+    return std::max(
+        1, int((std::int64_t(o.ThumbWidth) * o.FullHeight + o.FullWidth / 2) / o.FullWidth));
+}
+
+bool DemoThumbIsGif(int pair) {
+    return pair % 5 == 0;
+}
+
+std::map<std::string, TDemoFile> BuildDemoSite(const TDemoOptions& o) {
+    CheckOptions(o);
+    std::map<std::string, TDemoFile> site;
+    site["/"] = {"text/html", IndexPage(o)};
+    site["/index.html"] = site["/"];
+    site["/robots.txt"] = {"text/plain", kRobots};
+    site["/private/index.html"] = {"text/html", PrivatePage()};
+    site[kDemoClipPath] = {"video/mpeg", NDemo::MakeClip()};
+    for (int p = 1; p <= o.Pages; ++p)
+        site[DemoPagePath(p)] = {"text/html", GalleryPage(o, p)};
+
+    // Each job fills its own slots, so no lock is needed until the merge.
+    const int thumbHeight = DemoThumbHeight(o);
+    std::vector<TEntry> pictures(std::size_t(o.Pages) * (o.Pairs * 2 + 1));
+    std::vector<std::function<void()>> jobs;
+    jobs.reserve(std::size_t(o.Pages) * (o.Pairs + 1));
+    for (int p = 1; p <= o.Pages; ++p) {
+        TEntry* slots = &pictures[std::size_t(p - 1) * (o.Pairs * 2 + 1)];
+        jobs.push_back([&o, p, slots] {
+            const NDemo::TImage poster = NDemo::PaintPicture(
+                o.FullWidth, o.FullHeight, Seed(p, 0, 1), std::to_string(p) + "-T");
+            slots[0] = {DemoPosterPath(p), {"image/jpeg", NDemo::EncodeJpeg(poster, o.Quality)}};
+        });
+        for (int k = 1; k <= o.Pairs; ++k)
+            jobs.push_back([&o, p, k, slots, thumbHeight] {
+                const NDemo::TImage full =
+                    NDemo::PaintPicture(o.FullWidth, o.FullHeight, Seed(p, k, 0), Label(o, p, k));
+                const NDemo::TImage thumb = NDemo::Shrink(full, o.ThumbWidth, thumbHeight);
+                slots[k * 2 - 1] = {DemoFullPath(o, p, k),
+                                    {"image/jpeg", NDemo::EncodeJpeg(full, o.Quality)}};
+                slots[k * 2] = {DemoThumbPath(o, p, k),
+                                DemoThumbIsGif(k)
+                                    ? TDemoFile{"image/gif", NDemo::EncodeGif(thumb)}
+                                    : TDemoFile{"image/jpeg", NDemo::EncodeJpeg(thumb, o.Quality)}};
+            });
+    }
+    RunJobs(jobs);
+    for (TEntry& e : pictures)
+        site.insert(std::move(e));
+    return site;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+// The built-in demo gallery: a small web site made in memory, with gallery
+// pages of thumbnails linked to their full-size pictures, for trying the
+// scanner and the gallery without going on line.
+
+#include <map>
+#include <string>
+
+struct TDemoFile {
+    std::string ContentType;
+    std::string Bytes;
+};
+
+struct TDemoOptions {
+    int Pages = 6;        // gallery pages, 1 to 9999
+    int Pairs = 12;       // thumbnail / full-size pairs on each page, 1 to 999
+    int FullWidth = 640;  // full-size pictures, 32 to 8192 pixels
+    int FullHeight = 480; // 32 to 8192 pixels
+    int ThumbWidth = 110; // 8 pixels up to FullWidth; the height keeps the proportions
+    int Quality = 85;     // JPEG quality, 1 to 100
+};
+
+// Every file of the site keyed by its path on the server: "/", "/index.html",
+// "/robots.txt", "/gallery/page3.html", "/gallery/pics/full_3_07.jpg",
+// "/gallery/thumbs/thumb_3_07.jpg" and so on. The same options always give
+// the same bytes. Pictures are made on all processor cores.
+// Throws std::invalid_argument for options out of range.
+std::map<std::string, TDemoFile> BuildDemoSite(const TDemoOptions& options);
+
+// Names inside the site, shared by the pages and whoever checks them.
+// Pair numbers are padded to two digits (three from 100 pairs on).
+std::string DemoPagePath(int page); // "/gallery/page3.html"
+std::string DemoFullPath(const TDemoOptions& o, int page,
+                         int pair); // "/gallery/pics/full_3_07.jpg"
+std::string DemoThumbPath(const TDemoOptions& o, int page,
+                          int pair);  // ".../thumb_3_07.jpg" or .gif
+std::string DemoPosterPath(int page); // linked by text only: "/gallery/pics/poster_3.jpg"
+int DemoThumbHeight(const TDemoOptions& o);
+bool DemoThumbIsGif(int pair); // every fifth pair's thumbnail
+
+extern const char* const kDemoClipPath; // "/gallery/media/clip.mpg"

@@ -1,0 +1,221 @@
+// The demo gallery served over HTTP, written to a folder, and driven through
+// tessellon-cli demo-server.
+#include "DemoServer.h"
+
+#include <httplib.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::map<std::string, TDemoFile> SmallSite() {
+    TDemoOptions o;
+    o.Pages = 2;
+    o.Pairs = 5;
+    o.FullWidth = 160;
+    o.FullHeight = 120;
+    o.ThumbWidth = 40;
+    return BuildDemoSite(o);
+}
+
+class TTempDir {
+public:
+    TTempDir() {
+        std::string pattern = (fs::temp_directory_path() / "tessellon-demo-XXXXXX").string();
+        Path_ = ::mkdtemp(pattern.data());
+    }
+    ~TTempDir() {
+        std::error_code ec;
+        fs::remove_all(Path_, ec);
+    }
+    const std::string& Path() const { return Path_; }
+
+private:
+    std::string Path_;
+};
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// A path no one can write to, not even root: it goes through a plain file.
+std::string Unwritable(const TTempDir& dir) {
+    const std::string file = dir.Path() + "/plain-file";
+    std::ofstream(file) << "x";
+    return file + "/site";
+}
+
+struct TRun {
+    int Status = -1;
+    std::string Output; // standard output and error together
+};
+
+TRun RunCli(const std::string& arguments) {
+    TRun run;
+    // A server that should have refused to start is stopped after 30 s.
+    const std::string command =
+        "timeout 30 " + std::string(TESSELLON_CLI) + " " + arguments + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        run.Output.append(buffer, n);
+    const int status = ::pclose(pipe);
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+} // namespace
+
+TEST(DemoServer, ServesTheSameBytesAsTheMap) {
+    const auto site = SmallSite();
+    TDemoServer server(site);
+    ASSERT_TRUE(server.Start());
+    ASSERT_GT(server.Port(), 0);
+    EXPECT_EQ(server.BaseUrl(), "http://127.0.0.1:" + std::to_string(server.Port()) + "/");
+
+    httplib::Client client("127.0.0.1", server.Port());
+    for (const auto& [path, file] : site) {
+        auto res = client.Get(path.c_str());
+        ASSERT_TRUE(res) << path;
+        EXPECT_EQ(res->status, 200) << path;
+        EXPECT_EQ(res->get_header_value("Content-Type"), file.ContentType) << path;
+        EXPECT_EQ(res->get_header_value("Content-Length"), std::to_string(file.Bytes.size()))
+            << path;
+        EXPECT_TRUE(res->body == file.Bytes) << path;
+    }
+    auto folder = client.Get("/private/");
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(folder->body, site.at("/private/index.html").Bytes);
+
+    for (const char* missing : {"/nothing.html", "/gallery/pics/full_9_99.jpg", "/gallery/"}) {
+        auto res = client.Get(missing);
+        ASSERT_TRUE(res) << missing;
+        EXPECT_EQ(res->status, 404) << missing;
+        EXPECT_EQ(res->get_header_value("Content-Type"), "text/plain") << missing;
+    }
+}
+
+TEST(DemoServer, StartsStopsAndReportsABusyPort) {
+    TDemoServer first(SmallSite());
+    ASSERT_TRUE(first.Start(0));
+    EXPECT_FALSE(first.Start(0)) << "already running";
+
+    TDemoServer second(SmallSite());
+    EXPECT_FALSE(second.Start(first.Port()));
+
+    const int port = first.Port();
+    first.Stop();
+    first.Stop();
+    httplib::Client client("127.0.0.1", port);
+    client.set_connection_timeout(1);
+    EXPECT_FALSE(client.Get("/")) << "still answering after Stop()";
+    // Stopped right after starting: must not hang.
+    TDemoServer quick(SmallSite());
+    ASSERT_TRUE(quick.Start());
+}
+
+TEST(DemoServer, WritesTheSiteAsStaticFiles) {
+    const auto site = SmallSite();
+    TTempDir dir;
+    std::string error;
+    ASSERT_TRUE(WriteDemoSite(site, dir.Path() + "/out", error)) << error;
+    std::size_t files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(dir.Path() + "/out"))
+        files += e.is_regular_file();
+    EXPECT_EQ(files, site.size() - 1); // "/" and "/index.html" are one file
+    for (const auto& [path, file] : site) {
+        const std::string name = path == "/" ? "/index.html" : path;
+        EXPECT_TRUE(ReadFile(dir.Path() + "/out" + name) == file.Bytes) << path;
+    }
+    // Writing again over the same folder is fine.
+    EXPECT_TRUE(WriteDemoSite(site, dir.Path() + "/out", error)) << error;
+
+    error.clear();
+    EXPECT_FALSE(WriteDemoSite(site, Unwritable(dir), error));
+    EXPECT_NE(error.find("plain-file"), std::string::npos) << error;
+}
+
+TEST(DemoServerCommand, WritesTheSiteOrFailsCleanly) {
+    TTempDir dir;
+    TRun ok = RunCli("demo-server --pages 2 --pairs 3 --write " + dir.Path() + "/site");
+    EXPECT_EQ(ok.Status, 0) << ok.Output;
+    EXPECT_NE(ok.Output.find("files"), std::string::npos) << ok.Output;
+    EXPECT_TRUE(fs::exists(dir.Path() + "/site/gallery/page2.html"));
+    EXPECT_TRUE(fs::exists(dir.Path() + "/site/gallery/pics/full_2_03.jpg"));
+    EXPECT_FALSE(fs::exists(dir.Path() + "/site/gallery/page3.html"));
+
+    TRun bad = RunCli("demo-server --pages 1 --pairs 1 --write " + Unwritable(dir));
+    EXPECT_EQ(bad.Status, 1) << bad.Output;
+    EXPECT_NE(bad.Output.find("cannot"), std::string::npos) << bad.Output;
+}
+
+TEST(DemoServerCommand, BadArgumentsExitWithUsage) {
+    for (const char* args : {"--pages 0", "--pairs x", "--port 70000", "--write", "--bogus",
+                             "somewhere", "--quality 101"}) {
+        TRun run = RunCli(std::string("demo-server ") + args);
+        EXPECT_EQ(run.Status, 2) << args << "\n" << run.Output;
+        EXPECT_NE(run.Output.find("usage:"), std::string::npos) << args;
+    }
+}
+
+TEST(DemoServerCommand, ABusyPortExitsWithOne) {
+    TDemoServer holder(SmallSite());
+    ASSERT_TRUE(holder.Start());
+    TRun run = RunCli("demo-server --pages 1 --pairs 1 --port " + std::to_string(holder.Port()));
+    EXPECT_EQ(run.Status, 1) << run.Output;
+    EXPECT_NE(run.Output.find(std::to_string(holder.Port())), std::string::npos) << run.Output;
+}
+
+// Serves until Ctrl-C, announcing the address on the first line.
+TEST(DemoServerCommand, ServesUntilInterrupted) {
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::close(out[0]);
+        ::close(out[1]);
+        ::execl(TESSELLON_CLI, TESSELLON_CLI, "demo-server", "--pages", "2", "--pairs", "3",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    std::string line;
+    char c;
+    while (::read(out[0], &c, 1) == 1 && c != '\n')
+        line += c;
+    ::close(out[0]);
+
+    const std::string prefix = "serving the demo gallery at http://127.0.0.1:";
+    const bool announced = line.starts_with(prefix) && line.ends_with("/");
+    int port = 0;
+    if (announced) port = std::atoi(line.c_str() + prefix.size());
+    if (port > 0) {
+        httplib::Client client("127.0.0.1", port);
+        auto page = client.Get("/gallery/page2.html");
+        EXPECT_TRUE(page && page->status == 200 &&
+                    page->body.find("thumbs/thumb_2_03.jpg") != std::string::npos);
+    }
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(announced) << line;
+    EXPECT_GT(port, 0) << line;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
