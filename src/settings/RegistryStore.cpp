@@ -1,0 +1,600 @@
+#include "RegistryStore.h"
+
+#include <QByteArray>
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <map>
+#include <optional>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Stored in every key created through OpenKey, so that a key without values
+// still exists. No encoded value name can take this form (see EncodeName).
+const QString kKeyMarker = QStringLiteral("%key");
+
+// Whether the bytes are well-formed UTF-8: no overlong forms, no surrogates,
+// nothing above U+10FFFF.
+bool IsUtf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int extra = 0;
+        unsigned lo = 0x80, hi = 0xBF; // allowed range of the first continuation byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (i + extra >= s.size()) return false;
+        for (int k = 1; k <= extra; ++k) {
+            const auto cc = static_cast<unsigned char>(s[i + k]);
+            if (k == 1 ? (cc < lo || cc > hi) : (cc < 0x80 || cc > 0xBF)) return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+// QSettings cannot hold '/' or '\' in a key or group name (both separate
+// groups), so names are escaped: '%', '/' and '\' become %XX, as does every
+// byte above 0x7F when the name is not UTF-8. The empty name is a lone "%".
+// An encoded name therefore never holds a '%' that is not followed by two
+// upper-case hex digits, apart from that lone "%".
+QString EncodeName(const std::string& name) {
+    if (name.empty()) return QStringLiteral("%");
+    const bool utf8 = IsUtf8(name);
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(name.size());
+    for (char ch : name) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '%' || c == '/' || c == '\\' || (c >= 0x80 && !utf8)) {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 0xF];
+        } else {
+            out += ch;
+        }
+    }
+    return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size()));
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+std::string DecodeName(const QString& encoded) {
+    if (encoded == QLatin1String("%")) return {};
+    const QByteArray in = encoded.toUtf8();
+    std::string out;
+    out.reserve(static_cast<std::size_t>(in.size()));
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] == '%' && i + 2 < in.size() && HexValue(in[i + 1]) >= 0 && HexValue(in[i + 2]) >= 0) {
+            out += static_cast<char>(HexValue(in[i + 1]) * 16 + HexValue(in[i + 2]));
+            i += 2;
+        } else {
+            out += in[i];
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> SplitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : path) {
+        if (c == '\\') {
+            if (!part.empty()) parts.push_back(std::move(part));
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (!part.empty()) parts.push_back(std::move(part));
+    return parts;
+}
+
+QString JoinKey(const QString& group, const QString& name) {
+    return group.isEmpty() ? name : group + QLatin1Char('/') + name;
+}
+
+QVariant ToVariant(const std::string& value) {
+    // Text that is not UTF-8 is kept byte for byte as a byte array.
+    if (IsUtf8(value)) return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
+    return QByteArray(value.data(), static_cast<qsizetype>(value.size()));
+}
+
+std::string FromVariant(const QVariant& v) {
+    if (v.typeId() == QMetaType::QByteArray) return v.toByteArray().toStdString();
+    // A hand-written value with bare commas comes back from QSettings as a list.
+    if (v.typeId() == QMetaType::QStringList) return v.toStringList().join(QStringLiteral(", ")).toStdString();
+    return v.toString().toStdString();
+}
+
+std::optional<int> ParseInteger(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty()) return std::nullopt;
+    long long v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (v < INT_MIN || v > INT_MAX) return std::nullopt;
+    return static_cast<int>(v);
+}
+
+std::string ErrnoText(int err) { return std::strerror(err); }
+
+// What identifies one state of the file on disk, to notice changes.
+struct FileSignature {
+    bool Exists = false;
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    off_t Size = 0;
+    long long MTimeSec = 0;
+    long MTimeNsec = 0;
+    bool operator==(const FileSignature&) const = default;
+};
+
+// The file's signature; err is set when the file's presence cannot be told.
+FileSignature Inspect(const std::string& path, int& err) {
+    FileSignature sig;
+    struct stat st {};
+    err = 0;
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT) err = errno;
+        return sig;
+    }
+    sig.Exists = true;
+    sig.Device = st.st_dev;
+    sig.Inode = st.st_ino;
+    sig.Size = st.st_size;
+    sig.MTimeSec = st.st_mtim.tv_sec;
+    sig.MTimeNsec = st.st_mtim.tv_nsec;
+    return sig;
+}
+
+// Why the existing file is not a settings file we can read; empty when it is.
+// QSettings itself reads almost anything without complaint, so the content
+// is looked at first: text in UTF-8, made only of sections, values, comments
+// and blank lines.
+std::string CheckFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return ErrnoText(errno);
+    if (S_ISDIR(st.st_mode)) return "it is a folder";
+    if (!S_ISREG(st.st_mode)) return "it is not a regular file";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return ErrnoText(errno);
+    std::string data;
+    char buf[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            ::close(fd);
+            return ErrnoText(err);
+        }
+        if (n == 0) break;
+        data.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+
+    for (char ch : data) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 && c != '\t' && c != '\r' && c != '\n') return "it holds binary data";
+    }
+    if (!IsUtf8(data)) return "it is not UTF-8 text";
+
+    std::string_view rest(data);
+    if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
+    int lineNo = 0;
+    bool continued = false; // the previous line ended in a backslash
+    while (!rest.empty()) {
+        const std::size_t eol = rest.find('\n');
+        std::string_view line = rest.substr(0, eol);
+        rest.remove_prefix(eol == std::string_view::npos ? rest.size() : eol + 1);
+        ++lineNo;
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+            line.remove_suffix(1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        const bool wasContinued = continued;
+        continued = !line.empty() && line.back() == '\\';
+        if (wasContinued || line.empty() || line.front() == ';' || line.front() == '#') continue;
+        if (line.front() == '[' ? line.find(']') != std::string_view::npos
+                                : line.find('=') != std::string_view::npos)
+            continue;
+        return "line " + std::to_string(lineNo) + " is not a section, a value or a comment";
+    }
+    return {};
+}
+
+// Creates the folder and any missing parents, each readable by the owner only.
+bool MakeFolders(const std::string& folder, int& err) {
+    err = 0;
+    std::string prefix;
+    std::size_t pos = 0;
+    while (pos <= folder.size()) {
+        std::size_t next = folder.find('/', pos);
+        if (next == std::string::npos) next = folder.size();
+        prefix = folder.substr(0, next);
+        pos = next + 1;
+        if (prefix.empty()) continue;
+        if (::mkdir(prefix.c_str(), 0700) == 0) {
+            ::chmod(prefix.c_str(), 0700); // whatever the umask left
+            continue;
+        }
+        if (errno != EEXIST) {
+            err = errno;
+            return false;
+        }
+    }
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        err = ENOTDIR;
+        return false;
+    }
+    return true;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string FreeBadName(const std::string& path) {
+    for (int i = 1; i < 1000; ++i) {
+        std::string name = path + ".bad";
+        if (i > 1) name += "." + std::to_string(i);
+        struct stat st {};
+        if (::lstat(name.c_str(), &st) != 0) return name; // any other error shows in the rename
+    }
+    return {};
+}
+
+std::string StatusText(QSettings::Status status) {
+    return status == QSettings::FormatError ? "it is not a valid settings file" : "it cannot be accessed";
+}
+
+} // namespace
+
+struct TRegistry::Store {
+    explicit Store(std::string path) : Path(std::move(path)) {}
+
+    const std::string Path;
+    std::unique_ptr<QSettings> Settings; // set whenever the store is usable
+    bool Broken = false;                 // unusable: reads give defaults, writes are skipped
+    bool Checked = false;
+    FileSignature Seen;
+    int SeenErr = 0;
+    bool WriteFailReported = false;
+    std::string Pending; // message for the next object that has a sink
+
+    void Refresh();
+    bool Modify(const std::function<void(QSettings&)>& change);
+    std::optional<QString> Find(const QString& group, const QString& encoded, bool subkey);
+
+private:
+    void SetAside(const std::string& reason);
+    bool PrepareFile(int& err);
+    void NewSettings() { Settings = std::make_unique<QSettings>(QString::fromStdString(Path), QSettings::IniFormat); }
+};
+
+// Looks at the file again when it has changed since last seen (another
+// object's write updates what was seen, so only outside changes count).
+void TRegistry::Store::Refresh() {
+    int err = 0;
+    const FileSignature now = Inspect(Path, err);
+    if (Checked && now == Seen && err == SeenErr) return;
+    Checked = true;
+    Seen = now;
+    SeenErr = err;
+
+    std::string reason;
+    if (err != 0)
+        reason = ErrnoText(err);
+    else if (now.Exists)
+        reason = CheckFile(Path);
+    if (reason.empty()) {
+        if (Settings)
+            Settings->sync();
+        else
+            NewSettings();
+        if (Settings->status() != QSettings::NoError) reason = StatusText(Settings->status());
+    }
+    if (reason.empty()) {
+        Broken = false;
+        return;
+    }
+    SetAside(reason);
+}
+
+void TRegistry::Store::SetAside(const std::string& reason) {
+    std::string message = "settings file " + Path + " could not be read (" + reason + "); defaults are used";
+    const std::string bad = FreeBadName(Path);
+    if (bad.empty() || ::rename(Path.c_str(), bad.c_str()) != 0) {
+        const int err = bad.empty() ? EEXIST : errno;
+        Settings.reset();
+        Broken = true;
+        Pending = message + " and changes are not saved, as it could not be moved aside (" + ErrnoText(err) + ")";
+        return;
+    }
+    // Start afresh: an empty file with the right mode, read by a new
+    // QSettings (a former one would keep its error status).
+    Settings.reset();
+    int err = 0;
+    PrepareFile(err);
+    NewSettings();
+    Broken = false;
+    Seen = Inspect(Path, SeenErr);
+    Pending = message + "; the file was kept as " + bad;
+}
+
+// The folder and the file exist, the file with mode 0600, before QSettings
+// writes it: QSettings keeps the mode of an existing file, so secrets are
+// never readable by others, not even for a moment.
+bool TRegistry::Store::PrepareFile(int& err) {
+    if (!MakeFolders(FolderOf(Path), err)) return false;
+    const int fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        err = errno;
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && (st.st_mode & 07777) != 0600) ::fchmod(fd, 0600);
+    ::close(fd);
+    return true;
+}
+
+// Applies a change and writes the file at once. On failure the user is told
+// once, until a later write succeeds.
+bool TRegistry::Store::Modify(const std::function<void(QSettings&)>& change) {
+    int err = 0;
+    std::string reason;
+    if (!PrepareFile(err)) {
+        reason = ErrnoText(err);
+    } else {
+        change(*Settings);
+        Settings->sync();
+        ::chmod(Path.c_str(), 0600);
+        if (Settings->status() != QSettings::NoError) {
+            reason = StatusText(Settings->status());
+            NewSettings(); // the status sticks to the object
+        }
+    }
+    Seen = Inspect(Path, SeenErr);
+    if (reason.empty()) {
+        WriteFailReported = false;
+        return true;
+    }
+    if (!WriteFailReported)
+        Pending = "settings file " + Path + " could not be written (" + reason + "); the change is not saved";
+    WriteFailReported = true;
+    return false;
+}
+
+// The stored spelling of a value name (or, with subkey, of a subkey name)
+// under the group, matched without regard to case.
+std::optional<QString> TRegistry::Store::Find(const QString& group, const QString& encoded, bool subkey) {
+    if (!group.isEmpty()) Settings->beginGroup(group);
+    const QStringList names = subkey ? Settings->childGroups() : Settings->childKeys();
+    if (!group.isEmpty()) Settings->endGroup();
+    if (names.contains(encoded)) return encoded;
+    for (const QString& n : names)
+        if (n.compare(encoded, Qt::CaseInsensitive) == 0) return n;
+    return std::nullopt;
+}
+
+namespace {
+
+std::shared_ptr<TRegistry::Store> StoreFor(const std::string& path) {
+    static std::map<std::string, std::weak_ptr<TRegistry::Store>> stores;
+    for (auto it = stores.begin(); it != stores.end();)
+        it = it->second.expired() ? stores.erase(it) : std::next(it);
+    if (auto found = stores[path].lock()) return found;
+    auto store = std::make_shared<TRegistry::Store>(path);
+    stores[path] = store;
+    return store;
+}
+
+} // namespace
+
+TRegistry::TRegistry(TRegRoot root, IMessageSink* messages)
+    : Messages_(messages), Store_(StoreFor(FileFor(root))) {}
+
+TRegistry::~TRegistry() = default;
+
+std::string TRegistry::ConfigFolder() {
+    auto set = [](const char* name) -> const char* {
+        const char* v = std::getenv(name);
+        return v != nullptr && *v != '\0' ? v : nullptr;
+    };
+    if (const char* dir = set("TESSELLON_CONFIG_DIR")) {
+        std::string folder = dir;
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        return folder;
+    }
+    std::string base;
+    if (const char* xdg = set("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
+        base = xdg; // a relative value is to be ignored
+    } else {
+        const char* home = set("HOME");
+        if (home == nullptr) {
+            const passwd* pw = ::getpwuid(::getuid());
+            home = pw != nullptr && pw->pw_dir != nullptr ? pw->pw_dir : "/tmp";
+        }
+        base = std::string(home) + "/.config";
+    }
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    return base + "/Tessellon";
+}
+
+std::string TRegistry::FileFor(TRegRoot root) {
+    return ConfigFolder() + (root == TRegRoot::HKEY_CURRENT_USER ? "/CurrentUser.ini" : "/LocalMachine.ini");
+}
+
+// Brings the store up to date with the file and hands on any message.
+// False when the store cannot be used.
+bool TRegistry::Ready() {
+    Store_->Refresh();
+    if (!Store_->Pending.empty() && Messages_ != nullptr) {
+        const std::string text = std::move(Store_->Pending);
+        Store_->Pending.clear();
+        Messages_->ShowMessage(text);
+    }
+    return !Store_->Broken;
+}
+
+bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
+    CloseKey();
+    if (!Ready()) return false;
+    QString group;
+    std::vector<QString> created; // the keys on the path that are new
+    for (const std::string& part : SplitPath(path)) {
+        const QString encoded = EncodeName(part);
+        std::optional<QString> stored;
+        if (created.empty()) stored = Store_->Find(group, encoded, true); // nothing is below a new key
+        const bool isNew = !stored;
+        if (isNew && !canCreate) return false;
+        group = JoinKey(group, stored.value_or(encoded));
+        if (isNew) created.push_back(group);
+    }
+    if (!created.empty()) {
+        const bool ok = Store_->Modify([&](QSettings& s) {
+            for (const QString& key : created) s.setValue(JoinKey(key, kKeyMarker), QString());
+        });
+        Ready();
+        if (!ok) return false;
+    }
+    Open_ = true;
+    Group_ = group.toStdString();
+    return true;
+}
+
+void TRegistry::CloseKey() {
+    Open_ = false;
+    Group_.clear();
+}
+
+std::string TRegistry::Read(const std::string& name, bool& found) {
+    found = false;
+    if (!Open_ || !Ready()) return {};
+    const QString group = QString::fromStdString(Group_);
+    const std::optional<QString> stored = Store_->Find(group, EncodeName(name), false);
+    if (!stored) return {};
+    found = true;
+    return FromVariant(Store_->Settings->value(JoinKey(group, *stored)));
+}
+
+bool TRegistry::ValueExists(const std::string& name) {
+    bool found = false;
+    Read(name, found);
+    return found;
+}
+
+std::string TRegistry::ReadString(const std::string& name) {
+    bool found = false;
+    return Read(name, found);
+}
+
+int TRegistry::ReadInteger(const std::string& name) {
+    bool found = false;
+    return ParseInteger(Read(name, found)).value_or(0);
+}
+
+bool TRegistry::ReadBool(const std::string& name) { return ReadInteger(name) != 0; }
+
+void TRegistry::Write(const std::string& name, const std::string& value) {
+    if (!Open_ || !Ready()) return;
+    const QString group = QString::fromStdString(Group_);
+    const QString encoded = EncodeName(name);
+    const QString key = JoinKey(group, Store_->Find(group, encoded, false).value_or(encoded));
+    Store_->Modify([&](QSettings& s) { s.setValue(key, ToVariant(value)); });
+    Ready(); // hands on a failure message
+}
+
+void TRegistry::WriteString(const std::string& name, const std::string& value) { Write(name, value); }
+
+void TRegistry::WriteInteger(const std::string& name, int value) { Write(name, std::to_string(value)); }
+
+void TRegistry::WriteBool(const std::string& name, bool value) { Write(name, value ? "1" : "0"); }
+
+std::vector<std::string> TRegistry::GetValueNames() {
+    std::vector<std::string> names;
+    if (!Open_ || !Ready()) return names;
+    const QString group = QString::fromStdString(Group_);
+    QSettings& s = *Store_->Settings;
+    if (!group.isEmpty()) s.beginGroup(group);
+    const QStringList keys = s.childKeys();
+    if (!group.isEmpty()) s.endGroup();
+    for (const QString& k : keys)
+        if (k != kKeyMarker) names.push_back(DecodeName(k));
+    return names;
+}
+
+bool TRegistry::DeleteValue(const std::string& name) {
+    if (!Open_ || !Ready()) return false;
+    const QString group = QString::fromStdString(Group_);
+    const std::optional<QString> stored = Store_->Find(group, EncodeName(name), false);
+    if (!stored) return false;
+    const QString key = JoinKey(group, *stored);
+    const bool ok = Store_->Modify([&](QSettings& s) { s.remove(key); });
+    Ready();
+    return ok;
+}
+
+bool TRegistry::KeyExists(const std::string& path) {
+    if (!Ready()) return false;
+    QString group;
+    for (const std::string& part : SplitPath(path)) {
+        const std::optional<QString> stored = Store_->Find(group, EncodeName(part), true);
+        if (!stored) return false;
+        group = JoinKey(group, *stored);
+    }
+    return true;
+}
+
+bool TRegistry::DeleteKey(const std::string& path) {
+    if (!Ready()) return false;
+    QString group;
+    for (const std::string& part : SplitPath(path)) {
+        const std::optional<QString> stored = Store_->Find(group, EncodeName(part), true);
+        if (!stored) return false;
+        group = JoinKey(group, *stored);
+    }
+    if (group.isEmpty()) return false;
+    const bool ok = Store_->Modify([&](QSettings& s) { s.remove(group); });
+    const std::string removed = group.toStdString();
+    if (Open_ && (Group_ == removed || Group_.starts_with(removed + "/"))) CloseKey();
+    Ready();
+    return ok;
+}
