@@ -131,14 +131,9 @@ void TGVDwnld::Step() {
         }
         for (std::size_t i = 0; i < Slots_.size(); ++i) {
             TGVHttpGet& slot = *Slots_[i];
-            if (int(i) < ConcurrentDownloads) {
-                JudgeSlot(slot);
-            } else if (slot.State != TGVHttpGetState::GETHTTP_NOTUSED &&
-                       slot.State != TGVHttpGetState::GETHTTP_WAITING) {
-                JudgeSlot(slot); // beyond the wanted count: finish, never refill
-                if (slot.State == TGVHttpGetState::GETHTTP_WAITING)
-                    slot.State = TGVHttpGetState::GETHTTP_NOTUSED;
-            }
+            // A slot beyond the wanted count finishes its transfer and is
+            // never refilled.
+            JudgeSlot(slot, int(i) < ConcurrentDownloads);
         }
     } while (StepAgain_);
     InStep_ = false;
@@ -166,11 +161,14 @@ void TGVDwnld::ResizeSlots() {
 }
 
 // Handles a slot by its state until it waits for a transfer or for work.
-void TGVDwnld::JudgeSlot(TGVHttpGet& slot) {
+void TGVDwnld::JudgeSlot(TGVHttpGet& slot, bool refill) {
     for (;;) {
         switch (slot.State) {
         case TGVHttpGetState::GETHTTP_WAITING:
-            StartNext(slot);
+            if (refill)
+                StartNext(slot);
+            else
+                slot.State = TGVHttpGetState::GETHTTP_NOTUSED;
             return;
         case TGVHttpGetState::GETHTTP_GETTING:
             if (MonotonicMs() > slot.ConnectTimeOut) {
@@ -231,6 +229,9 @@ void TGVDwnld::JudgeSlot(TGVHttpGet& slot) {
             slot.State = TGVHttpGetState::GETHTTP_WAITING;
             break;
         case TGVHttpGetState::GETHTTP_NOTUSED:
+            if (!refill) return;
+            slot.State = TGVHttpGetState::GETHTTP_WAITING; // wanted again
+            break;
         case TGVHttpGetState::GETHTTP_PREPARING:
             return;
         }

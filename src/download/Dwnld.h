@@ -90,7 +90,7 @@ private:
     void Step();
     void ResizeSlots();
     void StartNext(TGVHttpGet& slot);
-    void JudgeSlot(TGVHttpGet& slot);
+    void JudgeSlot(TGVHttpGet& slot, bool refill);
     int ChooseEntry();
     void HeadHandler(TGVHttpGet* get, const std::string& url, const std::string& head, int status,
                      const std::string& contentType, std::int64_t length, int depth, bool& ok,

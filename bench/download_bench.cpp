@@ -1,0 +1,144 @@
+// Download throughput: a local server (cpp-httplib on 127.0.0.1, its own
+// thread pool) serves 2000 small files of 2-8 KB; a download manager with
+// four request slots stores them all into a temporary folder. Reported:
+// files per second from the first AddDownload until every file is either
+// done or failed (the idle countdown that follows is not counted).
+//
+//   bench_download [--files N] [--slots N] [--runs N]
+#include "Dwnld.h"
+
+#include <httplib.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct TRunResult {
+    double Seconds = 0;
+    int Done = 0, Errors = 0, Retries = 0, OnDisk = 0;
+};
+
+TRunResult RunOnce(int port, int files, int slotCount) {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "tessellon-bench-XXXXXX").string();
+    if (::mkdtemp(tmpl.data()) == nullptr) {
+        std::perror("mkdtemp");
+        std::exit(1);
+    }
+    const std::string folder = tmpl;
+
+    TRunResult r;
+    {
+        TGVDwnld manager;
+        manager.Tag = 2;
+        manager.DownloadPath = folder + "/";
+        manager.ConcurrentDownloads = slotCount;
+        manager.TimeOut = 30;
+        QEventLoop loop;
+        auto check = [&] {
+            if (manager.Done() + manager.Errors() >= files) loop.quit();
+        };
+        manager.OnDataReceived = [&](TComponent*, TGVHttpGet*, bool) { check(); };
+        manager.OnError = [&](TComponent*, int, const std::string& url, std::uint32_t code,
+                              const std::string& msg, const std::string&) {
+            std::fprintf(stderr, "error %u %s %s\n", code, url.c_str(), msg.c_str());
+            check();
+        };
+        // Driven as the scan engine drives it.
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            if (!manager.Working()) return;
+            manager.Tick();
+            if (!manager.UpdateStats()) manager.SetWorking(false);
+            check();
+        });
+        tick.start(200);
+
+        QElapsedTimer clock;
+        clock.start();
+        char path[64];
+        for (int i = 0; i < files; ++i) {
+            std::snprintf(path, sizeof path, "/files/%04d.jpg", i);
+            manager.AddDownload("http://127.0.0.1:" + std::to_string(port) + path, "", -1, false, 0,
+                                TGetAction::STORE_TO_FILE, 'H', 1, -1);
+        }
+        loop.exec();
+        r.Seconds = double(clock.nsecsElapsed()) / 1e9;
+        r.Done = manager.Done();
+        r.Errors = manager.Errors();
+        r.Retries = manager.Retries();
+    }
+    std::size_t onDisk = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+        if (e.is_regular_file()) ++onDisk;
+    r.OnDisk = int(onDisk);
+    std::filesystem::remove_all(folder);
+    return r;
+}
+
+int IntArg(int argc, char** argv, const char* name, int fallback) {
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0) return std::max(1, std::atoi(argv[i + 1]));
+    return fallback;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int files = IntArg(argc, argv, "--files", 2000);
+    const int slotCount = IntArg(argc, argv, "--slots", 4);
+    const int runs = IntArg(argc, argv, "--runs", 3);
+    QCoreApplication app(argc, argv);
+
+    // 2-8 KB bodies, the same on every run.
+    std::vector<std::string> bodies(static_cast<std::size_t>(files));
+    std::mt19937 rng(42);
+    std::uniform_int_distribution<int> size(2048, 8192), byte(0, 255);
+    for (auto& b : bodies) {
+        b.resize(std::size_t(size(rng)));
+        for (char& c : b) c = char(byte(rng));
+    }
+
+    httplib::Server server;
+    server.Get(R"(/files/(\d+)\.jpg)", [&](const httplib::Request& req, httplib::Response& res) {
+        const int i = std::atoi(req.matches[1].str().c_str());
+        if (i < 0 || i >= files) {
+            res.status = 404;
+            return;
+        }
+        res.set_content(bodies[std::size_t(i)], "image/jpeg");
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread serverThread([&] { server.listen_after_bind(); });
+    while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    std::vector<double> rates;
+    bool ok = true;
+    for (int run = 1; run <= runs; ++run) {
+        const TRunResult r = RunOnce(port, files, slotCount);
+        const double rate = r.Seconds > 0 ? r.Done / r.Seconds : 0;
+        rates.push_back(rate);
+        std::printf("run %d: %d files done, %d errors, %d retries, %d on disk in %.3f s: %.0f files/s\n", run,
+                    r.Done, r.Errors, r.Retries, r.OnDisk, r.Seconds, rate);
+        if (r.Done != files || r.OnDisk != files) ok = false;
+    }
+    std::sort(rates.begin(), rates.end());
+    std::printf("median: %.0f files/s (%d files of 2-8 KB, %d slots, %d runs)\n", rates[rates.size() / 2], files,
+                slotCount, runs);
+
+    server.stop();
+    serverThread.join();
+    return ok ? 0 : 1;
+}

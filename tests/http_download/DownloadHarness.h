@@ -1,0 +1,163 @@
+#pragma once
+
+// A download manager driven the way the scan engine drives it (a 200 ms
+// timer: Tick, then UpdateStats, Working cleared when it says idle), with
+// every event it raises recorded.
+
+#include "Dwnld.h"
+#include "EventLoop.h"
+#include "TempDir.h"
+
+#include <QTimer>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TErrorEvent {
+    int Tag = 0;
+    std::string Url;
+    std::uint32_t Code = 0;
+    std::string Msg;
+    std::string Referrer;
+};
+
+struct TReceivedEvent {
+    std::string Url;
+    bool OnDisk = false;
+    std::string Body;
+    int Status = 0;
+};
+
+struct TStatsEvent {
+    int Tag, InQueue, Downloading, ToAnalyze, Done, Retries, Errors, OnDisk;
+    bool operator==(const TStatsEvent&) const = default;
+};
+
+struct THeadEvent {
+    std::string Url;
+    std::string Head;
+    int Status = 0;
+    std::string ContentType;
+    std::int64_t ContentLength = 0;
+};
+
+class TManagerRun {
+public:
+    // storage: the storage folder; empty keeps bodies in memory.
+    explicit TManagerRun(const std::string& storage, int tag = 2) {
+        M.Tag = tag;
+        M.DownloadPath = storage.empty() ? std::string() : storage + "/";
+        M.OnError = [this](TComponent*, int t, const std::string& url, std::uint32_t code,
+                           const std::string& msg, const std::string& ref) {
+            Errors.push_back({t, url, code, msg, ref});
+        };
+        M.OnDataReceived = [this](TComponent*, TGVHttpGet* get, bool onDisk) {
+            Received.push_back({get->Url.GetUrl(), onDisk, get->Body, get->StatusCode});
+        };
+        M.OnUpdatedStats = [this](TComponent*, int t, int q, int d, int a, int done, int r, int e,
+                                  int disk) { Stats.push_back({t, q, d, a, done, r, e, disk}); };
+        M.OnHeadComplete = [this](TComponent*, int, const std::string& url, const std::string& head,
+                                  int status, const std::string& type, std::int64_t length, int,
+                                  bool& ok, int) {
+            Heads.push_back({url, head, status, type, length});
+            if (RefuseBody && RefuseBody(url)) ok = false;
+        };
+        M.OnFileFailed = [this](TComponent*, TGVHttpGet*, int kind) { FailedKinds.push_back(kind); };
+        M.OnLog = [this](TComponent*, const std::string& line) { Log.push_back(line); };
+        Timer.setInterval(200);
+        QObject::connect(&Timer, &QTimer::timeout, [this] { OnTimer(); });
+        Timer.start();
+    }
+
+    // Queues a URL as a new entry (RetryNumber 1).
+    bool Add(const std::string& url, TGetAction action = TGetAction::STORE_TO_FILE,
+             const std::string& referrer = "", char hrefOrSrc = 'H', int depth = -1) {
+        return M.AddDownload(url, referrer, -1, false, 0, action, hrefOrSrc, 1, depth);
+    }
+
+    // Runs the event loop until the manager has declared itself idle.
+    bool RunToIdle(int timeoutMs = 60000) {
+        return RunUntil([this] { return !M.Working(); }, timeoutMs);
+    }
+
+    // Where the manager stores a URL.
+    std::string Target(const std::string& url) const {
+        TCrackUrl parts;
+        parts.Crack(url, M.DownloadPath);
+        return parts.LocalFileName();
+    }
+
+    int Started() const {
+        int n = 0;
+        for (const auto& line : Log)
+            if (line.starts_with("starting download for ")) ++n;
+        return n;
+    }
+
+    TGVDwnld M;
+    std::vector<TErrorEvent> Errors;
+    std::vector<TReceivedEvent> Received;
+    std::vector<TStatsEvent> Stats;
+    std::vector<THeadEvent> Heads;
+    std::vector<int> FailedKinds;
+    std::vector<std::string> Log;
+    std::function<bool(const std::string& url)> RefuseBody;
+    // Called after each tick, for tests that watch the slots.
+    std::function<void()> AfterTick;
+
+private:
+    void OnTimer() {
+        if (InTimer_) return;
+        InTimer_ = true;
+        if (M.Working()) {
+            M.Tick();
+            if (!M.UpdateStats()) M.SetWorking(false);
+        }
+        if (AfterTick) AfterTick();
+        InTimer_ = false;
+    }
+
+    QTimer Timer;
+    bool InTimer_ = false;
+};
+
+// No temporary ".part-" file is left anywhere under root.
+inline bool NoPartFiles(const std::string& root) {
+    for (const auto& f : EntriesUnder(root))
+        if (f.find(".part-") != std::string::npos) return false;
+    return true;
+}
+
+inline std::string Base64(const std::string& in) {
+    static const char* t = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    std::size_t i = 0;
+    for (; i + 2 < in.size(); i += 3) {
+        const unsigned v = (unsigned char)in[i] << 16 | (unsigned char)in[i + 1] << 8 | (unsigned char)in[i + 2];
+        out += t[v >> 18 & 63];
+        out += t[v >> 12 & 63];
+        out += t[v >> 6 & 63];
+        out += t[v & 63];
+    }
+    if (i + 1 == in.size()) {
+        const unsigned v = (unsigned char)in[i] << 16;
+        out += t[v >> 18 & 63];
+        out += t[v >> 12 & 63];
+        out += "==";
+    } else if (i + 2 == in.size()) {
+        const unsigned v = (unsigned char)in[i] << 16 | (unsigned char)in[i + 1] << 8;
+        out += t[v >> 18 & 63];
+        out += t[v >> 12 & 63];
+        out += t[v >> 6 & 63];
+        out += '=';
+    }
+    return out;
+}
+
+// Bytes 0..255 repeated: zero bytes and every other value included.
+inline std::string BinaryBody(std::size_t size) {
+    std::string s(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) s[i] = char(i * 7 % 256);
+    return s;
+}

@@ -1,0 +1,158 @@
+// tessellon-cli get, run as a separate process against servers of this test.
+#include "DownloadHarness.h"
+#include "ScriptedServer.h"
+#include "TestHttpServer.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QStringList>
+
+#include <csignal>
+#include <thread>
+
+namespace {
+
+struct TCliResult {
+    int ExitCode = -1;
+    bool Finished = false;
+    std::string Out, Err;
+    bool Has(const std::string& line) const { return Out.find(line + "\n") != std::string::npos; }
+};
+
+QStringList ToArgs(const std::vector<std::string>& args) {
+    QStringList list{"get"};
+    for (const auto& a : args) list << QString::fromStdString(a);
+    return list;
+}
+
+TCliResult RunGet(const std::vector<std::string>& args, int timeoutMs = 60000) {
+    QProcess p;
+    p.start(TESSELLON_CLI, ToArgs(args));
+    TCliResult r;
+    if (!p.waitForStarted(10000)) return r;
+    r.Finished = p.waitForFinished(timeoutMs);
+    if (!r.Finished) {
+        p.kill();
+        p.waitForFinished(5000);
+    }
+    r.ExitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.Out = p.readAllStandardOutput().toStdString();
+    r.Err = p.readAllStandardError().toStdString();
+    return r;
+}
+
+} // namespace
+
+TEST(GetCommand, DownloadsEveryUrlAndExitsZero) {
+    TTestHttpServer server;
+    server.Serve("/a.jpg", "image/jpeg", "picture a");
+    server.Serve("/d/b.jpg", "image/jpeg", "picture b");
+    TTempDir dir;
+    auto r = RunGet({"--out", dir.Path(), "--concurrency", "2", server.Url("/a.jpg"), server.Url("/d/b.jpg")});
+    ASSERT_TRUE(r.Finished);
+    EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    EXPECT_TRUE(r.Has("   done: " + server.Url("/a.jpg"))) << r.Out;
+    EXPECT_TRUE(r.Has("   done: " + server.Url("/d/b.jpg"))) << r.Out;
+    EXPECT_TRUE(r.Has("       in queue: 0"));
+    EXPECT_TRUE(r.Has("           done: 2"));
+    EXPECT_TRUE(r.Has("         errors: 0"));
+    EXPECT_TRUE(r.Has("already on disk: 0"));
+    EXPECT_EQ(ReadFile(dir.Sub("127.0.0.1/a.jpg")), "picture a");
+    EXPECT_EQ(ReadFile(dir.Sub("127.0.0.1/d/b.jpg")), "picture b");
+}
+
+TEST(GetCommand, AFailedUrlPrintsItsErrorLineAndExitsOne) {
+    TTestHttpServer server;
+    server.Serve("/ok.jpg", "image/jpeg", "fine");
+    TTempDir dir;
+    auto r = RunGet({"--out", dir.Path(), "--referer", "http://ref.example/page.html", server.Url("/ok.jpg"),
+                     server.Url("/missing.jpg")});
+    ASSERT_TRUE(r.Finished);
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_TRUE(r.Has("Error 404: " + server.Url("/missing.jpg") + " ERROR  (http://ref.example/page.html)")) << r.Out;
+    EXPECT_TRUE(r.Has("   done: " + server.Url("/ok.jpg")));
+    EXPECT_TRUE(r.Has("           done: 1"));
+    EXPECT_EQ(server.Requests().at(0).Header("Referer"), "http://ref.example/page.html");
+}
+
+TEST(GetCommand, TransferFailureCarriesLibcurlTextAfterRetries) {
+    TScriptedServer server([](TRawConnection& c) { c.ReadHead(); });
+    TTempDir dir;
+    auto r = RunGet({"--out", dir.Path(), "--retries", "2", server.Url("/x.jpg")});
+    ASSERT_TRUE(r.Finished);
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_EQ(server.Accepted(), 2);
+    EXPECT_NE(r.Out.find("Error 0: " + server.Url("/x.jpg") + " "), std::string::npos) << r.Out;
+    EXPECT_EQ(r.Out.find("Error 0: " + server.Url("/x.jpg") + "   ("), std::string::npos) << "message missing";
+    EXPECT_TRUE(r.Has("        retries: 1"));
+    EXPECT_TRUE(r.Has("         errors: 1"));
+}
+
+TEST(GetCommand, BadArgumentsExitTwo) {
+    TTempDir dir;
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {},
+             {"--out", dir.Path()},
+             {"--bogus", "http://127.0.0.1:9/a.jpg"},
+             {"--concurrency", "0", "http://127.0.0.1:9/a.jpg"},
+             {"--timeout", "abc", "http://127.0.0.1:9/a.jpg"},
+             {"-i", dir.Sub("no-such-list.txt")},
+             {"--out", dir.Path(), "not a url"},
+             {"--out"},
+         }) {
+        auto r = RunGet(args, 20000);
+        ASSERT_TRUE(r.Finished);
+        std::string joined;
+        for (const auto& a : args) joined += a + " ";
+        EXPECT_EQ(r.ExitCode, 2) << joined << "\n" << r.Err;
+        EXPECT_FALSE(r.Err.empty()) << joined;
+    }
+    EXPECT_TRUE(FilesUnder(dir.Path()).empty());
+}
+
+TEST(GetCommand, AddressListSkipsCommentsAndBlankLines) {
+    TTestHttpServer server;
+    server.Serve("/one.jpg", "image/jpeg", "1");
+    server.Serve("/two.jpg", "image/jpeg", "2");
+    TTempDir dir;
+    WriteFile(dir.Sub("list.txt"), "# pictures to fetch\n\n" + server.Url("/one.jpg") + "\r\n   \n" +
+                                       "#" + server.Url("/commented.jpg") + "\n" + server.Url("/two.jpg") + "  \n");
+    auto r = RunGet({"--out", dir.Sub("store"), "-i", dir.Sub("list.txt")});
+    ASSERT_TRUE(r.Finished);
+    EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    EXPECT_EQ(server.Count("/one.jpg"), 1);
+    EXPECT_EQ(server.Count("/two.jpg"), 1);
+    EXPECT_EQ(server.Total(), 2);
+    EXPECT_TRUE(r.Has("           done: 2"));
+}
+
+TEST(GetCommand, ReuseReportsFilesAlreadyOnDisk) {
+    TTestHttpServer server;
+    TTempDir dir;
+    WriteFile(dir.Sub("127.0.0.1/have.jpg"), "kept");
+    auto r = RunGet({"--out", dir.Path(), "--reuse", server.Url("/have.jpg")});
+    ASSERT_TRUE(r.Finished);
+    EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    EXPECT_TRUE(r.Has("on disk: " + server.Url("/have.jpg"))) << r.Out;
+    EXPECT_TRUE(r.Has("already on disk: 1"));
+    EXPECT_EQ(server.Total(), 0);
+}
+
+TEST(GetCommand, InterruptStopsAndExitsWith130) {
+    TScriptedServer server([](TRawConnection& c) {
+        if (c.ReadHead().empty()) return;
+        c.WaitPeerClosed(60000);
+    });
+    TTempDir dir;
+    QProcess p;
+    p.start(TESSELLON_CLI, ToArgs({"--out", dir.Path(), server.Url("/hang.jpg")}));
+    ASSERT_TRUE(p.waitForStarted(10000));
+    for (int i = 0; i < 3000 && server.Accepted() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(server.Accepted(), 1);
+    ::kill(pid_t(p.processId()), SIGINT);
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 130);
+    EXPECT_TRUE(FilesUnder(dir.Path()).empty());
+}

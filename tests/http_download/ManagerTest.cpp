@@ -1,0 +1,339 @@
+// The download manager itself: what the page manager refuses, files served
+// from disk, statistics and idleness, the number of slots, and the storage
+// folder as the only place anything is written.
+#include "DownloadHarness.h"
+#include "TestHttpServer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <sys/stat.h>
+
+TEST(HeadHandling, PageManagerTakesOnlyHtmlAndRobots) {
+    TTestHttpServer server;
+    server.Serve("/page.html", "text/html; charset=utf-8", "<html>page</html>");
+    server.Serve("/pic.jpg", "image/jpeg", "jpeg bytes");
+    server.Serve("/looks-like.jpg", "text/html", "<html>really a page</html>");
+    server.Serve("/robots.txt", "text/plain", "User-agent: *\nDisallow: /private/\n");
+    server.Serve("/notes.txt", "text/plain", "plain text");
+    TManagerRun run("", 1);
+    for (const char* p : {"/page.html", "/pic.jpg", "/looks-like.jpg", "/robots.txt", "/notes.txt"})
+        run.Add(server.Url(p), TGetAction::STORE_TO_DATASTRING, "", 'H', 1);
+    ASSERT_TRUE(run.RunToIdle());
+
+    std::vector<std::string> got;
+    for (const auto& r : run.Received) got.push_back(r.Url.substr(server.Origin().size()));
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, (std::vector<std::string>{"/looks-like.jpg", "/page.html", "/robots.txt"}));
+    // Refused bodies are dropped without a report and without a retry.
+    EXPECT_TRUE(run.Errors.empty());
+    EXPECT_EQ(run.M.Retries(), 0);
+    EXPECT_EQ(server.Count("/pic.jpg"), 1);
+    EXPECT_EQ(server.Count("/notes.txt"), 1);
+    EXPECT_EQ(run.M.Done(), 3);
+}
+
+TEST(HeadHandling, FileManagerStoresWhateverTypeAndLetsItsOwnerRefuse) {
+    TTestHttpServer server;
+    server.Serve("/html-answer.jpg", "text/html", "<html>not a picture</html>");
+    server.Serve("/refused.jpg", "image/jpeg", "jpeg bytes");
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    run.RefuseBody = [](const std::string& url) { return url.ends_with("/refused.jpg"); };
+    run.Add(server.Url("/html-answer.jpg"));
+    run.Add(server.Url("/refused.jpg"));
+    ASSERT_TRUE(run.RunToIdle());
+
+    EXPECT_EQ(run.Heads.size(), 2u);
+    ASSERT_EQ(run.Received.size(), 1u);
+    EXPECT_EQ(run.Received[0].Url, server.Url("/html-answer.jpg"));
+    EXPECT_EQ(ReadFile(run.Target(server.Url("/html-answer.jpg"))), "<html>not a picture</html>");
+    EXPECT_FALSE(FileExists(run.Target(server.Url("/refused.jpg"))));
+    EXPECT_TRUE(run.Errors.empty());
+    EXPECT_EQ(server.Count("/refused.jpg"), 1);
+    EXPECT_TRUE(NoPartFiles(dir.Path()));
+}
+
+TEST(ReuseExistingFiles, FilesOnDiskAreDeliveredByTheNextStepWithoutRequests) {
+    TTestHttpServer server;
+    server.Serve("/c.html", "text/html", "<html>c from the net</html>");
+    TTempDir dir;
+    TManagerRun run(dir.Path(), 1);
+    run.M.ReuseExistingFiles = true;
+    WriteFile(run.Target(server.Url("/a.html")), "<html>a on disk</html>");
+    WriteFile(run.Target(server.Url("/b.html")), std::string("b\0with zero", 11));
+
+    run.Add(server.Url("/a.html"), TGetAction::STORE_TO_DATASTRING_AND_FILE, "", 'H', 1);
+    run.Add(server.Url("/b.html"), TGetAction::STORE_TO_DATASTRING_AND_FILE, "", 'H', 2);
+    run.Add(server.Url("/c.html"), TGetAction::STORE_TO_DATASTRING_AND_FILE, "", 'H', 1);
+    EXPECT_TRUE(run.Received.empty()); // nothing inside AddDownload
+    EXPECT_EQ(run.M.QueueCount(), 1);  // only c waits for the network
+    ASSERT_TRUE(run.RunToIdle());
+
+    ASSERT_EQ(run.Received.size(), 3u);
+    EXPECT_EQ(run.Received[0].Url, server.Url("/a.html"));
+    EXPECT_TRUE(run.Received[0].OnDisk);
+    EXPECT_EQ(run.Received[0].Body, "<html>a on disk</html>");
+    EXPECT_EQ(run.Received[1].Url, server.Url("/b.html"));
+    EXPECT_EQ(run.Received[1].Body, std::string("b\0with zero", 11));
+    EXPECT_EQ(run.Received[2].Url, server.Url("/c.html"));
+    EXPECT_FALSE(run.Received[2].OnDisk);
+    EXPECT_EQ(run.M.AlreadyOnDisk(), 2);
+    EXPECT_EQ(run.M.Done(), 1);
+    EXPECT_EQ(server.Count("/a.html"), 0);
+    EXPECT_EQ(server.Count("/b.html"), 0);
+    EXPECT_EQ(server.Count("/c.html"), 1);
+    EXPECT_EQ(run.Stats.back().OnDisk, 2);
+    EXPECT_TRUE(std::find(run.Log.begin(), run.Log.end(),
+                          "(reloaded from disk) " + server.Url("/a.html")) != run.Log.end());
+}
+
+TEST(ReuseExistingFiles, CountedOnlyWhenDelivered) {
+    TTempDir dir;
+    TManagerRun run(dir.Path(), 1);
+    run.M.ReuseExistingFiles = true;
+    WriteFile(run.Target("http://127.0.0.1:9/a.html"), "on disk");
+    run.Add("http://127.0.0.1:9/a.html", TGetAction::STORE_TO_DATASTRING, "", 'H', 1);
+    EXPECT_EQ(run.M.AlreadyOnDisk(), 0);
+    run.M.Tick();
+    EXPECT_EQ(run.M.AlreadyOnDisk(), 1);
+    ASSERT_EQ(run.Received.size(), 1u);
+    // A stop before delivery drops what was waiting.
+    run.Add("http://127.0.0.1:9/a.html", TGetAction::STORE_TO_DATASTRING, "", 'H', 1);
+    run.M.SetStopping(true);
+    run.M.Tick();
+    EXPECT_EQ(run.Received.size(), 1u);
+    EXPECT_EQ(run.M.AlreadyOnDisk(), 1);
+}
+
+TEST(Statistics, FirstReportAfterReinitIsZerosAndQuietStateReportsNothing) {
+    TManagerRun run("");
+    run.M.Reinit();
+    ASSERT_EQ(run.Stats.size(), 1u); // Reinit's own report
+    EXPECT_EQ(run.Stats[0], (TStatsEvent{2, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(run.M.UpdateStats());
+    ASSERT_EQ(run.Stats.size(), 2u); // the first report after Reinit
+    EXPECT_EQ(run.Stats[1], (TStatsEvent{2, 0, 0, 0, 0, 0, 0, 0}));
+
+    // Quiet: no further report, idle declared at the eleventh quiet call.
+    int trueCalls = 0;
+    while (run.M.UpdateStats() && trueCalls < 50) ++trueCalls;
+    EXPECT_EQ(trueCalls, 10);
+    EXPECT_EQ(run.Stats.size(), 2u);
+}
+
+TEST(Statistics, ValuesAreRememberedWithoutAHandler) {
+    TManagerRun run("");
+    auto handler = run.M.OnUpdatedStats;
+    run.M.OnUpdatedStats = nullptr;
+    run.M.Reinit();
+    run.M.UpdateStats();
+    run.M.OnUpdatedStats = handler;
+    run.M.UpdateStats();
+    EXPECT_TRUE(run.Stats.empty());
+}
+
+TEST(Statistics, ReportsFollowAQueueAndItsEnd) {
+    TTestHttpServer server;
+    server.Serve("/a.jpg", "image/jpeg", "a");
+    server.Serve("/b.jpg", "image/jpeg", "b");
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    bool reinitRaised = false;
+    run.M.OnReinit = [&] { reinitRaised = true; };
+    std::vector<bool> working;
+    run.M.OnWorking = [&](TComponent*, bool w) { working.push_back(w); };
+    run.Add(server.Url("/a.jpg"));
+    run.Add(server.Url("/b.jpg"));
+    EXPECT_TRUE(reinitRaised);
+    ASSERT_TRUE(run.RunToIdle());
+    EXPECT_EQ(working, (std::vector<bool>{true, false}));
+    EXPECT_EQ(run.Stats.back(), (TStatsEvent{2, 0, 0, 0, 2, 0, 0, 0}));
+    for (std::size_t i = 1; i < run.Stats.size(); ++i) EXPECT_FALSE(run.Stats[i] == run.Stats[i - 1]);
+}
+
+TEST(Slots, LoweringConcurrencyFreesExtraSlotsOnlyAfterTheirTransfersEnd) {
+    TGate firstFour;
+    TConcurrency early, late;
+    TTestHttpServer server;
+    struct TOpenAtEnd {
+        TGate& Gate;
+        ~TOpenAtEnd() { Gate.Open(); } // a failed check must not leave handlers waiting
+    } openAtEnd{firstFour};
+    for (int i = 0; i < 4; ++i)
+        server.On("/early" + std::to_string(i) + ".jpg", [&](const httplib::Request&, httplib::Response& res) {
+            early.Enter();
+            firstFour.Wait();
+            early.Leave();
+            res.set_content("early", "image/jpeg");
+        });
+    for (int i = 0; i < 6; ++i)
+        server.On("/late" + std::to_string(i) + ".jpg", [&](const httplib::Request&, httplib::Response& res) {
+            late.Enter();
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            late.Leave();
+            res.set_content("late", "image/jpeg");
+        });
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    run.M.ConcurrentDownloads = 4;
+    auto countGetting = [&] {
+        int n = 0;
+        for (int i = 0; i < run.M.SlotCount(); ++i)
+            if (run.M.Slot(i).State == TGVHttpGetState::GETHTTP_GETTING) ++n;
+        return n;
+    };
+    for (int i = 0; i < 4; ++i) run.Add(server.Url("/early" + std::to_string(i) + ".jpg"));
+    for (int i = 0; i < 6; ++i) run.Add(server.Url("/late" + std::to_string(i) + ".jpg"));
+    ASSERT_TRUE(RunUntil([&] { return early.Now() == 4; }));
+    EXPECT_EQ(late.Peak(), 0);
+
+    run.M.ConcurrentDownloads = 2;
+    RunFor(600); // three ticks: busy slots are neither freed nor aborted
+    EXPECT_EQ(run.M.SlotCount(), 4);
+    EXPECT_EQ(countGetting(), 4);
+    EXPECT_EQ(run.Started(), 4);
+    EXPECT_EQ(late.Peak(), 0);
+
+    firstFour.Open();
+    ASSERT_TRUE(run.RunToIdle());
+    EXPECT_EQ(run.M.SlotCount(), 2);
+    EXPECT_EQ(run.M.Done(), 10);
+    EXPECT_EQ(run.Started(), 10);
+    EXPECT_LE(late.Peak(), 2);
+    EXPECT_TRUE(run.Errors.empty());
+}
+
+TEST(Slots, NeverMoreTransfersThanSlots) {
+    TConcurrency running;
+    TTestHttpServer server;
+    server.Fallback([&](const httplib::Request&, httplib::Response& res) {
+        running.Enter();
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        running.Leave();
+        res.set_content("x", "image/jpeg");
+    });
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    run.M.ConcurrentDownloads = 3;
+    for (int i = 0; i < 15; ++i) run.Add(server.Url("/f" + std::to_string(i) + ".jpg"));
+    ASSERT_TRUE(run.RunToIdle());
+    EXPECT_EQ(run.M.Done(), 15);
+    EXPECT_LE(running.Peak(), 3);
+    EXPECT_GE(running.Peak(), 2); // the slots did work side by side
+}
+
+TEST(Slots, EndedTransfersAreRefilledWithoutWaitingForATick) {
+    TTestHttpServer server;
+    server.Fallback([](const httplib::Request&, httplib::Response& res) { res.set_content("x", "image/jpeg"); });
+    TTempDir dir;
+    // No timer at all: only the rounds the manager posts itself move it on.
+    TGVDwnld manager;
+    manager.Tag = 2;
+    manager.DownloadPath = dir.Path() + "/";
+    manager.ConcurrentDownloads = 1;
+    int received = 0;
+    manager.OnDataReceived = [&](TComponent*, TGVHttpGet*, bool) { ++received; };
+    for (int i = 0; i < 10; ++i)
+        manager.AddDownload(server.Url("/r" + std::to_string(i) + ".jpg"), "", -1, false, 0,
+                            TGetAction::STORE_TO_FILE, 'H', 1, -1);
+    ASSERT_TRUE(RunUntil([&] { return received == 10; }));
+    EXPECT_EQ(manager.Done(), 10);
+    EXPECT_EQ(FilesUnder(dir.Path()).size(), 10u);
+}
+
+TEST(QueueOrder, PriorityFirstThenLeavesFirst) {
+    TTestHttpServer server;
+    server.Fallback([](const httplib::Request&, httplib::Response& res) { res.set_content("x", "text/html"); });
+    TManagerRun run("", 1);
+    run.M.ConcurrentDownloads = 1;
+    run.M.LeavesFirst = true;
+    // Queued before any round runs: the order of the requests shows the choice.
+    run.M.AddDownload(server.Url("/d1a.html"), "", -1, false, 0, TGetAction::STORE_TO_DATASTRING, 'H', 1, 1);
+    run.M.AddDownload(server.Url("/d3a.html"), "", -1, false, 0, TGetAction::STORE_TO_DATASTRING, 'H', 1, 3);
+    run.M.AddDownload(server.Url("/d2.html"), "", -1, false, 0, TGetAction::STORE_TO_DATASTRING, 'H', 1, 2);
+    run.M.AddDownload(server.Url("/d3b.html"), "", -1, false, 0, TGetAction::STORE_TO_DATASTRING, 'H', 1, 3);
+    run.M.AddDownload(server.Url("/prio.html"), "", -1, true, 0, TGetAction::STORE_TO_DATASTRING, 'H', 1, 1);
+    ASSERT_TRUE(run.RunToIdle());
+    std::vector<std::string> order;
+    for (const auto& s : server.Requests()) order.push_back(s.Path);
+    EXPECT_EQ(order, (std::vector<std::string>{"/prio.html", "/d3a.html", "/d3b.html", "/d2.html", "/d1a.html"}));
+}
+
+TEST(StorageSafety, HostilePathsWriteNothingOutsideTheStorageFolder) {
+    TTestHttpServer server;
+    server.Fallback([](const httplib::Request&, httplib::Response& res) {
+        res.set_content("payload", "image/jpeg");
+    });
+    TTempDir root;
+    const std::string storage = root.Sub("a/b/store");
+    WriteFile(root.Sub("a/b/store/keep"), "");
+    const auto before = EntriesUnder(root.Path());
+    TManagerRun run(storage);
+    run.M.RetryCount = 1;
+    const std::vector<std::string> urls = {
+        server.Url("/%2e%2e/%2e%2e/x.jpg"),
+        server.Url("/a/..%2f..%2f..%2f..%2fb.jpg"),
+        server.Url("/%2E%2E%2F%2E%2E%2F%2E%2E%2Fc.jpg"),
+        server.Url("/../../../d.jpg"),
+        "http:///nohost.jpg",
+        server.Url("/" + std::string(2000, 'l') + ".jpg"),
+        server.Url("/" + std::string(300, 's') + "/" + std::string(300, 't') + ".jpg"),
+    };
+    for (const auto& u : urls) run.Add(u);
+    ASSERT_TRUE(run.RunToIdle());
+
+    for (const auto& e : EntriesUnder(root.Path())) {
+        if (std::find(before.begin(), before.end(), e) != before.end()) continue;
+        EXPECT_TRUE(e.starts_with("a/b/store/127.0.0.1")) << e;
+    }
+    EXPECT_TRUE(NoPartFiles(root.Path()));
+    // What was stored lies under the host's folder, escapes and all.
+    EXPECT_FALSE(FilesUnder(storage + "/127.0.0.1").empty());
+}
+
+TEST(StorageSafety, FileWhereAFolderIsNeededIsAnErrorWithoutRetry) {
+    TTestHttpServer server;
+    server.Serve("/x.php", "text/html", "<html>script output</html>");
+    server.Serve("/x.php/a.jpg", "image/jpeg", "picture");
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    run.Add(server.Url("/x.php"));
+    ASSERT_TRUE(RunUntil([&] { return run.M.Done() == 1; }));
+    run.Add(server.Url("/x.php/a.jpg"), TGetAction::STORE_TO_FILE, "http://ref.example/");
+    ASSERT_TRUE(run.RunToIdle());
+
+    const std::string target = run.Target(server.Url("/x.php/a.jpg"));
+    ASSERT_EQ(run.Errors.size(), 1u);
+    EXPECT_EQ(run.Errors[0].Url, server.Url("/x.php/a.jpg"));
+    EXPECT_EQ(run.Errors[0].Code, 0u);
+    EXPECT_EQ(run.Errors[0].Msg, "unable to create file: " + target + " (Not a directory)");
+    EXPECT_EQ(run.Errors[0].Referrer, "http://ref.example/");
+    EXPECT_EQ(run.M.Errors(), 1);
+    EXPECT_EQ(run.M.Retries(), 0);
+    EXPECT_EQ(server.Count("/x.php/a.jpg"), 0);
+    EXPECT_EQ(ReadFile(run.Target(server.Url("/x.php"))), "<html>script output</html>");
+}
+
+TEST(StorageSafety, ThumbnailsAreReadOnlyAndReplacedOnTheNextFetch) {
+    std::atomic<int> version{1};
+    TTestHttpServer server;
+    server.On("/t.jpg", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content("thumb v" + std::to_string(version.load()), "image/jpeg");
+    });
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    run.Add(server.Url("/t.jpg"), TGetAction::STORE_TO_FILE, "", 'S');
+    ASSERT_TRUE(run.RunToIdle());
+    const std::string target = run.Target(server.Url("/t.jpg"));
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0222, 0u);
+    EXPECT_EQ(ReadFile(target), "thumb v1");
+    version = 2;
+    run.Add(server.Url("/t.jpg"), TGetAction::STORE_TO_FILE, "", 'S');
+    ASSERT_TRUE(run.RunToIdle());
+    EXPECT_EQ(ReadFile(target), "thumb v2");
+    EXPECT_TRUE(run.Errors.empty());
+}

@@ -1,0 +1,227 @@
+// How answers are judged: error statuses, silent drops, failed transfers
+// and their retries, the earlier file kept whatever goes wrong.
+#include "DownloadHarness.h"
+#include "ScriptedServer.h"
+#include "TestHttpServer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+
+TEST(StatusJudging, NotFoundIsReportedAsErrorOnceAndNotRetried) {
+    TTestHttpServer server;
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    const std::string url = server.Url("/gone.jpg");
+    WriteFile(run.Target(url), "earlier copy");
+    run.Add(url, TGetAction::STORE_TO_FILE, "http://ref.example/page.html");
+    ASSERT_TRUE(run.RunToIdle());
+
+    EXPECT_EQ(server.Count("/gone.jpg"), 1);
+    ASSERT_EQ(run.Errors.size(), 1u);
+    EXPECT_EQ(run.Errors[0].Tag, 2);
+    EXPECT_EQ(run.Errors[0].Url, url);
+    EXPECT_EQ(run.Errors[0].Code, 404u);
+    EXPECT_EQ(run.Errors[0].Msg, "ERROR");
+    EXPECT_EQ(run.Errors[0].Referrer, "http://ref.example/page.html");
+    EXPECT_EQ(run.FailedKinds, std::vector<int>{1});
+    EXPECT_EQ(run.M.Retries(), 0);
+    EXPECT_EQ(run.M.Done(), 0);
+    EXPECT_TRUE(run.Received.empty());
+    // The error page does not replace the file already there.
+    EXPECT_EQ(ReadFile(run.Target(url)), "earlier copy");
+    EXPECT_TRUE(NoPartFiles(dir.Path()));
+}
+
+TEST(StatusJudging, ServerErrorIsDroppedSilentlyAndLeavesTheFilesAsTheyWere) {
+    TTestHttpServer server;
+    server.Serve("/busy.jpg", "text/html", "try later", 503);
+    server.Serve("/busy-too.jpg", "text/html", "try later", 500);
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    WriteFile(run.Target(server.Url("/busy-too.jpg")), "earlier copy");
+    run.Add(server.Url("/busy.jpg"));
+    run.Add(server.Url("/busy-too.jpg"));
+    ASSERT_TRUE(run.RunToIdle());
+    EXPECT_EQ(server.Count("/busy.jpg"), 1);
+    EXPECT_EQ(server.Count("/busy-too.jpg"), 1);
+    EXPECT_TRUE(run.Errors.empty());
+    EXPECT_TRUE(run.Received.empty());
+    EXPECT_TRUE(run.FailedKinds.empty());
+    EXPECT_EQ(run.M.Done() + run.M.Errors() + run.M.Retries(), 0);
+    EXPECT_EQ(FilesUnder(dir.Path()), std::vector<std::string>{"127.0.0.1/busy-too.jpg"});
+    EXPECT_EQ(ReadFile(run.Target(server.Url("/busy-too.jpg"))), "earlier copy");
+}
+
+TEST(StatusJudging, ServerErrorThenSuccessStoresOnlyTheSecondAnswer) {
+    std::atomic<int> calls{0};
+    TTestHttpServer server;
+    server.On("/flaky.jpg", [&](const httplib::Request&, httplib::Response& res) {
+        if (calls++ == 0) {
+            res.status = 503;
+            res.set_content("busy", "text/plain");
+        } else {
+            res.set_content("the picture", "image/jpeg");
+        }
+    });
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    const std::string url = server.Url("/flaky.jpg");
+    run.Add(url);
+    ASSERT_TRUE(run.RunToIdle());
+    EXPECT_FALSE(FileExists(run.Target(url)));
+    EXPECT_TRUE(run.Received.empty());
+
+    run.Add(url);
+    ASSERT_TRUE(run.RunToIdle());
+    EXPECT_EQ(ReadFile(run.Target(url)), "the picture");
+    EXPECT_EQ(run.Received.size(), 1u);
+    EXPECT_EQ(run.M.Done(), 1);
+    EXPECT_TRUE(run.Errors.empty());
+}
+
+TEST(StatusJudging, OtherSuccessStatusIsNotCountedButReplacesTheFile) {
+    TTestHttpServer server;
+    server.Serve("/partial.jpg", "image/jpeg", "two hundred and six", 206);
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    run.Add(server.Url("/partial.jpg"));
+    ASSERT_TRUE(run.RunToIdle());
+    EXPECT_TRUE(run.Errors.empty());
+    EXPECT_TRUE(run.Received.empty());
+    EXPECT_EQ(run.M.Done(), 0);
+    EXPECT_EQ(ReadFile(run.Target(server.Url("/partial.jpg"))), "two hundred and six");
+}
+
+TEST(Retries, AFailingUrlIsTriedRetryCountTimesAndReportedOnce) {
+    TScriptedServer server([](TRawConnection& c) { c.ReadHead(); }); // closes without answering
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    run.M.RetryCount = 3;
+    const std::string url = server.Url("/never.jpg");
+    run.Add(url, TGetAction::STORE_TO_FILE, "http://ref.example/");
+    ASSERT_TRUE(run.RunToIdle());
+
+    EXPECT_EQ(server.Accepted(), 3);
+    EXPECT_EQ(run.M.Retries(), 2);
+    EXPECT_EQ(run.M.Errors(), 1);
+    ASSERT_EQ(run.Errors.size(), 1u);
+    EXPECT_EQ(run.Errors[0].Url, url);
+    EXPECT_EQ(run.Errors[0].Code, 0u); // no answer: no status
+    EXPECT_FALSE(run.Errors[0].Msg.empty()); // libcurl's reason
+    EXPECT_EQ(run.Errors[0].Referrer, "http://ref.example/");
+    EXPECT_EQ(run.FailedKinds, std::vector<int>{2});
+    EXPECT_EQ(std::count(run.Log.begin(), run.Log.end(), "GetHttp_Error " + url), 1);
+    ASSERT_FALSE(run.Stats.empty());
+    EXPECT_EQ(run.Stats.back(), (TStatsEvent{2, 0, 0, 0, 0, 2, 1, 0}));
+    EXPECT_TRUE(FilesUnder(dir.Path()).empty());
+}
+
+TEST(Retries, NoAnswerReportsStatusZeroEvenAfterAnEarlierAnswerOnTheSameSlot) {
+    TTestHttpServer good;
+    good.Serve("/first.jpg", "image/jpeg", "one");
+    TScriptedServer silent([](TRawConnection& c) { c.ReadHead(); });
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    run.M.ConcurrentDownloads = 1; // both go through the same slot
+    run.M.RetryCount = 1;
+    run.Add(good.Url("/first.jpg"));
+    run.Add(silent.Url("/second.jpg"));
+    ASSERT_TRUE(run.RunToIdle());
+    ASSERT_EQ(run.Received.size(), 1u);
+    ASSERT_EQ(run.Errors.size(), 1u);
+    EXPECT_EQ(run.Errors[0].Url, silent.Url("/second.jpg"));
+    EXPECT_EQ(run.Errors[0].Code, 0u);
+}
+
+namespace {
+
+enum class TBreak { Close, Reset };
+
+// A body cut short (announced 1000 bytes, 400 sent), by a close or a reset.
+void CutShortKeepsTheEarlierFile(TBreak how) {
+    TScriptedServer server([how](TRawConnection& c) {
+        if (c.ReadHead().empty()) return;
+        c.Send(ResponseHead(200, {"Content-Type: image/jpeg", "Content-Length: 1000"}));
+        c.Send(std::string(400, 'n'));
+        c.Pause(100);
+        if (how == TBreak::Reset) c.Reset();
+    });
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    run.M.RetryCount = 2;
+    const std::string url = server.Url("/cut.jpg");
+    WriteFile(run.Target(url), "good old picture");
+    run.Add(url);
+    ASSERT_TRUE(run.RunToIdle());
+
+    EXPECT_EQ(server.Accepted(), 2);
+    EXPECT_EQ(run.M.Retries(), 1);
+    ASSERT_EQ(run.Errors.size(), 1u);
+    EXPECT_EQ(run.Errors[0].Code, 200u); // the answer began
+    EXPECT_FALSE(run.Errors[0].Msg.empty());
+    if (how == TBreak::Close) {
+        EXPECT_NE(run.Errors[0].Msg.find("closed"), std::string::npos) << run.Errors[0].Msg;
+    }
+    EXPECT_TRUE(run.Received.empty());
+    EXPECT_EQ(ReadFile(run.Target(url)), "good old picture");
+    EXPECT_EQ(FilesUnder(dir.Path()), std::vector<std::string>{"127.0.0.1/cut.jpg"});
+}
+
+} // namespace
+
+TEST(BrokenTransfer, TruncatedBodyIsRetriedThenReportedWithLibcurlText) {
+    CutShortKeepsTheEarlierFile(TBreak::Close);
+}
+
+TEST(BrokenTransfer, ResetMidBodyIsRetriedThenReported) { CutShortKeepsTheEarlierFile(TBreak::Reset); }
+
+TEST(BrokenTransfer, EmptyStringBodyFails) {
+    TTestHttpServer server;
+    server.Serve("/empty.html", "text/html", "");
+    TManagerRun run("", 1);
+    run.M.RetryCount = 1;
+    run.Add(server.Url("/empty.html"), TGetAction::STORE_TO_DATASTRING);
+    ASSERT_TRUE(run.RunToIdle());
+    EXPECT_TRUE(run.Received.empty());
+    ASSERT_EQ(run.Errors.size(), 1u);
+    EXPECT_EQ(run.Errors[0].Code, 200u);
+}
+
+TEST(BrokenTransfer, EmptyFileBodyIsAnEmptyFile) {
+    TTestHttpServer server;
+    server.Serve("/empty.jpg", "image/jpeg", "");
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    run.Add(server.Url("/empty.jpg"));
+    ASSERT_TRUE(run.RunToIdle());
+    EXPECT_EQ(run.Received.size(), 1u);
+    EXPECT_TRUE(FileExists(run.Target(server.Url("/empty.jpg"))));
+    EXPECT_EQ(ReadFile(run.Target(server.Url("/empty.jpg"))), "");
+}
+
+TEST(BrokenTransfer, EndlessPageStopsAtTheCapWithOneError) {
+    std::atomic<long long> sentTotal{0};
+    TScriptedServer server([&](TRawConnection& c) {
+        if (c.ReadHead().empty()) return;
+        c.Send(ResponseHead(200, {"Content-Type: text/html"}));
+        std::string chunk;
+        while (chunk.size() < 65536) chunk += "<p>more and more</p>\n";
+        // Bounded at 128 MiB so that a failing test still ends.
+        for (long long sent = 0; sent < (128ll << 20); sent += (long long)chunk.size()) {
+            if (!c.Send(chunk)) break;
+            sentTotal += (long long)chunk.size();
+        }
+    });
+    TManagerRun run("", 1);
+    run.M.RetryCount = 2;
+    run.Add(server.Url("/endless.html"), TGetAction::STORE_TO_DATASTRING, "", 'H', 1);
+    ASSERT_TRUE(run.RunToIdle(120000));
+    EXPECT_EQ(server.Accepted(), 2);
+    EXPECT_TRUE(run.Received.empty());
+    ASSERT_EQ(run.Errors.size(), 1u);
+    EXPECT_NE(run.Errors[0].Msg.find("32 MiB"), std::string::npos) << run.Errors[0].Msg;
+    server.Stop();
+    EXPECT_LT(sentTotal.load(), 2 * (64ll << 20)); // each stream was cut off, not read to the bound
+}

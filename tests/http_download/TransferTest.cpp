@@ -1,0 +1,168 @@
+// Bodies arriving intact: with and without a length, kept as files or as
+// strings, long heads, redirects.
+#include "DownloadHarness.h"
+#include "ScriptedServer.h"
+#include "TestHttpServer.h"
+#include "TlsTestServer.h"
+
+#include <gtest/gtest.h>
+
+TEST(Transfer, FileWithContentLengthIsStoredUnderItsUrlPath) {
+    TTestHttpServer server;
+    const std::string body = BinaryBody(50000);
+    server.Serve("/pics/a.jpg", "image/jpeg", body);
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    ASSERT_TRUE(run.Add(server.Url("/pics/a.jpg"), TGetAction::STORE_TO_FILE, "http://ref.example/"));
+    ASSERT_TRUE(run.RunToIdle());
+
+    ASSERT_EQ(run.Received.size(), 1u);
+    EXPECT_FALSE(run.Received[0].OnDisk);
+    EXPECT_EQ(run.Received[0].Status, 200);
+    EXPECT_EQ(run.M.Done(), 1);
+    EXPECT_TRUE(run.Errors.empty());
+    EXPECT_EQ(FilesUnder(dir.Path()), std::vector<std::string>{"127.0.0.1/pics/a.jpg"});
+    EXPECT_EQ(ReadFile(run.Target(server.Url("/pics/a.jpg"))), body);
+    ASSERT_EQ(run.Heads.size(), 1u);
+    EXPECT_EQ(run.Heads[0].ContentLength, 50000);
+    EXPECT_EQ(run.Heads[0].ContentType, "image/jpeg");
+
+    // The request as sent: HTTP/1.0, the agent, the entry's referrer.
+    auto seen = server.Requests();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].Header("User-Agent"), run.M.Agent);
+    EXPECT_EQ(seen[0].Header("Referer"), "http://ref.example/");
+}
+
+TEST(Transfer, BodyWithoutContentLengthIsReadToTheClose) {
+    const std::string body = BinaryBody(70000);
+    TScriptedServer server([&](TRawConnection& c) {
+        if (c.ReadHead().empty()) return;
+        c.Send(ResponseHead(200, {"Content-Type: image/jpeg"}));
+        c.Send(body.substr(0, 30000));
+        c.Pause(50);
+        c.Send(body.substr(30000));
+    });
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    run.Add(server.Url("/b.jpg"));
+    ASSERT_TRUE(run.RunToIdle());
+    ASSERT_EQ(run.Received.size(), 1u);
+    ASSERT_EQ(run.Heads.size(), 1u);
+    EXPECT_EQ(run.Heads[0].ContentLength, 0);
+    EXPECT_EQ(ReadFile(run.Target(server.Url("/b.jpg"))), body);
+    EXPECT_TRUE(run.Errors.empty());
+}
+
+TEST(Transfer, StringBodyKeepsZeroBytesAndProgressStartsAtMinusOne) {
+    TTestHttpServer server;
+    const std::string body = BinaryBody(20000);
+    server.Serve("/data.bin", "application/octet-stream", body);
+    TManagerRun run(""); // no storage folder: bodies stay in memory
+    std::vector<std::uint32_t> progress;
+    run.M.OnProgress = [&](TGVHttpGet*, std::uint32_t bytes) { progress.push_back(bytes); };
+    run.Add(server.Url("/data.bin"), TGetAction::STORE_TO_FILE);
+    ASSERT_TRUE(run.RunToIdle());
+    ASSERT_EQ(run.Received.size(), 1u);
+    EXPECT_EQ(run.Received[0].Body, body);
+    ASSERT_GE(progress.size(), 2u);
+    EXPECT_EQ(progress[0], 4294967295u);
+    EXPECT_EQ(progress[1], 0u);
+    EXPECT_LT(progress.back(), 20000u); // the final total is never reported
+}
+
+TEST(Transfer, FileAndStringTogether) {
+    TTestHttpServer server;
+    server.Serve("/p.html", "text/html", "<html>page</html>");
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    run.Add(server.Url("/p.html"), TGetAction::STORE_TO_DATASTRING_AND_FILE);
+    ASSERT_TRUE(run.RunToIdle());
+    ASSERT_EQ(run.Received.size(), 1u);
+    EXPECT_EQ(run.Received[0].Body, "<html>page</html>");
+    EXPECT_EQ(ReadFile(run.Target(server.Url("/p.html"))), "<html>page</html>");
+}
+
+TEST(Transfer, HeadLongerThan2048BytesIsAccepted) {
+    TTestHttpServer server;
+    server.On("/big-head.jpg", [](const httplib::Request&, httplib::Response& res) {
+        for (int i = 0; i < 6; ++i) res.set_header("X-Padding-" + std::to_string(i), std::string(900, 'p'));
+        res.set_content("jpeg", "image/jpeg");
+    });
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    run.Add(server.Url("/big-head.jpg"));
+    ASSERT_TRUE(run.RunToIdle());
+    ASSERT_EQ(run.Heads.size(), 1u);
+    EXPECT_GT(run.Heads[0].Head.size(), 5000u);
+    EXPECT_NE(run.Heads[0].Head.find("X-Padding-5"), std::string::npos);
+    ASSERT_EQ(run.Received.size(), 1u);
+    EXPECT_EQ(ReadFile(run.Target(server.Url("/big-head.jpg"))), "jpeg");
+}
+
+TEST(Redirects, FileKeepsTheNameOfTheRequestedUrl) {
+    TTestHttpServer server;
+    server.Redirect("/old/pic.jpg", "/new/other.jpg");
+    server.Serve("/new/other.jpg", "image/jpeg", "moved picture");
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    run.Add(server.Url("/old/pic.jpg"));
+    ASSERT_TRUE(run.RunToIdle());
+    EXPECT_EQ(server.Count("/new/other.jpg"), 1);
+    ASSERT_EQ(run.Received.size(), 1u);
+    EXPECT_EQ(run.Received[0].Url, server.Url("/old/pic.jpg"));
+    EXPECT_EQ(FilesUnder(dir.Path()), std::vector<std::string>{"127.0.0.1/old/pic.jpg"});
+    EXPECT_EQ(ReadFile(dir.Sub("127.0.0.1/old/pic.jpg")), "moved picture");
+    // The head handed on is the final answer's, not the redirect's.
+    ASSERT_EQ(run.Heads.size(), 1u);
+    EXPECT_EQ(run.Heads[0].Status, 200);
+    EXPECT_EQ(run.Heads[0].ContentType, "image/jpeg");
+}
+
+TEST(Redirects, LoopFailsTheTransferAfterTenHops) {
+    TTestHttpServer server;
+    server.Redirect("/a.jpg", "/b.jpg");
+    server.Redirect("/b.jpg", "/a.jpg");
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    run.M.RetryCount = 1;
+    run.Add(server.Url("/a.jpg"));
+    ASSERT_TRUE(run.RunToIdle());
+    EXPECT_EQ(server.Total(), 11); // the request and ten redirects
+    ASSERT_EQ(run.Errors.size(), 1u);
+    EXPECT_EQ(run.Errors[0].Url, server.Url("/a.jpg"));
+    EXPECT_NE(run.Errors[0].Msg.find("redirect"), std::string::npos) << run.Errors[0].Msg;
+    EXPECT_EQ(run.M.Errors(), 1);
+    EXPECT_TRUE(FilesUnder(dir.Path()).empty());
+}
+
+TEST(Redirects, OnlyHttpTargetsAreFollowed) {
+    TTestHttpServer server;
+    server.Redirect("/local.jpg", "file:///etc/hostname");
+    server.Redirect("/ftp.jpg", "ftp://127.0.0.1/x.jpg");
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    run.M.RetryCount = 1;
+    run.Add(server.Url("/local.jpg"));
+    run.Add(server.Url("/ftp.jpg"));
+    ASSERT_TRUE(run.RunToIdle());
+    EXPECT_TRUE(run.Received.empty());
+    ASSERT_EQ(run.Errors.size(), 2u);
+    for (const auto& e : run.Errors) EXPECT_FALSE(e.Msg.empty()) << e.Url;
+    EXPECT_TRUE(FilesUnder(dir.Path()).empty());
+}
+
+TEST(Https, CertificateIsVerified) {
+    TTlsTestServer server("secret picture");
+    ASSERT_TRUE(server.Valid());
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    run.M.RetryCount = 1;
+    run.Add(server.Url("/pic.jpg"));
+    ASSERT_TRUE(run.RunToIdle());
+    EXPECT_EQ(server.Served(), 0); // refused during the handshake
+    ASSERT_EQ(run.Errors.size(), 1u);
+    EXPECT_EQ(run.Errors[0].Code, 0u);
+    EXPECT_NE(run.Errors[0].Msg.find("certificate"), std::string::npos) << run.Errors[0].Msg;
+    EXPECT_TRUE(FilesUnder(dir.Path()).empty());
+}

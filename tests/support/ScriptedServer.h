@@ -1,0 +1,102 @@
+#pragma once
+
+// Misbehaving servers for tests, on raw sockets of 127.0.0.1: each accepted
+// connection runs a script on a thread of its own (answer late, trickle,
+// close early, reset), and a listener that never accepts at all.
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+class TScriptedServer;
+
+class TRawConnection {
+public:
+    TRawConnection(int fd, TScriptedServer& server) : Fd_(fd), Server_(server) {}
+
+    // Reads up to the end of the request head; empty when the peer closed,
+    // the server stops or timeoutMs passed.
+    std::string ReadHead(int timeoutMs = 10000);
+    // Sends everything; false when the peer went away or the server stops.
+    bool Send(std::string_view data);
+    // Waits ms; false (early) when the server stops or the peer closed.
+    bool Pause(int ms);
+    // Waits until the peer closes the connection; false when the server
+    // stops or timeoutMs passes first.
+    bool WaitPeerClosed(int timeoutMs = 60000);
+    // Ends the connection with a reset instead of an orderly close.
+    void Reset();
+    int Fd() const { return Fd_; }
+
+private:
+    bool PeerClosed();
+    int Fd_;
+    TScriptedServer& Server_;
+    std::string Pending_; // bytes read beyond the head
+};
+
+class TScriptedServer {
+public:
+    using Script = std::function<void(TRawConnection&)>;
+
+    explicit TScriptedServer(Script script);
+    ~TScriptedServer();
+    TScriptedServer(const TScriptedServer&) = delete;
+    TScriptedServer& operator=(const TScriptedServer&) = delete;
+
+    // Closes the listener, ends the running scripts and joins them.
+    void Stop();
+
+    int Port() const { return Port_; }
+    std::string Origin() const;
+    std::string Url(const std::string& path) const { return Origin() + path; }
+
+    int Accepted() const { return Accepted_; }
+    // Every request head read through ReadHead, in order.
+    std::vector<std::string> Heads() const;
+    bool Stopping() const { return Stopping_; }
+
+private:
+    friend class TRawConnection;
+    void AcceptLoop();
+    void Record(const std::string& head);
+
+    Script Script_;
+    int Listen_ = -1;
+    int Port_ = 0;
+    std::atomic<bool> Stopping_{false};
+    std::atomic<int> Accepted_{0};
+    std::thread Acceptor_;
+    mutable std::mutex M_;
+    std::vector<std::thread> Connections_;
+    std::vector<std::string> Heads_;
+};
+
+// A listener that never accepts, with its backlog filled up front: a new
+// connection attempt stays in the handshake until the client gives up.
+class TBlackholeServer {
+public:
+    TBlackholeServer();
+    ~TBlackholeServer();
+    TBlackholeServer(const TBlackholeServer&) = delete;
+    TBlackholeServer& operator=(const TBlackholeServer&) = delete;
+
+    int Port() const { return Port_; }
+    std::string Url(const std::string& path) const;
+    // Whether a fresh connection attempt indeed stays pending (the kernel
+    // might complete it after all); checked with a probe.
+    bool ConnectsHang() const;
+
+private:
+    int Listen_ = -1;
+    int Port_ = 0;
+    std::vector<int> Fillers_;
+};
+
+// A plain "HTTP/1.0 <status> <reason>" answer head with the given header
+// lines (each without CR LF) and the blank line.
+std::string ResponseHead(int status, const std::vector<std::string>& headers);

@@ -1,0 +1,122 @@
+#include "TestHttpServer.h"
+
+#include <chrono>
+#include <condition_variable>
+
+TTestHttpServer::TTestHttpServer() {
+    // One request per connection, as HTTP/1.0 clients expect anyway.
+    Server_.set_keep_alive_max_count(1);
+    auto handle = [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); };
+    Server_.Get(".*", handle);
+    Port_ = Server_.bind_to_any_port("127.0.0.1");
+    Thread_ = std::thread([this] { Server_.listen_after_bind(); });
+    while (!Server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+TTestHttpServer::~TTestHttpServer() { Stop(); }
+
+void TTestHttpServer::Stop() {
+    if (Thread_.joinable()) {
+        Server_.stop();
+        Thread_.join();
+    }
+}
+
+std::string TTestHttpServer::Origin() const { return "http://127.0.0.1:" + std::to_string(Port_); }
+
+void TTestHttpServer::On(const std::string& path, Handler handler) {
+    std::lock_guard lk(M_);
+    Routes_[path] = std::move(handler);
+}
+
+void TTestHttpServer::Serve(const std::string& path, const std::string& contentType,
+                            const std::string& body, int status) {
+    On(path, [contentType, body, status](const httplib::Request&, httplib::Response& res) {
+        res.status = status;
+        res.set_content(body, contentType.c_str());
+    });
+}
+
+void TTestHttpServer::Redirect(const std::string& path, const std::string& location, int status) {
+    On(path, [location, status](const httplib::Request&, httplib::Response& res) {
+        res.status = status;
+        res.set_header("Location", location);
+        res.set_content("moved", "text/plain");
+    });
+}
+
+void TTestHttpServer::Fallback(Handler handler) {
+    std::lock_guard lk(M_);
+    Fallback_ = std::move(handler);
+}
+
+std::vector<TTestHttpServer::TSeen> TTestHttpServer::Requests() const {
+    std::lock_guard lk(M_);
+    return Seen_;
+}
+
+int TTestHttpServer::Count(const std::string& path) const {
+    std::lock_guard lk(M_);
+    int n = 0;
+    for (const auto& s : Seen_)
+        if (s.Path == path) ++n;
+    return n;
+}
+
+int TTestHttpServer::Total() const {
+    std::lock_guard lk(M_);
+    return int(Seen_.size());
+}
+
+bool TTestHttpServer::EverSaw(const std::string& header) const {
+    std::lock_guard lk(M_);
+    for (const auto& s : Seen_)
+        if (s.Has(header)) return true;
+    return false;
+}
+
+void TTestHttpServer::Handle(const httplib::Request& req, httplib::Response& res) {
+    Handler handler;
+    {
+        std::lock_guard lk(M_);
+        Seen_.push_back({req.path, req.target, req.headers});
+        auto it = Routes_.find(req.path);
+        if (it != Routes_.end())
+            handler = it->second;
+        else
+            handler = Fallback_;
+    }
+    if (handler) {
+        handler(req, res);
+        return;
+    }
+    res.status = 404;
+    res.set_content("not found", "text/plain");
+}
+
+void TGate::Open() {
+    {
+        std::lock_guard lk(M_);
+        Open_ = true;
+    }
+    Cv_.notify_all();
+}
+
+bool TGate::Wait(int timeoutMs) {
+    std::unique_lock lk(M_);
+    return Cv_.wait_for(lk, std::chrono::milliseconds(timeoutMs), [this] { return Open_; });
+}
+
+bool TGate::IsOpen() const {
+    std::lock_guard lk(M_);
+    return Open_;
+}
+
+void TConcurrency::Enter() {
+    const int now = ++Now_;
+    int peak = Peak_.load();
+    while (now > peak && !Peak_.compare_exchange_weak(peak, now)) {
+    }
+}
+
+void TConcurrency::Leave() { --Now_; }

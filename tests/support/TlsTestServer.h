@@ -1,0 +1,33 @@
+#pragma once
+
+// An https server on 127.0.0.1 with a freshly made self-signed certificate:
+// a client that verifies certificates must refuse it.
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+namespace httplib {
+class SSLServer;
+}
+
+class TTlsTestServer {
+public:
+    // Every path answers 200 with body as image/jpeg.
+    explicit TTlsTestServer(const std::string& body);
+    ~TTlsTestServer();
+    TTlsTestServer(const TTlsTestServer&) = delete;
+    TTlsTestServer& operator=(const TTlsTestServer&) = delete;
+
+    bool Valid() const { return Port_ > 0; }
+    std::string Url(const std::string& path) const {
+        return "https://127.0.0.1:" + std::to_string(Port_) + path;
+    }
+    int Served() const { return Served_; }
+
+private:
+    httplib::SSLServer* Server_ = nullptr;
+    int Port_ = 0;
+    std::thread Thread_;
+    std::atomic<int> Served_{0};
+};
