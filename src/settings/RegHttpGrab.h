@@ -1,0 +1,62 @@
+#pragma once
+
+#include "GVReg.h"
+#include "HttpGrab.h"
+
+#include <memory>
+
+// The grabber whose every setting persists: loaded from the settings store
+// at construction, written back the moment a setter changes it.
+class TRegHttpGrab : public THttpGrab {
+public:
+    explicit TRegHttpGrab(IMessageSink* messages = nullptr, std::string applicationTitle = "Tessellon");
+    ~TRegHttpGrab() override = default;
+
+    TGVReg& Store() { return *Reg_; }
+
+    void LoadSettings();
+    void LoadGrabSettings();
+
+    void SetDownloadPath(const std::string& path) override;
+    void SetFileTypes(std::string_view text) override;
+    void SetReuseHtmlFiles(bool v) override;
+    void SetDownloadHtmlPages(bool v) override;
+    void SetSearchThumbs(bool v) override;
+    void SetDownloadType(TDownloadType v) override;
+    void SetMaxDownloadQueueSize(int v) override;
+    void SetMaxQueueSize(int v) override;
+    void SetRetries(int v) override;
+    void SetDepthSearchLevel(int v) override;
+    void SetTimeOut(int v) override;
+    void SetStayOnSite(bool v) override;
+    void SetReportExternalLinks(bool v) override;
+    void SetSeekRobots(bool v) override;
+    void SetLeavesFirst(bool v) override;
+    void SetKeywordsFilterEnabled(bool v) override;
+    void SetKeywordsLimiterEnabled(bool v) override;
+    void SetKeywordsFilter(std::string_view text) override;
+    void SetKeywordsLimiter(std::string_view text) override;
+    void SetHtmlExtensions(std::string_view text) override;
+    void SetInitialReferringUrl(const std::string& v) override;
+    void SetFileOfResults(const std::string& name) override;
+    void SetResultsFile(std::uint8_t v) override;
+    void SetLogsEnabled(bool v) override;
+    void SetProxyType(TProxyType v) override;
+    void SetProxyAddress(const std::string& v) override;
+    void SetProxyPort(int v) override;
+    void SetProxyUser(const std::string& v) override;
+    void SetProxyPassword(const std::string& v) override;
+    void SetUserName(const std::string& v) override;
+    void SetPassword(const std::string& v) override;
+    void SetHtmlConcurrentDownloads(int v) override;
+    void SetFilesConcurrentDownloads(int v) override;
+
+private:
+    // A stored number within [lo, hi]; the default for a missing, damaged or
+    // out-of-range value (a missing one is written back).
+    int LoadInteger(const TSettingDef& def, int lo, int hi);
+    bool LoadBool(const TSettingDef& def) { return Reg_->ReadBool(def.Entry, DefaultBool(def)); }
+    std::string LoadString(const TSettingDef& def) { return Reg_->ReadString(def.Entry, def.Default); }
+
+    std::unique_ptr<TGVReg> Reg_;
+};
