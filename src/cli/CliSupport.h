@@ -75,8 +75,10 @@ struct TScanDefaults {
     bool SearchThumbs = false;
     bool BothKinds = false; // thumbnails and full-size pictures
     int Depth = 0;          // 0: the engine's own
+    bool FixedUrl = false;  // the command scans its own address; a URL argument is refused
     std::function<void(const std::string& url, bool onDisk)> OnFileReceived;
 };
 void ApplyScanDefaults(THttpGrab& grab, const TScanDefaults& defaults);
 int RunScan(std::vector<std::string> args, const TScanDefaults& defaults);
+int RunDemo(std::vector<std::string> args);
 int RunDemoServer(std::vector<std::string> args);

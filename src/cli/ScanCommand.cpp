@@ -117,6 +117,8 @@ int RunScan(std::vector<std::string> argv, const TScanDefaults& defaults) {
             grab.SetLogsEnabled(true);
         } else if (a.starts_with("-")) {
             throw UsageError{"unknown option " + a};
+        } else if (defaults.FixedUrl) {
+            throw UsageError{"this command takes no URL: it scans " + defaults.Url};
         } else if (url.empty()) {
             url = a;
         } else {

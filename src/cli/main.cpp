@@ -26,6 +26,9 @@ const char* const kUsage =
     "        --dated-results, --referer URL, --no-store-pages, --reuse-pages, --robots,\n"
     "        --max-queue N, --max-file-queue N, --leaves-first, --user U, --password P,\n"
     "        --proxy HOST:PORT | --no-proxy, --proxy-user U, --proxy-password P, --links, --log\n"
+    "  demo [scan options]\n"
+    "        serve the built-in demo gallery on 127.0.0.1 and scan it: pages, thumbnails and\n"
+    "        their full-size pictures go to the storage folder (default ./Download)\n"
     "  demo-server [--port N] [--pages N] [--pairs N] [--full-width N] [--quality N]\n"
     "        [--write DIR]\n"
     "        serve the built-in demo gallery on 127.0.0.1 until Ctrl-C (port 0: a free one),\n"
@@ -44,6 +47,7 @@ int main(int argc, char** argv) {
         if (command == "links") return RunLinks(std::move(args));
         if (command == "get") return RunGet(std::move(args));
         if (command == "scan") return RunScan(std::move(args), TScanDefaults{});
+        if (command == "demo") return RunDemo(std::move(args));
         if (command == "demo-server") return RunDemoServer(std::move(args));
         if (command == "--help" || command == "-h" || command == "help") {
             std::fputs(kUsage, stdout);

@@ -1,0 +1,34 @@
+// tessellon-cli demo: scan the built-in demo gallery as the gallery
+// application does (thumbnails paired with their full-size pictures).
+#include "CliSupport.h"
+#include "DemoServer.h"
+#include "DemoSite.h"
+
+#include <cstdio>
+
+int RunDemo(std::vector<std::string> args) {
+    TDemoServer server(BuildDemoSite(TDemoOptions{}));
+    if (!server.Start(0)) {
+        std::fprintf(stderr, "cannot start the demo gallery server on 127.0.0.1\n");
+        return 1;
+    }
+    std::printf("scanning the demo gallery at %s\n", server.BaseUrl().c_str());
+    std::fflush(stdout);
+
+    TScanDefaults defaults;
+    defaults.Url = server.BaseUrl();
+    defaults.FixedUrl = true;
+    defaults.SearchThumbs = true;
+    defaults.BothKinds = true;
+    defaults.Depth = 2;
+    int pictures = 0;
+    defaults.OnFileReceived = [&](const std::string& url, bool onDisk) {
+        ++pictures;
+        std::printf("%s%s\n", onDisk ? "on disk: " : "   done: ", url.c_str());
+        std::fflush(stdout);
+    };
+    const int rc = RunScan(std::move(args), defaults);
+    server.Stop();
+    std::printf("%d pictures stored\n", pictures);
+    return rc;
+}
