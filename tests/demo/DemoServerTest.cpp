@@ -219,3 +219,42 @@ TEST(DemoServerCommand, ServesUntilInterrupted) {
     EXPECT_GT(port, 0) << line;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
+
+// The run command's job: on a fresh settings folder, every thumbnail and every
+// full-size picture of the gallery ends up in the storage folder, byte for
+// byte; text-only links (the poster, the clip) are not taken; nothing lands
+// outside the storage folder.
+TEST(DemoCommand, StoresEveryPairOfTheGallery) {
+    TTempDir dir;
+    const std::string out = dir.Path() + "/store";
+    TRun run = RunCli("demo --out " + out + " --no-external");
+    ASSERT_EQ(run.Status, 0) << run.Output;
+
+    const TDemoOptions o;
+    const std::map<std::string, TDemoFile> site = BuildDemoSite(o);
+    std::string host;
+    for (const auto& entry : fs::directory_iterator(out)) host = entry.path().filename().string();
+    ASSERT_EQ(host, "127.0.0.1");
+    int pictures = 0;
+    for (int page = 1; page <= o.Pages; ++page) {
+        for (int pair = 1; pair <= o.Pairs; ++pair) {
+            for (const std::string& path : {DemoThumbPath(o, page, pair), DemoFullPath(o, page, pair)}) {
+                const fs::path file = out + "/127.0.0.1" + path;
+                ASSERT_TRUE(fs::exists(file)) << path << "\n" << run.Output;
+                EXPECT_EQ(ReadFile(file), site.at(path).Bytes) << path;
+                ++pictures;
+            }
+        }
+    }
+    EXPECT_FALSE(fs::exists(out + "/127.0.0.1" + DemoPosterPath(1)));
+    EXPECT_FALSE(fs::exists(out + "/127.0.0.1" + std::string(kDemoClipPath)));
+    EXPECT_NE(run.Output.find(std::to_string(pictures) + " pictures stored"), std::string::npos)
+        << run.Output;
+    for (const auto& entry : fs::recursive_directory_iterator(dir.Path())) {
+        const std::string p = entry.path().string();
+        EXPECT_EQ(p.rfind(out, 0), 0u) << "outside the storage folder: " << p;
+    }
+
+    TRun withUrl = RunCli("demo http://127.0.0.1:1/");
+    EXPECT_EQ(withUrl.Status, 2) << withUrl.Output;
+}
