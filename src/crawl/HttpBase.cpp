@@ -133,9 +133,8 @@ bool THttpBase::StartScan(const std::string& url) {
     // The user's credentials are meant for the site the scan starts on.
     PageDownloader.CredentialOrigins.insert(UrlOrigin(StartUrlParts.Origin()));
 
-    int found = -1, insert = -1;
-    if (!VisitedUrls.FindOrInsert(StartingUrl, found, insert, true)) {
-        VisitedUrls.SetObject(insert, 1);
+    if (!VisitedUrls.FindOrInsert(StartingUrl, true)) {
+        VisitedUrls.SetMark(StartingUrl, 1);
         const std::string& referrer = InitialReferringUrl.empty() ? StartingUrl : InitialReferringUrl;
         PageDownloader.AddDownload(StartingUrl, referrer, -1, false, 0, PageGetAction(), ' ', 1, 1);
     }
@@ -243,6 +242,5 @@ void THttpBase::WorkingHandler(TComponent* sender, bool working) {
 }
 
 void THttpBase::ForgetNonPageUrls() {
-    for (int i = VisitedUrls.Count() - 1; i >= 0; --i)
-        if (VisitedUrls.Object(i) != 1) VisitedUrls.Delete(i);
+    VisitedUrls.ForgetUnmarked();
 }

@@ -295,8 +295,7 @@ void TScanCore::ProcessLink(TPageInfo& page, std::string_view link, const std::s
     }
 
     if (accept && !urlFound.empty()) {
-        int found = -1, insert = -1;
-        if (VisitedUrls.FindOrInsert(urlFound, found, insert, true)) accept = false;
+        if (VisitedUrls.FindOrInsert(urlFound, true)) accept = false;
     }
 
     if (typeLink == "com" || typeLink == "net" || typeLink == "org")
@@ -341,17 +340,15 @@ void TScanCore::ProcessLink(TPageInfo& page, std::string_view link, const std::s
     if (!accept || !isHttp) return;
 
     // The handler may have let other pages run: find the entry again.
-    int found = -1, insert = -1;
-    const bool visited = VisitedUrls.FindOrInsert(urlFound, found, insert, false);
     if (IsHtmlType(typeLink)) {
-        if (visited) VisitedUrls.SetObject(found, 1);
+        VisitedUrls.SetMark(urlFound, 1);
         bool follow = !(page.DepthLevel > 1 && StayOnSite && !sameSite);
         if (follow && !IsStopping()) {
             if (newHost && SeekRobots) QueueRobots(page, scratch.Origin() + "/robots.txt", tagKind, countArea);
             QueuePage(page, urlFound, tagKind, countArea);
         }
-    } else if (visited) {
-        VisitedUrls.SetObject(found, 0);
+    } else {
+        VisitedUrls.SetMark(urlFound, 0);
     }
 
     if (!IsStopping() && LinkHook)

@@ -5,6 +5,7 @@
 #include "HtmlMarkup.h"
 #include "ResultsFile.h"
 #include "StringList.h"
+#include "UrlSet.h"
 
 #include <cstdint>
 #include <functional>
@@ -84,7 +85,7 @@ public:
     const std::string& FileOfResults() const { return FileOfResults_; }
 
     // --- per-scan state ---
-    TGVStringList VisitedUrls; // object 1 marks an html page
+    TUrlSet VisitedUrls; // mark 1: an html page
     TGVStringList KnownHosts;
     int AreaCounter = 0;
 

@@ -32,8 +32,7 @@ public:
         page.Body = body;
         page.DepthLevel = depth;
         page.Parts.Crack(url, Storage);
-        int found = 0, insert = 0;
-        if (markVisited) VisitedUrls.FindOrInsert(url, found, insert, true);
+        if (markVisited) VisitedUrls.FindOrInsert(url, true);
         ProcessPage(page);
         return page;
     }
@@ -254,9 +253,8 @@ TEST(ProcessLink, ClearedFollowFlagStopsQueueingAndTheLinkHook) {
     EXPECT_EQ(core.Queued, Lines{"page http://www.h.com/gal/yes.htm"});
     EXPECT_EQ(core.Hooked, (Lines{"htm http://www.h.com/gal/yes.htm", "jpg http://www.h.com/gal/yes.jpg"}));
     // Marked as page or not only when followed.
-    int found = 0, insert = 0;
-    ASSERT_TRUE(core.VisitedUrls.FindOrInsert("http://www.h.com/gal/yes.htm", found, insert, false));
-    EXPECT_EQ(core.VisitedUrls.Object(found), 1);
+    ASSERT_TRUE(core.VisitedUrls.Contains("http://www.h.com/gal/yes.htm"));
+    EXPECT_EQ(core.VisitedUrls.Mark("http://www.h.com/gal/yes.htm"), 1);
 }
 
 TEST(ProcessLink, StopRequestEndsThePageAtOnce) {
@@ -294,8 +292,7 @@ TEST(ProcessLink, SeekRobotsQueuesEachNewHostsRobotsFileOnce) {
                      "robots http://b.com:8080/robots.txt", "page http://b.com:8080/x.htm",
                      "robots https://s.com/robots.txt", "page https://s.com/y.htm"}));
     // robots.txt requests are not entered in the visited list.
-    int found = 0, insert = 0;
-    EXPECT_FALSE(core.VisitedUrls.FindOrInsert("http://a.com/robots.txt", found, insert, false));
+    EXPECT_FALSE(core.VisitedUrls.Contains("http://a.com/robots.txt"));
 
     TRecordingCore off;
     off.Run("http://a.com/index.htm", body);

@@ -1,5 +1,6 @@
-// The case-insensitive sorted string list and the download queue.
+// The case-insensitive sorted string list, the download queue and the set of visited URLs.
 #include "StringList.h"
+#include "UrlSet.h"
 
 #include <gtest/gtest.h>
 
@@ -147,4 +148,34 @@ TEST(UrlQueue, AddDeleteAndClear) {
     EXPECT_EQ(q.Urls[1].Obj.GetAction, TGetAction::HEAD_ONLY);
     q.ClearUrls();
     EXPECT_EQ(q.Count(), 0);
+}
+
+TEST(UrlSet, CaseBlindEntriesMarksAndForgetting) {
+    TUrlSet set;
+    EXPECT_FALSE(set.FindOrInsert("http://h.com/Pics/a.JPG", true));
+    EXPECT_TRUE(set.FindOrInsert("HTTP://H.COM/pics/A.jpg", false));
+    EXPECT_FALSE(set.FindOrInsert("http://h.com/pics/b.jpg", false)); // not added
+    EXPECT_EQ(set.Count(), 1);
+
+    set.FindOrInsert("http://h.com/page.htm", true);
+    set.SetMark("http://H.com/PAGE.htm", 1);
+    set.SetMark("http://h.com/absent.htm", 1); // nothing to mark
+    EXPECT_EQ(set.Mark("http://h.com/page.htm"), 1);
+    EXPECT_EQ(set.Mark("http://h.com/pics/a.jpg"), 0);
+    EXPECT_FALSE(set.Contains("http://h.com/absent.htm"));
+
+    // Files are forgotten so that a later page may take them again; pages stay.
+    set.ForgetUnmarked();
+    EXPECT_EQ(set.Count(), 1);
+    EXPECT_TRUE(set.Contains("http://h.com/page.htm"));
+    EXPECT_FALSE(set.Contains("http://h.com/pics/a.jpg"));
+}
+
+TEST(UrlSet, ManyEntriesStayDistinct) {
+    TUrlSet set;
+    for (int i = 0; i < 50000; ++i)
+        ASSERT_FALSE(set.FindOrInsert("http://h.com/p/" + std::to_string(i) + ".jpg", true));
+    for (int i = 0; i < 50000; i += 997)
+        EXPECT_TRUE(set.Contains("HTTP://H.COM/P/" + std::to_string(i) + ".JPG"));
+    EXPECT_EQ(set.Count(), 50000);
 }
