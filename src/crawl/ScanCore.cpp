@@ -252,7 +252,12 @@ void TScanCore::EndValue(TPageInfo& page, std::string& value, const std::string&
         std::string baseUrl, ignored;
         ResolveLink(value, page.Parts, baseUrl, ignored);
         TCrackUrl probe;
-        if (!baseUrl.empty() && probe.Crack(baseUrl, StorageFolder())) page.Parts = probe;
+        if (!baseUrl.empty() && probe.Crack(baseUrl, StorageFolder())) {
+            page.Parts = probe;
+            // The base itself is reported as the address it resolved to,
+            // not resolved a second time against itself.
+            value = baseUrl;
+        }
     }
     ProcessLink(page, value, siteKey, countArea, scratch, tagKind);
     Breathe();

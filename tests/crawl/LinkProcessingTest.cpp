@@ -155,7 +155,7 @@ TEST(ExtractLinks, BaseHrefAffectsOnlyLaterLinks) {
 // The base value is resolved against the page to become the new base; the
 // link reported for it must be that address, not the value resolved a
 // second time against itself (sub/ would become sub/sub/).
-TEST(ExtractLinks, DISABLED_RelativeBaseHrefIsReportedAsResolvedOnce) {
+TEST(ExtractLinks, RelativeBaseHrefIsReportedAsResolvedOnce) {
     EXPECT_EQ(LinksOf("<base href=\"sub/\"> <img src=x.jpg>", "http://h.com/a/b/page.htm"),
               (Lines{"htm http://h.com/a/b/sub/", "jpg http://h.com/a/b/sub/x.jpg"}));
 }
