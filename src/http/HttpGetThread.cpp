@@ -298,6 +298,9 @@ void THTTPGetThread::Shared::Run() {
         curl_easy_setopt(easy, CURLOPT_HEADERDATA, &rd);
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteCallback);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, &rd);
+        // A proxy's answer to CONNECT (https through a proxy) is not the
+        // server's head; a 407 there is picked up after the round instead.
+        curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
         switch (In.ProxyType) {
         case TProxyType::PROXY_DIRECT:
             curl_easy_setopt(easy, CURLOPT_PROXY, ""); // ignore any proxy the environment names
@@ -305,6 +308,9 @@ void THTTPGetThread::Shared::Run() {
         case TProxyType::PROXY_USEPROXY: {
             const std::string proxy = In.ProxyAddress + ":" + std::to_string(In.ProxyPort);
             curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
+            // The named proxy takes every request: a no_proxy list in the
+            // environment must not send some of them around it.
+            curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
             break;
         }
         case TProxyType::PROXY_DEFAULT:
@@ -341,6 +347,17 @@ void THTTPGetThread::Shared::Run() {
         curl_multi_remove_handle(multi, easy);
 
         if (Stop) break;
+        long connectCode = 0;
+        if (code != CURLE_OK && !rd.Failed &&
+            curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &connectCode) == CURLE_OK && connectCode == 407) {
+            // The proxy will not open a tunnel without its credentials.
+            result.StatusCode = 407;
+            result.Head.clear();
+            result.ContentType.clear();
+            result.ContentLength = 0;
+            if (!rd.HeadStage()) break;
+            code = CURLE_OK;
+        }
         if (rd.RetryWithCredentials && code == CURLE_OK) {
             rd.CredentialsSent = true;
             continue;
