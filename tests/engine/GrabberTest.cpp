@@ -158,8 +158,9 @@ TEST(GrabReload, AStoredScanReloadsFromDiskInTheSameOrder) {
     reload.Grab.OnLinkFound = [&](TComponent*, TLinkFound& lf) {
         reload.Links.push_back(lf.TypeLink + " " + lf.UrlFound);
         if (++slowHandlerCalls == 1) {
-            // a handler that lets events through for a while must not cause duplicates
-            RunUntil([] { return false; }, 1500);
+            // a handler that lets events through for 3 s (longer than the quiet
+            // countdown) must not cause duplicates or end the scan early
+            RunUntil([] { return false; }, 3000);
         }
     };
     ASSERT_TRUE(reload.Scan(base + "p.html"));
