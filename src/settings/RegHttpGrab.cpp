@@ -20,6 +20,12 @@ int TRegHttpGrab::LoadInteger(const TSettingDef& def, int lo, int hi) {
     return *stored;
 }
 
+int TRegHttpGrab::StoredConcurrency(const TSettingDef& def) {
+    const std::optional<int> stored = Reg_->StoredInteger(def.Entry);
+    if (!stored || *stored < 1 || *stored > kMaxConcurrentDownloads) return DefaultInteger(def);
+    return *stored;
+}
+
 void TRegHttpGrab::LoadSettings() {
     using namespace Setting;
     PageDownloader.DepthSearchLevel = LoadInteger(Setting::SearchDepthLevel, 1, INT_MAX);
@@ -233,14 +239,12 @@ void TRegHttpGrab::SetHtmlConcurrentDownloads(int v) {
     if (v <= 0 || v > kMaxConcurrentDownloads) return;
     PageDownloader.ConcurrentDownloads = v;
     Reg_->WriteInteger(Setting::HtmlConcurrentDownloads.Entry, v);
-    Reg_->StoreDefaults = false;
-    SetMaxConnections(v + Reg_->ReadInteger(Setting::FilesConcurrentDownloads.Entry, 3), Messages);
+    SetMaxConnections(v + StoredConcurrency(Setting::FilesConcurrentDownloads), Messages);
 }
 
 void TRegHttpGrab::SetFilesConcurrentDownloads(int v) {
     if (v <= 0 || v > kMaxConcurrentDownloads) return;
     FileDownloader.ConcurrentDownloads = v;
     Reg_->WriteInteger(Setting::FilesConcurrentDownloads.Entry, v);
-    Reg_->StoreDefaults = false;
-    SetMaxConnections(v + Reg_->ReadInteger(Setting::HtmlConcurrentDownloads.Entry, 4), Messages);
+    SetMaxConnections(v + StoredConcurrency(Setting::HtmlConcurrentDownloads), Messages);
 }

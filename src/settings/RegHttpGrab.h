@@ -55,6 +55,10 @@ private:
     // A stored number within [lo, hi]; the default for a missing, damaged or
     // out-of-range value (a missing one is written back).
     int LoadInteger(const TSettingDef& def, int lo, int hi);
+    // The other side's download count for the connection limit, as stored;
+    // the default when missing or out of range. Stores nothing: a damaged
+    // value would otherwise give a limit of 0 or overflow.
+    int StoredConcurrency(const TSettingDef& def);
     bool LoadBool(const TSettingDef& def) { return Reg_->ReadBool(def.Entry, DefaultBool(def)); }
     std::string LoadString(const TSettingDef& def) { return Reg_->ReadString(def.Entry, def.Default); }
 
