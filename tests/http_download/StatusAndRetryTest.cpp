@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
 
 TEST(StatusJudging, NotFoundIsReportedAsErrorOnceAndNotRetried) {
     TTestHttpServer server;
@@ -224,4 +225,11 @@ TEST(BrokenTransfer, EndlessPageStopsAtTheCapWithOneError) {
     EXPECT_NE(run.Errors[0].Msg.find("32 MiB"), std::string::npos) << run.Errors[0].Msg;
     server.Stop();
     EXPECT_LT(sentTotal.load(), 2 * (64ll << 20)); // each stream was cut off, not read to the bound
+    // The process stayed small: at most one capped body in memory at a time.
+    std::ifstream status("/proc/self/status");
+    long long peakKb = 0;
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) peakKb = std::stoll(line.substr(6));
+    EXPECT_GT(peakKb, 0);
+    EXPECT_LT(peakKb, 192ll * 1024) << "peak resident memory " << peakKb << " kB";
 }
