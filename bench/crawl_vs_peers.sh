@@ -1,0 +1,288 @@
+#!/usr/bin/env bash
+# Crawl benchmark on this machine alone: tessellon-cli scan against GNU wget,
+# wget2 and HTTrack on a large demo gallery served by nginx on 127.0.0.1, with
+# curl fetching the known list of picture addresses as the floor.
+#
+# Environment:
+#   PAGES=100        gallery pages (40 thumbnail / full-size pairs and a poster each)
+#   RUNS=5           runs of every tool, interleaved run by run
+#   DELAY=0          milliseconds nginx waits before every response (echo module)
+#   MODES="tmpfs disk"  where the crawl folders go: /dev/shm, or the disk (WORK)
+#   PAGE_SLOTS=4 FILE_SLOTS=8   tessellon's page and file slots; wget2 --max-threads
+#                    and HTTrack -c use FILE_SLOTS, curl PAGE_SLOTS + FILE_SLOTS
+#   TOOLS="tessellon wget wget2 wget2-matched httrack curl"   which to run
+#   TESSELLON=path   tessellon-cli to measure (default: build-bench, then build)
+#   WORK=/var/tmp/tessellon-bench   disk folder for the site, disk crawls and results
+#   FULL_WIDTH=1024 FULL_HEIGHT=768 QUALITY=85   picture size (~160 KB full, ~4 KB thumbnails)
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(dirname "$here")
+PAGES=${PAGES:-100}
+RUNS=${RUNS:-5}
+DELAY=${DELAY:-0}
+MODES=${MODES:-"tmpfs disk"}
+PAGE_SLOTS=${PAGE_SLOTS:-4}
+FILE_SLOTS=${FILE_SLOTS:-8}
+TOOLS=${TOOLS:-"tessellon wget wget2 wget2-matched httrack curl"}
+WORK=${WORK:-/var/tmp/tessellon-bench}
+FULL_WIDTH=${FULL_WIDTH:-1024}
+FULL_HEIGHT=${FULL_HEIGHT:-768}
+QUALITY=${QUALITY:-85}
+PAIRS=40
+CONNECTIONS=$((PAGE_SLOTS + FILE_SLOTS))
+
+if [[ -z ${TESSELLON:-} ]]; then
+  for c in "$repo/build-bench/src/cli/tessellon-cli" "$repo/build/src/cli/tessellon-cli"; do
+    [[ -x $c ]] && { TESSELLON=$c; break; }
+  done
+fi
+if [[ -z ${TESSELLON:-} || ! -x $TESSELLON ]]; then
+  echo "no tessellon-cli: build it first, e.g." >&2
+  echo "  cmake -S $repo -B $repo/build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSELLON_TESTS=OFF && cmake --build $repo/build-bench" >&2
+  exit 1
+fi
+
+# --- bench-only packages -----------------------------------------------------
+need=()
+command -v nginx >/dev/null || need+=(nginx)
+[[ $DELAY == 0 || -e /usr/lib/nginx/modules/ngx_http_echo_module.so ]] || need+=(libnginx-mod-http-echo)
+[[ -x /usr/bin/time ]] || need+=(time)
+command -v curl >/dev/null || need+=(curl)
+for t in $TOOLS; do
+  case $t in
+    wget) command -v wget >/dev/null || need+=(wget) ;;
+    wget2*) command -v wget2 >/dev/null || need+=(wget2) ;;
+    httrack) command -v httrack >/dev/null || need+=(httrack) ;;
+  esac
+done
+if ((${#need[@]})); then
+  echo "installing ${need[*]}"
+  if [[ $(id -u) != 0 ]]; then
+    echo "run as root or install: apt-get install ${need[*]}" >&2
+    exit 1
+  fi
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+# Debian's nginx package may start the system service: only ours is wanted.
+NGINX=$(command -v nginx)
+
+# --- the site ----------------------------------------------------------------
+mkdir -p "$WORK"
+site="$WORK/site-p$PAGES-w$FULL_WIDTH-h$FULL_HEIGHT-q$QUALITY"
+if [[ ! -e $site/.complete ]]; then
+  rm -rf "$site"
+  "$TESSELLON" demo-server --write "$site" --pages "$PAGES" --pairs $PAIRS \
+    --full-width "$FULL_WIDTH" --full-height "$FULL_HEIGHT" --quality "$QUALITY"
+  touch "$site/.complete"
+fi
+# Reference: every picture under gallery/, by path relative to the host folder.
+(cd "$site" && find gallery -type f \( -name '*.jpg' -o -name '*.gif' \) -print0 |
+  sort -z | xargs -0 sha1sum) >"$WORK/reference.sha1"
+nfiles=$(wc -l <"$WORK/reference.sha1")
+nbytes=$(cd "$site" && find gallery -type f \( -name '*.jpg' -o -name '*.gif' \) -printf '%s\n' |
+  awk '{s+=$1} END{print s}')
+full_avg=$(find "$site/gallery/pics" -name 'full_*' -printf '%s\n' | awk '{s+=$1;n++} END{printf "%.0f", s/n/1024}')
+thumb_avg=$(find "$site/gallery/thumbs" -type f -printf '%s\n' | awk '{s+=$1;n++} END{printf "%.1f", s/n/1024}')
+
+# --- nginx ---------------------------------------------------------------------
+ngx=$(mktemp -d /tmp/tessellon-bench-nginx.XXXXXX)
+mkdir -p "$ngx/tmp"
+cleanup() {
+  if [[ -s $ngx/nginx.pid ]]; then
+    kill "$(cat "$ngx/nginx.pid")" 2>/dev/null || true
+    sleep 0.3
+  fi
+  rm -rf "$ngx" /dev/shm/tessellon-bench
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+delay_s=$(awk -v d="$DELAY" 'BEGIN{printf "%.3f", d/1000}')
+if [[ $DELAY == 0 ]]; then
+  location="location / { }"
+  module=""
+else
+  # The echo module's content handler waits, then hands the request to the
+  # static file handler by an internal redirect: headers and bytes as without delay.
+  module="load_module /usr/lib/nginx/modules/ngx_http_echo_module.so;"
+  location="location / { echo_sleep $delay_s; echo_exec @static; }
+    location @static { }"
+fi
+start_nginx() {
+  local port=$1
+  cat >"$ngx/nginx.conf" <<EOF
+$module
+daemon on;
+pid $ngx/nginx.pid;
+error_log $ngx/error.log;
+worker_processes auto;
+events { worker_connections 4096; }
+http {
+  include /etc/nginx/mime.types;
+  access_log off;
+  sendfile on;
+  tcp_nopush on;
+  keepalive_requests 1000000;
+  keepalive_timeout 60s;
+  client_body_temp_path $ngx/tmp;
+  proxy_temp_path $ngx/tmp;
+  fastcgi_temp_path $ngx/tmp;
+  uwsgi_temp_path $ngx/tmp;
+  scgi_temp_path $ngx/tmp;
+  server {
+    listen 127.0.0.1:$port;
+    root $site;
+    $location
+  }
+}
+EOF
+  "$NGINX" -p "$ngx" -c "$ngx/nginx.conf" -e "$ngx/error.log" 2>/dev/null
+}
+port=${PORT:-18480}
+until start_nginx "$port"; do
+  port=$((port + 1))
+  ((port < 18580)) || { echo "nginx did not start:" >&2; cat "$ngx/error.log" >&2; exit 1; }
+done
+base="http://127.0.0.1:$port"
+start="$base/index.html"
+for _ in $(seq 50); do
+  curl -sf -o /dev/null "$start" && break
+  sleep 0.1
+done
+
+# The delay must be real, and parallel requests must still overlap.
+if [[ $DELAY != 0 ]]; then
+  one=$(curl -s -o /dev/null -w '%{time_total}' "$base/gallery/page1.html")
+  mapfile -t batch < <(sed -n "1,$((CONNECTIONS * 4))p" "$WORK/reference.sha1" | awk '{print $2}')
+  args=()
+  for p in "${batch[@]}"; do args+=(-o /dev/null "$base/$p"); done
+  t0=$(date +%s.%N)
+  curl -s --parallel --parallel-max "$CONNECTIONS" "${args[@]}"
+  t1=$(date +%s.%N)
+  awk -v one="$one" -v t0="$t0" -v t1="$t1" -v d="$delay_s" -v n="${#batch[@]}" -v c="$CONNECTIONS" 'BEGIN{
+    par = t1 - t0
+    printf "delay check: one request %.3f s (delay %.3f s); %d requests on %d connections %.3f s (serial would be %.3f s, fully parallel %.3f s)\n",
+      one, d, n, c, par, n * d, n / c * d
+    if (one < d * 0.9) { print "the delay is not applied" > "/dev/stderr"; exit 1 }
+    if (par > n * d / 2) { print "parallel requests are serialised by the server" > "/dev/stderr"; exit 1 }
+  }'
+fi
+
+# --- the runs ------------------------------------------------------------------
+results="$WORK/results-p$PAGES-d$DELAY.tsv"
+: >"$results"
+curl_list="$WORK/curl-list.txt"
+
+run_tool() { # tool mode run root
+  local tool=$1 mode=$2 run=$3 root=$4
+  local out="$root/$tool" log="$WORK/last-$tool.log" tf="$WORK/time.txt"
+  rm -rf "$out"
+  mkdir -p "$out"
+  [[ $mode == disk ]] && sync
+  local cmd
+  case $tool in
+    tessellon)
+      # The start page's links to other sites are followed even with
+      # --stay-on-site: the filter keeps the scan off example.invalid. Links
+      # beyond a full file queue are dropped (5000 by default): no limit here.
+      cmd=("$TESSELLON" scan --out "$out" --depth 2 --download both --stay-on-site --no-external
+        --filter example.invalid --max-queue 10000000 --max-file-queue 10000000 --concurrency "$PAGE_SLOTS" --file-concurrency "$FILE_SLOTS" "$start") ;;
+    wget)
+      cmd=(wget -q -r -l 2 -A html,jpg,gif -e robots=off -P "$out" "$start") ;;
+    wget2)
+      cmd=(wget2 -q -r -l 2 -A html,jpg,gif --robots=off -P "$out" "$start") ;;
+    wget2-matched)
+      cmd=(wget2 -q -r -l 2 -A html,jpg,gif --robots=off --max-threads="$FILE_SLOTS" -P "$out" "$start") ;;
+    httrack)
+      cmd=(httrack "$start" -O "$out" -r3 -c"$FILE_SLOTS" -%c0 -A1000000000 --disable-security-limits
+        -s0 -q -Q -%v0 -I0 '-*.mpg') ;;
+    curl)
+      sed "s|@OUT@|$out/127.0.0.1|" "$curl_list" >"$out.list"
+      cmd=(curl -s --parallel --parallel-max "$CONNECTIONS" --create-dirs -K "$out.list") ;;
+  esac
+  local rc=0
+  (cd "$out" && /usr/bin/time -f '%e %U %S %M' -o "$tf" "${cmd[@]}") >"$log" 2>&1 || rc=$?
+  # wget exits 8 when a link fails (none should here); anything else is a failure.
+  if [[ $rc != 0 && ! ($tool == wget* && $rc == 8) ]]; then
+    echo "$tool failed (exit $rc), see $log" >&2
+    tail -5 "$log" >&2
+  fi
+  local gallery
+  gallery=$(find "$out" -maxdepth 3 -type d -name gallery -print -quit)
+  local got=0 same=no
+  if [[ -n $gallery ]]; then
+    (cd "$gallery/.." && find gallery -type f \( -name '*.jpg' -o -name '*.gif' \) -print0 |
+      sort -z | xargs -0 -r sha1sum) >"$WORK/got-$tool.sha1"
+    got=$(wc -l <"$WORK/got-$tool.sha1")
+    cmp -s "$WORK/got-$tool.sha1" "$WORK/reference.sha1" && same=yes
+  fi
+  read -r wall user sys rss <"$tf"
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$mode" "$tool" "$run" "$wall" "$user" "$sys" "$rss" "$got" "$same" >>"$results"
+  printf '  %-6s run %d %-14s %7.2f s wall, %6.2f s cpu, %7d KB rss, %5d files, same set: %s\n' \
+    "$mode" "$run" "$tool" "$wall" "$(awk -v u="$user" -v s="$sys" 'BEGIN{print u+s}')" "$rss" "$got" "$same"
+  rm -rf "$out" "$out.list"
+}
+
+awk -v base="$base" '{printf "url = \"%s/%s\"\noutput = \"@OUT@/%s\"\n", base, $2, $2}' \
+  "$WORK/reference.sha1" >"$curl_list"
+
+echo "tessellon-cli: $TESSELLON"
+echo "site: $site, $PAGES pages, $nfiles pictures, $((nbytes / 1048576)) MB" \
+  "(full-size ~${full_avg} KB, thumbnails ~${thumb_avg} KB), served at $base, delay ${DELAY} ms"
+echo "slots: tessellon $PAGE_SLOTS pages + $FILE_SLOTS files; wget2-matched and httrack $FILE_SLOTS;" \
+  "curl $CONNECTIONS; nproc $(nproc)"
+for mode in $MODES; do
+  case $mode in
+    tmpfs) root=/dev/shm/tessellon-bench ;;
+    disk) root="$WORK/crawl" ;;
+    *) echo "unknown mode $mode" >&2; exit 2 ;;
+  esac
+  mkdir -p "$root"
+  for run in $(seq "$RUNS"); do
+    for tool in $TOOLS; do
+      run_tool "$tool" "$mode" "$run" "$root"
+    done
+  done
+  rm -rf "$root"
+done
+
+# --- the tables ------------------------------------------------------------------
+echo
+echo "medians of $RUNS runs; $nfiles pictures; ratio = tessellon / tool (below 1: tessellon better)"
+for mode in $MODES; do
+  echo
+  echo "[$mode, delay $DELAY ms, $PAGES pages]"
+  awk -F'\t' -v mode="$mode" -v order="$TOOLS" -v n="$nfiles" '
+    function median(s,   a, k, i, j, v) {
+      k = split(s, a, " ")
+      for (i = 2; i <= k; i++) {
+        v = a[i] + 0
+        for (j = i - 1; j >= 1 && a[j] + 0 > v; j--) a[j + 1] = a[j]
+        a[j + 1] = v
+      }
+      return k % 2 ? a[(k + 1) / 2] : (a[k / 2] + a[k / 2 + 1]) / 2
+    }
+    $1 == mode {
+      wall[$2] = wall[$2] " " $4; cpu[$2] = cpu[$2] " " ($5 + $6); rss[$2] = rss[$2] " " $7
+      if ($9 != "yes") bad[$2]++
+    }
+    END {
+      printf "%-14s %9s %9s %9s %9s %11s %10s %s\n", "tool", "wall s", "cpu s", "rss MB", "files/s",
+        "wall ratio", "cpu ratio", "same pictures"
+      tw = median(wall["tessellon"]); tc = median(cpu["tessellon"])
+      k = split(order, tools, " ")
+      for (i = 1; i <= k; i++) {
+        t = tools[i]
+        if (!(t in wall)) continue
+        w = median(wall[t]); c = median(cpu[t]); r = median(rss[t]) / 1024
+        wr = (t == "tessellon" || tw == "") ? "" : sprintf("%.2f", tw / w)
+        cr = (t == "tessellon" || tc == "" || c == 0) ? "" : sprintf("%.2f", tc / c)
+        printf "%-14s %9.2f %9.2f %9.1f %9.0f %11s %10s %s\n", t, w, c, r, n / w, wr, cr,
+          (t in bad) ? "NO (" bad[t] " runs differ)" : "yes"
+      }
+    }' "$results"
+done
+echo
+echo "raw results: $results"
