@@ -1,13 +1,28 @@
 // Throughput of page processing on large, link-dense gallery pages: the whole
 // ProcessPage pipeline, and normalisation and tag marking on their own.
+// Real pages too: every .html file under a folder (TESSELLON_BENCH_HTML, by
+// default Debian's python3.11-doc), processed by one scan core as a crawl of
+// that site would, and, when built with gumbo, parsed by gumbo with the
+// links collected from the tree, as a baseline.
 #include "HtmlMarkup.h"
 #include "ScanCore.h"
 
 #include <benchmark/benchmark.h>
 
+#ifdef TESSELLON_BENCH_GUMBO
+#include <gumbo.h>
+#endif
+
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -132,4 +147,153 @@ BENCHMARK(MarkTagsBench)->Name("MarkTags")->Arg(2 * kMiB)->Arg(8 * kMiB)
 BENCHMARK(ProcessPageBench)->Name("ProcessPage/scaling")->RangeMultiplier(4)
     ->Range(256 * kKiB, 16 * kMiB)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-BENCHMARK_MAIN();
+namespace {
+
+constexpr const char* kDefaultHtmlDir = "/usr/share/doc/python3.11/html";
+
+struct TRealPage {
+    std::string Url;
+    std::string Body;
+};
+
+struct TRealSite {
+    std::string Folder;
+    std::vector<TRealPage> Pages;
+    std::int64_t Bytes = 0;
+};
+
+TRealSite& RealSite() {
+    static TRealSite site;
+    return site;
+}
+
+// Every .html file under folder, in path order, as pages of a made-up host.
+void LoadRealSite(const std::string& folder) {
+    namespace fs = std::filesystem;
+    TRealSite& site = RealSite();
+    site.Folder = folder;
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) return;
+    std::vector<fs::path> files;
+    for (auto it = fs::recursive_directory_iterator(folder, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_regular_file(ec) && it->path().extension() == ".html")
+            files.push_back(it->path());
+    }
+    std::sort(files.begin(), files.end());
+    for (const fs::path& f : files) {
+        std::ifstream in(f, std::ios::binary);
+        std::ostringstream body;
+        body << in.rdbuf();
+        TRealPage page;
+        page.Url = "http://docs.example.com/" + fs::relative(f, folder, ec).generic_string();
+        page.Body = body.str();
+        site.Bytes += std::int64_t(page.Body.size());
+        site.Pages.push_back(std::move(page));
+    }
+}
+
+// One scan core takes every page in turn, as during a crawl of the site:
+// the visited list grows and repeated links are dropped.
+void RealPagesProcessBench(benchmark::State& state) {
+    const TRealSite& site = RealSite();
+    long links = 0;
+    std::vector<TPageInfo> pages(site.Pages.size());
+    for (auto _ : state) {
+        state.PauseTiming();
+        TScanCore core;
+        links = 0;
+        core.OnLinkFound = [&links](TComponent*, TLinkFound& lf) {
+            benchmark::DoNotOptimize(lf.UrlFound.data());
+            ++links;
+        };
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            TPageInfo& page = pages[i];
+            page = TPageInfo{};
+            page.Url = site.Pages[i].Url;
+            page.ReferringUrl = site.Pages.front().Url;
+            page.Body = site.Pages[i].Body;
+            page.DepthLevel = 2;
+            page.Parts.Crack(page.Url, "");
+        }
+        state.ResumeTiming();
+        for (TPageInfo& page : pages)
+            core.ProcessPage(page);
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * site.Bytes);
+    state.counters["pages"] = double(site.Pages.size());
+    state.counters["links"] = double(links);
+}
+
+#ifdef TESSELLON_BENCH_GUMBO
+// The values of the attributes that carry links, from every element of the tree.
+void CollectLinks(const GumboNode* node, std::vector<std::string>& links) {
+    if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE) return;
+    const GumboElement& e = node->v.element;
+    static const char* const kLinkAttributes[] = {"href", "src", "background", "data",
+                                                  "action", "longdesc", "usemap"};
+    for (unsigned i = 0; i < e.attributes.length; ++i) {
+        const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
+        for (const char* name : kLinkAttributes)
+            if (std::strcmp(a->name, name) == 0) {
+                links.emplace_back(a->value);
+                break;
+            }
+    }
+    for (unsigned i = 0; i < e.children.length; ++i)
+        CollectLinks(static_cast<const GumboNode*>(e.children.data[i]), links);
+}
+
+void RealPagesGumboBench(benchmark::State& state) {
+    const TRealSite& site = RealSite();
+    std::vector<std::string> links;
+    for (auto _ : state) {
+        links.clear();
+        for (const TRealPage& page : site.Pages) {
+            GumboOutput* out = gumbo_parse_with_options(&kGumboDefaultOptions, page.Body.data(),
+                                                        page.Body.size());
+            CollectLinks(out->root, links);
+            gumbo_destroy_output(&kGumboDefaultOptions, out);
+        }
+        benchmark::DoNotOptimize(links.data());
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * site.Bytes);
+    state.counters["pages"] = double(site.Pages.size());
+    state.counters["links"] = double(links.size());
+}
+#endif
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+
+    const char* dir = std::getenv("TESSELLON_BENCH_HTML");
+    LoadRealSite(dir != nullptr && *dir != '\0' ? dir : kDefaultHtmlDir);
+    const TRealSite& site = RealSite();
+    if (site.Pages.empty()) {
+        std::fprintf(stderr,
+                     "real pages skipped: no .html files under %s (apt-get install "
+                     "python3.11-doc, or set TESSELLON_BENCH_HTML)\n",
+                     site.Folder.c_str());
+    } else {
+        std::fprintf(stderr, "real pages: %zu files, %.1f MB under %s\n", site.Pages.size(),
+                     double(site.Bytes) / 1e6, site.Folder.c_str());
+        benchmark::RegisterBenchmark("RealPages/ProcessPage", RealPagesProcessBench)
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(2.0)
+            ->UseRealTime();
+#ifdef TESSELLON_BENCH_GUMBO
+        benchmark::RegisterBenchmark("RealPages/GumboLinks", RealPagesGumboBench)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+#else
+        std::fprintf(stderr, "gumbo baseline skipped: built without gumbo (apt-get install "
+                             "libgumbo-dev, then configure again)\n");
+#endif
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
