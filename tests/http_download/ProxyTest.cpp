@@ -226,6 +226,7 @@ struct TOutcome {
 
 // One request on a slot of its own, the body kept in memory.
 TOutcome Fetch(const std::string& url, const TProxySettings& proxy, const std::string& credentialOrigin = {}) {
+    TOutcome out; // outlives the slot, whose head handler writes to it
     TGVHttpGet slot;
     slot.Url.Crack(url, "");
     slot.GetAction = TGetAction::STORE_TO_DATASTRING;
@@ -239,7 +240,6 @@ TOutcome Fetch(const std::string& url, const TProxySettings& proxy, const std::s
     slot.UserName = "anna";
     slot.Password = "s3cret";
     slot.CredentialOrigin = credentialOrigin;
-    TOutcome out;
     slot.OnHeadComplete = [&](TGVHttpGet*, const std::string&, const std::string&, int status,
                               const std::string&, std::int64_t, int, bool&, int) {
         out.HeadStatuses.push_back(status);
