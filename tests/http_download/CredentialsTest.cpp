@@ -82,10 +82,11 @@ TEST(Credentials, OriginOutsideTheListNeverGetsThem) {
 }
 
 TEST(Credentials, NeverCarriedToAnotherServerByLinkOrRedirect) {
+    // Declared before the servers: their handler threads read it until they stop.
+    const std::string expected = "Basic " + Base64("anna:s3cret");
     TTestHttpServer other; // another origin on the same host
     TTestHttpServer home;  // the origin the credentials belong to
     other.Fallback(Protected("anna", "s3cret", "should never be served"));
-    const std::string expected = "Basic " + Base64("anna:s3cret");
     home.On("/go.jpg", [&](const httplib::Request& req, httplib::Response& res) {
         if (req.get_header_value("Authorization") != expected) {
             res.status = 401;
