@@ -159,7 +159,7 @@ if [[ $DELAY != 0 ]]; then
   args=()
   for p in "${batch[@]}"; do args+=(-o /dev/null "$base/$p"); done
   t0=$(date +%s.%N)
-  curl -s --parallel --parallel-max "$CONNECTIONS" "${args[@]}"
+  curl -s --no-progress-meter --parallel --parallel-max "$CONNECTIONS" "${args[@]}" 2>/dev/null
   t1=$(date +%s.%N)
   awk -v one="$one" -v t0="$t0" -v t1="$t1" -v d="$delay_s" -v n="${#batch[@]}" -v c="$CONNECTIONS" 'BEGIN{
     par = t1 - t0
