@@ -129,6 +129,8 @@ void TGVHttpGet::Get(TGVHttpGetRequest request) {
     in.StoreToString = toString;
     in.StoreToFile = FileThisRequest_;
     in.FileDescriptor = Fd_;
+    if (!Handles_) Handles_ = std::make_shared<TTransferHandles>();
+    in.Handles = Handles_;
 
     TTransferHooks hooks;
     StatusThisRequest_ = false;
@@ -163,7 +165,8 @@ void TGVHttpGet::Get(TGVHttpGetRequest request) {
         if (OnThreadDone) OnThreadDone(this);
     };
     Thread_ = std::make_unique<THTTPGetThread>(std::move(in), std::move(hooks), &Context_);
-    Thread_->Start();
+    if (!Worker_) Worker_ = std::make_unique<TTransferWorker>();
+    Thread_->Start(Worker_.get());
 
     if (Wait) {
         while (State != TGVHttpGetState::GETHTTP_THREAD_DONE)

@@ -97,6 +97,8 @@ private:
     IMessageSink* Messages_;
     std::int64_t TimeOutMs_ = 300000;
     QObject Context_;
+    std::shared_ptr<TTransferHandles> Handles_; // outlive the transfer that uses them
+    std::unique_ptr<TTransferWorker> Worker_;
     std::unique_ptr<THTTPGetThread> Thread_;
     int Fd_ = -1;
     bool FileThisRequest_ = false;

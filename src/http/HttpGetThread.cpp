@@ -22,6 +22,7 @@ struct THTTPGetThread::Shared : std::enable_shared_from_this<THTTPGetThread::Sha
     CURLM* Multi = nullptr;
     std::atomic<bool> Stop{false};
     std::atomic<bool> Finished{false};
+    bool RunEnded = false; // under M: Run has returned
 
     // Runs f on the owner's thread and waits for it. False when the owner
     // has gone away (f then did not run).
@@ -261,10 +262,30 @@ bool Round::HeadStage() {
     return !s->Stop;
 }
 
+namespace {
+bool CurlReady() {
+    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return ready;
+}
+} // namespace
+
+TTransferHandles::TTransferHandles() {
+    if (!CurlReady()) return;
+    Easy = curl_easy_init();
+    Multi = curl_multi_init();
+}
+
+TTransferHandles::~TTransferHandles() {
+    if (Easy != nullptr) curl_easy_cleanup(static_cast<CURL*>(Easy));
+    if (Multi != nullptr) curl_multi_cleanup(static_cast<CURLM*>(Multi));
+}
+
 void THTTPGetThread::Shared::Run() {
     TTransferResult result;
-    CURL* easy = curl_easy_init();
-    CURLM* multi = curl_multi_init();
+    const std::shared_ptr<TTransferHandles> handles =
+        In.Handles ? In.Handles : std::make_shared<TTransferHandles>();
+    CURL* easy = static_cast<CURL*>(handles->Easy);
+    CURLM* multi = static_cast<CURLM*>(handles->Multi);
     {
         std::lock_guard lk(M);
         Multi = multi;
@@ -273,6 +294,8 @@ void THTTPGetThread::Shared::Run() {
     curl_slist* headers = nullptr;
     headers = curl_slist_append(headers, "Pragma: no-cache");
     headers = curl_slist_append(headers, "Cache-Control: no-cache");
+    // The connection may serve the slot's next request too.
+    headers = curl_slist_append(headers, "Connection: Keep-Alive");
 
     Round rd;
     rd.S = this;
@@ -392,9 +415,9 @@ void THTTPGetThread::Shared::Run() {
         std::lock_guard lk(M);
         Multi = nullptr;
     }
+    // The handles outlive this transfer: they must not keep pointers to it.
+    if (easy != nullptr) curl_easy_reset(easy);
     curl_slist_free_all(headers);
-    if (easy != nullptr) curl_easy_cleanup(easy);
-    if (multi != nullptr) curl_multi_cleanup(multi);
 
     // Body and end travel to the owner in one hand-off.
     if (Hooks.OnTerminate || (deliverBody && Hooks.OnBody))
@@ -407,8 +430,7 @@ void THTTPGetThread::Shared::Run() {
 
 THTTPGetThread::THTTPGetThread(TTransferInput input, TTransferHooks hooks, QObject* context)
     : Shared_(std::make_shared<Shared>()) {
-    static const bool curlReady = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
-    (void)curlReady;
+    CurlReady();
     Shared_->In = std::move(input);
     Shared_->Hooks = std::move(hooks);
     Shared_->Context = context;
@@ -417,10 +439,62 @@ THTTPGetThread::THTTPGetThread(TTransferInput input, TTransferHooks hooks, QObje
 THTTPGetThread::~THTTPGetThread() {
     Shared_->Detach();
     if (Thread_.joinable()) Thread_.join();
+    if (Posted_) {
+        std::unique_lock lk(Shared_->M);
+        Shared_->Cv.wait(lk, [&] { return Shared_->RunEnded; });
+    }
 }
 
-void THTTPGetThread::Start() {
-    Thread_ = std::thread([s = Shared_] { s->Run(); });
+void THTTPGetThread::Start(TTransferWorker* worker) {
+    if (worker == nullptr) {
+        Thread_ = std::thread([s = Shared_] { s->Run(); });
+        return;
+    }
+    Posted_ = true;
+    worker->Post([s = Shared_] {
+        s->Run();
+        {
+            std::lock_guard lk(s->M);
+            s->RunEnded = true;
+        }
+        s->Cv.notify_all();
+    });
+}
+
+TTransferWorker::TTransferWorker() {
+    Thread_ = std::thread([this] {
+        std::unique_lock lk(M_);
+        for (;;) {
+            Cv_.wait(lk, [&] { return Quit_ || Job_; });
+            if (Job_) {
+                std::function<void()> job = std::move(Job_);
+                Job_ = nullptr;
+                lk.unlock();
+                job();
+                job = nullptr; // drop what the job holds before waiting again
+                lk.lock();
+                continue;
+            }
+            if (Quit_) return;
+        }
+    });
+}
+
+TTransferWorker::~TTransferWorker() {
+    {
+        std::lock_guard lk(M_);
+        Quit_ = true;
+    }
+    Cv_.notify_all();
+    Thread_.join();
+}
+
+void TTransferWorker::Post(std::function<void()> job) {
+    {
+        std::lock_guard lk(M_);
+        Job_ = std::move(job);
+    }
+    Cv_.notify_all();
 }
 
 void THTTPGetThread::Abort() { Shared_->Abort(); }

@@ -13,6 +13,37 @@
 
 class QObject;
 
+// A libcurl transfer handle and the multi handle that drives it, kept by a
+// request slot from one transfer to the next so that its connections stay
+// open between requests to the same server. Used by one transfer at a time.
+struct TTransferHandles {
+    TTransferHandles();
+    ~TTransferHandles();
+    TTransferHandles(const TTransferHandles&) = delete;
+    TTransferHandles& operator=(const TTransferHandles&) = delete;
+    void* Easy = nullptr;
+    void* Multi = nullptr;
+};
+
+// A thread kept by a request slot that runs its transfers one after the
+// other, so that a transfer does not pay for starting a thread.
+class TTransferWorker {
+public:
+    TTransferWorker();
+    // Runs what was posted, then ends the thread.
+    ~TTransferWorker();
+    TTransferWorker(const TTransferWorker&) = delete;
+    TTransferWorker& operator=(const TTransferWorker&) = delete;
+    void Post(std::function<void()> job);
+
+private:
+    std::mutex M_;
+    std::condition_variable Cv_;
+    std::function<void()> Job_;
+    bool Quit_ = false;
+    std::thread Thread_;
+};
+
 // What one transfer is asked to do; copied into the worker at start.
 struct TTransferInput {
     std::string Url;         // absolute, ready to send (escaped)
@@ -27,6 +58,7 @@ struct TTransferInput {
     bool StoreToString = false;
     bool StoreToFile = false;
     int FileDescriptor = -1; // opened by the owner, written by the worker, closed by the owner
+    std::shared_ptr<TTransferHandles> Handles; // the slot's own; none: made for this transfer
 };
 
 // The outcome, handed to the owner's terminate hook.
@@ -65,7 +97,9 @@ public:
     THTTPGetThread(const THTTPGetThread&) = delete;
     THTTPGetThread& operator=(const THTTPGetThread&) = delete;
 
-    void Start();
+    // Runs the transfer on worker, or on a thread of its own when there is
+    // none. The worker must outlive this object.
+    void Start(TTransferWorker* worker = nullptr);
     // Ends a blocked transfer promptly; the run then ends with Cancelled set.
     void Abort();
     bool Finished() const;
@@ -75,6 +109,7 @@ public:
 private:
     std::shared_ptr<Shared> Shared_;
     std::thread Thread_;
+    bool Posted_ = false;
 };
 
 // scheme://host[:port] of a URL, lower-cased, without a default port:
