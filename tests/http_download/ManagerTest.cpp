@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <set>
 #include <sys/stat.h>
 
 TEST(HeadHandling, PageManagerTakesOnlyHtmlAndRobots) {
@@ -336,4 +338,26 @@ TEST(StorageSafety, ThumbnailsAreReadOnlyAndReplacedOnTheNextFetch) {
     ASSERT_TRUE(run.RunToIdle());
     EXPECT_EQ(ReadFile(target), "thumb v2");
     EXPECT_TRUE(run.Errors.empty());
+}
+
+// A slot keeps its connection for its next request to the same server.
+TEST(Slots, ASlotKeepsItsConnectionForTheNextRequest) {
+    TTestHttpServer server(10);
+    std::mutex m;
+    std::set<int> clientPorts;
+    for (int i = 0; i < 4; ++i)
+        server.On("/p" + std::to_string(i) + ".jpg", [&](const httplib::Request& req, httplib::Response& res) {
+            {
+                std::lock_guard lk(m);
+                clientPorts.insert(req.remote_port);
+            }
+            res.set_content("jpeg", "image/jpeg");
+        });
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    run.M.ConcurrentDownloads = 1;
+    for (int i = 0; i < 4; ++i) run.Add(server.Url("/p" + std::to_string(i) + ".jpg"));
+    ASSERT_TRUE(run.RunToIdle());
+    EXPECT_EQ(run.Received.size(), 4u);
+    EXPECT_EQ(clientPorts.size(), 1u);
 }

@@ -3,9 +3,8 @@
 #include <chrono>
 #include <condition_variable>
 
-TTestHttpServer::TTestHttpServer() {
-    // One request per connection, as HTTP/1.0 clients expect anyway.
-    Server_.set_keep_alive_max_count(1);
+TTestHttpServer::TTestHttpServer(int requestsPerConnection) {
+    Server_.set_keep_alive_max_count(std::size_t(requestsPerConnection));
     auto handle = [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); };
     Server_.Get(".*", handle);
     Port_ = Server_.bind_to_any_port("127.0.0.1");

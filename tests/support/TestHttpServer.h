@@ -29,7 +29,9 @@ public:
         }
     };
 
-    TTestHttpServer();
+    // requestsPerConnection: how many requests one connection may carry
+    // (1: closed after each answer, as HTTP/1.0 servers do by default).
+    explicit TTestHttpServer(int requestsPerConnection = 1);
     ~TTestHttpServer();
     TTestHttpServer(const TTestHttpServer&) = delete;
     TTestHttpServer& operator=(const TTestHttpServer&) = delete;
