@@ -197,5 +197,13 @@ int RunScan(std::vector<std::string> argv, const TScanDefaults& defaults) {
     progress.Clear();
     std::printf("pages:\n%sfiles:\n%s", pages.Block().c_str(), files.Block().c_str());
     std::fflush(stdout);
+    // The queue limits drop links without an error of their own: say so.
+    if (grab.PagesNotQueued() > 0)
+        std::fprintf(stderr, "%d pages were not followed: the page queue was full (raise --max-queue)\n",
+                     grab.PagesNotQueued());
+    if (grab.FilesNotQueued() > 0)
+        std::fprintf(stderr,
+                     "%d files were not downloaded: the file queue was full (raise --max-file-queue)\n",
+                     grab.FilesNotQueued());
     return stopped ? 130 : 0;
 }

@@ -124,6 +124,7 @@ bool THttpBase::StartScan(const std::string& url) {
         ShowMessage("Invalid Url : " + StartingUrl);
         return false;
     }
+    PagesNotQueued_ = 0;
     if (!PageDownloader.Stopping && !ResultsOpen() && !OpenResultsFile()) return false;
 
     if (!UserName_.empty() || !Password_.empty()) {
@@ -206,9 +207,11 @@ void THttpBase::PageReceived(TComponent*, TGVHttpGet* get, bool) {
 }
 
 void THttpBase::QueuePage(TPageInfo& page, const std::string& url, int tagKind, int countArea) {
-    if (PageDownloader.QueueCount() >= MaxQueueSize_ ||
-        page.DepthLevel >= PageDownloader.DepthSearchLevel || PageDownloader.Stopping)
+    if (page.DepthLevel >= PageDownloader.DepthSearchLevel || PageDownloader.Stopping) return;
+    if (PageDownloader.QueueCount() >= MaxQueueSize_) {
+        ++PagesNotQueued_; // counted so that the loss can be told
         return;
+    }
     PageDownloader.AddDownload(url, page.Url, -1, false, countArea, PageGetAction(), char(tagKind),
                                1, page.DepthLevel + 1);
 }

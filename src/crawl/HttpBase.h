@@ -24,6 +24,8 @@ public:
     bool LeavesFirst() const { return PageDownloader.LeavesFirst; }
     virtual void SetLeavesFirst(bool v) { PageDownloader.LeavesFirst = v; }
     int MaxQueueSize() const { return MaxQueueSize_; }
+    // Pages of this scan left out because the page queue was full.
+    int PagesNotQueued() const { return PagesNotQueued_; }
     virtual void SetMaxQueueSize(int v);
     int Retries() const { return Retries_; }
     virtual void SetRetries(int v);
@@ -114,6 +116,7 @@ private:
     void WorkingHandler(TComponent* sender, bool working);
 
     int MaxQueueSize_ = 5000;
+    int PagesNotQueued_ = 0;
     int Retries_ = 3;
     int TimeOut_ = 300;
     bool LogsEnabled_ = false;

@@ -149,6 +149,7 @@ void THttpGrab::SetAgent(const std::string& v) {
 bool THttpGrab::StartScan(const std::string& url) {
     PageDownloader.SetStopping(false);
     FileDownloader.SetStopping(false);
+    FilesNotQueued_ = 0;
     if (!UserName().empty() || !Password().empty()) {
         FileDownloader.UserName = UserName();
         FileDownloader.Password = Password();
@@ -215,11 +216,15 @@ void THttpGrab::QueueFile(const std::string& url, const std::string& referringUr
 
 void THttpGrab::GrabLink(const TLinkHookArgs& link) {
     if (FileDownloader.Stopping) return;
-    if (FileDownloader.QueueCount() >= MaxDownloadQueueSize_) return;
+    const bool full = FileDownloader.QueueCount() >= MaxDownloadQueueSize_;
     const std::string type = LowerCase(link.TypeLink);
     bool wanted = false;
     for (int i = 0; i < FileTypes_.Count() && !wanted; ++i)
         wanted = type.find(LowerCase(FileTypes_[i])) != std::string::npos;
+    if (full) {
+        if (wanted) ++FilesNotQueued_; // counted so that the loss can be told
+        return;
+    }
     if (!wanted) return;
     if (FileLinkHook) {
         FileLinkHook(link.TypeLink, link.UrlFound, link.Flag, link.LocalFileName, link.CountArea,

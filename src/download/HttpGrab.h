@@ -36,6 +36,8 @@ public:
     TDownloadType DownloadType() const { return DownloadType_; }
     virtual void SetDownloadType(TDownloadType v) { DownloadType_ = v; }
     int MaxDownloadQueueSize() const { return MaxDownloadQueueSize_; }
+    // Wanted files of this scan left out because the file queue was full.
+    int FilesNotQueued() const { return FilesNotQueued_; }
     virtual void SetMaxDownloadQueueSize(int v);
     bool SearchThumbs() const { return SearchThumbs_; }
     virtual void SetSearchThumbs(bool v);
@@ -96,6 +98,7 @@ private:
     bool DownloadHtmlPages_ = true;
     TDownloadType DownloadType_ = TDownloadType::DOWNLOAD_HREF;
     int MaxDownloadQueueSize_ = 5000;
+    int FilesNotQueued_ = 0;
     bool SearchThumbs_ = false;
     std::string AppFolder_;
 };

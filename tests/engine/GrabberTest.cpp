@@ -243,3 +243,23 @@ TEST(GrabCredentials, PasswordsGoOnlyToTheStartingSite) {
     EXPECT_GE(other.Requests().size(), 2u);
     EXPECT_FALSE(other.SawHeader("Authorization"));
 }
+
+TEST(GrabKinds, WantedFilesBeyondTheQueueLimitAreCounted) {
+    TSiteServer site;
+    std::string html;
+    for (int i = 0; i < 30; ++i) {
+        html += "<a href=\"p" + std::to_string(i) + ".jpg\">x</a> <a href=\"n" + std::to_string(i) +
+                ".zip\">z</a>\n";
+        site.File("/p" + std::to_string(i) + ".jpg", "image/jpeg", "J");
+    }
+    site.Page("/g.html", html);
+    TTempDir dir;
+    TScanRun run(dir.Path());
+    run.Grab.SetFilesConcurrentDownloads(1);
+    run.Grab.SetMaxDownloadQueueSize(10);
+    ASSERT_TRUE(run.Scan(site.Url("/g.html")));
+    const int stored = int(Stored(dir).size()) - 1; // the page itself
+    EXPECT_LT(stored, 30);
+    // Only wanted files count, not the zip links beside them.
+    EXPECT_EQ(run.Grab.FilesNotQueued(), 30 - stored);
+}

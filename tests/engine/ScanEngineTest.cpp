@@ -88,6 +88,8 @@ TEST(ScanDepth, MaxQueueSizeBoundsQueuedPages) {
     // at most 10 wait at once; the rest are reported but not fetched
     EXPECT_LE(site.Requests().size(), 12u);
     EXPECT_EQ(run.Links.size(), 40u);
+    // The pages left out are counted, so that the loss can be told.
+    EXPECT_EQ(run.Grab.PagesNotQueued(), 40 - int(site.Requests().size() - 1));
 }
 
 TEST(ScanSite, StayOnSiteFollowsExternalLinksOnlyFromTheStartPage) {
