@@ -4,6 +4,37 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
+#include <map>
+#include <vector>
+
+namespace {
+
+// Bytes that the normaliser may change or drop; every other byte is copied.
+struct TSpecialBytes {
+    std::array<bool, 256> is{};
+    constexpr TSpecialBytes() {
+        for (int b = 0; b < 32; ++b) is[std::size_t(b)] = true;
+        for (unsigned char b : {'"', '\'', ',', ' '}) is[b] = true;
+    }
+};
+constexpr TSpecialBytes kSpecial;
+
+} // namespace
+
+std::size_t NextMarker(std::string_view text, std::size_t from) {
+    const std::size_t n = text.size();
+    std::size_t i = from;
+    // Eight bytes at a time while none of them is below 32.
+    constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, text.data() + i, 8);
+        if (((w - ones * 32) & ~w & highs) != 0) break;
+    }
+    while (i < n && static_cast<unsigned char>(text[i]) >= 32) ++i;
+    return i;
+}
 
 std::string NormalizeHtml(std::string_view in, bool quotesToSpaces, bool keepLineBreaks) {
     std::string out;
@@ -12,6 +43,15 @@ std::string NormalizeHtml(std::string_view in, bool quotesToSpaces, bool keepLin
     char last = 'X';
     const std::size_t n = in.size();
     for (std::size_t i = 0; i < n; ++i) {
+        if (!kSpecial.is[static_cast<unsigned char>(in[i])]) {
+            // A run of ordinary bytes is copied as it stands.
+            const std::size_t start = i;
+            while (i < n && !kSpecial.is[static_cast<unsigned char>(in[i])]) ++i;
+            std::memcpy(o, in.data() + start, i - start);
+            o += i - start;
+            last = in[i - 1];
+            if (i == n) break;
+        }
         char c = in[i];
         if (static_cast<unsigned char>(c) < 32) {
             if (c == '\n' && keepLineBreaks)
@@ -67,53 +107,89 @@ constexpr std::array<Pattern, 14> kPatterns{{
     {" VALUE=", Marker::Value},
 }};
 
-// For every byte, the set of patterns (one bit each) that start with it
-// (compared upper-cased).
-struct FirstCharTable {
-    std::array<std::uint16_t, 256> mask{};
-    constexpr FirstCharTable() {
-        for (std::size_t k = 0; k < kPatterns.size(); ++k) {
-            const char f = kPatterns[k].text[0];
-            mask[static_cast<unsigned char>(f)] |= std::uint16_t(1u << k);
-            if (f >= 'A' && f <= 'Z') mask[static_cast<unsigned char>(f + 32)] |= std::uint16_t(1u << k);
+// Each pattern is followed on its own: a matching character advances it, a
+// mismatch restarts it at its first character when that is the character
+// seen, else at nothing. All fourteen together, compiled once into one
+// automaton over the characters the patterns use, so that the walk costs a
+// table step per byte.
+class TTagAutomaton {
+public:
+    struct Step {
+        std::uint16_t Next;
+        char Marker; // 0: no pattern ends here
+    };
+
+    TTagAutomaton() {
+        std::array<int, 256> classOf;
+        classOf.fill(-1);
+        std::vector<char> sample{'\x01'}; // class 0: every character no pattern uses
+        for (const Pattern& p : kPatterns)
+            for (char c : p.text)
+                if (classOf[static_cast<unsigned char>(c)] < 0) {
+                    classOf[static_cast<unsigned char>(c)] = int(sample.size());
+                    sample.push_back(c);
+                }
+        Classes_ = sample.size();
+        for (int b = 0; b < 256; ++b) {
+            const int k = classOf[static_cast<unsigned char>(UpperChar(char(b)))];
+            Class_[std::size_t(b)] = std::uint8_t(k < 0 ? 0 : k);
+        }
+
+        using Progress = std::array<std::uint8_t, kPatterns.size()>;
+        std::map<Progress, std::uint16_t> known{{Progress{}, 0}};
+        std::vector<Progress> states{Progress{}};
+        for (std::size_t s = 0; s < states.size(); ++s) {
+            for (std::size_t k = 0; k < Classes_; ++k) {
+                Progress pos = states[s];
+                const char c = sample[k];
+                char marker = 0;
+                for (std::size_t j = 0; j < kPatterns.size(); ++j) {
+                    const Pattern& p = kPatterns[j];
+                    if (c == p.text[pos[j]]) {
+                        if (++pos[j] == p.text.size()) {
+                            marker = p.marker; // later patterns overwrite earlier ones
+                            pos[j] = 0;
+                        }
+                    } else {
+                        pos[j] = c == p.text[0] ? 1 : 0;
+                    }
+                }
+                auto [it, added] = known.emplace(pos, std::uint16_t(states.size()));
+                if (added) states.push_back(pos);
+                Table_.push_back(Step{it->second, marker});
+            }
         }
     }
+
+    const Step& At(std::uint16_t state, unsigned char byte) const {
+        return Table_[state * Classes_ + Class_[byte]];
+    }
+
+private:
+    std::array<std::uint8_t, 256> Class_{};
+    std::size_t Classes_ = 0;
+    std::vector<Step> Table_;
 };
-constexpr FirstCharTable kFirst;
+
+const TTagAutomaton& TagAutomaton() {
+    static const TTagAutomaton automaton;
+    return automaton;
+}
 
 } // namespace
 
 bool MarkTags(std::string& text) {
-    std::array<std::uint8_t, kPatterns.size()> pos{};
-    std::uint32_t active = 0; // patterns with a partial match under way
+    const TTagAutomaton& automaton = TagAutomaton();
+    std::uint16_t state = 0;
     bool any = false;
+    char* data = text.data();
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char raw = static_cast<unsigned char>(text[i]);
-        std::uint32_t work = active | kFirst.mask[raw];
-        if (work == 0) continue;
-        const char c = UpperChar(char(raw));
-        while (work != 0) {
-            const int k = __builtin_ctz(work);
-            work &= work - 1;
-            const Pattern& p = kPatterns[std::size_t(k)];
-            if (c == p.text[pos[std::size_t(k)]]) {
-                if (++pos[std::size_t(k)] == p.text.size()) {
-                    // Later patterns overwrite earlier ones ending on the same byte.
-                    text[i] = p.marker;
-                    any = true;
-                    pos[std::size_t(k)] = 0;
-                    active &= ~(1u << k);
-                } else {
-                    active |= 1u << k;
-                }
-            } else if (c == p.text[0]) {
-                pos[std::size_t(k)] = 1;
-                active |= 1u << k;
-            } else {
-                pos[std::size_t(k)] = 0;
-                active &= ~(1u << k);
-            }
+        const TTagAutomaton::Step& step = automaton.At(state, static_cast<unsigned char>(data[i]));
+        state = step.Next;
+        if (step.Marker != 0) {
+            data[i] = step.Marker;
+            any = true;
         }
     }
     return any;
@@ -121,7 +197,7 @@ bool MarkTags(std::string& text) {
 
 void CloseAreas(std::string& text) {
     bool open = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    for (std::size_t i = NextMarker(text, 0); i < text.size(); i = NextMarker(text, i + 1)) {
         if (text[i] == Marker::AreaOpen) {
             if (open && i > 0) text[i - 1] = Marker::AreaClose;
             open = true;

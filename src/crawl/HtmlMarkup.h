@@ -28,6 +28,10 @@ std::string NormalizeHtml(std::string_view text, bool quotesToSpaces, bool keepL
 // whether any pattern matched.
 bool MarkTags(std::string& text);
 
+// Position of the first byte below 32 (in normalised text: a marker) at or
+// after from, or the text's size.
+std::size_t NextMarker(std::string_view text, std::size_t from);
+
 // Default area hook: closes an open link area before the next one opens.
 void CloseAreas(std::string& text);
 

@@ -180,6 +180,11 @@ void TScanCore::ExtractLinks(TPageInfo& page, std::string& marked, const std::st
     value.reserve(256);
     const std::size_t n = marked.size();
     for (std::size_t i = 0; i < n; ++i) {
+        // Outside a value only markers matter.
+        if (!collecting) {
+            i = NextMarker(marked, i);
+            if (i == n) break;
+        }
         // The stop request can only change while events are processed, which
         // happens after each link: checking it there is checking it always.
         const char c = marked[i];

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
+
 namespace {
 
 // Markers shown as {n} so that failures are readable.
@@ -71,6 +74,56 @@ TEST(MarkTags, RestartsOnAMismatchThatBeginsThePatternAgain) {
     EXPECT_EQ(Marked("oopenwin( x"), "oopenwin({4}x");
     EXPECT_EQ(Marked(" hr href=x"), " hr href{4}x");
     EXPECT_EQ(Marked("base base href=x"), "base base href{7}x");
+}
+
+// The patterns followed one by one, the plain way: the automaton must mark
+// exactly the same bytes on any text.
+std::string MarkedByReference(std::string text) {
+    static const std::pair<std::string, char> patterns[] = {
+        {" HREF=", Marker::Href},     {" SRC=", Marker::Src},
+        {"<A", Marker::AreaOpen},     {"/A>", Marker::AreaClose},
+        {"A/>", Marker::AreaClose},   {"<FRAME", Marker::AreaOpen},
+        {"</FRAME", Marker::AreaClose}, {"OPENWIN( ", Marker::Href},
+        {"BASE HREF=", Marker::Base}, {"<OPTION", Marker::AreaOpen},
+        {"/OPTION>", Marker::AreaClose}, {"<APPLET", Marker::AreaOpen},
+        {"/APPLET>", Marker::AreaClose}, {" VALUE=", Marker::Value}};
+    std::size_t pos[14] = {};
+    for (char& byte : text) {
+        const char c = (byte >= 'a' && byte <= 'z') ? char(byte - 32) : byte;
+        char marker = 0;
+        for (std::size_t k = 0; k < 14; ++k) {
+            const std::string& p = patterns[k].first;
+            if (c == p[pos[k]]) {
+                if (++pos[k] == p.size()) {
+                    marker = patterns[k].second;
+                    pos[k] = 0;
+                }
+            } else {
+                pos[k] = c == p[0] ? 1 : 0;
+            }
+        }
+        if (marker != 0) byte = marker;
+    }
+    return text;
+}
+
+TEST(MarkTags, MarksWhatEachPatternFollowedAloneWouldMark) {
+    // Texts made of pattern pieces and their neighbours, in any case.
+    const std::string pieces[] = {" href=", " HREF", " src=", "<a", "/a>", "a/>", "<frame", "</frame",
+                                  "openwin( ", "base href=", "<option", "/option>", "<applet",
+                                  "/applet>", " value=", "<", "/", ">", "=", " ", "a", "B", "o",
+                                  "x", "\xe9", "\x0e", "hr", "ba", "op"};
+    std::mt19937 random(12345);
+    for (int round = 0; round < 20000; ++round) {
+        std::string text;
+        const int count = int(random() % 12);
+        for (int i = 0; i < count; ++i) text += pieces[random() % std::size(pieces)];
+        for (char& ch : text)
+            if (random() % 4 == 0 && ch >= 'a' && ch <= 'z') ch = char(ch - 32);
+        std::string marked = text;
+        MarkTags(marked);
+        ASSERT_EQ(Show(marked), Show(MarkedByReference(text))) << Show(text);
+    }
 }
 
 TEST(MarkTags, NothingToMark) {
