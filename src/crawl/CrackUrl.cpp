@@ -160,46 +160,76 @@ std::string TCrackUrl::Origin() const {
     return o;
 }
 
+namespace {
+
+// scheme "://" [user [":" password] "@"] host [":" port] tail
+struct TUrlAuthority {
+    bool Ok = false;
+    std::size_t SchemeLength = 0;
+    bool HasUserInfo = false;
+    std::string_view UserInfo, Host, PortText, Tail;
+};
+
+TUrlAuthority SplitAuthority(std::string_view url) {
+    TUrlAuthority a;
+    a.SchemeLength = SchemeLength(url);
+    if (a.SchemeLength == 0) return a;
+    std::string_view rest = url.substr(a.SchemeLength + 1);
+    if (!rest.starts_with("//")) return a;
+    rest.remove_prefix(2);
+
+    const auto authEnd = FindAnyOf(rest, "/?#");
+    std::string_view authority = rest.substr(0, authEnd);
+    if (authEnd != std::string_view::npos) a.Tail = rest.substr(authEnd);
+
+    const auto at = authority.rfind('@');
+    if (at != std::string_view::npos) {
+        a.HasUserInfo = true;
+        a.UserInfo = authority.substr(0, at);
+        authority.remove_prefix(at + 1);
+    }
+    if (authority.starts_with("[")) {
+        const auto close = authority.find(']');
+        if (close == std::string_view::npos) return a;
+        a.Host = authority.substr(0, close + 1);
+        std::string_view after = authority.substr(close + 1);
+        if (!after.empty()) {
+            if (after[0] != ':') return a;
+            a.PortText = after.substr(1);
+        }
+    } else {
+        const auto colon = authority.rfind(':');
+        a.Host = authority.substr(0, colon);
+        if (colon != std::string_view::npos) a.PortText = authority.substr(colon + 1);
+    }
+    a.Ok = true;
+    return a;
+}
+
+} // namespace
+
+std::string_view TCrackUrl::HostPart(std::string_view url) {
+    const TUrlAuthority a = SplitAuthority(url);
+    return a.Ok ? a.Host : std::string_view{};
+}
+
 bool TCrackUrl::Crack(std::string_view url, std::string_view storageFolder) {
     Clear();
     Url_.assign(url);
     if (url.size() > kMaxUrlLength) return false;
 
-    const std::size_t sl = SchemeLength(url);
-    if (sl == 0) return false;
-    Scheme_ = LowerCase(url.substr(0, sl));
-    std::string_view rest = url.substr(sl + 1);
-    if (!rest.starts_with("//")) return false;
-    rest.remove_prefix(2);
-
-    const auto authEnd = rest.find_first_of("/?#");
-    std::string_view authority = rest.substr(0, authEnd);
-    std::string_view tail = authEnd == std::string_view::npos ? std::string_view{} : rest.substr(authEnd);
-
-    const auto at = authority.rfind('@');
-    if (at != std::string_view::npos) {
-        std::string_view userInfo = authority.substr(0, at);
-        authority.remove_prefix(at + 1);
-        const auto colon = userInfo.find(':');
-        User_ = PercentDecode(userInfo.substr(0, colon));
-        if (colon != std::string_view::npos) Password_ = PercentDecode(userInfo.substr(colon + 1));
+    const TUrlAuthority a = SplitAuthority(url);
+    if (a.SchemeLength == 0) return false;
+    Scheme_ = LowerCase(url.substr(0, a.SchemeLength));
+    if (a.HasUserInfo) {
+        const auto colon = a.UserInfo.find(':');
+        User_ = PercentDecode(a.UserInfo.substr(0, colon));
+        if (colon != std::string_view::npos) Password_ = PercentDecode(a.UserInfo.substr(colon + 1));
     }
-
-    std::string_view portText;
-    if (authority.starts_with("[")) {
-        const auto close = authority.find(']');
-        if (close == std::string_view::npos) return false;
-        Host_.assign(authority.substr(0, close + 1));
-        std::string_view after = authority.substr(close + 1);
-        if (!after.empty()) {
-            if (after[0] != ':') return false;
-            portText = after.substr(1);
-        }
-    } else {
-        const auto colon = authority.rfind(':');
-        Host_.assign(authority.substr(0, colon));
-        if (colon != std::string_view::npos) portText = authority.substr(colon + 1);
-    }
+    if (!a.Ok) return false;
+    const std::string_view tail = a.Tail;
+    const std::string_view portText = a.PortText;
+    Host_.assign(a.Host);
     if (Host_.empty()) return false;
     for (unsigned char c : Host_)
         if (c <= 32 || c == 127 || c == '\\' || c == '%') return false;
@@ -214,7 +244,7 @@ bool TCrackUrl::Crack(std::string_view url, std::string_view storageFolder) {
         Port_ = port;
     }
 
-    const auto extra = tail.find_first_of("?#");
+    const auto extra = FindAnyOf(tail, "?#");
     RawPath_.assign(tail.substr(0, extra));
     if (extra != std::string_view::npos) Extra_.assign(tail.substr(extra));
     Path_ = PercentDecode(RawPath_);

@@ -35,6 +35,9 @@ public:
     static int DefaultPort(std::string_view scheme);
     // The site key of a host name (see Crack).
     static std::string SiteKey(std::string_view host);
+    // The host name of a URL as Crack splits it, without checking the rest;
+    // empty when there is no authority to split.
+    static std::string_view HostPart(std::string_view url);
 
 private:
     void Clear();

@@ -241,16 +241,16 @@ void TScanCore::EndValue(TPageInfo& page, std::string& value, const std::string&
         const auto close = value.find(')');
         if (close != std::string::npos && close > 0) value.resize(close);
         // A call such as show(pic.jpg) names a file; void(0) or go(3) names none.
-        if (value.find_first_of("./") == std::string::npos) return;
+        if (FindAnyOf(value, "./") == std::string::npos) return;
     }
     const auto lt = value.find('<');
     if (lt != std::string::npos) value.resize(lt);
     const auto gt = value.find('>');
     if (gt != std::string::npos) value.resize(gt);
-    if (value.find_first_of("()+[]") != std::string::npos) return;
+    if (FindAnyOf(value, "()+[]") != std::string::npos) return;
     if (value == "=" || value.empty()) return;
     if (tagKind == Marker::Value &&
-        (value.find_first_of(" ;") != std::string::npos || value.find('/') == std::string::npos))
+        (FindAnyOf(value, " ;") != std::string::npos || value.find('/') == std::string::npos))
         return;
     if (tagKind == Marker::Base) {
         // Later links of the page resolve against the base address.
@@ -286,12 +286,20 @@ void TScanCore::ProcessLink(TPageInfo& page, std::string_view link, const std::s
         if (typeLink != "mail") {
             int lastSlash = 0;
             if (typeLink == "unknown") typeLink = TypeOfUrl(urlFound, scheme, lastSlash);
-            isHttp = true;
-            if (typeLink == "unknown")
+            isHttp = IsWebScheme(scheme);
+            if (typeLink == "unknown") {
                 accept = false;
-            else
+            } else if (isHttp && urlFound.back() != ')' && VisitedUrls.Contains(urlFound)) {
+                // A repeat of a web address handled in this scan: that address was
+                // split without fault before, and only its host is still to be
+                // noted (a repeat of the starting address may be the host's first
+                // link). Most links of a site are repeats: they skip the splitting.
+                int found = -1, insert = -1;
+                KnownHosts.FindOrInsert(TCrackUrl::HostPart(urlFound), found, insert, true);
+                return;
+            } else {
                 scratch.Crack(urlFound, StorageFolder());
-            isHttp = isHttp && IsWebScheme(scheme);
+            }
             // A web link that cannot be split cannot be fetched or stored.
             if (accept && isHttp && !scratch.Valid()) accept = false;
         }

@@ -34,6 +34,15 @@ std::string DatedResultsName();
 // ASCII-only case mapping (bytes above 127 are left alone).
 inline char UpperChar(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
 inline char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
+// Position of the first character of s that is one of the few in set, or
+// npos: the standard find_first_of calls memchr on the set for every
+// character of s.
+inline std::size_t FindAnyOf(std::string_view s, std::string_view set) {
+    for (std::size_t i = 0; i < s.size(); ++i)
+        for (char c : set)
+            if (s[i] == c) return i;
+    return std::string_view::npos;
+}
 std::string UpperCase(std::string_view s);
 std::string LowerCase(std::string_view s);
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);

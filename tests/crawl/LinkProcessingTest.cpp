@@ -299,6 +299,20 @@ TEST(ProcessLink, SeekRobotsQueuesEachNewHostsRobotsFileOnce) {
     EXPECT_EQ(off.Queued.size(), 5u);
 }
 
+TEST(ProcessLink, ARepeatOfTheStartingAddressNotesItsHost) {
+    // The repeat is refused, but its host counts as met: the next link to
+    // that host is not its first, and no robots.txt is asked for.
+    TRecordingCore core;
+    core.SeekRobots = true;
+    core.Run("http://a.com/index.htm", "<a href=index.htm> <a href=one.htm> <a href=http://b.com/x.htm>");
+    EXPECT_EQ(core.Queued, (Lines{"page http://a.com/one.htm", "robots http://b.com/robots.txt",
+                                  "page http://b.com/x.htm"}));
+    // Repeats of other addresses are refused as well, whatever their case.
+    core.Run("http://a.com/one.htm", "<a href=ONE.htm> <a href=HTTP://B.COM/x.htm> <a href=two.htm>", 2);
+    EXPECT_EQ(core.Queued.size(), 4u);
+    EXPECT_EQ(core.Queued.back(), "page http://a.com/two.htm");
+}
+
 TEST(ProcessLink, CountedAreasThroughTheAreaHook) {
     const std::string body = "<a href=\"big.jpg\"><img src=\"small.jpg\"></a> <a href=\"p.htm\">x</a> "
                              "<a href=\"b2.jpg\"><img src=\"s2.jpg\"></a>";
