@@ -30,67 +30,53 @@ std::string TGVReg::KeyPath() const {
     return "\\Software\\" + (AppliName.empty() ? Title_ : AppliName);
 }
 
-std::string TGVReg::ReadString(const TGVKeyEntry& entry, const std::string& def) {
+// A value of the key, or def when it is missing (def is then written back,
+// unless StoreDefaults was cleared for this one read).
+template <class T, class Read, class Write>
+T TGVReg::ReadValue(const TGVKeyEntry& entry, const T& def, Read read, Write write) {
     TRegistry& reg = Root(entry);
-    std::string result = def;
+    T result = def;
     if (reg.OpenKey(KeyPath(), true)) {
         if (reg.ValueExists(entry.ValueName))
-            result = reg.ReadString(entry.ValueName);
+            result = (reg.*read)(entry.ValueName);
         else if (StoreDefaults)
-            reg.WriteString(entry.ValueName, def);
+            (reg.*write)(entry.ValueName, def);
         reg.CloseKey();
     }
     StoreDefaults = true;
     return result;
+}
+
+template <class T, class Write>
+void TGVReg::WriteValue(const TGVKeyEntry& entry, const T& value, Write write) {
+    TRegistry& reg = Root(entry);
+    if (!reg.OpenKey(KeyPath(), true)) return;
+    (reg.*write)(entry.ValueName, value);
+    reg.CloseKey();
+}
+
+std::string TGVReg::ReadString(const TGVKeyEntry& entry, const std::string& def) {
+    return ReadValue(entry, def, &TRegistry::ReadString, &TRegistry::WriteString);
 }
 
 void TGVReg::WriteString(const TGVKeyEntry& entry, const std::string& text) {
-    TRegistry& reg = Root(entry);
-    if (!reg.OpenKey(KeyPath(), true)) return;
-    reg.WriteString(entry.ValueName, text);
-    reg.CloseKey();
+    WriteValue(entry, text, &TRegistry::WriteString);
 }
 
 bool TGVReg::ReadBool(const TGVKeyEntry& entry, bool def) {
-    TRegistry& reg = Root(entry);
-    bool result = def;
-    if (reg.OpenKey(KeyPath(), true)) {
-        if (reg.ValueExists(entry.ValueName))
-            result = reg.ReadBool(entry.ValueName);
-        else if (StoreDefaults)
-            reg.WriteBool(entry.ValueName, def);
-        reg.CloseKey();
-    }
-    StoreDefaults = true;
-    return result;
+    return ReadValue(entry, def, &TRegistry::ReadBool, &TRegistry::WriteBool);
 }
 
 void TGVReg::WriteBool(const TGVKeyEntry& entry, bool value) {
-    TRegistry& reg = Root(entry);
-    if (!reg.OpenKey(KeyPath(), true)) return;
-    reg.WriteBool(entry.ValueName, value);
-    reg.CloseKey();
+    WriteValue(entry, value, &TRegistry::WriteBool);
 }
 
 int TGVReg::ReadInteger(const TGVKeyEntry& entry, int def) {
-    TRegistry& reg = Root(entry);
-    int result = def;
-    if (reg.OpenKey(KeyPath(), true)) {
-        if (reg.ValueExists(entry.ValueName))
-            result = reg.ReadInteger(entry.ValueName);
-        else if (StoreDefaults)
-            reg.WriteInteger(entry.ValueName, def);
-        reg.CloseKey();
-    }
-    StoreDefaults = true;
-    return result;
+    return ReadValue(entry, def, &TRegistry::ReadInteger, &TRegistry::WriteInteger);
 }
 
 void TGVReg::WriteInteger(const TGVKeyEntry& entry, int value) {
-    TRegistry& reg = Root(entry);
-    if (!reg.OpenKey(KeyPath(), true)) return;
-    reg.WriteInteger(entry.ValueName, value);
-    reg.CloseKey();
+    WriteValue(entry, value, &TRegistry::WriteInteger);
 }
 
 std::optional<int> TGVReg::StoredInteger(const TGVKeyEntry& entry) {

@@ -35,6 +35,10 @@ public:
 
 private:
     TRegistry& Root(const TGVKeyEntry& entry) { return entry.CurrentUser ? User_ : Machine_; }
+    template <class T, class Read, class Write>
+    T ReadValue(const TGVKeyEntry& entry, const T& def, Read read, Write write);
+    template <class T, class Write>
+    void WriteValue(const TGVKeyEntry& entry, const T& value, Write write);
 
     std::string Title_;
     TRegistry User_;
