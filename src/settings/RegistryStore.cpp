@@ -572,26 +572,23 @@ bool TRegistry::DeleteValue(const std::string& name) {
     return ok;
 }
 
-bool TRegistry::KeyExists(const std::string& path) {
-    if (!Ready()) return false;
+std::optional<QString> TRegistry::FindKey(const std::string& path) {
+    if (!Ready()) return std::nullopt;
     QString group;
     for (const std::string& part : SplitPath(path)) {
         const std::optional<QString> stored = Store_->Find(group, EncodeName(part), true);
-        if (!stored) return false;
+        if (!stored) return std::nullopt;
         group = JoinKey(group, *stored);
     }
-    return true;
+    return group;
 }
 
+bool TRegistry::KeyExists(const std::string& path) { return FindKey(path).has_value(); }
+
 bool TRegistry::DeleteKey(const std::string& path) {
-    if (!Ready()) return false;
-    QString group;
-    for (const std::string& part : SplitPath(path)) {
-        const std::optional<QString> stored = Store_->Find(group, EncodeName(part), true);
-        if (!stored) return false;
-        group = JoinKey(group, *stored);
-    }
-    if (group.isEmpty()) return false;
+    const std::optional<QString> found = FindKey(path);
+    if (!found || found->isEmpty()) return false;
+    const QString& group = *found;
     const bool ok = Store_->Modify([&](QSettings& s) { s.remove(group); });
     const std::string removed = group.toStdString();
     if (Open_ && (Group_ == removed || Group_.starts_with(removed + "/"))) CloseKey();

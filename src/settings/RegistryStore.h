@@ -3,8 +3,11 @@
 #include "Component.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+class QString;
 
 // The two trees of named keys the program keeps values in. Each lives in
 // its own INI file under the configuration folder; both belong to the user.
@@ -73,6 +76,8 @@ public:
 
 private:
     bool Ready();
+    // The key of path as stored (matched without regard to case), if it exists.
+    std::optional<QString> FindKey(const std::string& path);
     std::string Read(const std::string& name, bool& found);
     void Write(const std::string& name, const std::string& value);
 
