@@ -280,6 +280,7 @@ void TGVDwnld::StartNext(TGVHttpGet& slot) {
     else
         slot.OnProgress = nullptr;
     slot.Url.Crack(item.Url, DownloadPath);
+    slot.StorageFolder = DownloadPath;
     slot.SetTimeOut(TimeOut);
     slot.RetryNumber = item.Obj.RetryNumber;
     slot.DepthSearchLevel = item.Obj.DepthSearchLevel;

@@ -64,8 +64,29 @@ void TGVHttpGet::CloseTarget(bool commit) {
             ::chmod(target.c_str(), 0444); // thumbnails are kept read-only
         }
     }
-    if (!commit || !ok) ::unlink(TempName_.c_str());
+    if (!commit || !ok) {
+        ::unlink(TempName_.c_str());
+        RemoveEmptyFolders(target);
+    }
     TempName_.clear();
+}
+
+// Removes the folders above target that are left empty, up to the storage
+// folder: a failed request leaves no trace. A folder that holds anything
+// (another request's file among them) stays.
+void TGVHttpGet::RemoveEmptyFolders(const std::string& target) const {
+    if (StorageFolder.empty()) return;
+    std::string root = StorageFolder;
+    while (root.size() > 1 && root.back() == '/') root.pop_back();
+    std::string dir = target;
+    for (;;) {
+        const auto slash = dir.rfind('/');
+        if (slash == std::string::npos) return;
+        dir.resize(slash);
+        if (dir.size() <= root.size() || dir.compare(0, root.size(), root) != 0 || dir[root.size()] != '/')
+            return;
+        if (::rmdir(dir.c_str()) != 0) return;
+    }
 }
 
 void TGVHttpGet::Get(TGVHttpGetRequest request) {

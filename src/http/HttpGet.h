@@ -36,6 +36,9 @@ public:
     std::string CredentialOrigin;
     std::string PostQuery;
     std::string ReferringUrl;
+    // The storage folder the target lies in: folders made for a file that
+    // was not stored are removed again, up to this one.
+    std::string StorageFolder;
     bool Wait = false;
     TProxyType ProxyType = TProxyType::PROXY_DEFAULT;
     std::string ProxyAddress;
@@ -90,6 +93,7 @@ public:
 private:
     bool OpenTarget(); // false: STORE_TO_FILE cannot proceed (FileError set)
     void CloseTarget(bool commit);
+    void RemoveEmptyFolders(const std::string& target) const;
     void Log(const std::string& text) {
         if (OnLog) OnLog(this, text);
     }

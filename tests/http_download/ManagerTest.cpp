@@ -318,6 +318,26 @@ TEST(StorageSafety, FileWhereAFolderIsNeededIsAnErrorWithoutRetry) {
     EXPECT_EQ(ReadFile(run.Target(server.Url("/x.php"))), "<html>script output</html>");
 }
 
+TEST(StorageSafety, AFailedRequestLeavesNoEmptyFolders) {
+    TTestHttpServer server;
+    server.Serve("/keep/deep/ok.jpg", "image/jpeg", "picture");
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    run.M.RetryCount = 1;
+    run.M.ConcurrentDownloads = 1;
+    run.Add(server.Url("/keep/deep/ok.jpg"));
+    run.Add(server.Url("/gone/deeper/still/missing.jpg")); // 404
+    run.Add(server.Url("/keep/deep/missing.jpg"));         // 404 beside the stored file
+    ASSERT_TRUE(run.RunToIdle());
+    EXPECT_EQ(run.Errors.size(), 2u);
+    struct stat st {};
+    const std::string host = dir.Path() + "/127.0.0.1";
+    EXPECT_NE(::stat((host + "/gone").c_str(), &st), 0) << "empty folders were left";
+    EXPECT_EQ(FilesUnder(dir.Path()), (std::vector<std::string>{"127.0.0.1/keep/deep/ok.jpg"}));
+    // The storage folder itself stays.
+    EXPECT_EQ(::stat(dir.Path().c_str(), &st), 0);
+}
+
 TEST(StorageSafety, ThumbnailsAreReadOnlyAndReplacedOnTheNextFetch) {
     std::atomic<int> version{1};
     TTestHttpServer server;
