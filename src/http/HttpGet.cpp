@@ -187,7 +187,7 @@ void TGVHttpGet::Get(TGVHttpGetRequest request) {
     };
     Thread_ = std::make_unique<THTTPGetThread>(std::move(in), std::move(hooks), &Context_);
     if (!Worker_) Worker_ = std::make_unique<TTransferWorker>();
-    Thread_->Start(Worker_.get());
+    Thread_->Start(*Worker_);
 
     if (Wait) {
         while (State != TGVHttpGetState::GETHTTP_THREAD_DONE)

@@ -282,10 +282,8 @@ TTransferHandles::~TTransferHandles() {
 
 void THTTPGetThread::Shared::Run() {
     TTransferResult result;
-    const std::shared_ptr<TTransferHandles> handles =
-        In.Handles ? In.Handles : std::make_shared<TTransferHandles>();
-    CURL* easy = static_cast<CURL*>(handles->Easy);
-    CURLM* multi = static_cast<CURLM*>(handles->Multi);
+    CURL* easy = In.Handles ? static_cast<CURL*>(In.Handles->Easy) : nullptr;
+    CURLM* multi = In.Handles ? static_cast<CURLM*>(In.Handles->Multi) : nullptr;
     {
         std::lock_guard lk(M);
         Multi = multi;
@@ -438,20 +436,15 @@ THTTPGetThread::THTTPGetThread(TTransferInput input, TTransferHooks hooks, QObje
 
 THTTPGetThread::~THTTPGetThread() {
     Shared_->Detach();
-    if (Thread_.joinable()) Thread_.join();
     if (Posted_) {
         std::unique_lock lk(Shared_->M);
         Shared_->Cv.wait(lk, [&] { return Shared_->RunEnded; });
     }
 }
 
-void THTTPGetThread::Start(TTransferWorker* worker) {
-    if (worker == nullptr) {
-        Thread_ = std::thread([s = Shared_] { s->Run(); });
-        return;
-    }
+void THTTPGetThread::Start(TTransferWorker& worker) {
     Posted_ = true;
-    worker->Post([s = Shared_] {
+    worker.Post([s = Shared_] {
         s->Run();
         {
             std::lock_guard lk(s->M);

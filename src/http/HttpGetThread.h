@@ -58,7 +58,7 @@ struct TTransferInput {
     bool StoreToString = false;
     bool StoreToFile = false;
     int FileDescriptor = -1; // opened by the owner, written by the worker, closed by the owner
-    std::shared_ptr<TTransferHandles> Handles; // the slot's own; none: made for this transfer
+    std::shared_ptr<TTransferHandles> Handles; // the slot's own, kept between its transfers
 };
 
 // The outcome, handed to the owner's terminate hook.
@@ -85,7 +85,7 @@ struct TTransferHooks {
     std::function<void(const TTransferResult&)> OnTerminate;
 };
 
-// One HTTP GET on a worker thread of its own. Every notification is handed
+// One HTTP GET on a request slot's worker thread. Every notification is handed
 // to the owner's thread synchronously: the worker waits until the owner's
 // thread has run it, so the owner needs no locks.
 class THTTPGetThread {
@@ -97,9 +97,8 @@ public:
     THTTPGetThread(const THTTPGetThread&) = delete;
     THTTPGetThread& operator=(const THTTPGetThread&) = delete;
 
-    // Runs the transfer on worker, or on a thread of its own when there is
-    // none. The worker must outlive this object.
-    void Start(TTransferWorker* worker = nullptr);
+    // Runs the transfer on worker, which must outlive this object.
+    void Start(TTransferWorker& worker);
     // Ends a blocked transfer promptly; the run then ends with Cancelled set.
     void Abort();
     bool Finished() const;
@@ -108,7 +107,6 @@ public:
 
 private:
     std::shared_ptr<Shared> Shared_;
-    std::thread Thread_;
     bool Posted_ = false;
 };
 
