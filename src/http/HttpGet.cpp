@@ -5,88 +5,11 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 TGVHttpGet::TGVHttpGet(IMessageSink* messages) : Messages_(messages) {}
 
 TGVHttpGet::~TGVHttpGet() {
+    // The worker discards a file it was writing when the transfer is cut off.
     Thread_.reset();
-    CloseTarget(false);
-}
-
-bool TGVHttpGet::OpenTarget() {
-    FileThisRequest_ = false;
-    const std::string& target = Url.LocalFileName();
-    std::string reason;
-    if (target.empty()) {
-        reason = "no safe local name for " + Url.GetUrl();
-    } else {
-        ForceFolders(target);
-        // The body goes to a temporary file beside the target; the target is
-        // replaced only when the whole body has arrived.
-        std::string tmpl = target + ".part-XXXXXX";
-        const int fd = ::mkstemp(tmpl.data());
-        if (fd >= 0) {
-            ::fchmod(fd, 0644);
-            Fd_ = fd;
-            TempName_ = tmpl;
-            FileThisRequest_ = true;
-            return true;
-        }
-        reason = std::strerror(errno);
-    }
-    const std::string message = "unable to create file: " + target + " (" + reason + ")";
-    if (GetAction == TGetAction::STORE_TO_FILE) {
-        FileError = message;
-        return false;
-    }
-    // A page is still processed from memory.
-    Log(message);
-    return true;
-}
-
-void TGVHttpGet::CloseTarget(bool commit) {
-    if (Fd_ < 0) return;
-    bool ok = ::close(Fd_) == 0;
-    Fd_ = -1;
-    const std::string& target = Url.LocalFileName();
-    if (commit && ok) {
-        if (::rename(TempName_.c_str(), target.c_str()) != 0) {
-            FileError = "unable to store file: " + target + " (" + std::strerror(errno) + ")";
-            Success = false;
-            ok = false;
-        } else if (HrefOrSrc == 'S') {
-            ::chmod(target.c_str(), 0444); // thumbnails are kept read-only
-        }
-    }
-    if (!commit || !ok) {
-        ::unlink(TempName_.c_str());
-        RemoveEmptyFolders(target);
-    }
-    TempName_.clear();
-}
-
-// Removes the folders above target that are left empty, up to the storage
-// folder: a failed request leaves no trace. A folder that holds anything
-// (another request's file among them) stays.
-void TGVHttpGet::RemoveEmptyFolders(const std::string& target) const {
-    if (StorageFolder.empty()) return;
-    std::string root = StorageFolder;
-    while (root.size() > 1 && root.back() == '/') root.pop_back();
-    std::string dir = target;
-    for (;;) {
-        const auto slash = dir.rfind('/');
-        if (slash == std::string::npos) return;
-        dir.resize(slash);
-        if (dir.size() <= root.size() || dir.compare(0, root.size(), root) != 0 || dir[root.size()] != '/')
-            return;
-        if (::rmdir(dir.c_str()) != 0) return;
-    }
 }
 
 void TGVHttpGet::Get(TGVHttpGetRequest request) {
@@ -109,15 +32,22 @@ void TGVHttpGet::Get(TGVHttpGetRequest request) {
     EffectiveUrl.clear();
     Thread_.reset();
 
-    bool toString = GetAction == TGetAction::STORE_TO_DATASTRING ||
-                    GetAction == TGetAction::STORE_TO_DATASTRING_AND_FILE;
-    if (StoresFile() && !OpenTarget()) {
-        // Nothing to write to: the request ends at once as a failure.
-        State = TGVHttpGetState::GETHTTP_THREAD_DONE;
-        if (OnThreadDone) OnThreadDone(this);
-        return;
+    const bool toString = GetAction == TGetAction::STORE_TO_DATASTRING ||
+                          GetAction == TGetAction::STORE_TO_DATASTRING_AND_FILE;
+    bool toFile = StoresFile();
+    if (toFile && Url.LocalFileName().empty()) {
+        const std::string message =
+            "unable to create file:  (no safe local name for " + Url.GetUrl() + ")";
+        if (GetAction == TGetAction::STORE_TO_FILE) {
+            // Nothing to write to: the request ends at once as a failure.
+            FileError = message;
+            State = TGVHttpGetState::GETHTTP_THREAD_DONE;
+            if (OnThreadDone) OnThreadDone(this);
+            return;
+        }
+        Log(message); // a page is still processed from memory
+        toFile = false;
     }
-    if (GetAction == TGetAction::STORE_TO_DATASTRING_AND_FILE && !FileThisRequest_) toString = true;
 
     ContentLength = 0;
     Aborted = false;
@@ -125,7 +55,10 @@ void TGVHttpGet::Get(TGVHttpGetRequest request) {
 
     TTransferInput in;
     std::string url = Url.Scheme() + "://" + Url.HostName();
-    if (Url.Port() != TCrackUrl::DefaultPort(Url.Scheme())) url += ":" + std::to_string(Url.Port());
+    if (Url.Port() != TCrackUrl::DefaultPort(Url.Scheme())) {
+        url += ':';
+        url += std::to_string(Url.Port());
+    }
     const std::string& path = Url.RawPathWithFile();
     url += path.empty() ? "/" : path;
     const std::string& extra = Url.ExtraInfos();
@@ -148,8 +81,13 @@ void TGVHttpGet::Get(TGVHttpGetRequest request) {
     in.ProxyPassword = ProxyPassword;
     in.ReferringUrl = ReferringUrl;
     in.StoreToString = toString;
-    in.StoreToFile = FileThisRequest_;
-    in.FileDescriptor = Fd_;
+    in.StoreToFile = toFile;
+    if (toFile) {
+        in.TargetFile = Url.LocalFileName();
+        in.FileMode = HrefOrSrc == 'S' ? 0444 : 0644; // thumbnails are kept read-only
+        in.FileRequired = GetAction == TGetAction::STORE_TO_FILE;
+        in.StorageFolder = StorageFolder;
+    }
     if (!Handles_) Handles_ = std::make_shared<TTransferHandles>();
     in.Handles = Handles_;
 
@@ -180,6 +118,8 @@ void TGVHttpGet::Get(TGVHttpGetRequest request) {
         Cancelled = r.Cancelled;
         ErrorMsg = r.ErrorText;
         EffectiveUrl = r.EffectiveUrl;
+        FileError = r.FileError;
+        if (!r.FileNote.empty()) Log(r.FileNote);
         // A transfer that got no answer has no status, whatever came before.
         if (!StatusThisRequest_) StatusCode = 0;
         State = TGVHttpGetState::GETHTTP_THREAD_DONE;
@@ -206,10 +146,5 @@ void TGVHttpGet::Abort() {
 void TGVHttpGet::ThreadDone() {
     if (OnLog && Active) Log("thread done: " + Url.GetUrl());
     Thread_.reset();
-    if (StoresFile()) {
-        // Only a complete answer of the 2xx family replaces the stored file.
-        const bool commit = Success && StatusCode >= 200 && StatusCode <= 299;
-        CloseTarget(commit);
-    }
     Busy = false;
 }

@@ -13,9 +13,10 @@
 #include <memory>
 #include <string>
 
-// One reusable request slot: holds the settings of a request, owns its URL
-// parts and its target file, runs one transfer thread per request and
-// exposes a state machine that the download manager polls.
+// One reusable request slot: holds the settings of a request and its URL
+// parts, runs its transfers one after the other on the slot's own worker
+// thread (which also creates and stores the target file) and exposes a state
+// machine that the download manager polls.
 class TGVHttpGet : public TComponent {
 public:
     explicit TGVHttpGet(IMessageSink* messages = nullptr);
@@ -91,9 +92,6 @@ public:
     }
 
 private:
-    bool OpenTarget(); // false: STORE_TO_FILE cannot proceed (FileError set)
-    void CloseTarget(bool commit);
-    void RemoveEmptyFolders(const std::string& target) const;
     void Log(const std::string& text) {
         if (OnLog) OnLog(this, text);
     }
@@ -104,8 +102,5 @@ private:
     std::shared_ptr<TTransferHandles> Handles_; // outlive the transfer that uses them
     std::unique_ptr<TTransferWorker> Worker_;
     std::unique_ptr<THTTPGetThread> Thread_;
-    int Fd_ = -1;
-    bool FileThisRequest_ = false;
     bool StatusThisRequest_ = false;
-    std::string TempName_;
 };

@@ -1,5 +1,7 @@
 #include "HttpGetThread.h"
 
+#include "TargetFile.h"
+
 #include <QMetaObject>
 #include <QObject>
 
@@ -20,6 +22,7 @@ struct THTTPGetThread::Shared : std::enable_shared_from_this<THTTPGetThread::Sha
     bool PendingDone = true;
     bool OwnerAlive = true;
     CURLM* Multi = nullptr;
+    TTargetFile File; // used by the worker only
     std::atomic<bool> Stop{false};
     std::atomic<bool> Finished{false};
     bool RunEnded = false; // under M: Run has returned
@@ -35,6 +38,26 @@ struct THTTPGetThread::Shared : std::enable_shared_from_this<THTTPGetThread::Sha
             Context, [self = shared_from_this()] { self->RunPending(); }, Qt::QueuedConnection);
         Cv.wait(lk, [&] { return PendingDone || !OwnerAlive; });
         return OwnerAlive;
+    }
+
+    // Hands f to the owner's thread without waiting for it: for the last
+    // notification of a run, after which the worker touches nothing the
+    // owner sees. f does not run when the owner has gone away.
+    void PostToOwner(std::function<void()> f) {
+        {
+            std::lock_guard lk(M);
+            if (!OwnerAlive) return;
+        }
+        QMetaObject::invokeMethod(
+            Context,
+            [self = shared_from_this(), f = std::move(f)] {
+                {
+                    std::lock_guard lk(self->M);
+                    if (!self->OwnerAlive) return;
+                }
+                f();
+            },
+            Qt::QueuedConnection);
     }
 
     void RunPending() {
@@ -184,22 +207,17 @@ size_t WriteCallback(char* ptr, size_t size, size_t nmemb, void* userdata) {
             }
             rd->Data.append(ptr, n);
         }
-        if (s->In.StoreToFile && s->In.FileDescriptor >= 0) {
+        if (s->File.IsOpen()) {
             if (before + std::int64_t(n) > kMaxFileBody) {
                 rd->Failed = true;
                 rd->R->ErrorText = "file larger than 4 GiB: transfer stopped";
                 return 0;
             }
-            size_t off = 0;
-            while (off < n) {
-                const ssize_t w = ::write(s->In.FileDescriptor, ptr + off, n - off);
-                if (w < 0) {
-                    if (errno == EINTR) continue;
-                    rd->Failed = true;
-                    rd->R->ErrorText = std::string("cannot write the file: ") + std::strerror(errno);
-                    return 0;
-                }
-                off += size_t(w);
+            std::string why;
+            if (!s->File.Write(ptr, n, why)) {
+                rd->Failed = true;
+                rd->R->ErrorText = "cannot write the file: " + why;
+                return 0;
             }
         }
         rd->R->BytesRead = before + std::int64_t(n);
@@ -300,7 +318,21 @@ void THTTPGetThread::Shared::Run() {
     rd.Easy = easy;
     rd.R = &result;
     bool transferOk = false;
-    for (int attempt = 0; attempt < 2 && easy != nullptr && multi != nullptr; ++attempt) {
+    bool canStart = true;
+    if (In.StoreToFile) {
+        std::string why;
+        if (!File.Open(In.TargetFile, In.FileMode, In.StorageFolder, why)) {
+            const std::string message = "unable to create file: " + In.TargetFile + " (" + why + ")";
+            if (In.FileRequired) {
+                // Nothing to write to: the request ends at once as a failure.
+                result.FileError = message;
+                canStart = false;
+            } else {
+                result.FileNote = message; // a page is still processed from memory
+            }
+        }
+    }
+    for (int attempt = 0; attempt < 2 && canStart && easy != nullptr && multi != nullptr; ++attempt) {
         curl_easy_reset(easy);
         curl_easy_setopt(easy, CURLOPT_URL, In.Url.c_str());
         curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
@@ -395,7 +427,8 @@ void THTTPGetThread::Shared::Run() {
         transferOk = true;
         break;
     }
-    if (easy == nullptr || multi == nullptr) result.ErrorText = "cannot start a transfer (out of memory)";
+    if (canStart && (easy == nullptr || multi == nullptr))
+        result.ErrorText = "cannot start a transfer (out of memory)";
 
     bool deliverBody = false;
     if (transferOk && !Stop && !rd.Failed) {
@@ -408,6 +441,16 @@ void THTTPGetThread::Shared::Run() {
         }
     }
     if (Stop) result.Cancelled = true;
+    if (File.IsOpen()) {
+        // Only a complete answer of the 2xx family replaces the stored file.
+        std::string why;
+        if (!result.Success || result.Cancelled || result.StatusCode < 200 || result.StatusCode > 299) {
+            File.Discard();
+        } else if (!File.Commit(why)) {
+            result.FileError = "unable to store file: " + In.TargetFile + " (" + why + ")";
+            result.Success = false;
+        }
+    }
 
     {
         std::lock_guard lk(M);
@@ -417,12 +460,14 @@ void THTTPGetThread::Shared::Run() {
     if (easy != nullptr) curl_easy_reset(easy);
     curl_slist_free_all(headers);
 
-    // Body and end travel to the owner in one hand-off.
-    if (Hooks.OnTerminate || (deliverBody && Hooks.OnBody))
-        RunOnOwner([&] {
-            if (deliverBody && Hooks.OnBody) Hooks.OnBody(rd.Data);
+    // Body and end travel to the owner in one hand-off, the run's last.
+    if (Hooks.OnTerminate || (deliverBody && Hooks.OnBody)) {
+        if (!deliverBody) rd.Data.clear();
+        PostToOwner([this, deliverBody, data = std::move(rd.Data), result = std::move(result)]() mutable {
+            if (deliverBody && Hooks.OnBody) Hooks.OnBody(data);
             if (Hooks.OnTerminate) Hooks.OnTerminate(result);
         });
+    }
     Finished = true;
 }
 

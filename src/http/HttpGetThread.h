@@ -56,8 +56,13 @@ struct TTransferInput {
     std::string UserName, Password;
     std::string ReferringUrl;
     bool StoreToString = false;
+    // The body goes to TargetFile (created and replaced on the worker, so
+    // that slots do their file work in parallel) when StoreToFile is set.
     bool StoreToFile = false;
-    int FileDescriptor = -1; // opened by the owner, written by the worker, closed by the owner
+    std::string TargetFile;
+    unsigned FileMode = 0644;
+    bool FileRequired = false;  // a file that cannot be created fails the request
+    std::string StorageFolder;  // folders made for a body not kept are removed up to here
     std::shared_ptr<TTransferHandles> Handles; // the slot's own, kept between its transfers
 };
 
@@ -71,9 +76,13 @@ struct TTransferResult {
     std::int64_t BytesRead = 0;
     std::string ErrorText;    // why the transfer failed, when it did
     std::string EffectiveUrl; // where the request landed after redirects
+    std::string FileError;    // the target could not be created or stored
+    std::string FileNote;     // the target could not be created; the body is kept in memory
 };
 
-// Owner callbacks. Each runs on the owner's (main) thread while the worker waits.
+// Owner callbacks. Each runs on the owner's (main) thread while the worker
+// waits; after OnTerminate the worker has nothing left to do, so it goes back
+// to waiting for its slot's next transfer at once.
 struct TTransferHooks {
     std::function<void(int statusCode)> OnStatus;
     std::function<void(const std::string& head, bool& okToGetData, std::int64_t contentLength,

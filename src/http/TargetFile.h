@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The file a transfer stores its body in. The body goes to a temporary file
+// beside the target, and the target is replaced only when the whole body has
+// arrived; a body that is not kept leaves no trace, not even the folders made
+// for it. Used on the transfer's worker thread, so that creating, renaming
+// and removing files runs in parallel across request slots.
+class TTargetFile {
+public:
+    TTargetFile() = default;
+    ~TTargetFile(); // discards an uncommitted file
+    TTargetFile(const TTargetFile&) = delete;
+    TTargetFile& operator=(const TTargetFile&) = delete;
+
+    // Makes the missing folders of target and creates the temporary file
+    // with the given permissions. On failure, error says why (errno text).
+    bool Open(const std::string& target, unsigned mode, const std::string& storageFolder,
+              std::string& error);
+    bool IsOpen() const { return Fd_ >= 0; }
+    // Appends a chunk; false with error set when the disk refuses it.
+    bool Write(const char* data, std::size_t size, std::string& error);
+    // Closes and moves the temporary file onto the target.
+    bool Commit(std::string& error);
+    // Closes and removes the temporary file, and the folders it left empty.
+    void Discard();
+
+private:
+    void RemoveEmptyFolders() const;
+
+    int Fd_ = -1;
+    std::string Target_, Temp_, StorageFolder_;
+};
