@@ -93,8 +93,10 @@ void TScanCore::ResolveLink(std::string_view link, const TCrackUrl& page, std::s
         const std::string& scheme = page.Scheme();
         const std::string baseScheme = IsWebScheme(scheme) ? scheme : std::string("http");
         std::string base = baseScheme + "://" + page.HostName();
-        if (page.Port() != 0 && page.Port() != TCrackUrl::DefaultPort(baseScheme))
-            base += ":" + std::to_string(page.Port());
+        if (page.Port() != 0 && page.Port() != TCrackUrl::DefaultPort(baseScheme)) {
+            base += ':';
+            base += std::to_string(page.Port());
+        }
         base += page.RawPathWithFile();
         if (!CombineUrl(base, link, urlFound)) urlFound.clear();
     } else {
@@ -330,7 +332,7 @@ void TScanCore::ProcessLink(TPageInfo& page, std::string_view link, const std::s
         lf.UrlFound = urlFound;
         lf.TypeLink = typeLink;
         lf.FromUrl = page.Url;
-        lf.WriteToFile = "x";
+        lf.WriteToFile.assign(1, 'x');
         lf.HrefOrSrc = hrefOrSrc;
         lf.CountArea = countArea;
         lf.FollowIfHtmlLink = accept;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,15 +72,14 @@ struct TUrlObject {
     int EntryValue = -1;
 };
 
-// The waiting line of a download manager: URLs in arrival order.
+// The waiting line of a download manager: URLs in arrival order. Entries are
+// mostly taken from the front, which a deque does without moving the rest.
 class TUrlInQueue {
 public:
     struct Item {
         std::string Url;
         TUrlObject Obj;
     };
-
-    TUrlInQueue() { Urls.reserve(32000); }
 
     void AddUrl(std::string url, int depthSearchLevel, int retryNumber, char hrefOrSrc,
                 TGetAction getAction, int countArea, bool priority, int entryValue,
@@ -88,5 +88,5 @@ public:
     void ClearUrls() { Urls.clear(); }
     int Count() const { return int(Urls.size()); }
 
-    std::vector<Item> Urls;
+    std::deque<Item> Urls;
 };
