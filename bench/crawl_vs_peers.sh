@@ -82,7 +82,7 @@ fi
   sort -z | xargs -0 sha1sum) >"$WORK/reference.sha1"
 nfiles=$(wc -l <"$WORK/reference.sha1")
 nbytes=$(cd "$site" && find gallery -type f \( -name '*.jpg' -o -name '*.gif' \) -printf '%s\n' |
-  awk '{s+=$1} END{print s}')
+  awk '{s+=$1} END{printf "%.0f", s}')
 full_avg=$(find "$site/gallery/pics" -name 'full_*' -printf '%s\n' | awk '{s+=$1;n++} END{printf "%.0f", s/n/1024}')
 thumb_avg=$(find "$site/gallery/thumbs" -type f -printf '%s\n' | awk '{s+=$1;n++} END{printf "%.1f", s/n/1024}')
 

@@ -22,7 +22,7 @@ bool TTargetFile::Open(const std::string& target, unsigned mode, const std::stri
     Discard();
     Target_ = target;
     StorageFolder_ = storageFolder;
-    const unsigned pid = unsigned(::getpid());
+    static const unsigned pid = unsigned(::getpid());
     bool foldersMade = false;
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[32];
