@@ -7,9 +7,8 @@
 
 #include <curl/curl.h>
 
-#include <cerrno>
-#include <cstring>
-#include <unistd.h>
+#include <cctype>
+#include <cstdlib>
 
 struct THTTPGetThread::Shared : std::enable_shared_from_this<THTTPGetThread::Shared> {
     TTransferInput In;
