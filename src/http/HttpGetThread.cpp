@@ -95,6 +95,9 @@ struct THTTPGetThread::Shared : std::enable_shared_from_this<THTTPGetThread::Sha
 
 namespace {
 
+// A chunk larger than this goes to the file before the chunk ends.
+constexpr std::size_t kChunkFlushSize = 512 * 1024;
+
 // One round of the transfer (a second round answers a 401 or 407).
 struct Round {
     THTTPGetThread::Shared* S = nullptr;
@@ -106,9 +109,15 @@ struct Round {
     bool HeadDone = false;
     bool SawLocation = false;
     bool Failed = false;               // our own reason to fail, in R->ErrorText
+    // A chunk is what one round of the transfer delivers at once; libcurl
+    // hands it over in pieces of at most 16 KiB.
+    bool InChunk = false;
     int ChunkCount = 0;
+    std::string* Chunk = nullptr; // the file bytes of the current chunk
 
     bool HeadStage();
+    bool WriteChunk();
+    bool EndChunk();
 };
 
 bool ParseInt64(const std::string& text, std::int64_t& out) {
@@ -195,8 +204,11 @@ size_t WriteCallback(char* ptr, size_t size, size_t nmemb, void* userdata) {
     if (!rd->HeadDone && !rd->HeadStage()) return 0;
 
     const std::int64_t before = rd->R->BytesRead;
-    if (s->Hooks.OnRead) s->RunOnOwner([&] { s->Hooks.OnRead(before); });
-    if (s->Stop) return 0;
+    if (!rd->InChunk) {
+        rd->InChunk = true;
+        if (s->Hooks.OnRead) s->RunOnOwner([&] { s->Hooks.OnRead(before); });
+        if (s->Stop) return 0;
+    }
     if (n != 0) {
         if (s->In.StoreToString) {
             if (std::int64_t(rd->Data.size() + n) > kMaxStringBody) {
@@ -212,23 +224,42 @@ size_t WriteCallback(char* ptr, size_t size, size_t nmemb, void* userdata) {
                 rd->R->ErrorText = "file larger than 4 GiB: transfer stopped";
                 return 0;
             }
-            std::string why;
-            if (!s->File.Write(ptr, n, why)) {
-                rd->Failed = true;
-                rd->R->ErrorText = "cannot write the file: " + why;
-                return 0;
-            }
+            rd->Chunk->append(ptr, n);
+            if (rd->Chunk->size() >= kChunkFlushSize && !rd->WriteChunk()) return 0;
         }
         rd->R->BytesRead = before + std::int64_t(n);
-    }
-    if (++rd->ChunkCount == 10) {
-        rd->ChunkCount = 0;
-        if (s->Hooks.OnAlive) s->RunOnOwner([&] { s->Hooks.OnAlive(); });
     }
     return n;
 }
 
 } // namespace
+
+// Writes the bytes gathered for the file; false (the run fails) when the
+// disk refuses them.
+bool Round::WriteChunk() {
+    if (Chunk == nullptr || Chunk->empty()) return true;
+    std::string why;
+    const bool ok = S->File.Write(Chunk->data(), Chunk->size(), why);
+    Chunk->clear();
+    if (!ok) {
+        Failed = true;
+        R->ErrorText = "cannot write the file: " + why;
+    }
+    return ok;
+}
+
+// Closes the chunk that the last round delivered: its bytes go to the file
+// in one write, and every tenth chunk tells the owner the transfer is alive.
+bool Round::EndChunk() {
+    if (!InChunk) return true;
+    InChunk = false;
+    if (!WriteChunk()) return false;
+    if (++ChunkCount == 10) {
+        ChunkCount = 0;
+        if (S->Hooks.OnAlive) S->RunOnOwner([&] { S->Hooks.OnAlive(); });
+    }
+    return true;
+}
 
 bool Round::HeadStage() {
     auto* s = S;
@@ -385,11 +416,15 @@ void THTTPGetThread::Shared::Run() {
         rd.RetryWithCredentials = false;
         rd.HeadDone = false;
         rd.ChunkCount = 0;
+        rd.InChunk = false;
+        rd.Chunk = &In.Handles->Chunk;
+        rd.Chunk->clear();
         curl_multi_add_handle(multi, easy);
         int running = 1;
         CURLcode code = CURLE_OK;
         while (!Stop) {
             curl_multi_perform(multi, &running);
+            if (!rd.EndChunk()) break; // the file refused the bytes: the transfer stops
             if (running == 0) break;
             curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
         }

@@ -23,6 +23,9 @@ struct TTransferHandles {
     TTransferHandles& operator=(const TTransferHandles&) = delete;
     void* Easy = nullptr;
     void* Multi = nullptr;
+    // The body bytes of the chunk being received, written to the file in one
+    // piece when the chunk is complete; kept to spare an allocation per transfer.
+    std::string Chunk;
 };
 
 // A thread kept by a request slot that runs its transfers one after the

@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <mutex>
 #include <set>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 TEST(HeadHandling, PageManagerTakesOnlyHtmlAndRobots) {
@@ -336,6 +338,36 @@ TEST(StorageSafety, AFailedRequestLeavesNoEmptyFolders) {
     EXPECT_EQ(FilesUnder(dir.Path()), (std::vector<std::string>{"127.0.0.1/keep/deep/ok.jpg"}));
     // The storage folder itself stays.
     EXPECT_EQ(::stat(dir.Path().c_str(), &st), 0);
+}
+
+// A disk that refuses the body part-way (full, or a file size limit) fails
+// the request with the reason and keeps nothing of it.
+TEST(StorageSafety, ABodyTheDiskRefusesPartWayIsAnErrorAndLeavesNothing) {
+    TTestHttpServer server;
+    server.Serve("/big/a.jpg", "image/jpeg", BinaryBody(300000));
+    server.Serve("/small.jpg", "image/jpeg", "picture");
+    TTempDir dir;
+    TManagerRun run(dir.Path());
+    run.M.RetryCount = 1;
+
+    rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit limited = old;
+    limited.rlim_cur = 100000;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN); // write then fails with EFBIG
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    run.Add(server.Url("/big/a.jpg"));
+    run.Add(server.Url("/small.jpg"));
+    const bool idle = run.RunToIdle();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_TRUE(idle);
+
+    ASSERT_EQ(run.Errors.size(), 1u);
+    EXPECT_EQ(run.Errors[0].Url, server.Url("/big/a.jpg"));
+    EXPECT_EQ(run.Errors[0].Msg, "cannot write the file: File too large");
+    EXPECT_EQ(FilesUnder(dir.Path()), std::vector<std::string>{"127.0.0.1/small.jpg"});
+    EXPECT_TRUE(NoPartFiles(dir.Path()));
 }
 
 TEST(StorageSafety, ThumbnailsAreReadOnlyAndReplacedOnTheNextFetch) {
