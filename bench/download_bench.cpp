@@ -5,7 +5,7 @@
 // done or failed (the idle countdown that follows is not counted).
 //
 //   bench_download [--files N] [--slots N] [--runs N]
-#include "Dwnld.h"
+#include "download/DownloadManager.h"
 
 #include <httplib.h>
 
@@ -112,7 +112,8 @@ int main(int argc, char** argv) {
     std::uniform_int_distribution<int> size(2048, 8192), byte(0, 255);
     for (auto& b : bodies) {
         b.resize(std::size_t(size(rng)));
-        for (char& c : b) c = char(byte(rng));
+        for (char& c : b)
+            c = char(byte(rng));
     }
 
     httplib::Server server;
@@ -134,7 +135,8 @@ int main(int argc, char** argv) {
     });
     const int port = server.bind_to_any_port("127.0.0.1");
     std::thread serverThread([&] { server.listen_after_bind(); });
-    while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!server.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
     std::vector<double> rates;
     bool ok = true;
@@ -142,13 +144,14 @@ int main(int argc, char** argv) {
         const TRunResult r = RunOnce(port, files, slotCount);
         const double rate = r.Seconds > 0 ? r.Done / r.Seconds : 0;
         rates.push_back(rate);
-        std::printf("run %d: %d files done, %d errors, %d retries, %d on disk in %.3f s: %.0f files/s\n", run,
-                    r.Done, r.Errors, r.Retries, r.OnDisk, r.Seconds, rate);
+        std::printf(
+            "run %d: %d files done, %d errors, %d retries, %d on disk in %.3f s: %.0f files/s\n",
+            run, r.Done, r.Errors, r.Retries, r.OnDisk, r.Seconds, rate);
         if (r.Done != files || r.OnDisk != files) ok = false;
     }
     std::sort(rates.begin(), rates.end());
-    std::printf("median: %.0f files/s (%d files of 2-8 KB, %d slots, %d runs)\n", rates[rates.size() / 2], files,
-                slotCount, runs);
+    std::printf("median: %.0f files/s (%d files of 2-8 KB, %d slots, %d runs)\n",
+                rates[rates.size() / 2], files, slotCount, runs);
 
     server.stop();
     serverThread.join();

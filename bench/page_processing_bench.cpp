@@ -4,8 +4,8 @@
 // default Debian's python3.11-doc), processed by one scan core as a crawl of
 // that site would, and, when built with gumbo, parsed by gumbo with the
 // links collected from the tree, as a baseline.
-#include "HtmlMarkup.h"
-#include "ScanCore.h"
+#include "crawl/HtmlMarkup.h"
+#include "crawl/PageProcessing.h"
 
 #include <benchmark/benchmark.h>
 
@@ -137,15 +137,30 @@ constexpr long kKiB = 1024, kMiB = 1024 * 1024;
 
 } // namespace
 
-BENCHMARK(ProcessPageBench)->Name("ProcessPage")->Arg(2 * kMiB)->Arg(8 * kMiB)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(NormalizeHtmlBench)->Name("NormalizeHtml")->Arg(2 * kMiB)->Arg(8 * kMiB)
+BENCHMARK(ProcessPageBench)
+    ->Name("ProcessPage")
+    ->Arg(2 * kMiB)
+    ->Arg(8 * kMiB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(NormalizeHtmlBench)
+    ->Name("NormalizeHtml")
+    ->Arg(2 * kMiB)
+    ->Arg(8 * kMiB)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(MarkTagsBench)->Name("MarkTags")->Arg(2 * kMiB)->Arg(8 * kMiB)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(MarkTagsBench)
+    ->Name("MarkTags")
+    ->Arg(2 * kMiB)
+    ->Arg(8 * kMiB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 // Page size against time: with a linear pipeline bytes/s stays flat.
-BENCHMARK(ProcessPageBench)->Name("ProcessPage/scaling")->RangeMultiplier(4)
-    ->Range(256 * kKiB, 16 * kMiB)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(ProcessPageBench)
+    ->Name("ProcessPage/scaling")
+    ->RangeMultiplier(4)
+    ->Range(256 * kKiB, 16 * kMiB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 namespace {
 
@@ -230,7 +245,7 @@ void RealPagesProcessBench(benchmark::State& state) {
 void CollectLinks(const GumboNode* node, std::vector<std::string>& links) {
     if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE) return;
     const GumboElement& e = node->v.element;
-    static const char* const kLinkAttributes[] = {"href", "src", "background", "data",
+    static const char* const kLinkAttributes[] = {"href",   "src",      "background", "data",
                                                   "action", "longdesc", "usemap"};
     for (unsigned i = 0; i < e.attributes.length; ++i) {
         const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
@@ -250,8 +265,8 @@ void RealPagesGumboBench(benchmark::State& state) {
     for (auto _ : state) {
         links.clear();
         for (const TRealPage& page : site.Pages) {
-            GumboOutput* out = gumbo_parse_with_options(&kGumboDefaultOptions, page.Body.data(),
-                                                        page.Body.size());
+            GumboOutput* out =
+                gumbo_parse_with_options(&kGumboDefaultOptions, page.Body.data(), page.Body.size());
             CollectLinks(out->root, links);
             gumbo_destroy_output(&kGumboDefaultOptions, out);
         }

@@ -5,10 +5,10 @@
 // against it, runs each markup pass on its own copy, and scans the body as a
 // page of a fixed site and, when the URL cracks, as a page of that URL.
 // Broken invariants stop the run with __builtin_trap().
-#include "CrackUrl.h"
-#include "HtmlMarkup.h"
-#include "ScanCore.h"
-#include "StringTools.h"
+#include "common/StringTools.h"
+#include "crawl/CrackUrl.h"
+#include "crawl/HtmlMarkup.h"
+#include "crawl/PageProcessing.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -26,9 +26,9 @@ void Check(bool ok) {
 }
 
 bool IsMarker(char c) {
-    return c == Marker::EmptyValue || c == Marker::Href || c == Marker::Value ||
-           c == Marker::Src || c == Marker::Base || c == Marker::AreaOpen ||
-           c == Marker::CountedAreaOpen || c == Marker::AreaClose;
+    return c == Marker::EmptyValue || c == Marker::Href || c == Marker::Value || c == Marker::Src ||
+           c == Marker::Base || c == Marker::AreaOpen || c == Marker::CountedAreaOpen ||
+           c == Marker::AreaClose;
 }
 
 bool HasDotSegment(std::string_view path) {
@@ -43,7 +43,8 @@ void CheckLocalFileName(std::string_view name) {
     Check(name.starts_with("/tmp/fz/"));
     Check(!HasDotSegment(name));
     Check(name.find("//") == std::string_view::npos);
-    for (unsigned char c : name) Check(c >= 32 && c != 127);
+    for (unsigned char c : name)
+        Check(c >= 32 && c != 127);
 }
 
 void CheckCrackInvariants(const TCrackUrl& u, std::string_view url) {

@@ -37,11 +37,12 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
 
 std::string CommaListToLines(std::string_view list) {
     std::string out;
-    for (char c : list) out += (c == ',') ? '\n' : c;
+    for (char c : list)
+        out += (c == ',') ? '\n' : c;
     return out;
 }
 
-#include "HttpTypes.h"
+#include "http/HttpTypes.h"
 
 #include <atomic>
 #include <csignal>
@@ -64,7 +65,9 @@ void ParseProxy(const std::string& text, std::string& host, int& port) {
 
 namespace {
 std::atomic<int> gInterrupts{0};
-void OnInterrupt(int) { gInterrupts.fetch_add(1); }
+void OnInterrupt(int) {
+    gInterrupts.fetch_add(1);
+}
 } // namespace
 
 void InstallInterruptHandler() {
@@ -74,7 +77,9 @@ void InstallInterruptHandler() {
     ::sigaction(SIGINT, &sa, nullptr);
 }
 
-int InterruptCount() { return gInterrupts.load(); }
+int InterruptCount() {
+    return gInterrupts.load();
+}
 
 TProgressLine::TProgressLine() : Tty_(::isatty(2) != 0), Start_(MonotonicMs()) {}
 
@@ -93,7 +98,7 @@ void TProgressLine::Clear() {
     Shown_ = false;
 }
 
-#include "HttpGrab.h"
+#include "engine/Grabber.h"
 
 void ApplyScanDefaults(THttpGrab& grab, const TScanDefaults& defaults) {
     if (defaults.SearchThumbs) grab.SetSearchThumbs(true);

@@ -1,8 +1,8 @@
 // tessellon-cli demo: scan the built-in demo gallery as the gallery
 // application does (thumbnails paired with their full-size pictures).
-#include "CliSupport.h"
-#include "DemoServer.h"
-#include "DemoSite.h"
+#include "cli/CliSupport.h"
+#include "demo/DemoServer.h"
+#include "demo/DemoSite.h"
 
 #include <cstdio>
 

@@ -1,8 +1,8 @@
 // tessellon-cli demo-server: serve the built-in demo gallery on 127.0.0.1
 // until Ctrl-C, or write it out as static files.
-#include "CliSupport.h"
-#include "DemoServer.h"
-#include "DemoSite.h"
+#include "cli/CliSupport.h"
+#include "demo/DemoServer.h"
+#include "demo/DemoSite.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,8 +1,8 @@
 // tessellon-cli get: download a list of addresses into the storage folder.
-#include "CliSupport.h"
-#include "Dwnld.h"
-#include "ReportFormat.h"
-#include "StringTools.h"
+#include "cli/CliSupport.h"
+#include "cli/ReportFormat.h"
+#include "common/StringTools.h"
+#include "download/DownloadManager.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -54,7 +54,8 @@ int RunGet(std::vector<std::string> argv) {
             if (!in) throw UsageError{"cannot read the address list " + file};
             std::string line;
             while (std::getline(in, line)) {
-                while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+                while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+                    line.pop_back();
                 if (line.empty() || line[0] == '#') continue;
                 urls.push_back(line);
             }
@@ -68,7 +69,7 @@ int RunGet(std::vector<std::string> argv) {
     for (const std::string& u : urls) {
         TCrackUrl parts;
         if (!parts.Crack(u, "")) throw UsageError{"Invalid Url : " + u};
-        manager.CredentialOrigins.insert(UrlOrigin(parts.Origin()));
+        manager.CredentialOrigins.insert(parts.Origin());
     }
 
     int argc = 1;
@@ -127,9 +128,9 @@ int RunGet(std::vector<std::string> argv) {
     timer.start(200);
     app.exec();
     progress.Clear();
-    std::printf("%s", StatsBlock(stats[0], stats[1], stats[2], stats[3], stats[4], stats[5],
-                                 stats[6])
-                          .c_str());
+    std::printf(
+        "%s",
+        StatsBlock(stats[0], stats[1], stats[2], stats[3], stats[4], stats[5], stats[6]).c_str());
     if (stopRequested) return 130;
     return anyFailed ? 1 : 0;
 }

@@ -1,7 +1,7 @@
 // tessellon-cli links: what a saved page yields under the link filters.
-#include "CliSupport.h"
-#include "ScanCore.h"
-#include "StringTools.h"
+#include "cli/CliSupport.h"
+#include "common/StringTools.h"
+#include "crawl/PageProcessing.h"
 
 #include <cstdio>
 #include <sys/stat.h>
@@ -79,8 +79,9 @@ int RunLinks(std::vector<std::string> argv) {
     if (meta) {
         core.OnMetaTag = [](TComponent*, const TMetaTag& m) {
             std::string line = "META";
-            for (const std::string* f : {&m.TagType, &m.Tag1stAttrib, &m.Tag1stValue, &m.Tag2ndAttrib,
-                                         &m.Tag2ndValue, &m.Tag3rdAttrib, &m.Tag3rdValue})
+            for (const std::string* f :
+                 {&m.TagType, &m.Tag1stAttrib, &m.Tag1stValue, &m.Tag2ndAttrib, &m.Tag2ndValue,
+                  &m.Tag3rdAttrib, &m.Tag3rdValue})
                 PrintQuoted(line, *f);
             line += '\n';
             std::fwrite(line.data(), 1, line.size(), stdout);

@@ -1,8 +1,8 @@
 // tessellon-cli scan: one scan without a screen.
-#include "CliSupport.h"
-#include "HttpGrab.h"
-#include "ReportFormat.h"
-#include "StringTools.h"
+#include "cli/CliSupport.h"
+#include "cli/ReportFormat.h"
+#include "common/StringTools.h"
+#include "engine/Grabber.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -12,7 +12,8 @@
 namespace {
 
 struct Counters {
-    int v[7] = {0, 0, 0, 0, 0, 0, 0}; // in queue, downloading, to analyze, done, retries, errors, on disk
+    int v[7] = {0, 0, 0, 0,
+                0, 0, 0}; // in queue, downloading, to analyze, done, retries, errors, on disk
     std::string Block() const { return StatsBlock(v[0], v[1], v[2], v[3], v[4], v[5], v[6]); }
 };
 
@@ -187,10 +188,10 @@ int RunScan(std::vector<std::string> argv, const TScanDefaults& defaults) {
         if (!grab.IsWorking() && !grab.Closing) app.quit();
         progress.Show("pages: " + std::to_string(pages.v[0]) + " queued, " +
                       std::to_string(pages.v[1]) + " loading, " + std::to_string(pages.v[3]) +
-                      " done, " + std::to_string(pages.v[5]) + " errors | files: " +
-                      std::to_string(files.v[0]) + " queued, " + std::to_string(files.v[1]) +
-                      " loading, " + std::to_string(files.v[3]) + " done, " +
-                      std::to_string(files.v[5]) + " errors");
+                      " done, " + std::to_string(pages.v[5]) +
+                      " errors | files: " + std::to_string(files.v[0]) + " queued, " +
+                      std::to_string(files.v[1]) + " loading, " + std::to_string(files.v[3]) +
+                      " done, " + std::to_string(files.v[5]) + " errors");
     });
     watch.start(200);
     app.exec();
@@ -199,11 +200,13 @@ int RunScan(std::vector<std::string> argv, const TScanDefaults& defaults) {
     std::fflush(stdout);
     // The queue limits drop links without an error of their own: say so.
     if (grab.PagesNotQueued() > 0)
-        std::fprintf(stderr, "%d pages were not followed: the page queue was full (raise --max-queue)\n",
+        std::fprintf(stderr,
+                     "%d pages were not followed: the page queue was full (raise --max-queue)\n",
                      grab.PagesNotQueued());
     if (grab.FilesNotQueued() > 0)
-        std::fprintf(stderr,
-                     "%d files were not downloaded: the file queue was full (raise --max-file-queue)\n",
-                     grab.FilesNotQueued());
+        std::fprintf(
+            stderr,
+            "%d files were not downloaded: the file queue was full (raise --max-file-queue)\n",
+            grab.FilesNotQueued());
     return stopped ? 130 : 0;
 }

@@ -1,12 +1,14 @@
 #include "CrackUrl.h"
 
-#include "StringTools.h"
+#include "common/StringTools.h"
 
 #include <charconv>
 
 namespace {
 
-bool IsSchemeStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsSchemeStart(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 bool IsSchemeChar(char c) {
     return IsSchemeStart(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
 }
@@ -15,7 +17,8 @@ bool IsSchemeChar(char c) {
 std::size_t SchemeLength(std::string_view s) {
     if (s.empty() || !IsSchemeStart(s[0])) return 0;
     std::size_t i = 1;
-    while (i < s.size() && IsSchemeChar(s[i])) ++i;
+    while (i < s.size() && IsSchemeChar(s[i]))
+        ++i;
     return (i < s.size() && s[i] == ':') ? i : 0;
 }
 
@@ -54,7 +57,8 @@ std::string RemoveDotSegments(std::string_view in) {
             break;
         } else {
             std::size_t j = (rest[0] == '/') ? 1 : 0;
-            while (j < rest.size() && rest[j] != '/') ++j;
+            while (j < rest.size() && rest[j] != '/')
+                ++j;
             out.append(rest.substr(0, j));
             i += j;
         }
@@ -126,7 +130,8 @@ int TCrackUrl::DefaultPort(std::string_view scheme) {
 
 std::string TCrackUrl::SiteKey(std::string_view hostIn) {
     std::string host = LowerCase(hostIn);
-    while (!host.empty() && host.back() == '.') host.pop_back();
+    while (!host.empty() && host.back() == '.')
+        host.pop_back();
     if (host.empty() || host[0] == '[') return host; // IPv6 literal: the whole address
     bool numeric = true;
     for (char c : host)
@@ -154,11 +159,7 @@ void TCrackUrl::Clear() {
     Valid_ = false;
 }
 
-std::string TCrackUrl::Origin() const {
-    std::string o = Scheme_ + "://" + Host_;
-    if (Port_ != DefaultPort(Scheme_)) o += ":" + std::to_string(Port_);
-    return o;
-}
+std::string TCrackUrl::Origin() const { return UrlOrigin(Url_); }
 
 namespace {
 
@@ -208,6 +209,23 @@ TUrlAuthority SplitAuthority(std::string_view url) {
 
 } // namespace
 
+std::string UrlOrigin(std::string_view url) {
+    const TUrlAuthority a = SplitAuthority(url);
+    if (!a.Ok || a.Host.empty()) return {};
+    const std::string scheme = LowerCase(url.substr(0, a.SchemeLength));
+    std::string origin = scheme + "://" + LowerCase(a.Host);
+    int port = 0;
+    const auto [end, ec] =
+        std::from_chars(a.PortText.data(), a.PortText.data() + a.PortText.size(), port);
+    const bool numeric = !a.PortText.empty() && ec == std::errc() &&
+                         end == a.PortText.data() + a.PortText.size();
+    if (!a.PortText.empty() && !(numeric && port == TCrackUrl::DefaultPort(scheme))) {
+        origin += ':';
+        origin.append(a.PortText);
+    }
+    return origin;
+}
+
 std::string_view TCrackUrl::HostPart(std::string_view url) {
     const TUrlAuthority a = SplitAuthority(url);
     return a.Ok ? a.Host : std::string_view{};
@@ -224,7 +242,8 @@ bool TCrackUrl::Crack(std::string_view url, std::string_view storageFolder) {
     if (a.HasUserInfo) {
         const auto colon = a.UserInfo.find(':');
         User_ = PercentDecode(a.UserInfo.substr(0, colon));
-        if (colon != std::string_view::npos) Password_ = PercentDecode(a.UserInfo.substr(colon + 1));
+        if (colon != std::string_view::npos)
+            Password_ = PercentDecode(a.UserInfo.substr(colon + 1));
     }
     if (!a.Ok) return false;
     const std::string_view tail = a.Tail;

@@ -29,7 +29,7 @@ public:
     const std::string& LocalFileName() const { return LocalFileName_; }
     bool Valid() const { return Valid_; }
 
-    // "scheme://host[:port]" with the port only when it is not the scheme's default.
+    // UrlOrigin of the URL.
     std::string Origin() const;
 
     static int DefaultPort(std::string_view scheme);
@@ -47,6 +47,11 @@ private:
     int Port_ = 0;
     bool Valid_ = false;
 };
+
+// "scheme://host[:port]" of a URL: scheme and host lower-cased, without user
+// information, the port only when it is not the scheme's default. The unit
+// that credentials are bound to; empty when the URL has no authority.
+std::string UrlOrigin(std::string_view url);
 
 // Percent-decoding of a URL component ("%41" becomes "A"; malformed escapes
 // are kept as they stand).

@@ -1,6 +1,6 @@
 #include "HtmlMarkup.h"
 
-#include "StringTools.h"
+#include "common/StringTools.h"
 
 #include <array>
 #include <cstdint>
@@ -14,8 +14,10 @@ namespace {
 struct TSpecialBytes {
     std::array<bool, 256> is{};
     constexpr TSpecialBytes() {
-        for (int b = 0; b < 32; ++b) is[std::size_t(b)] = true;
-        for (unsigned char b : {'"', '\'', ',', ' '}) is[b] = true;
+        for (int b = 0; b < 32; ++b)
+            is[std::size_t(b)] = true;
+        for (unsigned char b : {'"', '\'', ',', ' '})
+            is[b] = true;
     }
 };
 constexpr TSpecialBytes kSpecial;
@@ -32,7 +34,8 @@ std::size_t NextMarker(std::string_view text, std::size_t from) {
         std::memcpy(&w, text.data() + i, 8);
         if (((w - ones * 32) & ~w & highs) != 0) break;
     }
-    while (i < n && static_cast<unsigned char>(text[i]) >= 32) ++i;
+    while (i < n && static_cast<unsigned char>(text[i]) >= 32)
+        ++i;
     return i;
 }
 
@@ -46,7 +49,8 @@ std::string NormalizeHtml(std::string_view in, bool quotesToSpaces, bool keepLin
         if (!kSpecial.is[static_cast<unsigned char>(in[i])]) {
             // A run of ordinary bytes is copied as it stands.
             const std::size_t start = i;
-            while (i < n && !kSpecial.is[static_cast<unsigned char>(in[i])]) ++i;
+            while (i < n && !kSpecial.is[static_cast<unsigned char>(in[i])])
+                ++i;
             std::memcpy(o, in.data() + start, i - start);
             o += i - start;
             last = in[i - 1];

@@ -28,4 +28,3 @@ public:
 private:
     std::FILE* File_ = nullptr;
 };
-

@@ -1,6 +1,6 @@
 #include "StringList.h"
 
-#include "StringTools.h"
+#include "common/StringTools.h"
 
 int TGVStringList::CompareNoCase(std::string_view a, std::string_view b) {
     const std::size_t n = a.size() < b.size() ? a.size() : b.size();
@@ -22,7 +22,8 @@ void TGVStringList::SetText(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
         std::size_t j = i;
-        while (j < text.size() && text[j] != '\n' && text[j] != '\r') ++j;
+        while (j < text.size() && text[j] != '\n' && text[j] != '\r')
+            ++j;
         Items_.push_back({std::string(text.substr(i, j - i)), 0});
         if (j < text.size() && text[j] == '\r' && j + 1 < text.size() && text[j + 1] == '\n') ++j;
         i = j + 1;
@@ -57,9 +58,11 @@ void TGVStringList::QuickSort(int low, int high) {
         if (mid != low) Items_[std::size_t(mid)] = std::move(Items_[std::size_t(low)]);
         int i = low, j = high;
         while (i < j) {
-            while (i < j && Cmp(Items_[std::size_t(j)].Str, pivot.Str) >= 0) --j;
+            while (i < j && Cmp(Items_[std::size_t(j)].Str, pivot.Str) >= 0)
+                --j;
             if (i < j) Items_[std::size_t(i)] = std::move(Items_[std::size_t(j)]);
-            while (i < j && Cmp(Items_[std::size_t(i)].Str, pivot.Str) < 0) ++i;
+            while (i < j && Cmp(Items_[std::size_t(i)].Str, pivot.Str) < 0)
+                ++i;
             if (i < j) Items_[std::size_t(j)] = std::move(Items_[std::size_t(i)]);
         }
         Items_[std::size_t(i)] = std::move(pivot);
@@ -108,20 +111,4 @@ bool TGVStringList::FindOrInsert(std::string_view s, int& foundIndex, int& inser
     }
     if (foundIndex == -1 && addIfMissing) Insert(insertIndex, std::string(s));
     return foundIndex != -1;
-}
-
-void TUrlInQueue::AddUrl(std::string url, int depthSearchLevel, int retryNumber, char hrefOrSrc,
-                         TGetAction getAction, int countArea, bool priority, int entryValue,
-                         std::string referringUrl) {
-    Item item;
-    item.Url = std::move(url);
-    item.Obj.DepthSearchLevel = depthSearchLevel;
-    item.Obj.RetryNumber = retryNumber;
-    item.Obj.HrefOrSrc = hrefOrSrc;
-    item.Obj.GetAction = getAction;
-    item.Obj.CountArea = countArea;
-    item.Obj.Priority = priority;
-    item.Obj.EntryValue = entryValue;
-    item.Obj.ReferringUrl = std::move(referringUrl);
-    Urls.push_back(std::move(item));
 }

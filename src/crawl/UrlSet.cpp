@@ -1,6 +1,6 @@
 #include "UrlSet.h"
 
-#include "StringTools.h"
+#include "common/StringTools.h"
 
 std::size_t TUrlSet::Hash::operator()(std::string_view s) const {
     // FNV-1a over the upper-cased bytes, so that keys equal without regard

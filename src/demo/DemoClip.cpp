@@ -1,6 +1,6 @@
 // The demo clip: an MPEG-1 program stream written bit by bit. Every block
 // is flat, so each one is its DC level and an end-of-block code.
-#include "DemoPictures.h"
+#include "demo/DemoPictures.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // Serves the demo gallery over HTTP on 127.0.0.1, or writes it out as
 // static files for any other web server.
 
-#include "DemoSite.h"
+#include "demo/DemoSite.h"
 
 #include <atomic>
 #include <map>

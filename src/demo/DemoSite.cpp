@@ -1,6 +1,6 @@
 #include "DemoSite.h"
 
-#include "DemoPictures.h"
+#include "demo/DemoPictures.h"
 
 #include <algorithm>
 #include <atomic>

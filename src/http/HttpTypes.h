@@ -32,4 +32,5 @@ constexpr std::int64_t kMaxFileBody = 4ll * 1024 * 1024 * 1024;
 // More request slots than this would only exhaust the machine.
 constexpr int kMaxConcurrentDownloads = 100;
 
-inline constexpr const char* kDefaultAgent = "Mozilla/4.0 (compatible; MSIE 5.0; Windows NT; DigExt)";
+inline constexpr const char* kDefaultAgent =
+    "Mozilla/4.0 (compatible; MSIE 5.0; Windows NT; DigExt)";

@@ -1,6 +1,6 @@
 #include "TargetFile.h"
 
-#include "StringTools.h"
+#include "common/StringTools.h"
 
 #include <atomic>
 #include <cerrno>
@@ -15,7 +15,9 @@ namespace {
 std::atomic<unsigned> TempCounter{0};
 } // namespace
 
-TTargetFile::~TTargetFile() { Discard(); }
+TTargetFile::~TTargetFile() {
+    Discard();
+}
 
 bool TTargetFile::Open(const std::string& target, unsigned mode, const std::string& storageFolder,
                        std::string& error) {
@@ -26,7 +28,8 @@ bool TTargetFile::Open(const std::string& target, unsigned mode, const std::stri
     bool foldersMade = false;
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[32];
-        std::snprintf(suffix, sizeof suffix, ".part-%x-%x", pid & 0xffffu, TempCounter.fetch_add(1));
+        std::snprintf(suffix, sizeof suffix, ".part-%x-%x", pid & 0xffffu,
+                      TempCounter.fetch_add(1));
         std::string temp = target + suffix;
         const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0) {
@@ -102,13 +105,15 @@ void TTargetFile::Discard() {
 void TTargetFile::RemoveEmptyFolders() const {
     if (StorageFolder_.empty()) return;
     std::string root = StorageFolder_;
-    while (root.size() > 1 && root.back() == '/') root.pop_back();
+    while (root.size() > 1 && root.back() == '/')
+        root.pop_back();
     std::string dir = Target_;
     for (;;) {
         const auto slash = dir.rfind('/');
         if (slash == std::string::npos) return;
         dir.resize(slash);
-        if (dir.size() <= root.size() || dir.compare(0, root.size(), root) != 0 || dir[root.size()] != '/')
+        if (dir.size() <= root.size() || dir.compare(0, root.size(), root) != 0 ||
+            dir[root.size()] != '/')
             return;
         if (::rmdir(dir.c_str()) != 0) return;
     }

@@ -97,7 +97,8 @@ std::string DecodeName(const QString& encoded) {
     std::string out;
     out.reserve(static_cast<std::size_t>(in.size()));
     for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i] == '%' && i + 2 < in.size() && HexValue(in[i + 1]) >= 0 && HexValue(in[i + 2]) >= 0) {
+        if (in[i] == '%' && i + 2 < in.size() && HexValue(in[i + 1]) >= 0 &&
+            HexValue(in[i + 2]) >= 0) {
             out += static_cast<char>(HexValue(in[i + 1]) * 16 + HexValue(in[i + 2]));
             i += 2;
         } else {
@@ -135,13 +136,16 @@ QVariant ToVariant(const std::string& value) {
 std::string FromVariant(const QVariant& v) {
     if (v.typeId() == QMetaType::QByteArray) return v.toByteArray().toStdString();
     // A hand-written value with bare commas comes back from QSettings as a list.
-    if (v.typeId() == QMetaType::QStringList) return v.toStringList().join(QStringLiteral(", ")).toStdString();
+    if (v.typeId() == QMetaType::QStringList)
+        return v.toStringList().join(QStringLiteral(", ")).toStdString();
     return v.toString().toStdString();
 }
 
 std::optional<int> ParseInteger(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     if (text.empty()) return std::nullopt;
     long long v = 0;
@@ -151,7 +155,9 @@ std::optional<int> ParseInteger(std::string_view text) {
     return static_cast<int>(v);
 }
 
-std::string ErrnoText(int err) { return std::strerror(err); }
+std::string ErrnoText(int err) {
+    return std::strerror(err);
+}
 
 // What identifies one state of the file on disk, to notice changes.
 struct FileSignature {
@@ -225,7 +231,8 @@ std::string CheckFile(const std::string& path) {
         ++lineNo;
         while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
             line.remove_suffix(1);
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
         const bool wasContinued = continued;
         continued = !line.empty() && line.back() == '\\';
         if (wasContinued || line.empty() || line.front() == ';' || line.front() == '#') continue;
@@ -282,7 +289,8 @@ std::string FreeBadName(const std::string& path) {
 }
 
 std::string StatusText(QSettings::Status status) {
-    return status == QSettings::FormatError ? "it is not a valid settings file" : "it cannot be accessed";
+    return status == QSettings::FormatError ? "it is not a valid settings file"
+                                            : "it cannot be accessed";
 }
 
 } // namespace
@@ -306,7 +314,9 @@ struct TRegistry::Store {
 private:
     void SetAside(const std::string& reason);
     bool PrepareFile(int& err);
-    void NewSettings() { Settings = std::make_unique<QSettings>(QString::fromStdString(Path), QSettings::IniFormat); }
+    void NewSettings() {
+        Settings = std::make_unique<QSettings>(QString::fromStdString(Path), QSettings::IniFormat);
+    }
 };
 
 // Looks at the file again when it has changed since last seen (another
@@ -339,13 +349,15 @@ void TRegistry::Store::Refresh() {
 }
 
 void TRegistry::Store::SetAside(const std::string& reason) {
-    std::string message = "settings file " + Path + " could not be read (" + reason + "); defaults are used";
+    std::string message =
+        "settings file " + Path + " could not be read (" + reason + "); defaults are used";
     const std::string bad = FreeBadName(Path);
     if (bad.empty() || ::rename(Path.c_str(), bad.c_str()) != 0) {
         const int err = bad.empty() ? EEXIST : errno;
         Settings.reset();
         Broken = true;
-        Pending = message + " and changes are not saved, as it could not be moved aside (" + ErrnoText(err) + ")";
+        Pending = message + " and changes are not saved, as it could not be moved aside (" +
+                  ErrnoText(err) + ")";
         return;
     }
     // Start afresh: an empty file with the right mode, read by a new
@@ -397,14 +409,16 @@ bool TRegistry::Store::Modify(const std::function<void(QSettings&)>& change) {
         return true;
     }
     if (!WriteFailReported)
-        Pending = "settings file " + Path + " could not be written (" + reason + "); the change is not saved";
+        Pending = "settings file " + Path + " could not be written (" + reason +
+                  "); the change is not saved";
     WriteFailReported = true;
     return false;
 }
 
 // The stored spelling of a value name (or, with subkey, of a subkey name)
 // under the group, matched without regard to case.
-std::optional<QString> TRegistry::Store::Find(const QString& group, const QString& encoded, bool subkey) {
+std::optional<QString> TRegistry::Store::Find(const QString& group, const QString& encoded,
+                                              bool subkey) {
     if (!group.isEmpty()) Settings->beginGroup(group);
     const QStringList names = subkey ? Settings->childGroups() : Settings->childKeys();
     if (!group.isEmpty()) Settings->endGroup();
@@ -440,7 +454,8 @@ std::string TRegistry::ConfigFolder() {
     };
     if (const char* dir = set("TESSELLON_CONFIG_DIR")) {
         std::string folder = dir;
-        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        while (folder.size() > 1 && folder.back() == '/')
+            folder.pop_back();
         return folder;
     }
     std::string base;
@@ -454,12 +469,14 @@ std::string TRegistry::ConfigFolder() {
         }
         base = std::string(home) + "/.config";
     }
-    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
     return base + "/Tessellon";
 }
 
 std::string TRegistry::FileFor(TRegRoot root) {
-    return ConfigFolder() + (root == TRegRoot::HKEY_CURRENT_USER ? "/CurrentUser.ini" : "/LocalMachine.ini");
+    return ConfigFolder() +
+           (root == TRegRoot::HKEY_CURRENT_USER ? "/CurrentUser.ini" : "/LocalMachine.ini");
 }
 
 // Brings the store up to date with the file and hands on any message.
@@ -482,7 +499,8 @@ bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
     for (const std::string& part : SplitPath(path)) {
         const QString encoded = EncodeName(part);
         std::optional<QString> stored;
-        if (created.empty()) stored = Store_->Find(group, encoded, true); // nothing is below a new key
+        if (created.empty())
+            stored = Store_->Find(group, encoded, true); // nothing is below a new key
         const bool isNew = !stored;
         if (isNew && !canCreate) return false;
         group = JoinKey(group, stored.value_or(encoded));
@@ -490,7 +508,8 @@ bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
     }
     if (!created.empty()) {
         const bool ok = Store_->Modify([&](QSettings& s) {
-            for (const QString& key : created) s.setValue(JoinKey(key, kKeyMarker), QString());
+            for (const QString& key : created)
+                s.setValue(JoinKey(key, kKeyMarker), QString());
         });
         Ready();
         if (!ok) return false;
@@ -531,7 +550,9 @@ int TRegistry::ReadInteger(const std::string& name) {
     return ParseInteger(Read(name, found)).value_or(0);
 }
 
-bool TRegistry::ReadBool(const std::string& name) { return ReadInteger(name) != 0; }
+bool TRegistry::ReadBool(const std::string& name) {
+    return ReadInteger(name) != 0;
+}
 
 void TRegistry::Write(const std::string& name, const std::string& value) {
     if (!Open_ || !Ready()) return;
@@ -542,11 +563,17 @@ void TRegistry::Write(const std::string& name, const std::string& value) {
     Ready(); // hands on a failure message
 }
 
-void TRegistry::WriteString(const std::string& name, const std::string& value) { Write(name, value); }
+void TRegistry::WriteString(const std::string& name, const std::string& value) {
+    Write(name, value);
+}
 
-void TRegistry::WriteInteger(const std::string& name, int value) { Write(name, std::to_string(value)); }
+void TRegistry::WriteInteger(const std::string& name, int value) {
+    Write(name, std::to_string(value));
+}
 
-void TRegistry::WriteBool(const std::string& name, bool value) { Write(name, value ? "1" : "0"); }
+void TRegistry::WriteBool(const std::string& name, bool value) {
+    Write(name, value ? "1" : "0");
+}
 
 std::vector<std::string> TRegistry::GetValueNames() {
     std::vector<std::string> names;
@@ -583,7 +610,9 @@ std::optional<QString> TRegistry::FindKey(const std::string& path) {
     return group;
 }
 
-bool TRegistry::KeyExists(const std::string& path) { return FindKey(path).has_value(); }
+bool TRegistry::KeyExists(const std::string& path) {
+    return FindKey(path).has_value();
+}
 
 bool TRegistry::DeleteKey(const std::string& path) {
     const std::optional<QString> found = FindKey(path);

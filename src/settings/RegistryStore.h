@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Component.h"
+#include "common/Component.h"
 
 #include <memory>
 #include <optional>

@@ -1,8 +1,8 @@
 // URL splitting, site keys, local file names, link resolution and the small
 // path tools they rely on.
-#include "CrackUrl.h"
-#include "ScanCore.h"
-#include "StringTools.h"
+#include "crawl/CrackUrl.h"
+#include "common/StringTools.h"
+#include "crawl/PageProcessing.h"
 
 #include <gtest/gtest.h>
 
@@ -72,12 +72,17 @@ TEST(Crack, DefaultPortsAndBadPorts) {
 
 TEST(Crack, UrlPathTreatsADotlessLastSegmentAsDirectory) {
     const std::pair<const char*, const char*> cases[] = {
-        {"http://h.com/a/b/c.htm", "/a/b"}, {"http://h.com/a/b", "/a/b"},
-        {"http://h.com/a/b/", "/a/b"},      {"http://h.com/x.htm", "/"},
-        {"http://h.com/", "/"},             {"http://h.com", "/"},
-        {"http://h.com/a.b", "/"},          {"http://h.com?q=/x/y", "/"},
+        {"http://h.com/a/b/c.htm", "/a/b"},
+        {"http://h.com/a/b", "/a/b"},
+        {"http://h.com/a/b/", "/a/b"},
+        {"http://h.com/x.htm", "/"},
+        {"http://h.com/", "/"},
+        {"http://h.com", "/"},
+        {"http://h.com/a.b", "/"},
+        {"http://h.com?q=/x/y", "/"},
     };
-    for (const auto& [url, path] : cases) EXPECT_EQ(Cracked(url).UrlPath(), path) << url;
+    for (const auto& [url, path] : cases)
+        EXPECT_EQ(Cracked(url).UrlPath(), path) << url;
 }
 
 TEST(Crack, IPv6LiteralWithPort) {
@@ -101,7 +106,8 @@ TEST(Domain, LastTwoLabelsAndWholeAddresses) {
         {"http://[2001:db8::7]/", "[2001:db8::7]"},
         {"http://localhost:8080/", "localhost"},
     };
-    for (const auto& [url, key] : cases) EXPECT_EQ(Cracked(url).Domain(), key) << url;
+    for (const auto& [url, key] : cases)
+        EXPECT_EQ(Cracked(url).Domain(), key) << url;
 }
 
 TEST(Domain, IsRederivedOnEveryCrack) {
@@ -143,7 +149,8 @@ TEST(LocalFileName, IndexRuleQueryAndDecoding) {
         {"http://h.com//a///b.jpg", "/s/h.com/a/b.jpg"},
         {"http://h.com/a%0Ab%7F.jpg", "/s/h.com/a%0Ab%7F.jpg"},
     };
-    for (const auto& [url, file] : cases) EXPECT_EQ(Cracked(url).LocalFileName(), file) << url;
+    for (const auto& [url, file] : cases)
+        EXPECT_EQ(Cracked(url).LocalFileName(), file) << url;
     EXPECT_EQ(Cracked("http://h.com/a.jpg", "").LocalFileName(), "");
     EXPECT_EQ(Cracked("http://h.com/a.jpg", "/s/").LocalFileName(), "/s/h.com/a.jpg");
 }
@@ -211,7 +218,8 @@ TEST(StringTools, DatedResultsNameFromTheTimeValues) {
     t.tm_min = 5;
     t.tm_sec = 30;
     EXPECT_EQ(DatedResultsName(t), "2024-03-09_14.05.30.txt");
-    t.tm_year = 1999 - 1900, t.tm_mon = 11, t.tm_mday = 31, t.tm_hour = 23, t.tm_min = 59, t.tm_sec = 0;
+    t.tm_year = 1999 - 1900, t.tm_mon = 11, t.tm_mday = 31, t.tm_hour = 23, t.tm_min = 59,
+    t.tm_sec = 0;
     EXPECT_EQ(DatedResultsName(t), "1999-12-31_23.59.00.txt");
 }
 
@@ -290,8 +298,10 @@ TEST(ResolveLink, MailAndScriptOnlyAsLeadingSchemes) {
 
     EXPECT_EQ(Resolve("javascript:void(0)", "http://h.com/"), "");
     EXPECT_EQ(Resolve(" JavaScript:go()", "http://h.com/"), "");
-    EXPECT_EQ(Resolve("javascript-guide.html", "http://h.com/d/"), "http://h.com/d/javascript-guide.html");
-    EXPECT_EQ(Resolve("/learn-javascript/pics/", "http://h.com/d/"), "http://h.com/learn-javascript/pics/");
+    EXPECT_EQ(Resolve("javascript-guide.html", "http://h.com/d/"),
+              "http://h.com/d/javascript-guide.html");
+    EXPECT_EQ(Resolve("/learn-javascript/pics/", "http://h.com/d/"),
+              "http://h.com/learn-javascript/pics/");
 }
 
 TEST(ResolveLink, BaseIsThePathAsSent) {

@@ -1,7 +1,7 @@
 // Keyword filter and limiter, the site rules, the link-type list and the
 // results file.
-#include "ScanCore.h"
-#include "StringTools.h"
+#include "common/StringTools.h"
+#include "crawl/PageProcessing.h"
 
 #include <gtest/gtest.h>
 
@@ -64,7 +64,9 @@ struct TTempDir {
 
 // Runs a test body with the current folder moved to dir.
 struct TInFolder {
-    explicit TInFolder(const std::string& dir) : Saved(fs::current_path()) { fs::current_path(dir); }
+    explicit TInFolder(const std::string& dir) : Saved(fs::current_path()) {
+        fs::current_path(dir);
+    }
     ~TInFolder() { fs::current_path(Saved); }
     fs::path Saved;
 };
@@ -148,7 +150,8 @@ TEST(ReportExternalLinks, OffHidesOtherSitesButStillFollowsAndHandsThemOn) {
     core.CloseResultsFile();
     EXPECT_EQ(core.Reported, (Lines{"jpg http://pics.a.com/x.jpg", "mail jo@b.com"}));
     EXPECT_EQ(core.Queued, Lines{"http://b.com/p.htm"});
-    EXPECT_EQ(core.Hooked, (Lines{"http://pics.a.com/x.jpg", "http://b.com/p.htm", "http://b.com/q.jpg"}));
+    EXPECT_EQ(core.Hooked,
+              (Lines{"http://pics.a.com/x.jpg", "http://b.com/p.htm", "http://b.com/q.jpg"}));
     EXPECT_EQ(ReadFile(tmp.Path + "/r.txt"),
               "\"jpg\";\"http://pics.a.com/x.jpg\"\r\n\"mail\";\"jo@b.com\"\r\n");
 }
@@ -196,7 +199,8 @@ TEST(ResultsFile, LineFormatAndHandlerText) {
     ASSERT_TRUE(core.OpenResultsFile());
     EXPECT_TRUE(core.ResultsOpen());
     EXPECT_EQ(core.ResultsFileName(), name);
-    core.Run("http://h.com/", "<img src=a.jpg> <img src=b.jpg> <img src=c.jpg> <a href=mailto:x@h.com>");
+    core.Run("http://h.com/",
+             "<img src=a.jpg> <img src=b.jpg> <img src=c.jpg> <a href=mailto:x@h.com>");
     core.CloseResultsFile();
     EXPECT_FALSE(core.ResultsOpen());
     EXPECT_EQ(ReadFile(name),

@@ -1,5 +1,5 @@
 // Page normalisation, tag marking, link areas and head tags.
-#include "HtmlMarkup.h"
+#include "crawl/HtmlMarkup.h"
 
 #include <gtest/gtest.h>
 
@@ -66,7 +66,8 @@ TEST(MarkTags, EachPatternWritesItsMarkerOnItsLastCharacter) {
         {"</applet>", "</applet{16}"},
         {"<input value=x>", "<input value{5}x>"},
     };
-    for (const auto& [in, want] : cases) EXPECT_EQ(Marked(in), want) << in;
+    for (const auto& [in, want] : cases)
+        EXPECT_EQ(Marked(in), want) << in;
 }
 
 TEST(MarkTags, RestartsOnAMismatchThatBeginsThePatternAgain) {
@@ -80,11 +81,11 @@ TEST(MarkTags, RestartsOnAMismatchThatBeginsThePatternAgain) {
 // exactly the same bytes on any text.
 std::string MarkedByReference(std::string text) {
     static const std::pair<std::string, char> patterns[] = {
-        {" HREF=", Marker::Href},     {" SRC=", Marker::Src},
-        {"<A", Marker::AreaOpen},     {"/A>", Marker::AreaClose},
-        {"A/>", Marker::AreaClose},   {"<FRAME", Marker::AreaOpen},
-        {"</FRAME", Marker::AreaClose}, {"OPENWIN( ", Marker::Href},
-        {"BASE HREF=", Marker::Base}, {"<OPTION", Marker::AreaOpen},
+        {" HREF=", Marker::Href},        {" SRC=", Marker::Src},
+        {"<A", Marker::AreaOpen},        {"/A>", Marker::AreaClose},
+        {"A/>", Marker::AreaClose},      {"<FRAME", Marker::AreaOpen},
+        {"</FRAME", Marker::AreaClose},  {"OPENWIN( ", Marker::Href},
+        {"BASE HREF=", Marker::Base},    {"<OPTION", Marker::AreaOpen},
         {"/OPTION>", Marker::AreaClose}, {"<APPLET", Marker::AreaOpen},
         {"/APPLET>", Marker::AreaClose}, {" VALUE=", Marker::Value}};
     std::size_t pos[14] = {};
@@ -109,15 +110,18 @@ std::string MarkedByReference(std::string text) {
 
 TEST(MarkTags, MarksWhatEachPatternFollowedAloneWouldMark) {
     // Texts made of pattern pieces and their neighbours, in any case.
-    const std::string pieces[] = {" href=", " HREF", " src=", "<a", "/a>", "a/>", "<frame", "</frame",
-                                  "openwin( ", "base href=", "<option", "/option>", "<applet",
-                                  "/applet>", " value=", "<", "/", ">", "=", " ", "a", "B", "o",
-                                  "x", "\xe9", "\x0e", "hr", "ba", "op"};
+    const std::string pieces[] = {
+        " href=",  " HREF",    " src=",     "<a",         "/a>",     "a/>",
+        "<frame",  "</frame",  "openwin( ", "base href=", "<option", "/option>",
+        "<applet", "/applet>", " value=",   "<",          "/",       ">",
+        "=",       " ",        "a",         "B",          "o",       "x",
+        "\xe9",    "\x0e",     "hr",        "ba",         "op"};
     std::mt19937 random(12345);
     for (int round = 0; round < 20000; ++round) {
         std::string text;
         const int count = int(random() % 12);
-        for (int i = 0; i < count; ++i) text += pieces[random() % std::size(pieces)];
+        for (int i = 0; i < count; ++i)
+            text += pieces[random() % std::size(pieces)];
         for (char& ch : text)
             if (random() % 4 == 0 && ch >= 'a' && ch <= 'z') ch = char(ch - 32);
         std::string marked = text;
@@ -141,22 +145,37 @@ TEST(MarkTags, LineBreakBetweenTagAndAttributeLeavesNoAttribute) {
 }
 
 TEST(CloseAreas, ClosesAnOpenAreaBeforeTheNextOne) {
-    std::string text = "\x0e" "ab\x0e" "cd\x10\x0e" "e";
+    std::string text = "\x0e"
+                       "ab\x0e"
+                       "cd\x10\x0e"
+                       "e";
     CloseAreas(text);
     EXPECT_EQ(Show(text), "{14}a{16}{14}cd{16}{14}e");
     // Counted areas are not this hook's business.
-    std::string counted = "\x0f" "a\x0e" "b\x0e" "c";
+    std::string counted = "\x0f"
+                          "a\x0e"
+                          "b\x0e"
+                          "c";
     CloseAreas(counted);
     EXPECT_EQ(Show(counted), "{15}a{14}{16}{14}c");
 }
 
 TEST(MarkCountedAreas, AreasHoldingBothHrefAndSrcAreCounted) {
-    std::string text = "\x0e\x04" "a\x06" "b\x10 \x0e\x04" "c\x10 \x0e\x06" "d\x10";
+    std::string text = "\x0e\x04"
+                       "a\x06"
+                       "b\x10 \x0e\x04"
+                       "c\x10 \x0e\x06"
+                       "d\x10";
     MarkCountedAreas(text);
     EXPECT_EQ(Show(text), "{15}{4}a{6}b{16} {14}{4}c{16} {14}{6}d{16}");
 
     // An area left open is closed before the next one, and counted if it qualifies.
-    std::string open = "\x0e\x04" "a\x06" "bb\x0e\x04" "c\x10\x0e\x04" "x\x06" "y";
+    std::string open = "\x0e\x04"
+                       "a\x06"
+                       "bb\x0e\x04"
+                       "c\x10\x0e\x04"
+                       "x\x06"
+                       "y";
     MarkCountedAreas(open);
     EXPECT_EQ(Show(open), "{15}{4}a{6}b{16}{14}{4}c{16}{14}{4}x{6}y");
 }

@@ -1,5 +1,5 @@
 // Link typing, extraction and processing of whole pages, and the head tags.
-#include "ScanCore.h"
+#include "crawl/PageProcessing.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,14 @@ public:
         };
         LinkHook = [this](const TLinkHookArgs& a) {
             Hooked.push_back(a.TypeLink + " " + a.UrlFound);
-            LastHook = {a.TypeLink, a.UrlFound, a.HostName, a.FromUrl, std::string(1, a.HrefOrSrc),
-                        std::to_string(a.CountArea), a.LocalFileName, a.Flag ? "1" : "0"};
+            LastHook = {a.TypeLink,
+                        a.UrlFound,
+                        a.HostName,
+                        a.FromUrl,
+                        std::string(1, a.HrefOrSrc),
+                        std::to_string(a.CountArea),
+                        a.LocalFileName,
+                        a.Flag ? "1" : "0"};
         };
     }
 
@@ -39,7 +45,8 @@ public:
 
     std::vector<std::string> Links() const {
         std::vector<std::string> out;
-        for (const auto& lf : Found) out.push_back(lf.TypeLink + " " + lf.UrlFound);
+        for (const auto& lf : Found)
+            out.push_back(lf.TypeLink + " " + lf.UrlFound);
         return out;
     }
 
@@ -77,15 +84,24 @@ using Lines = std::vector<std::string>;
 TEST(TypeOfUrl, ByExtensionSchemeAndQuery) {
     TScanCore core;
     const std::pair<const char*, const char*> cases[] = {
-        {"http://h.com/a/b.php?x=1", "php"},    {"http://h.com/a/", "htm"},
-        {"http://h.com", "htm"},                {"http://h.com/pic.JPEG", "jpg"},
-        {"http://h.com/x.Html", "htm"},         {"http://h.com/a/b.cgi?x=1.jpg", "cgi"},
-        {"http://h.com/cgi-bin/run.?x=1", "cgi"}, {"http://h.com/dbm/run.", "dbm"},
-        {"http://h.com/run.", "unknown"},       {"http://h.com/a.b/c", "htm"},
-        {"http://h.com/f.tar.gz", "gz"},        {"http://h.com/x.jpg#frag", "jpg"},
-        {"http://h.com/a.php&b=c.jpg", "php"},  {"https://h.com/a.jpg", "jpg"},
-        {"HTTPS://h.com/", "htm"},              {"ftp://f.com/a.zip", "ftp"},
-        {"http://localhost/gallery", "htm"},    {"http://localhost/pics/a.png", "png"},
+        {"http://h.com/a/b.php?x=1", "php"},
+        {"http://h.com/a/", "htm"},
+        {"http://h.com", "htm"},
+        {"http://h.com/pic.JPEG", "jpg"},
+        {"http://h.com/x.Html", "htm"},
+        {"http://h.com/a/b.cgi?x=1.jpg", "cgi"},
+        {"http://h.com/cgi-bin/run.?x=1", "cgi"},
+        {"http://h.com/dbm/run.", "dbm"},
+        {"http://h.com/run.", "unknown"},
+        {"http://h.com/a.b/c", "htm"},
+        {"http://h.com/f.tar.gz", "gz"},
+        {"http://h.com/x.jpg#frag", "jpg"},
+        {"http://h.com/a.php&b=c.jpg", "php"},
+        {"https://h.com/a.jpg", "jpg"},
+        {"HTTPS://h.com/", "htm"},
+        {"ftp://f.com/a.zip", "ftp"},
+        {"http://localhost/gallery", "htm"},
+        {"http://localhost/pics/a.png", "png"},
     };
     for (const auto& [url, type] : cases) {
         std::string scheme;
@@ -120,7 +136,8 @@ TEST(ExtractLinks, OpenwinAndBracketArguments) {
     EXPECT_EQ(LinksOf("<a href=\"#\" onclick=\"openwin('o.jpg')\">"),
               Lines{"jpg http://www.h.com/gal/o.jpg"});
     EXPECT_EQ(LinksOf("<a href=# onclick=openwin(p.jpg)>"), Lines{});
-    EXPECT_EQ(LinksOf("<a href=javascript:show(pic.jpg)>"), Lines{"jpg http://www.h.com/gal/pic.jpg"});
+    EXPECT_EQ(LinksOf("<a href=javascript:show(pic.jpg)>"),
+              Lines{"jpg http://www.h.com/gal/pic.jpg"});
     EXPECT_EQ(LinksOf("<a href=javascript:go(/p/q.htm)>"), Lines{"htm http://www.h.com/p/q.htm"});
     EXPECT_EQ(LinksOf("<a href=\"javascript:show('q.jpg')\">"), Lines{});
     EXPECT_EQ(LinksOf("<a href=javascript:void(0)> <a href=go(3)>"), Lines{});
@@ -136,15 +153,17 @@ TEST(ExtractLinks, ScriptAndMailOnlyAsLeadingSchemes) {
 }
 
 TEST(ExtractLinks, EmptyAttributeValuesYieldNothingAndDoNotHideTheNext) {
-    EXPECT_EQ(LinksOf("<a href=\"\">e</a> <img src=''> <a href=>f</a> <img alt=\"\" src=\"a.jpg\">"),
-              Lines{"jpg http://www.h.com/gal/a.jpg"});
+    EXPECT_EQ(
+        LinksOf("<a href=\"\">e</a> <img src=''> <a href=>f</a> <img alt=\"\" src=\"a.jpg\">"),
+        Lines{"jpg http://www.h.com/gal/a.jpg"});
 }
 
 TEST(ExtractLinks, BaseHrefAffectsOnlyLaterLinks) {
     TRecordingCore core;
-    const TPageInfo page = core.Run("http://h.com/a/b/page.htm",
-                                    "<img src=first.jpg> <base href=\"../img/\"> <img src=x.jpg> "
-                                    "<a href=/top.htm> <base href=\"http://other.com/x/\"> <img src=y.jpg>");
+    const TPageInfo page =
+        core.Run("http://h.com/a/b/page.htm",
+                 "<img src=first.jpg> <base href=\"../img/\"> <img src=x.jpg> "
+                 "<a href=/top.htm> <base href=\"http://other.com/x/\"> <img src=y.jpg>");
     EXPECT_EQ(core.Links(), (Lines{"jpg http://h.com/a/b/first.jpg", "htm http://h.com/a/img/",
                                    "jpg http://h.com/a/img/x.jpg", "htm http://h.com/top.htm",
                                    "htm http://other.com/x/", "jpg http://other.com/x/y.jpg"}));
@@ -166,17 +185,18 @@ TEST(ProcessLink, EachUrlOncePerScan) {
     TRecordingCore core;
     core.Run(kPage, "<a href=a.jpg> <a href=a.jpg#top> <img src=\"A.JPG\"> <a href=index.htm>");
     core.Run("http://www.h.com/gal/two.htm", "<img src=a.jpg> <img src=b.jpg>", 2, kPage);
-    EXPECT_EQ(core.Links(), (Lines{"jpg http://www.h.com/gal/a.jpg", "jpg http://www.h.com/gal/b.jpg"}));
+    EXPECT_EQ(core.Links(),
+              (Lines{"jpg http://www.h.com/gal/a.jpg", "jpg http://www.h.com/gal/b.jpg"}));
 }
 
 TEST(ProcessLink, TypeNormalisation) {
     TRecordingCore core;
     core.Run(kPage, "<a href=x.com> <a href=f.toolongext> <a href=f.7z> <a href=f.0ab> "
                     "<a href=f.JPEG> <a href=f.tar.gz> <a href=f.abcdef>");
-    EXPECT_EQ(core.Links(), (Lines{"htm http://www.h.com/gal/x.com", "??? http://www.h.com/gal/f.7z",
-                                   "0ab http://www.h.com/gal/f.0ab", "jpg http://www.h.com/gal/f.JPEG",
-                                   "gz http://www.h.com/gal/f.tar.gz",
-                                   "abcdef http://www.h.com/gal/f.abcdef"}));
+    EXPECT_EQ(core.Links(),
+              (Lines{"htm http://www.h.com/gal/x.com", "??? http://www.h.com/gal/f.7z",
+                     "0ab http://www.h.com/gal/f.0ab", "jpg http://www.h.com/gal/f.JPEG",
+                     "gz http://www.h.com/gal/f.tar.gz", "abcdef http://www.h.com/gal/f.abcdef"}));
     EXPECT_EQ(core.Queued, Lines{"page http://www.h.com/gal/x.com"});
 }
 
@@ -251,7 +271,8 @@ TEST(ProcessLink, ClearedFollowFlagStopsQueueingAndTheLinkHook) {
     core.Run(kPage, "<a href=no.htm> <img src=no.jpg> <a href=yes.htm> <img src=yes.jpg>");
     EXPECT_EQ(core.Links().size(), 4u);
     EXPECT_EQ(core.Queued, Lines{"page http://www.h.com/gal/yes.htm"});
-    EXPECT_EQ(core.Hooked, (Lines{"htm http://www.h.com/gal/yes.htm", "jpg http://www.h.com/gal/yes.jpg"}));
+    EXPECT_EQ(core.Hooked,
+              (Lines{"htm http://www.h.com/gal/yes.htm", "jpg http://www.h.com/gal/yes.jpg"}));
     // Marked as page or not only when followed.
     ASSERT_TRUE(core.VisitedUrls.Contains("http://www.h.com/gal/yes.htm"));
     EXPECT_EQ(core.VisitedUrls.Mark("http://www.h.com/gal/yes.htm"), 1);
@@ -304,18 +325,21 @@ TEST(ProcessLink, ARepeatOfTheStartingAddressNotesItsHost) {
     // that host is not its first, and no robots.txt is asked for.
     TRecordingCore core;
     core.SeekRobots = true;
-    core.Run("http://a.com/index.htm", "<a href=index.htm> <a href=one.htm> <a href=http://b.com/x.htm>");
+    core.Run("http://a.com/index.htm",
+             "<a href=index.htm> <a href=one.htm> <a href=http://b.com/x.htm>");
     EXPECT_EQ(core.Queued, (Lines{"page http://a.com/one.htm", "robots http://b.com/robots.txt",
                                   "page http://b.com/x.htm"}));
     // Repeats of other addresses are refused as well, whatever their case.
-    core.Run("http://a.com/one.htm", "<a href=ONE.htm> <a href=HTTP://B.COM/x.htm> <a href=two.htm>", 2);
+    core.Run("http://a.com/one.htm",
+             "<a href=ONE.htm> <a href=HTTP://B.COM/x.htm> <a href=two.htm>", 2);
     EXPECT_EQ(core.Queued.size(), 4u);
     EXPECT_EQ(core.Queued.back(), "page http://a.com/two.htm");
 }
 
 TEST(ProcessLink, CountedAreasThroughTheAreaHook) {
-    const std::string body = "<a href=\"big.jpg\"><img src=\"small.jpg\"></a> <a href=\"p.htm\">x</a> "
-                             "<a href=\"b2.jpg\"><img src=\"s2.jpg\"></a>";
+    const std::string body =
+        "<a href=\"big.jpg\"><img src=\"small.jpg\"></a> <a href=\"p.htm\">x</a> "
+        "<a href=\"b2.jpg\"><img src=\"s2.jpg\"></a>";
     TRecordingCore core;
     core.AreaHook = MarkCountedAreas;
     core.Run(kPage, body);
@@ -330,7 +354,8 @@ TEST(ProcessLink, CountedAreasThroughTheAreaHook) {
 
     TRecordingCore plain; // the default hook counts areas but marks none as counted
     plain.Run(kPage, body);
-    for (const auto& lf : plain.Found) EXPECT_EQ(lf.CountArea, 0);
+    for (const auto& lf : plain.Found)
+        EXPECT_EQ(lf.CountArea, 0);
     EXPECT_EQ(plain.AreaCounter, 3);
 }
 

@@ -1,6 +1,7 @@
 // The case-insensitive sorted string list, the download queue and the set of visited URLs.
-#include "StringList.h"
-#include "UrlSet.h"
+#include "crawl/StringList.h"
+#include "common/UrlQueue.h"
+#include "crawl/UrlSet.h"
 
 #include <gtest/gtest.h>
 
@@ -10,14 +11,16 @@ namespace {
 
 std::vector<std::string> Strings(const TGVStringList& l) {
     std::vector<std::string> out;
-    for (int i = 0; i < l.Count(); ++i) out.push_back(l[i]);
+    for (int i = 0; i < l.Count(); ++i)
+        out.push_back(l[i]);
     return out;
 }
 
 TGVStringList ListOf(std::initializer_list<const char*> items, bool descending = false) {
     TGVStringList l;
     l.Descending = descending;
-    for (const char* s : items) l.Add(s);
+    for (const char* s : items)
+        l.Add(s);
     return l;
 }
 
@@ -115,7 +118,8 @@ TEST(StringListSort, BlankLinesOfATextAssignment) {
     l.SetText("track\r\nhitbox\n\nreferer\rstat\ncount\n");
     EXPECT_EQ(l.Count(), 6); // the final line break adds no entry, the empty line does
     l.Sort();
-    EXPECT_EQ(Strings(l), (std::vector<std::string>{"count", "hitbox", "referer", "stat", "track"}));
+    EXPECT_EQ(Strings(l),
+              (std::vector<std::string>{"count", "hitbox", "referer", "stat", "track"}));
     EXPECT_EQ(l.Text(), "count\r\nhitbox\r\nreferer\r\nstat\r\ntrack\r\n");
 
     TGVStringList keep;

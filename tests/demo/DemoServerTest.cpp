@@ -1,6 +1,6 @@
 // The demo gallery served over HTTP, written to a folder, and driven through
 // tessellon-cli demo-server.
-#include "DemoServer.h"
+#include "demo/DemoServer.h"
 
 #include <httplib.h>
 
@@ -233,12 +233,14 @@ TEST(DemoCommand, StoresEveryPairOfTheGallery) {
     const TDemoOptions o;
     const std::map<std::string, TDemoFile> site = BuildDemoSite(o);
     std::string host;
-    for (const auto& entry : fs::directory_iterator(out)) host = entry.path().filename().string();
+    for (const auto& entry : fs::directory_iterator(out))
+        host = entry.path().filename().string();
     ASSERT_EQ(host, "127.0.0.1");
     int pictures = 0;
     for (int page = 1; page <= o.Pages; ++page) {
         for (int pair = 1; pair <= o.Pairs; ++pair) {
-            for (const std::string& path : {DemoThumbPath(o, page, pair), DemoFullPath(o, page, pair)}) {
+            for (const std::string& path :
+                 {DemoThumbPath(o, page, pair), DemoFullPath(o, page, pair)}) {
                 const fs::path file = out + "/127.0.0.1" + path;
                 ASSERT_TRUE(fs::exists(file)) << path << "\n" << run.Output;
                 EXPECT_EQ(ReadFile(file), site.at(path).Bytes) << path;

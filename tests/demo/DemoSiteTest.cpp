@@ -1,5 +1,5 @@
 // The demo gallery as made in memory: its pages, links, pictures and clip.
-#include "DemoSite.h"
+#include "demo/DemoSite.h"
 
 #include <gif_lib.h>
 #include <jpeglib.h>

@@ -7,11 +7,10 @@
 
 namespace {
 
-const char* const kPairPage =
-    "<a href=\"full/p1.jpg\"><img src=\"th/t1.jpg\"></a>\n"
-    "<a href=\"full/p2.jpg\"><img src=\"th/t2.gif\"></a>\n"
-    "<a href=\"text-only.jpg\">just text</a>\n"
-    "<img src=\"loose.jpg\">\n";
+const char* const kPairPage = "<a href=\"full/p1.jpg\"><img src=\"th/t1.jpg\"></a>\n"
+                              "<a href=\"full/p2.jpg\"><img src=\"th/t2.gif\"></a>\n"
+                              "<a href=\"text-only.jpg\">just text</a>\n"
+                              "<img src=\"loose.jpg\">\n";
 
 void PairSite(TSiteServer& s) {
     s.Page("/g.html", kPairPage);
@@ -29,7 +28,9 @@ void CutShort(httplib::Response& res) {
     });
 }
 
-std::vector<std::string> Stored(const TTempDir& dir) { return FilesUnder(dir.Path() + "/127.0.0.1"); }
+std::vector<std::string> Stored(const TTempDir& dir) {
+    return FilesUnder(dir.Path() + "/127.0.0.1");
+}
 
 } // namespace
 
@@ -40,7 +41,8 @@ TEST(GrabKinds, HrefOnlyTakesLinkedFiles) {
     TScanRun run(dir.Path());
     run.Grab.SetDownloadType(TDownloadType::DOWNLOAD_HREF);
     ASSERT_TRUE(run.Scan(site.Url("/g.html")));
-    EXPECT_EQ(Stored(dir), (std::vector<std::string>{"full/p1.jpg", "full/p2.jpg", "g.html", "text-only.jpg"}));
+    EXPECT_EQ(Stored(dir),
+              (std::vector<std::string>{"full/p1.jpg", "full/p2.jpg", "g.html", "text-only.jpg"}));
 }
 
 TEST(GrabKinds, SrcOnlyTakesImages) {
@@ -50,7 +52,8 @@ TEST(GrabKinds, SrcOnlyTakesImages) {
     TScanRun run(dir.Path());
     run.Grab.SetDownloadType(TDownloadType::DOWNLOAD_SRC);
     ASSERT_TRUE(run.Scan(site.Url("/g.html")));
-    EXPECT_EQ(Stored(dir), (std::vector<std::string>{"g.html", "loose.jpg", "th/t1.jpg", "th/t2.gif"}));
+    EXPECT_EQ(Stored(dir),
+              (std::vector<std::string>{"g.html", "loose.jpg", "th/t1.jpg", "th/t2.gif"}));
 }
 
 TEST(GrabKinds, BothKindsTakeEverythingWanted) {
@@ -125,8 +128,9 @@ TEST(GrabRefusals, AFileThatCannotBeStoredIsAnError) {
     run.Grab.SetHtmlConcurrentDownloads(1);
     ASSERT_TRUE(run.Scan(site.Url("/g.html")));
     ASSERT_EQ(run.FileErrors.size(), 1u);
-    EXPECT_NE(run.FileErrors[0].find("unable to create file: " + dir.Path() + "/127.0.0.1/x.php/a.jpg"),
-              std::string::npos)
+    EXPECT_NE(
+        run.FileErrors[0].find("unable to create file: " + dir.Path() + "/127.0.0.1/x.php/a.jpg"),
+        std::string::npos)
         << run.FileErrors[0];
     EXPECT_EQ(run.Grab.FileDownloader.Errors(), 1);
     EXPECT_EQ(run.Grab.FileDownloader.Done(), 0);
@@ -230,7 +234,8 @@ TEST(GrabCredentials, PasswordsGoOnlyToTheStartingSite) {
             res.set_header("WWW-Authenticate", "Basic realm=\"gallery\"");
             return;
         }
-        res.set_content("<a href=\"" + other.Url("/secret.jpg", "localhost") + "\">x</a> <a href=\"redir.jpg\">r</a>",
+        res.set_content("<a href=\"" + other.Url("/secret.jpg", "localhost") +
+                            "\">x</a> <a href=\"redir.jpg\">r</a>",
                         "text/html");
     });
     site.Set("/redir.jpg", {302, "text/plain", "", other.Url("/secret.jpg")});

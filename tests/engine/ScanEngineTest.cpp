@@ -1,7 +1,7 @@
 // End-to-end scans against a local site: depth, dedupe, site rules, robots,
 // results files, stop and shutdown.
 #include "ScanHarness.h"
-#include "StringTools.h"
+#include "common/StringTools.h"
 
 #include <fstream>
 #include <sstream>
@@ -130,8 +130,8 @@ TEST(ScanSite, HiddenExternalLinksAreStillFollowed) {
 
 TEST(ScanSite, InitialReferringUrlDecidesTheStartPageSite) {
     TSiteServer site;
-    site.Page("/start.html", "<a href=\"" + site.Url("/x.html", "localhost") + "\">x</a> <a href=\"" +
-                                 site.Url("/y.html") + "\">y</a>");
+    site.Page("/start.html", "<a href=\"" + site.Url("/x.html", "localhost") +
+                                 "\">x</a> <a href=\"" + site.Url("/y.html") + "\">y</a>");
     TTempDir dir;
     TScanRun run(dir.Path());
     run.Grab.SetReportExternalLinks(false);
@@ -147,7 +147,8 @@ TEST(ScanRobots, RobotsTxtIsAskedOfTheLinksServerAndReported) {
     TSiteServer site;
     site.Page("/start.html", "<a href=\"" + site.Url("/page.html", "localhost") + "\">x</a>");
     site.Page("/page.html", "p");
-    site.File("/robots.txt", "text/plain", "User-agent: *\nDisallow: /private/\n<a href=\"listed.html\">l</a>\n");
+    site.File("/robots.txt", "text/plain",
+              "User-agent: *\nDisallow: /private/\n<a href=\"listed.html\">l</a>\n");
     site.Page("/listed.html", "l");
     TTempDir dir;
     TScanRun run(dir.Path());
@@ -160,7 +161,8 @@ TEST(ScanRobots, RobotsTxtIsAskedOfTheLinksServerAndReported) {
 
 TEST(ScanHandlers, ClearingFollowIfHtmlLinkPreventsTheFetch) {
     TSiteServer site;
-    site.Page("/start.html", "<a href=\"skip.html\">s</a> <a href=\"go.html\">g</a> <a href=\"x.jpg\">j</a>");
+    site.Page("/start.html",
+              "<a href=\"skip.html\">s</a> <a href=\"go.html\">g</a> <a href=\"x.jpg\">j</a>");
     site.Page("/skip.html", "s");
     site.Page("/go.html", "g");
     site.File("/x.jpg", "image/jpeg", "JPEG");
@@ -178,7 +180,8 @@ TEST(ScanHandlers, ClearingFollowIfHtmlLinkPreventsTheFetch) {
 
 TEST(ScanResults, ModesAndWriteToFile) {
     TSiteServer site;
-    site.Page("/start.html", "<a href=\"a.html\">a</a> <a href=\"b.jpg\">b</a> <a href=\"mailto:m@x.org\">m</a>");
+    site.Page("/start.html",
+              "<a href=\"a.html\">a</a> <a href=\"b.jpg\">b</a> <a href=\"mailto:m@x.org\">m</a>");
     site.Page("/a.html", "a");
     TTempDir dir;
     const std::string results = dir.Sub("res.txt");
@@ -248,13 +251,15 @@ TEST(ScanResults, DatedResultsFilesOfOneSecondAreDistinct) {
 TEST(ScanStop, StopScanEndsAScanMidway) {
     TSiteServer site;
     std::string html;
-    for (int i = 0; i < 30; ++i) html += "<a href=\"slow" + std::to_string(i) + ".html\">x</a>\n";
+    for (int i = 0; i < 30; ++i)
+        html += "<a href=\"slow" + std::to_string(i) + ".html\">x</a>\n";
     site.Page("/start.html", html);
     for (int i = 0; i < 30; ++i)
-        site.Custom("/slow" + std::to_string(i) + ".html", [](const httplib::Request&, httplib::Response& res) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            res.set_content("slow", "text/html");
-        });
+        site.Custom("/slow" + std::to_string(i) + ".html",
+                    [](const httplib::Request&, httplib::Response& res) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                        res.set_content("slow", "text/html");
+                    });
     TTempDir dir;
     TScanRun run(dir.Path());
     run.Grab.SetHtmlConcurrentDownloads(2);
@@ -264,7 +269,8 @@ TEST(ScanStop, StopScanEndsAScanMidway) {
     ASSERT_TRUE(RunUntil([&] { return !run.Grab.IsWorking(); }));
     EXPECT_LT(site.Requests().size(), 10u);
     // no partial page file is left behind
-    for (const auto& f : FilesUnder(dir.Path())) EXPECT_EQ(f.find(".part-"), std::string::npos) << f;
+    for (const auto& f : FilesUnder(dir.Path()))
+        EXPECT_EQ(f.find(".part-"), std::string::npos) << f;
 }
 
 TEST(ScanStop, ShutdownEndsTheEventLoopAfterTenTicks) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "HttpGrab.h"
 #include "SiteServer.h"
+#include "engine/Grabber.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +29,8 @@ struct TScanRun {
         Grab.OnLinkFound = [this](TComponent*, TLinkFound& lf) {
             Links.push_back(lf.TypeLink + " " + lf.UrlFound);
         };
-        Grab.OnError = [this](TComponent*, const std::string& url, std::uint32_t code, const std::string&) {
+        Grab.OnError = [this](TComponent*, const std::string& url, std::uint32_t code,
+                              const std::string&) {
             PageErrors.push_back(std::to_string(code) + " " + url);
         };
         Grab.OnFileDwnldError = [this](TComponent*, int, const std::string& url, std::uint32_t code,
@@ -37,9 +38,8 @@ struct TScanRun {
             FileErrors.push_back(std::to_string(code) + " " + url + " " + msg);
         };
         Grab.OnPageReceived = [this](TComponent*, const std::string&, const std::string& url,
-                                     const std::string&, const std::string&) {
-            PagesReceived.push_back(url);
-        };
+                                     const std::string&,
+                                     const std::string&) { PagesReceived.push_back(url); };
     }
 
     // Starts a scan and waits until both managers are idle again.

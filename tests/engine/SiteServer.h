@@ -33,7 +33,8 @@ public:
         });
         Port_ = Server_.bind_to_any_port("127.0.0.1");
         Thread_ = std::thread([this] { Server_.listen_after_bind(); });
-        while (!Server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (!Server_.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ~TSiteServer() { Stop(); }
 
@@ -49,7 +50,9 @@ public:
         return "http://" + host + ":" + std::to_string(Port_) + path;
     }
 
-    void Page(const std::string& path, const std::string& html) { Set(path, {200, "text/html", html, {}}); }
+    void Page(const std::string& path, const std::string& html) {
+        Set(path, {200, "text/html", html, {}});
+    }
     void File(const std::string& path, const std::string& type, const std::string& body) {
         Set(path, {200, type, body, {}});
     }
@@ -58,7 +61,8 @@ public:
         Routes_[path] = std::move(route);
     }
     // A handler of its own for a path; it runs on the server's threads.
-    void Custom(const std::string& path, std::function<void(const httplib::Request&, httplib::Response&)> f) {
+    void Custom(const std::string& path,
+                std::function<void(const httplib::Request&, httplib::Response&)> f) {
         std::lock_guard lk(M_);
         Custom_[path] = std::move(f);
     }

@@ -42,7 +42,8 @@ struct TSlotRun {
         QElapsedTimer clock;
         clock.start();
         Slot.Abort();
-        if (!RunUntil([&] { return Slot.State == TGVHttpGetState::GETHTTP_THREAD_DONE; }, 30000)) return -1;
+        if (!RunUntil([&] { return Slot.State == TGVHttpGetState::GETHTTP_THREAD_DONE; }, 30000))
+            return -1;
         return clock.elapsed();
     }
 };
@@ -51,7 +52,8 @@ struct TSlotRun {
 
 TEST(Abort, DuringConnectEndsPromptlyWithCancelled) {
     TBlackholeServer hole;
-    if (!hole.ConnectsHang()) GTEST_SKIP() << "the kernel completed the connection; no pending connect to abort";
+    if (!hole.ConnectsHang())
+        GTEST_SKIP() << "the kernel completed the connection; no pending connect to abort";
     TTempDir dir;
     TSlotRun run(hole.Url("/never.jpg"), dir.Path());
     run.Slot.Get(TGVHttpGetRequest::GETHTTP_BODY);
@@ -100,7 +102,8 @@ TEST(Abort, DuringBodyEndsPromptlyAndKeepsTheEarlierFile) {
     EXPECT_EQ(run.ThreadDoneCalls, 1);
     EXPECT_EQ(ReadFile(run.Slot.Url.LocalFileName()), "earlier picture");
     EXPECT_EQ(FilesUnder(dir.Path()), std::vector<std::string>{"127.0.0.1/big.jpg"});
-    EXPECT_TRUE(RunUntil([&] { return peerClosed.load(); }, 10000)); // the connection was really dropped
+    EXPECT_TRUE(
+        RunUntil([&] { return peerClosed.load(); }, 10000)); // the connection was really dropped
 }
 
 TEST(Abort, AbortAfterTheEndOnlyMarksTheSlot) {
@@ -128,9 +131,11 @@ TEST(Abort, StoppingTheManagerEndsTransfersWithoutReports) {
     });
     TTempDir dir;
     TManagerRun run(dir.Path());
-    for (int i = 0; i < 5; ++i) run.Add(server.Url("/s" + std::to_string(i) + ".jpg"));
+    for (int i = 0; i < 5; ++i)
+        run.Add(server.Url("/s" + std::to_string(i) + ".jpg"));
     ASSERT_TRUE(RunUntil([&] { return server.Accepted() == 2; }));
-    ASSERT_TRUE(RunUntil([&] { return run.Stats.size() >= 2 && run.Stats.back().Downloading == 2; }));
+    ASSERT_TRUE(
+        RunUntil([&] { return run.Stats.size() >= 2 && run.Stats.back().Downloading == 2; }));
     run.M.SetStopping(true);
     EXPECT_TRUE(run.Add(server.Url("/ignored.jpg"))); // accepted but dropped
     ASSERT_TRUE(run.RunToIdle());
@@ -140,6 +145,7 @@ TEST(Abort, StoppingTheManagerEndsTransfersWithoutReports) {
     EXPECT_TRUE(run.FailedKinds.empty());
     EXPECT_EQ(server.Accepted(), 2);
     EXPECT_EQ(run.M.QueueCount(), 0);
-    for (int i = 0; i < run.M.SlotCount(); ++i) EXPECT_FALSE(run.M.Slot(i).Busy);
+    for (int i = 0; i < run.M.SlotCount(); ++i)
+        EXPECT_FALSE(run.M.Slot(i).Busy);
     EXPECT_TRUE(FilesUnder(dir.Path()).empty());
 }

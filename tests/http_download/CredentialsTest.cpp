@@ -103,9 +103,9 @@ TEST(Credentials, NeverCarriedToAnotherServerByLinkOrRedirect) {
     run.M.UserName = "anna";
     run.M.Password = "s3cret";
     run.M.CredentialOrigins = {UrlOrigin(home.Origin())};
-    run.Add(home.Url("/go.jpg"));        // authenticated, then redirected away
-    run.Add(home.Url("/open.jpg"));      // redirected away at once
-    run.Add(other.Url("/linked.jpg"));   // a link straight to the other server
+    run.Add(home.Url("/go.jpg"));      // authenticated, then redirected away
+    run.Add(home.Url("/open.jpg"));    // redirected away at once
+    run.Add(other.Url("/linked.jpg")); // a link straight to the other server
     ASSERT_TRUE(run.RunToIdle());
 
     EXPECT_TRUE(home.EverSaw("Authorization"));
@@ -114,7 +114,8 @@ TEST(Credentials, NeverCarriedToAnotherServerByLinkOrRedirect) {
     EXPECT_EQ(other.Count("/linked.jpg"), 1);
     EXPECT_FALSE(other.EverSaw("Authorization"));
     EXPECT_EQ(run.Errors.size(), 3u);
-    for (const auto& e : run.Errors) EXPECT_EQ(e.Code, 401u) << e.Url;
+    for (const auto& e : run.Errors)
+        EXPECT_EQ(e.Code, 401u) << e.Url;
     EXPECT_TRUE(FilesUnder(dir.Path()).empty());
 }
 

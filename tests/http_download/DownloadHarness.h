@@ -4,9 +4,9 @@
 // timer: Tick, then UpdateStats, Working cleared when it says idle), with
 // every event it raises recorded.
 
-#include "Dwnld.h"
 #include "EventLoop.h"
 #include "TempDir.h"
+#include "download/DownloadManager.h"
 
 #include <QTimer>
 
@@ -56,14 +56,18 @@ public:
             Received.push_back({get->Url.GetUrl(), onDisk, get->Body, get->StatusCode});
         };
         M.OnUpdatedStats = [this](TComponent*, int t, int q, int d, int a, int done, int r, int e,
-                                  int disk) { Stats.push_back({t, q, d, a, done, r, e, disk}); };
+                                  int disk) {
+            Stats.push_back({t, q, d, a, done, r, e, disk});
+        };
         M.OnHeadComplete = [this](TComponent*, int, const std::string& url, const std::string& head,
                                   int status, const std::string& type, std::int64_t length, int,
                                   bool& ok, int) {
             Heads.push_back({url, head, status, type, length});
             if (RefuseBody && RefuseBody(url)) ok = false;
         };
-        M.OnFileFailed = [this](TComponent*, TGVHttpGet*, int kind) { FailedKinds.push_back(kind); };
+        M.OnFileFailed = [this](TComponent*, TGVHttpGet*, int kind) {
+            FailedKinds.push_back(kind);
+        };
         M.OnLog = [this](TComponent*, const std::string& line) { Log.push_back(line); };
         Timer.setInterval(200);
         QObject::connect(&Timer, &QTimer::timeout, [this] { OnTimer(); });
@@ -134,7 +138,8 @@ inline std::string Base64(const std::string& in) {
     std::string out;
     std::size_t i = 0;
     for (; i + 2 < in.size(); i += 3) {
-        const unsigned v = (unsigned char)in[i] << 16 | (unsigned char)in[i + 1] << 8 | (unsigned char)in[i + 2];
+        const unsigned v =
+            (unsigned char)in[i] << 16 | (unsigned char)in[i + 1] << 8 | (unsigned char)in[i + 2];
         out += t[v >> 18 & 63];
         out += t[v >> 12 & 63];
         out += t[v >> 6 & 63];
@@ -158,6 +163,7 @@ inline std::string Base64(const std::string& in) {
 // Bytes 0..255 repeated: zero bytes and every other value included.
 inline std::string BinaryBody(std::size_t size) {
     std::string s(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) s[i] = char(i * 7 % 256);
+    for (std::size_t i = 0; i < size; ++i)
+        s[i] = char(i * 7 % 256);
     return s;
 }

@@ -22,7 +22,8 @@ struct TCliResult {
 
 QStringList ToArgs(const std::vector<std::string>& args) {
     QStringList list{"get"};
-    for (const auto& a : args) list << QString::fromStdString(a);
+    for (const auto& a : args)
+        list << QString::fromStdString(a);
     return list;
 }
 
@@ -49,7 +50,8 @@ TEST(GetCommand, DownloadsEveryUrlAndExitsZero) {
     server.Serve("/a.jpg", "image/jpeg", "picture a");
     server.Serve("/d/b.jpg", "image/jpeg", "picture b");
     TTempDir dir;
-    auto r = RunGet({"--out", dir.Path(), "--concurrency", "2", server.Url("/a.jpg"), server.Url("/d/b.jpg")});
+    auto r = RunGet(
+        {"--out", dir.Path(), "--concurrency", "2", server.Url("/a.jpg"), server.Url("/d/b.jpg")});
     ASSERT_TRUE(r.Finished);
     EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
     EXPECT_TRUE(r.Has("   done: " + server.Url("/a.jpg"))) << r.Out;
@@ -66,11 +68,13 @@ TEST(GetCommand, AFailedUrlPrintsItsErrorLineAndExitsOne) {
     TTestHttpServer server;
     server.Serve("/ok.jpg", "image/jpeg", "fine");
     TTempDir dir;
-    auto r = RunGet({"--out", dir.Path(), "--referer", "http://ref.example/page.html", server.Url("/ok.jpg"),
-                     server.Url("/missing.jpg")});
+    auto r = RunGet({"--out", dir.Path(), "--referer", "http://ref.example/page.html",
+                     server.Url("/ok.jpg"), server.Url("/missing.jpg")});
     ASSERT_TRUE(r.Finished);
     EXPECT_EQ(r.ExitCode, 1);
-    EXPECT_TRUE(r.Has("Error 404: " + server.Url("/missing.jpg") + " ERROR  (http://ref.example/page.html)")) << r.Out;
+    EXPECT_TRUE(r.Has("Error 404: " + server.Url("/missing.jpg") +
+                      " ERROR  (http://ref.example/page.html)"))
+        << r.Out;
     EXPECT_TRUE(r.Has("   done: " + server.Url("/ok.jpg")));
     EXPECT_TRUE(r.Has("           done: 1"));
     EXPECT_EQ(server.Requests().at(0).Header("Referer"), "http://ref.example/page.html");
@@ -84,7 +88,8 @@ TEST(GetCommand, TransferFailureCarriesLibcurlTextAfterRetries) {
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_EQ(server.Accepted(), 2);
     EXPECT_NE(r.Out.find("Error 0: " + server.Url("/x.jpg") + " "), std::string::npos) << r.Out;
-    EXPECT_EQ(r.Out.find("Error 0: " + server.Url("/x.jpg") + "   ("), std::string::npos) << "message missing";
+    EXPECT_EQ(r.Out.find("Error 0: " + server.Url("/x.jpg") + "   ("), std::string::npos)
+        << "message missing";
     EXPECT_TRUE(r.Has("        retries: 1"));
     EXPECT_TRUE(r.Has("         errors: 1"));
 }
@@ -104,7 +109,8 @@ TEST(GetCommand, BadArgumentsExitTwo) {
         auto r = RunGet(args, 20000);
         ASSERT_TRUE(r.Finished);
         std::string joined;
-        for (const auto& a : args) joined += a + " ";
+        for (const auto& a : args)
+            joined += a + " ";
         EXPECT_EQ(r.ExitCode, 2) << joined << "\n" << r.Err;
         EXPECT_FALSE(r.Err.empty()) << joined;
     }
@@ -116,8 +122,9 @@ TEST(GetCommand, AddressListSkipsCommentsAndBlankLines) {
     server.Serve("/one.jpg", "image/jpeg", "1");
     server.Serve("/two.jpg", "image/jpeg", "2");
     TTempDir dir;
-    WriteFile(dir.Sub("list.txt"), "# pictures to fetch\n\n" + server.Url("/one.jpg") + "\r\n   \n" +
-                                       "#" + server.Url("/commented.jpg") + "\n" + server.Url("/two.jpg") + "  \n");
+    WriteFile(dir.Sub("list.txt"), "# pictures to fetch\n\n" + server.Url("/one.jpg") +
+                                       "\r\n   \n" + "#" + server.Url("/commented.jpg") + "\n" +
+                                       server.Url("/two.jpg") + "  \n");
     auto r = RunGet({"--out", dir.Sub("store"), "-i", dir.Sub("list.txt")});
     ASSERT_TRUE(r.Finished);
     EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
@@ -148,7 +155,8 @@ TEST(GetCommand, InterruptStopsAndExitsWith130) {
     QProcess p;
     p.start(TESSELLON_CLI, ToArgs({"--out", dir.Path(), server.Url("/hang.jpg")}));
     ASSERT_TRUE(p.waitForStarted(10000));
-    for (int i = 0; i < 3000 && server.Accepted() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 3000 && server.Accepted() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_EQ(server.Accepted(), 1);
     ::kill(pid_t(p.processId()), SIGINT);
     ASSERT_TRUE(p.waitForFinished(30000));

@@ -27,7 +27,8 @@ TEST(HeadHandling, PageManagerTakesOnlyHtmlAndRobots) {
     ASSERT_TRUE(run.RunToIdle());
 
     std::vector<std::string> got;
-    for (const auto& r : run.Received) got.push_back(r.Url.substr(server.Origin().size()));
+    for (const auto& r : run.Received)
+        got.push_back(r.Url.substr(server.Origin().size()));
     std::sort(got.begin(), got.end());
     EXPECT_EQ(got, (std::vector<std::string>{"/looks-like.jpg", "/page.html", "/robots.txt"}));
     // Refused bodies are dropped without a report and without a retry.
@@ -122,7 +123,8 @@ TEST(Statistics, FirstReportAfterReinitIsZerosAndQuietStateReportsNothing) {
 
     // Quiet: no further report, idle declared at the eleventh quiet call.
     int trueCalls = 0;
-    while (run.M.UpdateStats() && trueCalls < 50) ++trueCalls;
+    while (run.M.UpdateStats() && trueCalls < 50)
+        ++trueCalls;
     EXPECT_EQ(trueCalls, 10);
     EXPECT_EQ(run.Stats.size(), 2u);
 }
@@ -154,7 +156,8 @@ TEST(Statistics, ReportsFollowAQueueAndItsEnd) {
     ASSERT_TRUE(run.RunToIdle());
     EXPECT_EQ(working, (std::vector<bool>{true, false}));
     EXPECT_EQ(run.Stats.back(), (TStatsEvent{2, 0, 0, 0, 2, 0, 0, 0}));
-    for (std::size_t i = 1; i < run.Stats.size(); ++i) EXPECT_FALSE(run.Stats[i] == run.Stats[i - 1]);
+    for (std::size_t i = 1; i < run.Stats.size(); ++i)
+        EXPECT_FALSE(run.Stats[i] == run.Stats[i - 1]);
 }
 
 TEST(Slots, LoweringConcurrencyFreesExtraSlotsOnlyAfterTheirTransfersEnd) {
@@ -166,19 +169,21 @@ TEST(Slots, LoweringConcurrencyFreesExtraSlotsOnlyAfterTheirTransfersEnd) {
         ~TOpenAtEnd() { Gate.Open(); } // a failed check must not leave handlers waiting
     } openAtEnd{firstFour};
     for (int i = 0; i < 4; ++i)
-        server.On("/early" + std::to_string(i) + ".jpg", [&](const httplib::Request&, httplib::Response& res) {
-            early.Enter();
-            firstFour.Wait();
-            early.Leave();
-            res.set_content("early", "image/jpeg");
-        });
+        server.On("/early" + std::to_string(i) + ".jpg",
+                  [&](const httplib::Request&, httplib::Response& res) {
+                      early.Enter();
+                      firstFour.Wait();
+                      early.Leave();
+                      res.set_content("early", "image/jpeg");
+                  });
     for (int i = 0; i < 6; ++i)
-        server.On("/late" + std::to_string(i) + ".jpg", [&](const httplib::Request&, httplib::Response& res) {
-            late.Enter();
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));
-            late.Leave();
-            res.set_content("late", "image/jpeg");
-        });
+        server.On("/late" + std::to_string(i) + ".jpg",
+                  [&](const httplib::Request&, httplib::Response& res) {
+                      late.Enter();
+                      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                      late.Leave();
+                      res.set_content("late", "image/jpeg");
+                  });
     TTempDir dir;
     TManagerRun run(dir.Path());
     run.M.ConcurrentDownloads = 4;
@@ -188,8 +193,10 @@ TEST(Slots, LoweringConcurrencyFreesExtraSlotsOnlyAfterTheirTransfersEnd) {
             if (run.M.Slot(i).State == TGVHttpGetState::GETHTTP_GETTING) ++n;
         return n;
     };
-    for (int i = 0; i < 4; ++i) run.Add(server.Url("/early" + std::to_string(i) + ".jpg"));
-    for (int i = 0; i < 6; ++i) run.Add(server.Url("/late" + std::to_string(i) + ".jpg"));
+    for (int i = 0; i < 4; ++i)
+        run.Add(server.Url("/early" + std::to_string(i) + ".jpg"));
+    for (int i = 0; i < 6; ++i)
+        run.Add(server.Url("/late" + std::to_string(i) + ".jpg"));
     ASSERT_TRUE(RunUntil([&] { return early.Now() == 4; }));
     EXPECT_EQ(late.Peak(), 0);
 
@@ -221,7 +228,8 @@ TEST(Slots, NeverMoreTransfersThanSlots) {
     TTempDir dir;
     TManagerRun run(dir.Path());
     run.M.ConcurrentDownloads = 3;
-    for (int i = 0; i < 15; ++i) run.Add(server.Url("/f" + std::to_string(i) + ".jpg"));
+    for (int i = 0; i < 15; ++i)
+        run.Add(server.Url("/f" + std::to_string(i) + ".jpg"));
     ASSERT_TRUE(run.RunToIdle());
     EXPECT_EQ(run.M.Done(), 15);
     EXPECT_LE(running.Peak(), 3);
@@ -230,7 +238,9 @@ TEST(Slots, NeverMoreTransfersThanSlots) {
 
 TEST(Slots, EndedTransfersAreRefilledWithoutWaitingForATick) {
     TTestHttpServer server;
-    server.Fallback([](const httplib::Request&, httplib::Response& res) { res.set_content("x", "image/jpeg"); });
+    server.Fallback([](const httplib::Request&, httplib::Response& res) {
+        res.set_content("x", "image/jpeg");
+    });
     TTempDir dir;
     // No timer at all: only the rounds the manager posts itself move it on.
     TGVDwnld manager;
@@ -249,20 +259,28 @@ TEST(Slots, EndedTransfersAreRefilledWithoutWaitingForATick) {
 
 TEST(QueueOrder, PriorityFirstThenLeavesFirst) {
     TTestHttpServer server;
-    server.Fallback([](const httplib::Request&, httplib::Response& res) { res.set_content("x", "text/html"); });
+    server.Fallback(
+        [](const httplib::Request&, httplib::Response& res) { res.set_content("x", "text/html"); });
     TManagerRun run("", 1);
     run.M.ConcurrentDownloads = 1;
     run.M.LeavesFirst = true;
     // Queued before any round runs: the order of the requests shows the choice.
-    run.M.AddDownload(server.Url("/d1a.html"), "", -1, false, 0, TGetAction::STORE_TO_DATASTRING, 'H', 1, 1);
-    run.M.AddDownload(server.Url("/d3a.html"), "", -1, false, 0, TGetAction::STORE_TO_DATASTRING, 'H', 1, 3);
-    run.M.AddDownload(server.Url("/d2.html"), "", -1, false, 0, TGetAction::STORE_TO_DATASTRING, 'H', 1, 2);
-    run.M.AddDownload(server.Url("/d3b.html"), "", -1, false, 0, TGetAction::STORE_TO_DATASTRING, 'H', 1, 3);
-    run.M.AddDownload(server.Url("/prio.html"), "", -1, true, 0, TGetAction::STORE_TO_DATASTRING, 'H', 1, 1);
+    run.M.AddDownload(server.Url("/d1a.html"), "", -1, false, 0, TGetAction::STORE_TO_DATASTRING,
+                      'H', 1, 1);
+    run.M.AddDownload(server.Url("/d3a.html"), "", -1, false, 0, TGetAction::STORE_TO_DATASTRING,
+                      'H', 1, 3);
+    run.M.AddDownload(server.Url("/d2.html"), "", -1, false, 0, TGetAction::STORE_TO_DATASTRING,
+                      'H', 1, 2);
+    run.M.AddDownload(server.Url("/d3b.html"), "", -1, false, 0, TGetAction::STORE_TO_DATASTRING,
+                      'H', 1, 3);
+    run.M.AddDownload(server.Url("/prio.html"), "", -1, true, 0, TGetAction::STORE_TO_DATASTRING,
+                      'H', 1, 1);
     ASSERT_TRUE(run.RunToIdle());
     std::vector<std::string> order;
-    for (const auto& s : server.Requests()) order.push_back(s.Path);
-    EXPECT_EQ(order, (std::vector<std::string>{"/prio.html", "/d3a.html", "/d3b.html", "/d2.html", "/d1a.html"}));
+    for (const auto& s : server.Requests())
+        order.push_back(s.Path);
+    EXPECT_EQ(order, (std::vector<std::string>{"/prio.html", "/d3a.html", "/d3b.html", "/d2.html",
+                                               "/d1a.html"}));
 }
 
 TEST(StorageSafety, HostilePathsWriteNothingOutsideTheStorageFolder) {
@@ -285,7 +303,8 @@ TEST(StorageSafety, HostilePathsWriteNothingOutsideTheStorageFolder) {
         server.Url("/" + std::string(2000, 'l') + ".jpg"),
         server.Url("/" + std::string(300, 's') + "/" + std::string(300, 't') + ".jpg"),
     };
-    for (const auto& u : urls) run.Add(u);
+    for (const auto& u : urls)
+        run.Add(u);
     ASSERT_TRUE(run.RunToIdle());
 
     for (const auto& e : EntriesUnder(root.Path())) {
@@ -350,7 +369,7 @@ TEST(StorageSafety, ABodyTheDiskRefusesPartWayIsAnErrorAndLeavesNothing) {
     TManagerRun run(dir.Path());
     run.M.RetryCount = 1;
 
-    rlimit old {};
+    rlimit old{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
     rlimit limited = old;
     limited.rlim_cur = 100000;
@@ -398,17 +417,19 @@ TEST(Slots, ASlotKeepsItsConnectionForTheNextRequest) {
     std::mutex m;
     std::set<int> clientPorts;
     for (int i = 0; i < 4; ++i)
-        server.On("/p" + std::to_string(i) + ".jpg", [&](const httplib::Request& req, httplib::Response& res) {
-            {
-                std::lock_guard lk(m);
-                clientPorts.insert(req.remote_port);
-            }
-            res.set_content("jpeg", "image/jpeg");
-        });
+        server.On("/p" + std::to_string(i) + ".jpg",
+                  [&](const httplib::Request& req, httplib::Response& res) {
+                      {
+                          std::lock_guard lk(m);
+                          clientPorts.insert(req.remote_port);
+                      }
+                      res.set_content("jpeg", "image/jpeg");
+                  });
     TTempDir dir;
     TManagerRun run(dir.Path());
     run.M.ConcurrentDownloads = 1;
-    for (int i = 0; i < 4; ++i) run.Add(server.Url("/p" + std::to_string(i) + ".jpg"));
+    for (int i = 0; i < 4; ++i)
+        run.Add(server.Url("/p" + std::to_string(i) + ".jpg"));
     ASSERT_TRUE(run.RunToIdle());
     EXPECT_EQ(run.Received.size(), 4u);
     std::lock_guard lk(m); // the server's threads wrote it

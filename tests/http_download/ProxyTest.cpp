@@ -25,11 +25,14 @@ const std::string kProxyBody = "answered by the proxy";
 const std::string kOriginBody = "answered by the origin";
 
 std::string Lower(std::string s) {
-    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
-std::string RequestLine(const std::string& head) { return head.substr(0, head.find("\r\n")); }
+std::string RequestLine(const std::string& head) {
+    return head.substr(0, head.find("\r\n"));
+}
 
 // The value of a header in a raw request head; nullopt when absent.
 std::optional<std::string> HeaderOf(const std::string& head, const std::string& name) {
@@ -41,7 +44,8 @@ std::optional<std::string> HeaderOf(const std::string& head, const std::string& 
         const std::string line = head.substr(start, end - start);
         if (Lower(line).starts_with(wanted)) {
             std::string value = line.substr(wanted.size());
-            while (!value.empty() && value.front() == ' ') value.erase(0, 1);
+            while (!value.empty() && value.front() == ' ')
+                value.erase(0, 1);
             return value;
         }
         pos = end;
@@ -51,7 +55,8 @@ std::optional<std::string> HeaderOf(const std::string& head, const std::string& 
 
 // The target of an absolute-form request line "GET http://host:port/path HTTP/1.x",
 // split into host, port and path; false when the target is not absolute.
-bool SplitAbsolute(const std::string& requestLine, std::string& host, int& port, std::string& path) {
+bool SplitAbsolute(const std::string& requestLine, std::string& host, int& port,
+                   std::string& path) {
     const auto sp1 = requestLine.find(' ');
     const auto sp2 = requestLine.rfind(' ');
     if (sp1 == std::string::npos || sp2 <= sp1) return false;
@@ -85,7 +90,8 @@ private:
         const std::string head = c.ReadHead();
         if (head.empty()) return;
         if (!Expected_.empty() && HeaderOf(head, "Proxy-Authorization") != Expected_) {
-            c.Send(ResponseHead(407, {"Proxy-Authenticate: Basic realm=\"gate\"", "Content-Length: 6"}) +
+            c.Send(ResponseHead(407,
+                                {"Proxy-Authenticate: Basic realm=\"gate\"", "Content-Length: 6"}) +
                    "denied");
             return;
         }
@@ -104,7 +110,8 @@ private:
             }
             body = res->body;
         }
-        c.Send(ResponseHead(200, {"Content-Type: text/plain", "Content-Length: " + std::to_string(body.size())}) +
+        c.Send(ResponseHead(200, {"Content-Type: text/plain",
+                                  "Content-Length: " + std::to_string(body.size())}) +
                body);
     }
 
@@ -161,7 +168,8 @@ private:
         const std::string head = c.ReadHead();
         if (!head.starts_with("CONNECT 127.0.0.1:")) return;
         if (!Expected_.empty() && HeaderOf(head, "Proxy-Authorization") != Expected_) {
-            c.Send(ResponseHead(407, {"Proxy-Authenticate: Basic realm=\"gate\"", "Content-Length: 0"}));
+            c.Send(ResponseHead(407,
+                                {"Proxy-Authenticate: Basic realm=\"gate\"", "Content-Length: 0"}));
             return;
         }
         Tunnel(c, std::atoi(head.c_str() + std::strlen("CONNECT 127.0.0.1:")));
@@ -185,8 +193,10 @@ public:
     }
     ~TProxyEnvironment() {
         for (const auto& [name, value] : Saved_) {
-            if (value) ::setenv(name.c_str(), value->c_str(), 1);
-            else ::unsetenv(name.c_str());
+            if (value)
+                ::setenv(name.c_str(), value->c_str(), 1);
+            else
+                ::unsetenv(name.c_str());
         }
     }
     TProxyEnvironment(const TProxyEnvironment&) = delete;
@@ -195,12 +205,14 @@ public:
     void Set(const char* name, const std::string& value) { ::setenv(name, value.c_str(), 1); }
     // Every variable that names a proxy for plain http, in both spellings.
     void PointAllAt(const std::string& proxy) {
-        for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) Set(name, proxy);
+        for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
+            Set(name, proxy);
     }
 
 private:
-    static constexpr const char* kNames[] = {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
-                                             "all_proxy",  "ALL_PROXY",  "no_proxy",    "NO_PROXY"};
+    static constexpr const char* kNames[] = {"http_proxy",  "HTTP_PROXY", "https_proxy",
+                                             "HTTPS_PROXY", "all_proxy",  "ALL_PROXY",
+                                             "no_proxy",    "NO_PROXY"};
     std::vector<std::pair<std::string, std::optional<std::string>>> Saved_;
 };
 
@@ -211,8 +223,10 @@ struct TProxySettings {
     std::string User, Password;
 };
 
-TProxySettings UseProxy(const TRecordingProxy& proxy, std::string user = {}, std::string password = {}) {
-    return {TProxyType::PROXY_USEPROXY, "127.0.0.1", proxy.Port(), std::move(user), std::move(password)};
+TProxySettings UseProxy(const TRecordingProxy& proxy, std::string user = {},
+                        std::string password = {}) {
+    return {TProxyType::PROXY_USEPROXY, "127.0.0.1", proxy.Port(), std::move(user),
+            std::move(password)};
 }
 
 struct TOutcome {
@@ -225,7 +239,8 @@ struct TOutcome {
 };
 
 // One request on a slot of its own, the body kept in memory.
-TOutcome Fetch(const std::string& url, const TProxySettings& proxy, const std::string& credentialOrigin = {}) {
+TOutcome Fetch(const std::string& url, const TProxySettings& proxy,
+               const std::string& credentialOrigin = {}) {
     TOutcome out; // outlives the slot, whose head handler writes to it
     TGVHttpGet slot;
     slot.Url.Crack(url, "");
@@ -241,11 +256,11 @@ TOutcome Fetch(const std::string& url, const TProxySettings& proxy, const std::s
     slot.Password = "s3cret";
     slot.CredentialOrigin = credentialOrigin;
     slot.OnHeadComplete = [&](TGVHttpGet*, const std::string&, const std::string&, int status,
-                              const std::string&, std::int64_t, int, bool&, int) {
-        out.HeadStatuses.push_back(status);
-    };
+                              const std::string&, std::int64_t, int, bool&,
+                              int) { out.HeadStatuses.push_back(status); };
     slot.Get(TGVHttpGetRequest::GETHTTP_BODY);
-    out.Finished = RunUntil([&] { return slot.State == TGVHttpGetState::GETHTTP_THREAD_DONE; }, 30000);
+    out.Finished =
+        RunUntil([&] { return slot.State == TGVHttpGetState::GETHTTP_THREAD_DONE; }, 30000);
     if (!out.Finished) slot.Abort();
     RunUntil([&] { return slot.State == TGVHttpGetState::GETHTTP_THREAD_DONE; }, 30000);
     slot.ThreadDone();
@@ -311,7 +326,8 @@ TEST(Proxy, ProxyCredentialsGoToTheProxyAfterItsRequestOnly) {
     TTestHttpServer origin;
     origin.Serve("/a.jpg", "image/jpeg", kOriginBody);
 
-    const TOutcome out = Fetch(origin.Url("/a.jpg"), UseProxy(proxy, "gate", "keeper"), UrlOrigin(origin.Origin()));
+    const TOutcome out =
+        Fetch(origin.Url("/a.jpg"), UseProxy(proxy, "gate", "keeper"), UrlOrigin(origin.Origin()));
     ASSERT_TRUE(out.Finished);
     EXPECT_TRUE(out.Success) << out.Error;
     EXPECT_EQ(out.Status, 200);
@@ -384,7 +400,8 @@ TEST(Proxy, DirectIgnoresEveryProxyTheEnvironmentNames) {
     origin.Serve("/a.jpg", "image/jpeg", kOriginBody);
     env.PointAllAt(proxy.Origin());
 
-    const TOutcome out = Fetch(origin.Url("/a.jpg"), {TProxyType::PROXY_DIRECT, "", 80, "gate", "keeper"});
+    const TOutcome out =
+        Fetch(origin.Url("/a.jpg"), {TProxyType::PROXY_DIRECT, "", 80, "gate", "keeper"});
     EXPECT_TRUE(out.Success) << out.Error;
     EXPECT_EQ(out.Body, kOriginBody);
     EXPECT_EQ(proxy.Accepted(), 0);
@@ -398,7 +415,8 @@ TEST(Proxy, DirectIgnoresTheNamedProxySettings) {
     TRecordingProxy proxy;
     TTestHttpServer origin;
     origin.Serve("/a.jpg", "image/jpeg", kOriginBody);
-    const TOutcome out = Fetch(origin.Url("/a.jpg"), {TProxyType::PROXY_DIRECT, "127.0.0.1", proxy.Port(), "", ""});
+    const TOutcome out =
+        Fetch(origin.Url("/a.jpg"), {TProxyType::PROXY_DIRECT, "127.0.0.1", proxy.Port(), "", ""});
     EXPECT_TRUE(out.Success) << out.Error;
     EXPECT_EQ(out.Body, kOriginBody);
     EXPECT_EQ(proxy.Accepted(), 0);
@@ -446,7 +464,8 @@ TEST(Proxy, DefaultAnswersTheEnvironmentProxysRequestForCredentials) {
     TRecordingProxy proxy("gate", "keeper");
     TTestHttpServer origin;
     env.Set("http_proxy", proxy.Origin());
-    const TOutcome out = Fetch(origin.Url("/a.jpg"), {TProxyType::PROXY_DEFAULT, "", 80, "gate", "keeper"});
+    const TOutcome out =
+        Fetch(origin.Url("/a.jpg"), {TProxyType::PROXY_DEFAULT, "", 80, "gate", "keeper"});
     EXPECT_TRUE(out.Success) << out.Error;
     EXPECT_EQ(out.Body, kProxyBody);
     const auto heads = proxy.Heads();
@@ -465,7 +484,8 @@ TEST(Proxy, HttpsTunnelsThroughTheNamedProxy) {
     ASSERT_TRUE(origin.Valid());
     {
         TTunnelProxy proxy;
-        const TOutcome out = Fetch(origin.Url("/pic.jpg"), {TProxyType::PROXY_USEPROXY, "127.0.0.1", proxy.Port(), "", ""});
+        const TOutcome out = Fetch(origin.Url("/pic.jpg"),
+                                   {TProxyType::PROXY_USEPROXY, "127.0.0.1", proxy.Port(), "", ""});
         ASSERT_TRUE(out.Finished);
         EXPECT_FALSE(out.Success);
         EXPECT_NE(out.Error.find("certificate"), std::string::npos) << out.Error;
@@ -478,8 +498,8 @@ TEST(Proxy, HttpsTunnelsThroughTheNamedProxy) {
     {
         // A proxy asking for credentials before it opens the tunnel gets them once.
         TTunnelProxy proxy("gate", "keeper");
-        const TOutcome out =
-            Fetch(origin.Url("/pic.jpg"), {TProxyType::PROXY_USEPROXY, "127.0.0.1", proxy.Port(), "gate", "keeper"});
+        const TOutcome out = Fetch(origin.Url("/pic.jpg"), {TProxyType::PROXY_USEPROXY, "127.0.0.1",
+                                                            proxy.Port(), "gate", "keeper"});
         ASSERT_TRUE(out.Finished);
         EXPECT_FALSE(out.Success);
         EXPECT_NE(out.Error.find("certificate"), std::string::npos) << out.Error;

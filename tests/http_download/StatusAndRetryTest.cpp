@@ -109,7 +109,7 @@ TEST(Retries, AFailingUrlIsTriedRetryCountTimesAndReportedOnce) {
     EXPECT_EQ(run.M.Errors(), 1);
     ASSERT_EQ(run.Errors.size(), 1u);
     EXPECT_EQ(run.Errors[0].Url, url);
-    EXPECT_EQ(run.Errors[0].Code, 0u); // no answer: no status
+    EXPECT_EQ(run.Errors[0].Code, 0u);       // no answer: no status
     EXPECT_FALSE(run.Errors[0].Msg.empty()); // libcurl's reason
     EXPECT_EQ(run.Errors[0].Referrer, "http://ref.example/");
     EXPECT_EQ(run.FailedKinds, std::vector<int>{2});
@@ -176,7 +176,9 @@ TEST(BrokenTransfer, TruncatedBodyIsRetriedThenReportedWithLibcurlText) {
     CutShortKeepsTheEarlierFile(TBreak::Close);
 }
 
-TEST(BrokenTransfer, ResetMidBodyIsRetriedThenReported) { CutShortKeepsTheEarlierFile(TBreak::Reset); }
+TEST(BrokenTransfer, ResetMidBodyIsRetriedThenReported) {
+    CutShortKeepsTheEarlierFile(TBreak::Reset);
+}
 
 TEST(BrokenTransfer, EmptyStringBodyFails) {
     TTestHttpServer server;
@@ -208,7 +210,8 @@ TEST(BrokenTransfer, EndlessPageStopsAtTheCapWithOneError) {
         if (c.ReadHead().empty()) return;
         c.Send(ResponseHead(200, {"Content-Type: text/html"}));
         std::string chunk;
-        while (chunk.size() < 65536) chunk += "<p>more and more</p>\n";
+        while (chunk.size() < 65536)
+            chunk += "<p>more and more</p>\n";
         // Bounded at 128 MiB so that a failing test still ends.
         for (long long sent = 0; sent < (128ll << 20); sent += (long long)chunk.size()) {
             if (!c.Send(chunk)) break;

@@ -1,4 +1,4 @@
-#include "TargetFile.h"
+#include "http/TargetFile.h"
 
 #include "TempDir.h"
 
@@ -78,7 +78,8 @@ TEST(TargetFile, ConcurrentCreationAndRemovalOfTheSameFolder) {
             for (int i = 0; i < 300; ++i) {
                 TTargetFile file;
                 std::string why;
-                const std::string target = dir.Sub("host/shared/f" + std::to_string(t) + "_" + std::to_string(i));
+                const std::string target =
+                    dir.Sub("host/shared/f" + std::to_string(t) + "_" + std::to_string(i));
                 if (!file.Open(target, 0644, dir.Path(), why)) {
                     ++failures;
                     continue;
@@ -86,7 +87,8 @@ TEST(TargetFile, ConcurrentCreationAndRemovalOfTheSameFolder) {
                 file.Discard();
             }
         });
-    for (auto& th : threads) th.join();
+    for (auto& th : threads)
+        th.join();
     EXPECT_EQ(failures, 0);
     EXPECT_TRUE(EntriesUnder(dir.Path()).empty());
 }

@@ -41,14 +41,16 @@ TEST(TimeOut, TrickleOfTenChunkGroupsNeverTimesOut) {
     // but every group of ten chunks comes well within the 10 s time-out.
     std::string expected;
     for (int burst = 0; burst < 3; ++burst)
-        for (int i = 0; i < 20; ++i) expected += "chunk " + std::to_string(burst) + "." + std::to_string(i) + ";";
+        for (int i = 0; i < 20; ++i)
+            expected += "chunk " + std::to_string(burst) + "." + std::to_string(i) + ";";
     TScriptedServer server([](TRawConnection& c) {
         if (c.ReadHead().empty()) return;
         c.Send(ResponseHead(200, {"Content-Type: image/jpeg"}));
         for (int burst = 0; burst < 3; ++burst) {
             if (burst > 0 && !c.Pause(5000)) return;
             for (int i = 0; i < 20; ++i) {
-                if (!c.Send("chunk " + std::to_string(burst) + "." + std::to_string(i) + ";")) return;
+                if (!c.Send("chunk " + std::to_string(burst) + "." + std::to_string(i) + ";"))
+                    return;
                 c.Pause(40);
             }
         }

@@ -13,7 +13,8 @@ TEST(Transfer, FileWithContentLengthIsStoredUnderItsUrlPath) {
     server.Serve("/pics/a.jpg", "image/jpeg", body);
     TTempDir dir;
     TManagerRun run(dir.Path());
-    ASSERT_TRUE(run.Add(server.Url("/pics/a.jpg"), TGetAction::STORE_TO_FILE, "http://ref.example/"));
+    ASSERT_TRUE(
+        run.Add(server.Url("/pics/a.jpg"), TGetAction::STORE_TO_FILE, "http://ref.example/"));
     ASSERT_TRUE(run.RunToIdle());
 
     ASSERT_EQ(run.Received.size(), 1u);
@@ -86,7 +87,8 @@ TEST(Transfer, FileAndStringTogether) {
 TEST(Transfer, HeadLongerThan2048BytesIsAccepted) {
     TTestHttpServer server;
     server.On("/big-head.jpg", [](const httplib::Request&, httplib::Response& res) {
-        for (int i = 0; i < 6; ++i) res.set_header("X-Padding-" + std::to_string(i), std::string(900, 'p'));
+        for (int i = 0; i < 6; ++i)
+            res.set_header("X-Padding-" + std::to_string(i), std::string(900, 'p'));
         res.set_content("jpeg", "image/jpeg");
     });
     TTempDir dir;
@@ -148,7 +150,8 @@ TEST(Redirects, OnlyHttpTargetsAreFollowed) {
     ASSERT_TRUE(run.RunToIdle());
     EXPECT_TRUE(run.Received.empty());
     ASSERT_EQ(run.Errors.size(), 2u);
-    for (const auto& e : run.Errors) EXPECT_FALSE(e.Msg.empty()) << e.Url;
+    for (const auto& e : run.Errors)
+        EXPECT_FALSE(e.Msg.empty()) << e.Url;
     EXPECT_TRUE(FilesUnder(dir.Path()).empty());
 }
 

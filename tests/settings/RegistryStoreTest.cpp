@@ -1,4 +1,4 @@
-#include "RegistryStore.h"
+#include "settings/RegistryStore.h"
 
 #include <gtest/gtest.h>
 
@@ -55,8 +55,9 @@ protected:
         Saved[0] = Env("TESSELLON_CONFIG_DIR");
         Saved[1] = Env("XDG_CONFIG_HOME");
         Saved[2] = Env("HOME");
-        Base = (fs::temp_directory_path() / ("tessellon-reg-" + std::to_string(::getpid()) + "-" +
-                                             ::testing::UnitTest::GetInstance()->current_test_info()->name()))
+        Base = (fs::temp_directory_path() /
+                ("tessellon-reg-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name()))
                    .string();
         fs::remove_all(Base);
         fs::create_directories(Base);
@@ -125,19 +126,43 @@ TEST_F(RegistryStoreTest, KindsRoundTripAndConvert) {
 }
 
 TEST_F(RegistryStoreTest, AwkwardValuesAndNamesRoundTripThroughTheFile) {
-    const std::vector<std::string> values = {
-        "a,b", ",", "a, b", " lead", "trail ", "  ", "x;y", ";semi", "=eq", "#hash", "[br]",
-        "q\"uote\"", "\"", "back\\slash\\", "line\nnext", "gif\r\njpeg\r\njpg", "tab\there",
-        "@at", "@ByteArray(x)", "@Invalid()", std::string("nul\0x", 5), "\x01" "abc",
-        "caf\xc3\xa9 \xe6\xbc\xa2", "\xff\xfe not utf-8 \x80", std::string(100000, 'x'), ""};
+    const std::vector<std::string> values = {"a,b",
+                                             ",",
+                                             "a, b",
+                                             " lead",
+                                             "trail ",
+                                             "  ",
+                                             "x;y",
+                                             ";semi",
+                                             "=eq",
+                                             "#hash",
+                                             "[br]",
+                                             "q\"uote\"",
+                                             "\"",
+                                             "back\\slash\\",
+                                             "line\nnext",
+                                             "gif\r\njpeg\r\njpg",
+                                             "tab\there",
+                                             "@at",
+                                             "@ByteArray(x)",
+                                             "@Invalid()",
+                                             std::string("nul\0x", 5),
+                                             "\x01"
+                                             "abc",
+                                             "caf\xc3\xa9 \xe6\xbc\xa2",
+                                             "\xff\xfe not utf-8 \x80",
+                                             std::string(100000, 'x'),
+                                             ""};
     const std::vector<std::string> names = {
-        "with space", "a/b", "a\\b", "a=b", "%", "%25", "%key", "", "[x]", ";c", "#h",
-        "General", "\xc3\x9cml", "\xff\x01", " pad "};
+        "with space", "a/b", "a\\b", "a=b",     "%",          "%25",      "%key", "",
+        "[x]",        ";c",  "#h",   "General", "\xc3\x9cml", "\xff\x01", " pad "};
     {
         TRegistry reg(TRegRoot::HKEY_CURRENT_USER);
         ASSERT_TRUE(reg.OpenKey(kApp, true));
-        for (std::size_t i = 0; i < values.size(); ++i) reg.WriteString("v" + std::to_string(i), values[i]);
-        for (std::size_t i = 0; i < names.size(); ++i) reg.WriteInteger(names[i], static_cast<int>(i));
+        for (std::size_t i = 0; i < values.size(); ++i)
+            reg.WriteString("v" + std::to_string(i), values[i]);
+        for (std::size_t i = 0; i < names.size(); ++i)
+            reg.WriteInteger(names[i], static_cast<int>(i));
     }
     ReopenFromCopy();
     TRegistry reg(TRegRoot::HKEY_CURRENT_USER);
@@ -150,7 +175,8 @@ TEST_F(RegistryStoreTest, AwkwardValuesAndNamesRoundTripThroughTheFile) {
     }
     std::vector<std::string> listed = reg.GetValueNames();
     EXPECT_EQ(listed.size(), values.size() + names.size());
-    for (const std::string& n : names) EXPECT_NE(std::find(listed.begin(), listed.end(), n), listed.end());
+    for (const std::string& n : names)
+        EXPECT_NE(std::find(listed.begin(), listed.end(), n), listed.end());
 }
 
 TEST_F(RegistryStoreTest, KeysAreOpenedCreatedAndMatchedWithoutCase) {
@@ -182,7 +208,8 @@ TEST_F(RegistryStoreTest, KeysAreOpenedCreatedAndMatchedWithoutCase) {
     EXPECT_EQ(reg.GetValueNames(), std::vector<std::string>{"ProxyPort"});
     EXPECT_EQ(reg.ReadInteger("proxyport"), 8080);
 
-    ASSERT_TRUE(reg.OpenKey("\\Soft/ware\\a\\\\b", true)); // '/' is part of a name; "\\" is one step
+    ASSERT_TRUE(
+        reg.OpenKey("\\Soft/ware\\a\\\\b", true)); // '/' is part of a name; "\\" is one step
     EXPECT_TRUE(reg.KeyExists("Soft/ware\\a\\b"));
     EXPECT_FALSE(reg.KeyExists("Soft\\ware"));
 
@@ -261,7 +288,8 @@ TEST_F(RegistryStoreTest, ObjectsAndProcessesSeeEachOthersWrites) {
 TEST_F(RegistryStoreTest, CorruptFileGivesDefaultsOneMessageAndIsKept) {
     fs::create_directories(Folder);
     std::string garbage;
-    for (int i = 0; i < 4096; ++i) garbage += static_cast<char>((i * 7919 + 13) % 256);
+    for (int i = 0; i < 4096; ++i)
+        garbage += static_cast<char>((i * 7919 + 13) % 256);
     Spill(UserFile, garbage);
 
     TRegistry silent(TRegRoot::HKEY_CURRENT_USER); // no sink: the message waits
@@ -275,9 +303,11 @@ TEST_F(RegistryStoreTest, CorruptFileGivesDefaultsOneMessageAndIsKept) {
     EXPECT_EQ(reg.ReadInteger("TimeOut"), 0);
 
     ASSERT_EQ(sink.Texts.size(), 1u);
-    EXPECT_EQ(sink.Texts[0], "settings file " + UserFile +
-                                 " could not be read (it holds binary data); defaults are used; the file was kept as " +
-                                 UserFile + ".bad");
+    EXPECT_EQ(
+        sink.Texts[0],
+        "settings file " + UserFile +
+            " could not be read (it holds binary data); defaults are used; the file was kept as " +
+            UserFile + ".bad");
     EXPECT_EQ(Slurp(UserFile + ".bad"), garbage);
 
     // A fresh file takes the writes.
@@ -290,7 +320,8 @@ TEST_F(RegistryStoreTest, CorruptFileGivesDefaultsOneMessageAndIsKept) {
     Spill(UserFile, "[Software]\nTessellon\\TimeOut=20\nthis line means nothing\n");
     EXPECT_FALSE(reg.OpenKey(kApp, false));
     ASSERT_EQ(sink.Texts.size(), 2u);
-    EXPECT_NE(sink.Texts[1].find("(line 3 is not a section, a value or a comment)"), std::string::npos);
+    EXPECT_NE(sink.Texts[1].find("(line 3 is not a section, a value or a comment)"),
+              std::string::npos);
     EXPECT_NE(sink.Texts[1].find(UserFile + ".bad.2"), std::string::npos);
     EXPECT_EQ(Slurp(UserFile + ".bad"), garbage);
 }
@@ -321,7 +352,8 @@ TEST_F(RegistryStoreTest, UnreadablePathsNeverCrash) {
     EXPECT_FALSE(reg.ValueExists("x"));
     EXPECT_FALSE(reg.OpenKey(kApp, true));
     ASSERT_EQ(sink.Texts.size(), 1u);
-    EXPECT_NE(sink.Texts[0].find("could not be read (Not a directory); defaults are used"), std::string::npos);
+    EXPECT_NE(sink.Texts[0].find("could not be read (Not a directory); defaults are used"),
+              std::string::npos);
     EXPECT_EQ(Slurp(notAFolder), "x");
 }
 

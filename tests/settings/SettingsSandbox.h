@@ -5,9 +5,9 @@
 // default storage folder ("Download/" in the current folder) lands in a
 // temporary place.
 
-#include "Component.h"
-#include "RegistryStore.h"
-#include "SettingsTable.h"
+#include "common/Component.h"
+#include "settings/RegistryStore.h"
+#include "settings/SettingsTable.h"
 
 #include <gtest/gtest.h>
 
@@ -36,8 +36,8 @@ protected:
         if (saved != nullptr) SavedConfig = saved;
         SavedCwd = fs::current_path().string();
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        Base = (fs::temp_directory_path() / ("tessellon-settings-" + std::to_string(::getpid()) + "-" +
-                                             info->test_suite_name() + "-" + info->name()))
+        Base = (fs::temp_directory_path() / ("tessellon-settings-" + std::to_string(::getpid()) +
+                                             "-" + info->test_suite_name() + "-" + info->name()))
                    .string();
         fs::remove_all(Base);
         fs::create_directories(Base + "/work");

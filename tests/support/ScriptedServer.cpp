@@ -1,7 +1,7 @@
 #include "ScriptedServer.h"
 
-#include <arpa/inet.h>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -25,7 +25,8 @@ int ListenOn127(int backlog, int& port) {
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, backlog) != 0) {
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(fd, backlog) != 0) {
         ::close(fd);
         throw std::runtime_error("bind/listen failed");
     }
@@ -36,7 +37,8 @@ int ListenOn127(int backlog, int& port) {
 }
 
 int MsLeft(Clock::time_point end) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
     return left < 0 ? 0 : int(left);
 }
 
@@ -86,7 +88,8 @@ bool TRawConnection::Send(std::string_view data) {
         pollfd p{Fd_, POLLOUT, 0};
         if (::poll(&p, 1, 50) <= 0) continue;
         if (p.revents & (POLLERR | POLLHUP)) return false;
-        const ssize_t n = ::send(Fd_, data.data() + off, data.size() - off, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n =
+            ::send(Fd_, data.data() + off, data.size() - off, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EAGAIN || errno == EINTR) continue;
             return false;
@@ -141,9 +144,13 @@ TScriptedServer::TScriptedServer(Script script) : Script_(std::move(script)) {
     Acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 
-TScriptedServer::~TScriptedServer() { Stop(); }
+TScriptedServer::~TScriptedServer() {
+    Stop();
+}
 
-std::string TScriptedServer::Origin() const { return "http://127.0.0.1:" + std::to_string(Port_); }
+std::string TScriptedServer::Origin() const {
+    return "http://127.0.0.1:" + std::to_string(Port_);
+}
 
 void TScriptedServer::AcceptLoop() {
     while (!Stopping_) {
@@ -173,7 +180,8 @@ void TScriptedServer::Stop() {
         std::lock_guard lk(M_);
         threads.swap(Connections_);
     }
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
 }
 
 std::vector<std::string> TScriptedServer::Heads() const {
@@ -192,7 +200,8 @@ TBlackholeServer::TBlackholeServer() {
     Listen_ = ListenOn127(0, Port_);
     // With a backlog of 0 one completed connection fills the queue; further
     // handshakes are dropped by the kernel and stay pending.
-    for (int i = 0; i < 3; ++i) Fillers_.push_back(StartConnect(Port_));
+    for (int i = 0; i < 3; ++i)
+        Fillers_.push_back(StartConnect(Port_));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
 
@@ -218,7 +227,8 @@ bool TBlackholeServer::ConnectsHang() const {
 std::string ResponseHead(int status, const std::vector<std::string>& headers) {
     std::string reason = status == 200 ? "OK" : status == 404 ? "Not Found" : "Status";
     std::string head = "HTTP/1.0 " + std::to_string(status) + " " + reason + "\r\n";
-    for (const auto& h : headers) head += h + "\r\n";
+    for (const auto& h : headers)
+        head += h + "\r\n";
     head += "\r\n";
     return head;
 }

@@ -18,13 +18,15 @@ TTempDir::TTempDir() {
 TTempDir::~TTempDir() {
     std::error_code ec;
     // Read-only files and folders must not keep the tree alive.
-    for (auto it = fs::recursive_directory_iterator(Path_, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
+    for (auto it = fs::recursive_directory_iterator(Path_, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(Path_, ec);
 }
 
-std::string TTempDir::Sub(const std::string& relative) const { return Path_ + "/" + relative; }
+std::string TTempDir::Sub(const std::string& relative) const {
+    return Path_ + "/" + relative;
+}
 
 namespace {
 
@@ -32,8 +34,8 @@ std::vector<std::string> Walk(const std::string& root, bool filesOnly) {
     std::vector<std::string> out;
     std::error_code ec;
     if (!fs::exists(root, ec)) return out;
-    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
+    for (auto it = fs::recursive_directory_iterator(root, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         if (filesOnly && !it->is_regular_file()) continue;
         out.push_back(fs::relative(it->path(), root).string());
     }
@@ -43,8 +45,12 @@ std::vector<std::string> Walk(const std::string& root, bool filesOnly) {
 
 } // namespace
 
-std::vector<std::string> FilesUnder(const std::string& root) { return Walk(root, true); }
-std::vector<std::string> EntriesUnder(const std::string& root) { return Walk(root, false); }
+std::vector<std::string> FilesUnder(const std::string& root) {
+    return Walk(root, true);
+}
+std::vector<std::string> EntriesUnder(const std::string& root) {
+    return Walk(root, false);
+}
 
 bool FileExists(const std::string& path) {
     std::error_code ec;

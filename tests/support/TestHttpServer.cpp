@@ -9,10 +9,13 @@ TTestHttpServer::TTestHttpServer(int requestsPerConnection) {
     Server_.Get(".*", handle);
     Port_ = Server_.bind_to_any_port("127.0.0.1");
     Thread_ = std::thread([this] { Server_.listen_after_bind(); });
-    while (!Server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!Server_.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-TTestHttpServer::~TTestHttpServer() { Stop(); }
+TTestHttpServer::~TTestHttpServer() {
+    Stop();
+}
 
 void TTestHttpServer::Stop() {
     if (Thread_.joinable()) {
@@ -21,7 +24,9 @@ void TTestHttpServer::Stop() {
     }
 }
 
-std::string TTestHttpServer::Origin() const { return "http://127.0.0.1:" + std::to_string(Port_); }
+std::string TTestHttpServer::Origin() const {
+    return "http://127.0.0.1:" + std::to_string(Port_);
+}
 
 void TTestHttpServer::On(const std::string& path, Handler handler) {
     std::lock_guard lk(M_);
@@ -118,4 +123,6 @@ void TConcurrency::Enter() {
     }
 }
 
-void TConcurrency::Leave() { --Now_; }
+void TConcurrency::Leave() {
+    --Now_;
+}

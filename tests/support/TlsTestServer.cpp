@@ -20,8 +20,8 @@ bool MakeSelfSigned(X509*& cert, EVP_PKEY*& key) {
     X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
     X509_set_pubkey(cert, key);
     X509_NAME* name = X509_get_subject_name(cert);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"),
-                               -1, -1, 0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
     X509_set_issuer_name(cert, name);
     return X509_sign(cert, key, EVP_sha256()) > 0;
 }
@@ -40,7 +40,8 @@ TTlsTestServer::TTlsTestServer(const std::string& body) {
             });
             Port_ = Server_->bind_to_any_port("127.0.0.1");
             Thread_ = std::thread([this] { Server_->listen_after_bind(); });
-            while (!Server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            while (!Server_->is_running())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
     // The server context holds its own references.

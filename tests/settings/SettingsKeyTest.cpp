@@ -1,6 +1,6 @@
 // The application's key: defaults written on first read, the reset marker
 // honoured at exit, and the tolerant number conversion of the number fields.
-#include "GVReg.h"
+#include "settings/SettingsKey.h"
 #include "SettingsSandbox.h"
 
 #include <climits>
@@ -22,10 +22,12 @@ TEST(CheckIntegerText, DigitsOnlyTextIsItsNumber) {
 }
 
 TEST(CheckIntegerText, AnythingElseGivesTheDefaultAndTellsOnlyWhenAsked) {
-    for (const char* text : {"", "-3", "+3", "12a", " 5", "5 ", "1.5", "99999999999", "2147483648", "abc"}) {
+    for (const char* text :
+         {"", "-3", "+3", "12a", " 5", "5 ", "1.5", "99999999999", "2147483648", "abc"}) {
         TRecordingSink told, silent;
         EXPECT_EQ(CheckIntegerText(text, true, 10, &told), 10) << '"' << text << '"';
-        EXPECT_EQ(told.Texts, std::vector<std::string>{"Incorrect value;  reseted to 10"}) << '"' << text << '"';
+        EXPECT_EQ(told.Texts, std::vector<std::string>{"Incorrect value;  reseted to 10"})
+            << '"' << text << '"';
         EXPECT_EQ(CheckIntegerText(text, false, 300, &silent), 300) << '"' << text << '"';
         EXPECT_TRUE(silent.Texts.empty()) << '"' << text << '"';
     }

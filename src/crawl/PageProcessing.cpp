@@ -1,6 +1,6 @@
-#include "ScanCore.h"
+#include "PageProcessing.h"
 
-#include "StringTools.h"
+#include "common/StringTools.h"
 
 namespace {
 
@@ -14,7 +14,9 @@ char HrefOrSrcOf(int tagKind) {
     return ' ';
 }
 
-bool IsWebScheme(std::string_view scheme) { return scheme == "http" || scheme == "https"; }
+bool IsWebScheme(std::string_view scheme) {
+    return scheme == "http" || scheme == "https";
+}
 
 } // namespace
 
@@ -37,7 +39,9 @@ std::string TScanCore::ResultsPathFor(const std::string& name) {
     return name;
 }
 
-void TScanCore::SetFileOfResults(const std::string& name) { FileOfResults_ = ResultsPathFor(name); }
+void TScanCore::SetFileOfResults(const std::string& name) {
+    FileOfResults_ = ResultsPathFor(name);
+}
 
 bool TScanCore::ContainsAny(const TGVStringList& words, std::string_view url) {
     const std::string lower = LowerCase(url);
@@ -66,8 +70,8 @@ bool TScanCore::OpenResultsFile() {
     if (ResultsFile == 1) name = FileOfResults_;
     if (ResultsFile == 2) name = CurrentFolder() + "/Download/" + DatedResultsName();
     if (name.empty()) return true;
-    const bool ok = ResultsFile == 2 ? Results_.OpenExclusive(name, ResultsName_)
-                                     : Results_.Open(name);
+    const bool ok =
+        ResultsFile == 2 ? Results_.OpenExclusive(name, ResultsName_) : Results_.Open(name);
     if (!ok) {
         ShowMessage("unable to create file: " + name);
         return false;
@@ -80,7 +84,8 @@ void TScanCore::ResolveLink(std::string_view link, const TCrackUrl& page, std::s
                             std::string& typeLink) {
     urlFound.clear();
     std::string_view trimmed = link;
-    while (!trimmed.empty() && trimmed.front() == ' ') trimmed.remove_prefix(1);
+    while (!trimmed.empty() && trimmed.front() == ' ')
+        trimmed.remove_prefix(1);
 
     if (StartsWithNoCase(trimmed, "mailto:")) {
         typeLink = "mail";
@@ -163,7 +168,8 @@ void TScanCore::ProcessPage(TPageInfo& page) {
     Breathe();
 
     const std::string& url = page.Url;
-    if (url.size() >= 10 && EqualsNoCase(std::string_view(url).substr(url.size() - 10), "robots.txt"))
+    if (url.size() >= 10 &&
+        EqualsNoCase(std::string_view(url).substr(url.size() - 10), "robots.txt"))
         ProcessLink(page, url, page.Parts.Domain(), 0, scratch, Marker::NoAttribute);
 
     if (!MarkTags(text)) return;
@@ -364,7 +370,8 @@ void TScanCore::ProcessLink(TPageInfo& page, std::string_view link, const std::s
         VisitedUrls.SetMark(urlFound, 1);
         bool follow = !(page.DepthLevel > 1 && StayOnSite && !sameSite);
         if (follow && !IsStopping()) {
-            if (newHost && SeekRobots) QueueRobots(page, scratch.Origin() + "/robots.txt", tagKind, countArea);
+            if (newHost && SeekRobots)
+                QueueRobots(page, scratch.Origin() + "/robots.txt", tagKind, countArea);
             QueuePage(page, urlFound, tagKind, countArea);
         }
     } else {

@@ -133,13 +133,15 @@ std::string DatedResultsName() {
 
 std::string UpperCase(std::string_view s) {
     std::string out(s);
-    for (char& c : out) c = UpperChar(c);
+    for (char& c : out)
+        c = UpperChar(c);
     return out;
 }
 
 std::string LowerCase(std::string_view s) {
     std::string out(s);
-    for (char& c : out) c = LowerChar(c);
+    for (char& c : out)
+        c = LowerChar(c);
     return out;
 }
 

@@ -1,6 +1,6 @@
-#include "Dwnld.h"
+#include "DownloadManager.h"
 
-#include "StringTools.h"
+#include "common/StringTools.h"
 
 #include <QMetaObject>
 
@@ -11,7 +11,8 @@
 TGVDwnld::TGVDwnld(IMessageSink* messages) : Messages_(messages) {}
 
 TGVDwnld::~TGVDwnld() {
-    for (auto& slot : Slots_) slot->Abort();
+    for (auto& slot : Slots_)
+        slot->Abort();
 }
 
 void TGVDwnld::SetWorking(bool working) {
@@ -81,13 +82,15 @@ void TGVDwnld::DeliverReady() {
 void TGVDwnld::SetStopping(bool stopping) {
     Stopping = stopping;
     if (stopping)
-        for (auto& slot : Slots_) slot->Abort();
+        for (auto& slot : Slots_)
+            slot->Abort();
 }
 
 void TGVDwnld::Reinit() {
     Done_ = Errors_ = Retries_ = AlreadyOnDisk_ = 0;
     PriorityQueued_ = false;
-    for (int& v : Last_) v = 99999;
+    for (int& v : Last_)
+        v = 99999;
     if (OnUpdatedStats) OnUpdatedStats(this, Tag, 0, 0, 0, 0, 0, 0, 0);
     if (OnReinit) OnReinit();
     Queue_.ClearUrls();
@@ -201,9 +204,11 @@ void TGVDwnld::JudgeSlot(TGVHttpGet& slot, bool refill) {
                 if (status == 200) {
                     ++Done_;
                     if (OnDataReceived) OnDataReceived(this, &slot, false);
-                }
-                else if (!((status >= 201 && status <= 299) || (status >= 500 && status <= 599))) {
-                    if (OnError) OnError(this, Tag, slot.Url.GetUrl(), std::uint32_t(status), "ERROR", slot.ReferringUrl);
+                } else if (!((status >= 201 && status <= 299) ||
+                             (status >= 500 && status <= 599))) {
+                    if (OnError)
+                        OnError(this, Tag, slot.Url.GetUrl(), std::uint32_t(status), "ERROR",
+                                slot.ReferringUrl);
                     if (OnFileFailed) OnFileFailed(this, &slot, 1);
                 }
             }
@@ -216,7 +221,8 @@ void TGVDwnld::JudgeSlot(TGVHttpGet& slot, bool refill) {
                 ++Errors_;
             } else if (slot.RetryNumber >= RetryCount) {
                 if (!Stopping) {
-                    ReportError(slot, slot.Url.GetUrl(), std::uint32_t(slot.StatusCode), slot.ErrorMsg, 2);
+                    ReportError(slot, slot.Url.GetUrl(), std::uint32_t(slot.StatusCode),
+                                slot.ErrorMsg, 2);
                     Log("GetHttp_Error " + slot.Url.GetUrl());
                 }
                 ++Errors_;
@@ -298,7 +304,7 @@ void TGVDwnld::StartNext(TGVHttpGet& slot) {
     slot.Password = Password;
     slot.CredentialOrigin.clear();
     if (!UserName.empty()) {
-        const std::string origin = UrlOrigin(slot.Url.Origin());
+        const std::string origin = slot.Url.Origin();
         if (CredentialOrigins.count(origin) != 0) slot.CredentialOrigin = origin;
     }
     slot.ProxyType = ProxyType;
@@ -316,13 +322,15 @@ void TGVDwnld::StartNext(TGVHttpGet& slot) {
     slot.Get(TGVHttpGetRequest::GETHTTP_BODY);
 }
 
-void TGVDwnld::HeadHandler(TGVHttpGet*, const std::string& url, const std::string& head,
-                           int status, const std::string& contentType, std::int64_t length,
-                           int depth, bool& ok, int countArea) {
+void TGVDwnld::HeadHandler(TGVHttpGet*, const std::string& url, const std::string& head, int status,
+                           const std::string& contentType, std::int64_t length, int depth, bool& ok,
+                           int countArea) {
     if (Stopping) return;
     if (Tag == 1) {
         // The page manager wants html; a robots.txt is let through as well.
-        const bool robots = url.size() >= 11 && EqualsNoCase(std::string_view(url).substr(url.size() - 11), "/robots.txt");
+        const bool robots =
+            url.size() >= 11 &&
+            EqualsNoCase(std::string_view(url).substr(url.size() - 11), "/robots.txt");
         if (contentType.find("htm") == std::string::npos && !robots) ok = false;
         return;
     }
@@ -345,7 +353,8 @@ bool TGVDwnld::UpdateStats() {
         if (now[i] != Last_[i]) changed = true;
     if (changed) {
         // Remembered even without a handler, so that idleness can be seen.
-        for (int i = 0; i < 7; ++i) Last_[i] = now[i];
+        for (int i = 0; i < 7; ++i)
+            Last_[i] = now[i];
         if (OnUpdatedStats)
             OnUpdatedStats(this, Tag, inQueue, downloading, toAnalyze, Done_, Retries_, Errors_,
                            AlreadyOnDisk_);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Component.h"
-#include "HttpGet.h"
-#include "StringList.h"
+#include "common/Component.h"
+#include "common/UrlQueue.h"
+#include "http/RequestSlot.h"
 
 #include <QObject>
 

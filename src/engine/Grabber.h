@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HttpBase.h"
+#include "engine/ScanEngine.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HttpTypes.h"
+#include "http/HttpTypes.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -49,7 +49,7 @@ private:
 
 // What one transfer is asked to do; copied into the worker at start.
 struct TTransferInput {
-    std::string Url;         // absolute, ready to send (escaped)
+    std::string Url;              // absolute, ready to send (escaped)
     std::string CredentialOrigin; // credentials go only to this scheme://host[:port]
     std::string Agent = kDefaultAgent;
     TProxyType ProxyType = TProxyType::PROXY_DEFAULT;
@@ -64,8 +64,8 @@ struct TTransferInput {
     bool StoreToFile = false;
     std::string TargetFile;
     unsigned FileMode = 0644;
-    bool FileRequired = false;  // a file that cannot be created fails the request
-    std::string StorageFolder;  // folders made for a body not kept are removed up to here
+    bool FileRequired = false; // a file that cannot be created fails the request
+    std::string StorageFolder; // folders made for a body not kept are removed up to here
     std::shared_ptr<TTransferHandles> Handles; // the slot's own, kept between its transfers
 };
 
@@ -121,10 +121,6 @@ private:
     std::shared_ptr<Shared> Shared_;
     bool Posted_ = false;
 };
-
-// scheme://host[:port] of a URL, lower-cased, without a default port:
-// the unit that credentials are bound to.
-std::string UrlOrigin(const std::string& url);
 
 // The request line's URL for a URL text: blanks, control bytes and bytes
 // above 127 escaped, "%" and everything else kept.

@@ -32,8 +32,12 @@ std::string DatedResultsName(const std::tm& when);
 std::string DatedResultsName();
 
 // ASCII-only case mapping (bytes above 127 are left alone).
-inline char UpperChar(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
-inline char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
+inline char UpperChar(char c) {
+    return (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+}
+inline char LowerChar(char c) {
+    return (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+}
 // Position of the first character of s that is one of the few in set, or
 // npos: the standard find_first_of calls memchr on the set for every
 // character of s.

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "Component.h"
-#include "CrackUrl.h"
-#include "HtmlMarkup.h"
-#include "ResultsFile.h"
-#include "StringList.h"
-#include "UrlSet.h"
+#include "common/Component.h"
+#include "crawl/CrackUrl.h"
+#include "crawl/HtmlMarkup.h"
+#include "crawl/ResultsFile.h"
+#include "crawl/StringList.h"
+#include "crawl/UrlSet.h"
 
 #include <cstdint>
 #include <functional>
@@ -43,7 +43,7 @@ struct TPageInfo {
     std::string ReferringUrl; // the page that linked to it (its site decides sameness)
     std::string Head;
     std::string Body;
-    TCrackUrl Parts;          // parts of the address links resolve against; BASE HREF changes them
+    TCrackUrl Parts; // parts of the address links resolve against; BASE HREF changes them
     int DepthLevel = 1;
     TGVHttpGet* Request = nullptr; // the request that fetched the page, when there is one
 };

@@ -13,13 +13,15 @@ std::string StatsBlock(int inQueue, int downloading, int toAnalyze, int done, in
     return s;
 }
 
-std::string PageErrorLine(std::uint32_t code, const std::string& url, const std::string& referringUrl) {
+std::string PageErrorLine(std::uint32_t code, const std::string& url,
+                          const std::string& referringUrl) {
     return std::to_string(code) + ": " + url + "   (" + referringUrl + ")";
 }
 
 std::string FileErrorLine(std::uint32_t code, const std::string& url, const std::string& message,
                           const std::string& referringUrl) {
-    return "Error " + std::to_string(code) + ": " + url + " " + message + "  (" + referringUrl + ")";
+    return "Error " + std::to_string(code) + ": " + url + " " + message + "  (" + referringUrl +
+           ")";
 }
 
 std::string FileReceivedLine(const std::string& url, bool alreadyOnDisk) {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Component.h"
-#include "RegistryStore.h"
-#include "SettingsTable.h"
+#include "common/Component.h"
+#include "settings/RegistryStore.h"
+#include "settings/SettingsTable.h"
 
 #include <optional>
 #include <string>

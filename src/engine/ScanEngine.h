@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Dwnld.h"
-#include "ScanCore.h"
+#include "crawl/PageProcessing.h"
+#include "download/DownloadManager.h"
 
 #include <QTimer>
 
@@ -55,7 +55,7 @@ public:
 
     std::string InitialReferringUrl;
     virtual void SetInitialReferringUrl(const std::string& v) { InitialReferringUrl = v; }
-    std::string Referer;   // kept; no effect on the scan
+    std::string Referer; // kept; no effect on the scan
     bool ReuseCache = false;
     int HttpPort = 80;
 

@@ -1,7 +1,7 @@
 // The persistent grabber: what a first start writes, what each setter
 // stores and refuses, and how loading copes with a reset, a vanished storage
 // folder and a damaged or foreign settings file.
-#include "RegHttpGrab.h"
+#include "settings/PersistentGrabber.h"
 #include "SettingsSandbox.h"
 
 #include "EventLoop.h"
@@ -20,14 +20,39 @@ namespace {
 
 // Every value the two loaders read; the rest of the table belongs to the
 // gallery, the main window and the viewer.
-const std::set<std::string> kLoadedByGrabber = {
-    "StoragePath", "FileTypes", "ReuseHtmlFiles", "DownloadHtmlPages", "DownloadType",
-    "MaxDownloadQueueSize", "SearchThumbs", "StayOnSite", "ReportExternalLinks", "FileOfResults",
-    "LogsEnabled", "SeekRobots", "SearchDepthLevel", "HtmlConcurrentDownloads",
-    "FilesConcurrentDownloads", "RetryCount", "TimeOut", "ProxyType", "ProxyAddress", "Username",
-    "Password", "ProxyPort", "ProxyUser", "ProxyPassword", "MaxHtmlQueueSize", "KeywordsFilter",
-    "KeywordsLimiter", "HtmlExtensions", "KeywordFilterEnabled", "KeywordLimiterEnabled",
-    "LeavesFirst", "ResultsFile", "InitialReferringUrl"};
+const std::set<std::string> kLoadedByGrabber = {"StoragePath",
+                                                "FileTypes",
+                                                "ReuseHtmlFiles",
+                                                "DownloadHtmlPages",
+                                                "DownloadType",
+                                                "MaxDownloadQueueSize",
+                                                "SearchThumbs",
+                                                "StayOnSite",
+                                                "ReportExternalLinks",
+                                                "FileOfResults",
+                                                "LogsEnabled",
+                                                "SeekRobots",
+                                                "SearchDepthLevel",
+                                                "HtmlConcurrentDownloads",
+                                                "FilesConcurrentDownloads",
+                                                "RetryCount",
+                                                "TimeOut",
+                                                "ProxyType",
+                                                "ProxyAddress",
+                                                "Username",
+                                                "Password",
+                                                "ProxyPort",
+                                                "ProxyUser",
+                                                "ProxyPassword",
+                                                "MaxHtmlQueueSize",
+                                                "KeywordsFilter",
+                                                "KeywordsLimiter",
+                                                "HtmlExtensions",
+                                                "KeywordFilterEnabled",
+                                                "KeywordLimiterEnabled",
+                                                "LeavesFirst",
+                                                "ResultsFile",
+                                                "InitialReferringUrl"};
 
 std::vector<std::string> Sorted(std::vector<std::string> v) {
     std::sort(v.begin(), v.end());
@@ -87,9 +112,11 @@ TEST_F(RegGrabTest, FirstStartWritesEveryLoadedValueWithItsDefaultInItsRoot) {
         }
         (def->Entry.CurrentUser ? user : machine).push_back(name);
         EXPECT_EQ(Stored(*def), DefaultText(*def)) << name;
-        EXPECT_EQ(Stored(OtherRoot(def->Entry), name), std::nullopt) << name << " in the wrong root";
+        EXPECT_EQ(Stored(OtherRoot(def->Entry), name), std::nullopt)
+            << name << " in the wrong root";
     }
-    EXPECT_EQ(Sorted(machine), Sorted({"ProxyType", "ProxyAddress", "ProxyPort", "ProxyUser", "ProxyPassword"}));
+    EXPECT_EQ(Sorted(machine),
+              Sorted({"ProxyType", "ProxyAddress", "ProxyPort", "ProxyUser", "ProxyPassword"}));
     // Nothing else is in either key: in particular no reset marker.
     EXPECT_EQ(Sorted(ValueNames(TRegRoot::HKEY_CURRENT_USER)), Sorted(user));
     EXPECT_EQ(Sorted(ValueNames(TRegRoot::HKEY_LOCAL_MACHINE)), Sorted(machine));
@@ -134,38 +161,51 @@ TEST_F(RegGrabTest, SettersStoreTheirValueInTheirRoot) {
     };
     using G = TRegHttpGrab;
     const std::vector<Case> cases = {
-        {"download path", [&](G& g) { g.SetDownloadPath(Work + "/pics/"); }, Setting::StoragePath, Work + "/pics/"},
-        {"file types keep their order, lower-cased", [](G& g) { g.SetFileTypes("PNG\r\nGif\r\nJPG"); },
-         Setting::FileTypes, "png\r\ngif\r\njpg"},
+        {"download path", [&](G& g) { g.SetDownloadPath(Work + "/pics/"); }, Setting::StoragePath,
+         Work + "/pics/"},
+        {"file types keep their order, lower-cased",
+         [](G& g) { g.SetFileTypes("PNG\r\nGif\r\nJPG"); }, Setting::FileTypes,
+         "png\r\ngif\r\njpg"},
         {"reuse html files", [](G& g) { g.SetReuseHtmlFiles(true); }, Setting::ReuseHtmlFiles, "1"},
-        {"download html pages", [](G& g) { g.SetDownloadHtmlPages(false); }, Setting::DownloadHtmlPages, "0"},
+        {"download html pages", [](G& g) { g.SetDownloadHtmlPages(false); },
+         Setting::DownloadHtmlPages, "0"},
         {"search thumbs", [](G& g) { g.SetSearchThumbs(true); }, Setting::SearchThumbs, "1"},
-        {"download type", [](G& g) { g.SetDownloadType(TDownloadType::DOWNLOAD_HREF_SRC); }, Setting::DownloadType, "2"},
+        {"download type", [](G& g) { g.SetDownloadType(TDownloadType::DOWNLOAD_HREF_SRC); },
+         Setting::DownloadType, "2"},
         {"stay on site", [](G& g) { g.SetStayOnSite(false); }, Setting::StayOnSite, "0"},
-        {"report external links", [](G& g) { g.SetReportExternalLinks(false); }, Setting::ReportExternalLinks, "0"},
+        {"report external links", [](G& g) { g.SetReportExternalLinks(false); },
+         Setting::ReportExternalLinks, "0"},
         {"seek robots", [](G& g) { g.SetSeekRobots(true); }, Setting::SeekRobots, "1"},
         {"leaves first", [](G& g) { g.SetLeavesFirst(true); }, Setting::LeavesFirst, "1"},
-        {"filter enabled", [](G& g) { g.SetKeywordsFilterEnabled(true); }, Setting::KeywordFilterEnabled, "1"},
-        {"limiter enabled", [](G& g) { g.SetKeywordsLimiterEnabled(true); }, Setting::KeywordLimiterEnabled, "1"},
-        {"filter words sorted, lower-cased", [](G& g) { g.SetKeywordsFilter("Zeta\r\nalpha\r\nMid"); },
-         Setting::KeywordsFilter, "alpha\r\nmid\r\nzeta\r\n"},
+        {"filter enabled", [](G& g) { g.SetKeywordsFilterEnabled(true); },
+         Setting::KeywordFilterEnabled, "1"},
+        {"limiter enabled", [](G& g) { g.SetKeywordsLimiterEnabled(true); },
+         Setting::KeywordLimiterEnabled, "1"},
+        {"filter words sorted, lower-cased",
+         [](G& g) { g.SetKeywordsFilter("Zeta\r\nalpha\r\nMid"); }, Setting::KeywordsFilter,
+         "alpha\r\nmid\r\nzeta\r\n"},
         {"limiter words sorted, lower-cased", [](G& g) { g.SetKeywordsLimiter("Pics\r\nGallery"); },
          Setting::KeywordsLimiter, "gallery\r\npics\r\n"},
         {"page types sorted, lower-cased", [](G& g) { g.SetHtmlExtensions("PHP\r\nhtm\r\nAsp"); },
          Setting::HtmlExtensions, "asp\r\nhtm\r\nphp\r\n"},
-        {"initial referring url", [](G& g) { g.SetInitialReferringUrl("http://example.test/Start"); },
+        {"initial referring url",
+         [](G& g) { g.SetInitialReferringUrl("http://example.test/Start"); },
          Setting::InitialReferringUrl, "http://example.test/Start"},
-        {"bare results name goes to the storage folder", [](G& g) { g.SetFileOfResults("links.txt"); },
-         Setting::FileOfResults, DefaultFolder() + "links.txt"},
+        {"bare results name goes to the storage folder",
+         [](G& g) { g.SetFileOfResults("links.txt"); }, Setting::FileOfResults,
+         DefaultFolder() + "links.txt"},
         {"results path is kept", [&](G& g) { g.SetFileOfResults(Base + "/out/links.txt"); },
          Setting::FileOfResults, Base + "/out/links.txt"},
         {"results file mode", [](G& g) { g.SetResultsFile(2); }, Setting::ResultsFile, "2"},
         {"logs", [](G& g) { g.SetLogsEnabled(true); }, Setting::LogsEnabled, "1"},
-        {"proxy type", [](G& g) { g.SetProxyType(TProxyType::PROXY_USEPROXY); }, Setting::ProxyType, "1"},
-        {"proxy address", [](G& g) { g.SetProxyAddress("proxy.test"); }, Setting::ProxyAddress, "proxy.test"},
+        {"proxy type", [](G& g) { g.SetProxyType(TProxyType::PROXY_USEPROXY); }, Setting::ProxyType,
+         "1"},
+        {"proxy address", [](G& g) { g.SetProxyAddress("proxy.test"); }, Setting::ProxyAddress,
+         "proxy.test"},
         {"proxy port", [](G& g) { g.SetProxyPort(3128); }, Setting::ProxyPort, "3128"},
         {"proxy user", [](G& g) { g.SetProxyUser("pu"); }, Setting::ProxyUser, "pu"},
-        {"proxy password", [](G& g) { g.SetProxyPassword("p w;d"); }, Setting::ProxyPassword, "p w;d"},
+        {"proxy password", [](G& g) { g.SetProxyPassword("p w;d"); }, Setting::ProxyPassword,
+         "p w;d"},
         {"user name", [](G& g) { g.SetUserName("Ann"); }, Setting::Username, "Ann"},
         {"password", [](G& g) { g.SetPassword("s3cret="); }, Setting::Password, "s3cret="},
     };
@@ -189,20 +229,42 @@ TEST_F(RegGrabTest, RangedSettersRefuseWithoutStoringAndStoreWhatTheyAccept) {
     };
     using G = TRegHttpGrab;
     const std::vector<Case> cases = {
-        {"page queue size", [](G& g, int v) { g.SetMaxQueueSize(v); }, [](const G& g) { return g.MaxQueueSize(); },
-         Setting::MaxHtmlQueueSize, {9, 0, -10}, 10},
-        {"retries", [](G& g, int v) { g.SetRetries(v); }, [](const G& g) { return g.FileDownloader.RetryCount; },
-         Setting::RetryCount, {0, -1}, 1},
-        {"depth", [](G& g, int v) { g.SetDepthSearchLevel(v); }, [](const G& g) { return g.DepthSearchLevel(); },
-         Setting::SearchDepthLevel, {0, -2}, 1},
-        {"time-out", [](G& g, int v) { g.SetTimeOut(v); }, [](const G& g) { return g.PageDownloader.TimeOut; },
-         Setting::TimeOut, {19, 15, 10, 0, -5}, 20},
-        {"page downloads", [](G& g, int v) { g.SetHtmlConcurrentDownloads(v); },
-         [](const G& g) { return g.PageDownloader.ConcurrentDownloads; }, Setting::HtmlConcurrentDownloads,
-         {0, -1, 101}, 100},
-        {"file downloads", [](G& g, int v) { g.SetFilesConcurrentDownloads(v); },
-         [](const G& g) { return g.FileDownloader.ConcurrentDownloads; }, Setting::FilesConcurrentDownloads,
-         {0, -3, 101}, 1},
+        {"page queue size",
+         [](G& g, int v) { g.SetMaxQueueSize(v); },
+         [](const G& g) { return g.MaxQueueSize(); },
+         Setting::MaxHtmlQueueSize,
+         {9, 0, -10},
+         10},
+        {"retries",
+         [](G& g, int v) { g.SetRetries(v); },
+         [](const G& g) { return g.FileDownloader.RetryCount; },
+         Setting::RetryCount,
+         {0, -1},
+         1},
+        {"depth",
+         [](G& g, int v) { g.SetDepthSearchLevel(v); },
+         [](const G& g) { return g.DepthSearchLevel(); },
+         Setting::SearchDepthLevel,
+         {0, -2},
+         1},
+        {"time-out",
+         [](G& g, int v) { g.SetTimeOut(v); },
+         [](const G& g) { return g.PageDownloader.TimeOut; },
+         Setting::TimeOut,
+         {19, 15, 10, 0, -5},
+         20},
+        {"page downloads",
+         [](G& g, int v) { g.SetHtmlConcurrentDownloads(v); },
+         [](const G& g) { return g.PageDownloader.ConcurrentDownloads; },
+         Setting::HtmlConcurrentDownloads,
+         {0, -1, 101},
+         100},
+        {"file downloads",
+         [](G& g, int v) { g.SetFilesConcurrentDownloads(v); },
+         [](const G& g) { return g.FileDownloader.ConcurrentDownloads; },
+         Setting::FilesConcurrentDownloads,
+         {0, -3, 101},
+         1},
     };
     TRegHttpGrab grab(&Sink);
     for (const Case& c : cases) {
@@ -324,7 +386,8 @@ TEST_F(RegGrabTest, WhatOneStartStoresTheNextStartLoads) {
     EXPECT_TRUE(grab.PageParsedHook);
     EXPECT_TRUE(grab.ReuseHtmlFiles());
     EXPECT_FALSE(grab.DownloadHtmlPages());
-    EXPECT_FALSE(grab.PageDownloader.ReuseExistingFiles) << "pages that are not stored cannot be reused";
+    EXPECT_FALSE(grab.PageDownloader.ReuseExistingFiles)
+        << "pages that are not stored cannot be reused";
     EXPECT_FALSE(grab.StayOnSite);
     EXPECT_FALSE(grab.ReportExternalLinks);
     EXPECT_TRUE(grab.SeekRobots);
@@ -380,8 +443,9 @@ TEST_F(RegGrabTest, VanishedStorageFolderFallsBackOnceWithoutCreatingIt) {
     Preset(Setting::StoragePath.Entry, gone);
     {
         TRegHttpGrab grab(&Sink);
-        EXPECT_EQ(Sink.Texts, std::vector<std::string>{"unable to access to  " + gone +
-                                                       "\r\ndownload directory set to  " + DefaultFolder()});
+        EXPECT_EQ(Sink.Texts,
+                  std::vector<std::string>{"unable to access to  " + gone +
+                                           "\r\ndownload directory set to  " + DefaultFolder()});
         EXPECT_EQ(grab.DownloadPath(), DefaultFolder());
         EXPECT_EQ(grab.PageDownloader.DownloadPath, DefaultFolder());
         EXPECT_EQ(grab.FileDownloader.DownloadPath, DefaultFolder());
@@ -411,19 +475,22 @@ protected:
     void WriteDamagedFiles(const std::string& htmlConcurrent = "0") {
         fs::create_directories(Base + "/pics");
         WriteText(UserFile(), "[Software]\n"
-                              "Tessellon\\HtmlConcurrentDownloads=" + htmlConcurrent + "\n"
-                              "Tessellon\\FilesConcurrentDownloads=-3\n"
-                              "Tessellon\\SearchDepthLevel=abc\n"
-                              "Tessellon\\RetryCount=0\n"
-                              "Tessellon\\TimeOut=15\n"
-                              "Tessellon\\MaxHtmlQueueSize=5\n"
-                              "Tessellon\\DownloadType=7\n"
-                              "Tessellon\\ResultsFile=3\n"
-                              "Tessellon\\MaxDownloadQueueSize=250\n"
-                              "Tessellon\\StayOnSite=0\n"
-                              "Tessellon\\FileTypes=png\\r\\ngif\n"
-                              "Tessellon\\SeekRobots=1\n"
-                              "Tessellon\\StoragePath=" + Base + "/pics/\n");
+                              "Tessellon\\HtmlConcurrentDownloads=" +
+                                  htmlConcurrent +
+                                  "\n"
+                                  "Tessellon\\FilesConcurrentDownloads=-3\n"
+                                  "Tessellon\\SearchDepthLevel=abc\n"
+                                  "Tessellon\\RetryCount=0\n"
+                                  "Tessellon\\TimeOut=15\n"
+                                  "Tessellon\\MaxHtmlQueueSize=5\n"
+                                  "Tessellon\\DownloadType=7\n"
+                                  "Tessellon\\ResultsFile=3\n"
+                                  "Tessellon\\MaxDownloadQueueSize=250\n"
+                                  "Tessellon\\StayOnSite=0\n"
+                                  "Tessellon\\FileTypes=png\\r\\ngif\n"
+                                  "Tessellon\\SeekRobots=1\n"
+                                  "Tessellon\\StoragePath=" +
+                                  Base + "/pics/\n");
         WriteText(MachineFile(), "[Software]\n"
                                  "Tessellon\\ProxyPort=99999999\n"
                                  "Tessellon\\ProxyType=9\n"
@@ -485,7 +552,8 @@ TEST_F(RegGrabDamagedTest, AScanRunsOnTheLoadedSettings) {
     ASSERT_TRUE(grab.StartScan(site.Url("/g.html")));
     ASSERT_TRUE(RunUntil([&] { return !grab.IsWorking(); }, 60000));
     EXPECT_EQ(ReadText(Base + "/pics/127.0.0.1/big.jpg"), "JPEG big");
-    EXPECT_FALSE(fs::exists(Base + "/pics/127.0.0.1/small.jpg")) << "only links are taken by default";
+    EXPECT_FALSE(fs::exists(Base + "/pics/127.0.0.1/small.jpg"))
+        << "only links are taken by default";
     EXPECT_TRUE(Sink.Texts.empty()) << Sink.Texts.front();
 }
 

@@ -1,7 +1,7 @@
-#include "HttpBase.h"
+#include "ScanEngine.h"
 
-#include "HttpGetThread.h"
-#include "StringTools.h"
+#include "common/StringTools.h"
+#include "http/TransferThread.h"
 
 #include <QCoreApplication>
 
@@ -49,9 +49,8 @@ void THttpBase::ConnectPageDownloader() {
         if (OnError) OnError(s, url, code, msg);
     };
     PageDownloader.OnUpdatedStats = [this](TComponent* s, int tag, int a, int b, int c, int d,
-                                           int e, int f, int g) {
-        StatsRelay(s, tag, a, b, c, d, e, f, g);
-    };
+                                           int e, int f,
+                                           int g) { StatsRelay(s, tag, a, b, c, d, e, f, g); };
     if (LogsEnabled_)
         PageDownloader.OnLog = [this](TComponent* s, const std::string& m) { LogRelay(s, m); };
 }
@@ -97,14 +96,30 @@ void THttpBase::SetLogsEnabled(bool v) {
         PageDownloader.OnLog = nullptr;
 }
 
-void THttpBase::SetUserName(const std::string& v) { UserName_ = PageDownloader.UserName = v; }
-void THttpBase::SetPassword(const std::string& v) { Password_ = PageDownloader.Password = v; }
-void THttpBase::SetAgent(const std::string& v) { Agent_ = PageDownloader.Agent = v; }
-void THttpBase::SetProxyType(TProxyType v) { ProxyType_ = PageDownloader.ProxyType = v; }
-void THttpBase::SetProxyAddress(const std::string& v) { ProxyAddress_ = PageDownloader.ProxyAddress = v; }
-void THttpBase::SetProxyPort(int v) { ProxyPort_ = PageDownloader.ProxyPort = v; }
-void THttpBase::SetProxyUser(const std::string& v) { ProxyUser_ = PageDownloader.ProxyUser = v; }
-void THttpBase::SetProxyPassword(const std::string& v) { ProxyPassword_ = PageDownloader.ProxyPassword = v; }
+void THttpBase::SetUserName(const std::string& v) {
+    UserName_ = PageDownloader.UserName = v;
+}
+void THttpBase::SetPassword(const std::string& v) {
+    Password_ = PageDownloader.Password = v;
+}
+void THttpBase::SetAgent(const std::string& v) {
+    Agent_ = PageDownloader.Agent = v;
+}
+void THttpBase::SetProxyType(TProxyType v) {
+    ProxyType_ = PageDownloader.ProxyType = v;
+}
+void THttpBase::SetProxyAddress(const std::string& v) {
+    ProxyAddress_ = PageDownloader.ProxyAddress = v;
+}
+void THttpBase::SetProxyPort(int v) {
+    ProxyPort_ = PageDownloader.ProxyPort = v;
+}
+void THttpBase::SetProxyUser(const std::string& v) {
+    ProxyUser_ = PageDownloader.ProxyUser = v;
+}
+void THttpBase::SetProxyPassword(const std::string& v) {
+    ProxyPassword_ = PageDownloader.ProxyPassword = v;
+}
 
 bool THttpBase::StartScan(const std::string& url) {
     if (InStartScan_) return true;
@@ -132,11 +147,12 @@ bool THttpBase::StartScan(const std::string& url) {
         PageDownloader.Password = Password_;
     }
     // The user's credentials are meant for the site the scan starts on.
-    PageDownloader.CredentialOrigins.insert(UrlOrigin(StartUrlParts.Origin()));
+    PageDownloader.CredentialOrigins.insert(StartUrlParts.Origin());
 
     if (!VisitedUrls.FindOrInsert(StartingUrl, true)) {
         VisitedUrls.SetMark(StartingUrl, 1);
-        const std::string& referrer = InitialReferringUrl.empty() ? StartingUrl : InitialReferringUrl;
+        const std::string& referrer =
+            InitialReferringUrl.empty() ? StartingUrl : InitialReferringUrl;
         PageDownloader.AddDownload(StartingUrl, referrer, -1, false, 0, PageGetAction(), ' ', 1, 1);
     }
     return true;
@@ -225,8 +241,10 @@ void THttpBase::QueueRobots(TPageInfo& page, const std::string& robotsUrl, int t
 void THttpBase::StatsRelay(TComponent*, int tag, int inQueue, int downloading, int toAnalyze,
                            int done, int retries, int errors, int alreadyOnDisk) {
     if (StatsHook)
-        StatsHook(*this, tag, inQueue, downloading, toAnalyze, done, retries, errors, alreadyOnDisk);
-    if (OnUpdatedStats) OnUpdatedStats(this, inQueue, downloading, toAnalyze, done, retries, errors);
+        StatsHook(*this, tag, inQueue, downloading, toAnalyze, done, retries, errors,
+                  alreadyOnDisk);
+    if (OnUpdatedStats)
+        OnUpdatedStats(this, inQueue, downloading, toAnalyze, done, retries, errors);
 }
 
 void THttpBase::LogRelay(TComponent* sender, const std::string& message) {

@@ -1,7 +1,7 @@
-#include "HttpGrab.h"
+#include "Grabber.h"
 
-#include "HttpGetThread.h"
-#include "StringTools.h"
+#include "common/StringTools.h"
+#include "http/TransferThread.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -21,24 +21,25 @@ THttpGrab::THttpGrab(IMessageSink* messages) : THttpBase(messages), FileDownload
     FileDownloader.DownloadPath = DownloadPath_;
     FileDownloader.RetryCount = Retries();
     FileDownloader.OnUpdatedStats = [this](TComponent* s, int tag, int a, int b, int c, int d,
-                                           int e, int f, int g) {
-        StatsRelay(s, tag, a, b, c, d, e, f, g);
-    };
+                                           int e, int f,
+                                           int g) { StatsRelay(s, tag, a, b, c, d, e, f, g); };
     FileDownloader.OnError = [this](TComponent* s, int, const std::string& url, std::uint32_t code,
                                     const std::string& msg, const std::string& ref) {
-        if (!FileDownloader.Stopping && OnFileDwnldError) OnFileDwnldError(s, Tag, url, code, msg, ref);
+        if (!FileDownloader.Stopping && OnFileDwnldError)
+            OnFileDwnldError(s, Tag, url, code, msg, ref);
     };
     FileDownloader.OnHeadComplete = [this](TComponent*, int, const std::string& url,
                                            const std::string&, int status, const std::string& type,
-                                           std::int64_t, int, bool& ok, int) {
-        FileHeadCheck(url, status, type, ok);
-    };
+                                           std::int64_t, int, bool& ok,
+                                           int) { FileHeadCheck(url, status, type, ok); };
     FileDownloader.OnWorking = [this](TComponent* s, bool w) {
         if (FileWorkingHook) FileWorkingHook(s, w);
         if (!w) FileDownloader.CredentialOrigins.clear();
     };
     // File statistics restart with each scan, but not while pages are still fetched.
-    FileDownloader.OnCanReinit = [this](TComponent*, bool& can) { can = !PageDownloader.Working(); };
+    FileDownloader.OnCanReinit = [this](TComponent*, bool& can) {
+        can = !PageDownloader.Working();
+    };
 
     LinkHook = [this](const TLinkHookArgs& link) { GrabLink(link); };
     AreaHook = MarkCountedAreas;
@@ -85,9 +86,8 @@ void THttpGrab::SetSearchThumbs(bool v) {
     SearchThumbs_ = v;
     if (v) {
         FileLinkHook = [this](const std::string&, const std::string& url, bool, const std::string&,
-                              int countArea, char hrefOrSrc, const std::string&, const std::string&) {
-            CollectThumb(url, countArea, hrefOrSrc);
-        };
+                              int countArea, char hrefOrSrc, const std::string&,
+                              const std::string&) { CollectThumb(url, countArea, hrefOrSrc); };
         PageParsedHook = [this](TScanCore&, TPageInfo& page) { PairThumbs(page); };
     } else {
         FileLinkHook = nullptr;
@@ -155,7 +155,7 @@ bool THttpGrab::StartScan(const std::string& url) {
         FileDownloader.Password = Password();
     }
     const bool ok = THttpBase::StartScan(url);
-    if (ok) FileDownloader.CredentialOrigins.insert(UrlOrigin(StartUrlParts.Origin()));
+    if (ok) FileDownloader.CredentialOrigins.insert(StartUrlParts.Origin());
     return ok;
 }
 
@@ -210,8 +210,8 @@ bool THttpGrab::Allows(char hrefOrSrc) const {
 }
 
 void THttpGrab::QueueFile(const std::string& url, const std::string& referringUrl, char hrefOrSrc) {
-    FileDownloader.AddDownload(url, referringUrl, -1, false, 0, TGetAction::STORE_TO_FILE, hrefOrSrc,
-                               1, -1);
+    FileDownloader.AddDownload(url, referringUrl, -1, false, 0, TGetAction::STORE_TO_FILE,
+                               hrefOrSrc, 1, -1);
 }
 
 void THttpGrab::GrabLink(const TLinkHookArgs& link) {

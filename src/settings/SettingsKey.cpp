@@ -1,4 +1,4 @@
-#include "GVReg.h"
+#include "SettingsKey.h"
 
 #include <charconv>
 
@@ -8,7 +8,9 @@ int DefaultInteger(const TSettingDef& def) {
     return v;
 }
 
-bool DefaultBool(const TSettingDef& def) { return def.Default[0] == '1'; }
+bool DefaultBool(const TSettingDef& def) {
+    return def.Default[0] == '1';
+}
 
 TGVReg::TGVReg(std::string applicationTitle, IMessageSink* messages)
     : Title_(std::move(applicationTitle)), User_(TRegRoot::HKEY_CURRENT_USER, messages),
@@ -97,7 +99,8 @@ std::optional<int> TGVReg::StoredInteger(const TGVKeyEntry& entry) {
 void TGVReg::ClearKey(TRegRoot root) {
     TRegistry& reg = root == TRegRoot::HKEY_CURRENT_USER ? User_ : Machine_;
     if (!reg.OpenKey(KeyPath(), false)) return;
-    for (const std::string& name : reg.GetValueNames()) reg.DeleteValue(name);
+    for (const std::string& name : reg.GetValueNames())
+        reg.DeleteValue(name);
     reg.CloseKey();
 }
 

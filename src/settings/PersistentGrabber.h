@@ -1,7 +1,7 @@
 #pragma once
 
-#include "GVReg.h"
-#include "HttpGrab.h"
+#include "engine/Grabber.h"
+#include "settings/SettingsKey.h"
 
 #include <memory>
 
@@ -9,7 +9,8 @@
 // at construction, written back the moment a setter changes it.
 class TRegHttpGrab : public THttpGrab {
 public:
-    explicit TRegHttpGrab(IMessageSink* messages = nullptr, std::string applicationTitle = "Tessellon");
+    explicit TRegHttpGrab(IMessageSink* messages = nullptr,
+                          std::string applicationTitle = "Tessellon");
     ~TRegHttpGrab() override = default;
 
     TGVReg& Store() { return *Reg_; }
@@ -60,7 +61,9 @@ private:
     // value would otherwise give a limit of 0 or overflow.
     int StoredConcurrency(const TSettingDef& def);
     bool LoadBool(const TSettingDef& def) { return Reg_->ReadBool(def.Entry, DefaultBool(def)); }
-    std::string LoadString(const TSettingDef& def) { return Reg_->ReadString(def.Entry, def.Default); }
+    std::string LoadString(const TSettingDef& def) {
+        return Reg_->ReadString(def.Entry, def.Default);
+    }
 
     std::unique_ptr<TGVReg> Reg_;
 };

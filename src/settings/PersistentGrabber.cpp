@@ -1,6 +1,6 @@
-#include "RegHttpGrab.h"
+#include "PersistentGrabber.h"
 
-#include "StringTools.h"
+#include "common/StringTools.h"
 
 #include <climits>
 #include <sys/stat.h>
@@ -29,7 +29,8 @@ int TRegHttpGrab::StoredConcurrency(const TSettingDef& def) {
 void TRegHttpGrab::LoadSettings() {
     using namespace Setting;
     PageDownloader.DepthSearchLevel = LoadInteger(Setting::SearchDepthLevel, 1, INT_MAX);
-    PageDownloader.ConcurrentDownloads = LoadInteger(Setting::HtmlConcurrentDownloads, 1, kMaxConcurrentDownloads);
+    PageDownloader.ConcurrentDownloads =
+        LoadInteger(Setting::HtmlConcurrentDownloads, 1, kMaxConcurrentDownloads);
     PageDownloader.LeavesFirst = LoadBool(Setting::LeavesFirst);
     InitialReferringUrl = LoadString(Setting::InitialReferringUrl);
     StayOnSite = LoadBool(Setting::StayOnSite);
@@ -37,7 +38,8 @@ void TRegHttpGrab::LoadSettings() {
     THttpGrab::SetRetries(LoadInteger(Setting::RetryCount, 1, INT_MAX));
     THttpGrab::SetTimeOut(LoadInteger(Setting::TimeOut, 20, INT_MAX));
     SeekRobots = LoadBool(Setting::SeekRobots);
-    THttpGrab::SetFileOfResults(Reg_->ReadString(Setting::FileOfResults.Entry, CurrentFolder() + "/Download/results.txt"));
+    THttpGrab::SetFileOfResults(
+        Reg_->ReadString(Setting::FileOfResults.Entry, CurrentFolder() + "/Download/results.txt"));
     SetResultsFile(std::uint8_t(LoadInteger(Setting::ResultsFile, 0, 2)));
     THttpGrab::SetLogsEnabled(LoadBool(Setting::LogsEnabled));
     THttpGrab::SetProxyType(TProxyType(LoadInteger(Setting::ProxyType, 0, 2)));
@@ -65,10 +67,12 @@ void TRegHttpGrab::LoadGrabSettings() {
     if (::stat(stored.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         THttpGrab::SetDownloadPath(stored);
     } else {
-        ShowMessage("unable to access to  " + stored + "\r\ndownload directory set to  " + fallback);
+        ShowMessage("unable to access to  " + stored + "\r\ndownload directory set to  " +
+                    fallback);
         SetDownloadPath(fallback);
     }
-    SetFilesConcurrentDownloads(LoadInteger(Setting::FilesConcurrentDownloads, 1, kMaxConcurrentDownloads));
+    SetFilesConcurrentDownloads(
+        LoadInteger(Setting::FilesConcurrentDownloads, 1, kMaxConcurrentDownloads));
     const bool reuse = LoadBool(Setting::ReuseHtmlFiles);
     const bool pages = LoadBool(Setting::DownloadHtmlPages);
     THttpGrab::SetDownloadHtmlPages(pages);

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "Component.h"
-#include "CrackUrl.h"
-#include "HttpGetThread.h"
-#include "HttpTypes.h"
-#include "StringList.h"
+#include "common/Component.h"
+#include "common/UrlQueue.h"
+#include "crawl/CrackUrl.h"
+#include "http/HttpTypes.h"
+#include "http/TransferThread.h"
 
 #include <QObject>
 

@@ -1,6 +1,8 @@
-#include "HttpGetThread.h"
+#include "TransferThread.h"
 
-#include "TargetFile.h"
+#include "crawl/CrackUrl.h"
+
+#include "http/TargetFile.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -108,7 +110,7 @@ struct Round {
     bool RetryWithCredentials = false; // the answer asks for credentials we may send
     bool HeadDone = false;
     bool SawLocation = false;
-    bool Failed = false;               // our own reason to fail, in R->ErrorText
+    bool Failed = false; // our own reason to fail, in R->ErrorText
     // A chunk is what one round of the transfer delivers at once; libcurl
     // hands it over in pieces of at most 16 KiB.
     bool InChunk = false;
@@ -133,29 +135,16 @@ bool ParseInt64(const std::string& text, std::int64_t& out) {
 }
 
 std::string Trim(std::string s) {
-    while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '\t'))
+    while (!s.empty() &&
+           (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '\t'))
         s.pop_back();
     std::size_t i = 0;
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t'))
+        ++i;
     return s.substr(i);
 }
 
 } // namespace
-
-std::string UrlOrigin(const std::string& u) {
-    const auto sep = u.find("://");
-    if (sep == std::string::npos) return {};
-    const auto end = u.find_first_of("/?#", sep + 3);
-    std::string origin = u.substr(0, end);
-    for (std::size_t i = 0; i < sep; ++i) origin[i] = char(std::tolower(origin[i]));
-    // drop user info, lower-case the host, drop a default port
-    const auto at = origin.find('@', sep + 3);
-    if (at != std::string::npos) origin.erase(sep + 3, at - sep - 2);
-    for (std::size_t i = sep + 3; i < origin.size(); ++i) origin[i] = char(std::tolower(origin[i]));
-    if (origin.starts_with("http://") && origin.ends_with(":80")) origin.resize(origin.size() - 3);
-    if (origin.starts_with("https://") && origin.ends_with(":443")) origin.resize(origin.size() - 4);
-    return origin;
-}
 
 namespace {
 
@@ -176,7 +165,8 @@ size_t HeaderCallback(char* buffer, size_t size, size_t nitems, void* userdata) 
         const auto colon = line.find(':');
         if (colon != std::string::npos) {
             std::string name = line.substr(0, colon);
-            for (char& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
+            for (char& c : name)
+                c = char(std::tolower(static_cast<unsigned char>(c)));
             const std::string value = Trim(line.substr(colon + 1));
             if (name == "content-type") rd->R->ContentType = value;
             if (name == "content-length") {
@@ -189,7 +179,8 @@ size_t HeaderCallback(char* buffer, size_t size, size_t nitems, void* userdata) 
     rd->R->Head += line;
     if (line == "\r\n" || line == "\n") {
         const int status = rd->R->StatusCode;
-        const bool interim = (status >= 100 && status < 200) || (status >= 300 && status < 400 && rd->SawLocation);
+        const bool interim =
+            (status >= 100 && status < 200) || (status >= 300 && status < 400 && rd->SawLocation);
         if (!interim && !rd->HeadStage()) return 0;
     }
     return n;
@@ -287,11 +278,13 @@ bool Round::HeadStage() {
             char* eff = nullptr;
             curl_easy_getinfo(Easy, CURLINFO_EFFECTIVE_URL, &eff);
             // Never hand the user's password to a server it was not meant for.
-            have = !s->In.UserName.empty() && eff != nullptr && UrlOrigin(eff) == s->In.CredentialOrigin;
+            have = !s->In.UserName.empty() && eff != nullptr &&
+                   UrlOrigin(eff) == s->In.CredentialOrigin;
         }
         if (!have) {
             Failed = true;
-            R->ErrorText = status == 401 ? "authorization required" : "proxy authorization required";
+            R->ErrorText =
+                status == 401 ? "authorization required" : "proxy authorization required";
             return false;
         }
         RetryWithCredentials = true;
@@ -352,7 +345,8 @@ void THTTPGetThread::Shared::Run() {
     if (In.StoreToFile) {
         std::string why;
         if (!File.Open(In.TargetFile, In.FileMode, In.StorageFolder, why)) {
-            const std::string message = "unable to create file: " + In.TargetFile + " (" + why + ")";
+            const std::string message =
+                "unable to create file: " + In.TargetFile + " (" + why + ")";
             if (In.FileRequired) {
                 // Nothing to write to: the request ends at once as a failure.
                 result.FileError = message;
@@ -362,12 +356,14 @@ void THTTPGetThread::Shared::Run() {
             }
         }
     }
-    for (int attempt = 0; attempt < 2 && canStart && easy != nullptr && multi != nullptr; ++attempt) {
+    for (int attempt = 0; attempt < 2 && canStart && easy != nullptr && multi != nullptr;
+         ++attempt) {
         curl_easy_reset(easy);
         curl_easy_setopt(easy, CURLOPT_URL, In.Url.c_str());
         curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
         curl_easy_setopt(easy, CURLOPT_USERAGENT, In.Agent.c_str());
-        if (!In.ReferringUrl.empty()) curl_easy_setopt(easy, CURLOPT_REFERER, In.ReferringUrl.c_str());
+        if (!In.ReferringUrl.empty())
+            curl_easy_setopt(easy, CURLOPT_REFERER, In.ReferringUrl.c_str());
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
@@ -436,7 +432,8 @@ void THTTPGetThread::Shared::Run() {
         if (Stop) break;
         long connectCode = 0;
         if (code != CURLE_OK && !rd.Failed &&
-            curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &connectCode) == CURLE_OK && connectCode == 407) {
+            curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &connectCode) == CURLE_OK &&
+            connectCode == 407) {
             // The proxy will not open a tunnel without its credentials.
             result.StatusCode = 407;
             result.Head.clear();
@@ -478,7 +475,8 @@ void THTTPGetThread::Shared::Run() {
     if (File.IsOpen()) {
         // Only a complete answer of the 2xx family replaces the stored file.
         std::string why;
-        if (!result.Success || result.Cancelled || result.StatusCode < 200 || result.StatusCode > 299) {
+        if (!result.Success || result.Cancelled || result.StatusCode < 200 ||
+            result.StatusCode > 299) {
             File.Discard();
         } else if (!File.Commit(why)) {
             result.FileError = "unable to store file: " + In.TargetFile + " (" + why + ")";
@@ -497,10 +495,11 @@ void THTTPGetThread::Shared::Run() {
     // Body and end travel to the owner in one hand-off, the run's last.
     if (Hooks.OnTerminate || (deliverBody && Hooks.OnBody)) {
         if (!deliverBody) rd.Data.clear();
-        PostToOwner([this, deliverBody, data = std::move(rd.Data), result = std::move(result)]() mutable {
-            if (deliverBody && Hooks.OnBody) Hooks.OnBody(data);
-            if (Hooks.OnTerminate) Hooks.OnTerminate(result);
-        });
+        PostToOwner(
+            [this, deliverBody, data = std::move(rd.Data), result = std::move(result)]() mutable {
+                if (deliverBody && Hooks.OnBody) Hooks.OnBody(data);
+                if (Hooks.OnTerminate) Hooks.OnTerminate(result);
+            });
     }
     Finished = true;
 }
@@ -569,9 +568,13 @@ void TTransferWorker::Post(std::function<void()> job) {
     Cv_.notify_all();
 }
 
-void THTTPGetThread::Abort() { Shared_->Abort(); }
+void THTTPGetThread::Abort() {
+    Shared_->Abort();
+}
 
-bool THTTPGetThread::Finished() const { return Shared_->Finished; }
+bool THTTPGetThread::Finished() const {
+    return Shared_->Finished;
+}
 
 std::string EscapeForRequest(const std::string& url) {
     static const char digits[] = "0123456789ABCDEF";

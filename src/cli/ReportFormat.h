@@ -10,7 +10,8 @@
 std::string StatsBlock(int inQueue, int downloading, int toAnalyze, int done, int retries,
                        int errors, int alreadyOnDisk);
 // A page error: code ": " url "   (" referrer ")".
-std::string PageErrorLine(std::uint32_t code, const std::string& url, const std::string& referringUrl);
+std::string PageErrorLine(std::uint32_t code, const std::string& url,
+                          const std::string& referringUrl);
 // A file error: "Error " code ": " url " " message "  (" referrer ")".
 std::string FileErrorLine(std::uint32_t code, const std::string& url, const std::string& message,
                           const std::string& referringUrl);

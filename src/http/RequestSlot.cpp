@@ -1,6 +1,6 @@
-#include "HttpGet.h"
+#include "RequestSlot.h"
 
-#include "StringTools.h"
+#include "common/StringTools.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
