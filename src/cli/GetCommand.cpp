@@ -15,6 +15,7 @@ int RunGet(std::vector<std::string> argv) {
     std::vector<std::string> urls;
     TStderrMessages messages;
     TGVDwnld manager(&messages);
+    manager.QuietTicksBeforeIdle = 0; // done as soon as nothing is left
     manager.Tag = 2;
     manager.Agent = kDefaultAgent;
     manager.DownloadPath = CurrentFolder() + "/Download/";

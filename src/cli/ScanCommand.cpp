@@ -29,6 +29,10 @@ int RunScan(std::vector<std::string> argv, const TScanDefaults& defaults) {
 
     THttpGrab grab(&messages);
     grab.ResultsFile = 0; // a results file only when asked for
+    // Without a screen to watch, the scan ends as soon as nothing is left to
+    // do, not after the quiet ticks a window waits before it says "Done.".
+    grab.PageDownloader.QuietTicksBeforeIdle = 0;
+    grab.FileDownloader.QuietTicksBeforeIdle = 0;
     std::string out = CurrentFolder() + "/Download/";
     std::string url;
     bool printLinks = false;
@@ -168,6 +172,13 @@ int RunScan(std::vector<std::string> argv, const TScanDefaults& defaults) {
         };
     }
 
+    // The last manager to fall idle ends the run at once.
+    auto quitWhenIdle = [&](bool working) {
+        if (!working && !grab.IsWorking() && !grab.Closing) app.quit();
+    };
+    grab.WorkingHook = [&](TGVDwnld*, bool working) { quitWhenIdle(working); };
+    grab.FileWorkingHook = [&](TComponent*, bool working) { quitWhenIdle(working); };
+
     if (!grab.StartScan(url)) return 1;
 
     InstallInterruptHandler();
@@ -198,15 +209,10 @@ int RunScan(std::vector<std::string> argv, const TScanDefaults& defaults) {
     progress.Clear();
     std::printf("pages:\n%sfiles:\n%s", pages.Block().c_str(), files.Block().c_str());
     std::fflush(stdout);
-    // The queue limits drop links without an error of their own: say so.
+    // The page queue's limit drops links without an error of its own: say so.
     if (grab.PagesNotQueued() > 0)
         std::fprintf(stderr,
                      "%d pages were not followed: the page queue was full (raise --max-queue)\n",
                      grab.PagesNotQueued());
-    if (grab.FilesNotQueued() > 0)
-        std::fprintf(
-            stderr,
-            "%d files were not downloaded: the file queue was full (raise --max-file-queue)\n",
-            grab.FilesNotQueued());
     return stopped ? 130 : 0;
 }

@@ -29,6 +29,7 @@ bool TGVDwnld::AddDownload(const std::string& url, const std::string& referringU
         bool canReinit = true;
         if (OnCanReinit) OnCanReinit(this, canReinit);
         if (canReinit) Reinit();
+        IdleTicks_ = QuietTicksBeforeIdle;
         SetWorking(true);
     }
     if (priority) PriorityQueued_ = true;
@@ -71,11 +72,14 @@ void TGVDwnld::DeliverReady() {
             Ready_.clear();
             return;
         }
+        if (MayStart && !MayStart()) return;
         std::unique_ptr<TGVHttpGet> get = std::move(Ready_.front());
         Ready_.pop_front();
         Log("(reloaded from disk) " + get->Url.GetUrl());
         ++AlreadyOnDisk_;
+        ++InDelivery_;
         if (OnDataReceived) OnDataReceived(this, get.get(), true);
+        --InDelivery_;
     }
 }
 
@@ -203,7 +207,9 @@ void TGVDwnld::JudgeSlot(TGVHttpGet& slot, bool refill) {
                 const int status = slot.StatusCode;
                 if (status == 200) {
                     ++Done_;
+                    ++InDelivery_;
                     if (OnDataReceived) OnDataReceived(this, &slot, false);
+                    --InDelivery_;
                 } else if (!((status >= 201 && status <= 299) ||
                              (status >= 500 && status <= 599))) {
                     if (OnError)
@@ -270,7 +276,7 @@ int TGVDwnld::ChooseEntry() {
 void TGVDwnld::StartNext(TGVHttpGet& slot) {
     if (slot.State != TGVHttpGetState::GETHTTP_WAITING) return;
     slot.State = TGVHttpGetState::GETHTTP_PREPARING;
-    if (Queue_.Count() == 0 || Stopping) {
+    if (Queue_.Count() == 0 || Stopping || (MayStart && !MayStart())) {
         slot.State = TGVHttpGetState::GETHTTP_WAITING;
         return;
     }
@@ -338,14 +344,20 @@ void TGVDwnld::HeadHandler(TGVHttpGet*, const std::string& url, const std::strin
         OnHeadComplete(this, Tag, url, head, status, contentType, length, depth, ok, countArea);
 }
 
+bool TGVDwnld::HasWork() const {
+    if (Queue_.Count() != 0 || !Ready_.empty() || InDelivery_ != 0) return true;
+    for (const auto& slot : Slots_)
+        if (slot->State > TGVHttpGetState::GETHTTP_WAITING) return true;
+    return false;
+}
+
 bool TGVDwnld::UpdateStats() {
     int downloading = 0, toAnalyze = 0;
-    bool busy = !Ready_.empty();
     for (const auto& slot : Slots_) {
         if (slot->State == TGVHttpGetState::GETHTTP_GETTING) ++downloading;
         if (slot->State == TGVHttpGetState::GETHTTP_OK) ++toAnalyze;
-        if (slot->State > TGVHttpGetState::GETHTTP_WAITING) busy = true;
     }
+    const bool busy = HasWork();
     const int inQueue = QueueCount();
     const int now[7] = {inQueue, toAnalyze, downloading, Done_, Errors_, Retries_, AlreadyOnDisk_};
     bool changed = false;
@@ -359,8 +371,10 @@ bool TGVDwnld::UpdateStats() {
             OnUpdatedStats(this, Tag, inQueue, downloading, toAnalyze, Done_, Retries_, Errors_,
                            AlreadyOnDisk_);
     }
-    if (inQueue != 0 || downloading != 0 || changed || busy) {
-        IdleTicks_ = 10;
+    // A change of the statistics counts as activity while quiet ticks are
+    // waited for; without them only the work itself does.
+    if (busy || (changed && QuietTicksBeforeIdle > 0)) {
+        IdleTicks_ = QuietTicksBeforeIdle;
         return true;
     }
     if (IdleTicks_ == 0) return false;

@@ -45,6 +45,15 @@ public:
     std::string ProxyUser, ProxyPassword;
     bool Stopping = false;
     bool Enabled = true;
+    // Consecutive ticks without work and without a change of the statistics
+    // after which UpdateStats declares the manager idle. With 0 the manager
+    // is idle at the first tick that finds nothing queued, running, ready or
+    // being delivered.
+    int QuietTicksBeforeIdle = 10;
+    // Asked before a queued entry is started or a stored page delivered;
+    // false holds the queue where it is until a later round (the owner's
+    // back-pressure). Unset: always true.
+    std::function<bool()> MayStart;
 
     bool Working() const { return Working_; }
     void SetWorking(bool working);
@@ -85,6 +94,8 @@ public:
     int Errors() const { return Errors_; }
     int Retries() const { return Retries_; }
     int AlreadyOnDisk() const { return AlreadyOnDisk_; }
+    // Something is queued, running, ready or being delivered.
+    bool HasWork() const;
 
 private:
     void Step();
@@ -113,6 +124,7 @@ private:
     int Done_ = 0, Errors_ = 0, Retries_ = 0, AlreadyOnDisk_ = 0;
     int Last_[7] = {99999, 99999, 99999, 99999, 99999, 99999, 99999};
     int IdleTicks_ = 10;
+    int InDelivery_ = 0; // bodies being handed to OnDataReceived
     bool InStep_ = false;
     bool StepAgain_ = false;
     bool RoundPosted_ = false;

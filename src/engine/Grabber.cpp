@@ -41,6 +41,13 @@ THttpGrab::THttpGrab(IMessageSink* messages) : THttpBase(messages), FileDownload
         can = !PageDownloader.Working();
     };
 
+    // The file queue's limit bounds memory without losing links: while the
+    // queue is full no new page is started; pages already on their way still
+    // queue their links, and pages resume once the queue has drained below it.
+    PageDownloader.MayStart = [this] {
+        return FileDownloader.QueueCount() < MaxDownloadQueueSize_;
+    };
+
     LinkHook = [this](const TLinkHookArgs& link) { GrabLink(link); };
     AreaHook = MarkCountedAreas;
     TickHook = [this](THttpBase&, bool closing) { GrabberTick(closing); };
@@ -149,7 +156,6 @@ void THttpGrab::SetAgent(const std::string& v) {
 bool THttpGrab::StartScan(const std::string& url) {
     PageDownloader.SetStopping(false);
     FileDownloader.SetStopping(false);
-    FilesNotQueued_ = 0;
     if (!UserName().empty() || !Password().empty()) {
         FileDownloader.UserName = UserName();
         FileDownloader.Password = Password();
@@ -216,15 +222,10 @@ void THttpGrab::QueueFile(const std::string& url, const std::string& referringUr
 
 void THttpGrab::GrabLink(const TLinkHookArgs& link) {
     if (FileDownloader.Stopping) return;
-    const bool full = FileDownloader.QueueCount() >= MaxDownloadQueueSize_;
     const std::string type = LowerCase(link.TypeLink);
     bool wanted = false;
     for (int i = 0; i < FileTypes_.Count() && !wanted; ++i)
         wanted = type.find(LowerCase(FileTypes_[i])) != std::string::npos;
-    if (full) {
-        if (wanted) ++FilesNotQueued_; // counted so that the loss can be told
-        return;
-    }
     if (!wanted) return;
     if (FileLinkHook) {
         FileLinkHook(link.TypeLink, link.UrlFound, link.Flag, link.LocalFileName, link.CountArea,
@@ -238,24 +239,29 @@ void THttpGrab::GrabLink(const TLinkHookArgs& link) {
 
 void THttpGrab::CollectThumb(const std::string& url, int countArea, char hrefOrSrc) {
     if (countArea == 0) return;
-    auto& list = hrefOrSrc == 'H' ? HrefList_ : SrcList_;
     if (hrefOrSrc != 'H' && hrefOrSrc != 'S') return;
-    for (const auto& e : list)
-        if (e.first == url) return;
+    auto& list = hrefOrSrc == 'H' ? HrefList_ : SrcList_;
+    auto& seen = hrefOrSrc == 'H' ? HrefSeen_ : SrcSeen_;
+    // A page of many links must not cost a search of the list per link.
+    if (!seen.insert(url).second) return;
     list.emplace_back(url, countArea);
 }
 
 void THttpGrab::PairThumbs(const TPageInfo& page) {
+    // The first link of each area pairs with every picture of that area.
+    std::unordered_map<int, const std::string*> firstHref;
+    for (const auto& href : HrefList_)
+        firstHref.try_emplace(href.second, &href.first);
     for (const auto& src : SrcList_) {
-        for (const auto& href : HrefList_) {
-            if (href.second != src.second) continue;
-            if (Allows('S')) QueueFile(src.first, page.Url, 'S');
-            if (Allows('H')) QueueFile(href.first, page.Url, 'H');
-            break;
-        }
+        const auto href = firstHref.find(src.second);
+        if (href == firstHref.end()) continue;
+        if (Allows('S')) QueueFile(src.first, page.Url, 'S');
+        if (Allows('H')) QueueFile(*href->second, page.Url, 'H');
     }
     HrefList_.clear();
     SrcList_.clear();
+    HrefSeen_.clear();
+    SrcSeen_.clear();
 }
 
 void THttpGrab::FileHeadCheck(const std::string& url, int statusCode,

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -36,8 +38,6 @@ public:
     TDownloadType DownloadType() const { return DownloadType_; }
     virtual void SetDownloadType(TDownloadType v) { DownloadType_ = v; }
     int MaxDownloadQueueSize() const { return MaxDownloadQueueSize_; }
-    // Wanted files of this scan left out because the file queue was full.
-    int FilesNotQueued() const { return FilesNotQueued_; }
     virtual void SetMaxDownloadQueueSize(int v);
     bool SearchThumbs() const { return SearchThumbs_; }
     virtual void SetSearchThumbs(bool v);
@@ -90,6 +90,7 @@ protected:
                        bool& okToGetData);
 
     std::vector<std::pair<std::string, int>> HrefList_, SrcList_;
+    std::unordered_set<std::string> HrefSeen_, SrcSeen_;
 
 private:
     TGVStringList FileTypes_;
@@ -98,7 +99,6 @@ private:
     bool DownloadHtmlPages_ = true;
     TDownloadType DownloadType_ = TDownloadType::DOWNLOAD_HREF;
     int MaxDownloadQueueSize_ = 5000;
-    int FilesNotQueued_ = 0;
     bool SearchThumbs_ = false;
     std::string AppFolder_;
 };

@@ -435,3 +435,66 @@ TEST(Slots, ASlotKeepsItsConnectionForTheNextRequest) {
     std::lock_guard lk(m); // the server's threads wrote it
     EXPECT_EQ(clientPorts.size(), 1u);
 }
+
+namespace {
+
+// UpdateStats calls that still report work once the manager has nothing
+// left, the call that declares it idle not counted.
+int TicksUntilIdle(TGVDwnld& m) {
+    int n = 0;
+    while (m.UpdateStats() && n < 100)
+        ++n;
+    return n;
+}
+
+} // namespace
+
+TEST(ManagerIdle, QuietTicksBeforeIdleDecideWhenTheManagerIsDone) {
+    TTestHttpServer server;
+    server.Serve("/a.jpg", "image/jpeg", "a");
+    for (const int quiet : {10, 0}) {
+        SCOPED_TRACE("quiet ticks " + std::to_string(quiet));
+        TTempDir dir;
+        TGVDwnld m;
+        m.DownloadPath = dir.Path() + "/";
+        m.QuietTicksBeforeIdle = quiet;
+        int received = 0;
+        m.OnDataReceived = [&](TComponent*, TGVHttpGet*, bool) { ++received; };
+        m.AddDownload(server.Url("/a.jpg"), "", -1, false, 0, TGetAction::STORE_TO_FILE, 'H', 1,
+                      -1);
+        ASSERT_TRUE(RunUntil([&] { return !m.HasWork(); }));
+        EXPECT_EQ(received, 1);
+        // The default: the tick that sees the changed statistics, then ten
+        // quiet ticks still working; the eleventh quiet tick says idle. With
+        // no quiet ticks, the first tick that finds nothing left says idle,
+        // changed statistics or not.
+        EXPECT_EQ(TicksUntilIdle(m), quiet == 0 ? 0 : 11);
+    }
+}
+
+TEST(ManagerIdle, APageBeingDeliveredIsWorkEvenWithoutQuietTicks) {
+    TTempDir dir;
+    WriteFile(dir.Sub("127.0.0.1/page.html"), "<html>kept</html>");
+    TGVDwnld m;
+    m.DownloadPath = dir.Path() + "/";
+    m.ReuseExistingFiles = true;
+    m.QuietTicksBeforeIdle = 0;
+    bool workDuringDelivery = false, activeDuringDelivery = false;
+    int received = 0;
+    m.OnDataReceived = [&](TComponent*, TGVHttpGet* get, bool onDisk) {
+        ++received;
+        EXPECT_TRUE(onDisk);
+        EXPECT_EQ(get->Body, "<html>kept</html>");
+        // A tick that runs while the page is handed over (its handler lets
+        // pending events through) must not find the manager idle.
+        workDuringDelivery = m.HasWork();
+        activeDuringDelivery = m.UpdateStats();
+    };
+    m.AddDownload("http://127.0.0.1/page.html", "", -1, false, 0, TGetAction::STORE_TO_DATASTRING,
+                  ' ', 1, 1);
+    ASSERT_TRUE(RunUntil([&] { return received == 1; }));
+    EXPECT_TRUE(workDuringDelivery);
+    EXPECT_TRUE(activeDuringDelivery);
+    EXPECT_FALSE(m.HasWork());
+    EXPECT_FALSE(m.UpdateStats());
+}
