@@ -12,11 +12,12 @@
 #include <vector>
 
 const char* const kDemoClipPath = "/gallery/media/clip.mpg";
+const char* const kDemoOtherSite = "http://localhost:1/";
 
 namespace {
 
 const char* const kMailLink = "mailto:gallery@example.invalid";
-const char* const kExternalSite = "http://example.invalid/";
+
 
 std::string PairNumber(const TDemoOptions& o, int pair) {
     std::string n = std::to_string(pair);
@@ -56,7 +57,7 @@ std::string IndexPage(const TDemoOptions& o) {
     html += "</ul>\n<p>\n";
     html += "<a href=\"private/index.html\">Staff only (robots keep out)</a>\n";
     html += std::string("<a href=\"") + kMailLink + "\">Write to the gallery</a>\n";
-    html += std::string("<a href=\"") + kExternalSite + "\">Another gallery elsewhere</a>\n";
+    html += std::string("<a href=\"") + kDemoOtherSite + "\">Another gallery elsewhere</a>\n";
     html += "</p>\n";
     return html + kTail;
 }
@@ -80,7 +81,7 @@ std::string GalleryPage(const TDemoOptions& o, int page) {
     html += "<a href=\"" + Relative(kDemoClipPath) + "\">A short clip (MPEG video)</a>\n";
     html += "</p>\n<p>\n";
     html += std::string("<a href=\"") + kMailLink + "\">Write to the gallery</a>\n";
-    html += std::string("<a href=\"") + kExternalSite + "gallery/page" + n +
+    html += std::string("<a href=\"") + kDemoOtherSite + "gallery/page" + n +
             ".html\">The same page on a mirror</a>\n";
     html += "</p>\n";
     return html + kTail;

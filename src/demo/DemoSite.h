@@ -40,3 +40,7 @@ int DemoThumbHeight(const TDemoOptions& o);
 bool DemoThumbIsGif(int pair); // every fifth pair's thumbnail
 
 extern const char* const kDemoClipPath; // "/gallery/media/clip.mpg"
+// The link to "another site" that the gallery shows failing: a closed port
+// of this machine, so that a scan of the demo never leaves it and never
+// waits for a name resolver.
+extern const char* const kDemoOtherSite;
