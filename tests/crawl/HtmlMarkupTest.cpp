@@ -12,10 +12,13 @@ namespace {
 std::string Show(std::string_view text) {
     std::string out;
     for (char c : text) {
-        if (static_cast<unsigned char>(c) < 32)
-            out += "{" + std::to_string(int(c)) + "}";
-        else
+        if (static_cast<unsigned char>(c) < 32) {
+            out += '{';
+            out += std::to_string(int(c));
+            out += '}';
+        } else {
             out += c;
+        }
     }
     return out;
 }
