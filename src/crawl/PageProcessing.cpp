@@ -302,8 +302,7 @@ void TScanCore::ProcessLink(TPageInfo& page, std::string_view link, const std::s
                 // split without fault before, and only its host is still to be
                 // noted (a repeat of the starting address may be the host's first
                 // link). Most links of a site are repeats: they skip the splitting.
-                int found = -1, insert = -1;
-                KnownHosts.FindOrInsert(TCrackUrl::HostPart(urlFound), found, insert, true);
+                KnownHosts.FindOrInsert(TCrackUrl::HostPart(urlFound), true);
                 return;
             } else {
                 scratch.Crack(urlFound, StorageFolder());
@@ -316,8 +315,7 @@ void TScanCore::ProcessLink(TPageInfo& page, std::string_view link, const std::s
     bool newHost = false;
     if (accept && isHttp) {
         if (!urlFound.empty() && urlFound.back() == ')') urlFound.pop_back();
-        int found = -1, insert = -1;
-        newHost = !KnownHosts.FindOrInsert(scratch.HostName(), found, insert, true);
+        newHost = !KnownHosts.FindOrInsert(scratch.HostName(), true);
     }
 
     if (accept && !urlFound.empty()) {

@@ -86,7 +86,10 @@ public:
 
     // --- per-scan state ---
     TUrlSet VisitedUrls; // mark 1: an html page
-    TGVStringList KnownHosts;
+    // Host names met in this scan, without regard to case: a host is new
+    // (its robots.txt is asked for) the first time a link names it. A page
+    // may name any number of hosts in any order, so this is a hash set.
+    TUrlSet KnownHosts;
     int AreaCounter = 0;
 
     // --- events and hooks ---

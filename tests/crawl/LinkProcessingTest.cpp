@@ -336,6 +336,34 @@ TEST(ProcessLink, ARepeatOfTheStartingAddressNotesItsHost) {
     EXPECT_EQ(core.Queued.back(), "page http://a.com/two.htm");
 }
 
+TEST(ProcessLink, KnownHostsAreCaseBlindInAnyOrderAndForgottenWhenCleared) {
+    // Hosts in descending order, each named again in other letter cases by a
+    // link to another file: one robots.txt per host.
+    std::string body;
+    for (int i = 999; i >= 0; --i) {
+        const std::string n = std::to_string(i);
+        body += "<a href=http://h" + n + ".com/a.htm> <a href=HTTP://H" + n + ".COM/b.htm> ";
+    }
+    body += "<a href=http://h5.Com/c.htm>";
+    TRecordingCore core;
+    core.SeekRobots = true;
+    core.Run("http://start.com/index.htm", body);
+    int robots = 0;
+    for (const std::string& q : core.Queued)
+        if (q.starts_with("robots ")) ++robots;
+    EXPECT_EQ(robots, 1000);
+    EXPECT_EQ(core.Queued.size(), 1000u + 2001u);
+    EXPECT_EQ(core.Queued[0], "robots http://h999.com/robots.txt");
+    EXPECT_EQ(core.Queued[1], "page http://h999.com/a.htm");
+    EXPECT_EQ(core.Queued[2], "page HTTP://H999.COM/b.htm");
+
+    // The engine clears the hosts between scans: a host is then new again.
+    core.KnownHosts.Clear();
+    core.Queued.clear();
+    core.Run("http://start.com/next.htm", "<a href=http://H7.com/d.htm>", 2);
+    EXPECT_EQ(core.Queued, (Lines{"robots http://h7.com/robots.txt", "page http://H7.com/d.htm"}));
+}
+
 TEST(ProcessLink, CountedAreasThroughTheAreaHook) {
     const std::string body =
         "<a href=\"big.jpg\"><img src=\"small.jpg\"></a> <a href=\"p.htm\">x</a> "
