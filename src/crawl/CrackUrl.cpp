@@ -102,21 +102,73 @@ UrlPieces SplitUrl(std::string_view s) {
     return p;
 }
 
+// The escape at s[i] ("%" and two hex digits) as the byte it stands for,
+// or -1 when s[i] does not start one.
+int EscapeAt(std::string_view s, std::size_t i) {
+    if (s[i] != '%' || i + 2 >= s.size()) return -1;
+    const int hi = HexValue(s[i + 1]), lo = HexValue(s[i + 2]);
+    return hi >= 0 && lo >= 0 ? hi * 16 + lo : -1;
+}
+
+void AppendEscape(std::string& out, unsigned char c) {
+    static const char digits[] = "0123456789ABCDEF";
+    out += '%';
+    out += digits[c >> 4];
+    out += digits[c & 15];
+}
+
+// The path of a URL decoded for naming its file, so that only the slashes
+// written as such separate folders. It decodes as PercentDecode does, except
+// where that would let two different paths share a name: an encoded "/" or
+// "\" stays written "%2F" or "%5C" inside its segment, an encoded NUL stays
+// "%00", and a "%" that stands for itself (written "%25" or left bare) is
+// written "%25". Every "%" of the result thus starts an escape that stands
+// for exactly one byte, here or in UrlToLocalFileName.
+std::string DecodeForStorage(std::string_view raw) {
+    std::string out;
+    out.reserve(raw.size() + 8);
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        const int escaped = EscapeAt(raw, i);
+        if (escaped < 0) {
+            if (raw[i] == '%')
+                AppendEscape(out, '%');
+            else
+                out += raw[i];
+            continue;
+        }
+        i += 2;
+        if (escaped == '/' || escaped == '\\' || escaped == 0 || escaped == '%')
+            AppendEscape(out, static_cast<unsigned char>(escaped));
+        else
+            out += char(escaped);
+    }
+    return out;
+}
+
+// A last segment without a dot is taken as a directory: the path gets a
+// trailing "/".
+void MarkDotlessLastSegmentAsFolder(std::string& path) {
+    if (!path.empty() && path.back() == '/') return;
+    const auto slash = path.rfind('/');
+    const std::string_view last = slash == std::string::npos
+                                      ? std::string_view(path)
+                                      : std::string_view(path).substr(slash + 1);
+    if (last.find('.') == std::string_view::npos) path += '/';
+}
+
 } // namespace
 
 std::string PercentDecode(std::string_view s) {
     std::string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size()) {
-            const int hi = HexValue(s[i + 1]), lo = HexValue(s[i + 2]);
-            if (hi >= 0 && lo >= 0) {
-                out += char(hi * 16 + lo);
-                i += 2;
-                continue;
-            }
+        const int escaped = EscapeAt(s, i);
+        if (escaped >= 0) {
+            out += char(escaped);
+            i += 2;
+        } else {
+            out += s[i];
         }
-        out += s[i];
     }
     return out;
 }
@@ -159,7 +211,9 @@ void TCrackUrl::Clear() {
     Valid_ = false;
 }
 
-std::string TCrackUrl::Origin() const { return UrlOrigin(Url_); }
+std::string TCrackUrl::Origin() const {
+    return UrlOrigin(Url_);
+}
 
 namespace {
 
@@ -217,8 +271,8 @@ std::string UrlOrigin(std::string_view url) {
     int port = 0;
     const auto [end, ec] =
         std::from_chars(a.PortText.data(), a.PortText.data() + a.PortText.size(), port);
-    const bool numeric = !a.PortText.empty() && ec == std::errc() &&
-                         end == a.PortText.data() + a.PortText.size();
+    const bool numeric =
+        !a.PortText.empty() && ec == std::errc() && end == a.PortText.data() + a.PortText.size();
     if (!a.PortText.empty() && !(numeric && port == TCrackUrl::DefaultPort(scheme))) {
         origin += ':';
         origin.append(a.PortText);
@@ -268,19 +322,19 @@ bool TCrackUrl::Crack(std::string_view url, std::string_view storageFolder) {
     if (extra != std::string_view::npos) Extra_.assign(tail.substr(extra));
     Path_ = PercentDecode(RawPath_);
 
-    // A last segment without a dot is taken as a directory.
     std::string p = Path_;
-    if (p.empty() || p.back() != '/') {
-        const auto slash = p.rfind('/');
-        std::string_view last = slash == std::string::npos ? std::string_view(p)
-                                                           : std::string_view(p).substr(slash + 1);
-        if (last.find('.') == std::string_view::npos) p += '/';
-    }
+    MarkDotlessLastSegmentAsFolder(p);
     const int k = LastCharPos('/', p);
     UrlPath_ = k < 2 ? std::string("/") : p.substr(0, k - 1);
 
     Domain_ = SiteKey(Host_);
-    if (!storageFolder.empty()) LocalFileName_ = UrlToLocalFileName(storageFolder, Host_ + p);
+    if (!storageFolder.empty()) {
+        // The file's folders are the segments of the path as sent: an
+        // encoded slash does not open a folder (see DecodeForStorage).
+        std::string stored = DecodeForStorage(RawPath_);
+        MarkDotlessLastSegmentAsFolder(stored);
+        LocalFileName_ = UrlToLocalFileName(storageFolder, Host_ + stored);
+    }
     Valid_ = true;
     return true;
 }

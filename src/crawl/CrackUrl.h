@@ -26,6 +26,9 @@ public:
     const std::string& ExtraInfos() const { return Extra_; }
     const std::string& Domain() const { return Domain_; }
     const std::string& UrlPath() const { return UrlPath_; }
+    // The file under the storage folder: folders follow the slashes of the
+    // path as sent, escapes decoded but for those of "/", "\", NUL and "%",
+    // which stay written as escapes: no escape makes one path's file another's.
     const std::string& LocalFileName() const { return LocalFileName_; }
     bool Valid() const { return Valid_; }
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -161,10 +162,55 @@ TEST(LocalFileName, HostilePathsStayUnderTheStorageFolder) {
               "/s/h/%2E%2E/%2E%2E/etc/passwd/index.html");
     EXPECT_EQ(Cracked("http://h/%2e%2e/%2E%2e/etc/passwd.txt").LocalFileName(),
               "/s/h/%2E%2E/%2E%2E/etc/passwd.txt");
-    EXPECT_EQ(Cracked("http://h/a/..%2f..%2f..%2fx").LocalFileName(),
-              "/s/h/a/%2E%2E/%2E%2E/%2E%2E/x/index.html");
+    // An encoded slash does not split its segment: no dot segment is left.
+    EXPECT_EQ(Cracked("http://h/a/..%2f..%2f..%2fx").LocalFileName(), "/s/h/a/..%2F..%2F..%2Fx");
     EXPECT_EQ(Cracked("http://h/./a/%2E/b.jpg").LocalFileName(), "/s/h/%2E/a/%2E/b.jpg");
     EXPECT_EQ(Cracked("http://h/a%00.jpg").LocalFileName(), "/s/h/a%00.jpg");
+}
+
+TEST(LocalFileName, EncodedSeparatorsNulAndPercentStayWrittenInTheirSegment) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://h/%2Fetc%2Fx.jpg", "/s/h/%2Fetc%2Fx.jpg"},
+        {"http://h/%2fetc%2fx.jpg", "/s/h/%2Fetc%2Fx.jpg"}, // the same address
+        {"http://h/a%5Cb.jpg", "/s/h/a%5Cb.jpg"},
+        {"http://h/a%5cb.jpg", "/s/h/a%5Cb.jpg"},
+        {"http://h/a\\b.jpg", "/s/h/a\\b.jpg"},
+        {"http://h/a%00.jpg", "/s/h/a%00.jpg"},
+        {"http://h/x%252Fy.jpg", "/s/h/x%252Fy.jpg"},
+        {"http://h/100%25.jpg", "/s/h/100%25.jpg"},
+        {"http://h/100%.jpg", "/s/h/100%25.jpg"}, // a bare "%" is the same byte
+        // Whether the last segment is a folder is judged on it as sent.
+        {"http://h/pics%2Fbig", "/s/h/pics%2Fbig/index.html"},
+        {"http://h/v1.0%2Fbig", "/s/h/v1.0%2Fbig"},
+        // Every other escape is decoded as before.
+        {"http://h/my%20pics/%41%2e%6A%70%67", "/s/h/my pics/A.jpg"},
+    };
+    for (const auto& [url, file] : cases)
+        EXPECT_EQ(Cracked(url).LocalFileName(), file) << url;
+
+    // Only the file name keeps them: the reported path is decoded whole.
+    const TCrackUrl c = Cracked("http://h/a%2Fb%20c.jpg");
+    EXPECT_EQ(c.UrlPathWithFile(), "/a/b c.jpg");
+    EXPECT_EQ(c.RawPathWithFile(), "/a%2Fb%20c.jpg");
+}
+
+TEST(LocalFileName, DifferentPathsNeverShareAFile) {
+    // Pairs that decode to the same bytes once escapes of "/", "\", NUL,
+    // "%" or a control byte are read, and must still be told apart.
+    const char* const paths[] = {
+        "/etc/x.jpg",    "/%2Fetc%2Fx.jpg",   "/%252Fetc%252Fx.jpg", "/etc%2Fx.jpg",
+        "/%2Fetc/x.jpg", "/a/b.jpg",          "/a%5Cb.jpg",          "/a\\b.jpg",
+        "/a%255Cb.jpg",  "/a%00.jpg",         "/a%2500.jpg",         "/a%0A.jpg",
+        "/a%250A.jpg",   "/a/..%2F..%2Fx",    "/a/%2E%2E/%2E%2E/x",  "/a/%252E%252E/x",
+        "/%2E%2E/x.jpg", "/%252E%252E/x.jpg", "/a%2F.jpg",           "/a/.jpg",
+    };
+    std::set<std::string> files;
+    for (const char* path : paths) {
+        const std::string file = Cracked(std::string("http://h") + path).LocalFileName();
+        ASSERT_TRUE(file.starts_with("/s/h/")) << path << " -> " << file;
+        EXPECT_EQ(file.find("/../"), std::string::npos) << path << " -> " << file;
+        EXPECT_TRUE(files.insert(file).second) << path << " shares " << file;
+    }
 }
 
 TEST(LocalFileName, LongSegmentsAreShortenedKeepingStartAndExtension) {
