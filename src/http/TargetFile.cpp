@@ -7,12 +7,40 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <unistd.h>
 
 namespace {
+
 // Distinguishes the temporary files of concurrent transfers; a name taken by
 // another process only moves on to the next number.
 std::atomic<unsigned> TempCounter{0};
+
+// Making folders and creating a file in them, and removing folders left
+// empty, exclude each other across all slots: otherwise a slot could remove
+// a folder between another's making it and creating its file there. Only
+// these few calls run under it, never the writing of a body.
+std::mutex& FolderMutex() {
+    static std::mutex m;
+    return m;
+}
+
+// Creates a new temporary file in folder (empty or ending in '/'). Its name
+// is short and its own rather than the target's with a suffix: the storage
+// layout uses names up to the file-name limit. -1 with errno set on failure.
+int CreateTemp(const std::string& folder, unsigned mode, std::string& temp) {
+    static const unsigned long pid = static_cast<unsigned long>(::getpid());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[48];
+        std::snprintf(name, sizeof name, ".part-%lx-%x", pid, TempCounter.fetch_add(1));
+        temp = folder + name;
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
 } // namespace
 
 TTargetFile::~TTargetFile() {
@@ -24,34 +52,31 @@ bool TTargetFile::Open(const std::string& target, unsigned mode, const std::stri
     Discard();
     Target_ = target;
     StorageFolder_ = storageFolder;
-    static const unsigned pid = unsigned(::getpid());
-    bool foldersMade = false;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[32];
-        std::snprintf(suffix, sizeof suffix, ".part-%x-%x", pid & 0xffffu,
-                      TempCounter.fetch_add(1));
-        std::string temp = target + suffix;
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0) {
-            Fd_ = fd;
-            Temp_ = std::move(temp);
-            return true;
+    const auto slash = target.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    // Most files go to a folder that exists, and need no lock: once the file
+    // is created, the folder holds it and cannot be removed; if the folder
+    // was removed first, the creation fails and is done again below.
+    std::string temp;
+    int fd = CreateTemp(folder, mode, temp);
+    if (fd < 0 && errno == ENOENT) {
+        std::lock_guard lock(FolderMutex());
+        ForceFolders(target);
+        fd = CreateTemp(folder, mode, temp);
+        if (fd < 0) {
+            const int e = errno;
+            RemoveEmptyFolders();
+            errno = e;
         }
-        if (errno == EEXIST) continue;
-        // The folders are made on demand: most files go to a folder that
-        // exists. Another slot may remove a folder it left empty between
-        // our making it and our creating the file: make it again then.
-        if (errno == ENOENT && attempt < 8) {
-            ForceFolders(target);
-            foldersMade = true;
-            continue;
-        }
+    }
+    if (fd < 0) {
         error = std::strerror(errno);
-        if (foldersMade) RemoveEmptyFolders();
         return false;
     }
-    error = std::strerror(EEXIST);
-    return false;
+    Fd_ = fd;
+    Temp_ = std::move(temp);
+    return true;
 }
 
 bool TTargetFile::Write(const char* data, std::size_t size, std::string& error) {
@@ -95,13 +120,14 @@ void TTargetFile::Discard() {
     if (!Temp_.empty()) {
         ::unlink(Temp_.c_str());
         Temp_.clear();
+        std::lock_guard lock(FolderMutex());
         RemoveEmptyFolders();
     }
 }
 
 // Removes the folders above the target that are left empty, up to the
 // storage folder. A folder that holds anything (another request's file among
-// them) stays.
+// them) stays. Called with FolderMutex held.
 void TTargetFile::RemoveEmptyFolders() const {
     if (StorageFolder_.empty()) return;
     std::string root = StorageFolder_;

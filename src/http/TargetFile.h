@@ -4,10 +4,12 @@
 #include <string>
 
 // The file a transfer stores its body in. The body goes to a temporary file
-// beside the target, and the target is replaced only when the whole body has
-// arrived; a body that is not kept leaves no trace, not even the folders made
-// for it. Used on the transfer's worker thread, so that creating, renaming
-// and removing files runs in parallel across request slots.
+// beside the target, under a short name of its own (so that any name the
+// storage layout makes can be stored), and the target is replaced only when
+// the whole body has arrived; a body that is not kept leaves no trace, not
+// even the folders made for it. Used on the transfer's worker thread, so that
+// creating, renaming and removing files runs in parallel across request
+// slots; only making folders and removing emptied ones wait for each other.
 class TTargetFile {
 public:
     TTargetFile() = default;
@@ -16,7 +18,8 @@ public:
     TTargetFile& operator=(const TTargetFile&) = delete;
 
     // Makes the missing folders of target and creates the temporary file
-    // with the given permissions. On failure, error says why (errno text).
+    // in target's folder with the given permissions. On failure, error says
+    // why (errno text).
     bool Open(const std::string& target, unsigned mode, const std::string& storageFolder,
               std::string& error);
     bool IsOpen() const { return Fd_ >= 0; }

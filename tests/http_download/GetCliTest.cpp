@@ -64,6 +64,34 @@ TEST(GetCommand, DownloadsEveryUrlAndExitsZero) {
     EXPECT_EQ(ReadFile(dir.Sub("127.0.0.1/d/b.jpg")), "picture b");
 }
 
+// A name at the file-name limit, and one the storage layout has to shorten,
+// are both stored whole, with no temporary file left beside them.
+TEST(GetCommand, LongFileNamesAreStored) {
+    const std::string atLimit = std::string(240, 'a') + ".jpg";
+    const std::string overLimit = std::string(300, 'b') + ".jpg";
+    const std::string bodyA = BinaryBody(70000), bodyB = "b:" + BinaryBody(1000);
+    TTestHttpServer server;
+    server.Serve("/" + atLimit, "image/jpeg", bodyA);
+    server.Serve("/d/" + overLimit, "image/jpeg", bodyB);
+    TTempDir dir;
+    auto r = RunGet({"--out", dir.Path(), "--concurrency", "2", server.Url("/" + atLimit),
+                     server.Url("/d/" + overLimit)});
+    ASSERT_TRUE(r.Finished);
+    EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    EXPECT_TRUE(r.Has("           done: 2")) << r.Out;
+    EXPECT_TRUE(r.Has("         errors: 0"));
+
+    EXPECT_TRUE(ReadFile(dir.Sub("127.0.0.1/" + atLimit)) == bodyA);
+    const auto files = FilesUnder(dir.Path());
+    ASSERT_EQ(files.size(), 2u);
+    const std::string shortened = files[0].starts_with("127.0.0.1/d/") ? files[0] : files[1];
+    const std::string storedName = shortened.substr(shortened.rfind('/') + 1);
+    EXPECT_TRUE(storedName.starts_with(std::string(200, 'b'))) << storedName;
+    EXPECT_LE(storedName.size(), 255u);
+    EXPECT_TRUE(ReadFile(dir.Sub(shortened)) == bodyB);
+    EXPECT_TRUE(NoPartFiles(dir.Path()));
+}
+
 TEST(GetCommand, AFailedUrlPrintsItsErrorLineAndExitsOne) {
     TTestHttpServer server;
     server.Serve("/ok.jpg", "image/jpeg", "fine");

@@ -67,6 +67,28 @@ TEST(TargetFile, UncreatableFileSaysWhyAndLeavesNoFolders) {
     EXPECT_EQ(EntriesUnder(dir.Path()), (std::vector<std::string>{"host", "host/blocker"}));
 }
 
+// The storage layout hands out names up to the file-name limit (the
+// shortener's own output among them); the temporary file must fit beside
+// them, in the same folder so that the final rename is atomic.
+TEST(TargetFile, NamesUpToTheFileNameLimitAreStorable) {
+    for (const std::size_t length : {244u, 254u, 255u}) {
+        TTempDir dir;
+        const std::string name = std::string(length - 4, 'n') + ".jpg";
+        const std::string target = dir.Sub("host/" + name);
+        TTargetFile file;
+        std::string why;
+        ASSERT_TRUE(file.Open(target, 0644, dir.Path(), why)) << length << ": " << why;
+        const auto whileOpen = EntriesUnder(dir.Sub("host"));
+        ASSERT_EQ(whileOpen.size(), 1u) << length;
+        EXPECT_NE(whileOpen[0], name) << "the target is untouched until the commit";
+        EXPECT_LE(whileOpen[0].size(), 255u);
+        ASSERT_TRUE(file.Write("body", 4, why)) << why;
+        ASSERT_TRUE(file.Commit(why)) << length << ": " << why;
+        EXPECT_EQ(ReadFile(target), "body");
+        EXPECT_EQ(EntriesUnder(dir.Path()), (std::vector<std::string>{"host", "host/" + name}));
+    }
+}
+
 // Slots create files in a folder while others remove the same folder, their
 // own body not being kept: no creation may fail for it.
 TEST(TargetFile, ConcurrentCreationAndRemovalOfTheSameFolder) {
