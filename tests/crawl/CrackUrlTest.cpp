@@ -1,6 +1,7 @@
 // URL splitting, site keys, local file names, link resolution and the small
 // path tools they rely on.
 #include "crawl/CrackUrl.h"
+#include "TempDir.h"
 #include "common/StringTools.h"
 #include "crawl/PageProcessing.h"
 
@@ -29,18 +30,6 @@ std::string Resolve(std::string_view link, std::string_view pageUrl, std::string
     if (type != nullptr) *type = typeLink;
     return found;
 }
-
-struct TTempDir {
-    TTempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "tessellon-crack-XXXXXX").string();
-        Path = ::mkdtemp(tmpl.data());
-    }
-    ~TTempDir() {
-        std::error_code ec;
-        fs::remove_all(Path, ec);
-    }
-    std::string Path;
-};
 
 } // namespace
 
@@ -271,18 +260,18 @@ TEST(StringTools, DatedResultsNameFromTheTimeValues) {
 
 TEST(ForceFolders, CreatesEveryMissingFolderOfTheDirectoryPart) {
     TTempDir tmp;
-    ForceFolders(tmp.Path + "/a/b/c/file.jpg");
-    EXPECT_TRUE(fs::is_directory(tmp.Path + "/a/b/c"));
-    EXPECT_FALSE(fs::exists(tmp.Path + "/a/b/c/file.jpg"));
-    ForceFolders(tmp.Path + "/a/b/c/other.jpg"); // existing: nothing to do
-    ForceFolders(tmp.Path + "/d/e/");
-    EXPECT_TRUE(fs::is_directory(tmp.Path + "/d/e"));
+    ForceFolders(tmp.Path() + "/a/b/c/file.jpg");
+    EXPECT_TRUE(fs::is_directory(tmp.Path() + "/a/b/c"));
+    EXPECT_FALSE(fs::exists(tmp.Path() + "/a/b/c/file.jpg"));
+    ForceFolders(tmp.Path() + "/a/b/c/other.jpg"); // existing: nothing to do
+    ForceFolders(tmp.Path() + "/d/e/");
+    EXPECT_TRUE(fs::is_directory(tmp.Path() + "/d/e"));
 
     // A file in the way is passed over silently.
-    std::ofstream(tmp.Path + "/blocker") << "x";
-    ForceFolders(tmp.Path + "/blocker/sub/f.jpg");
-    EXPECT_TRUE(fs::is_regular_file(tmp.Path + "/blocker"));
-    EXPECT_FALSE(fs::exists(tmp.Path + "/blocker/sub"));
+    std::ofstream(tmp.Path() + "/blocker") << "x";
+    ForceFolders(tmp.Path() + "/blocker/sub/f.jpg");
+    EXPECT_TRUE(fs::is_regular_file(tmp.Path() + "/blocker"));
+    EXPECT_FALSE(fs::exists(tmp.Path() + "/blocker/sub"));
 }
 
 // --- CombineUrl and ResolveLink ---------------------------------------------

@@ -1,5 +1,6 @@
 // Keyword filter and limiter, the site rules, the link-type list and the
 // results file.
+#include "TempDir.h"
 #include "common/StringTools.h"
 #include "crawl/PageProcessing.h"
 
@@ -50,18 +51,6 @@ protected:
 
 using Lines = std::vector<std::string>;
 
-struct TTempDir {
-    TTempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "tessellon-results-XXXXXX").string();
-        Path = ::mkdtemp(tmpl.data());
-    }
-    ~TTempDir() {
-        std::error_code ec;
-        fs::remove_all(Path, ec);
-    }
-    std::string Path;
-};
-
 // Runs a test body with the current folder moved to dir.
 struct TInFolder {
     explicit TInFolder(const std::string& dir) : Saved(fs::current_path()) {
@@ -70,13 +59,6 @@ struct TInFolder {
     ~TInFolder() { fs::current_path(Saved); }
     fs::path Saved;
 };
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 const std::string kPage = "http://www.a.com/index.htm";
 
@@ -143,7 +125,7 @@ TEST(ReportExternalLinks, OffHidesOtherSitesButStillFollowsAndHandsThemOn) {
     TTempDir tmp;
     TRecordingCore core;
     core.ReportExternalLinks = false;
-    core.SetFileOfResults(tmp.Path + "/r.txt");
+    core.SetFileOfResults(tmp.Path() + "/r.txt");
     ASSERT_TRUE(core.OpenResultsFile());
     core.Run(kPage, "<img src=http://pics.a.com/x.jpg> <a href=http://b.com/p.htm> "
                     "<img src=http://b.com/q.jpg> <a href=mailto:jo@b.com>");
@@ -152,7 +134,7 @@ TEST(ReportExternalLinks, OffHidesOtherSitesButStillFollowsAndHandsThemOn) {
     EXPECT_EQ(core.Queued, Lines{"http://b.com/p.htm"});
     EXPECT_EQ(core.Hooked,
               (Lines{"http://pics.a.com/x.jpg", "http://b.com/p.htm", "http://b.com/q.jpg"}));
-    EXPECT_EQ(ReadFile(tmp.Path + "/r.txt"),
+    EXPECT_EQ(ReadFile(tmp.Path() + "/r.txt"),
               "\"jpg\";\"http://pics.a.com/x.jpg\"\r\n\"mail\";\"jo@b.com\"\r\n");
 }
 
@@ -187,7 +169,7 @@ TEST(SiteKey, TheReferringUrlDecidesTheSite) {
 
 TEST(ResultsFile, LineFormatAndHandlerText) {
     TTempDir tmp;
-    const std::string name = tmp.Path + "/out.txt";
+    const std::string name = tmp.Path() + "/out.txt";
     std::ofstream(name) << "left over from the last scan\n";
     TRecordingCore core;
     core.SetFileOfResults(name);
@@ -212,25 +194,25 @@ TEST(ResultsFile, ModeZeroWritesNothing) {
     TTempDir tmp;
     TRecordingCore core;
     core.ResultsFile = 0;
-    core.SetFileOfResults(tmp.Path + "/out.txt");
+    core.SetFileOfResults(tmp.Path() + "/out.txt");
     ASSERT_TRUE(core.OpenResultsFile());
     EXPECT_FALSE(core.ResultsOpen());
     core.Run("http://h.com/", "<img src=a.jpg>");
-    EXPECT_FALSE(fs::exists(tmp.Path + "/out.txt"));
+    EXPECT_FALSE(fs::exists(tmp.Path() + "/out.txt"));
 }
 
 TEST(ResultsFile, UncreatableFileIsReported) {
     TTempDir tmp;
     TRecordingCore core;
-    core.SetFileOfResults(tmp.Path + "/missing/out.txt");
+    core.SetFileOfResults(tmp.Path() + "/missing/out.txt");
     EXPECT_FALSE(core.OpenResultsFile());
     EXPECT_FALSE(core.ResultsOpen());
-    EXPECT_EQ(core.Sink.Shown, Lines{"unable to create file: " + tmp.Path + "/missing/out.txt"});
+    EXPECT_EQ(core.Sink.Shown, Lines{"unable to create file: " + tmp.Path() + "/missing/out.txt"});
 }
 
 TEST(ResultsFile, DatedFilesGoToTheDownloadFolder) {
     TTempDir tmp;
-    TInFolder in(tmp.Path);
+    TInFolder in(tmp.Path());
     const std::string folder = CurrentFolder();
     TRecordingCore core;
     core.ResultsFile = 2;
@@ -256,7 +238,7 @@ TEST(ResultsFile, DatedFilesGoToTheDownloadFolder) {
 
 TEST(ResultsFile, ExclusiveOpenNumbersTheNextFreeName) {
     TTempDir tmp;
-    const std::string name = tmp.Path + "/2024-03-09_14.05.30.txt";
+    const std::string name = tmp.Path() + "/2024-03-09_14.05.30.txt";
     std::string used;
     TResultsFile a, b, c, d;
     ASSERT_TRUE(a.OpenExclusive(name, used));
@@ -264,18 +246,18 @@ TEST(ResultsFile, ExclusiveOpenNumbersTheNextFreeName) {
     a.WriteLine("first");
     a.Close();
     ASSERT_TRUE(b.OpenExclusive(name, used));
-    EXPECT_EQ(used, tmp.Path + "/2024-03-09_14.05.30 (2).txt");
+    EXPECT_EQ(used, tmp.Path() + "/2024-03-09_14.05.30 (2).txt");
     ASSERT_TRUE(c.OpenExclusive(name, used));
-    EXPECT_EQ(used, tmp.Path + "/2024-03-09_14.05.30 (3).txt");
+    EXPECT_EQ(used, tmp.Path() + "/2024-03-09_14.05.30 (3).txt");
     EXPECT_EQ(ReadFile(name), "first\r\n"); // the earlier file is left alone
-    ASSERT_TRUE(d.OpenExclusive(tmp.Path + "/noext", used));
-    ASSERT_TRUE(d.OpenExclusive(tmp.Path + "/noext", used));
-    EXPECT_EQ(used, tmp.Path + "/noext (2)");
+    ASSERT_TRUE(d.OpenExclusive(tmp.Path() + "/noext", used));
+    ASSERT_TRUE(d.OpenExclusive(tmp.Path() + "/noext", used));
+    EXPECT_EQ(used, tmp.Path() + "/noext (2)");
 }
 
 TEST(FileOfResults, BareNamesGoToTheDownloadFolder) {
     TTempDir tmp;
-    TInFolder in(tmp.Path);
+    TInFolder in(tmp.Path());
     const std::string folder = CurrentFolder();
     TScanCore core;
     EXPECT_EQ(core.FileOfResults(), folder + "/Download/results.txt");

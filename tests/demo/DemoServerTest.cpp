@@ -1,6 +1,7 @@
 // The demo gallery served over HTTP, written to a folder, and driven through
 // tessellon-cli demo-server.
 #include "demo/DemoServer.h"
+#include "TempDir.h"
 
 #include <httplib.h>
 
@@ -27,29 +28,6 @@ std::map<std::string, TDemoFile> SmallSite() {
     o.FullHeight = 120;
     o.ThumbWidth = 40;
     return BuildDemoSite(o);
-}
-
-class TTempDir {
-public:
-    TTempDir() {
-        std::string pattern = (fs::temp_directory_path() / "tessellon-demo-XXXXXX").string();
-        Path_ = ::mkdtemp(pattern.data());
-    }
-    ~TTempDir() {
-        std::error_code ec;
-        fs::remove_all(Path_, ec);
-    }
-    const std::string& Path() const { return Path_; }
-
-private:
-    std::string Path_;
-};
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 // A path no one can write to, not even root: it goes through a plain file.

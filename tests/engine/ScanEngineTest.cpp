@@ -8,13 +8,6 @@
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 // P -> A, B; A -> C; B -> A; C -> D
 void ThreeLevels(TSiteServer& s) {
     s.Page("/p.html", "<a href=\"a.html\">a</a> <a href=\"b.html\">b</a>");

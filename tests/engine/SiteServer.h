@@ -3,10 +3,10 @@
 // A small web site for end-to-end tests: routes declared up front, served
 // by cpp-httplib on 127.0.0.1 in the test process, every request recorded.
 
-#include <httplib.h>
+#include "EventLoop.h"
+#include "TempDir.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
+#include <httplib.h>
 
 #include <filesystem>
 #include <functional>
@@ -140,45 +140,4 @@ private:
     std::vector<std::string> Requests_;
     std::set<std::string> Headers_;
     std::map<std::string, std::string> LastHeaders_;
-};
-
-// Runs the event loop until pred holds or timeoutMs passes.
-inline bool RunUntil(const std::function<bool()>& pred, int timeoutMs = 30000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
-// Every regular file under root, relative, sorted.
-inline std::vector<std::string> FilesUnder(const std::string& root) {
-    std::vector<std::string> out;
-    if (!std::filesystem::exists(root)) return out;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(root))
-        if (e.is_regular_file()) out.push_back(std::filesystem::relative(e.path(), root).string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-// A fresh temporary folder, removed at the end of the test.
-class TTempDir {
-public:
-    TTempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "tessellon-XXXXXX").string();
-        Path_ = ::mkdtemp(tmpl.data());
-    }
-    ~TTempDir() {
-        std::error_code ec;
-        std::filesystem::permissions(Path_, std::filesystem::perms::all, ec);
-        std::filesystem::remove_all(Path_, ec);
-    }
-    const std::string& Path() const { return Path_; }
-    std::string Sub(const std::string& name) const { return Path_ + "/" + name; }
-
-private:
-    std::string Path_;
 };
