@@ -1,0 +1,337 @@
+#include "TransferRound.h"
+
+#include "crawl/CrackUrl.h"
+
+#include "http/OwnerHandoff.h"
+#include "http/TargetFile.h"
+
+#include <cctype>
+#include <cstdlib>
+
+namespace {
+
+// A chunk larger than this goes to the file before the chunk ends.
+constexpr std::size_t kChunkFlushSize = 512 * 1024;
+
+bool ParseInt64(const std::string& text, std::int64_t& out) {
+    if (text.empty()) return false;
+    std::int64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        if (v > (INT64_MAX - 9) / 10) return false;
+        v = v * 10 + (c - '0');
+    }
+    out = v;
+    return true;
+}
+
+std::string Trim(std::string s) {
+    while (!s.empty() &&
+           (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '\t'))
+        s.pop_back();
+    std::size_t i = 0;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t'))
+        ++i;
+    return s.substr(i);
+}
+
+} // namespace
+
+bool CurlReady() {
+    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return ready;
+}
+
+TTransferHandles::TTransferHandles() {
+    if (!CurlReady()) return;
+    Easy = curl_easy_init();
+    Multi = curl_multi_init();
+}
+
+TTransferHandles::~TTransferHandles() {
+    if (Easy != nullptr) curl_easy_cleanup(static_cast<CURL*>(Easy));
+    if (Multi != nullptr) curl_multi_cleanup(static_cast<CURLM*>(Multi));
+}
+
+TTransferRound::TTransferRound(const TTransferInput& in, const TTransferHooks& hooks,
+                               TOwnerHandoff& owner, TTargetFile& file,
+                               const std::atomic<bool>& stop, TTransferResult& result, CURL* easy,
+                               CURLM* multi)
+    : In_(in), Hooks_(hooks), Owner_(owner), File_(file), Stop_(stop), R_(result), Easy_(easy),
+      Multi_(multi) {
+    Headers_ = curl_slist_append(Headers_, "Pragma: no-cache");
+    Headers_ = curl_slist_append(Headers_, "Cache-Control: no-cache");
+    // The connection may serve the slot's next request too.
+    Headers_ = curl_slist_append(Headers_, "Connection: Keep-Alive");
+}
+
+TTransferRound::~TTransferRound() {
+    curl_slist_free_all(Headers_);
+}
+
+void TTransferRound::ReleaseHandles() {
+    if (Easy_ != nullptr) curl_easy_reset(Easy_);
+    curl_slist_free_all(Headers_);
+    Headers_ = nullptr;
+}
+
+void TTransferRound::SetOptions() {
+    CURL* easy = Easy_;
+    curl_easy_reset(easy);
+    curl_easy_setopt(easy, CURLOPT_URL, In_.Url.c_str());
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, In_.Agent.c_str());
+    if (!In_.ReferringUrl.empty())
+        curl_easy_setopt(easy, CURLOPT_REFERER, In_.ReferringUrl.c_str());
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, Headers_);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, ErrorBuffer_);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_UNRESTRICTED_AUTH, 0L);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 128L * 1024);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, HeaderCallback);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteCallback);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+    // A proxy's answer to CONNECT (https through a proxy) is not the
+    // server's head; a 407 there is picked up after the round instead.
+    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    switch (In_.ProxyType) {
+    case TProxyType::PROXY_DIRECT:
+        curl_easy_setopt(easy, CURLOPT_PROXY, ""); // ignore any proxy the environment names
+        break;
+    case TProxyType::PROXY_USEPROXY: {
+        const std::string proxy = In_.ProxyAddress + ":" + std::to_string(In_.ProxyPort);
+        curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
+        // The named proxy takes every request: a no_proxy list in the
+        // environment must not send some of them around it.
+        curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
+        break;
+    }
+    case TProxyType::PROXY_DEFAULT:
+        break; // the usual proxy environment variables apply
+    }
+    if (CredentialsSent_) {
+        if (R_.StatusCode == 407) {
+            curl_easy_setopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_BASIC);
+            curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, In_.ProxyUser.c_str());
+            curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, In_.ProxyPassword.c_str());
+        } else {
+            // Basic credentials go with the request itself: a method that needs a
+            // first unauthenticated probe would make the answer a second 401.
+            curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
+            curl_easy_setopt(easy, CURLOPT_USERNAME, In_.UserName.c_str());
+            curl_easy_setopt(easy, CURLOPT_PASSWORD, In_.Password.c_str());
+        }
+    }
+}
+
+TTransferRound::TEnd TTransferRound::Perform() {
+    SetOptions();
+    RetryWithCredentials_ = false;
+    HeadDone_ = false;
+    ChunkCount_ = 0;
+    InChunk_ = false;
+    Chunk_ = &In_.Handles->Chunk;
+    Chunk_->clear();
+    curl_multi_add_handle(Multi_, Easy_);
+    int running = 1;
+    CURLcode code = CURLE_OK;
+    while (!Stop_) {
+        curl_multi_perform(Multi_, &running);
+        if (!EndChunk()) break; // the file refused the bytes: the transfer stops
+        if (running == 0) break;
+        curl_multi_poll(Multi_, nullptr, 0, 1000, nullptr);
+    }
+    int left = 0;
+    while (CURLMsg* msg = curl_multi_info_read(Multi_, &left))
+        if (msg->msg == CURLMSG_DONE) code = msg->data.result;
+    curl_multi_remove_handle(Multi_, Easy_);
+
+    if (Stop_) return TEnd::Ended;
+    long connectCode = 0;
+    if (code != CURLE_OK && !Failed_ &&
+        curl_easy_getinfo(Easy_, CURLINFO_HTTP_CONNECTCODE, &connectCode) == CURLE_OK &&
+        connectCode == 407) {
+        // The proxy will not open a tunnel without its credentials.
+        R_.StatusCode = 407;
+        R_.Head.clear();
+        R_.ContentType.clear();
+        R_.ContentLength = 0;
+        if (!HeadStage()) return TEnd::Ended;
+        code = CURLE_OK;
+    }
+    if (RetryWithCredentials_ && code == CURLE_OK) {
+        CredentialsSent_ = true;
+        return TEnd::Again;
+    }
+    if (code != CURLE_OK) {
+        if (R_.ErrorText.empty())
+            R_.ErrorText = ErrorBuffer_[0] != 0 ? ErrorBuffer_ : curl_easy_strerror(code);
+        return TEnd::Ended;
+    }
+    if (!HeadDone_ && !HeadStage()) return TEnd::Ended;
+    char* eff = nullptr;
+    curl_easy_getinfo(Easy_, CURLINFO_EFFECTIVE_URL, &eff);
+    if (eff != nullptr) R_.EffectiveUrl = eff;
+    return TEnd::Done;
+}
+
+size_t TTransferRound::HeaderCallback(char* buffer, size_t size, size_t nitems, void* userdata) {
+    auto* rd = static_cast<TTransferRound*>(userdata);
+    const size_t n = size * nitems;
+    if (rd->Stop_) return 0;
+    TTransferResult& r = rd->R_;
+    std::string line(buffer, n);
+    if (line.starts_with("HTTP/")) {
+        // a new response (after a redirect or an interim answer) starts its own head
+        r.Head.clear();
+        r.ContentType.clear();
+        r.ContentLength = 0;
+        rd->SawLocation_ = false;
+        const auto sp = line.find(' ');
+        r.StatusCode = sp == std::string::npos ? 0 : std::atoi(line.c_str() + sp + 1);
+    } else if (line != "\r\n" && line != "\n") {
+        const auto colon = line.find(':');
+        if (colon != std::string::npos) {
+            std::string name = line.substr(0, colon);
+            for (char& c : name)
+                c = char(std::tolower(static_cast<unsigned char>(c)));
+            const std::string value = Trim(line.substr(colon + 1));
+            if (name == "content-type") r.ContentType = value;
+            if (name == "content-length") {
+                std::int64_t len = 0;
+                r.ContentLength = ParseInt64(value, len) ? len : 0;
+            }
+            if (name == "location") rd->SawLocation_ = true;
+        }
+    }
+    r.Head += line;
+    if (line == "\r\n" || line == "\n") {
+        const int status = r.StatusCode;
+        const bool interim =
+            (status >= 100 && status < 200) || (status >= 300 && status < 400 && rd->SawLocation_);
+        if (!interim && !rd->HeadStage()) return 0;
+    }
+    return n;
+}
+
+size_t TTransferRound::WriteCallback(char* ptr, size_t size, size_t nmemb, void* userdata) {
+    auto* rd = static_cast<TTransferRound*>(userdata);
+    const size_t n = size * nmemb;
+    if (rd->Stop_) return 0;
+    if (rd->RetryWithCredentials_) return n; // the body of the 401/407 answer is not wanted
+    if (!rd->HeadDone_ && !rd->HeadStage()) return 0;
+
+    TTransferResult& r = rd->R_;
+    const std::int64_t before = r.BytesRead;
+    if (!rd->InChunk_) {
+        rd->InChunk_ = true;
+        if (rd->Hooks_.OnRead) rd->Owner_.RunOnOwner([&] { rd->Hooks_.OnRead(before); });
+        if (rd->Stop_) return 0;
+    }
+    if (n != 0) {
+        if (rd->In_.StoreToString) {
+            if (std::int64_t(rd->Data_.size() + n) > kMaxStringBody) {
+                rd->Failed_ = true;
+                r.ErrorText = "page larger than 32 MiB: transfer stopped";
+                return 0;
+            }
+            rd->Data_.append(ptr, n);
+        }
+        if (rd->File_.IsOpen()) {
+            if (before + std::int64_t(n) > kMaxFileBody) {
+                rd->Failed_ = true;
+                r.ErrorText = "file larger than 4 GiB: transfer stopped";
+                return 0;
+            }
+            rd->Chunk_->append(ptr, n);
+            if (rd->Chunk_->size() >= kChunkFlushSize && !rd->WriteChunk()) return 0;
+        }
+        r.BytesRead = before + std::int64_t(n);
+    }
+    return n;
+}
+
+// Writes the bytes gathered for the file; false (the run fails) when the
+// disk refuses them.
+bool TTransferRound::WriteChunk() {
+    if (Chunk_ == nullptr || Chunk_->empty()) return true;
+    std::string why;
+    const bool ok = File_.Write(Chunk_->data(), Chunk_->size(), why);
+    Chunk_->clear();
+    if (!ok) {
+        Failed_ = true;
+        R_.ErrorText = "cannot write the file: " + why;
+    }
+    return ok;
+}
+
+// Closes the chunk that the last pass of libcurl's perform delivered: its
+// bytes go to the file in one write, and every tenth chunk tells the owner
+// the transfer is alive.
+bool TTransferRound::EndChunk() {
+    if (!InChunk_) return true;
+    InChunk_ = false;
+    if (!WriteChunk()) return false;
+    if (++ChunkCount_ == 10) {
+        ChunkCount_ = 0;
+        if (Hooks_.OnAlive) Owner_.RunOnOwner([&] { Hooks_.OnAlive(); });
+    }
+    return true;
+}
+
+// The head of the answer is complete: the owner hears of it, and a request
+// for credentials decides whether another round follows.
+bool TTransferRound::HeadStage() {
+    const int status = R_.StatusCode;
+    const bool wantsCredentials = status == 401 || status == 407;
+    // Status and head travel to the owner in one hand-off.
+    bool ok = true;
+    if (Hooks_.OnStatus || (Hooks_.OnHead && !wantsCredentials))
+        Owner_.RunOnOwner([&] {
+            if (Hooks_.OnStatus) Hooks_.OnStatus(status);
+            if (Hooks_.OnHead && !wantsCredentials)
+                Hooks_.OnHead(R_.Head, ok, R_.ContentLength, R_.ContentType, status);
+        });
+    if (Stop_) return false;
+    if (wantsCredentials) {
+        if (CredentialsSent_) {
+            Failed_ = true;
+            R_.ErrorText = status == 401 ? "authorization refused" : "proxy authorization refused";
+            return false;
+        }
+        bool have = false;
+        if (status == 407) {
+            have = !In_.ProxyUser.empty();
+        } else {
+            char* eff = nullptr;
+            curl_easy_getinfo(Easy_, CURLINFO_EFFECTIVE_URL, &eff);
+            // Never hand the user's password to a server it was not meant for.
+            have =
+                !In_.UserName.empty() && eff != nullptr && UrlOrigin(eff) == In_.CredentialOrigin;
+        }
+        if (!have) {
+            Failed_ = true;
+            R_.ErrorText =
+                status == 401 ? "authorization required" : "proxy authorization required";
+            return false;
+        }
+        RetryWithCredentials_ = true;
+        HeadDone_ = true;
+        return true;
+    }
+    HeadDone_ = true;
+    if (!ok) {
+        R_.Cancelled = true;
+        return false;
+    }
+    R_.BytesRead = -1;
+    if (Hooks_.OnRead) Owner_.RunOnOwner([&] { Hooks_.OnRead(-1); });
+    R_.BytesRead = 0;
+    Data_.clear();
+    return !Stop_;
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "http/TransferTypes.h"
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class TOwnerHandoff;
+class TTargetFile;
+
+// Sets libcurl up, once for the process; false when it could not be.
+bool CurlReady();
+
+// The libcurl rounds of one transfer. A round sends the request and takes in
+// the answer: the head goes to the owner when it is complete, and the body
+// is gathered in memory and written to the target file a chunk at a time. A
+// second round answers a 401 or 407 with the credentials that may be sent;
+// what the rounds learn goes to the transfer's result.
+class TTransferRound {
+public:
+    // How a round ended.
+    enum class TEnd : std::uint8_t {
+        Done,  // the answer is complete
+        Again, // the answer asks for credentials we may send: run another round
+        Ended  // stopped, cancelled or failed; the result tells why
+    };
+
+    // Everything given is used on the worker's thread only, apart from the
+    // owner's hooks, which run through owner. stop ends the rounds promptly.
+    TTransferRound(const TTransferInput& in, const TTransferHooks& hooks, TOwnerHandoff& owner,
+                   TTargetFile& file, const std::atomic<bool>& stop, TTransferResult& result,
+                   CURL* easy, CURLM* multi);
+    ~TTransferRound();
+    TTransferRound(const TTransferRound&) = delete;
+    TTransferRound& operator=(const TTransferRound&) = delete;
+
+    // Runs one round on the handles, which must both be set.
+    TEnd Perform();
+    // A round failed for a reason of our own (too large a body, a disk that
+    // refuses the bytes), given in the result's error text.
+    bool Failed() const { return Failed_; }
+    // The body kept in memory when the input asks for it.
+    std::string& Data() { return Data_; }
+    // Leaves the handles, which outlive the transfer, without pointers to it.
+    void ReleaseHandles();
+
+private:
+    static size_t HeaderCallback(char* buffer, size_t size, size_t nitems, void* userdata);
+    static size_t WriteCallback(char* ptr, size_t size, size_t nmemb, void* userdata);
+    void SetOptions();
+    bool HeadStage();
+    bool WriteChunk();
+    bool EndChunk();
+
+    const TTransferInput& In_;
+    const TTransferHooks& Hooks_;
+    TOwnerHandoff& Owner_;
+    TTargetFile& File_;
+    const std::atomic<bool>& Stop_;
+    TTransferResult& R_;
+    CURL* const Easy_;
+    CURLM* const Multi_;
+    curl_slist* Headers_ = nullptr;
+    char ErrorBuffer_[CURL_ERROR_SIZE] = {0};
+    std::string Data_;
+    bool CredentialsSent_ = false;
+    bool RetryWithCredentials_ = false; // the answer asks for credentials we may send
+    bool HeadDone_ = false;
+    bool SawLocation_ = false;
+    bool Failed_ = false; // our own reason to fail, in R_.ErrorText
+    // A chunk is what one pass of libcurl's perform delivers at once; libcurl
+    // hands it over in pieces of at most 16 KiB.
+    bool InChunk_ = false;
+    int ChunkCount_ = 0;
+    std::string* Chunk_ = nullptr; // the file bytes of the current chunk
+};

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "http/HttpTypes.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+// A libcurl transfer handle and the multi handle that drives it, kept by a
+// request slot from one transfer to the next so that its connections stay
+// open between requests to the same server. Used by one transfer at a time.
+// Made and released with the libcurl round (TransferRound.cpp).
+struct TTransferHandles {
+    TTransferHandles();
+    ~TTransferHandles();
+    TTransferHandles(const TTransferHandles&) = delete;
+    TTransferHandles& operator=(const TTransferHandles&) = delete;
+    void* Easy = nullptr;
+    void* Multi = nullptr;
+    // The body bytes of the chunk being received, written to the file in one
+    // piece when the chunk is complete; kept to spare an allocation per transfer.
+    std::string Chunk;
+};
+
+// What one transfer is asked to do; copied into the worker at start.
+struct TTransferInput {
+    std::string Url;              // absolute, ready to send (escaped)
+    std::string CredentialOrigin; // credentials go only to this scheme://host[:port]
+    std::string Agent = kDefaultAgent;
+    TProxyType ProxyType = TProxyType::PROXY_DEFAULT;
+    std::string ProxyAddress;
+    int ProxyPort = 80;
+    std::string ProxyUser, ProxyPassword;
+    std::string UserName, Password;
+    std::string ReferringUrl;
+    bool StoreToString = false;
+    // The body goes to TargetFile (created and replaced on the worker, so
+    // that slots do their file work in parallel) when StoreToFile is set.
+    bool StoreToFile = false;
+    std::string TargetFile;
+    unsigned FileMode = 0644;
+    bool FileRequired = false; // a file that cannot be created fails the request
+    std::string StorageFolder; // folders made for a body not kept are removed up to here
+    std::shared_ptr<TTransferHandles> Handles; // the slot's own, kept between its transfers
+};
+
+// The outcome, handed to the owner's terminate hook.
+struct TTransferResult {
+    bool Success = false;
+    bool Cancelled = false;
+    int StatusCode = 0;
+    std::string Head, ContentType;
+    std::int64_t ContentLength = 0;
+    std::int64_t BytesRead = 0;
+    std::string ErrorText;    // why the transfer failed, when it did
+    std::string EffectiveUrl; // where the request landed after redirects
+    std::string FileError;    // the target could not be created or stored
+    std::string FileNote;     // the target could not be created; the body is kept in memory
+};
+
+// Owner callbacks. Each runs on the owner's (main) thread while the worker
+// waits; after OnTerminate the worker has nothing left to do, so it goes back
+// to waiting for its slot's next transfer at once.
+struct TTransferHooks {
+    std::function<void(int statusCode)> OnStatus;
+    std::function<void(const std::string& head, bool& okToGetData, std::int64_t contentLength,
+                       const std::string& contentType, int statusCode)>
+        OnHead;
+    std::function<void(std::int64_t bytesRead)> OnRead;
+    std::function<void()> OnAlive;
+    std::function<void(std::string& data)> OnBody;
+    std::function<void(const TTransferResult&)> OnTerminate;
+};
