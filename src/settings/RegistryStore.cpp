@@ -1,64 +1,37 @@
 #include "RegistryStore.h"
 
+#include "settings/SettingsFileHealth.h"
+
 #include <QByteArray>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 
-#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <functional>
 #include <map>
 #include <optional>
 #include <pwd.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using NSettingsFile::CheckFile;
+using NSettingsFile::ErrnoText;
+using NSettingsFile::Inspect;
+using NSettingsFile::IsUtf8;
+using NSettingsFile::MoveAside;
+using NSettingsFile::PrepareFile;
+using NSettingsFile::TFileSignature;
 
 namespace {
 
 // Stored in every key created through OpenKey, so that a key without values
 // still exists. No encoded value name can take this form (see EncodeName).
 const QString kKeyMarker = QStringLiteral("%key");
-
-// Whether the bytes are well-formed UTF-8: no overlong forms, no surrogates,
-// nothing above U+10FFFF.
-bool IsUtf8(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int extra = 0;
-        unsigned lo = 0x80, hi = 0xBF; // allowed range of the first continuation byte
-        if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            if (c == 0xE0) lo = 0xA0;
-            if (c == 0xED) hi = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            if (c == 0xF0) lo = 0x90;
-            if (c == 0xF4) hi = 0x8F;
-        } else {
-            return false;
-        }
-        if (i + extra >= s.size()) return false;
-        for (int k = 1; k <= extra; ++k) {
-            const auto cc = static_cast<unsigned char>(s[i + k]);
-            if (k == 1 ? (cc < lo || cc > hi) : (cc < 0x80 || cc > 0xBF)) return false;
-        }
-        i += extra + 1;
-    }
-    return true;
-}
 
 // QSettings cannot hold '/' or '\' in a key or group name (both separate
 // groups), so names are escaped: '%', '/' and '\' become %XX, as does every
@@ -155,139 +128,6 @@ std::optional<int> ParseInteger(std::string_view text) {
     return static_cast<int>(v);
 }
 
-std::string ErrnoText(int err) {
-    return std::strerror(err);
-}
-
-// What identifies one state of the file on disk, to notice changes.
-struct FileSignature {
-    bool Exists = false;
-    dev_t Device = 0;
-    ino_t Inode = 0;
-    off_t Size = 0;
-    long long MTimeSec = 0;
-    long MTimeNsec = 0;
-    bool operator==(const FileSignature&) const = default;
-};
-
-// The file's signature; err is set when the file's presence cannot be told.
-FileSignature Inspect(const std::string& path, int& err) {
-    FileSignature sig;
-    struct stat st {};
-    err = 0;
-    if (::stat(path.c_str(), &st) != 0) {
-        if (errno != ENOENT) err = errno;
-        return sig;
-    }
-    sig.Exists = true;
-    sig.Device = st.st_dev;
-    sig.Inode = st.st_ino;
-    sig.Size = st.st_size;
-    sig.MTimeSec = st.st_mtim.tv_sec;
-    sig.MTimeNsec = st.st_mtim.tv_nsec;
-    return sig;
-}
-
-// Why the existing file is not a settings file we can read; empty when it is.
-// QSettings itself reads almost anything without complaint, so the content
-// is looked at first: text in UTF-8, made only of sections, values, comments
-// and blank lines.
-std::string CheckFile(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return ErrnoText(errno);
-    if (S_ISDIR(st.st_mode)) return "it is a folder";
-    if (!S_ISREG(st.st_mode)) return "it is not a regular file";
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return ErrnoText(errno);
-    std::string data;
-    char buf[16384];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int err = errno;
-            ::close(fd);
-            return ErrnoText(err);
-        }
-        if (n == 0) break;
-        data.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-
-    for (char ch : data) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 && c != '\t' && c != '\r' && c != '\n') return "it holds binary data";
-    }
-    if (!IsUtf8(data)) return "it is not UTF-8 text";
-
-    std::string_view rest(data);
-    if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
-    int lineNo = 0;
-    bool continued = false; // the previous line ended in a backslash
-    while (!rest.empty()) {
-        const std::size_t eol = rest.find('\n');
-        std::string_view line = rest.substr(0, eol);
-        rest.remove_prefix(eol == std::string_view::npos ? rest.size() : eol + 1);
-        ++lineNo;
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
-            line.remove_suffix(1);
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
-            line.remove_prefix(1);
-        const bool wasContinued = continued;
-        continued = !line.empty() && line.back() == '\\';
-        if (wasContinued || line.empty() || line.front() == ';' || line.front() == '#') continue;
-        if (line.front() == '[' ? line.find(']') != std::string_view::npos
-                                : line.find('=') != std::string_view::npos)
-            continue;
-        return "line " + std::to_string(lineNo) + " is not a section, a value or a comment";
-    }
-    return {};
-}
-
-// Creates the folder and any missing parents, each readable by the owner only.
-bool MakeFolders(const std::string& folder, int& err) {
-    err = 0;
-    std::string prefix;
-    std::size_t pos = 0;
-    while (pos <= folder.size()) {
-        std::size_t next = folder.find('/', pos);
-        if (next == std::string::npos) next = folder.size();
-        prefix = folder.substr(0, next);
-        pos = next + 1;
-        if (prefix.empty()) continue;
-        if (::mkdir(prefix.c_str(), 0700) == 0) {
-            ::chmod(prefix.c_str(), 0700); // whatever the umask left
-            continue;
-        }
-        if (errno != EEXIST) {
-            err = errno;
-            return false;
-        }
-    }
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        err = ENOTDIR;
-        return false;
-    }
-    return true;
-}
-
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string FreeBadName(const std::string& path) {
-    for (int i = 1; i < 1000; ++i) {
-        std::string name = path + ".bad";
-        if (i > 1) name += "." + std::to_string(i);
-        struct stat st {};
-        if (::lstat(name.c_str(), &st) != 0) return name; // any other error shows in the rename
-    }
-    return {};
-}
-
 std::string StatusText(QSettings::Status status) {
     return status == QSettings::FormatError ? "it is not a valid settings file"
                                             : "it cannot be accessed";
@@ -302,7 +142,7 @@ struct TRegistry::Store {
     std::unique_ptr<QSettings> Settings; // set whenever the store is usable
     bool Broken = false;                 // unusable: reads give defaults, writes are skipped
     bool Checked = false;
-    FileSignature Seen;
+    TFileSignature Seen;
     int SeenErr = 0;
     bool WriteFailReported = false;
     std::string Pending; // message for the next object that has a sink
@@ -313,7 +153,6 @@ struct TRegistry::Store {
 
 private:
     void SetAside(const std::string& reason);
-    bool PrepareFile(int& err);
     void NewSettings() {
         Settings = std::make_unique<QSettings>(QString::fromStdString(Path), QSettings::IniFormat);
     }
@@ -323,7 +162,7 @@ private:
 // object's write updates what was seen, so only outside changes count).
 void TRegistry::Store::Refresh() {
     int err = 0;
-    const FileSignature now = Inspect(Path, err);
+    const TFileSignature now = Inspect(Path, err);
     if (Checked && now == Seen && err == SeenErr) return;
     Checked = true;
     Seen = now;
@@ -348,12 +187,14 @@ void TRegistry::Store::Refresh() {
     SetAside(reason);
 }
 
+// Moves the unusable file aside and starts afresh; when it cannot be moved,
+// the store is broken until the file is looked at again.
 void TRegistry::Store::SetAside(const std::string& reason) {
     std::string message =
         "settings file " + Path + " could not be read (" + reason + "); defaults are used";
-    const std::string bad = FreeBadName(Path);
-    if (bad.empty() || ::rename(Path.c_str(), bad.c_str()) != 0) {
-        const int err = bad.empty() ? EEXIST : errno;
+    int err = 0;
+    const std::string bad = MoveAside(Path, err);
+    if (bad.empty()) {
         Settings.reset();
         Broken = true;
         Pending = message + " and changes are not saved, as it could not be moved aside (" +
@@ -363,28 +204,11 @@ void TRegistry::Store::SetAside(const std::string& reason) {
     // Start afresh: an empty file with the right mode, read by a new
     // QSettings (a former one would keep its error status).
     Settings.reset();
-    int err = 0;
-    PrepareFile(err);
+    PrepareFile(Path, err);
     NewSettings();
     Broken = false;
     Seen = Inspect(Path, SeenErr);
     Pending = message + "; the file was kept as " + bad;
-}
-
-// The folder and the file exist, the file with mode 0600, before QSettings
-// writes it: QSettings keeps the mode of an existing file, so secrets are
-// never readable by others, not even for a moment.
-bool TRegistry::Store::PrepareFile(int& err) {
-    if (!MakeFolders(FolderOf(Path), err)) return false;
-    const int fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        err = errno;
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && (st.st_mode & 07777) != 0600) ::fchmod(fd, 0600);
-    ::close(fd);
-    return true;
 }
 
 // Applies a change and writes the file at once. On failure the user is told
@@ -392,7 +216,9 @@ bool TRegistry::Store::PrepareFile(int& err) {
 bool TRegistry::Store::Modify(const std::function<void(QSettings&)>& change) {
     int err = 0;
     std::string reason;
-    if (!PrepareFile(err)) {
+    // The folder and the file exist, the file with mode 0600, before
+    // QSettings writes it.
+    if (!PrepareFile(Path, err)) {
         reason = ErrnoText(err);
     } else {
         change(*Settings);
