@@ -185,10 +185,10 @@ run_tool() { # tool mode run root
   case $tool in
     tessellon)
       # The start page's links to other sites are followed even with
-      # --stay-on-site: the filter keeps the scan off example.invalid. Links
-      # beyond a full file queue are dropped (5000 by default): no limit here.
+      # --stay-on-site: the filter keeps the scan off the demo's other site
+      # (a closed port of localhost). The queue limits stay at their defaults.
       cmd=("$TESSELLON" scan --out "$out" --depth 2 --download both --stay-on-site --no-external
-        --filter example.invalid --max-queue 10000000 --max-file-queue 10000000 --concurrency "$PAGE_SLOTS" --file-concurrency "$FILE_SLOTS" "$start") ;;
+        --filter localhost:1 --concurrency "$PAGE_SLOTS" --file-concurrency "$FILE_SLOTS" "$start") ;;
     wget)
       cmd=(wget -q -r -l 2 -A html,jpg,gif -e robots=off -P "$out" "$start") ;;
     wget2)
