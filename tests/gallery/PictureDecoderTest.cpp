@@ -1,0 +1,358 @@
+// Picture decoding: the extension rules, the JPEG scale rule, and pictures
+// built to hurt (each must be refused while the process lives and memory
+// stays bounded).
+#include "gallery/PictureDecoder.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QColor>
+#include <QFile>
+#include <QImage>
+#include <QImageWriter>
+#include <QPainter>
+
+#include <sys/resource.h>
+
+#include <string>
+
+// Test pictures, shared with the media tile and full-screen display tests.
+namespace testpictures {
+
+// Left half red, right half blue, so that scaling and colour order show.
+QImage TwoColourImage(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(QColor(Qt::blue));
+    QPainter painter(&image);
+    painter.fillRect(0, 0, width / 2, height, QColor(Qt::red));
+    return image;
+}
+
+QByteArray JpegBytes(const QImage& image, bool progressive = false) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(90);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
+    return bytes;
+}
+
+void WriteBytes(const std::string& path, const QByteArray& bytes) {
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+std::string WriteJpeg(const TTempDir& dir, const std::string& name, int width, int height) {
+    const std::string path = dir.Sub(name);
+    WriteBytes(path, JpegBytes(TwoColourImage(width, height)));
+    return path;
+}
+
+// A GIF of one colour index per pixel (palette: 0 black, 1 red, 2 green,
+// 3 blue, the rest black). The LZW stream uses 8-bit codes and a clear code
+// every 64 pixels, so that the code width never grows and every code is one
+// byte. pixels holds the colour indexes actually coded, which may be fewer
+// than the frame announces.
+QByteArray GifBytes(int screenWidth, int screenHeight, int frameWidth, int frameHeight,
+                    const QByteArray& pixels) {
+    QByteArray out("GIF89a");
+    auto put16 = [&out](int v) {
+        out.append(char(v & 0xFF));
+        out.append(char((v >> 8) & 0xFF));
+    };
+    put16(screenWidth);
+    put16(screenHeight);
+    out.append(char(0xE6)); // global colour table of 128 entries
+    out.append(char(0));
+    out.append(char(0));
+    const QColor palette[] = {Qt::black, Qt::red, Qt::green, Qt::blue};
+    for (int i = 0; i < 128; ++i) {
+        const QColor c = i < 4 ? palette[i] : QColor(Qt::black);
+        out.append(char(c.red()));
+        out.append(char(c.green()));
+        out.append(char(c.blue()));
+    }
+    out.append(char(0x2C));
+    put16(0);
+    put16(0);
+    put16(frameWidth);
+    put16(frameHeight);
+    out.append(char(0));
+    out.append(char(7)); // minimum code size: clear 128, end 129
+    QByteArray codes;
+    for (qsizetype i = 0; i < pixels.size(); ++i) {
+        if (i % 64 == 0) codes.append(char(128));
+        codes.append(pixels[i]);
+    }
+    codes.append(char(129));
+    for (qsizetype i = 0; i < codes.size(); i += 255) {
+        const QByteArray block = codes.mid(i, 255);
+        out.append(char(block.size()));
+        out.append(block);
+    }
+    out.append(char(0));
+    out.append(char(0x3B));
+    return out;
+}
+
+// A width × height GIF, left half red, right half blue.
+std::string WriteGif(const TTempDir& dir, const std::string& name, int width, int height) {
+    QByteArray pixels;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            pixels.append(char(x < width / 2 ? 1 : 3));
+    const std::string path = dir.Sub(name);
+    WriteBytes(path, GifBytes(width, height, width, height, pixels));
+    return path;
+}
+
+} // namespace testpictures
+
+using namespace testpictures;
+
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+// Peak resident memory of the process so far, in MiB.
+long PeakMiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+bool IsRed(QRgb c) {
+    return qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60;
+}
+bool IsBlue(QRgb c) {
+    return qBlue(c) > 200 && qRed(c) < 60 && qGreen(c) < 60;
+}
+
+// Patches the width and height of the first start-of-frame marker.
+QByteArray WithFrameSize(QByteArray jpeg, int width, int height) {
+    for (qsizetype i = 2; i + 8 < jpeg.size(); ++i) {
+        const auto marker = static_cast<unsigned char>(jpeg[i + 1]);
+        if (static_cast<unsigned char>(jpeg[i]) == 0xFF && (marker == 0xC0 || marker == 0xC2)) {
+            jpeg[i + 5] = char(height >> 8);
+            jpeg[i + 6] = char(height & 0xFF);
+            jpeg[i + 7] = char(width >> 8);
+            jpeg[i + 8] = char(width & 0xFF);
+            return jpeg;
+        }
+    }
+    ADD_FAILURE() << "no start-of-frame marker";
+    return jpeg;
+}
+
+} // namespace
+
+TEST(MediaExtensions, ExtensionIsTheLowerCasedTextAfterTheLastDotOfTheName) {
+    EXPECT_EQ(MediaExtension("photo.JPG"), "jpg");
+    EXPECT_EQ(MediaExtension("/a/b/clip.tar.MPG"), "mpg");
+    EXPECT_EQ(MediaExtension("name."), "");
+    EXPECT_EQ(MediaExtension("name"), "");
+    // A dot in a folder name is not the file's extension.
+    EXPECT_EQ(MediaExtension("/site/pics.d/picture"), "");
+}
+
+TEST(MediaExtensions, ListsAreSearchedAsSubstrings) {
+    EXPECT_EQ(MediaKindOf("jpg"), TMediaKind::Picture);
+    EXPECT_EQ(MediaKindOf("jpeg"), TMediaKind::Picture);
+    EXPECT_EQ(MediaKindOf("gif"), TMediaKind::Picture);
+    EXPECT_EQ(MediaKindOf("jp"), TMediaKind::Picture);
+    EXPECT_EQ(MediaKindOf("pe"), TMediaKind::Picture);
+    EXPECT_EQ(MediaKindOf("avi"), TMediaKind::Video);
+    EXPECT_EQ(MediaKindOf("mpeg"), TMediaKind::Video);
+    EXPECT_EQ(MediaKindOf("mp"), TMediaKind::Video);
+    EXPECT_EQ(MediaKindOf("tar"), TMediaKind::None);
+    EXPECT_EQ(MediaKindOf("png"), TMediaKind::None);
+    EXPECT_EQ(MediaKindOf(""), TMediaKind::None);
+}
+
+TEST(JpegScale, FirstOfFullHalfQuarterWithinOneAndAHalfBoxesElseEighth) {
+    // 3000 × 2000 for a 1024 × 768 screen: 292 at full size, 146 and 130 at half.
+    EXPECT_FALSE(FitsBox(3000, 2000, 100, 1024, 768));
+    EXPECT_TRUE(FitsBox(3000, 2000, 50, 1024, 768));
+    EXPECT_EQ(ChooseJpegScale(3000, 2000, 1024, 768), 2);
+    // 640 × 480 for a 110 × 110 tile: 581, 290, then 145 and 109.
+    EXPECT_EQ(ChooseJpegScale(640, 480, 110, 110), 4);
+    EXPECT_EQ(ChooseJpegScale(100, 100, 110, 110), 1);
+    EXPECT_EQ(ChooseJpegScale(165, 165, 110, 110), 1); // exactly 150
+    EXPECT_EQ(ChooseJpegScale(166, 100, 110, 110), 1); // 150.9 truncates to 150
+    EXPECT_EQ(ChooseJpegScale(167, 100, 110, 110), 2);
+    EXPECT_EQ(ChooseJpegScale(2000, 100, 110, 110), 8);
+    EXPECT_EQ(ChooseJpegScale(0, 100, 110, 110), 0);
+    EXPECT_EQ(ChooseJpegScale(100, -1, 110, 110), 0);
+    // A box without area does not divide by zero.
+    EXPECT_EQ(ChooseJpegScale(100, 100, 0, 0), 8);
+}
+
+TEST(JpegDecoding, DecodesAtTheChosenScaleWithLibjpegRounding) {
+    TTempDir dir;
+    struct Case {
+        int W, H, BoxW, BoxH, Scale, OutW, OutH;
+    } cases[] = {
+        {100, 100, 110, 110, 1, 100, 100},
+        {640, 480, 110, 110, 4, 160, 120},
+        {3000, 2000, 1024, 768, 2, 1500, 1000},
+        // libjpeg rounds scaled sizes up: 100 / 8 gives 13 rows, not 12.
+        {2000, 100, 110, 110, 8, 250, 13},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.W << " x " << c.H);
+        const std::string path = WriteJpeg(dir, "p.jpg", c.W, c.H);
+        const TDecodedPicture picture = TPictureDecoder::Decode(Q(path), QSize(c.BoxW, c.BoxH));
+        ASSERT_TRUE(picture.Ok());
+        EXPECT_EQ(picture.FullSize, QSize(c.W, c.H));
+        EXPECT_EQ(picture.ScaleDenominator, c.Scale);
+        EXPECT_EQ(picture.Image.size(), QSize(c.OutW, c.OutH));
+        // Colours arrive in the right order: red left, blue right.
+        EXPECT_TRUE(IsRed(picture.Image.pixel(1, c.OutH / 2)));
+        EXPECT_TRUE(IsBlue(picture.Image.pixel(c.OutW - 2, c.OutH / 2)));
+        EXPECT_EQ(qAlpha(picture.Image.pixel(1, 1)), 255);
+    }
+}
+
+TEST(JpegDecoding, GreyAndProgressivePicturesDecode) {
+    TTempDir dir;
+    QImage grey(64, 48, QImage::Format_Grayscale8);
+    grey.fill(200);
+    const std::string greyPath = dir.Sub("grey.jpg");
+    WriteBytes(greyPath, JpegBytes(grey));
+    const TDecodedPicture g = TPictureDecoder::Decode(Q(greyPath), QSize(100, 100));
+    ASSERT_TRUE(g.Ok());
+    EXPECT_NEAR(qRed(g.Image.pixel(10, 10)), 200, 3);
+    EXPECT_EQ(qRed(g.Image.pixel(10, 10)), qBlue(g.Image.pixel(10, 10)));
+
+    const std::string progressivePath = dir.Sub("progressive.jpg");
+    WriteBytes(progressivePath, JpegBytes(TwoColourImage(800, 600), true));
+    const TDecodedPicture p = TPictureDecoder::Decode(Q(progressivePath), QSize(400, 300));
+    ASSERT_TRUE(p.Ok());
+    EXPECT_EQ(p.Image.size(), QSize(400, 300));
+    EXPECT_TRUE(IsBlue(p.Image.pixel(390, 150)));
+}
+
+TEST(JpegDecoding, HighDensityScreensDecodeForDevicePixels) {
+    TTempDir dir;
+    const std::string path = WriteJpeg(dir, "p.jpg", 640, 480);
+    // A 110-pixel tile is 220 device pixels at ratio 2: half scale fits.
+    const TDecodedPicture picture = TPictureDecoder::Decode(Q(path), QSize(110, 110), 2.0);
+    ASSERT_TRUE(picture.Ok());
+    EXPECT_EQ(picture.ScaleDenominator, 2);
+    EXPECT_EQ(picture.Image.size(), QSize(320, 240));
+    EXPECT_EQ(picture.Image.devicePixelRatio(), 2.0);
+    EXPECT_EQ(picture.Image.deviceIndependentSize(), QSizeF(160, 120));
+}
+
+TEST(GifDecoding, DecodesAtFullSizeWhateverTheBox) {
+    TTempDir dir;
+    const std::string path = WriteGif(dir, "anim.gif", 300, 200);
+    const TDecodedPicture picture = TPictureDecoder::Decode(Q(path), QSize(110, 110));
+    ASSERT_TRUE(picture.Ok());
+    EXPECT_EQ(picture.Image.size(), QSize(300, 200));
+    EXPECT_TRUE(IsRed(picture.Image.pixel(10, 100)));
+    EXPECT_TRUE(IsBlue(picture.Image.pixel(290, 100)));
+}
+
+TEST(PictureDecoding, OtherPictureExtensionsAreRecognisedByContent) {
+    TTempDir dir;
+    QFile::rename(Q(WriteJpeg(dir, "a.jpg", 640, 480)), Q(dir.Sub("a.jp")));
+    const TDecodedPicture jp = TPictureDecoder::Decode(Q(dir.Sub("a.jp")), QSize(110, 110));
+    ASSERT_TRUE(jp.Ok());
+    EXPECT_EQ(jp.Image.size(), QSize(640, 480)); // no scale outside "jpg" and "jpeg"
+
+    QFile::rename(Q(WriteGif(dir, "b.gif", 20, 10)), Q(dir.Sub("b.g")));
+    EXPECT_EQ(TPictureDecoder::Decode(Q(dir.Sub("b.g")), QSize(110, 110)).Image.size(),
+              QSize(20, 10));
+
+    WriteBytes(dir.Sub("c.pe"), QByteArray("not a picture at all"));
+    EXPECT_EQ(TPictureDecoder::Decode(Q(dir.Sub("c.pe")), QSize(110, 110)).Failure,
+              TDecodeFailure::Unreadable);
+}
+
+// Each of these would end the process under libjpeg's own error handler or
+// come back as a grey picture; here each is refused and the next one runs.
+TEST(HostilePictures, DamagedFilesAreRefusedAndTheProcessLives) {
+    TTempDir dir;
+    const QSize box(110, 110);
+
+    QByteArray garbage;
+    for (int i = 0; i < 5000; ++i)
+        garbage.append(char((i * 7919) % 251));
+    WriteBytes(dir.Sub("garbage.jpg"), garbage);
+    EXPECT_EQ(TPictureDecoder::Decode(Q(dir.Sub("garbage.jpg")), box).Failure,
+              TDecodeFailure::Damaged);
+
+    // A JPEG header followed by garbage.
+    QByteArray header = JpegBytes(TwoColourImage(200, 200));
+    WriteBytes(dir.Sub("bad-scan.jpg"), header.left(header.size() / 3) + garbage);
+    EXPECT_FALSE(TPictureDecoder::Decode(Q(dir.Sub("bad-scan.jpg")), box).Ok());
+
+    const QByteArray whole = JpegBytes(TwoColourImage(400, 400));
+    WriteBytes(dir.Sub("truncated.jpg"), whole.left(whole.size() / 2));
+    EXPECT_EQ(TPictureDecoder::Decode(Q(dir.Sub("truncated.jpg")), box).Failure,
+              TDecodeFailure::Damaged);
+    WriteBytes(dir.Sub("header-only.jpg"), whole.left(200));
+    EXPECT_EQ(TPictureDecoder::Decode(Q(dir.Sub("header-only.jpg")), box).Failure,
+              TDecodeFailure::Damaged);
+
+    WriteBytes(dir.Sub("empty.jpg"), QByteArray());
+    EXPECT_EQ(TPictureDecoder::Decode(Q(dir.Sub("empty.jpg")), box).Failure,
+              TDecodeFailure::Damaged);
+    WriteBytes(dir.Sub("empty.gif"), QByteArray());
+    EXPECT_EQ(TPictureDecoder::Decode(Q(dir.Sub("empty.gif")), box).Failure,
+              TDecodeFailure::Damaged);
+
+    WriteBytes(dir.Sub("garbage.gif"), QByteArray("GIF89a") + garbage);
+    EXPECT_FALSE(TPictureDecoder::Decode(Q(dir.Sub("garbage.gif")), box).Ok());
+
+    EXPECT_EQ(TPictureDecoder::Decode(Q(dir.Sub("missing.jpg")), box).Failure,
+              TDecodeFailure::Unreadable);
+
+    // Still decoding after all that.
+    EXPECT_TRUE(TPictureDecoder::Decode(Q(WriteJpeg(dir, "fine.jpg", 50, 50)), box).Ok());
+}
+
+TEST(HostilePictures, HugeJpegHeaderIsRefusedBeforeDecoding) {
+    TTempDir dir;
+    const long before = PeakMiB();
+    // 60000 × 60000 is 7500 × 7500 at 1/8: 56 million pixels, over the limit.
+    WriteBytes(dir.Sub("huge.jpg"), WithFrameSize(JpegBytes(TwoColourImage(16, 16)), 60000, 60000));
+    const TDecodedPicture picture =
+        TPictureDecoder::Decode(Q(dir.Sub("huge.jpg")), QSize(110, 110));
+    EXPECT_EQ(picture.Failure, TDecodeFailure::TooLarge);
+    EXPECT_EQ(picture.ScaleDenominator, 8);
+    EXPECT_EQ(picture.FullSize, QSize(60000, 60000));
+    EXPECT_LT(PeakMiB() - before, 64);
+}
+
+TEST(HostilePictures, ProgressiveJpegCannotTakeUnboundedMemory) {
+    TTempDir dir;
+    const long before = PeakMiB();
+    // 20000 × 20000 fits the pixel limit at 1/8, but a progressive decoder
+    // keeps the coefficients of the whole picture: over a gigabyte.
+    WriteBytes(dir.Sub("deep.jpg"),
+               WithFrameSize(JpegBytes(TwoColourImage(16, 16), true), 20000, 20000));
+    const TDecodedPicture picture =
+        TPictureDecoder::Decode(Q(dir.Sub("deep.jpg")), QSize(110, 110));
+    EXPECT_EQ(picture.Failure, TDecodeFailure::Damaged);
+    EXPECT_LT(PeakMiB() - before, TPictureDecoder::JpegMemoryLimit / (1024 * 1024) + 64);
+}
+
+TEST(HostilePictures, GifBombIsRefusedBeforeDecoding) {
+    TTempDir dir;
+    const long before = PeakMiB();
+    // A few hundred bytes announcing 8000 × 8000: 256 MB of pixels.
+    WriteBytes(dir.Sub("bomb.gif"), GifBytes(8000, 8000, 8000, 8000, QByteArray(100, char(1))));
+    const TDecodedPicture picture =
+        TPictureDecoder::Decode(Q(dir.Sub("bomb.gif")), QSize(110, 110));
+    EXPECT_EQ(picture.Failure, TDecodeFailure::TooLarge);
+    EXPECT_LT(PeakMiB() - before, 64);
+}
