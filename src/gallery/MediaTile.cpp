@@ -1,0 +1,133 @@
+#include "MediaTile.h"
+
+#include <QEvent>
+#include <QFileInfo>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPalette>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The player of a tile that was given none: videos have nowhere to go.
+class TNoDisplayPlayback final : public TVideoPlayback {
+public:
+    bool HasDisplay() const override { return false; }
+    bool PlayInDisplay(const QString&) override { return false; }
+    void StopPlayback() override {}
+};
+
+// The centred part of picture that fits box (device pixels); the copy owns
+// its pixels, so the rest of the decoded picture is freed with it.
+QImage CentredCrop(const QImage& picture, QSize box) {
+    const int w = std::min(picture.width(), std::max(box.width(), 1));
+    const int h = std::min(picture.height(), std::max(box.height(), 1));
+    if (w == picture.width() && h == picture.height()) return picture;
+    QImage crop = picture.copy((picture.width() - w) / 2, (picture.height() - h) / 2, w, h);
+    crop.setDevicePixelRatio(picture.devicePixelRatio());
+    return crop;
+}
+
+} // namespace
+
+TGVMedia::TGVMedia(QWidget* parent) : QWidget(parent) {
+    setAccessibleName(QStringLiteral("picture"));
+    if (parent != nullptr) {
+        parent->installEventFilter(this);
+        setGeometry(parent->rect());
+    }
+}
+
+TGVMedia::~TGVMedia() = default;
+
+void TGVMedia::SetPlayer(TVideoPlayback* player) {
+    if (player == Player_) return;
+    if (Player_ != nullptr) Player_->StopPlayback();
+    Player_ = player;
+    if (player != OwnPlayer_.get()) OwnPlayer_.reset();
+}
+
+void TGVMedia::Clear() {
+    Shown_ = QImage();
+    DecodedSize_ = QSize();
+    ScaleDenominator_ = 1;
+    LastFailure_ = TDecodeFailure::None;
+    IsVideo_ = false;
+    update();
+}
+
+bool TGVMedia::LoadMedia(const QString& fileName, int boxWidth, int boxHeight) {
+    hide();
+    Clear();
+    // Whatever played before ends here, whatever comes next.
+    if (Player_ != nullptr) Player_->StopPlayback();
+
+    if (!QFileInfo(fileName).isFile()) {
+        LastFailure_ = TDecodeFailure::Unreadable;
+        return false;
+    }
+    const TMediaKind kind = MediaKindOf(MediaExtension(fileName));
+    if (kind == TMediaKind::None) {
+        LastFailure_ = TDecodeFailure::Unreadable;
+        return false;
+    }
+
+    if (kind == TMediaKind::Video) {
+        IsVideo_ = true;
+        if (Player_ == nullptr) {
+            OwnPlayer_ = std::make_unique<TNoDisplayPlayback>();
+            Player_ = OwnPlayer_.get();
+        }
+        if (Player_->HasDisplay() && !Player_->PlayInDisplay(fileName)) return false;
+        show();
+        return true;
+    }
+
+    const TDecodedPicture picture =
+        TPictureDecoder::Decode(fileName, QSize(boxWidth, boxHeight), devicePixelRatioF());
+    if (!picture.Ok()) {
+        LastFailure_ = picture.Failure;
+        return false;
+    }
+    const qreal ratio = picture.Image.devicePixelRatio();
+    const QSize deviceBox(static_cast<int>(std::lround(boxWidth * ratio)),
+                          static_cast<int>(std::lround(boxHeight * ratio)));
+    Shown_ = CentredCrop(picture.Image, deviceBox);
+    DecodedSize_ = picture.Image.size();
+    ScaleDenominator_ = picture.ScaleDenominator;
+    show();
+    update();
+    return true;
+}
+
+void TGVMedia::paintEvent(QPaintEvent*) {
+    if (Shown_.isNull()) return;
+    // Centred in device pixels, so that at ratio 1 every position is whole
+    // and one picture pixel lands on one screen pixel.
+    const qreal ratio = Shown_.devicePixelRatio();
+    const int x = static_cast<int>(std::lround(width() * ratio) - Shown_.width()) / 2;
+    const int y = static_cast<int>(std::lround(height() * ratio) - Shown_.height()) / 2;
+    QPainter painter(this);
+    painter.drawImage(QPointF(x / ratio, y / ratio), Shown_);
+}
+
+bool TGVMedia::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == parentWidget() && event->type() == QEvent::Resize)
+        setGeometry(parentWidget()->rect());
+    return QWidget::eventFilter(watched, event);
+}
+
+TGVMediaFrame::TGVMediaFrame(QWidget* parent) : QLabel(parent) {
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, Qt::black);
+    colours.setColor(QPalette::WindowText, CaptionColour());
+    setPalette(colours);
+    setAutoFillBackground(true);
+    setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+}
+
+QColor TGVMediaFrame::CaptionColour() {
+    return QColor(0xE0, 0xE0, 0xE0);
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+// The media tile: a widget that loads a picture or a video file, chosen by its
+// extension, for a box of a given size. Pictures are decoded into it (JPEG at
+// the scale fitted to the box) and shown centred and clipped at the decoded
+// size, never resampled; videos go to a player. The gallery's thumbnail tiles
+// and the full-screen display are built on it.
+
+#include "gallery/PictureDecoder.h"
+
+#include <QImage>
+#include <QLabel>
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+// What a media tile asks of the player it hands videos to. The full-screen
+// display supplies one that plays in its video panel; a tile that meets a
+// video without one makes its own, which has no display and shows nothing.
+class TVideoPlayback {
+public:
+    virtual ~TVideoPlayback() = default;
+    // Whether videos have somewhere to be shown.
+    virtual bool HasDisplay() const = 0;
+    // Opens fileName in the display, centred, starts playing and shows the
+    // display; false when the file cannot be played.
+    virtual bool PlayInDisplay(const QString& fileName) = 0;
+    // Stops and closes what plays and hides the display; harmless when
+    // nothing plays.
+    virtual void StopPlayback() = 0;
+};
+
+class TGVMedia : public QWidget {
+public:
+    // Fills its parent, following the parent's size.
+    explicit TGVMedia(QWidget* parent = nullptr);
+    ~TGVMedia() override;
+
+    // Loads a picture or video file for a box of boxWidth × boxHeight logical
+    // pixels; true when the tile now shows it. The tile is hidden while it
+    // loads and stays hidden when the load fails, and whatever it showed or
+    // played before is gone either way. A video on a tile whose player has no
+    // display counts as loaded and shows nothing.
+    bool LoadMedia(const QString& fileName, int boxWidth, int boxHeight);
+
+    // The file last loaded is a video.
+    bool IsVideo() const { return IsVideo_; }
+
+    // The player videos go to: the one supplied, else the tile's own once a
+    // video came, else none.
+    TVideoPlayback* Player() const { return Player_; }
+    // A player owned elsewhere; it must outlive the tile or be replaced.
+    void SetPlayer(TVideoPlayback* player);
+
+    // The part of the decoded picture the tile keeps: the centred crop of the
+    // box, in device pixels. Null when no picture is shown.
+    const QImage& ShownPicture() const { return Shown_; }
+    // The decoded picture's size before the crop, device pixels.
+    QSize DecodedSize() const { return DecodedSize_; }
+    // The JPEG decoding scale of the picture shown: 1, 2, 4 or 8.
+    int ScaleDenominator() const { return ScaleDenominator_; }
+    // Why the last picture was refused; None after a successful load.
+    TDecodeFailure LastFailure() const { return LastFailure_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Clear();
+
+    QImage Shown_;
+    QSize DecodedSize_;
+    int ScaleDenominator_ = 1;
+    TDecodeFailure LastFailure_ = TDecodeFailure::None;
+    bool IsVideo_ = false;
+    TVideoPlayback* Player_ = nullptr;
+    std::unique_ptr<TVideoPlayback> OwnPlayer_;
+};
+
+// The frame of a gallery tile: black, with its caption (the file name,
+// "[on disk]", "not a thumb") drawn in a light colour, centred at the top, so
+// that it can be read on the black. Its TGVMedia child covers it.
+class TGVMediaFrame : public QLabel {
+public:
+    explicit TGVMediaFrame(QWidget* parent = nullptr);
+
+    static QColor CaptionColour();
+};

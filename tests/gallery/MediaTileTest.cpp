@@ -1,0 +1,218 @@
+// The media tile: pictures centred and clipped at their decoded size, the
+// tile keeping only what it shows; videos handed to the player; failures
+// leaving nothing behind; a caption readable on the black tile.
+#include "gallery/MediaTile.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QImage>
+
+#include <string>
+
+// From PictureDecoderTest.cpp.
+namespace testpictures {
+QImage TwoColourImage(int width, int height);
+void WriteBytes(const std::string& path, const QByteArray& bytes);
+std::string WriteJpeg(const TTempDir& dir, const std::string& name, int width, int height);
+std::string WriteGif(const TTempDir& dir, const std::string& name, int width, int height);
+} // namespace testpictures
+
+using namespace testpictures;
+
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+bool IsRed(QRgb c) {
+    return qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60;
+}
+bool IsBlue(QRgb c) {
+    return qBlue(c) > 200 && qRed(c) < 60 && qGreen(c) < 60;
+}
+bool IsBlack(QRgb c) {
+    return qRed(c) < 30 && qGreen(c) < 30 && qBlue(c) < 30;
+}
+
+// A player with a display that records what it is asked.
+class TFakePlayback final : public TVideoPlayback {
+public:
+    bool HasDisplay() const override { return Display; }
+    bool PlayInDisplay(const QString& fileName) override {
+        Played.append(fileName);
+        Playing = Playable;
+        return Playable;
+    }
+    void StopPlayback() override {
+        ++Stops;
+        Playing = false;
+    }
+
+    bool Display = true;
+    bool Playable = true;
+    bool Playing = false;
+    int Stops = 0;
+    QStringList Played;
+};
+
+// A shown black tile frame of the given size with its media.
+struct TTile {
+    explicit TTile(int width, int height) {
+        Frame.resize(width, height);
+        Media = new TGVMedia(&Frame);
+        Frame.show();
+    }
+    QImage Grab() { return Frame.grab().toImage(); }
+
+    TGVMediaFrame Frame;
+    TGVMedia* Media;
+};
+
+} // namespace
+
+TEST(MediaTile, SmallPictureIsShownAtFullSizeCentredWithMargins) {
+    TTempDir dir;
+    TTile tile(110, 110);
+    ASSERT_TRUE(tile.Media->LoadMedia(Q(WriteJpeg(dir, "p.jpg", 100, 100)), 110, 110));
+    EXPECT_TRUE(tile.Media->isVisible());
+    EXPECT_EQ(tile.Media->geometry(), QRect(0, 0, 110, 110)); // fills its tile
+    EXPECT_EQ(tile.Media->ScaleDenominator(), 1);
+    const QImage shot = tile.Grab();
+    // A 5-pixel margin on each side.
+    EXPECT_TRUE(IsBlack(shot.pixel(4, 50)));
+    EXPECT_TRUE(IsRed(shot.pixel(5, 50)));
+    EXPECT_TRUE(IsBlue(shot.pixel(104, 50)));
+    EXPECT_TRUE(IsBlack(shot.pixel(105, 50)));
+    EXPECT_TRUE(IsBlack(shot.pixel(50, 4)));
+    EXPECT_TRUE(IsRed(shot.pixel(50, 5)));
+}
+
+TEST(MediaTile, WidePictureIsDecodedSmallThenClippedAtTheSides) {
+    TTempDir dir;
+    TTile tile(110, 110);
+    ASSERT_TRUE(tile.Media->LoadMedia(Q(WriteJpeg(dir, "wide.jpg", 2000, 100)), 110, 110));
+    EXPECT_EQ(tile.Media->ScaleDenominator(), 8);
+    EXPECT_EQ(tile.Media->DecodedSize(), QSize(250, 13));
+    // Only the part inside the tile is kept.
+    EXPECT_EQ(tile.Media->ShownPicture().size(), QSize(110, 13));
+    const QImage shot = tile.Grab();
+    // Columns 70 to 179 of the picture, rows 48 to 60 of the tile: red up to
+    // the picture's middle (column 125), blue after.
+    EXPECT_TRUE(IsRed(shot.pixel(2, 54)));
+    EXPECT_TRUE(IsRed(shot.pixel(52, 54)));
+    EXPECT_TRUE(IsBlue(shot.pixel(58, 54)));
+    EXPECT_TRUE(IsBlue(shot.pixel(107, 54)));
+    EXPECT_TRUE(IsBlack(shot.pixel(50, 46)));
+    EXPECT_TRUE(IsBlack(shot.pixel(50, 62)));
+}
+
+TEST(MediaTile, LargeGifIsShownPixelForPixelCentredAndClipped) {
+    TTempDir dir;
+    TTile tile(110, 110);
+    const std::string path = WriteGif(dir, "big.gif", 300, 200);
+    ASSERT_TRUE(tile.Media->LoadMedia(Q(path), 110, 110));
+    EXPECT_EQ(tile.Media->DecodedSize(), QSize(300, 200));
+    QImage whole(Q(path));
+    ASSERT_FALSE(whole.isNull());
+    const QImage expected = whole.copy(95, 45, 110, 110).convertToFormat(QImage::Format_RGB32);
+    const QImage shot = tile.Grab().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shot.size(), expected.size());
+    EXPECT_EQ(shot, expected); // not resampled, nothing shifted
+}
+
+TEST(MediaTile, ScreenSizedBoxKeepsTheCentredScreenOfAHalfScalePicture) {
+    TTempDir dir;
+    TTile tile(1024, 768);
+    ASSERT_TRUE(tile.Media->LoadMedia(Q(WriteJpeg(dir, "photo.JPG", 3000, 2000)), 1024, 768));
+    EXPECT_EQ(tile.Media->ScaleDenominator(), 2);
+    EXPECT_EQ(tile.Media->DecodedSize(), QSize(1500, 1000));
+    EXPECT_EQ(tile.Media->ShownPicture().size(), QSize(1024, 768));
+    const QImage shot = tile.Grab();
+    // The picture's middle (column 750) falls at column 512 of the screen.
+    EXPECT_TRUE(IsRed(shot.pixel(505, 384)));
+    EXPECT_TRUE(IsBlue(shot.pixel(519, 384)));
+    EXPECT_TRUE(IsRed(shot.pixel(0, 0)));
+    EXPECT_TRUE(IsBlue(shot.pixel(1023, 767)));
+}
+
+TEST(MediaTile, FailedLoadsHideThePreviousPicture) {
+    TTempDir dir;
+    TTile tile(110, 110);
+    const std::string good = WriteJpeg(dir, "good.jpg", 100, 100);
+    WriteBytes(dir.Sub("archive.tar"), "x");
+    WriteBytes(dir.Sub("dotted."), "x");
+    WriteBytes(dir.Sub("plain"), "x");
+    WriteBytes(dir.Sub("broken.jpg"), "\xFF\xD8\xFF garbage");
+    for (const std::string& bad : {dir.Sub("missing.jpg"), dir.Sub("archive.tar"),
+                                   dir.Sub("dotted."), dir.Sub("plain"), dir.Sub("broken.jpg")}) {
+        SCOPED_TRACE(bad);
+        ASSERT_TRUE(tile.Media->LoadMedia(Q(good), 110, 110));
+        ASSERT_FALSE(tile.Media->ShownPicture().isNull());
+        EXPECT_FALSE(tile.Media->LoadMedia(Q(bad), 110, 110));
+        EXPECT_TRUE(tile.Media->isHidden());
+        EXPECT_TRUE(tile.Media->ShownPicture().isNull());
+        EXPECT_TRUE(IsBlack(tile.Grab().pixel(50, 50)));
+    }
+}
+
+TEST(MediaTile, VideoOnATileWithoutDisplayCountsAsLoadedAndShowsNothing) {
+    TTempDir dir;
+    TTile tile(110, 110);
+    WriteBytes(dir.Sub("clip.mpg"), "not really a video");
+    ASSERT_TRUE(tile.Media->LoadMedia(Q(WriteJpeg(dir, "p.jpg", 100, 100)), 110, 110));
+    EXPECT_TRUE(tile.Media->LoadMedia(Q(dir.Sub("clip.mpg")), 110, 110));
+    EXPECT_TRUE(tile.Media->IsVideo());
+    ASSERT_NE(tile.Media->Player(), nullptr);
+    EXPECT_FALSE(tile.Media->Player()->HasDisplay());
+    EXPECT_TRUE(tile.Media->ShownPicture().isNull());
+    EXPECT_TRUE(IsBlack(tile.Grab().pixel(50, 50)));
+}
+
+TEST(MediaTile, VideosPlayInTheSuppliedDisplayAndStopWhenAnythingElseLoads) {
+    TTempDir dir;
+    TTile tile(200, 200);
+    TFakePlayback player;
+    tile.Media->SetPlayer(&player);
+    WriteBytes(dir.Sub("clip.avi"), "video");
+    const QString picture = Q(WriteJpeg(dir, "p.jpg", 100, 100));
+
+    ASSERT_TRUE(tile.Media->LoadMedia(Q(dir.Sub("clip.avi")), 200, 200));
+    EXPECT_EQ(player.Played, QStringList{Q(dir.Sub("clip.avi"))});
+    EXPECT_TRUE(player.Playing);
+
+    EXPECT_TRUE(tile.Media->LoadMedia(picture, 200, 200));
+    EXPECT_FALSE(tile.Media->IsVideo());
+    EXPECT_FALSE(player.Playing);
+
+    ASSERT_TRUE(tile.Media->LoadMedia(Q(dir.Sub("clip.avi")), 200, 200));
+    EXPECT_FALSE(tile.Media->LoadMedia(Q(dir.Sub("gone.jpg")), 200, 200));
+    EXPECT_FALSE(player.Playing);
+
+    // A video the player cannot open is a failed load.
+    player.Playable = false;
+    EXPECT_FALSE(tile.Media->LoadMedia(Q(dir.Sub("clip.avi")), 200, 200));
+    EXPECT_TRUE(tile.Media->isHidden());
+    tile.Media->SetPlayer(nullptr);
+}
+
+TEST(MediaTile, CaptionIsLightOnTheBlackTile) {
+    TTempDir dir;
+    for (const QString& caption :
+         {QStringLiteral("not a thumb"), QStringLiteral("\n\n\nphoto.jpg\n\n[on disk]")}) {
+        SCOPED_TRACE(caption.toStdString());
+        TTile tile(110, 110);
+        tile.Frame.setText(caption);
+        EXPECT_FALSE(tile.Media->LoadMedia(Q(dir.Sub("missing.jpg")), 110, 110));
+        const QImage shot = tile.Grab();
+        int light = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                light += qGray(shot.pixel(x, y)) > 128 ? 1 : 0;
+        EXPECT_GT(light, 20);
+        EXPECT_TRUE(IsBlack(shot.pixel(1, 108)));
+    }
+}
