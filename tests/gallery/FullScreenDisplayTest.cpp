@@ -1,0 +1,302 @@
+// The full-screen display: showing on the screen, modal, black and frameless;
+// keys and clicks turned into navigation; ESC, the cursor and the video
+// panel; names for everything it shows.
+#include "gallery/FullScreenDisplay.h"
+
+#include "gallery/ScreenCursor.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScreen>
+
+#include <string>
+#include <vector>
+
+// From PictureDecoderTest.cpp.
+namespace testpictures {
+void WriteBytes(const std::string& path, const QByteArray& bytes);
+std::string WriteJpeg(const TTempDir& dir, const std::string& name, int width, int height);
+} // namespace testpictures
+
+using namespace testpictures;
+
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+bool IsRed(QRgb c) {
+    return qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60;
+}
+bool IsBlue(QRgb c) {
+    return qBlue(c) > 200 && qRed(c) < 60 && qGreen(c) < 60;
+}
+
+// A display that covers a 1024 × 768 screen whatever the platform has.
+class TDisplayOn1024 : public TImgDisp {
+protected:
+    QRect TargetScreenGeometry() const override { return QRect(0, 0, 1024, 768); }
+};
+
+class TFakePlayback final : public TVideoPlayback {
+public:
+    bool HasDisplay() const override { return true; }
+    bool PlayInDisplay(const QString& fileName) override {
+        if (OnPlay) OnPlay();
+        Played.append(fileName);
+        Playing = true;
+        return true;
+    }
+    void StopPlayback() override { Playing = false; }
+
+    std::function<void()> OnPlay;
+    bool Playing = false;
+    QStringList Played;
+};
+
+// A navigation hook that records the actions asked and answers from a list
+// of files, or with false once they are used up.
+struct TRecordingHook {
+    std::vector<TNavigateAction> Asked;
+    QStringList Names, Paths;
+
+    TNavigateHook Hook() {
+        return [this](TNavigateAction action, QString& name, QString& path) {
+            Asked.push_back(action);
+            if (Paths.isEmpty()) return false;
+            name = Names.takeFirst();
+            path = Paths.takeFirst();
+            return true;
+        };
+    }
+};
+
+void Press(QWidget* target, int key, const QString& text,
+           Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent event(QEvent::KeyPress, key, modifiers, text);
+    QCoreApplication::sendEvent(target, &event);
+}
+
+void Click(QWidget* target, Qt::MouseButton button) {
+    QMouseEvent event(QEvent::MouseButtonPress, QPointF(5, 5), target->mapToGlobal(QPointF(5, 5)),
+                      button, button, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &event);
+}
+
+// A window always has a cursor: unset, it is the arrow.
+bool CursorUnset(const QWidget& window) {
+    return window.cursor().shape() == Qt::ArrowCursor;
+}
+
+// Every visible accessible object under iface without a name.
+void CollectUnnamed(QAccessibleInterface* iface, QStringList& unnamed) {
+    for (int i = 0; i < iface->childCount(); ++i) {
+        QAccessibleInterface* child = iface->child(i);
+        if (child == nullptr || child->state().invisible) continue;
+        if (child->text(QAccessible::Name).trimmed().isEmpty())
+            unnamed << QString::fromLatin1(child->object()->metaObject()->className());
+        CollectUnnamed(child, unnamed);
+    }
+}
+
+} // namespace
+
+TEST(FullScreenDisplay, CoversTheScreenModalBlackAndFrameless) {
+    TTempDir dir;
+    TImgDisp display;
+    display.ShowMedia("first picture", Q(WriteJpeg(dir, "a.jpg", 300, 200)));
+    ASSERT_TRUE(display.isVisible());
+    EXPECT_TRUE(display.windowState() & Qt::WindowFullScreen);
+    EXPECT_TRUE(display.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(display.geometry(), QGuiApplication::primaryScreen()->geometry());
+    EXPECT_EQ(display.windowModality(), Qt::ApplicationModal);
+    EXPECT_EQ(QApplication::activeModalWidget(), &display);
+    EXPECT_EQ(display.palette().color(QPalette::Window), QColor(Qt::black));
+    EXPECT_EQ(display.cursor().shape(), Qt::BlankCursor);
+
+    EXPECT_EQ(display.Panel2()->text(), "  [SPACE] or left-click = next pic      [BACKSPACE] or "
+                                        "right-click = prev pic   [+] = next page"
+                                        "   [-] = prev page   ESC=exit  ");
+    EXPECT_TRUE(display.Panel2()->alignment() & Qt::AlignRight);
+    EXPECT_TRUE(display.Panel2()->isVisible());
+    EXPECT_EQ(display.Panel4()->text(), "first picture");
+    EXPECT_TRUE(display.Panel4()->isVisible());
+    // A long name does not widen the window.
+    display.ShowMedia(QString(3000, QLatin1Char('n')), Q(dir.Sub("a.jpg")));
+    EXPECT_EQ(display.width(), QGuiApplication::primaryScreen()->geometry().width());
+
+    display.Exit();
+    EXPECT_FALSE(display.isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(CursorUnset(display));
+}
+
+TEST(FullScreenDisplay, HalfScalePictureIsCentredOnA1024By768Screen) {
+    TTempDir dir;
+    TDisplayOn1024 display;
+    display.SetShowComments(false);
+    display.ShowMedia("big", Q(WriteJpeg(dir, "big.jpg", 3000, 2000)));
+    TGVMedia* media = display.Media();
+    EXPECT_EQ(media->ScaleDenominator(), 2);
+    EXPECT_EQ(media->DecodedSize(), QSize(1500, 1000));
+    EXPECT_EQ(media->ShownPicture().size(), QSize(1024, 768));
+    // The picture's middle column is the middle of the picture area, which
+    // is the whole window with the lines hidden.
+    EXPECT_EQ(media->size(), display.size());
+    const QImage shot = display.grab().toImage();
+    const int middle = media->width() / 2, row = media->height() / 2;
+    EXPECT_TRUE(IsRed(shot.pixel(middle - 6, row)));
+    EXPECT_TRUE(IsBlue(shot.pixel(middle + 6, row)));
+}
+
+TEST(FullScreenDisplay, KeysAndClicksAskTheNavigationHook) {
+    TTempDir dir;
+    TImgDisp display;
+    TRecordingHook hook; // answers nothing: the screen must not change
+    display.SetNavigateHook(hook.Hook());
+    display.ShowMedia("start", Q(WriteJpeg(dir, "a.jpg", 100, 100)));
+
+    Press(&display, Qt::Key_Space, " ");
+    Press(&display, Qt::Key_Return, "\r");
+    Press(&display, Qt::Key_Enter, "\r", Qt::KeypadModifier);
+    Press(&display, Qt::Key_Backspace, "\b");
+    Press(&display, Qt::Key_Plus, "+");
+    Press(&display, Qt::Key_Plus, "+", Qt::KeypadModifier);
+    Press(&display, Qt::Key_Minus, "-");
+    Press(&display, Qt::Key_Minus, "-", Qt::KeypadModifier);
+    Press(&display, Qt::Key_A, "a"); // nothing
+    Click(display.Media(), Qt::LeftButton);
+    Click(display.Media(), Qt::RightButton);
+    Click(display.Media(), Qt::MiddleButton); // nothing
+    const std::vector<TNavigateAction> expected{naNext,    naNext,    naNext,        naPrevious,
+                                                naNextTab, naNextTab, naPreviousTab, naPreviousTab,
+                                                naNext,    naPrevious};
+    EXPECT_EQ(hook.Asked, expected);
+    EXPECT_EQ(display.Panel4()->text(), "start");
+    EXPECT_FALSE(display.Media()->ShownPicture().isNull());
+
+    // An answer is shown at once.
+    hook.Names = QStringList{"second"};
+    hook.Paths = QStringList{Q(WriteJpeg(dir, "b.jpg", 50, 40))};
+    Press(&display, Qt::Key_Space, " ");
+    EXPECT_EQ(display.Panel4()->text(), "second");
+    EXPECT_EQ(display.Panel4()->accessibleDescription(), "second");
+    EXPECT_EQ(display.Media()->DecodedSize(), QSize(50, 40));
+    EXPECT_TRUE(display.isVisible());
+}
+
+TEST(FullScreenDisplay, ReplacedHandlersTakeTheInputButEscStillLeaves) {
+    TTempDir dir;
+    TImgDisp display;
+    TRecordingHook hook;
+    display.SetNavigateHook(hook.Hook());
+    QList<int> keys;
+    QList<Qt::MouseButton> buttons;
+    display.SetKeyHandler([&keys](QKeyEvent* event) { keys.append(event->key()); });
+    display.SetClickHandler([&buttons](Qt::MouseButton button) {
+        buttons.append(button);
+        throw std::runtime_error("a handler that fails"); // must not cross the event delivery
+    });
+    display.ShowMedia("x", Q(WriteJpeg(dir, "a.jpg", 100, 100)));
+    Press(&display, Qt::Key_Space, " ");
+    Click(display.Media(), Qt::LeftButton);
+    EXPECT_EQ(keys, QList<int>{Qt::Key_Space});
+    EXPECT_EQ(buttons, QList<Qt::MouseButton>{Qt::LeftButton});
+    EXPECT_TRUE(hook.Asked.empty());
+    Press(&display, Qt::Key_Escape, "\x1b");
+    EXPECT_FALSE(display.isVisible());
+    EXPECT_EQ(keys.size(), 1);
+}
+
+TEST(FullScreenDisplay, EscRestoresTheSavedCursorAndLeavesNoOverride) {
+    TTempDir dir;
+    TImgDisp display;
+    setScreenCursor(TScreenCursor::Hourglass);
+    display.ShowMedia("x", Q(WriteJpeg(dir, "a.jpg", 100, 100)));
+    EXPECT_EQ(display.cursor().shape(), Qt::BlankCursor);
+    Press(&display, Qt::Key_Escape, "\x1b");
+    EXPECT_FALSE(display.isVisible());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(screenCursor(), TScreenCursor::Default);
+    EXPECT_TRUE(CursorUnset(display));
+}
+
+TEST(FullScreenDisplay, CommentsOptionShowsOrHidesBothLines) {
+    TTempDir dir;
+    const QString path = Q(WriteJpeg(dir, "a.jpg", 100, 100));
+    for (bool comments : {false, true}) {
+        TImgDisp display;
+        display.SetShowComments(comments);
+        display.ShowMedia("x", path);
+        EXPECT_EQ(display.Panel2()->isVisible(), comments);
+        EXPECT_EQ(display.Panel4()->isVisible(), comments);
+    }
+}
+
+TEST(FullScreenDisplay, PicturesHideAndStopTheVideoAndSoDoesClosing) {
+    TTempDir dir;
+    TImgDisp display;
+    TFakePlayback player;
+    display.SetVideoPlayer(&player);
+    WriteBytes(dir.Sub("clip.avi"), "video");
+    const QString picture = Q(WriteJpeg(dir, "a.jpg", 100, 100));
+    QString nameWhilePlaying;
+    player.OnPlay = [&] { nameWhilePlaying = display.Panel4()->text(); };
+
+    display.ShowMedia("the clip", Q(dir.Sub("clip.avi")));
+    EXPECT_EQ(nameWhilePlaying, "the clip"); // the name is up before the file loads
+    EXPECT_TRUE(player.Playing);
+    EXPECT_TRUE(display.Panel1()->isVisible());
+    EXPECT_EQ(display.cursor().shape(), Qt::ArrowCursor);
+
+    display.ShowMedia("a picture", picture);
+    EXPECT_FALSE(player.Playing);
+    EXPECT_FALSE(display.Panel1()->isVisible());
+    EXPECT_TRUE(display.Media()->isVisible());
+    EXPECT_EQ(display.cursor().shape(), Qt::BlankCursor);
+
+    display.ShowMedia("the clip", Q(dir.Sub("clip.avi")));
+    ASSERT_TRUE(player.Playing);
+    display.close();
+    EXPECT_FALSE(player.Playing);
+    EXPECT_FALSE(display.Panel1()->isVisible());
+    display.SetVideoPlayer(nullptr);
+}
+
+TEST(FullScreenDisplay, UnreadableFileLeavesTheScreenBlackUnderTheNewName) {
+    TTempDir dir;
+    TImgDisp display;
+    display.ShowMedia("good", Q(WriteJpeg(dir, "a.jpg", 100, 100)));
+    ASSERT_TRUE(display.Media()->isVisible());
+    display.ShowMedia("missing", Q(dir.Sub("missing.jpg")));
+    EXPECT_FALSE(display.Media()->isVisible());
+    EXPECT_TRUE(display.Media()->ShownPicture().isNull());
+    EXPECT_EQ(display.Panel4()->text(), "missing");
+    EXPECT_TRUE(display.isVisible());
+}
+
+TEST(FullScreenDisplay, EverythingShownHasAnAccessibleName) {
+    TTempDir dir;
+    TImgDisp display;
+    display.ShowMedia("a name", Q(WriteJpeg(dir, "a.jpg", 100, 100)));
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&display);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->text(QAccessible::Name), "Full-screen display");
+    QStringList unnamed;
+    CollectUnnamed(window, unnamed);
+    EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
+    QAccessibleInterface* help = QAccessible::queryAccessibleInterface(display.Panel2());
+    QAccessibleInterface* info = QAccessible::queryAccessibleInterface(display.Panel4());
+    EXPECT_EQ(help->text(QAccessible::Name), "key help");
+    EXPECT_EQ(info->text(QAccessible::Name), "picture name");
+    EXPECT_EQ(info->text(QAccessible::Description), "a name");
+}
