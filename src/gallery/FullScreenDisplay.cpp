@@ -115,9 +115,13 @@ void TImgDisp::SetVideoPlayer(TVideoPlayback* player) {
     Media_->SetPlayer(player);
 }
 
-QRect TImgDisp::TargetScreenGeometry() const {
+QScreen* TImgDisp::TargetScreen() const {
     QScreen* target = MainWindow_ != nullptr ? MainWindow_->screen() : screen();
-    if (target == nullptr) target = QGuiApplication::primaryScreen();
+    return target != nullptr ? target : QGuiApplication::primaryScreen();
+}
+
+QRect TImgDisp::TargetScreenGeometry() const {
+    QScreen* target = TargetScreen();
     return target != nullptr ? target->geometry() : QRect(0, 0, 696, 480);
 }
 
@@ -126,6 +130,8 @@ void TImgDisp::ShowMedia(const QString& name, const QString& path) {
     Panel4_->setAccessibleDescription(name);
     Panel4_->repaint();
 
+    // On the screen first, so that the picture is decoded for its pixel ratio.
+    if (!isVisible() && TargetScreen() != nullptr) setScreen(TargetScreen());
     const QRect screenArea = TargetScreenGeometry();
     AfterLoad(Media_->LoadMedia(path, screenArea.width(), screenArea.height()));
 

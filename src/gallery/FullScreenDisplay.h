@@ -17,6 +17,7 @@
 #include <optional>
 
 class QKeyEvent;
+class QScreen;
 
 // What the display asks its navigation hook for. Which file each action
 // selects is the hook owner's business.
@@ -96,6 +97,7 @@ protected:
     virtual QRect TargetScreenGeometry() const;
 
 private:
+    QScreen* TargetScreen() const;
     void ApplyComments();
     void AfterLoad(bool loaded);
 
