@@ -300,11 +300,26 @@ void TGVDwnld::StartNext(TGVHttpGet& slot) {
     slot.HrefOrSrc = item.Obj.HrefOrSrc;
     slot.EntryValue = item.Obj.EntryValue;
     slot.GetAction = DownloadPath.empty() ? TGetAction::STORE_TO_DATASTRING : item.Obj.GetAction;
-    slot.OnHeadComplete = [this](TGVHttpGet* get, const std::string& url, const std::string& head,
-                                 int status, const std::string& type, std::int64_t length,
-                                 int depth, bool& ok, int area) {
-        HeadHandler(get, url, head, status, type, length, depth, ok, area);
-    };
+    if (Tag == 1) {
+        // The page manager wants html; a robots.txt is let through as well.
+        const std::string& u = item.Url;
+        const bool robots = u.size() >= 11 &&
+                            EqualsNoCase(std::string_view(u).substr(u.size() - 11), "/robots.txt");
+        slot.BodyWanted = [robots](int, const std::string& contentType) {
+            return robots || contentType.find("htm") != std::string::npos;
+        };
+    } else {
+        slot.BodyWanted = BodyWanted;
+    }
+    // The head travels to this thread only when somebody wants to see it.
+    if (Tag != 1 && OnHeadComplete)
+        slot.OnHeadComplete = [this](TGVHttpGet* get, const std::string& url,
+                                     const std::string& head, int status, const std::string& type,
+                                     std::int64_t length, int depth, bool& ok, int area) {
+            HeadHandler(get, url, head, status, type, length, depth, ok, area);
+        };
+    else
+        slot.OnHeadComplete = nullptr;
     slot.Agent = Agent;
     slot.UserName = UserName;
     slot.Password = Password;
@@ -331,15 +346,9 @@ void TGVDwnld::StartNext(TGVHttpGet& slot) {
 void TGVDwnld::HeadHandler(TGVHttpGet*, const std::string& url, const std::string& head, int status,
                            const std::string& contentType, std::int64_t length, int depth, bool& ok,
                            int countArea) {
+    // The page manager's own test ran on the worker (BodyWanted); it raises
+    // no head event, so its slots never come here.
     if (Stopping) return;
-    if (Tag == 1) {
-        // The page manager wants html; a robots.txt is let through as well.
-        const bool robots =
-            url.size() >= 11 &&
-            EqualsNoCase(std::string_view(url).substr(url.size() - 11), "/robots.txt");
-        if (contentType.find("htm") == std::string::npos && !robots) ok = false;
-        return;
-    }
     if (OnHeadComplete)
         OnHeadComplete(this, Tag, url, head, status, contentType, length, depth, ok, countArea);
 }

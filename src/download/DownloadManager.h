@@ -50,6 +50,11 @@ public:
     // is idle at the first tick that finds nothing queued, running, ready or
     // being delivered.
     int QuietTicksBeforeIdle = 10;
+    // Whether a body is wanted, from the answer's status and content type:
+    // tested on the slot's worker thread, so it must only read its arguments
+    // and what it captured. Unset: every body. The page manager (Tag 1) has
+    // its own test: html answers and robots.txt only.
+    std::function<bool(int statusCode, const std::string& contentType)> BodyWanted;
     // Asked before a queued entry is started or a stored page delivered;
     // false holds the queue where it is until a later round (the owner's
     // back-pressure). Unset: always true.

@@ -6,6 +6,16 @@
 #include <cerrno>
 #include <sys/stat.h>
 
+namespace {
+
+// An html answer in place of a picture; an error status is left to the
+// error path so that a missing picture is reported.
+bool IsHtmlInPlaceOfFile(int statusCode, const std::string& contentType) {
+    return statusCode >= 200 && statusCode <= 299 && contentType.compare(0, 8, "text/htm") == 0;
+}
+
+} // namespace
+
 THttpGrab::THttpGrab(IMessageSink* messages) : THttpBase(messages), FileDownloader(messages) {
     AppFolder_ = CurrentFolder() + "/";
     SetFileTypes("gif\r\njpeg\r\njpg");
@@ -28,10 +38,12 @@ THttpGrab::THttpGrab(IMessageSink* messages) : THttpBase(messages), FileDownload
         if (!FileDownloader.Stopping && OnFileDwnldError)
             OnFileDwnldError(s, Tag, url, code, msg, ref);
     };
-    FileDownloader.OnHeadComplete = [this](TComponent*, int, const std::string& url,
-                                           const std::string&, int status, const std::string& type,
-                                           std::int64_t, int, bool& ok,
-                                           int) { FileHeadCheck(url, status, type, ok); };
+    // An html answer in place of a picture is refused on the transfer's
+    // worker; the head is handed to this thread only for the log lines.
+    FileDownloader.BodyWanted = [](int statusCode, const std::string& contentType) {
+        return !IsHtmlInPlaceOfFile(statusCode, contentType);
+    };
+    ConnectFileHeadCheck();
     FileDownloader.OnWorking = [this](TComponent* s, bool w) {
         if (FileWorkingHook) FileWorkingHook(s, w);
         if (!w) FileDownloader.CredentialOrigins.clear();
@@ -118,6 +130,17 @@ void THttpGrab::SetLogsEnabled(bool v) {
         FileDownloader.OnLog = [this](TComponent* s, const std::string& m) { LogRelay(s, m); };
     else
         FileDownloader.OnLog = nullptr;
+    ConnectFileHeadCheck();
+}
+
+void THttpGrab::ConnectFileHeadCheck() {
+    if (LogsEnabled())
+        FileDownloader.OnHeadComplete = [this](TComponent*, int, const std::string& url,
+                                               const std::string&, int status,
+                                               const std::string& type, std::int64_t, int, bool& ok,
+                                               int) { FileHeadCheck(url, status, type, ok); };
+    else
+        FileDownloader.OnHeadComplete = nullptr;
 }
 
 void THttpGrab::SetProxyType(TProxyType v) {
@@ -268,9 +291,7 @@ void THttpGrab::FileHeadCheck(const std::string& url, int statusCode,
                               const std::string& contentType, bool& okToGetData) {
     if (FileDownloader.Stopping) return;
     if (LogsEnabled() && OnLog) OnLog(this, "file head complete:" + url);
-    // An html answer in place of a picture is refused; an error status is
-    // left to the error path so that a missing picture is reported.
-    if (statusCode >= 200 && statusCode <= 299 && contentType.compare(0, 8, "text/htm") == 0) {
+    if (IsHtmlInPlaceOfFile(statusCode, contentType)) {
         okToGetData = false;
         if (LogsEnabled() && OnLog) OnLog(this, "the jpg file is an html file: " + url);
     }

@@ -86,6 +86,8 @@ protected:
     void GrabLink(const TLinkHookArgs& link);
     void CollectThumb(const std::string& url, int countArea, char hrefOrSrc);
     void PairThumbs(const TPageInfo& page);
+    // The head of a file answer reaches this thread only while logs are on.
+    void ConnectFileHeadCheck();
     void FileHeadCheck(const std::string& url, int statusCode, const std::string& contentType,
                        bool& okToGetData);
 

@@ -92,19 +92,25 @@ void TGVHttpGet::Get(TGVHttpGetRequest request) {
     in.Handles = Handles_;
 
     TTransferHooks hooks;
+    hooks.BodyWanted = BodyWanted;
     StatusThisRequest_ = false;
-    hooks.OnStatus = [this](int status) {
-        StatusCode = status;
-        StatusThisRequest_ = true;
-    };
-    hooks.OnHead = [this](const std::string& head, bool& ok, std::int64_t length,
-                          const std::string& contentType, int status) {
-        Head = head;
-        ContentLength = length;
-        if (OnHeadComplete && Active)
-            OnHeadComplete(this, Url.GetUrl(), Head, status, contentType, length, DepthSearchLevel,
-                           ok, CountArea);
-    };
+    // The head is handed over while the worker waits only for a handler that
+    // wants to see it; otherwise status and head come with the end.
+    HeadHandedOver_ = bool(OnHeadComplete);
+    if (HeadHandedOver_) {
+        hooks.OnStatus = [this](int status) {
+            StatusCode = status;
+            StatusThisRequest_ = true;
+        };
+        hooks.OnHead = [this](const std::string& head, bool& ok, std::int64_t length,
+                              const std::string& contentType, int status) {
+            Head = head;
+            ContentLength = length;
+            if (OnHeadComplete && Active)
+                OnHeadComplete(this, Url.GetUrl(), Head, status, contentType, length,
+                               DepthSearchLevel, ok, CountArea);
+        };
+    }
     // Progress costs a hand-off per chunk: only when somebody listens.
     if (OnProgress)
         hooks.OnRead = [this](std::int64_t bytes) {
@@ -120,6 +126,12 @@ void TGVHttpGet::Get(TGVHttpGetRequest request) {
         EffectiveUrl = r.EffectiveUrl;
         FileError = r.FileError;
         if (!r.FileNote.empty()) Log(r.FileNote);
+        if (!HeadHandedOver_) {
+            StatusCode = r.StatusCode;
+            StatusThisRequest_ = r.StatusCode != 0;
+            Head = r.Head;
+            ContentLength = r.ContentLength;
+        }
         // A transfer that got no answer has no status, whatever came before.
         if (!StatusThisRequest_) StatusCode = 0;
         State = TGVHttpGetState::GETHTTP_THREAD_DONE;

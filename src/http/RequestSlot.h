@@ -72,6 +72,10 @@ public:
     bool Active = false;
     bool Busy = false;
 
+    // Tested on the transfer's worker when the head arrives (see
+    // TTransferHooks::BodyWanted); unset: every body is wanted.
+    std::function<bool(int statusCode, const std::string& contentType)> BodyWanted;
+
     // --- events ---
     std::function<void(TGVHttpGet* sender, const std::string& url, const std::string& head,
                        int statusCode, const std::string& contentType, std::int64_t contentLength,
@@ -103,4 +107,5 @@ private:
     std::unique_ptr<TTransferWorker> Worker_;
     std::unique_ptr<THTTPGetThread> Thread_;
     bool StatusThisRequest_ = false;
+    bool HeadHandedOver_ = false; // this transfer hands its head over
 };

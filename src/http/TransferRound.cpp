@@ -289,8 +289,9 @@ bool TTransferRound::EndChunk() {
 bool TTransferRound::HeadStage() {
     const int status = R_.StatusCode;
     const bool wantsCredentials = status == 401 || status == 407;
-    // Status and head travel to the owner in one hand-off.
-    bool ok = true;
+    // Status and head travel to the owner in one hand-off, and only when the
+    // owner asked for them.
+    bool ok = wantsCredentials || !Hooks_.BodyWanted || Hooks_.BodyWanted(status, R_.ContentType);
     if (Hooks_.OnStatus || (Hooks_.OnHead && !wantsCredentials))
         Owner_.RunOnOwner([&] {
             if (Hooks_.OnStatus) Hooks_.OnStatus(status);

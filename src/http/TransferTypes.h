@@ -63,6 +63,11 @@ struct TTransferResult {
 // waits; after OnTerminate the worker has nothing left to do, so it goes back
 // to waiting for its slot's next transfer at once.
 struct TTransferHooks {
+    // Decides on the worker, from the answer's status and content type alone,
+    // whether its body is wanted, so that the common refusals cost no
+    // hand-off. Must not touch the owner's state. Unset: wanted. OnHead, when
+    // given, still sees the verdict and may refuse a wanted body.
+    std::function<bool(int statusCode, const std::string& contentType)> BodyWanted;
     std::function<void(int statusCode)> OnStatus;
     std::function<void(const std::string& head, bool& okToGetData, std::int64_t contentLength,
                        const std::string& contentType, int statusCode)>
