@@ -5,7 +5,7 @@
 
 #include "gallery/ScreenCursor.h"
 
-#include "TempDir.h"
+#include "TestPictures.h"
 
 #include <gtest/gtest.h>
 
@@ -20,26 +20,9 @@
 #include <string>
 #include <vector>
 
-// From PictureDecoderTest.cpp.
-namespace testpictures {
-void WriteBytes(const std::string& path, const QByteArray& bytes);
-std::string WriteJpeg(const TTempDir& dir, const std::string& name, int width, int height);
-} // namespace testpictures
-
 using namespace testpictures;
 
 namespace {
-
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-bool IsRed(QRgb c) {
-    return qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60;
-}
-bool IsBlue(QRgb c) {
-    return qBlue(c) > 200 && qRed(c) < 60 && qGreen(c) < 60;
-}
 
 // A display that covers a 1024 × 768 screen whatever the platform has.
 class TDisplayOn1024 : public TImgDisp {

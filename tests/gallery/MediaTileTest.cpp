@@ -3,7 +3,7 @@
 // leaving nothing behind; a caption readable on the black tile.
 #include "gallery/MediaTile.h"
 
-#include "TempDir.h"
+#include "TestPictures.h"
 
 #include <gtest/gtest.h>
 
@@ -12,28 +12,10 @@
 
 #include <string>
 
-// From PictureDecoderTest.cpp.
-namespace testpictures {
-QImage TwoColourImage(int width, int height);
-void WriteBytes(const std::string& path, const QByteArray& bytes);
-std::string WriteJpeg(const TTempDir& dir, const std::string& name, int width, int height);
-std::string WriteGif(const TTempDir& dir, const std::string& name, int width, int height);
-} // namespace testpictures
-
 using namespace testpictures;
 
 namespace {
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-bool IsRed(QRgb c) {
-    return qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60;
-}
-bool IsBlue(QRgb c) {
-    return qBlue(c) > 200 && qRed(c) < 60 && qGreen(c) < 60;
-}
 bool IsBlack(QRgb c) {
     return qRed(c) < 30 && qGreen(c) < 30 && qBlue(c) < 30;
 }

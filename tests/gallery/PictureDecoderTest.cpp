@@ -3,7 +3,7 @@
 // stays bounded).
 #include "gallery/PictureDecoder.h"
 
-#include "TempDir.h"
+#include "TestPictures.h"
 
 #include <gtest/gtest.h>
 
@@ -117,22 +117,11 @@ using namespace testpictures;
 
 namespace {
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
 // Peak resident memory of the process so far, in MiB.
 long PeakMiB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss / 1024;
-}
-
-bool IsRed(QRgb c) {
-    return qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60;
-}
-bool IsBlue(QRgb c) {
-    return qBlue(c) > 200 && qRed(c) < 60 && qGreen(c) < 60;
 }
 
 // Patches the width and height of the first start-of-frame marker.
