@@ -1,0 +1,557 @@
+#include "GalleryModel.h"
+
+#include "crawl/CrackUrl.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+constexpr int kCell = 113;    // a 110-pixel tile and a 3-pixel gap
+constexpr int kFirstRow = 52; // below the buttons and the address label
+
+bool SameNoCase(const std::string& a, const std::string& b) {
+    return TGVStringList::CompareNoCase(a, b) == 0;
+}
+
+int IndexNoCase(const TGVStringList& list, const std::string& s) {
+    for (int i = 0; i < list.Count(); ++i)
+        if (SameNoCase(list[i], s)) return i;
+    return -1;
+}
+
+bool IsFile(const std::string& path) {
+    if (path.empty()) return false;
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
+}
+
+void RemoveFile(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+}
+
+// Full-sized pictures are JPEG pictures or MPEG videos; thumbnails are JPEG
+// or GIF pictures. The type is the link's extension, compared as it is.
+bool WantedType(const std::string& linkType, char hrefOrSrc) {
+    if (hrefOrSrc == 'H')
+        return linkType == "jpg" || linkType == "jpeg" || linkType == "mpeg" || linkType == "mpg";
+    if (hrefOrSrc == 'S') return linkType == "jpg" || linkType == "gif" || linkType == "jpeg";
+    return false;
+}
+
+} // namespace
+
+TTileOrigin TileOrigin(int index, int pageWidth) {
+    const int columns = std::max(pageWidth / kCell, 1);
+    return {(index % columns) * kCell, (index / columns) * kCell + kFirstRow};
+}
+
+TGalleryModel::TGalleryModel() {
+    ThumbEntries_.reserve(1000);
+    FullSizeEntries_.reserve(1000);
+}
+
+TGalleryModel::~TGalleryModel() = default;
+
+// --- link collection and page decision ---
+
+void TGalleryModel::CollectLink(const std::string& linkType, const std::string& url,
+                                const std::string& localFile, int countArea, char hrefOrSrc,
+                                const std::string& pageUrl) {
+    if (countArea == 0 || !WantedType(linkType, hrefOrSrc)) return;
+    int found = -1, insert = -1;
+    TGalleryTab* tab = nullptr;
+    if (Tabs_.FindOrInsert(pageUrl, found, insert, true)) {
+        tab = &TabAt(found);
+    } else {
+        auto fresh = std::make_unique<TGalleryTab>();
+        tab = fresh.get();
+        tab->State = tsNew;
+        tab->Id = ++NextTabId_;
+        tab->PageAddress = pageUrl;
+        Tabs_.SetObject(insert, tab->Id);
+        TabsById_[tab->Id] = std::move(fresh);
+        tab->State = tsActive;
+        if (OnTabCreated) OnTabCreated(*tab);
+    }
+    if (tab->State != tsActive) return;
+
+    if (hrefOrSrc == 'S') {
+        if (IndexNoCase(tab->Thumbs, url) >= 0) return;
+        auto thumb = std::make_unique<TThumbEntry>();
+        thumb->TabId = tab->Id;
+        thumb->Position = tab->Thumbs.Count();
+        thumb->CountArea = countArea;
+        thumb->Address = url;
+        tab->Thumbs.Add(url, std::intptr_t(ThumbEntries_.size()));
+        ThumbEntries_.push_back(std::move(thumb));
+    } else {
+        if (IndexNoCase(tab->FullSizes, url) >= 0) return;
+        auto full = std::make_unique<TFullSizeEntry>();
+        full->CountArea = countArea;
+        full->LocalPath = localFile;
+        tab->FullSizes.Add(url, std::intptr_t(FullSizeEntries_.size()));
+        FullSizeEntries_.push_back(std::move(full));
+    }
+}
+
+void TGalleryModel::PageAnalysed(const std::string& pageUrl) {
+    TGalleryTab* tab = FindPage(pageUrl);
+    if (tab != nullptr && tab->State == tsActive) {
+        int queued = 0;
+        if (tab->Thumbs.Count() > 0 && SharedThumbsPercent(*tab) < kThreshold) {
+            for (int i = 0; i < tab->Thumbs.Count(); ++i) {
+                TThumbEntry& thumb = *ThumbEntries_[std::size_t(tab->Thumbs.Object(i))];
+                int partner = -1;
+                if (Partner(*tab, thumb.CountArea, &partner) == nullptr) continue;
+                thumb.FullSizeAddress = tab->FullSizes[partner];
+                ThumbsFound_ = true;
+                if (QueueRequest)
+                    QueueRequest(
+                        {tab->Thumbs[i], tab->PageAddress, -1, false, thumb.CountArea, 'S'});
+                ++queued;
+            }
+            tab->Caption = std::to_string(queued);
+            if (OnTabCaptionChanged) OnTabCaptionChanged(*tab);
+        }
+        if (queued == 0) tab->State = tsDiscarded;
+    }
+    if (ForgetFileLinks) ForgetFileLinks();
+}
+
+int TGalleryModel::SharedThumbsPercent(const TGalleryTab& tab) const {
+    int paired = 0, shared = 0;
+    for (int i = 0; i < tab.Thumbs.Count(); ++i) {
+        const TThumbEntry& thumb = *ThumbEntries_[std::size_t(tab.Thumbs.Object(i))];
+        if (Partner(tab, thumb.CountArea) == nullptr) continue;
+        ++paired;
+        for (const auto& [id, other] : TabsById_) {
+            if (other.get() == &tab || other->State != tsActive) continue;
+            // Letter case counts here: only the very same address is a repeat.
+            for (int j = 0; j < other->Thumbs.Count(); ++j) {
+                if (other->Thumbs[j] == tab.Thumbs[i]) {
+                    ++shared;
+                    break;
+                }
+            }
+        }
+    }
+    return paired == 0 ? 0 : shared * 100 / paired;
+}
+
+// --- download handlers ---
+
+void TGalleryModel::FileReceived(const TGalleryTransfer& transfer) {
+    if (transfer.CountArea == 0 || transfer.Cancelled) return;
+    TThumbEntry* thumb = nullptr;
+    TGalleryTab* tab = TransferTab(transfer, thumb);
+    if (tab == nullptr) return;
+
+    if (transfer.HrefOrSrc == 'H') {
+        thumb->OnDisk = true;
+        thumb->Requested = false;
+        SetMarker(*tab, *thumb, TMarkerState::OnDisk);
+        return;
+    }
+    if (transfer.HrefOrSrc != 'S' || thumb->Loaded) return;
+
+    if (!tab->Shown) {
+        tab->Shown = true;
+        tab->ShownOrder = ++ShownCounter_;
+        if (OnShowTab) OnShowTab(*tab);
+        if (VisibleTabs_ == -1) {
+            VisibleTabs_ = 1;
+            if (OnTabVisible) OnTabVisible(true);
+        } else {
+            ++VisibleTabs_;
+        }
+    }
+    // Tiles follow the page's order of full-sized links.
+    int cell = -1;
+    const TFullSizeEntry* partner = Partner(*tab, transfer.CountArea, &cell);
+    const bool shown = LoadThumb ? LoadThumb(*tab, *thumb, cell, transfer.LocalFile) : true;
+    if (shown) {
+        thumb->NotAThumb = false;
+        thumb->FullSizePath = partner->LocalPath;
+        thumb->RepaintCountdown = 3;
+        thumb->Loaded = true;
+        if (IsFile(thumb->FullSizePath)) {
+            thumb->OnDisk = true;
+            thumb->Marker = TMarkerState::OnDisk;
+        } else {
+            thumb->OnDisk = false;
+            if (AutoGetFullSized) {
+                thumb->Selected = true;
+                thumb->Requested = true;
+                thumb->Marker = TMarkerState::Requested;
+                QueueFullSized(*tab, *thumb);
+            }
+        }
+    } else {
+        thumb->NotAThumb = true;
+    }
+    if (OnThumbArrived) OnThumbArrived(*tab, *thumb);
+}
+
+void TGalleryModel::FileFailed(const TGalleryTransfer& transfer) {
+    if (transfer.CountArea == 0 || transfer.Cancelled || transfer.HrefOrSrc != 'H') return;
+    TThumbEntry* thumb = nullptr;
+    TGalleryTab* tab = TransferTab(transfer, thumb);
+    if (tab == nullptr) return;
+    // Still selected: "get selected" asks again.
+    thumb->Requested = false;
+    SetMarker(*tab, *thumb, TMarkerState::Unselected);
+}
+
+void TGalleryModel::ShowProgress(const TGalleryTransfer& transfer, std::int64_t bytesRead) {
+    TThumbEntry* thumb = ThumbEntry(transfer.UserIndex);
+    if (thumb == nullptr) return;
+    TGalleryTab* tab = FindTab(thumb->TabId);
+    if (tab == nullptr || tab->State != tsActive) return;
+    if (transfer.Cancelled) {
+        thumb->Requested = false;
+        SetMarker(*tab, *thumb, TMarkerState::Unselected);
+        return;
+    }
+    // Before the first bytes (-1) the count starts at nothing.
+    const std::int64_t bytes = std::max<std::int64_t>(bytesRead, 0);
+    thumb->MarkerText = transfer.ContentLength != 0
+                            ? std::to_string(bytes * 100 / transfer.ContentLength) + "%"
+                            : std::to_string(bytes / 1024) + "k";
+    SetMarker(*tab, *thumb, TMarkerState::Downloading);
+}
+
+// --- tab buttons ---
+
+bool TGalleryModel::GetFullSized(int tabId, bool all) {
+    TGalleryTab* tab = FindTab(tabId);
+    if (tab == nullptr || tab->State != tsActive) return false;
+    for (int i = 0; i < tab->Thumbs.Count(); ++i) {
+        TThumbEntry& thumb = *Thumb(*tab, i);
+        if (!thumb.Loaded || thumb.OnDisk || thumb.Requested || !(all || thumb.Selected)) continue;
+        thumb.Selected = true;
+        thumb.Requested = true;
+        SetMarker(*tab, thumb, TMarkerState::Requested);
+        QueueFullSized(*tab, thumb);
+    }
+    return true;
+}
+
+bool TGalleryModel::MarkThumbs(int tabId, bool select) {
+    TGalleryTab* tab = FindTab(tabId);
+    if (tab == nullptr || tab->State != tsActive) return false;
+    for (int i = 0; i < tab->Thumbs.Count(); ++i) {
+        TThumbEntry& thumb = *Thumb(*tab, i);
+        if (!thumb.Loaded || thumb.OnDisk || thumb.Requested) continue;
+        thumb.Selected = select;
+        SetMarker(*tab, thumb, select ? TMarkerState::Selected : TMarkerState::Unselected);
+    }
+    return true;
+}
+
+void TGalleryModel::ThrowTab(TGalleryTab& tab) {
+    for (int i = 0; i < tab.Thumbs.Count(); ++i) {
+        const TThumbEntry& thumb = *Thumb(tab, i);
+        if (thumb.Loaded && thumb.OnDisk) RemoveFile(thumb.FullSizePath);
+        // Stored thumbnails are read-only.
+        const std::string stored = StorageFile(tab.Thumbs[i]);
+        if (IsFile(stored)) {
+            std::error_code ec;
+            std::filesystem::permissions(stored, std::filesystem::perms::owner_write,
+                                         std::filesystem::perm_options::add, ec);
+            RemoveFile(stored);
+        }
+    }
+    const std::string page = StorageFile(tab.PageAddress);
+    if (!page.empty()) RemoveFile(page);
+}
+
+void TGalleryModel::CloseTab(TGalleryTab& tab) {
+    if (tab.State != tsActive) return;
+    if (OnHideTab) OnHideTab(tab);
+    tab.State = tsDiscarded;
+    if (tab.Shown) {
+        tab.Shown = false;
+        --VisibleTabs_;
+    }
+}
+
+void TGalleryModel::CloseTabs(bool throwFiles) {
+    for (int i = 0; i < Tabs_.Count(); ++i) {
+        TGalleryTab& tab = TabAt(i);
+        if (tab.State != tsActive) continue;
+        if (throwFiles) ThrowTab(tab);
+        CloseTab(tab);
+    }
+}
+
+void TGalleryModel::CancelFullSizedRequests() {
+    for (int i = 0; i < Tabs_.Count(); ++i) {
+        TGalleryTab& tab = TabAt(i);
+        if (tab.State != tsActive) continue;
+        for (int j = 0; j < tab.Thumbs.Count(); ++j) {
+            TThumbEntry& thumb = *Thumb(tab, j);
+            if (!thumb.Loaded || !thumb.Requested) continue;
+            thumb.Requested = false;
+            thumb.Selected = false;
+            SetMarker(tab, thumb, TMarkerState::Unselected);
+        }
+    }
+}
+
+void TGalleryModel::PurgeTabs() {
+    for (int i = 0; i < Tabs_.Count();) {
+        const TGalleryTab& tab = TabAt(i);
+        if (!tab.Shown || tab.State == tsDiscarded)
+            DeleteTab(i);
+        else
+            ++i;
+    }
+}
+
+void TGalleryModel::ClearTabs() {
+    while (Tabs_.Count() > 0)
+        DeleteTab(0);
+    Tabs_.Clear();
+    NextTabId_ = 0;
+    ShownCounter_ = 0;
+}
+
+void TGalleryModel::DeleteTab(int index) {
+    const int id = int(Tabs_.Object(index));
+    TGalleryTab& tab = TabAt(index);
+    if (OnTabDeleting) OnTabDeleting(tab);
+    // The slots stay: indexes into the entry lists hold for the whole run.
+    for (int i = 0; i < tab.Thumbs.Count(); ++i)
+        ThumbEntries_[std::size_t(tab.Thumbs.Object(i))].reset();
+    for (int i = 0; i < tab.FullSizes.Count(); ++i)
+        FullSizeEntries_[std::size_t(tab.FullSizes.Object(i))].reset();
+    Tabs_.Delete(index);
+    TabsById_.erase(id);
+}
+
+int TGalleryModel::FindTab(int id, TGalleryTab*& tab) const {
+    tab = nullptr;
+    for (int i = 0; i < Tabs_.Count(); ++i) {
+        if (int(Tabs_.Object(i)) == id) {
+            tab = &TabAt(i);
+            return i;
+        }
+    }
+    return -1;
+}
+
+TGalleryTab* TGalleryModel::FindTab(int id) const {
+    const auto it = TabsById_.find(id);
+    return it == TabsById_.end() ? nullptr : it->second.get();
+}
+
+TGalleryTab* TGalleryModel::FindPage(const std::string& pageUrl) {
+    int found = -1, insert = -1;
+    return Tabs_.FindOrInsert(pageUrl, found, insert, false) ? &TabAt(found) : nullptr;
+}
+
+// --- the tick ---
+
+void TGalleryModel::Tick(bool aborting) {
+    TickPhase_ = !TickPhase_;
+    if (VisibleTabs_ == 0) {
+        VisibleTabs_ = -1;
+        if (OnTabVisible) OnTabVisible(false);
+    }
+    for (int i = 0; i < Tabs_.Count();) {
+        TGalleryTab& tab = TabAt(i);
+        if (tab.State == tsDiscarded) {
+            DeleteTab(i); // the next tab moves into its place
+            continue;
+        }
+        ++i;
+        if (tab.State != tsActive) continue;
+        if (aborting) {
+            if (OnHideTab) OnHideTab(tab);
+            tab.Shown = false;
+            tab.State = tsDiscarded;
+            continue;
+        }
+        if (!TickPhase_) continue;
+        const bool front = IsFrontTab && IsFrontTab(tab);
+        for (int j = 0; j < tab.Thumbs.Count(); ++j) {
+            TThumbEntry& thumb = *Thumb(tab, j);
+            if (!thumb.Loaded) continue;
+            if (front && thumb.RepaintCountdown > 0 && --thumb.RepaintCountdown == 0 &&
+                OnRepaintMarker)
+                OnRepaintMarker(tab, thumb);
+            // Selected and requested thumbnails blink every second tick.
+            if (thumb.Marker == TMarkerState::Requested)
+                SetMarker(tab, thumb, TMarkerState::Selected);
+            else if (thumb.Marker == TMarkerState::Selected)
+                SetMarker(tab, thumb, TMarkerState::Requested);
+        }
+    }
+}
+
+// --- full-screen navigation ---
+
+bool TGalleryModel::Navigate(TNavigateAction action, std::string& name, std::string& path) {
+    TGalleryTab* tab = FindTab(ViewTabId);
+    if (tab == nullptr) return false;
+    const bool active = tab->State == tsActive;
+    switch (action) {
+    case naCurrent:
+        return active && Qualifies(*tab, ViewThumbIndex) &&
+               Found(*tab, ViewThumbIndex, false, name, path);
+    case naNext: {
+        const int p = active ? Search(*tab, ViewThumbIndex + 1, 1) : -1;
+        if (p >= 0) return Found(*tab, p, false, name, path);
+        return SearchTabs(tab, naNextTab, name, path);
+    }
+    case naPrevious: {
+        const int p = active ? Search(*tab, ViewThumbIndex - 1, -1) : -1;
+        if (p >= 0) return Found(*tab, p, false, name, path);
+        return SearchTabs(tab, naPreviousTabLast, name, path);
+    }
+    case naNextTab:
+    case naPreviousTab:
+    case naPreviousTabLast:
+        return SearchTabs(tab, action, name, path);
+    }
+    return false;
+}
+
+TThumbClick TGalleryModel::ClickThumb(int tabId, int position, std::string& name,
+                                      std::string& path) {
+    TGalleryTab* tab = FindTab(tabId);
+    if (tab == nullptr || tab->State != tsActive) return TThumbClick::Ignored;
+    TThumbEntry* thumb = Thumb(*tab, position);
+    if (thumb == nullptr || !thumb->Loaded) return TThumbClick::Ignored;
+    ViewTabId = tabId;
+    ViewThumbIndex = position;
+    if (Navigate(naCurrent, name, path)) return TThumbClick::ShowFullScreen;
+    if (thumb->Requested) return TThumbClick::Ignored;
+    thumb->Selected = !thumb->Selected;
+    SetMarker(*tab, *thumb, thumb->Selected ? TMarkerState::Selected : TMarkerState::Unselected);
+    return TThumbClick::Toggled;
+}
+
+bool TGalleryModel::SearchTabs(TGalleryTab* cursorTab, TNavigateAction action, std::string& name,
+                               std::string& path) {
+    const bool forward = action == naNextTab;
+    const bool fromLast = action == naPreviousTabLast;
+    const TGalleryTab* first = nullptr;
+    int order = cursorTab->ShownOrder;
+    while (TGalleryTab* tab = NeighbourTab(order, forward)) {
+        if (first == nullptr) first = tab;
+        const int p = fromLast ? Search(*tab, tab->Thumbs.Count() - 1, -1) : Search(*tab, 0, 1);
+        if (p >= 0) return Found(*tab, p, true, name, path);
+        order = tab->ShownOrder;
+    }
+    // A tab move that finds nothing leaves the cursor on the first tab tried.
+    if (first != nullptr) ViewTabId = first->Id;
+    return false;
+}
+
+TGalleryTab* TGalleryModel::NeighbourTab(int shownOrder, bool forward) const {
+    TGalleryTab* best = nullptr;
+    for (const auto& [id, tab] : TabsById_) {
+        if (tab->State != tsActive) continue;
+        const int order = tab->ShownOrder;
+        if (forward) {
+            if (order != -1 && order > shownOrder && (best == nullptr || order < best->ShownOrder))
+                best = tab.get();
+        } else if (order > 0 && order < shownOrder &&
+                   (best == nullptr || order > best->ShownOrder)) {
+            best = tab.get();
+        }
+    }
+    return best;
+}
+
+bool TGalleryModel::Found(TGalleryTab& tab, int position, bool otherTab, std::string& name,
+                          std::string& path) {
+    ViewTabId = tab.Id;
+    ViewThumbIndex = position;
+    name = tab.Thumbs[position];
+    path = Thumb(tab, position)->FullSizePath;
+    if (otherTab && OnBringToFront) OnBringToFront(tab);
+    return true;
+}
+
+bool TGalleryModel::Qualifies(const TGalleryTab& tab, int position) const {
+    const TThumbEntry* thumb = Thumb(tab, position);
+    return thumb != nullptr && thumb->Loaded && thumb->OnDisk;
+}
+
+int TGalleryModel::Search(const TGalleryTab& tab, int from, int step) const {
+    if (step < 0) from = std::min(from, tab.Thumbs.Count() - 1);
+    for (int i = from; i >= 0 && i < tab.Thumbs.Count(); i += step)
+        if (Qualifies(tab, i)) return i;
+    return -1;
+}
+
+// --- state ---
+
+TGalleryTab& TGalleryModel::TabAt(int index) const {
+    return *TabsById_.at(int(Tabs_.Object(index)));
+}
+
+TThumbEntry* TGalleryModel::Thumb(const TGalleryTab& tab, int position) const {
+    if (position < 0 || position >= tab.Thumbs.Count()) return nullptr;
+    return ThumbEntry(int(tab.Thumbs.Object(position)));
+}
+
+TThumbEntry* TGalleryModel::ThumbEntry(int index) const {
+    if (index < 0 || index >= int(ThumbEntries_.size())) return nullptr;
+    return ThumbEntries_[std::size_t(index)].get();
+}
+
+TFullSizeEntry* TGalleryModel::Partner(const TGalleryTab& tab, int countArea, int* index) const {
+    for (int i = 0; i < tab.FullSizes.Count(); ++i) {
+        TFullSizeEntry* full = FullSizeEntries_[std::size_t(tab.FullSizes.Object(i))].get();
+        if (full != nullptr && full->CountArea == countArea) {
+            if (index != nullptr) *index = i;
+            return full;
+        }
+    }
+    return nullptr;
+}
+
+TThumbEntry* TGalleryModel::ThumbInArea(const TGalleryTab& tab, int countArea) const {
+    for (int i = 0; i < tab.Thumbs.Count(); ++i) {
+        TThumbEntry* thumb = Thumb(tab, i);
+        if (thumb != nullptr && thumb->CountArea == countArea) return thumb;
+    }
+    return nullptr;
+}
+
+TGalleryTab* TGalleryModel::TransferTab(const TGalleryTransfer& transfer, TThumbEntry*& thumb) {
+    thumb = nullptr;
+    TGalleryTab* tab = FindPage(transfer.ReferringUrl);
+    if (tab == nullptr || tab->State != tsActive) return nullptr;
+    if (Partner(*tab, transfer.CountArea) == nullptr) return nullptr;
+    thumb = ThumbInArea(*tab, transfer.CountArea);
+    return thumb == nullptr ? nullptr : tab;
+}
+
+void TGalleryModel::SetMarker(TGalleryTab& tab, TThumbEntry& thumb, TMarkerState state) {
+    thumb.Marker = state;
+    if (state != TMarkerState::Downloading) thumb.MarkerText.clear();
+    if (OnMarkerChanged) OnMarkerChanged(tab, thumb);
+}
+
+void TGalleryModel::QueueFullSized(TGalleryTab& tab, TThumbEntry& thumb) {
+    int partner = -1;
+    if (Partner(tab, thumb.CountArea, &partner) == nullptr) return;
+    thumb.FullSizeAddress = tab.FullSizes[partner];
+    if (QueueRequest)
+        QueueRequest({thumb.FullSizeAddress, tab.PageAddress,
+                      int(tab.Thumbs.Object(thumb.Position)), GetFullSizeFirst, thumb.CountArea,
+                      'H'});
+}
+
+std::string TGalleryModel::StorageFile(const std::string& url) const {
+    if (DownloadPath.empty()) return {};
+    TCrackUrl parts;
+    return parts.Crack(url, DownloadPath) ? parts.LocalFileName() : std::string();
+}

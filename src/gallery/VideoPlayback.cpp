@@ -1,0 +1,26 @@
+#include "VideoPlayback.h"
+
+#include "gallery/MediaPlayer.h"
+
+// The player keeps a guarded pointer to its video widget.
+#include <QVideoWidget>
+
+bool TSmartPlayerPlayback::HasDisplay() const {
+    return Player_.Display() != nullptr;
+}
+
+bool TSmartPlayerPlayback::PlayInDisplay(const QString& fileName) {
+    Player_.FileName = fileName.toStdString();
+    Player_.SetDisplayHPos(haCenter);
+    Player_.SetDisplayVPos(vaCenter);
+    // The player reports why it could not open the file.
+    if (!Player_.OpenInDisplay()) return false;
+    Player_.Play();
+    if (QWidget* display = Player_.Display()) display->show();
+    return true;
+}
+
+void TSmartPlayerPlayback::StopPlayback() {
+    Player_.Close();
+    if (QWidget* display = Player_.Display()) display->hide();
+}
