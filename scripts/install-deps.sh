@@ -7,7 +7,7 @@ PKGS=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-multimedia-dev
   libqt6opengl6-dev
-  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
   libcurl4-openssl-dev ca-certificates
   libjpeg62-turbo-dev libgif-dev
   libcpp-httplib-dev libssl-dev zlib1g-dev libbrotli-dev

@@ -2,13 +2,14 @@
 // display was chosen (the full-screen tests run under Xvfb).
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include "gallery/ExceptionGuard.h"
 
 #include <cstdlib>
 
 int main(int argc, char** argv) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
+    // The program's own application object, so that its guard is tested too.
+    TGuardedApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
