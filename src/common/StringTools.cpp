@@ -17,17 +17,17 @@ void ReplaceChar(std::string& text, char from, char to) {
         if (c == from) c = to;
 }
 
-namespace {
-
-constexpr std::size_t kMaxSegment = 255;
-constexpr std::size_t kMaxPath = 4000;
-
-void AppendHex(std::string& out, unsigned char c) {
+void AppendPercentEscape(std::string& out, unsigned char c) {
     static const char digits[] = "0123456789ABCDEF";
     out += '%';
     out += digits[c >> 4];
     out += digits[c & 15];
 }
+
+namespace {
+
+constexpr std::size_t kMaxSegment = 255;
+constexpr std::size_t kMaxPath = 4000;
 
 // FNV-1a, to keep shortened names of distinct long segments distinct.
 std::string ShortHash(std::string_view s) {
@@ -50,7 +50,7 @@ std::string SafeSegment(std::string_view seg) {
     out.reserve(seg.size());
     for (unsigned char c : seg) {
         if (c < 32 || c == 127)
-            AppendHex(out, c);
+            AppendPercentEscape(out, c);
         else
             out += char(c);
     }

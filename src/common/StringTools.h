@@ -16,6 +16,9 @@ int LastCharPos(char ch, std::string_view text);
 // Replaces, in place, every occurrence of from by to.
 void ReplaceChar(std::string& text, char from, char to);
 
+// Appends c as "%" and two upper-case hex digits.
+void AppendPercentEscape(std::string& out, unsigned char c);
+
 // Maps folder + host-plus-path ("host/dir/file") to a file path under the
 // folder; a trailing "/" or a bare host gets "index.html". Every segment is
 // made safe for the file system: "." and "..", control bytes and over-long

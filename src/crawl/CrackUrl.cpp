@@ -110,13 +110,6 @@ int EscapeAt(std::string_view s, std::size_t i) {
     return hi >= 0 && lo >= 0 ? hi * 16 + lo : -1;
 }
 
-void AppendEscape(std::string& out, unsigned char c) {
-    static const char digits[] = "0123456789ABCDEF";
-    out += '%';
-    out += digits[c >> 4];
-    out += digits[c & 15];
-}
-
 // The path of a URL decoded for naming its file, so that only the slashes
 // written as such separate folders. It decodes as PercentDecode does, except
 // where that would let two different paths share a name: an encoded "/" or
@@ -131,14 +124,14 @@ std::string DecodeForStorage(std::string_view raw) {
         const int escaped = EscapeAt(raw, i);
         if (escaped < 0) {
             if (raw[i] == '%')
-                AppendEscape(out, '%');
+                AppendPercentEscape(out, '%');
             else
                 out += raw[i];
             continue;
         }
         i += 2;
         if (escaped == '/' || escaped == '\\' || escaped == 0 || escaped == '%')
-            AppendEscape(out, static_cast<unsigned char>(escaped));
+            AppendPercentEscape(out, static_cast<unsigned char>(escaped));
         else
             out += char(escaped);
     }

@@ -1,5 +1,6 @@
 #include "TransferThread.h"
 
+#include "common/StringTools.h"
 #include "http/OwnerHandoff.h"
 #include "http/TargetFile.h"
 #include "http/TransferRound.h"
@@ -153,15 +154,12 @@ bool THTTPGetThread::Finished() const {
 }
 
 std::string EscapeForRequest(const std::string& url) {
-    static const char digits[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(url.size());
     for (unsigned char c : url) {
         if (c <= 32 || c >= 127 || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
             c == '`' || c == '{' || c == '|' || c == '}') {
-            out += '%';
-            out += digits[c >> 4];
-            out += digits[c & 15];
+            AppendPercentEscape(out, c);
         } else {
             out += char(c);
         }
