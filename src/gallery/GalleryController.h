@@ -1,0 +1,130 @@
+#pragma once
+
+// The gallery controller: the application's one scanning component. It is
+// the persistent grabber turned picture gallery: while a scan runs it
+// collects each page's thumbnails and full-sized links, pairs them, gives a
+// page with pairs a tab of the main window's page control, downloads its
+// thumbnails into tiles and, on request, the full-sized pictures; the
+// full-screen display walks the pictures on disk through it.
+
+#include "gallery/GalleryModel.h"
+#include "settings/PersistentGrabber.h"
+
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+class QTabWidget;
+class TGalleryTabPage;
+class TImgDisp;
+class TThumbPanel;
+class TVideoPlayback;
+
+// The application variants.
+enum TAppli { APP_SCRIVANE = 0, APP_HARVELLO = 1, APP_MISSIVANT = 2, APP_TESSELLON = 3 };
+
+class TGVThumb : public TRegHttpGrab {
+public:
+    explicit TGVThumb(IMessageSink* messages = nullptr, std::string applicationTitle = "Tessellon");
+    ~TGVThumb() override;
+
+    // --- the page control the tabs go to; set by the main window ---
+    QTabWidget* PageControl() const { return PageControl_; }
+    void SetPageControl(QTabWidget* pageControl);
+
+    // --- persisted settings ---
+    bool GetFullSizeFirst() const { return Model_.GetFullSizeFirst; }
+    void SetGetFullSizeFirst(bool v);
+    // Stored and edited only: video links are taken whenever the file types
+    // let them through.
+    bool GetVideos() const { return GetVideos_; }
+    void SetGetVideos(bool v);
+    bool AutoGetFullSized() const { return Model_.AutoGetFullSized; }
+    void SetAutoGetFullSized(bool v);
+    // The main window's scan addresses, one per line.
+    const std::string& HistoryScanner() const { return HistoryScanner_; }
+    void SetHistoryScanner(const std::string& v);
+    // Stored and edited only: the number of tabs is not limited. Values
+    // below 5 are ignored.
+    int MaxNumberOfTabs() const { return MaxNumberOfTabs_; }
+    void SetMaxNumberOfTabs(int v);
+    const std::string& LastBrowserUrl() const { return LastBrowserUrl_; }
+    void SetLastBrowserUrl(const std::string& v);
+    TAppli AppliType() const { return AppliType_; }
+    void SetAppliType(TAppli v);
+
+    // --- events and hooks ---
+    std::function<void(TComponent* sender, bool aborting)> OnUserTimer;
+    std::function<void(bool visible)> OnTabVisible;
+    std::function<void(const std::string& pageAddress)> OnAddressClick;
+    std::function<void(const std::string& pageAddress)> OnReloadPage;
+
+    // --- operations ---
+    void LoadGallerySettings();
+    // Sets the component up for a variant, without storing anything; false
+    // with a message while downloads run.
+    bool ConfigureFor(TAppli appli);
+    // Refuses the embedded browser's own pages and other addresses that are
+    // not on the web.
+    bool StartScan(const std::string& url = {}) override;
+    void GrabberTick(bool aborting) override;
+
+    // The download handlers, installed on the file download manager.
+    void TessellonDwnldFileReceived(TComponent* sender, TGVHttpGet* request);
+    void TessellonDwnldFileError(TComponent* sender, TGVHttpGet* request, int kind);
+    void ShowProgress(TGVHttpGet* request, std::int64_t bytesRead);
+    // The link and page hooks of the gallery variant.
+    void CollectLink(const std::string& linkType, const std::string& url, bool flag,
+                     const std::string& localFile, int countArea, char hrefOrSrc,
+                     const std::string& pageUrl, const std::string& hostName);
+    void PageAnalysed(TScanCore& scanner, TPageInfo& page);
+
+    // The tab buttons and the main window's buttons.
+    bool GetFullSized(int tabId, bool all) { return Model_.GetFullSized(tabId, all); }
+    bool MarkThumbs(int tabId, bool select) { return Model_.MarkThumbs(tabId, select); }
+    void CloseTabs(bool throwFiles) {
+        Model_.DownloadPath = DownloadPath();
+        Model_.CloseTabs(throwFiles);
+    }
+    void CancelFullSizedRequests() { Model_.CancelFullSizedRequests(); }
+    void PurgeTabs() { Model_.PurgeTabs(); }
+    void ClearTabs() { Model_.ClearTabs(); }
+    bool ThumbsFound() const { return Model_.ThumbsFound(); }
+
+    // The full-screen navigation hook.
+    bool Navigate(TNavigateAction action, QString& name, QString& path);
+    // A mouse button down on a tile: a picture on disk goes full screen,
+    // otherwise the selection toggles.
+    void ThumbMouseDown(TThumbPanel& tile, Qt::MouseButton button);
+
+    // The full-screen display thumbnails open in; made on first use when the
+    // main window gives none. Not owned when given.
+    void SetFullScreenDisplay(TImgDisp* display);
+    TImgDisp* FullScreenDisplay();
+
+    TGalleryModel& Model() { return Model_; }
+    // The tab page of a tab; null once it is gone.
+    TGalleryTabPage* Page(int tabId) const;
+
+private:
+    void ConnectModel();
+    void OnButton(int which, int tabId);
+    QString PageTitle(const TGalleryTab& tab) const;
+    static TGalleryTransfer Transfer(const TGVHttpGet& request);
+
+    TGalleryModel Model_;
+    QPointer<QTabWidget> PageControl_;
+    std::unordered_map<int, QPointer<TGalleryTabPage>> Pages_;
+    QPointer<TImgDisp> Display_;
+    std::unique_ptr<TImgDisp> OwnDisplay_;
+    std::unique_ptr<TVideoPlayback> OwnPlayer_;
+    bool GetVideos_ = true;
+    std::string HistoryScanner_;
+    int MaxNumberOfTabs_ = 10;
+    std::string LastBrowserUrl_;
+    TAppli AppliType_ = APP_SCRIVANE;
+};

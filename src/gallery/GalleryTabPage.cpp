@@ -1,0 +1,287 @@
+#include "GalleryTabPage.h"
+
+#include "gallery/ExceptionGuard.h"
+#include "gallery/HelpContext.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kMarkerLeft = 2;
+constexpr int kMarkerWidth = 9, kMarkerHeight = 4;
+constexpr int kBigMarkerWidth = 25, kBigMarkerHeight = 17;
+constexpr int kMarkerGap = 4; // between the marker's bottom and the tile's
+constexpr int kButtonTop = 5, kButtonHeight = 24;
+constexpr int kLabelTop = 32, kLabelLeft = 5;
+constexpr int kGap = 3;
+
+QString Hint(const QString& address) {
+    // Plain text as rich text: an address with "<" must not become markup.
+    return Qt::convertFromPlainText(address, Qt::WhiteSpaceNoWrap);
+}
+
+QString Stringify(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+// A tile reads as a button to screen readers and to tools driving the
+// window: its press action is a left click.
+class TThumbPanelAccessible : public QAccessibleWidget {
+public:
+    explicit TThumbPanelAccessible(TThumbPanel* tile)
+        : QAccessibleWidget(tile, QAccessible::Button) {}
+
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& name) override {
+        if (name != pressAction()) return;
+        auto* tile = static_cast<TThumbPanel*>(widget());
+        if (tile->OnMouseDown) tile->OnMouseDown(*tile, Qt::LeftButton);
+    }
+};
+
+QAccessibleInterface* TileAccessibleFactory(const QString&, QObject* object) {
+    if (auto* tile = dynamic_cast<TThumbPanel*>(object)) return new TThumbPanelAccessible(tile);
+    return nullptr;
+}
+
+void InstallTileAccessibleFactory() {
+    static const bool installed = [] {
+        QAccessible::installFactory(TileAccessibleFactory);
+        return true;
+    }();
+    (void)installed;
+}
+
+// The address label: a click passes the page address on.
+class TAddressLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    std::function<void()> OnClick;
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) &&
+            OnClick)
+            RunGuarded(OnClick, nullptr);
+    }
+};
+
+} // namespace
+
+QColor MarkerColour(TMarkerState state) {
+    switch (state) {
+    case TMarkerState::Unselected:
+        return QColor(0xFF, 0x00, 0x00);
+    case TMarkerState::Selected:
+        return QColor(0xFF, 0xFF, 0x00);
+    case TMarkerState::Requested:
+        return QColor(0x80, 0x80, 0x00);
+    case TMarkerState::Downloading:
+        return QColor(0xFF, 0xFF, 0xFF);
+    case TMarkerState::OnDisk:
+        return QColor(0x00, 0xFF, 0x00);
+    }
+    return Qt::black;
+}
+
+QString TileDescription(const TThumbEntry& thumb) {
+    if (thumb.NotAThumb) return QStringLiteral("not a thumb");
+    if (thumb.OnDisk) return QStringLiteral("on disk");
+    if (thumb.Marker == TMarkerState::Downloading)
+        return QStringLiteral("downloading ") + Stringify(thumb.MarkerText);
+    if (thumb.Requested) return QStringLiteral("requested");
+    if (thumb.Selected) return QStringLiteral("selected");
+    return QStringLiteral("unselected");
+}
+
+QString ThumbFileName(const QString& address) {
+    return address.mid(address.lastIndexOf('/') + 1);
+}
+
+// --- the picture and the tile ---
+
+TThumbImage::TThumbImage(QWidget* tile, int tabId, int thumbPosition)
+    : TGVMedia(tile), TabId(tabId), ThumbPosition(thumbPosition) {}
+
+TThumbPanel::TThumbPanel(QWidget* board, int tabId, int thumbPosition, const QString& thumbAddress,
+                         const QString& fullSizeAddress)
+    : TGVMediaFrame(board), TabId(tabId) {
+    InstallTileAccessibleFactory();
+    setFixedSize(kTileSize, kTileSize);
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(1);
+    setTextFormat(Qt::PlainText);
+    if (thumbAddress.contains('/')) setText("\n\n\n" + ThumbFileName(thumbAddress));
+    setToolTip(Hint(fullSizeAddress));
+    SetHelpContext(this, kGalleryHelpContext);
+    setAccessibleName(ThumbFileName(thumbAddress));
+
+    TileImage = new TThumbImage(this, tabId, thumbPosition);
+    TileImage->setToolTip(Hint(fullSizeAddress));
+    TileImage->setCursor(Qt::PointingHandCursor);
+
+    Marker = new QLabel(this);
+    Marker->setFrameStyle(QFrame::Box | QFrame::Plain);
+    Marker->setLineWidth(1);
+    Marker->setAlignment(Qt::AlignCenter);
+    Marker->setTextFormat(Qt::PlainText);
+    Marker->setAutoFillBackground(true);
+    // The marker is part of the tile for screen readers: the tile's
+    // description says what it shows.
+    Marker->setAccessibleName(QStringLiteral("marker"));
+    TThumbEntry fresh;
+    ShowState(fresh);
+}
+
+bool TThumbPanel::LoadThumb(const QString& file) {
+    if (TileImage->LoadMedia(file, kTileSize, kTileSize)) return true;
+    ShowNotAThumb();
+    return false;
+}
+
+void TThumbPanel::ShowNotAThumb() {
+    setText(QStringLiteral("not a thumb"));
+    setAlignment(Qt::AlignCenter);
+    TileImage->hide();
+    Marker->hide();
+    setAccessibleDescription(QStringLiteral("not a thumb"));
+}
+
+void TThumbPanel::ShowOnDisk() {
+    setText(text() + "\n\n[on disk]");
+}
+
+void TThumbPanel::ShowState(const TThumbEntry& thumb) {
+    const bool big = thumb.Marker == TMarkerState::Downloading;
+    const int w = big ? kBigMarkerWidth : kMarkerWidth;
+    const int h = big ? kBigMarkerHeight : kMarkerHeight;
+    Marker->setGeometry(kMarkerLeft, kTileSize - h - kMarkerGap, w, h);
+    QPalette colours = Marker->palette();
+    colours.setColor(QPalette::Window, MarkerColour(thumb.Marker));
+    colours.setColor(QPalette::WindowText, Qt::black);
+    Marker->setPalette(colours);
+    Marker->setText(big ? Stringify(thumb.MarkerText) : QString());
+    setAccessibleDescription(TileDescription(thumb));
+}
+
+void TThumbPanel::RepaintMarker() {
+    Marker->hide();
+    Marker->show();
+}
+
+void TThumbPanel::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+    if (OnMouseDown) {
+        const Qt::MouseButton button = event->button();
+        RunGuarded([&] { OnMouseDown(*this, button); }, nullptr);
+    }
+}
+
+// --- the tab page ---
+
+TGalleryTabPage::TGalleryTabPage(int tabId, const QString& pageAddress) : TabId_(tabId) {
+    SetHelpContext(this, kGalleryHelpContext);
+    Board_ = new QScrollArea(this);
+    Board_->setFrameShape(QFrame::NoFrame);
+    Board_->setWidgetResizable(true);
+    Contents_ = new QWidget;
+    QPalette silver = Contents_->palette();
+    silver.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+    Contents_->setPalette(silver);
+    Contents_->setAutoFillBackground(true);
+    Board_->setWidget(Contents_);
+    auto* fill = new QVBoxLayout(this);
+    fill->setContentsMargins(0, 0, 0, 0);
+    fill->addWidget(Board_);
+
+    struct ButtonDef {
+        const char* Caption;
+        int Left, Width;
+        QStyle::StandardPixmap Icon;
+    };
+    static constexpr std::array<ButtonDef, ButtonCount> kButtons{{
+        {"get all", 6, 70, QStyle::SP_BrowserReload},
+        {"get selected", 80, 90, QStyle::SP_BrowserReload},
+        {"select all", 174, 80, QStyle::SP_DialogApplyButton},
+        {"unselect all", 258, 90, QStyle::SP_DialogNoButton},
+        {"throw", 352, 80, QStyle::SP_DialogCancelButton},
+        {"close", 446, 60, QStyle::SP_DialogCloseButton},
+        {"reload", 530, 70, QStyle::SP_BrowserReload},
+    }};
+    for (int i = 0; i < ButtonCount; ++i) {
+        const ButtonDef& def = kButtons[std::size_t(i)];
+        auto* button = new QPushButton(QString::fromLatin1(def.Caption), Contents_);
+        button->setIcon(style()->standardIcon(def.Icon));
+        button->setGeometry(def.Left, kButtonTop, def.Width, kButtonHeight);
+        button->setProperty("tag", tabId);
+        button->setFocusPolicy(Qt::TabFocus);
+        const auto which = TButton(i);
+        QObject::connect(button, &QPushButton::clicked, this, [this, which, button] {
+            if (OnButton)
+                RunGuarded([&] { OnButton(which, button->property("tag").toInt()); }, nullptr);
+        });
+        Buttons_[std::size_t(i)] = button;
+    }
+
+    auto* label = new TAddressLabel(Contents_);
+    label->setTextFormat(Qt::PlainText);
+    label->setText("  " + pageAddress + "  ");
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setCursor(Qt::WhatsThisCursor);
+    label->move(kLabelLeft, kLabelTop);
+    label->adjustSize();
+    label->setAccessibleName(QStringLiteral("page address"));
+    label->setAccessibleDescription(pageAddress);
+    label->OnClick = [this] {
+        if (OnAddressClick) OnAddressClick(PageAddress());
+    };
+    AddressLabel_ = label;
+
+    const int right =
+        std::max(kButtons.back().Left + kButtons.back().Width, label->geometry().right() + 1);
+    Contents_->setMinimumSize(right + kGap, kLabelTop + label->height() + kGap);
+}
+
+QString TGalleryTabPage::PageAddress() const {
+    const QString caption = AddressLabel_->text();
+    return caption.mid(2, caption.size() - 4);
+}
+
+TThumbPanel* TGalleryTabPage::AddTile(int position, int cell, int pageWidth,
+                                      const QString& thumbAddress, const QString& fullSizeAddress) {
+    auto* tile = new TThumbPanel(Contents_, TabId_, position, thumbAddress, fullSizeAddress);
+    const TTileOrigin origin = TileOrigin(cell, pageWidth);
+    tile->move(origin.Left, origin.Top);
+    tile->OnMouseDown = [this](TThumbPanel& t, Qt::MouseButton button) {
+        if (OnTileMouseDown) OnTileMouseDown(t, button);
+    };
+    if (position >= int(Tiles_.size())) Tiles_.resize(std::size_t(position) + 1, nullptr);
+    Tiles_[std::size_t(position)] = tile;
+    // A scroll area does not size itself to its children: the board grows
+    // to the last tile and a gap.
+    const QSize needed(std::max(Contents_->minimumWidth(), origin.Left + kTileSize + kGap),
+                       std::max(Contents_->minimumHeight(), origin.Top + kTileSize + kGap));
+    if (needed != Contents_->minimumSize()) Contents_->setMinimumSize(needed);
+    tile->show();
+    return tile;
+}
+
+TThumbPanel* TGalleryTabPage::Tile(int position) const {
+    if (position < 0 || position >= int(Tiles_.size())) return nullptr;
+    return Tiles_[std::size_t(position)];
+}
+
+int TGalleryTabPage::TileCount() const {
+    return int(std::count_if(Tiles_.begin(), Tiles_.end(), [](auto* t) { return t != nullptr; }));
+}

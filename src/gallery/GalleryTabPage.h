@@ -1,0 +1,107 @@
+#pragma once
+
+// The widgets of a gallery tab: a silver scrolling board with a row of seven
+// buttons, a label with the page address, and a tile per thumbnail that has
+// arrived. A tile frames its picture and carries a small coloured marker
+// telling where the thumbnail stands. What the buttons and clicks do is the
+// gallery controller's; these classes only show and report.
+
+#include "gallery/GalleryModel.h"
+#include "gallery/MediaTile.h"
+
+#include <QColor>
+#include <QLabel>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <vector>
+
+class QPushButton;
+class QScrollArea;
+
+inline constexpr int kTileSize = 110;
+
+// The marker's colour for each state: red, yellow, olive, white, lime.
+QColor MarkerColour(TMarkerState state);
+// What a tile tells a screen reader about its thumbnail: "unselected",
+// "selected", "requested", "downloading 42%", "on disk" or "not a thumb".
+QString TileDescription(const TThumbEntry& thumb);
+// The last segment of an address: a tile's name.
+QString ThumbFileName(const QString& address);
+
+// The picture of a tile.
+class TThumbImage : public TGVMedia {
+public:
+    TThumbImage(QWidget* tile, int tabId, int thumbPosition);
+    int TabId = 0;
+    int ThumbPosition = 0; // the thumbnail's index in its tab's Thumbs
+};
+
+// A tile: 110 × 110, black, its caption light on the black, the picture over
+// it and the marker at its bottom left.
+class TThumbPanel : public TGVMediaFrame {
+public:
+    TThumbPanel(QWidget* board, int tabId, int thumbPosition, const QString& thumbAddress,
+                const QString& fullSizeAddress);
+
+    int TabId = 0;
+    QLabel* Marker;
+    TThumbImage* TileImage;
+    int ThumbPosition() const { return TileImage->ThumbPosition; }
+
+    // Loads the thumbnail file; on failure the tile says "not a thumb".
+    bool LoadThumb(const QString& file);
+    void ShowNotAThumb();
+    // Appends "[on disk]" under the file name.
+    void ShowOnDisk();
+    // The marker's colour, size and text, and the description that follows.
+    void ShowState(const TThumbEntry& thumb);
+    // Hides and shows the marker again, so that it is drawn anew.
+    void RepaintMarker();
+
+    // A mouse button went down on the tile or its picture.
+    std::function<void(TThumbPanel& tile, Qt::MouseButton button)> OnMouseDown;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+};
+
+// The tab page: what the page control shows for one gallery tab.
+class TGalleryTabPage : public QWidget {
+public:
+    enum TButton { GetAll, GetSelected, SelectAll, UnselectAll, Throw, Close, Reload, ButtonCount };
+
+    TGalleryTabPage(int tabId, const QString& pageAddress);
+
+    int TabId() const { return TabId_; }
+    // The address label's caption without the two blanks on each side.
+    QString PageAddress() const;
+
+    // Builds the tile of a thumbnail in a cell of the grid whose column
+    // count follows pageWidth; the board grows to hold it.
+    TThumbPanel* AddTile(int position, int cell, int pageWidth, const QString& thumbAddress,
+                         const QString& fullSizeAddress);
+    // The tile of a thumbnail position; null when it has none.
+    TThumbPanel* Tile(int position) const;
+    int TileCount() const;
+
+    QScrollArea* Board() const { return Board_; }
+    QWidget* BoardContents() const { return Contents_; }
+    QLabel* AddressLabel() const { return AddressLabel_; }
+    QPushButton* Button(TButton which) const { return Buttons_[which]; }
+
+    // A button was pressed; the tab's Id is its tag.
+    std::function<void(TButton which, int tabId)> OnButton;
+    std::function<void(const QString& pageAddress)> OnAddressClick;
+    std::function<void(TThumbPanel& tile, Qt::MouseButton button)> OnTileMouseDown;
+
+private:
+    int TabId_;
+    QScrollArea* Board_;
+    QWidget* Contents_;
+    QLabel* AddressLabel_;
+    std::array<QPushButton*, ButtonCount> Buttons_{};
+    std::vector<TThumbPanel*> Tiles_; // by thumbnail position
+};
