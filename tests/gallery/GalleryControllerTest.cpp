@@ -1,0 +1,366 @@
+// The gallery controller with its widgets: the variant set-up, the scan
+// refusals, the persisted settings, and the tab pages the page control shows
+// as thumbnails arrive (tiles, marker colours, clicks, buttons).
+#include "gallery/GalleryController.h"
+
+#include "AccessibleWalk.h"
+#include "EventLoop.h"
+#include "TestPictures.h"
+#include "crawl/HtmlMarkup.h"
+#include "gallery/FullScreenDisplay.h"
+#include "gallery/GalleryTabPage.h"
+#include "settings/SettingsTable.h"
+
+#include <QAccessible>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+using namespace testpictures;
+
+namespace {
+
+class TRecordedMessages : public IMessageSink {
+public:
+    std::vector<std::string> Texts;
+    void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
+};
+
+// Settings live in a folder of the test's own.
+struct TConfigFolder {
+    TTempDir Dir;
+    TConfigFolder() { ::setenv("TESSELLON_CONFIG_DIR", Dir.Path().c_str(), 1); }
+    ~TConfigFolder() { ::unsetenv("TESSELLON_CONFIG_DIR"); }
+};
+
+constexpr const char* kPage = "http://pics.example/gallery/page1.html";
+
+class GalleryControllerTest : public ::testing::Test {
+protected:
+    GalleryControllerTest() : gallery(&messages) {
+        // The test ticks by hand.
+        gallery.SetTimerEnabled(false);
+        pages.resize(700, 500);
+        pages.show();
+        gallery.SetPageControl(&pages);
+        gallery.THttpGrab::SetDownloadPath(files.Path() + "/");
+        gallery.Model().QueueRequest = [this](const TGalleryRequest& r) { requests.push_back(r); };
+    }
+    ~GalleryControllerTest() override { gallery.ClearTabs(); }
+
+    static std::string Thumb(int i) {
+        return "http://pics.example/thumbs/t" + std::to_string(i) + ".jpg";
+    }
+    static std::string Big(int i) {
+        return "http://pics.example/pics/big" + std::to_string(i) + ".jpg";
+    }
+    std::string BigFile(int i) const { return files.Sub("big" + std::to_string(i) + ".jpg"); }
+
+    // A page of n pairs, decided; nothing has arrived yet.
+    void Page(int n, const std::string& page = kPage) {
+        for (int i = 1; i <= n; ++i) {
+            gallery.Model().CollectLink("jpg", Thumb(i), "", i, 'S', page);
+            gallery.Model().CollectLink("jpg", Big(i), BigFile(i), i, 'H', page);
+        }
+        gallery.Model().PageAnalysed(page);
+    }
+    // The thumbnail of pair i arrives as file (a small JPEG by default).
+    void Arrive(int i, std::string file = {}, const std::string& page = kPage) {
+        if (file.empty()) file = WriteJpeg(files, "t" + std::to_string(i) + ".jpg", 100, 80);
+        TGalleryTransfer t;
+        t.ReferringUrl = page;
+        t.CountArea = i;
+        t.HrefOrSrc = 'S';
+        t.LocalFile = file;
+        gallery.Model().FileReceived(t);
+    }
+    void FullSizedArrives(int i) {
+        TGalleryTransfer t;
+        t.ReferringUrl = kPage;
+        t.CountArea = i;
+        t.HrefOrSrc = 'H';
+        gallery.Model().FileReceived(t);
+    }
+    TGalleryTabPage* FirstPage() const { return dynamic_cast<TGalleryTabPage*>(pages.widget(0)); }
+    TThumbPanel* Tile(int i) const { return FirstPage()->Tile(i - 1); }
+    // The marker's colour as drawn: the middle of the marker in a grab of
+    // the page control.
+    QColor MarkerShown(int i) {
+        TThumbPanel* tile = Tile(i);
+        const QPoint centre =
+            tile->Marker->mapTo(&pages, QPoint(1, 1)); // inside the border, clear of the text
+        return pages.grab().toImage().pixelColor(centre);
+    }
+    void Click(int i, Qt::MouseButton button = Qt::LeftButton) {
+        QTest::mousePress(Tile(i)->TileImage, button, {}, QPoint(50, 50));
+    }
+    TGalleryTab& TheTab() { return *gallery.Model().FindPage(kPage); }
+
+    TConfigFolder config;
+    TTempDir files;
+    TRecordedMessages messages;
+    QTabWidget pages;
+    TGVThumb gallery;
+    std::vector<TGalleryRequest> requests;
+};
+
+} // namespace
+
+// --- the variant set-up, scans and settings ---
+
+TEST_F(GalleryControllerTest, GalleryVariantSetsHooksAndFiltersWithoutStoringThem) {
+    ASSERT_TRUE(gallery.ConfigureFor(APP_TESSELLON));
+    EXPECT_TRUE(gallery.SearchThumbs());
+    EXPECT_TRUE(gallery.FileLinkHook && gallery.PageParsedHook && gallery.LinkHook);
+    EXPECT_TRUE(gallery.FileDownloader.OnProgress && gallery.FileDownloader.OnDataReceived &&
+                gallery.FileDownloader.OnFileFailed);
+    EXPECT_EQ(*gallery.AreaHook.target<void (*)(std::string&)>(), &MarkCountedAreas);
+    EXPECT_EQ(gallery.DownloadType(), TDownloadType::DOWNLOAD_HREF_SRC);
+    EXPECT_EQ(gallery.FileTypes(), "gif\r\njpeg\r\njpg\r\n");
+    EXPECT_TRUE(gallery.KeywordsFilterEnabled && gallery.StayOnSite && gallery.ReportExternalLinks);
+    EXPECT_EQ(gallery.ResultsFile, 0);
+    // Live only: the store keeps what it had (nothing, here).
+    TGVReg& store = gallery.Store();
+    EXPECT_FALSE(store.ReadBool(Setting::SearchThumbs.Entry, false));
+    EXPECT_EQ(store.ReadInteger(Setting::DownloadType.Entry, 1), 1);
+    EXPECT_FALSE(store.ReadBool(Setting::KeywordFilterEnabled.Entry, false));
+
+    ASSERT_TRUE(gallery.ConfigureFor(APP_SCRIVANE));
+    EXPECT_FALSE(gallery.SearchThumbs());
+    EXPECT_FALSE(gallery.FileLinkHook || gallery.PageParsedHook || gallery.LinkHook);
+    EXPECT_FALSE(gallery.FileDownloader.OnProgress || gallery.FileDownloader.OnDataReceived);
+    EXPECT_EQ(*gallery.AreaHook.target<void (*)(std::string&)>(), &CloseAreas);
+    EXPECT_EQ(gallery.ResultsFile, 1); // stored value, untouched by this variant
+}
+
+TEST_F(GalleryControllerTest, NoVariantChangeWhileDownloadsRun) {
+    ASSERT_TRUE(gallery.ConfigureFor(APP_TESSELLON));
+    gallery.FileDownloader.SetWorking(true);
+    EXPECT_FALSE(gallery.ConfigureFor(APP_SCRIVANE));
+    EXPECT_EQ(messages.Texts, std::vector<std::string>{"First stop the current processes"});
+    EXPECT_TRUE(gallery.SearchThumbs());
+    gallery.FileDownloader.SetWorking(false);
+}
+
+TEST_F(GalleryControllerTest, BrowserAndLocalAddressesStartNoScan) {
+    for (const char* url : {"res://ieframe.dll/navcancl.htm", "about:blank", "chrome://gpu",
+                            "chrome-error://chromewebdata/", "qrc:/welcome.htm",
+                            "data:text/html,<a href=x.jpg>", "ABOUT:blank"}) {
+        EXPECT_FALSE(gallery.StartScan(url)) << url;
+        EXPECT_FALSE(gallery.IsWorking()) << url;
+    }
+    EXPECT_TRUE(messages.Texts.empty());
+}
+
+TEST_F(GalleryControllerTest, SettingsPersistAndTooFewTabsAreIgnored) {
+    gallery.SetMaxNumberOfTabs(4);
+    EXPECT_EQ(gallery.MaxNumberOfTabs(), 10);
+    gallery.SetMaxNumberOfTabs(5);
+    gallery.SetAutoGetFullSized(true);
+    gallery.SetGetFullSizeFirst(false);
+    gallery.SetGetVideos(false);
+    gallery.SetHistoryScanner("http://a.example/\r\nhttp://b.example/");
+    gallery.SetLastBrowserUrl("http://c.example/");
+    gallery.SetAppliType(APP_TESSELLON);
+
+    TGVThumb again(&messages);
+    EXPECT_EQ(again.MaxNumberOfTabs(), 5);
+    EXPECT_TRUE(again.AutoGetFullSized());
+    EXPECT_FALSE(again.GetFullSizeFirst());
+    EXPECT_FALSE(again.GetVideos());
+    EXPECT_EQ(again.HistoryScanner(), "http://a.example/\r\nhttp://b.example/");
+    EXPECT_EQ(again.LastBrowserUrl(), "http://c.example/");
+    EXPECT_EQ(again.AppliType(), APP_TESSELLON);
+}
+
+// --- tabs and tiles ---
+
+TEST_F(GalleryControllerTest, FirstThumbnailShowsTheTabWithItsTileInThePairsCell) {
+    std::vector<bool> visible;
+    gallery.OnTabVisible = [&](bool v) { visible.push_back(v); };
+    Page(8);
+    EXPECT_EQ(pages.count(), 0); // built, hidden until a thumbnail arrives
+    Arrive(7);
+    ASSERT_EQ(pages.count(), 1);
+    EXPECT_EQ(visible, std::vector<bool>{true});
+    EXPECT_EQ(pages.tabText(0), "8");
+    EXPECT_EQ(pages.tabBar()->accessibleTabName(0), kPage);
+
+    TGalleryTabPage* page = FirstPage();
+    EXPECT_EQ(page->AddressLabel()->text(), QString("  ") + kPage + "  ");
+    EXPECT_EQ(page->PageAddress(), kPage);
+    EXPECT_EQ(page->AddressLabel()->accessibleName(), "page address");
+    // 700 pixels hold six columns: the seventh cell starts the second row.
+    TThumbPanel* tile = Tile(7);
+    EXPECT_EQ(tile->pos(), QPoint(0, 165));
+    EXPECT_EQ(tile->size(), QSize(110, 110));
+    EXPECT_EQ(tile->accessibleName(), "t7.jpg");
+    EXPECT_EQ(tile->accessibleDescription(), "unselected");
+    EXPECT_EQ(tile->TileImage->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_TRUE(tile->toolTip().contains(Q(Big(7))));
+    // The board grows to the tile, so the scroll area can reach it.
+    EXPECT_GE(page->BoardContents()->minimumHeight(), 165 + 110);
+    for (int i = 1; i <= 8; ++i)
+        EXPECT_EQ(requests[std::size_t(i - 1)].Url, Thumb(i));
+}
+
+TEST_F(GalleryControllerTest, MarkersGoRedYellowBlinkingOliveThenLime) {
+    Page(2);
+    Arrive(1);
+    Arrive(2);
+    EXPECT_EQ(MarkerShown(1), QColor(Qt::red));
+    EXPECT_EQ(Tile(1)->Marker->geometry(), QRect(2, 102, 9, 4));
+
+    FirstPage()->Button(TGalleryTabPage::SelectAll)->click();
+    EXPECT_EQ(MarkerShown(1), QColor(Qt::yellow));
+    EXPECT_EQ(Tile(1)->accessibleDescription(), "selected");
+
+    FirstPage()->Button(TGalleryTabPage::GetSelected)->click();
+    ASSERT_EQ(requests.size(), 4u); // two thumbnails, two full-sized pictures
+    EXPECT_EQ(requests[2].UserIndex, TheTab().Thumbs.Object(0));
+    EXPECT_EQ(requests[2].HrefOrSrc, 'H');
+    EXPECT_TRUE(requests[2].Priority);
+    const QColor olive(0x80, 0x80, 0x00);
+    EXPECT_EQ(MarkerShown(1), olive);
+    EXPECT_EQ(Tile(1)->accessibleDescription(), "requested");
+    // Every second tick (400 ms) the requested markers blink.
+    std::vector<QColor> shown;
+    for (int tick = 0; tick < 4; ++tick) {
+        gallery.GrabberTick(false);
+        shown.push_back(MarkerShown(1));
+    }
+    EXPECT_EQ(shown, (std::vector<QColor>{QColor(Qt::yellow), QColor(Qt::yellow), olive, olive}));
+
+    TGalleryTransfer progress;
+    progress.UserIndex = int(TheTab().Thumbs.Object(0));
+    progress.ContentLength = 40'000'000; // a video: bytes × 100 passes 32 bits
+    gallery.Model().ShowProgress(progress, -1);
+    EXPECT_EQ(Tile(1)->Marker->geometry(), QRect(2, 89, 25, 17));
+    EXPECT_EQ(Tile(1)->Marker->text(), "0%");
+    gallery.Model().ShowProgress(progress, 30'000'000);
+    EXPECT_EQ(Tile(1)->Marker->text(), "75%");
+    EXPECT_EQ(Tile(1)->accessibleDescription(), "downloading 75%");
+    EXPECT_EQ(MarkerShown(1), QColor(Qt::white));
+
+    FullSizedArrives(1);
+    EXPECT_EQ(MarkerShown(1), QColor(Qt::green));
+    EXPECT_EQ(Tile(1)->Marker->geometry(), QRect(2, 102, 9, 4));
+    EXPECT_EQ(Tile(1)->accessibleDescription(), "on disk");
+}
+
+TEST_F(GalleryControllerTest, StoredPictureShowsOnDiskAtOnceAndIsNeverRequested) {
+    WriteJpeg(files, "big1.jpg", 64, 48);
+    Page(1);
+    Arrive(1);
+    EXPECT_TRUE(Tile(1)->text().endsWith("t1.jpg\n\n[on disk]"));
+    EXPECT_EQ(MarkerShown(1), QColor(Qt::green));
+    FirstPage()->Button(TGalleryTabPage::GetAll)->click();
+    EXPECT_EQ(requests.size(), 1u); // the thumbnail only
+}
+
+TEST_F(GalleryControllerTest, UnreadableThumbnailsSayNotAThumbReadablyAndIgnoreClicks) {
+    Page(2);
+    WriteFile(files.Sub("garbage.jpg"), "this is no picture");
+    WriteFile(files.Sub("empty.jpg"), "");
+    Arrive(1, files.Sub("garbage.jpg"));
+    Arrive(2, files.Sub("empty.jpg"));
+    for (int i : {1, 2}) {
+        EXPECT_EQ(Tile(i)->text(), "not a thumb");
+        EXPECT_EQ(Tile(i)->accessibleDescription(), "not a thumb");
+        EXPECT_FALSE(Tile(i)->TileImage->isVisible());
+        EXPECT_GT(Tile(i)->palette().color(QPalette::WindowText).lightness(), 150);
+        Click(i);
+    }
+    FirstPage()->Button(TGalleryTabPage::SelectAll)->click();
+    EXPECT_FALSE(gallery.Model().Thumb(TheTab(), 0)->Selected);
+    EXPECT_FALSE(gallery.Model().Thumb(TheTab(), 1)->Selected);
+}
+
+TEST_F(GalleryControllerTest, ClicksSelectOnPressAndOpenStoredPicturesFullScreen) {
+    TImgDisp display;
+    gallery.SetFullScreenDisplay(&display);
+    Page(3);
+    for (int i = 1; i <= 3; ++i)
+        Arrive(i);
+    Click(1, Qt::RightButton);
+    EXPECT_FALSE(gallery.Model().Thumb(TheTab(), 0)->Selected);
+    Click(1);
+    EXPECT_EQ(MarkerShown(1), QColor(Qt::yellow));
+    Click(1);
+    EXPECT_EQ(MarkerShown(1), QColor(Qt::red));
+
+    gallery.GetFullSized(TheTab().Id, true);
+    Click(2); // requested: nothing
+    EXPECT_TRUE(gallery.Model().Thumb(TheTab(), 1)->Requested);
+
+    WriteJpeg(files, "big3.jpg", 64, 48);
+    FullSizedArrives(3);
+    Click(3);
+    EXPECT_TRUE(display.isVisible());
+    EXPECT_EQ(display.Panel4()->text(), Q(Thumb(3)));
+    EXPECT_EQ(gallery.Model().ViewThumbIndex, 2);
+    display.Exit();
+}
+
+TEST_F(GalleryControllerTest, CloseAndThrowHideTheTabAndFreeItsPageOnTheNextTick) {
+    std::vector<bool> visible;
+    gallery.OnTabVisible = [&](bool v) { visible.push_back(v); };
+    Page(2);
+    Arrive(1);
+    WriteJpeg(files, "big1.jpg", 64, 48);
+    FullSizedArrives(1);
+    QPointer<TGalleryTabPage> page = FirstPage();
+    const int id = page->TabId();
+
+    std::string reloaded, clicked;
+    page->Button(TGalleryTabPage::Reload)->click(); // no hook: nothing
+    gallery.OnReloadPage = [&](const std::string& a) { reloaded = a; };
+    gallery.OnAddressClick = [&](const std::string& a) { clicked = a; };
+    page->Button(TGalleryTabPage::Reload)->click();
+    QTest::mouseClick(page->AddressLabel(), Qt::LeftButton);
+    EXPECT_EQ(reloaded, kPage);
+    EXPECT_EQ(clicked, kPage);
+
+    page->Button(TGalleryTabPage::Throw)->click();
+    EXPECT_EQ(pages.count(), 0);
+    EXPECT_FALSE(FileExists(BigFile(1)));
+    gallery.GrabberTick(false);
+    EXPECT_EQ(visible, (std::vector<bool>{true, false}));
+    EXPECT_EQ(gallery.Model().FindTab(id), nullptr);
+    ASSERT_TRUE(RunUntil([&] { return page.isNull(); }));
+    // A button of a tab that is gone does nothing.
+    EXPECT_FALSE(gallery.GetFullSized(id, true));
+    EXPECT_FALSE(gallery.MarkThumbs(id, true));
+}
+
+TEST_F(GalleryControllerTest, EveryControlOfATabHasAnAccessibleName) {
+    Page(2);
+    Arrive(1);
+    WriteFile(files.Sub("garbage.jpg"), "x");
+    Arrive(2, files.Sub("garbage.jpg"));
+    const std::vector<std::string> unnamed = UnnamedAccessibleControls(&pages);
+    EXPECT_TRUE(unnamed.empty()) << ::testing::PrintToString(unnamed);
+    // The walk does reach into the board: an edit box without a name shows.
+    auto* edit = new QLineEdit(FirstPage()->BoardContents());
+    edit->show();
+    EXPECT_EQ(UnnamedAccessibleControls(&pages).size(), 1u);
+    delete edit;
+
+    // The tile is a button whose press action is a left click.
+    QAccessibleInterface* tile = QAccessible::queryAccessibleInterface(Tile(1));
+    ASSERT_NE(tile, nullptr);
+    EXPECT_EQ(tile->role(), QAccessible::Button);
+    EXPECT_EQ(tile->text(QAccessible::Name), "t1.jpg");
+    EXPECT_EQ(tile->text(QAccessible::Description), "unselected");
+    tile->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(Tile(1)->accessibleDescription(), "selected");
+}
