@@ -255,12 +255,19 @@ void TGVThumb::ConnectModel() {
     Model_.OnTabCreated = [this](TGalleryTab& tab) {
         auto* page = new TGalleryTabPage(tab.Id, Q(tab.PageAddress));
         page->hide();
-        page->OnButton = [this](TGalleryTabPage::TButton which, int id) { OnButton(which, id); };
+        // Handlers run from the event loop: nothing may be thrown through it.
+        page->OnButton = [this](TGalleryTabPage::TButton which, int id) {
+            RunGuarded([&] { OnButton(which, id); }, Messages);
+        };
         page->OnAddressClick = [this](const QString& address) {
-            if (OnAddressClick) OnAddressClick(address.toStdString());
+            RunGuarded(
+                [&] {
+                    if (OnAddressClick) OnAddressClick(address.toStdString());
+                },
+                Messages);
         };
         page->OnTileMouseDown = [this](TThumbPanel& tile, Qt::MouseButton button) {
-            ThumbMouseDown(tile, button);
+            RunGuarded([&] { ThumbMouseDown(tile, button); }, Messages);
         };
         Pages_[tab.Id] = page;
     };

@@ -9,6 +9,7 @@
 #include "crawl/HtmlMarkup.h"
 #include "gallery/FullScreenDisplay.h"
 #include "gallery/GalleryTabPage.h"
+#include "gallery/HelpContext.h"
 #include "settings/SettingsTable.h"
 
 #include <QAccessible>
@@ -207,6 +208,9 @@ TEST_F(GalleryControllerTest, FirstThumbnailShowsTheTabWithItsTileInThePairsCell
     EXPECT_EQ(tile->accessibleDescription(), "unselected");
     EXPECT_EQ(tile->TileImage->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_TRUE(tile->toolTip().contains(Q(Big(7))));
+    EXPECT_EQ(HelpContextOf(tile->TileImage), kGalleryHelpContext);
+    EXPECT_EQ(HelpContextOf(page->Button(TGalleryTabPage::Close)), kGalleryHelpContext);
+    EXPECT_EQ(HelpContextOf(&pages), 0);
     // The board grows to the tile, so the scroll area can reach it.
     EXPECT_GE(page->BoardContents()->minimumHeight(), 165 + 110);
     for (int i = 1; i <= 8; ++i)
