@@ -1,18 +1,47 @@
 // Gallery benchmarks, offscreen: decoding a large JPEG for a tile at the
-// reduced scale libjpeg offers, against decoding it whole.
+// reduced scale libjpeg offers, against decoding it whole; and a tab page of
+// 1000 thumbnail tiles: building them, painting the board where it is
+// scrolled, and the memory they hold.
+#include "gallery/GalleryModel.h"
+#include "gallery/GalleryTabPage.h"
 #include "gallery/PictureDecoder.h"
 
 #include <benchmark/benchmark.h>
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QImage>
 #include <QPainter>
+#include <QPixmap>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 
+#include <malloc.h>
+
+#include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
 
 namespace {
+
+// Noise of ±8 on every channel, as the grain of a photograph.
+void AddGrain(QImage& image, std::uint32_t seed) {
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int n = int(seed >> 28) - 8;
+            const QRgb c = row[x];
+            row[x] = qRgb(qBound(0, qRed(c) + n, 255), qBound(0, qGreen(c) + n, 255),
+                          qBound(0, qBlue(c) + n, 255));
+        }
+    }
+}
 
 // A 3000 × 2000 photograph stand-in: gradients, so that the JPEG is not
 // trivially small.
@@ -32,17 +61,7 @@ QString LargeJpeg() {
         painter.end();
         // Fine grain, as a photograph has: a smooth picture would leave the
         // whole decode little to do beside reading the file.
-        std::uint32_t seed = 12345;
-        for (int y = 0; y < image.height(); ++y) {
-            auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-            for (int x = 0; x < image.width(); ++x) {
-                seed = seed * 1664525u + 1013904223u;
-                const int n = int(seed >> 28) - 8;
-                const QRgb c = row[x];
-                row[x] = qRgb(qBound(0, qRed(c) + n, 255), qBound(0, qGreen(c) + n, 255),
-                              qBound(0, qBlue(c) + n, 255));
-            }
-        }
+        AddGrain(image, 12345);
         const QString name = dir.filePath("large.jpg");
         image.save(name, "JPEG", 85);
         return name;
@@ -68,16 +87,263 @@ void DecodeWhole(benchmark::State& state) {
     }
 }
 
+// --- a tab page of 1000 thumbnail tiles ---
+
+constexpr int kTiles = 1000;
+constexpr int kThumbFiles = 4;
+constexpr double kMB = 1e6;
+
+using TClock = std::chrono::steady_clock;
+
+double Milliseconds(TClock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// Thumbnails as galleries serve them: 150 × 150 JPEGs that decode at full
+// scale, of which a tile keeps the centred 110 × 110.
+const std::array<QString, kThumbFiles>& ThumbFiles() {
+    static QTemporaryDir dir;
+    static const std::array<QString, kThumbFiles> files = [] {
+        std::array<QString, kThumbFiles> names;
+        for (int f = 0; f < kThumbFiles; ++f) {
+            QImage image(150, 150, QImage::Format_RGB32);
+            QPainter painter(&image);
+            QLinearGradient gradient(0, 0, 150, 150);
+            gradient.setColorAt(0, QColor::fromHsv(f * 90, 180, 230));
+            gradient.setColorAt(1, QColor::fromHsv((f * 90 + 150) % 360, 220, 80));
+            painter.fillRect(image.rect(), gradient);
+            painter.fillRect(40, 30, 60, 80, QColor::fromHsv((f * 90 + 60) % 360, 160, 160));
+            painter.end();
+            AddGrain(image, std::uint32_t(f + 1));
+            names[std::size_t(f)] = dir.filePath(QStringLiteral("thumb%1.jpg").arg(f));
+            image.save(names[std::size_t(f)], "JPEG", 85);
+        }
+        return names;
+    }();
+    return files;
+}
+
+void Flush() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+// A page control of 1000 × 700, shown, with one gallery tab page in it.
+struct TGalleryWindow {
+    QTabWidget Tabs;
+    TGalleryTabPage* Page = nullptr;
+
+    TGalleryWindow() {
+        Tabs.resize(1000, 700);
+        Tabs.show();
+        NewPage();
+    }
+
+    void NewPage() {
+        if (Page != nullptr) {
+            Tabs.removeTab(0);
+            delete Page;
+        }
+        Page = new TGalleryTabPage(1, QStringLiteral("http://gallery.example/index.html"));
+        Tabs.addTab(Page, QStringLiteral("1"));
+        Flush();
+    }
+
+    // The tiles as the gallery builds them when thumbnails arrive, their
+    // markers going round the states; the number that show a picture.
+    int AddTiles(int count) {
+        const auto& files = ThumbFiles();
+        const QString site = QStringLiteral("http://gallery.example/");
+        int loaded = 0;
+        TThumbEntry thumb;
+        for (int i = 0; i < count; ++i) {
+            const QString name = QStringLiteral("p%1.jpg").arg(i);
+            TThumbPanel* tile = Page->AddTile(i, i, Tabs.width(), site + "thumbs/" + name,
+                                              site + "full/" + name);
+            if (tile->LoadThumb(files[std::size_t(i % kThumbFiles)])) ++loaded;
+            thumb.Position = i;
+            thumb.Marker = TMarkerState(i % 5);
+            thumb.Selected = thumb.Marker != TMarkerState::Unselected;
+            thumb.Requested = thumb.Marker == TMarkerState::Requested ||
+                              thumb.Marker == TMarkerState::Downloading;
+            thumb.OnDisk = thumb.Marker == TMarkerState::OnDisk;
+            thumb.MarkerText = thumb.Marker == TMarkerState::Downloading ? "42%" : "";
+            if (thumb.OnDisk) tile->ShowOnDisk();
+            tile->ShowState(thumb);
+        }
+        return loaded;
+    }
+
+    std::int64_t PixelBytes() const {
+        std::int64_t bytes = 0;
+        for (int i = 0, n = Page->TileCount(); i < n; ++i)
+            bytes += Page->Tile(i)->TileImage->ShownPicture().sizeInBytes();
+        return bytes;
+    }
+};
+
+// The window with 1000 loaded tiles the paint runs share; main drops it
+// before the application object goes.
+std::unique_ptr<TGalleryWindow>& SharedWindow() {
+    static std::unique_ptr<TGalleryWindow> window;
+    return window;
+}
+
+void BuildTiles(benchmark::State& state) {
+    TGalleryWindow window;
+    TClock::duration spent{};
+    for (auto _ : state) {
+        state.PauseTiming();
+        window.NewPage();
+        state.ResumeTiming();
+        const auto start = TClock::now();
+        const int loaded = window.AddTiles(kTiles);
+        Flush();
+        spent += TClock::now() - start;
+        if (loaded != kTiles) state.SkipWithError("a thumbnail did not load");
+    }
+    state.counters["ms_per_1000_tiles"] = Milliseconds(spent) / double(state.iterations());
+}
+
+// Counts the paints a widget gets.
+class TPaintCounter : public QObject {
+public:
+    int Paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++Paints;
+        return false;
+    }
+};
+
+// A synchronous paint of the board's viewport and the tiles in it, scrolled
+// to the top (0), the middle (1) or the bottom (2). Rendered into a pixmap:
+// repaint() of the viewport does nothing, as the board contents cover it and
+// are opaque, and a repaint of the window leaves out the opaque tiles. The
+// on-screen path is measured beside it: a jump of one page and back, painted
+// by the event loop.
+void PaintBoard(benchmark::State& state) {
+    auto& window = SharedWindow();
+    if (!window) {
+        window = std::make_unique<TGalleryWindow>();
+        window->AddTiles(kTiles);
+        Flush();
+    }
+    QScrollArea* board = window->Page->Board();
+    QScrollBar* bar = board->verticalScrollBar();
+    const std::array<int, 3> at{0, bar->maximum() / 2, bar->maximum()};
+    bar->setValue(at[std::size_t(state.range(0))]);
+    Flush();
+
+    QWidget* viewport = board->viewport();
+    const QRect seen(QPoint(0, bar->value()), viewport->size());
+    int inView = 0;
+    TThumbPanel* firstSeen = nullptr;
+    for (int i = 0; i < window->Page->TileCount(); ++i) {
+        TThumbPanel* tile = window->Page->Tile(i);
+        if (!tile->geometry().intersects(seen)) continue;
+        if (firstSeen == nullptr) firstSeen = tile;
+        ++inView;
+    }
+    // A paint that reaches no tile would measure the empty board.
+    TPaintCounter counter;
+    if (firstSeen != nullptr) firstSeen->TileImage->installEventFilter(&counter);
+    QPixmap target(viewport->size());
+    viewport->render(&target);
+    if (counter.Paints == 0) state.SkipWithError("the paint drew no tile");
+
+    TClock::duration spent{};
+    for (auto _ : state) {
+        const auto start = TClock::now();
+        viewport->render(&target);
+        spent += TClock::now() - start;
+    }
+    state.counters["ms_per_paint"] = Milliseconds(spent) / double(state.iterations());
+
+    const int from = bar->value();
+    const int to = from + viewport->height() <= bar->maximum() ? from + viewport->height()
+                                                               : from - viewport->height();
+    constexpr int kJumps = 20;
+    counter.Paints = 0;
+    const auto jumpStart = TClock::now();
+    for (int i = 0; i < kJumps; ++i) {
+        bar->setValue(to);
+        Flush();
+        bar->setValue(from);
+        Flush();
+    }
+    state.counters["ms_per_page_jump"] = Milliseconds(TClock::now() - jumpStart) / (2 * kJumps);
+    state.counters["jump_tile_paints"] = counter.Paints;
+    state.counters["tiles_in_view"] = inView;
+    state.counters["scrolled_to"] = bar->value();
+}
+
+struct TMemory {
+    double RssKb = 0;
+    double PeakKb = 0;
+};
+
+TMemory ReadMemory() {
+    TMemory memory;
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    double kb = 0;
+    while (status >> key) {
+        if (key == "VmRSS:" && status >> kb) memory.RssKb = kb;
+        else if (key == "VmHWM:" && status >> kb) memory.PeakKb = kb;
+    }
+    return memory;
+}
+
+// Resident memory of the shown window with an empty tab page against the
+// same with 1000 loaded and painted tiles; the peak is reset first where
+// the kernel allows it, so that earlier runs do not count.
+void TileMemory(benchmark::State& state) {
+    for (auto _ : state) {
+        malloc_trim(0);
+        std::ofstream("/proc/self/clear_refs") << "5";
+        auto window = std::make_unique<TGalleryWindow>();
+        Flush();
+        const TMemory empty = ReadMemory();
+        const int loaded = window->AddTiles(kTiles);
+        Flush();
+        window->Tabs.repaint();
+        const TMemory full = ReadMemory();
+        if (loaded != kTiles) state.SkipWithError("a thumbnail did not load");
+
+        const double grownBytes = (full.RssKb - empty.RssKb) * 1024.0;
+        const double pixelBytes = double(window->PixelBytes());
+        state.counters["rss_empty_MB"] = empty.RssKb * 1024.0 / kMB;
+        state.counters["rss_tiles_MB"] = full.RssKb * 1024.0 / kMB;
+        state.counters["rss_above_empty_MB"] = grownBytes / kMB;
+        state.counters["peak_above_empty_MB"] = (full.PeakKb - empty.RssKb) * 1024.0 / kMB;
+        state.counters["pixels_MB"] = pixelBytes / kMB;
+        state.counters["bytes_per_tile"] = grownBytes / kTiles;
+        state.counters["bytes_per_tile_beside_pixels"] = (grownBytes - pixelBytes) / kTiles;
+    }
+}
+
 } // namespace
 
+// The memory run first: it counts from a heap that the others have not yet
+// grown.
+BENCHMARK(TileMemory)->Name("Tiles1000/memory")->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BuildTiles)->Name("Tiles1000/build")->Unit(benchmark::kMillisecond);
+BENCHMARK(PaintBoard)
+    ->Name("Tiles1000/paint")
+    ->ArgName("top0_middle1_bottom2")
+    ->DenseRange(0, 2)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(DecodeForTile)->Name("Jpeg3000x2000/tile")->Unit(benchmark::kMillisecond);
 BENCHMARK(DecodeWhole)->Name("Jpeg3000x2000/whole")->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    SharedWindow().reset();
     return 0;
 }
