@@ -7,6 +7,7 @@
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -62,6 +63,19 @@ void InstallTileAccessibleFactory() {
     }();
     (void)installed;
 }
+
+// The marker paints its own fill: an opaque child widget over the picture
+// would make Qt clip the picture to an uneven region on every paint.
+class TMarkerLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QPainter(this).fillRect(rect(), palette().window());
+        QLabel::paintEvent(event);
+    }
+};
 
 // The address label: a click passes the page address on.
 class TAddressLabel : public QLabel {
@@ -131,12 +145,11 @@ TThumbPanel::TThumbPanel(QWidget* board, int tabId, int thumbPosition, const QSt
     TileImage->setToolTip(Hint(fullSizeAddress));
     TileImage->setCursor(Qt::PointingHandCursor);
 
-    Marker = new QLabel(this);
+    Marker = new TMarkerLabel(this);
     Marker->setFrameStyle(QFrame::Box | QFrame::Plain);
     Marker->setLineWidth(1);
     Marker->setAlignment(Qt::AlignCenter);
     Marker->setTextFormat(Qt::PlainText);
-    Marker->setAutoFillBackground(true);
     // The marker is part of the tile for screen readers: the tile's
     // description says what it shows.
     Marker->setAccessibleName(QStringLiteral("marker"));

@@ -55,7 +55,19 @@ void TGVMedia::Clear() {
     ScaleDenominator_ = 1;
     LastFailure_ = TDecodeFailure::None;
     IsVideo_ = false;
+    UpdateOpaque();
     update();
+}
+
+void TGVMedia::UpdateOpaque() {
+    // A picture without transparency that covers the whole widget hides
+    // whatever lies under it: Qt need not paint the frame and caption first.
+    const qreal ratio = Shown_.isNull() ? 1.0 : Shown_.devicePixelRatio();
+    const QSize device(static_cast<int>(std::lround(width() * ratio)),
+                       static_cast<int>(std::lround(height() * ratio)));
+    const bool covers = !Shown_.isNull() && !Shown_.hasAlphaChannel() &&
+                        Shown_.width() >= device.width() && Shown_.height() >= device.height();
+    setAttribute(Qt::WA_OpaquePaintEvent, covers);
 }
 
 bool TGVMedia::LoadMedia(const QString& fileName, int boxWidth, int boxHeight) {
@@ -97,6 +109,7 @@ bool TGVMedia::LoadMedia(const QString& fileName, int boxWidth, int boxHeight) {
     Shown_ = CentredCrop(picture.Image, deviceBox);
     DecodedSize_ = picture.Image.size();
     ScaleDenominator_ = picture.ScaleDenominator;
+    UpdateOpaque();
     show();
     update();
     return true;
@@ -114,8 +127,10 @@ void TGVMedia::paintEvent(QPaintEvent*) {
 }
 
 bool TGVMedia::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == parentWidget() && event->type() == QEvent::Resize)
+    if (watched == parentWidget() && event->type() == QEvent::Resize) {
         setGeometry(parentWidget()->rect());
+        UpdateOpaque();
+    }
     return QWidget::eventFilter(watched, event);
 }
 

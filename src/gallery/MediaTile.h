@@ -69,6 +69,7 @@ protected:
 
 private:
     void Clear();
+    void UpdateOpaque();
 
     QImage Shown_;
     QSize DecodedSize_;

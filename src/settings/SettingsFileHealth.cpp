@@ -15,7 +15,10 @@ namespace {
 std::string FreeBadName(const std::string& path) {
     for (int i = 1; i < 1000; ++i) {
         std::string name = path + ".bad";
-        if (i > 1) name += "." + std::to_string(i);
+        if (i > 1) {
+            name += '.';
+            name += std::to_string(i);
+        }
         struct stat st {};
         if (::lstat(name.c_str(), &st) != 0) return name; // any other error shows in the rename
     }
