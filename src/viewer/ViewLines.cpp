@@ -1,0 +1,133 @@
+#include "ViewLines.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+void TwoDigits(char* out, int v) {
+    out[0] = char('0' + v / 10);
+    out[1] = char('0' + v % 10);
+}
+
+} // namespace
+
+void SetRecordTime(TViewRecord& record, std::time_t lastWrite) {
+    std::tm local{};
+    if (::localtime_r(&lastWrite, &local) == nullptr) {
+        std::memcpy(record.Date, "00/00/00", sizeof record.Date);
+        record.Viewed = false;
+        return;
+    }
+    TwoDigits(record.Date, (local.tm_year % 100 + 100) % 100);
+    record.Date[2] = '/';
+    TwoDigits(record.Date + 3, local.tm_mon + 1);
+    record.Date[5] = '/';
+    TwoDigits(record.Date + 6, local.tm_mday);
+    record.Date[8] = 0;
+    record.Viewed = local.tm_min == 58 && local.tm_sec == 58;
+}
+
+TViewLine MakeLine(const TViewRecord& record, std::uint32_t index) {
+    TViewLine line;
+    line.Record = index;
+    char size[32];
+    const int width = std::snprintf(size, sizeof size, "%5" PRIu64, record.SizeKiB);
+    line.SizeWidth = std::uint8_t(width);
+    line.Text.reserve(std::size_t(width) + 14 + record.Key.size());
+    line.Text.append(size, std::size_t(width));
+    line.Text += " k  ";
+    line.Text.append(record.Date, 8);
+    line.Text += "  ";
+    line.Text += record.Key;
+    const std::size_t slash = record.Key.rfind('/');
+    line.NameAt = slash == std::string::npos ? 0 : std::uint32_t(line.PathAt() + slash);
+    return line;
+}
+
+namespace {
+
+int CompareBytes(std::string_view a, std::string_view b) {
+    const int c = a.compare(b);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+std::string_view From(const std::string& text, std::size_t at) {
+    return at < text.size() ? std::string_view(text).substr(at) : std::string_view();
+}
+
+} // namespace
+
+int CompareLines(const TViewLine& a, const TViewLine& b, int sortType) {
+    switch (sortType) {
+    case VIEWSORT_DATE:
+        return CompareBytes(From(a.Text, a.DateAt()), From(b.Text, b.DateAt()));
+    case VIEWSORT_PATHTREE:
+        return CompareBytes(From(a.Text, a.PathAt() - 1), From(b.Text, b.PathAt() - 1));
+    case VIEWSORT_FILESIZE:
+        // Right-aligned over a common width, a wider size field holds the
+        // larger number: its first digit meets the other's padding blank.
+        if (a.SizeWidth != b.SizeWidth) return a.SizeWidth < b.SizeWidth ? -1 : 1;
+        return CompareBytes(a.Text, b.Text);
+    default:
+        return CompareBytes(From(a.Text, a.NameAt), From(b.Text, b.NameAt));
+    }
+}
+
+namespace {
+
+struct TLineSorter {
+    std::vector<TViewLine>& Line;
+    int SortType;
+    bool Descending;
+
+    // "Below" the pivot in the sort's direction: ascending tests key < pivot,
+    // descending tests key >= pivot, so both loops of a partition invert.
+    bool Below(const TViewLine& a, const TViewLine& pivot) const {
+        return CompareLines(a, pivot, SortType) < 0;
+    }
+
+    // Partitions low..high around the middle line; returns its final place.
+    int Partition(int low, int high) {
+        const int mid = low + (high - low) / 2;
+        TViewLine pivot = std::move(Line[std::size_t(mid)]);
+        if (mid != low) Line[std::size_t(mid)] = std::move(Line[std::size_t(low)]);
+        int i = high;
+        int j = low;
+        do {
+            while (j < i && Below(Line[std::size_t(i)], pivot) == Descending)
+                --i;
+            if (j < i) {
+                Line[std::size_t(j)] = std::move(Line[std::size_t(i)]);
+                while (j < i && Below(Line[std::size_t(j)], pivot) != Descending)
+                    ++j;
+                if (j < i) Line[std::size_t(i)] = std::move(Line[std::size_t(j)]);
+            }
+        } while (j < i);
+        Line[std::size_t(j)] = std::move(pivot);
+        return j;
+    }
+
+    void Sort(int low, int high) {
+        while (low < high) {
+            const int j = Partition(low, high);
+            if (j - low < high - j) {
+                Sort(low, j - 1);
+                low = j + 1;
+            } else {
+                Sort(j + 1, high);
+                high = j - 1;
+            }
+        }
+    }
+};
+
+} // namespace
+
+void SortViewLines(std::vector<TViewLine>& lines, int sortType, bool descending) {
+    if (lines.size() < 2) return;
+    TLineSorter sorter{lines, sortType, descending};
+    sorter.Sort(0, int(lines.size()) - 1);
+}

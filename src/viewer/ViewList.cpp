@@ -1,0 +1,398 @@
+#include "ViewList.h"
+
+#include "common/StringTools.h"
+
+#include <QCoreApplication>
+#include <QMetaMethod>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <dirent.h>
+#include <exception>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t kPreSize = 50000;
+
+// Closes a directory stream (and with it its descriptor) on every way out.
+struct TDirCloser {
+    DIR* Dir;
+    ~TDirCloser() {
+        if (Dir) ::closedir(Dir);
+    }
+};
+
+std::string Canonical(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return {};
+    std::string out(resolved);
+    std::free(resolved);
+    return out;
+}
+
+} // namespace
+
+TGVViewList::TGVViewList(IMessageSink* messages, std::string applicationTitle, QObject* parent)
+    : QAbstractListModel(parent), Messages_(messages),
+      Reg_(std::make_unique<TGVReg>(std::move(applicationTitle), messages)) {
+    ProcessMessages = [] {
+        if (QCoreApplication::instance()) QCoreApplication::processEvents();
+    };
+    const int sortType =
+        Reg_->ReadInteger(Setting::ViewerSortType.Entry, DefaultInteger(Setting::ViewerSortType));
+    if (sortType >= VIEWSORT_DATE && sortType <= VIEWSORT_FILENAME) SortType_ = sortType;
+    SortDescending_ = Reg_->ReadBool(Setting::ViewerSortDescending.Entry,
+                                     DefaultBool(Setting::ViewerSortDescending));
+    UnviewedOnly_ =
+        Reg_->ReadBool(Setting::ViewerUnviewedOnly.Entry, DefaultBool(Setting::ViewerUnviewedOnly));
+    const int size = Reg_->ReadInteger(Setting::ViewedDisplayedSize.Entry,
+                                       DefaultInteger(Setting::ViewedDisplayedSize));
+    if (size >= 0 && size <= 2) DisplayedSize_ = size;
+    SetListedTypes(
+        Reg_->ReadString(Setting::ViewerListedTypes.Entry, Setting::ViewerListedTypes.Default));
+    Records_.reserve(kPreSize);
+    Lines_.reserve(kPreSize);
+}
+
+TGVViewList::~TGVViewList() = default;
+
+// --- settings ---
+
+void TGVViewList::SetSortType(int v) {
+    if (v < VIEWSORT_DATE || v > VIEWSORT_FILENAME) return;
+    SortType_ = v;
+    Reg_->WriteInteger(Setting::ViewerSortType.Entry, v);
+}
+
+void TGVViewList::SetSortDescending(bool v) {
+    SortDescending_ = v;
+    Reg_->WriteBool(Setting::ViewerSortDescending.Entry, v);
+}
+
+void TGVViewList::SetUnviewedOnly(bool v) {
+    UnviewedOnly_ = v;
+    Reg_->WriteBool(Setting::ViewerUnviewedOnly.Entry, v);
+}
+
+void TGVViewList::SetDisplayedSize(int v) {
+    if (v < 0 || v > 2) return;
+    DisplayedSize_ = v;
+    Reg_->WriteInteger(Setting::ViewedDisplayedSize.Entry, v);
+}
+
+void TGVViewList::SetListedTypes(std::string_view text) {
+    Types_.SetText(LowerCase(text));
+    Types_.Sort();
+}
+
+bool TGVViewList::ExtensionListed(std::string_view type) const {
+    return std::binary_search(Extensions_.begin(), Extensions_.end(), type,
+                              [](std::string_view a, std::string_view b) { return a < b; });
+}
+
+// --- building ---
+
+int TGVViewList::Build() {
+    if (Building_) return FoundCount_;
+    Building_ = true;
+    bool busy = false;
+    try {
+        DoClearRecords();
+        Types_.Sort();
+        Extensions_.clear();
+        for (int i = 0; i < Types_.Count(); ++i)
+            Extensions_.push_back("." + Types_[i]);
+        std::sort(Extensions_.begin(), Extensions_.end());
+        if (RootFolder.empty()) {
+            Building_ = false;
+            return FoundCount_;
+        }
+        if (RootFolder.back() != '/') RootFolder += '/';
+        SearchText = LowerCase(SearchText);
+        FoundCount_ = 0;
+        UnreadableFolders_ = 0;
+        Busy(busy = true);
+        const int root = ::open(RootFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (root < 0) {
+            DoFilter();
+            DoShowLines();
+            Busy(busy = false);
+            Message("directory " + RootFolder + " not available");
+            Building_ = false;
+            return FoundCount_;
+        }
+        ScanFolder(root, "");
+        BuildIndex();
+        DoFilter();
+        DoShowLines();
+        Busy(busy = false);
+        std::string text;
+        if (FoundCount_ == 0)
+            text = SearchText.empty() ? "No files found.\nFist download files"
+                                      : "No files found.\nCheck or disable the search option.";
+        if (UnreadableFolders_ > 0) {
+            if (!text.empty()) text += "\n";
+            text += std::to_string(UnreadableFolders_) + (UnreadableFolders_ == 1
+                                                              ? " unreadable folder skipped."
+                                                              : " unreadable folders skipped.");
+        }
+        if (!text.empty()) Message(text);
+    } catch (const std::exception& e) {
+        if (busy) Busy(false);
+        Message(e.what());
+    }
+    Building_ = false;
+    return FoundCount_;
+}
+
+void TGVViewList::ScanFolder(int folder, const std::string& relative) {
+    DIR* dir = ::fdopendir(folder);
+    if (!dir) {
+        ::close(folder);
+        ++UnreadableFolders_;
+        return;
+    }
+    TDirCloser closer{dir};
+    // Names in byte order, so that the records (and the placing of equal
+    // sort keys) do not depend on the file system's enumeration order.
+    struct TEntry {
+        std::string Name;
+        unsigned char Type;
+    };
+    std::vector<TEntry> entries;
+    errno = 0;
+    while (const dirent* e = ::readdir(dir)) {
+        if (e->d_name[0] == '.') continue; // ".", ".." and hidden entries
+        entries.push_back({e->d_name, e->d_type});
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const TEntry& a, const TEntry& b) { return a.Name < b.Name; });
+
+    for (TEntry& entry : entries) {
+        unsigned char type = entry.Type;
+        struct stat st {};
+        bool statted = false;
+        if (type == DT_UNKNOWN) {
+            if (::fstatat(folder, entry.Name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            statted = true;
+            type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_LNK;
+        }
+        if (type == DT_DIR) {
+            // O_NOFOLLOW: a folder swapped for a link since readdir is not entered.
+            const int sub = ::openat(folder, entry.Name.c_str(),
+                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub < 0) {
+                ++UnreadableFolders_;
+                continue;
+            }
+            ScanFolder(sub, relative + entry.Name + "/");
+            continue;
+        }
+        if (type != DT_REG) continue; // links, devices, sockets
+        const std::size_t dot = entry.Name.rfind('.');
+        if (dot == std::string::npos) continue;
+        if (!ExtensionListed(LowerCase(std::string_view(entry.Name).substr(dot)))) continue;
+        if (!statted && ::fstatat(folder, entry.Name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (!S_ISREG(st.st_mode)) continue;
+        AddFile(relative + entry.Name, std::uint64_t(st.st_size), st.st_mtime, st.st_mode);
+    }
+    if (CountLabel) CountLabel(std::to_string(FoundCount_) + " files selected.");
+    if (ProcessMessages) ProcessMessages();
+}
+
+void TGVViewList::AddFile(const std::string& relative, std::uint64_t size, std::time_t lastWrite,
+                          unsigned mode) {
+    TViewRecord& record = Records_.emplace_back();
+    record.Path = relative;
+    record.Key = LowerCase(relative);
+    record.SizeKiB = size >> 10;
+    record.Thumbnail = (mode & S_IWUSR) == 0;
+    SetRecordTime(record, lastWrite);
+    ++FoundCount_;
+}
+
+void TGVViewList::BuildIndex() {
+    ByKey_.resize(Records_.size());
+    for (std::uint32_t i = 0; i < ByKey_.size(); ++i)
+        ByKey_[i] = i;
+    std::stable_sort(ByKey_.begin(), ByKey_.end(), [this](std::uint32_t a, std::uint32_t b) {
+        return Records_[a].Key < Records_[b].Key;
+    });
+}
+
+// --- lines ---
+
+bool TGVViewList::Filter() {
+    if (Building_) return false;
+    DoFilter();
+    return true;
+}
+
+void TGVViewList::DoFilter() {
+    beginResetModel();
+    Lines_.clear();
+    const std::string search = LowerCase(SearchText);
+    for (std::uint32_t i = 0; i < Records_.size(); ++i) {
+        const TViewRecord& r = Records_[i];
+        if (UnviewedOnly_ && r.Viewed) continue;
+        if (SearchActive && r.Key.find(search) == std::string::npos) continue;
+        if (DisplayedSize_ == 0 && !r.Thumbnail) continue;
+        if (DisplayedSize_ == 1 && r.Thumbnail) continue;
+        Lines_.push_back(MakeLine(r, i));
+    }
+    if (Lines_.empty()) Lines_.emplace_back();
+    endResetModel();
+    DoSortLines();
+}
+
+bool TGVViewList::SortLines() {
+    if (Building_) return false;
+    DoSortLines();
+    return true;
+}
+
+void TGVViewList::DoSortLines() {
+    if (Lines_.empty()) return;
+    Busy(true);
+    // The rows keep their numbers, so a view's current row stays where it was.
+    emit layoutAboutToBeChanged();
+    SortViewLines(Lines_, SortType_, SortDescending_);
+    emit layoutChanged();
+    Busy(false);
+}
+
+bool TGVViewList::ShowLines() {
+    if (Building_) return false;
+    DoShowLines();
+    return true;
+}
+
+void TGVViewList::DoShowLines() {
+    static const QMetaMethod reset = QMetaMethod::fromSignal(&QAbstractItemModel::modelReset);
+    if (!isSignalConnected(reset)) {
+        Message("External Grid not assigned");
+        return;
+    }
+    if (!Lines_.empty())
+        emit dataChanged(index(0), index(int(Lines_.size()) - 1), {Qt::DisplayRole});
+}
+
+bool TGVViewList::ClearRecords() {
+    if (Building_) return false;
+    DoClearRecords();
+    return true;
+}
+
+void TGVViewList::DoClearRecords() {
+    beginResetModel();
+    Records_.clear();
+    ByKey_.clear();
+    Lines_.clear();
+    endResetModel();
+}
+
+std::string TGVViewList::LinePath(int line) const {
+    if (line < 0 || std::size_t(line) >= Lines_.size()) return {};
+    const std::uint32_t r = Lines_[std::size_t(line)].Record;
+    return r < Records_.size() ? Records_[r].Path : std::string();
+}
+
+std::string TGVViewList::LineFullPath(int line) const {
+    const std::string path = LinePath(line);
+    if (path.empty()) return {};
+    std::string root = RootFolder;
+    if (!root.empty() && root.back() != '/') root += '/';
+    return root + path;
+}
+
+int TGVViewList::FindRecordIndex(const std::string& relativePath) const {
+    const std::string key = LowerCase(relativePath);
+    auto [first, last] =
+        std::equal_range(ByKey_.begin(), ByKey_.end(), key, [this](const auto& a, const auto& b) {
+            if constexpr (std::is_same_v<std::decay_t<decltype(a)>, std::string>)
+                return a < Records_[b].Key;
+            else
+                return Records_[a].Key < b;
+        });
+    if (first == last) return -1;
+    for (auto it = first; it != last; ++it)
+        if (Records_[*it].Path == relativePath) return int(*it);
+    return int(*first);
+}
+
+const TViewRecord* TGVViewList::FindRecord(const std::string& relativePath) const {
+    const int i = FindRecordIndex(relativePath);
+    return i < 0 ? nullptr : &Records_[std::size_t(i)];
+}
+
+// --- files ---
+
+std::string TGVViewList::ContainedFile(const std::string& relative) const {
+    if (relative.empty() || RootFolder.empty()) return {};
+    std::string root = Canonical(RootFolder);
+    if (root.empty()) return {};
+    if (root.back() != '/') root += '/';
+    std::string full = RootFolder;
+    if (full.back() != '/') full += '/';
+    full += relative;
+    struct stat st {};
+    if (::lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    const std::string canonical = Canonical(full);
+    if (canonical.size() <= root.size() || canonical.compare(0, root.size(), root) != 0) return {};
+    return canonical;
+}
+
+bool TGVViewList::MarkViewed(const std::string& relativePath) {
+    const int i = FindRecordIndex(relativePath);
+    if (i >= 0) Records_[std::size_t(i)].Viewed = true;
+    const std::string file = ContainedFile(relativePath);
+    struct stat st {};
+    std::tm local{};
+    if (file.empty() || ::stat(file.c_str(), &st) != 0 ||
+        ::localtime_r(&st.st_mtime, &local) == nullptr) {
+        Message("unable to open " + relativePath);
+        return false;
+    }
+    // Date, hour and daylight-saving state stay; only minute and second change.
+    local.tm_min = 58;
+    local.tm_sec = 58;
+    const std::time_t marked = std::mktime(&local);
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {marked, 0}};
+    if (marked == std::time_t(-1) || ::utimensat(AT_FDCWD, file.c_str(), times, 0) != 0) {
+        Message("unable to open " + relativePath);
+        return false;
+    }
+    return true;
+}
+
+bool TGVViewList::DeleteFile(const std::string& relativePath) {
+    if (Building_) return false;
+    const std::string file = ContainedFile(relativePath);
+    // Unlinking needs no write permission on the file itself, so read-only
+    // thumbnails go without clearing their mode first.
+    return !file.empty() && ::unlink(file.c_str()) == 0;
+}
+
+// --- model ---
+
+int TGVViewList::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(Lines_.size());
+}
+
+QVariant TGVViewList::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() < 0 || std::size_t(index.row()) >= Lines_.size()) return {};
+    if (role == Qt::DisplayRole)
+        return QString::fromStdString(Lines_[std::size_t(index.row())].Text);
+    if (role == PathRole) return QString::fromStdString(LinePath(index.row()));
+    return {};
+}
+
+void TGVViewList::Message(std::string text) const {
+    if (Messages_) Messages_->ShowMessage(text);
+}

@@ -1,0 +1,134 @@
+#pragma once
+
+#include "common/Component.h"
+#include "crawl/StringList.h"
+#include "settings/SettingsKey.h"
+#include "viewer/ViewLines.h"
+
+#include <QAbstractListModel>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The list of every downloaded picture and video under the storage folder:
+// one record per file, filtered (unviewed only, thumbnails or full size, a
+// search text) into display lines, sorted by one of four keys and shown as
+// the rows of this model, one line per row. The "viewed" mark of a file is
+// its last-write time at minute 58, second 58 (local time).
+//
+// GUI thread only. Build processes pending events after each folder; while
+// it runs every other operation that changes the lists or the disk is
+// refused (Building() tells).
+class TGVViewList : public QAbstractListModel, public TComponent {
+public:
+    // The row's real path relative to RootFolder ("" for the empty line).
+    static constexpr int PathRole = Qt::UserRole + 1;
+
+    explicit TGVViewList(IMessageSink* messages = nullptr,
+                         std::string applicationTitle = "Tessellon", QObject* parent = nullptr);
+    ~TGVViewList() override;
+
+    // Settings, read at creation; each setter stores the new value at once
+    // and ignores one out of range. None re-sorts or re-filters.
+    int SortType() const { return SortType_; }
+    void SetSortType(int v);
+    bool SortDescending() const { return SortDescending_; }
+    void SetSortDescending(bool v);
+    bool UnviewedOnly() const { return UnviewedOnly_; }
+    void SetUnviewedOnly(bool v);
+    int DisplayedSize() const { return DisplayedSize_; } // 0 thumbnails, 1 full size, 2 both
+    void SetDisplayedSize(int v);
+    // The listed file types, one a line, kept in lower case and sorted.
+    // Storing them is the preferences dialog's task.
+    void SetListedTypes(std::string_view text);
+    std::string GetListedTypes() const { return Types_.Text(); }
+
+    // The listed folder; Build adds a trailing "/" when missing.
+    std::string RootFolder;
+    std::string SearchText;
+    bool SearchActive = false;
+
+    // Receives the progress text during a build ("N files selected.").
+    std::function<void(const std::string&)> CountLabel;
+    // Shows the hourglass (true) or restores the saved cursor (false).
+    std::function<void(bool busy)> BusyCursor;
+    // Processes pending events; QCoreApplication::processEvents by default.
+    std::function<void()> ProcessMessages;
+
+    // Lists RootFolder anew, then filters, sorts and shows. Returns the
+    // number of files found; while a build runs, a second call returns the
+    // previous count and does nothing.
+    int Build();
+    bool Building() const { return Building_; }
+    int FoundCount() const { return FoundCount_; }
+    // Folders of the last build that could not be read and were skipped.
+    int UnreadableFolders() const { return UnreadableFolders_; }
+
+    // Recomputes the lines from the records (one empty line when none
+    // passes), then sorts them.
+    bool Filter();
+    bool SortLines();
+    // Tells the attached views that the lines are to be shown.
+    bool ShowLines();
+    // Empties records and lines.
+    bool ClearRecords();
+
+    // Marks a file viewed: its record's flag is set and its last-write
+    // minute and second become 58 (local time). A path that names no
+    // regular file inside RootFolder, or whose time cannot be written, shows
+    // "unable to open " + path and returns false.
+    bool MarkViewed(const std::string& relativePath);
+    // Deletes a listed file, read-only or not, when its canonical path lies
+    // inside the canonical RootFolder and it is a regular file, not a link.
+    // Returns false for anything else; the lists are left as they are.
+    bool DeleteFile(const std::string& relativePath);
+
+    const std::vector<TViewRecord>& Records() const { return Records_; }
+    const std::vector<TViewLine>& Lines() const { return Lines_; }
+    // The line's real relative path and its full path; "" for the empty line.
+    std::string LinePath(int line) const;
+    std::string LineFullPath(int line) const;
+    // The record whose key is the lower case of the path, preferring the one
+    // with exactly this path; nullptr when none.
+    const TViewRecord* FindRecord(const std::string& relativePath) const;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+private:
+    void ScanFolder(int folder, const std::string& relative);
+    void AddFile(const std::string& relative, std::uint64_t size, std::time_t lastWrite,
+                 unsigned mode);
+    void DoClearRecords();
+    void DoFilter();
+    void DoSortLines();
+    void DoShowLines();
+    void BuildIndex();
+    int FindRecordIndex(const std::string& relativePath) const;
+    // The canonical path of RootFolder + relative when it is a regular file
+    // (not a link) inside the canonical root; "" otherwise.
+    std::string ContainedFile(const std::string& relative) const;
+    void Message(std::string text) const;
+    void Busy(bool on) const {
+        if (BusyCursor) BusyCursor(on);
+    }
+    bool ExtensionListed(std::string_view type) const;
+
+    IMessageSink* Messages_;
+    std::unique_ptr<TGVReg> Reg_;
+    int SortType_ = VIEWSORT_PATHTREE;
+    bool SortDescending_ = false;
+    bool UnviewedOnly_ = false;
+    int DisplayedSize_ = 1;
+    TGVStringList Types_;
+    std::vector<std::string> Extensions_; // "." + type, byte-sorted
+    std::vector<TViewRecord> Records_;
+    std::vector<std::uint32_t> ByKey_; // record indices sorted by key
+    std::vector<TViewLine> Lines_;
+    int FoundCount_ = 0;
+    int UnreadableFolders_ = 0;
+    bool Building_ = false;
+};
