@@ -351,7 +351,8 @@ std::string TGVViewList::ContainedFile(const std::string& relative) const {
 bool TGVViewList::MarkViewed(const std::string& relativePath) {
     const int i = FindRecordIndex(relativePath);
     if (i >= 0) Records_[std::size_t(i)].Viewed = true;
-    const std::string file = ContainedFile(relativePath);
+    // A path given by its key still reaches the file under its real name.
+    const std::string file = ContainedFile(i >= 0 ? Records_[std::size_t(i)].Path : relativePath);
     struct stat st {};
     std::tm local{};
     if (file.empty() || ::stat(file.c_str(), &st) != 0 ||

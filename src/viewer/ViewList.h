@@ -77,7 +77,8 @@ public:
     bool ClearRecords();
 
     // Marks a file viewed: its record's flag is set and its last-write
-    // minute and second become 58 (local time). A path that names no
+    // minute and second become 58 (local time). The path is looked up by
+    // its key, so the lower-case form reaches the real file. A path that names no
     // regular file inside RootFolder, or whose time cannot be written, shows
     // "unable to open " + path and returns false.
     bool MarkViewed(const std::string& relativePath);

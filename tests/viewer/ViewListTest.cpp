@@ -404,6 +404,7 @@ TEST_F(ViewListTest, CapitalisedFileIsFoundMarkedAndDeleted) {
     const int row = RowOf("Pics.Example/IMG_01.JPG");
     ASSERT_GE(row, 0);
     ASSERT_TRUE(list.MarkViewed(list.LinePath(row)));
+    EXPECT_TRUE(list.MarkViewed("pics.example/img_01.jpg")); // by its key
     EXPECT_TRUE(list.DeleteFile(list.LinePath(row)));
     EXPECT_FALSE(FileExists(root + "/Pics.Example/IMG_01.JPG"));
     EXPECT_FALSE(list.DeleteFile(list.LinePath(row))); // gone: skipped
