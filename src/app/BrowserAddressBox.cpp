@@ -200,9 +200,6 @@ TCustomIEAddress::TCustomIEAddress(QWidget* parent, IMessageSink* messages)
     connect(lineEdit(), &QLineEdit::textEdited, this, [this] {
         if (view()->isVisible()) hidePopup();
     });
-    // Enter reaches the edit field directly when the suggestion list passes
-    // it on; in the box it never gets there (keyPressEvent).
-    connect(lineEdit(), &QLineEdit::returnPressed, this, [this] { EnterInBox(); });
     connect(this, &QComboBox::textActivated, this, [this] {
         if (ReleasedInList_) ListClicked();
     });
@@ -314,6 +311,16 @@ bool TCustomIEAddress::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
+    if (Completer_ && watched == Completer_->popup() && event->type() == QEvent::KeyPress &&
+        IsEnter(*static_cast<QKeyEvent*>(event))) {
+        // Enter on a suggestion takes it into the box first; the suggestion
+        // list would pass the key on to the edit field before that.
+        const QModelIndex suggestion = Completer_->popup()->currentIndex();
+        Completer_->popup()->hide();
+        if (suggestion.isValid()) setEditText(suggestion.data(Qt::DisplayRole).toString());
+        EnterInBox();
+        return true;
+    }
     if (watched == view()->viewport() && event->type() == QEvent::MouseButtonRelease) {
         // The list answers the release by choosing the entry under the
         // pointer (textActivated) within this same event.
@@ -419,6 +426,8 @@ void TCustomIEAddress::UpdateCompleter() {
         Completer_ = new QCompleter(model(), this);
         Completer_->setCaseSensitivity(Qt::CaseInsensitive);
         Completer_->popup()->setAccessibleName(accessibleName() + QStringLiteral(" suggestions"));
+        // After the completer's own filter, so it comes first.
+        Completer_->popup()->installEventFilter(this);
         setCompleter(Completer_);
     }
     Completer_->setCompletionMode(suggest ? QCompleter::PopupCompletion

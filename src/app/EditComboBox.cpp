@@ -10,6 +10,7 @@
 void SetComboAccessibleName(QComboBox& box, const QString& name) {
     box.setAccessibleName(name);
     if (QLineEdit* edit = box.lineEdit()) edit->setAccessibleName(name);
+    box.view()->setAccessibleName(name + QStringLiteral(" list"));
 }
 
 namespace {
@@ -29,6 +30,8 @@ TEditCombobox::TEditCombobox(QWidget* parent) : QComboBox(parent) {
     // Leaving the edit field with a listed text in it would count as a
     // choice of that entry; only Enter, a click or the arrow keys choose.
     QObject::disconnect(lineEdit(), &QLineEdit::editingFinished, this, nullptr);
+    // No completion: Enter adds exactly what was typed.
+    setCompleter(nullptr);
     view()->installEventFilter(this);
     connect(this, &QComboBox::textActivated, this,
             [this](const QString& text) { ItemChosen(text); });

@@ -11,6 +11,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
+#include <QCompleter>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QLineEdit>
@@ -91,12 +92,18 @@ TEST_F(EditComboboxTest, TypingAddsNothingUntilEnterAndAListChoiceGoesOnTop) {
     QTest::keyClick(&box, Qt::Key_Return);
     EXPECT_FALSE(box.Typing());
     EXPECT_EQ(box.itemText(0), "http://typed/");
+    // What was typed is what is added, even the start of a listed address.
+    box.clearEditText();
+    QTest::keyClicks(&box, "http://b");
+    QTest::keyClick(&box, Qt::Key_Return);
+    EXPECT_EQ(Items(box).mid(0, 3), QStringList({"http://b", "http://typed/", "http://a/"}));
+    EXPECT_EQ(box.currentText(), "http://b");
 
     // Typing again, then choosing with Enter in the open list.
     QTest::keyClicks(&box, "x");
     box.showPopup();
     ASSERT_TRUE(RunUntil([&] { return box.view()->isVisible(); }));
-    box.view()->setCurrentIndex(box.model()->index(3, 0));
+    box.view()->setCurrentIndex(box.model()->index(4, 0));
     QTest::keyClick(box.view(), Qt::Key_Return);
     EXPECT_EQ(box.itemText(0), "http://c/");
     EXPECT_EQ(box.currentText(), "http://c/");
@@ -265,6 +272,23 @@ TEST_F(IEAddressTest, AClickInTheListSelectsWithoutWritingTheHistory) {
     EXPECT_EQ(Items(box), QStringList({Address(0), Address(1), Address(2)}));
     EXPECT_EQ(Stored(1), "<no key>");
     EXPECT_FALSE(box.lineEdit()->isReadOnly());
+}
+
+TEST_F(IEAddressTest, ASuggestionChosenWithEnterIsSelectedOnce) {
+    TIEAddress box;
+    Fill(box, 4);
+    box.SetFileOptions(UrlHistory | UrlMRU);
+    QStringList selected;
+    box.OnUrlSelected = [&](const QString& url) { selected << url; };
+    box.show();
+    box.clearEditText();
+    QTest::keyClicks(&box, "site2");
+    QAbstractItemView* suggestions = box.completer()->popup();
+    ASSERT_TRUE(RunUntil([&] { return suggestions->isVisible(); }, 5000));
+    QTest::keyClick(suggestions, Qt::Key_Down);
+    QTest::keyClick(suggestions, Qt::Key_Return);
+    EXPECT_EQ(selected, QStringList({Address(2)}));
+    EXPECT_EQ(box.itemText(0), Address(2));
 }
 
 TEST_F(IEAddressTest, TheIconFollowsWhatTheAddressNames) {
