@@ -1,0 +1,163 @@
+#pragma once
+
+// The library window: every downloaded picture and video of the storage
+// folder as one line per row, to be sorted, filtered, searched, copied,
+// deleted and shown full screen one after another. It also owns the input
+// handling of the full-screen display: while the display shows the
+// library's files (list mode) keys and clicks walk the grid; while it shows
+// what the gallery put there, they go to the gallery's navigation.
+
+#include "viewer/ViewList.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QAction;
+class QActionGroup;
+class QKeyEvent;
+class QLabel;
+class QMenu;
+class QTableView;
+class TImgDisp;
+class TVideoPlayback;
+
+class TGVViewer : public QMainWindow {
+public:
+    // display: the full-screen display shared with the gallery (not owned);
+    // without one the window makes its own. messages: where the texts for
+    // the user go.
+    explicit TGVViewer(IMessageSink* messages, std::string applicationTitle = "Tessellon",
+                       TImgDisp* display = nullptr, QWidget* parent = nullptr);
+    ~TGVViewer() override;
+
+    // --- what the main window sets and calls ---
+
+    // The storage folder Browse lists, asked at every Browse (the gallery
+    // controller's DownloadPath).
+    std::function<std::string()> DownloadPath;
+    // Rebuilds the list from the storage folder. Ignored while a build runs.
+    void Browse();
+
+    // "Show infos on full screen display": the menu item's check mark, the
+    // stored setting and the display's help and name lines. The setter
+    // stores the value and applies it; OnShowCommentsChanged is told of
+    // every change, whoever made it (the preferences dialog keeps its check
+    // box in step through it).
+    bool ShowFullScreenComments() const;
+    void SetShowFullScreenComments(bool show);
+    std::function<void(bool show)> OnShowCommentsChanged;
+    // Shows or hides the display's help and name lines as the option says.
+    void ApplyCommentsOption();
+
+    // The display's input handlers, installed at creation. In list mode
+    // they walk the grid; otherwise they pass the input on to the gallery's
+    // handling of the display.
+    void MediaClick(Qt::MouseButton button);
+    void FullScreenKey(QKeyEvent* event);
+    // True while the display shows a file this window put there; it ends
+    // when the display closes.
+    bool ListMode() const { return ListMode_; }
+
+    // List-mode navigation: marks the current row's file viewed and shows
+    // it; next moves down first (not past the last row), previous moves up
+    // (not past the first). A row without a file on disk shows
+    // "unable to open " + its path and opens no display.
+    void ShowMediaFullScreenAndNext(bool advance);
+    void ShowPreviousImageFullScreen();
+
+    // The position text: current row + 1, " / ", the number of rows.
+    void UpdatePosition();
+
+    TGVViewList& List() { return *List_; }
+    TImgDisp* Display() const { return Display_; }
+    QTableView* Grid() const { return Grid_; }
+    QLabel* StatusText() const { return StaticText1_; }
+
+    // The library's input box for the search text: true with the new text
+    // when confirmed. A QInputDialog unless replaced.
+    std::function<bool(QString& text)> AskSearchText;
+
+    // --- menus, by their captions ---
+    QMenu* File1;
+    QAction* Exit1;
+    QAction* Browse1;
+    QMenu* Filter1;
+    QAction* Unviewed1;
+    QMenu* Size1;
+    QAction* showonlyThumbs1;
+    QAction* showonlyFullSize1;
+    QAction* showThumbsandFullsize1;
+    QAction* SearchString1;
+    QAction* Clear1;
+    QMenu* SortBy1;
+    QAction* Date1;
+    QAction* FileSize1;
+    QAction* PathTree1;
+    QAction* FileName1;
+    QAction* Descending1;
+    QMenu* Options1;
+    QAction* ShowFullScreenComments1;
+    // The grid's popup menu.
+    QAction* Copy1;
+    QAction* Selectall1;
+    QAction* delete1;
+
+    // --- handlers ---
+    void Browse1Click() { Browse(); }
+    void SortClick(int sortType);
+    void Descending1Click();
+    void Unviewed1Click();
+    void SizeClick(int displayedSize);
+    void SearchString1Click();
+    void Clear1Click();
+    void ShowFullScreenComments1Click();
+    void StringGrid1DblClick();
+    void Copy1Click();
+    void Selectall1Click();
+    void delete1Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildMenus();
+    void BuildGrid();
+    void InstallDisplayHandlers();
+    void FormShow();
+    void FormHide();
+    // Runs an action at the event loop's boundary: what it throws becomes a
+    // message.
+    void Guard(const std::function<void()>& action);
+    // Filter, show and position after a filter item.
+    void Refilter();
+    void Resort();
+    void SyncMenus();
+    int CurrentRow() const;
+    void SetCurrentRow(int row);
+    void ShowRow(int row);
+    // The rows from the top to the bottom of the selection; at least the
+    // current row.
+    std::pair<int, int> SelectedRows() const;
+    void SetStatus(const QString& text);
+    QString PositionText() const;
+
+    IMessageSink* Messages_;
+    std::unique_ptr<TGVViewList> List_;
+    QPointer<TImgDisp> Display_;
+    std::unique_ptr<TVideoPlayback> OwnPlayback_;
+    QTableView* Grid_;
+    QLabel* StaticText1_;
+    QActionGroup* SizeGroup_;
+    QActionGroup* SortGroup_;
+    bool ListMode_ = false;
+    bool ShowComments_ = true;
+    std::unique_ptr<TGVReg> Reg_;
+    bool HiddenDuringBuild_ = false;
+};

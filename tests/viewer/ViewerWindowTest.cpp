@@ -1,0 +1,359 @@
+// The library window over a generated storage folder, offscreen: menus and
+// their check marks, filters and search, the full-screen walk in list mode
+// and the gallery's walk beside it, the popup menu, the refusals while a
+// build runs, and names for every control.
+
+#include "viewer/ViewerWindow.h"
+
+#include "gallery/ExceptionGuard.h"
+#include "gallery/FullScreenDisplay.h"
+
+#include "AccessibleWalk.h"
+#include "EventLoop.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+struct TConfigFolder {
+    TTempDir Dir;
+    TConfigFolder() { ::setenv("TESSELLON_CONFIG_DIR", Dir.Path().c_str(), 1); }
+    ~TConfigFolder() { ::unsetenv("TESSELLON_CONFIG_DIR"); }
+};
+
+class TRecordedMessages : public IMessageSink {
+public:
+    void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
+    std::vector<std::string> Texts;
+};
+
+void Press(QWidget* target, int key, const QString& text) {
+    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(target, &event);
+}
+
+int LocalMinute(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return -1;
+    std::tm t{};
+    ::localtime_r(&st.st_mtime, &t);
+    return t.tm_min;
+}
+
+class ViewerWindowTest : public ::testing::Test {
+protected:
+    ViewerWindowTest() {
+        root = files.Sub("store");
+        WriteFile(root + "/host/a.jpg", std::string(3000, 'a'));
+        WriteFile(root + "/host/b.jpg", std::string(5000, 'b'));
+        WriteFile(root + "/host/c.gif", "c");
+        WriteFile(root + "/Other/UPPER.JPG", "u");
+        WriteFile(root + "/host/thumbs/t1.jpg", "t");
+        ::chmod((root + "/host/thumbs/t1.jpg").c_str(), 0444);
+        viewer.DownloadPath = [this] { return root; };
+        viewer.show();
+        viewer.Browse();
+    }
+
+    TGVViewList& list() { return viewer.List(); }
+    std::vector<std::string> Rows() {
+        std::vector<std::string> out;
+        for (int i = 0; i < list().rowCount(); ++i)
+            out.push_back(list().LinePath(i));
+        return out;
+    }
+    int Row() const { return viewer.Grid()->currentIndex().row(); }
+    QString Status() const { return viewer.StatusText()->text(); }
+    QString Shown() const { return display.Panel4()->text(); }
+    void DoubleClickRow(int row) {
+        QTableView* grid = viewer.Grid();
+        const QPoint at = grid->visualRect(list().index(row, 0)).center();
+        // An item view takes a double click on the row pressed before.
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    }
+
+    TConfigFolder config;
+    TTempDir files;
+    std::string root;
+    TRecordedMessages messages;
+    TImgDisp display; // shared with the gallery, as in the main window
+    TGVViewer viewer{&messages, "Tessellon", &display};
+};
+
+TEST_F(ViewerWindowTest, WindowGridAndMenusAfterTheFirstBrowse) {
+    EXPECT_EQ(viewer.windowTitle(), "Tessellon Viewer");
+    QTableView* grid = viewer.Grid();
+    EXPECT_EQ(grid->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(grid->selectionMode(), QAbstractItemView::ContiguousSelection);
+    EXPECT_TRUE(QFontInfo(grid->font()).fixedPitch());
+    EXPECT_GE(grid->verticalHeader()->defaultSectionSize(), QFontMetrics(grid->font()).height());
+    // Path Tree, full size only: the thumbnail is not listed.
+    EXPECT_TRUE(viewer.PathTree1->isChecked());
+    EXPECT_TRUE(viewer.showonlyFullSize1->isChecked());
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"host/a.jpg", "host/b.jpg", "host/c.gif",
+                                                "Other/UPPER.JPG"}));
+    EXPECT_EQ(Status(), "1 / 4");
+    EXPECT_EQ(viewer.StatusText()->accessibleDescription(), "1 / 4");
+    EXPECT_TRUE(viewer.Filter1->menuAction()->isEnabled());
+    EXPECT_TRUE(viewer.SortBy1->menuAction()->isEnabled());
+
+    TGVViewer fresh(&messages, "Tessellon", &display);
+    EXPECT_FALSE(fresh.Filter1->menuAction()->isEnabled());
+    EXPECT_FALSE(fresh.SortBy1->menuAction()->isEnabled());
+    fresh.DownloadPath = [this] { return root + "/gone"; };
+    fresh.Browse();
+    EXPECT_EQ(messages.Texts.back(), "directory " + root + "/gone not available");
+    EXPECT_FALSE(fresh.Filter1->menuAction()->isEnabled());
+}
+
+TEST_F(ViewerWindowTest, FiltersAndAnUpperCaseSearch) {
+    viewer.showonlyThumbs1->trigger();
+    EXPECT_EQ(Rows(), std::vector<std::string>{"host/thumbs/t1.jpg"});
+    viewer.showThumbsandFullsize1->trigger();
+    EXPECT_EQ(list().rowCount(), 5);
+    EXPECT_EQ(Status(), "1 / 5");
+
+    viewer.Grid()->setCurrentIndex(list().index(1, 0)); // host/b.jpg
+    viewer.ShowMediaFullScreenAndNext(false);
+    display.Exit();
+    viewer.Unviewed1->trigger();
+    EXPECT_EQ(list().rowCount(), 4);
+    const std::vector<std::string> unviewed = Rows();
+    EXPECT_EQ(std::count(unviewed.begin(), unviewed.end(), "host/b.jpg"), 0);
+
+    QString answer = "HOST/C";
+    viewer.AskSearchText = [&answer](QString& text) {
+        if (answer.isNull()) return false;
+        text = answer;
+        return true;
+    };
+    viewer.SearchString1->trigger();
+    EXPECT_EQ(Rows(), std::vector<std::string>{"host/c.gif"});
+    viewer.SearchString1->trigger(); // off
+    EXPECT_EQ(list().rowCount(), 4);
+    answer = QString(); // cancelled: the old text filters again
+    viewer.SearchString1->trigger();
+    EXPECT_TRUE(viewer.SearchString1->isChecked());
+    EXPECT_EQ(Rows(), std::vector<std::string>{"host/c.gif"});
+
+    viewer.Clear1->trigger();
+    EXPECT_TRUE(viewer.Clear1->isChecked());
+    EXPECT_FALSE(viewer.SearchString1->isChecked());
+    EXPECT_FALSE(viewer.Unviewed1->isChecked());
+    EXPECT_EQ(list().rowCount(), 5);
+    viewer.showonlyFullSize1->trigger();
+    EXPECT_FALSE(viewer.Clear1->isChecked());
+}
+
+TEST_F(ViewerWindowTest, SearchBoxCaptionPromptAndCancel) {
+    list().SearchText = "old";
+    QString title, label, start;
+    QTimer::singleShot(0, [&] {
+        RunUntil([] { return qobject_cast<QInputDialog*>(QApplication::activeModalWidget()); });
+        auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        title = box->windowTitle();
+        label = box->labelText();
+        start = box->textValue();
+        box->setTextValue("new");
+        box->reject();
+    });
+    viewer.SearchString1->trigger();
+    EXPECT_EQ(title, "Search string");
+    EXPECT_EQ(label, "Enter the search string ");
+    EXPECT_EQ(start, "old");
+    EXPECT_EQ(list().SearchText, "old");
+    EXPECT_TRUE(list().SearchActive);
+}
+
+TEST_F(ViewerWindowTest, ClearAfterDescendingListsAscendingWithTheMarkStillShown) {
+    viewer.Descending1->trigger();
+    EXPECT_EQ(Rows().front(), "Other/UPPER.JPG");
+    viewer.Clear1->trigger();
+    EXPECT_EQ(Rows().front(), "host/a.jpg");
+    EXPECT_FALSE(list().SortDescending());
+    EXPECT_TRUE(viewer.Descending1->isChecked());
+    viewer.hide();
+    viewer.show();
+    EXPECT_FALSE(viewer.Descending1->isChecked());
+}
+
+TEST_F(ViewerWindowTest, ListModeWalksTheGridAndStopsAtBothEnds) {
+    DoubleClickRow(0);
+    ASSERT_TRUE(display.isVisible());
+    EXPECT_TRUE(viewer.ListMode());
+    EXPECT_EQ(Shown(), "host/a.jpg");
+    EXPECT_EQ(LocalMinute(root + "/host/a.jpg"), 58);
+    Press(&display, Qt::Key_Backspace, "\b"); // first row: the first file again
+    EXPECT_EQ(Shown(), "host/a.jpg");
+    Press(&display, Qt::Key_Space, " ");
+    EXPECT_EQ(Shown(), "host/b.jpg");
+    QTest::mouseClick(display.Media(), Qt::LeftButton);
+    Press(&display, Qt::Key_Return, "\r");
+    EXPECT_EQ(Shown(), "Other/UPPER.JPG");
+    EXPECT_EQ(Status(), "4 / 4");
+    Press(&display, Qt::Key_Space, " "); // last row: the last file again
+    EXPECT_EQ(Shown(), "Other/UPPER.JPG");
+    Press(&display, Qt::Key_Plus, "+");
+    Press(&display, Qt::Key_Minus, "-");
+    EXPECT_EQ(Shown(), "Other/UPPER.JPG");
+    EXPECT_EQ(Row(), 3);
+    QTest::mouseClick(display.Media(), Qt::RightButton);
+    EXPECT_EQ(Shown(), "host/c.gif");
+    Press(&display, Qt::Key_Escape, "\x1b");
+    EXPECT_FALSE(display.isVisible());
+    EXPECT_FALSE(viewer.ListMode());
+    EXPECT_TRUE(messages.Texts.empty());
+
+    // Enter on the grid opens the display too; Esc on the grid closes the window.
+    Press(viewer.Grid(), Qt::Key_Enter, "\r");
+    EXPECT_EQ(Shown(), "host/c.gif");
+    display.Exit();
+    Press(viewer.Grid(), Qt::Key_Escape, "\x1b");
+    EXPECT_FALSE(viewer.isVisible());
+}
+
+TEST_F(ViewerWindowTest, TheGallerysDisplayKeepsTheGallerysWalkWhileTheViewerIsOpen) {
+    std::vector<TNavigateAction> asked;
+    display.SetNavigateHook([&asked](TNavigateAction action, QString&, QString&) {
+        asked.push_back(action);
+        return false;
+    });
+    display.ShowMedia("tile", QString::fromStdString(root + "/host/c.gif"));
+    Press(&display, Qt::Key_Space, " ");
+    Press(&display, Qt::Key_Plus, "+");
+    QTest::mouseClick(display.Media(), Qt::RightButton);
+    EXPECT_EQ(asked, (std::vector<TNavigateAction>{naNext, naNextTab, naPrevious}));
+    EXPECT_EQ(Shown(), "tile");
+    EXPECT_EQ(Row(), 0);
+    display.Exit();
+}
+
+TEST_F(ViewerWindowTest, EmptyRowOrMissingFileGivesTheMessageAndNoDisplay) {
+    ::unlink((root + "/host/a.jpg").c_str());
+    DoubleClickRow(0);
+    EXPECT_EQ(messages.Texts, std::vector<std::string>{"unable to open host/a.jpg"});
+    EXPECT_FALSE(display.isVisible());
+
+    viewer.AskSearchText = [](QString& text) {
+        text = "nothing like this";
+        return true;
+    };
+    viewer.SearchString1->trigger();
+    ASSERT_EQ(list().rowCount(), 1);
+    DoubleClickRow(0);
+    ASSERT_EQ(messages.Texts.size(), 2u);
+    EXPECT_EQ(messages.Texts.back(), "unable to open ");
+    EXPECT_FALSE(display.isVisible());
+}
+
+TEST_F(ViewerWindowTest, PopupCopiesSelectsAllAndDeletesWithoutAsking) {
+    QTableView* grid = viewer.Grid();
+    grid->setCurrentIndex(list().index(1, 0));
+    grid->selectionModel()->select(list().index(2, 0), QItemSelectionModel::Select);
+    viewer.Copy1->trigger();
+    const std::string folder = root + "/";
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
+              folder + "host/b.jpg\n" + folder + "host/c.gif\n");
+    viewer.Selectall1->trigger();
+    viewer.Copy1->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().count('\n'), 4);
+
+    viewer.showThumbsandFullsize1->trigger(); // row 3 is the read-only thumbnail
+    grid->setCurrentIndex(list().index(3, 0));
+    grid->selectionModel()->select(list().index(4, 0), QItemSelectionModel::Select);
+    viewer.delete1->trigger();
+    EXPECT_FALSE(FileExists(root + "/host/thumbs/t1.jpg"));
+    EXPECT_FALSE(FileExists(root + "/Other/UPPER.JPG"));
+    EXPECT_EQ(list().rowCount(), 3);
+    EXPECT_EQ(Status(), "1 / 3   2 deleted, 0 failed");
+    EXPECT_TRUE(messages.Texts.empty());
+}
+
+TEST_F(ViewerWindowTest, BrowseSortFilterAndDeleteWaitForTheBuild) {
+    bool once = true;
+    list().ProcessMessages = [&] {
+        if (!once) return;
+        once = false;
+        viewer.FileName1->trigger();
+        viewer.Descending1->trigger();
+        viewer.showThumbsandFullsize1->trigger();
+        viewer.Clear1->trigger();
+        viewer.Grid()->selectAll();
+        viewer.delete1->trigger();
+        viewer.Browse();
+    };
+    viewer.Browse();
+    EXPECT_FALSE(once);
+    EXPECT_EQ(list().SortType(), VIEWSORT_PATHTREE);
+    EXPECT_TRUE(viewer.PathTree1->isChecked());
+    EXPECT_FALSE(viewer.Descending1->isChecked());
+    EXPECT_TRUE(viewer.showonlyFullSize1->isChecked());
+    EXPECT_FALSE(viewer.Clear1->isChecked());
+    EXPECT_EQ(FilesUnder(root).size(), 5u);
+    EXPECT_EQ(list().rowCount(), 4);
+}
+
+TEST_F(ViewerWindowTest, CommentsOptionFollowsTheMenuAndTheDialogBothWays) {
+    EXPECT_TRUE(viewer.ShowFullScreenComments1->isChecked());
+    std::vector<bool> told;
+    viewer.OnShowCommentsChanged = [&told](bool show) { told.push_back(show); };
+    viewer.ShowFullScreenComments1->trigger();
+    EXPECT_FALSE(display.ShowComments());
+    viewer.SetShowFullScreenComments(true); // the dialog's check box
+    EXPECT_TRUE(viewer.ShowFullScreenComments1->isChecked());
+    viewer.SetShowFullScreenComments(true);
+    viewer.SetShowFullScreenComments(false);
+    EXPECT_EQ(told, (std::vector<bool>{false, true, false}));
+    TGVReg stored("Tessellon");
+    EXPECT_FALSE(stored.ReadBool(Setting::ViewerShowFullScreenComments.Entry, true));
+}
+
+TEST_F(ViewerWindowTest, HidingEmptiesTheList) {
+    viewer.hide();
+    EXPECT_EQ(list().rowCount(), 0);
+    EXPECT_EQ(Status(), "0 / 0");
+}
+
+TEST_F(ViewerWindowTest, EveryControlHasAnAccessibleName) {
+    EXPECT_EQ(UnnamedAccessibleControls(&viewer), std::vector<std::string>{});
+    QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(viewer.Grid());
+    EXPECT_EQ(grid->text(QAccessible::Name), "library");
+    QAccessibleTableInterface* table = grid->tableInterface();
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->cellAt(1, 0)->text(QAccessible::Name).toStdString(), list().Lines()[1].Text);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(viewer.StatusText())->text(QAccessible::Name),
+              "library status");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    TGuardedApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
