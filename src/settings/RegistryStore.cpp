@@ -149,6 +149,9 @@ struct TRegistry::Store {
 
     void Refresh();
     bool Modify(const std::function<void(QSettings&)>& change);
+    // Whether the file already holds this value under key (re-read first
+    // when another process changed it).
+    bool Holds(const QString& key, const QVariant& value);
     std::optional<QString> Find(const QString& group, const QString& encoded, bool subkey);
 
 private:
@@ -239,6 +242,13 @@ bool TRegistry::Store::Modify(const std::function<void(QSettings&)>& change) {
                   "); the change is not saved";
     WriteFailReported = true;
     return false;
+}
+
+bool TRegistry::Store::Holds(const QString& key, const QVariant& value) {
+    if (Broken || !Settings) return false;
+    Settings->sync();
+    return Settings->status() == QSettings::NoError && Settings->contains(key) &&
+           Settings->value(key) == value;
 }
 
 // The stored spelling of a value name (or, with subkey, of a subkey name)
@@ -385,7 +395,11 @@ void TRegistry::Write(const std::string& name, const std::string& value) {
     const QString group = QString::fromStdString(Group_);
     const QString encoded = EncodeName(name);
     const QString key = JoinKey(group, Store_->Find(group, encoded, false).value_or(encoded));
-    Store_->Modify([&](QSettings& s) { s.setValue(key, ToVariant(value)); });
+    const QVariant v = ToVariant(value);
+    // A value written again unchanged costs a durable rewrite of the file:
+    // start-up stores dozens of defaults that are already there.
+    if (Store_->Holds(key, v)) return;
+    Store_->Modify([&](QSettings& s) { s.setValue(key, v); });
     Ready(); // hands on a failure message
 }
 

@@ -1,0 +1,22 @@
+#pragma once
+
+// The about box: the application's title, a version line, a web reference
+// and a rights line, and an "OK" button. Shown without waiting.
+
+#include <QDialog>
+
+class QLabel;
+
+class TOKBottomDlg : public QDialog {
+public:
+    explicit TOKBottomDlg(QWidget* mainWindow);
+
+    QLabel* ProductName;
+    QLabel* Version;
+    QLabel* WebReference;
+    QLabel* Rights;
+
+protected:
+    // The title line follows the application title each time.
+    void showEvent(QShowEvent* event) override;
+};

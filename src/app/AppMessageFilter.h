@@ -1,0 +1,21 @@
+#pragma once
+
+// Watches every event of the application for the main window: the Ctrl key
+// switches the browser capture on while it is held, and a quit request
+// that comes while the controller is shutting down is swallowed (the
+// controller ends the application itself when its countdown is over).
+
+#include <QObject>
+
+class TForm1;
+
+class TAppMessageFilter : public QObject {
+public:
+    explicit TAppMessageFilter(TForm1& form) : Form_(form) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    TForm1& Form_;
+};

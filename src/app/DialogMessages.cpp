@@ -1,0 +1,18 @@
+#include "DialogMessages.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QString>
+
+#include <cstdio>
+
+void TDialogMessages::ShowMessage(std::string_view text) {
+    // A "\r\n" of the core's texts is one line break here.
+    QString message = QString::fromUtf8(text.data(), qsizetype(text.size()));
+    message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    std::fprintf(stderr, "%s\n", message.toUtf8().constData());
+    if (Quiet) return;
+    QMessageBox::information(QApplication::activeWindow(),
+                             QGuiApplication::applicationDisplayName(), message);
+}

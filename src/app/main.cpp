@@ -1,0 +1,95 @@
+// tessellon: the windowed program.
+//
+//   tessellon [--demo] [--variant scrivane|harvello|missivant|tessellon]
+//
+// --demo serves the built-in demo gallery on 127.0.0.1 at the address the
+// default settings name and puts it on top of the scan address box.
+// --variant applies another application variant after start-up.
+
+#include "app/DialogMessages.h"
+#include "app/EditComboBox.h"
+#include "app/MainWindow.h"
+#include "demo/DemoServer.h"
+#include "demo/DemoSite.h"
+#include "gallery/ExceptionGuard.h"
+#include "settings/SettingsTable.h"
+
+#include <QLabel>
+#include <QTimer>
+#include <QUrl>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+std::optional<TAppli> VariantNamed(const std::string& name) {
+    if (name == "scrivane") return APP_SCRIVANE;
+    if (name == "harvello") return APP_HARVELLO;
+    if (name == "missivant") return APP_MISSIVANT;
+    if (name == "tessellon") return APP_TESSELLON;
+    return std::nullopt;
+}
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: tessellon [--demo] [--variant scrivane|harvello|missivant|tessellon]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // The web engine's sandbox cannot run as root; it must know before it starts.
+    if (::geteuid() == 0) ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    TGuardedApplication app(argc, argv);
+    // The settings folder's name; the title the windows show is the
+    // display name, which follows the variant.
+    QCoreApplication::setApplicationName(QStringLiteral("Tessellon"));
+
+    bool demo = false;
+    std::optional<TAppli> variant;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--demo") {
+            demo = true;
+        } else if (a == "--variant" && i + 1 < argc) {
+            variant = VariantNamed(argv[++i]);
+            if (!variant) return Usage();
+        } else {
+            return Usage();
+        }
+    }
+
+    TDialogMessages messages;
+    app.Messages = &messages;
+    TForm1 form(&messages);
+    form.resize(1024, 720);
+    form.show();
+    form.AfterCreate();
+    if (variant) form.ApplyVariant(*variant);
+
+    std::unique_ptr<TDemoServer> server;
+    if (demo) {
+        server = std::make_unique<TDemoServer>(BuildDemoSite(TDemoOptions{}));
+        const int port = QUrl(QString::fromLatin1(kDemoGalleryHome)).port();
+        if (server->Start(port)) {
+            form.EditCombobox1->AddItem(QString::fromLatin1(kDemoGalleryHome));
+            form.StatusPanel2->setText(QStringLiteral("The demo gallery is served at ") +
+                                       kDemoGalleryHome + ": press Start to scan it.");
+        } else {
+            messages.ShowMessage("The demo gallery cannot be served: port " + std::to_string(port) +
+                                 " of 127.0.0.1 is taken by another program. Close it (or the "
+                                 "other Tessellon) and start again.");
+            server.reset();
+        }
+    }
+    const int code = app.exec();
+    if (server) server->Stop();
+    return code;
+}

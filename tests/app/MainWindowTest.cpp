@@ -1,0 +1,342 @@
+// The main window: its lists and statistics, the history it keeps, the
+// lights through a scan, the exit while busy, the variants and the
+// storage clean-up.
+#include "app/MainWindow.h"
+#include "app/ActivityLight.h"
+#include "app/EditComboBox.h"
+#include "app/LightPanel.h"
+#include "app/StorageCleanup.h"
+
+#include "AccessibleWalk.h"
+#include "EventLoop.h"
+#include "TempDir.h"
+#include "TestHttpServer.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+class TRecordedMessages : public IMessageSink {
+public:
+    std::vector<std::string> Texts;
+    void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
+};
+
+struct TConfigFolder {
+    TTempDir Dir;
+    TConfigFolder() { ::setenv("TESSELLON_CONFIG_DIR", Dir.Path().c_str(), 1); }
+    ~TConfigFolder() { ::unsetenv("TESSELLON_CONFIG_DIR"); }
+};
+
+// Runs in a folder of its own: the storage folder defaults to ./Download.
+struct TWorkFolder {
+    TTempDir Dir;
+    std::string Old;
+    TWorkFolder() : Old(std::filesystem::current_path()) {
+        std::filesystem::current_path(Dir.Path());
+    }
+    ~TWorkFolder() { std::filesystem::current_path(Old); }
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest() : form(&messages) {
+        form.IsShown = [] { return true; };
+        form.resize(1000, 700);
+        form.show();
+        form.AfterCreate();
+    }
+
+    QString Memo(QPlainTextEdit* memo) const { return memo->toPlainText(); }
+    TLinkFound Link(const std::string& url) {
+        TLinkFound link;
+        link.TypeLink = "htm";
+        link.UrlFound = url;
+        link.FromUrl = "http://a.example/";
+        return link;
+    }
+
+    TConfigFolder config;
+    TWorkFolder work;
+    TRecordedMessages messages;
+    TForm1 form;
+};
+
+} // namespace
+
+// --- lists and statistics ---
+
+TEST_F(MainWindowTest, LinksAreListedAndEveryThousandthReplacesTheList) {
+    TLinkFound link = Link("http://a.example/p.htm");
+    form.LinkFound(link);
+    EXPECT_EQ(link.WriteToFile.substr(0, 6), "htm   ");
+    EXPECT_EQ(link.WriteToFile.size(), 6u + 80 + 1 + link.FromUrl.size());
+    EXPECT_TRUE(Memo(form.Memo4).endsWith("htm  http://a.example/p.htm"));
+    EXPECT_EQ(form.StatusPanel0->text(), " Links found: 1");
+    for (int i = 2; i <= 999; ++i) {
+        TLinkFound more = Link("http://a.example/" + std::to_string(i));
+        form.LinkFound(more);
+    }
+    TLinkFound thousandth = Link("http://a.example/1000");
+    form.LinkFound(thousandth);
+    EXPECT_EQ(Memo(form.Memo4), "------------ NEXT 1000 ITEMS ...\nhtm  http://a.example/1000");
+    TLinkFound next = Link("http://a.example/1001");
+    form.LinkFound(next);
+    EXPECT_EQ(form.Memo4->blockCount(), 3);
+}
+
+TEST_F(MainWindowTest, StatisticsReceivedFilesAndErrorsUseTheirExactTexts) {
+    form.UpdatedStats(1, 1, 2, 3, 4, 5, 6, 7);
+    EXPECT_EQ(Memo(form.Memo1), "       in queue: 1\n    downloading: 2\n     to process: 3\n"
+                                "           done: 4\n        retries: 5\n         errors: 6\n"
+                                "already on disk: 7");
+    form.UpdatedStats(2, 0, 0, 0, 9, 0, 0, 0);
+    EXPECT_TRUE(Memo(form.Memo2).contains("           done: 9"));
+
+    form.PageDownloadError(404, "http://a.example/x.htm", "http://a.example/");
+    EXPECT_EQ(Memo(form.Memo5), "404: http://a.example/x.htm   (http://a.example/)");
+    form.FileDownloadError(500, "http://a.example/x.jpg", "Internal", "http://a.example/");
+    EXPECT_EQ(Memo(form.Memo9), "Error 500: http://a.example/x.jpg Internal  (http://a.example/)");
+
+    form.FileReceived("http://a.example/1.jpg", false);
+    form.FileReceived("http://a.example/2.jpg", true);
+    EXPECT_EQ(Memo(form.Memo8), "   done: http://a.example/1.jpg\non disk: http://a.example/2.jpg");
+    for (int i = 3; i <= 1000; ++i)
+        form.FileReceived("http://a.example/f", false);
+    // This list's marker keeps its typo.
+    EXPECT_TRUE(Memo(form.Memo8).startsWith("------------ NEXT 1000 IT EMS ...\n"));
+}
+
+TEST_F(MainWindowTest, TextsKeepTheirTypos) {
+    EXPECT_TRUE(form.Button3->toolTip().contains("\"store Hmtl pages\""));
+    EXPECT_TRUE(form.Panel6->toolTip().contains("brower-to-scanner"));
+}
+
+// --- history and settings ---
+
+TEST_F(MainWindowTest, HistoryIsStoredUpToItsLimitAndTypedAddressesGetTheScheme) {
+    // Each new top entry is checked for a stored copy and, lacking one,
+    // scanned at once: the addresses lead nowhere.
+    const std::string longAddress = "http://127.0.0.1:1/" + std::string(3000, 'p');
+    for (int i = 0; i < 8; ++i)
+        form.EditCombobox1->AddItem(QString::fromStdString(longAddress + std::to_string(i)));
+    const std::string stored = form.Gallery().HistoryScanner();
+    EXPECT_LE(stored.size(), 16381u);
+    EXPECT_EQ(stored.substr(0, longAddress.size() + 1), longAddress + "7");
+    EXPECT_EQ(stored.find(longAddress + "0"), std::string::npos); // the oldest went
+    EXPECT_EQ(form.EditCombobox1->count(), 8 + 1);                // the box keeps them all
+    EXPECT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }));
+}
+
+TEST_F(MainWindowTest, StayOnSiteWarningShowsOnceAndOnlyWhenUnchecking) {
+    form.ApplyVariant(APP_HARVELLO); // the box is hidden in the gallery variant
+    form.CheckBox1->setChecked(true);
+    form.CheckBox1->click();
+    form.CheckBox1->click();
+    form.CheckBox1->click();
+    EXPECT_EQ(messages.Texts,
+              std::vector<std::string>{"disabling this option may produce interminable searches in "
+                                       "any directions"});
+    EXPECT_FALSE(form.Gallery().StayOnSite);
+}
+
+// --- a scan ---
+
+TEST_F(MainWindowTest, LightsAndStatusFollowAScanToItsEnd) {
+    TTestHttpServer server;
+    server.Serve("/", "text/html", "<a href=\"p.htm\">p</a>");
+    server.On("/p.htm", [](const httplib::Request&, httplib::Response& res) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700)); // a slow page
+        res.set_content("<p>nothing</p>", "text/html");
+    });
+    form.EditCombobox1->setEditText(QString::fromStdString(server.Url("/")));
+    std::set<std::string> lights;
+    form.Gallery().OnUserTimer = [&](TComponent*, bool aborting) {
+        form.UserTick(aborting);
+        lights.insert(LightColourName(form.Shape1->Colour()).toStdString());
+    };
+    form.Button1->click();
+    EXPECT_EQ(form.StatusPanel2->text(), " Working...");
+    EXPECT_FALSE(form.OptionsMenu->isEnabled());
+    ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }, 30000));
+    EXPECT_TRUE(lights.count("maroon") && lights.count("red"));
+    EXPECT_EQ(form.Shape1->Colour(), LightColour::Gray);
+    EXPECT_EQ(form.StatusPanel2->text(), "NO JPEG THUMBNAILS FOUND ON THESE PAGES.");
+    EXPECT_TRUE(form.OptionsMenu->isEnabled());
+    EXPECT_EQ(form.EditCombobox1->itemText(0).toStdString(), server.Url("/"));
+}
+
+TEST_F(MainWindowTest, FailedStartPageEndsDoneWithoutStartingAgain) {
+    TTestHttpServer server;          // nothing served: 404
+    form.ApplyVariant(APP_HARVELLO); // pages only: no thumbnails to miss
+    form.Gallery().SetRetries(1);
+    form.EditCombobox1->setEditText(QString::fromStdString(server.Url("/missing.htm")));
+    form.Button1Click();
+    ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }, 30000));
+    const int requests = server.Total();
+    RunUntil([] { return false; }, 1500); // a few ticks: no new scan may start
+    EXPECT_FALSE(form.Gallery().IsWorking());
+    EXPECT_EQ(server.Total(), requests);
+    EXPECT_EQ(form.StatusPanel2->text(), "Done.");
+    EXPECT_FALSE(form.Button3->isEnabled());
+    form.ApplyVariant(APP_TESSELLON);
+}
+
+TEST_F(MainWindowTest, ClosingWhileBusyIsRefusedBlinksAndEndsAfterTheCountdown) {
+    TTestHttpServer server;
+    server.On("/", [](const httplib::Request&, httplib::Response& res) {
+        std::this_thread::sleep_for(std::chrono::seconds(3)); // a trickle
+        res.set_content("<p>late</p>", "text/html");
+    });
+    bool terminated = false;
+    form.Gallery().TerminateApplication = [&] { terminated = true; };
+    form.EditCombobox1->setEditText(QString::fromStdString(server.Url("/")));
+    form.Button1->click();
+    ASSERT_TRUE(form.Gallery().IsWorking());
+    std::set<std::string> lights;
+    form.Gallery().OnUserTimer = [&](TComponent*, bool aborting) {
+        form.UserTick(aborting);
+        lights.insert(LightColourName(form.Shape1->Colour()).toStdString());
+    };
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(form.close());
+    EXPECT_EQ(form.StatusPanel2->text(), "EXITING...");
+    EXPECT_TRUE(form.Exiting());
+    ASSERT_TRUE(RunUntil([&] { return terminated; }, 10000));
+    EXPECT_GE(clock.elapsed(), 1600);
+    EXPECT_TRUE(lights.count("olive") && lights.count("yellow"));
+}
+
+// --- variants ---
+
+namespace {
+
+// What a variant shows, as text, to compare two applications.
+std::string Dump(TForm1& f) {
+    std::string s;
+    const auto add = [&](const char* name, QWidget* w) {
+        s += std::string(name) + (w->isVisibleTo(&f) ? " shown " : " hidden ") +
+             std::to_string(w->x()) + "," + std::to_string(w->y()) + " " +
+             std::to_string(w->width()) + " " + w->property("text").toString().toStdString() + "\n";
+    };
+    add("address", f.EditCombobox1);
+    add("start", f.Button1);
+    add("reload", f.Button3);
+    add("pagestop", f.Button9);
+    add("filestop", f.Button10);
+    add("capture", f.Panel6);
+    add("pages", f.Panel2);
+    add("pics", f.Panel3);
+    add("stay", f.CheckBox1);
+    add("close", f.Button2);
+    add("browser", f.GroupBox1);
+    for (int i = 0; i < f.PageControl1->count(); ++i)
+        s += f.PageControl1->tabText(i).toStdString() +
+             (f.PageControl1->isTabVisible(i) ? " tab shown\n" : " tab hidden\n");
+    s += f.windowTitle().toStdString() + "\n";
+    return s;
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, GalleryVariantTwiceIsTheSameAsOnce) {
+    const std::string once = Dump(form);
+    form.ApplyVariant(APP_TESSELLON);
+    EXPECT_EQ(Dump(form), once);
+    EXPECT_EQ(form.windowTitle(), "Tessellon");
+    EXPECT_EQ(form.PageControl1->tabText(0), "Main");
+    EXPECT_FALSE(form.Gallery().OnLinkFound);
+    EXPECT_FALSE(form.Gallery().StatsHook);
+    EXPECT_FALSE(form.Gallery().PageDownloader.OnError);
+    const int address = form.EditCombobox1->x();
+    EXPECT_EQ(address, form.Panel6->x() + form.Panel6->width() + 6);
+    EXPECT_EQ(form.EditCombobox1->x() + form.EditCombobox1->width(), form.Button3->x() - 6);
+}
+
+TEST_F(MainWindowTest, LinkScannerVariantShowsTheAnalysisOnHome) {
+    form.ApplyVariant(APP_SCRIVANE);
+    EXPECT_EQ(form.windowTitle(), "Scrivane");
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Scrivane");
+    EXPECT_FALSE(form.GroupBox1->isVisibleTo(&form));
+    EXPECT_EQ(form.GroupBox7->parentWidget(), form.TabSheet1);
+    EXPECT_FALSE(form.Button3->isVisibleTo(&form));
+    EXPECT_FALSE(form.Viewer1->isVisible());
+    EXPECT_EQ(form.EditCombobox1->x(), form.Panel6->x());
+    EXPECT_EQ(form.EditCombobox1->x() + form.EditCombobox1->width(), form.Button1->x() - 6);
+    EXPECT_TRUE(form.Gallery().OnLinkFound && form.Gallery().StatsHook);
+    form.ApplyVariant(APP_TESSELLON); // the title (and the settings key) back for the others
+}
+
+TEST_F(MainWindowTest, GrabberAndMailVariantsMoveTheStopButtons) {
+    const int fileStop = form.Button10->x();
+    form.ApplyVariant(APP_HARVELLO);
+    EXPECT_EQ(form.Button10->text(), "stop file download");
+    EXPECT_EQ(form.Button10->x(), form.Button3->x());
+    EXPECT_EQ(form.Button9->x(), fileStop);
+    EXPECT_EQ(form.Button9->text(), "stop html analysis");
+    EXPECT_EQ(form.Panel3->Caption(), "getting files      ");
+    EXPECT_TRUE(form.PageControl1->isTabVisible(form.PageControl1->indexOf(form.TabSheet5)));
+    form.ApplyVariant(APP_MISSIVANT);
+    EXPECT_TRUE(form.PageControl1->isTabVisible(form.PageControl1->indexOf(form.TabSheet4)));
+    EXPECT_FALSE(form.PageControl1->isTabVisible(form.PageControl1->indexOf(form.TabSheet5)));
+    TLinkFound mail;
+    mail.TypeLink = "mail";
+    mail.UrlFound = "someone@a.example";
+    mail.HostName = "a.example";
+    mail.FromUrl = "http://a.example/";
+    form.Gallery().OnLinkFound(nullptr, mail);
+    EXPECT_EQ(mail.WriteToFile, "someone@a.example;a.example;http://a.example/");
+    EXPECT_EQ(form.StatusPanel0->text(), " Mail addresses found: 1");
+    form.ApplyVariant(APP_TESSELLON);
+}
+
+TEST_F(MainWindowTest, EveryControlHasAnAccessibleName) {
+    const std::vector<std::string> unnamed = UnnamedAccessibleControls(&form);
+    EXPECT_TRUE(unnamed.empty()) << ::testing::PrintToString(unnamed);
+    EXPECT_EQ(form.Shape1->accessibleDescription(), "gray");
+    EXPECT_EQ(form.Shape2->accessibleDescription(), "black");
+}
+
+// --- storage clean-up ---
+
+TEST(StorageCleanup, EmptyFoldersGoLinksAreNeverFollowedDotFoldersStay) {
+    TTempDir store, outside;
+    namespace fs = std::filesystem;
+    fs::create_directories(store.Sub("a/b/c"));
+    fs::create_directories(store.Sub("dots"));
+    WriteFile(store.Sub("dots/.hidden"), "x");
+    fs::create_directories(store.Sub("kept"));
+    WriteFile(store.Sub("kept/pic.jpg"), "x");
+    fs::create_directories(store.Sub("cycle"));
+    fs::create_directory_symlink(store.Sub("cycle"), store.Sub("cycle/loop"));
+    fs::create_directories(outside.Sub("empty"));
+    fs::create_directory_symlink(outside.Sub("empty"), store.Sub("away"));
+    std::vector<std::string> visited;
+    CleanEmptyFolders(store.Path(), [&](const std::string& p) { visited.push_back(p); });
+    EXPECT_FALSE(fs::exists(store.Sub("a")));
+    EXPECT_TRUE(fs::exists(store.Sub("dots"))); // its removal fails: it stays
+    EXPECT_TRUE(fs::exists(store.Sub("kept/pic.jpg")));
+    EXPECT_TRUE(fs::is_symlink(store.Sub("cycle/loop")));
+    EXPECT_TRUE(fs::exists(outside.Sub("empty")));
+    EXPECT_TRUE(fs::exists(store.Path()));
+    EXPECT_LT(visited.size(), 10u);
+}
