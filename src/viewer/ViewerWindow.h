@@ -7,6 +7,7 @@
 // library's files (list mode) keys and clicks walk the grid; while it shows
 // what the gallery put there, they go to the gallery's navigation.
 
+#include "gallery/FullScreenDisplay.h"
 #include "viewer/ViewList.h"
 
 #include <QMainWindow>
@@ -23,7 +24,6 @@ class QKeyEvent;
 class QLabel;
 class QMenu;
 class QTableView;
-class TImgDisp;
 class TVideoPlayback;
 
 class TGVViewer : public QMainWindow {
