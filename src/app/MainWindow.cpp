@@ -320,10 +320,14 @@ void TForm1::SetStatusText(QLabel* panel, const QString& text) {
 
 void TForm1::LayoutScannerRow() {
     const int right = ScannerGroup->width() - kMargin;
-    Edit1->setGeometry(right - 50, kRow1, 50, kRowHeight);
-    DepthLabel->setGeometry(right - 50 - 34, kRow1 + 12, 34, 12);
-    SearchLabel->setGeometry(right - 50 - 34, kRow1 - 2, 34, 12);
-    Button1->move(right - 50 - 34 - kGap - Button1->width(), kRow1);
+    const int labelWidth =
+        std::max(SearchLabel->sizeHint().width(), DepthLabel->sizeHint().width());
+    const int labelHeight = kRowHeight / 2;
+    Edit1->setGeometry(right - 56, kRow1, 56, kRowHeight);
+    const int labelLeft = Edit1->x() - 4 - labelWidth;
+    SearchLabel->setGeometry(labelLeft, kRow1, labelWidth, labelHeight);
+    DepthLabel->setGeometry(labelLeft, kRow1 + labelHeight, labelWidth, labelHeight);
+    Button1->move(labelLeft - kGap - Button1->width(), kRow1);
     Button3->move(Button1->x() - 4 - Button3->width(), kRow1);
     const int left = AddressAfterCapture_ ? Panel6->x() + Panel6->width() + kGap : Panel6->x();
     const int end = AddressRightOf_ != nullptr ? AddressRightOf_->x() - kGap : right;

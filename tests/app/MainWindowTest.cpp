@@ -14,6 +14,7 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -339,4 +340,10 @@ TEST(StorageCleanup, EmptyFoldersGoLinksAreNeverFollowedDotFoldersStay) {
     EXPECT_TRUE(fs::exists(outside.Sub("empty")));
     EXPECT_TRUE(fs::exists(store.Path()));
     EXPECT_LT(visited.size(), 10u);
+}
+
+TEST_F(MainWindowTest, SavesAScreenshotOfTheHomeTab) {
+    const QString folder = QStringLiteral(TESSELLON_SCREENSHOTS);
+    QDir().mkpath(folder);
+    ASSERT_TRUE(form.grab().save(folder + "/main-home.png"));
 }
