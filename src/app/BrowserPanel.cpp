@@ -1,0 +1,338 @@
+#include "app/BrowserPanel.h"
+
+#include "app/BrowserAddressBox.h"
+#include "app/WebBrowser.h"
+#include "gallery/ExceptionGuard.h"
+#include "gallery/ScreenCursor.h"
+
+#include <QEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWebEngineHistory>
+#include <QWebEngineNewWindowRequest>
+
+namespace {
+
+struct TButtonLook {
+    int Tag;
+    const char* Name;
+    QStyle::StandardPixmap Icon;
+};
+
+const TButtonLook kButtons[] = {
+    {bbBack, "Back", QStyle::SP_ArrowBack},
+    {bbForward, "Forward", QStyle::SP_ArrowForward},
+    {bbStop, "Stop", QStyle::SP_BrowserStop},
+    {bbRefresh, "Refresh", QStyle::SP_BrowserReload},
+    {bbHome, "Home", QStyle::SP_DirHomeIcon},
+    {bbSearch, "Search", QStyle::SP_FileDialogContentsView},
+};
+
+// The text of an address as the scanner and the bookkeeping use it.
+QString AddressText(const QUrl& url) {
+    return url.toString(QUrl::FullyEncoded);
+}
+
+// Addresses an uncaptured Ctrl-click may still open in place: the schemes
+// the browser shows itself.
+bool BrowserShows(const QUrl& url) {
+    const QString scheme = url.scheme();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
+           scheme == QLatin1String("file");
+}
+
+} // namespace
+
+TBrowserPanel::TBrowserPanel(QWidget* parent, IMessageSink* messages)
+    : QWidget(parent), Messages_(messages) {
+    auto* top = new QHBoxLayout;
+    top->setContentsMargins(0, 0, 0, 0);
+    top->setSpacing(2);
+    for (const TButtonLook& look : kButtons) {
+        auto* button = new QToolButton(this);
+        button->setIcon(style()->standardIcon(look.Icon));
+        button->setAutoRaise(true);
+        button->setFixedSize(24, 24);
+        button->setToolTip(QString::fromLatin1(look.Name));
+        button->setAccessibleName(QString::fromLatin1(look.Name));
+        button->setProperty("Tag", look.Tag);
+        const int tag = look.Tag;
+        connect(button, &QToolButton::clicked, this, [this, tag] { BrowserButtonClick(tag); });
+        top->addWidget(button);
+        Buttons_.append(button);
+    }
+    // The browser has no search page of its own.
+    Button(bbSearch)->setEnabled(false);
+
+    IEAddress1 = new TIEAddress(this, messages);
+    IEAddress1->setObjectName(QStringLiteral("IEAddress1"));
+    IEAddress1->SetAccessibleName(QStringLiteral("browser address"));
+    IEAddress1->OnUrlSelected = [this](const QString& url) {
+        RunGuarded([&] { BrowseTo(url); }, Messages_);
+    };
+    top->addWidget(IEAddress1, 1);
+
+    Panel5 = new QPushButton(QStringLiteral("       OK"), this);
+    Panel5->setObjectName(QStringLiteral("Panel5"));
+    Panel5->setFlat(true);
+    Panel5->setFocusPolicy(Qt::StrongFocus);
+    Panel5->setAccessibleName(QStringLiteral("OK"));
+    Panel5->setToolTip(QStringLiteral("OK"));
+    Panel5->setProperty("Tag", int(bbOK));
+    Panel5->installEventFilter(this);
+    connect(Panel5, &QPushButton::clicked, this, [this] { BrowserButtonClick(bbOK); });
+    top->addWidget(Panel5);
+
+    Panel4 = new QFrame(this);
+    Panel4->setObjectName(QStringLiteral("Panel4"));
+    Panel4->setFrameStyle(QFrame::NoFrame);
+    auto* frame = new QVBoxLayout(Panel4);
+    frame->setContentsMargins(0, 0, 0, 0);
+    GVBrowser1 = new TGVBrowser(Panel4, messages);
+    GVBrowser1->setObjectName(QStringLiteral("GVBrowser1"));
+    GVBrowser1->setAccessibleName(QStringLiteral("web page"));
+    frame->addWidget(GVBrowser1);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(2);
+    column->addLayout(top);
+    column->addWidget(Panel4, 1);
+
+    GVBrowser1->Page()->OnNavigation = [this](const QUrl& url, QWebEnginePage::NavigationType type,
+                                              bool isMainFrame) {
+        return NavigationRequested(url, type == QWebEnginePage::NavigationTypeLinkClicked,
+                                   isMainFrame);
+    };
+    GVBrowser1->OnNewWindow = [this](QWebEngineNewWindowRequest& request) {
+        NewWindowRequested(request);
+    };
+    QWebEnginePage* page = GVBrowser1->Page();
+    connect(page, &QWebEnginePage::loadStarted, this, [this] { BrowserBusy = true; });
+    connect(page, &QWebEnginePage::loadFinished, this, [this](bool) {
+        // The cursor a request set lasts until its document is complete.
+        restoreSavedCursor();
+        BrowserBusy = false;
+    });
+    connect(page, &QWebEnginePage::linkHovered, this,
+            [this](const QString& url) { RunGuarded([&] { StatusText(url); }, Messages_); });
+}
+
+TBrowserPanel::~TBrowserPanel() {
+    // The browsers go first, while the bookkeeping their signals touch
+    // still exists.
+    GVBrowser1->Page()->OnNavigation = nullptr;
+    GVBrowser1->OnNewWindow = nullptr;
+    GVBrowser1->Page()->disconnect(this);
+    delete GVBrowser1;
+    for (const QPointer<QWebEngineView>& window : Windows_)
+        delete window.data();
+}
+
+QToolButton* TBrowserPanel::Button(int tag) const {
+    for (QToolButton* button : Buttons_)
+        if (button->property("Tag").toInt() == tag) return button;
+    return nullptr;
+}
+
+QList<QWebEngineView*> TBrowserPanel::OpenWindows() const {
+    QList<QWebEngineView*> open;
+    for (const QPointer<QWebEngineView>& window : Windows_)
+        if (window) open.append(window.data());
+    return open;
+}
+
+bool TBrowserPanel::IsCapturable(const QUrl& url) {
+    const QString scheme = url.scheme();
+    return (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
+           !url.host().isEmpty();
+}
+
+bool TBrowserPanel::TryCapture(const QUrl& url) {
+    if (!CaptureOn || !CaptureLink || !IsCapturable(url) || !CaptureOn()) return false;
+    return CaptureLink(AddressText(url));
+}
+
+bool TBrowserPanel::NavigationRequested(const QUrl& url, bool linkClicked, bool isMainFrame) {
+    if (OpeningWindow) return true;
+    // A link followed with capture on goes to the scanner, and the browser
+    // stays where it is.
+    if (linkClicked && TryCapture(url)) CancelNextNavigation = true;
+    if (CancelNextNavigation) {
+        CancelNextNavigation = false;
+        return false;
+    }
+    // The browser follows this address by itself: it is what the browser
+    // shows, and the tick must not load it a second time (a form's result
+    // would be replaced by a plain GET). An address the tick has yet to
+    // navigate was asked for by the user and stays pending.
+    if (isMainFrame && !NavigatePending) PendingUrl = AddressText(url);
+    return true;
+}
+
+void TBrowserPanel::NewWindowRequested(QWebEngineNewWindowRequest& request) {
+    if (OpeningWindow) {
+        request.openIn(NewTopLevelView()->page());
+        return;
+    }
+    // Ctrl-click (or a middle click) on a link asks for a background tab.
+    // Every other request is a pop-up and is refused silently.
+    const bool linkClick = request.isUserInitiated() &&
+                           request.destination() == QWebEngineNewWindowRequest::InNewBackgroundTab;
+    if (!linkClick) return;
+    const QUrl url = request.requestedUrl();
+    if (TryCapture(url)) return;
+    // Not captured: the browser follows the link in place.
+    if (BrowserShows(url)) GVBrowser1->load(url);
+}
+
+void TBrowserPanel::StatusText(const QString& text) {
+    if (text == LastStatusText) return;
+    LastStatusText = text;
+    if (OnStatusText) OnStatusText(text);
+}
+
+void TBrowserPanel::StopLoading() {
+    if (BrowserBusy) GVBrowser1->stop();
+}
+
+void TBrowserPanel::BrowseTo(const QString& url) {
+    // No waiting here for the browser to stop: its stop ends the load, and
+    // the tick navigates once it is idle.
+    StopLoading();
+    setScreenCursor(TScreenCursor::AppStarting);
+    QString address = url;
+    if (address.isEmpty()) {
+        IEAddress1->SetUrl(IEAddress1->currentText());
+        address = IEAddress1->Url();
+    }
+    address = address.trimmed();
+    if (address.isEmpty()) {
+        restoreSavedCursor();
+        return;
+    }
+    PendingUrl = address;
+    NavigatePending = true;
+    // Asked for again, the page Back left is shown again.
+    BackUrl.clear();
+    if (OnUrlShown) OnUrlShown(address.toStdString());
+}
+
+void TBrowserPanel::SetPending(const QString& url) {
+    PendingUrl = url;
+    NavigatePending = true;
+    BackUrl.clear();
+}
+
+void TBrowserPanel::Tick() {
+    if (BrowserBusy) return;
+    if (PendingUrl == BackUrl) {
+        // Back left this page: it is not loaded again.
+        NavigatePending = false;
+        return;
+    }
+    if (!NavigatePending) return;
+    NavigatePending = false;
+    const QUrl target = QUrl::fromUserInput(PendingUrl);
+    if (!target.isValid()) {
+        restoreSavedCursor();
+        return;
+    }
+    GVBrowser1->load(target);
+}
+
+bool TBrowserPanel::ButtonAction(int tag) {
+    QWebEngineHistory* history = GVBrowser1->history();
+    switch (tag) {
+    case bbBack:
+        for (int i = 0; i < 3; ++i)
+            GVBrowser1->stop();
+        if (!history->canGoBack()) return false;
+        BackUrl = PendingUrl;
+        GVBrowser1->back();
+        return true;
+    case bbForward:
+        if (!history->canGoForward()) return false;
+        GVBrowser1->forward();
+        return true;
+    case bbStop:
+        GVBrowser1->stop();
+        return true;
+    case bbRefresh:
+        if (GVBrowser1->url().isEmpty()) return false;
+        GVBrowser1->reload();
+        return true;
+    case bbHome: {
+        const QString welcome = WelcomePage ? WelcomePage() : QString();
+        if (welcome.isEmpty()) return false;
+        StopLoading();
+        SetPending(welcome);
+        return true;
+    }
+    default:
+        // No search page; other tags do nothing.
+        return false;
+    }
+}
+
+void TBrowserPanel::BrowserButtonClick(int tag) {
+    if (tag == bbOK) {
+        // A request that failed still waits for a document to complete.
+        if (!RunGuarded([&] { BrowseTo(); }, nullptr)) setScreenCursor(TScreenCursor::AppStarting);
+        return;
+    }
+    // Errors of the browser's operations are discarded: the click failed.
+    bool done = false;
+    if (!RunGuarded([&] { done = ButtonAction(tag); }, nullptr)) done = false;
+    if (!done) {
+        restoreSavedCursor();
+        return;
+    }
+    switch (tag) {
+    case bbStop:
+        restoreSavedCursor();
+        break;
+    case bbRefresh:
+        break;
+    default:
+        setScreenCursor(TScreenCursor::AppStarting);
+        break;
+    }
+}
+
+QWebEngineView* TBrowserPanel::NewTopLevelView() {
+    // A window of its own, closed with the panel at the latest.
+    auto* view = new QWebEngineView(this);
+    view->setWindowFlag(Qt::Window, true);
+    view->setAttribute(Qt::WA_DeleteOnClose, true);
+    view->setAccessibleName(QStringLiteral("web page"));
+    view->resize(800, 600);
+    connect(view, &QWebEngineView::titleChanged, view, &QWidget::setWindowTitle);
+    Windows_.removeIf([](const QPointer<QWebEngineView>& window) { return window.isNull(); });
+    Windows_.append(view);
+    view->show();
+    return view;
+}
+
+void TBrowserPanel::OpenInNewWindow(const QString& url) {
+    const QUrl target = QUrl::fromUserInput(url);
+    if (!target.isValid() || target.isEmpty()) return;
+    OpeningWindow = true;
+    NewTopLevelView()->load(target);
+    OpeningWindow = false;
+}
+
+bool TBrowserPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Panel5) {
+        // The "OK" panel shows its focus as a raised bevel around the browser.
+        if (event->type() == QEvent::FocusIn)
+            Panel4->setFrameStyle(QFrame::Panel | QFrame::Raised);
+        else if (event->type() == QEvent::FocusOut)
+            Panel4->setFrameStyle(QFrame::NoFrame);
+    }
+    return QWidget::eventFilter(watched, event);
+}

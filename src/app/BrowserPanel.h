@@ -1,0 +1,124 @@
+#pragma once
+
+// The content of the main window's group "embedded browser": six small
+// buttons (Back, Forward, Stop, Refresh, Home, Search), the browser address
+// box, the "OK" panel and the browser in its frame panel. The panel keeps
+// the browser bookkeeping: what the browser is to show next, whether the
+// window's tick still has to navigate there, and whether the browser is
+// loading. Addresses the user chooses are navigated by the tick, never from
+// inside a click; links the browser follows by itself load once.
+//
+// With capture on (the window's Ctrl tracking or its capture switch), a
+// followed link or a Ctrl-clicked link to a web page (http or https) goes to
+// the scanner instead of the browser.
+
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <string>
+
+class IMessageSink;
+class QFrame;
+class QPushButton;
+class QToolButton;
+class QUrl;
+class QWebEngineNewWindowRequest;
+class QWebEngineView;
+class TGVBrowser;
+class TIEAddress;
+
+// Tags of the browser buttons (BrowserButtonClick).
+enum TBrowserButton {
+    bbBack = 100,
+    bbForward = 200,
+    bbStop = 300,
+    bbRefresh = 400,
+    bbHome = 500,
+    bbSearch = 600,
+    bbOK = 700,
+};
+
+class TBrowserPanel : public QWidget {
+public:
+    // messages hears of exceptions caught in the panel's handlers.
+    explicit TBrowserPanel(QWidget* parent = nullptr, IMessageSink* messages = nullptr);
+    ~TBrowserPanel() override;
+
+    // --- hooks the window sets ---
+    // Whether capture is on; unset: off.
+    std::function<bool()> CaptureOn;
+    // Hands an http or https address to the scanner; true when taken, the
+    // browser then does not follow it. Asked only while CaptureOn() holds.
+    std::function<bool(const QString& url)> CaptureLink;
+    // The browser's status text changed (status panel 0).
+    std::function<void(const QString& text)> OnStatusText;
+    // An address was requested with BrowseTo (to be kept as the last
+    // browser address).
+    std::function<void(const std::string& url)> OnUrlShown;
+    // The welcome page, the Home button's destination; empty: none.
+    std::function<QString()> WelcomePage;
+
+    // --- operations ---
+    // Requests that the browser show url; none: the address box's text. A
+    // loading browser is stopped; the next Tick navigates. An empty address
+    // requests nothing.
+    void BrowseTo(const QString& url = {});
+    // Opens url in a separate top-level browser window.
+    void OpenInNewWindow(const QString& url);
+    // The tick's browser step (every 200 ms): when the browser is idle, a
+    // pending address is navigated, unless it is the one Back left.
+    void Tick();
+    // Makes url the pending address without stopping the browser (the
+    // welcome page at start-up).
+    void SetPending(const QString& url);
+    // The action of the button with this tag; the screen cursor follows.
+    void BrowserButtonClick(int tag);
+
+    // --- bookkeeping ---
+    // The address the browser is to show next, or shows now.
+    QString PendingUrl;
+    // PendingUrl still has to be navigated by the tick.
+    bool NavigatePending = false;
+    // PendingUrl as it was when Back was pressed.
+    QString BackUrl;
+    // From the start of a load until it finished or stopped.
+    bool BrowserBusy = false;
+    // The next navigation request is to be refused (a captured link).
+    bool CancelNextNavigation = false;
+    // An open-in-new-window request is in progress.
+    bool OpeningWindow = false;
+    // The status text last handed to OnStatusText.
+    QString LastStatusText;
+
+    // Whether a link to url may go to the scanner: web pages (http, https)
+    // only, never mail, scripts, ftp or the browser's internal pages.
+    static bool IsCapturable(const QUrl& url);
+
+    // --- parts ---
+    QToolButton* Button(int tag) const;
+    TIEAddress* IEAddress1;
+    QPushButton* Panel5;
+    QFrame* Panel4;
+    TGVBrowser* GVBrowser1;
+    // The windows OpenInNewWindow opened that are still open.
+    QList<QWebEngineView*> OpenWindows() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool NavigationRequested(const QUrl& url, bool linkClicked, bool isMainFrame);
+    void NewWindowRequested(QWebEngineNewWindowRequest& request);
+    bool TryCapture(const QUrl& url);
+    void StatusText(const QString& text);
+    bool ButtonAction(int tag);
+    void StopLoading();
+    QWebEngineView* NewTopLevelView();
+
+    IMessageSink* Messages_;
+    QList<QToolButton*> Buttons_;
+    QList<QPointer<QWebEngineView>> Windows_;
+};

@@ -1,0 +1,57 @@
+#pragma once
+
+// The web browser of the main window's Home tab: a web view whose page asks
+// its owner before it follows an address and before it opens a window, and
+// whose context menu appears only over links. What to do with those
+// requests is the owner's business (TBrowserPanel); the browser itself keeps
+// no bookkeeping.
+
+#include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <functional>
+
+class IMessageSink;
+class QWebEngineNewWindowRequest;
+
+// The page of TGVBrowser.
+class TGVPage : public QWebEnginePage {
+public:
+    explicit TGVPage(QObject* parent = nullptr, IMessageSink* messages = nullptr);
+
+    // Asked before every navigation of the page; false cancels it. Unset:
+    // every navigation goes ahead. An exception thrown here is reported and
+    // the navigation goes ahead.
+    std::function<bool(const QUrl& url, NavigationType type, bool isMainFrame)> OnNavigation;
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
+
+private:
+    IMessageSink* Messages_;
+};
+
+class TGVBrowser : public QWebEngineView {
+public:
+    explicit TGVBrowser(QWidget* parent = nullptr, IMessageSink* messages = nullptr);
+
+    TGVPage* Page() const { return Page_; }
+
+    // The page wants a new window: a Ctrl-click or middle click on a link
+    // (a new background tab), a shift-click, or a script's window.open.
+    // The window opens only when the handler calls request.openIn; unset or
+    // not opened, the request is refused.
+    std::function<void(QWebEngineNewWindowRequest& request)> OnNewWindow;
+
+    // Whether the last context-menu request was made over a link.
+    bool ContextMenuOnLink() const;
+
+protected:
+    // Only a link gets the browser's own menu; anywhere else no menu shows.
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    TGVPage* Page_;
+    IMessageSink* Messages_;
+};

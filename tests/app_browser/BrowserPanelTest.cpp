@@ -1,0 +1,247 @@
+// The embedded browser panel alone, its hooks recording what the window
+// would get, a timer standing in for the window's tick, and pages from a
+// local server.
+#include "app/BrowserPanel.h"
+#include "app/BrowserAddressBox.h"
+#include "app/WebBrowser.h"
+#include "common/Component.h"
+#include "gallery/ScreenCursor.h"
+
+#include "EventLoop.h"
+#include "TestHttpServer.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QWebEngineHistory>
+
+#include <memory>
+#include <ostream>
+#include <stdexcept>
+
+// Readable failures.
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+struct TRecordedMessages : IMessageSink {
+    std::vector<std::string> Texts;
+    void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
+};
+
+class BrowserPanelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Server.Serve("/", "text/html",
+                     "<html><body style='margin:0'>"
+                     "<script>document.addEventListener('mousedown', "
+                     "function(){window.probed=true;});</script>"
+                     "<p><a id='http' href='/a'>plain web</a></p>"
+                     "<p><a id='https' href='https://127.0.0.1:1/secure'>secure web</a></p>"
+                     "<p><a id='mail' href='mailto:someone@example.com'>mail</a></p>"
+                     "<p><button id='pop' onclick=\"window.open('/popup')\">pop up</button></p>"
+                     "<form method='post' action='/form'><input name='q' value='1'>"
+                     "<button id='send'>send</button></form></body></html>");
+        for (const char* path : {"/a", "/b", "/c", "/popup", "/welcome"})
+            Server.Serve(path, "text/html", std::string("<html><body>") + path + "</body></html>");
+        Panel.CaptureOn = [this] { return Capture; };
+        Panel.CaptureLink = [this](const QString& url) {
+            if (Throw) throw std::runtime_error("hook failed");
+            Captured.append(url);
+            return true;
+        };
+        Panel.OnStatusText = [this](const QString& text) { Status.append(text); };
+        Panel.OnUrlShown = [this](const std::string& url) { Shown.push_back(url); };
+        Panel.resize(800, 600);
+        Panel.show();
+        QObject::connect(&Ticker, &QTimer::timeout, [this] {
+            Panel.Tick();
+            ++Ticks;
+        });
+        Ticker.start(20);
+        QObject::connect(Panel.GVBrowser1, &QWebEngineView::loadFinished, [this] { ++Loads; });
+    }
+    void TearDown() override { restoreSavedCursor(); }
+
+    QString Url(const std::string& path) const { return QString::fromStdString(Server.Url(path)); }
+    // Requests path the way the window does and waits until it is shown.
+    void Show(const std::string& path) {
+        const int loads = Loads;
+        Panel.BrowseTo(Url(path));
+        ASSERT_TRUE(RunUntil([&] {
+            return Loads > loads && Panel.GVBrowser1->url() == QUrl(Url(path)) &&
+                   !Panel.BrowserBusy;
+        }));
+    }
+    // Lets the tick run a few times more with the browser idle.
+    void SettleTicks() {
+        const int until = Ticks + 5;
+        ASSERT_TRUE(RunUntil([&] { return Ticks >= until && !Panel.BrowserBusy; }));
+    }
+    QPoint Centre(const QString& id) {
+        QVariant result;
+        Panel.GVBrowser1->page()->runJavaScript(
+            QStringLiteral(
+                "(function(){var r=document.getElementById('%1').getBoundingClientRect();"
+                "return [r.left+r.width/2, r.top+r.height/2];})()")
+                .arg(id),
+            [&](const QVariant& v) { result = v; });
+        EXPECT_TRUE(RunUntil([&] { return result.isValid(); }));
+        const QVariantList xy = result.toList();
+        return xy.size() == 2 ? QPoint(xy[0].toInt(), xy[1].toInt()) : QPoint();
+    }
+    // A new document may miss the first input events: clicks on a blank
+    // spot until the page has seen one.
+    void WaitForInput() {
+        auto ready = std::make_shared<bool>(false);
+        auto asked = std::make_shared<bool>(false);
+        ASSERT_TRUE(RunUntil([&] {
+            if (!*asked && !*ready) {
+                *asked = true;
+                QTest::mouseClick(Panel.GVBrowser1->focusProxy(), Qt::LeftButton, {},
+                                  QPoint(700, 550));
+                Panel.GVBrowser1->page()->runJavaScript(QStringLiteral("window.probed === true"),
+                                                        [ready, asked](const QVariant& v) {
+                                                            *ready = v.toBool();
+                                                            *asked = false;
+                                                        });
+            }
+            return *ready;
+        }));
+    }
+    void Click(const QString& id, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        WaitForInput();
+        QTest::mouseClick(Panel.GVBrowser1->focusProxy(), Qt::LeftButton, modifiers, Centre(id));
+    }
+
+    TTestHttpServer Server;
+    TRecordedMessages Messages;
+    TBrowserPanel Panel{nullptr, &Messages};
+    QTimer Ticker;
+    int Ticks = 0, Loads = 0;
+    bool Capture = false, Throw = false;
+    QStringList Captured, Status;
+    std::vector<std::string> Shown;
+};
+
+TEST_F(BrowserPanelTest, CtrlClickCapturesWebLinksAndPagesOpenNoWindows) {
+    Show("/");
+    const int windows = QApplication::topLevelWidgets().size();
+    Capture = true;
+    // In this order, so that the capture of the last link also means the
+    // earlier requests were all handled.
+    Click("pop");
+    Click("mail", Qt::ControlModifier);
+    Click("http", Qt::ControlModifier);
+    Click("https", Qt::ControlModifier);
+    ASSERT_TRUE(RunUntil([&] { return Captured.size() >= 2; }));
+    EXPECT_EQ(Captured, QStringList({Url("/a"), "https://127.0.0.1:1/secure"}));
+    SettleTicks();
+    EXPECT_EQ(Server.Count("/a"), 0);
+    EXPECT_EQ(Server.Count("/popup"), 0);
+    EXPECT_EQ(QApplication::topLevelWidgets().size(), windows);
+    EXPECT_EQ(Panel.GVBrowser1->url(), QUrl(Url("/")));
+
+    // Capture off: a Ctrl-clicked link opens in place.
+    Capture = false;
+    Click("http", Qt::ControlModifier);
+    ASSERT_TRUE(RunUntil([&] { return Panel.GVBrowser1->url() == QUrl(Url("/a")); }));
+    EXPECT_EQ(Captured.size(), 2);
+}
+
+TEST_F(BrowserPanelTest, FollowedLinksAndFormsLoadOnce) {
+    Show("/");
+    Click("http");
+    ASSERT_TRUE(RunUntil([&] { return Panel.GVBrowser1->url() == QUrl(Url("/a")); }));
+    SettleTicks();
+    EXPECT_EQ(Server.Count("/a"), 1);
+    EXPECT_EQ(Panel.PendingUrl, Url("/a"));
+
+    // A form's result stays; no GET of its action follows the POST.
+    Show("/");
+    Click("send");
+    ASSERT_TRUE(RunUntil([&] { return Panel.GVBrowser1->url() == QUrl(Url("/form")); }));
+    SettleTicks();
+    EXPECT_EQ(Server.Count("/form"), 0);
+
+    // With the capture switch on, a plain click goes to the scanner.
+    Show("/");
+    Capture = true;
+    Click("http");
+    ASSERT_TRUE(RunUntil([&] { return Captured.size() == 1; }));
+    SettleTicks();
+    EXPECT_EQ(Server.Count("/a"), 1);
+    EXPECT_EQ(Shown, (std::vector<std::string>{Server.Url("/"), Server.Url("/"), Server.Url("/")}));
+}
+
+TEST_F(BrowserPanelTest, AnExceptionInAHookIsReportedAndTheLinkFollowed) {
+    Show("/");
+    Capture = Throw = true;
+    Click("http");
+    ASSERT_TRUE(RunUntil([&] { return Panel.GVBrowser1->url() == QUrl(Url("/a")); }));
+    ASSERT_FALSE(Messages.Texts.empty());
+    EXPECT_EQ(Messages.Texts[0], "Unexpected error: hook failed");
+}
+
+TEST_F(BrowserPanelTest, BackDropsTheRequestItInterrupted) {
+    Show("/a");
+    Show("/b");
+    // Back before the tick navigated /c: /c is not loaded.
+    Panel.BrowseTo(Url("/c"));
+    Panel.BrowserButtonClick(bbBack);
+    EXPECT_EQ(screenCursor(), TScreenCursor::AppStarting);
+    ASSERT_TRUE(RunUntil([&] { return Panel.GVBrowser1->url() == QUrl(Url("/a")); }));
+    SettleTicks();
+    EXPECT_EQ(Server.Count("/c"), 0);
+    EXPECT_EQ(screenCursor(), TScreenCursor::Default);
+    // Asked for again, it is shown.
+    Show("/c");
+}
+
+TEST_F(BrowserPanelTest, ButtonsSetTheCursorAndTheHomeIsTheWelcomePage) {
+    EXPECT_EQ(Panel.GVBrowser1->accessibleName(), "web page");
+    for (int tag : {bbBack, bbForward, bbStop, bbRefresh, bbHome, bbSearch})
+        EXPECT_EQ(Panel.Button(tag)->accessibleName(), Panel.Button(tag)->toolTip());
+    EXPECT_FALSE(Panel.Button(bbSearch)->isEnabled());
+
+    // Nothing to go back to, no page to refresh, no search, no home: failed.
+    for (int tag : {int(bbBack), int(bbForward), int(bbRefresh), int(bbHome), int(bbSearch), 999}) {
+        setScreenCursor(TScreenCursor::AppStarting);
+        Panel.BrowserButtonClick(tag);
+        EXPECT_EQ(screenCursor(), TScreenCursor::Default) << tag;
+    }
+    Panel.WelcomePage = [this] { return Url("/welcome"); };
+    Panel.BrowserButtonClick(bbHome);
+    EXPECT_EQ(screenCursor(), TScreenCursor::AppStarting);
+    ASSERT_TRUE(RunUntil([&] { return Loads == 1 && !Panel.BrowserBusy; }));
+    EXPECT_EQ(Panel.GVBrowser1->url(), QUrl(Url("/welcome")));
+    EXPECT_EQ(screenCursor(), TScreenCursor::Default);
+
+    // OK: the address box's text.
+    Panel.IEAddress1->setEditText(Url("/a"));
+    Panel.BrowserButtonClick(bbOK);
+    ASSERT_TRUE(RunUntil([&] { return Loads == 2 && !Panel.BrowserBusy; }));
+    EXPECT_EQ(Panel.GVBrowser1->url(), QUrl(Url("/a")));
+    EXPECT_EQ(Shown, std::vector<std::string>{Server.Url("/a")});
+}
+
+TEST_F(BrowserPanelTest, StatusTextIsPassedOncePerChange) {
+    for (const char* text : {"x", "x", "y", "", ""})
+        emit Panel.GVBrowser1->page()->linkHovered(text);
+    EXPECT_EQ(Status, QStringList({"x", "y", ""}));
+}
+
+TEST_F(BrowserPanelTest, OpenInNewWindowOpensOne) {
+    Panel.OpenInNewWindow(Url("/b"));
+    ASSERT_EQ(Panel.OpenWindows().size(), 1);
+    EXPECT_TRUE(Panel.OpenWindows()[0]->isWindow());
+    ASSERT_TRUE(RunUntil([&] { return Server.Count("/b") == 1; }));
+    EXPECT_TRUE(Panel.PendingUrl.isEmpty());
+}
+
+} // namespace
