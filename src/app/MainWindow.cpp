@@ -20,10 +20,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <QWhatsThis>
 
 namespace {
 
@@ -245,6 +247,11 @@ void TForm1::BuildMenus() {
     QObject::connect(Overview1, &QAction::triggered, this, [this] { ShowHelpTopic(1000); });
     QObject::connect(Userguide1, &QAction::triggered, this, [this] { ShowHelpTopic(-1); });
     QObject::connect(About1, &QAction::triggered, this, [this] { AboutBox->show(); });
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    f1->setContext(Qt::ApplicationShortcut);
+    QObject::connect(f1, &QShortcut::activated, this, [this] {
+        RunGuarded([this] { FormHelp(QApplication::focusWidget()); }, Messages_);
+    });
 }
 
 void TForm1::BuildStatusBar() {
@@ -293,6 +300,13 @@ void TForm1::FormCreate() {
     SetCaptureLight();
     AppMessage_ = std::make_unique<TAppMessageFilter>(*this);
     qApp->installEventFilter(AppMessage_.get());
+}
+
+void TForm1::FormHelp(QWidget* focused) {
+    ShowHelpTopic(HelpContextOf(focused));
+    if (focused != nullptr && !focused->toolTip().isEmpty())
+        QWhatsThis::showText(focused->mapToGlobal(QPoint(0, focused->height())), focused->toolTip(),
+                             focused);
 }
 
 void TForm1::AfterCreate() {

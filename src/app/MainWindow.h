@@ -57,6 +57,9 @@ public:
     // "#" + the context, or empty for none.
     static QString HelpTopic(int context);
     void ShowHelpTopic(int context);
+    // F1: the help topic of the focused control in the status bar, and its
+    // hint beside it.
+    void FormHelp(QWidget* focused);
 
     // --- handlers of the controller's events ---
     void LinkFound(TLinkFound& link);

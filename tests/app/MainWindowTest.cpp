@@ -126,6 +126,14 @@ TEST_F(MainWindowTest, StatisticsReceivedFilesAndErrorsUseTheirExactTexts) {
     EXPECT_TRUE(Memo(form.Memo8).startsWith("------------ NEXT 1000 IT EMS ...\n"));
 }
 
+TEST_F(MainWindowTest, HelpShowsTheTopicOfTheFocusedControl) {
+    form.FormHelp(form.Button1);
+    EXPECT_EQ(form.StatusPanel1->text(), "#2100");
+    form.FormHelp(form.Memo4); // none of its own, nor its parents'
+    EXPECT_EQ(form.StatusPanel1->text(), "");
+    EXPECT_EQ(TForm1::HelpTopic(-1), "");
+}
+
 TEST_F(MainWindowTest, TextsKeepTheirTypos) {
     EXPECT_TRUE(form.Button3->toolTip().contains("\"store Hmtl pages\""));
     EXPECT_TRUE(form.Panel6->toolTip().contains("brower-to-scanner"));
