@@ -79,7 +79,10 @@ int main(int argc, char** argv) {
         server = std::make_unique<TDemoServer>(BuildDemoSite(TDemoOptions{}));
         const int port = QUrl(QString::fromLatin1(kDemoGalleryHome)).port();
         if (server->Start(port)) {
-            form.EditCombobox1->AddItem(QString::fromLatin1(kDemoGalleryHome));
+            // On top of the box without going through the history: a new
+            // top entry would be scanned at once, and the user is to press Start.
+            form.EditCombobox1->insertItem(0, QString::fromLatin1(kDemoGalleryHome));
+            form.EditCombobox1->setCurrentIndex(0);
             form.StatusPanel2->setText(QStringLiteral("The demo gallery is served at ") +
                                        kDemoGalleryHome + ": press Start to scan it.");
         } else {
