@@ -282,7 +282,8 @@ void TGVThumb::ConnectModel() {
         if (page == nullptr || PageControl_ == nullptr) return;
         const int index = PageControl_->addTab(page, PageTitle(tab));
         PageControl_->tabBar()->setAccessibleTabName(index, Q(tab.PageAddress));
-        page->show();
+        // The page control shows the page when its tab is chosen; showing it
+        // here would lay a page of the wrong size over the current one.
     };
     Model_.OnHideTab = [this](TGalleryTab& tab) {
         TGalleryTabPage* page = Page(tab.Id);
