@@ -239,22 +239,19 @@ void TGVViewer::SyncMenus() {
     ShowFullScreenComments1->setChecked(ShowComments_);
     Descending1->setChecked(List_->SortDescending());
     Unviewed1->setChecked(List_->UnviewedOnly());
-    switch (List_->SortType()) {
-    case VIEWSORT_DATE:
-        Date1->setChecked(true);
-        break;
-    case VIEWSORT_FILESIZE:
-        FileSize1->setChecked(true);
-        break;
-    case VIEWSORT_FILENAME:
-        FileName1->setChecked(true);
-        break;
-    default:
-        PathTree1->setChecked(true);
-        break;
-    }
-    QAction* sizes[] = {showonlyThumbs1, showonlyFullSize1, showThumbsandFullsize1};
-    sizes[std::clamp(List_->DisplayedSize(), 0, 2)]->setChecked(true);
+    CheckSortItem();
+    CheckSizeItem();
+}
+
+void TGVViewer::CheckSortItem() {
+    // By the stored number: 0 Date, 1 Path Tree, 2 File Size, 3 File Name.
+    QAction* const items[] = {Date1, PathTree1, FileSize1, FileName1};
+    items[std::clamp(List_->SortType(), 0, 3)]->setChecked(true);
+}
+
+void TGVViewer::CheckSizeItem() {
+    QAction* const items[] = {showonlyThumbs1, showonlyFullSize1, showThumbsandFullsize1};
+    items[std::clamp(List_->DisplayedSize(), 0, 2)]->setChecked(true);
 }
 
 void TGVViewer::InstallDisplayHandlers() {
@@ -356,11 +353,11 @@ void TGVViewer::Resort() {
 void TGVViewer::SortClick(int sortType) {
     Guard([&] {
         if (List_->Building()) {
-            SyncMenus();
+            CheckSortItem();
             return;
         }
         List_->SetSortType(sortType);
-        SyncMenus();
+        CheckSortItem();
         Resort();
     });
 }
@@ -401,13 +398,12 @@ void TGVViewer::Unviewed1Click() {
 void TGVViewer::SizeClick(int displayedSize) {
     Guard([&] {
         if (List_->Building()) {
-            SyncMenus();
+            CheckSizeItem();
             return;
         }
         Clear1->setChecked(false);
         List_->SetDisplayedSize(displayedSize);
-        QAction* sizes[] = {showonlyThumbs1, showonlyFullSize1, showThumbsandFullsize1};
-        sizes[std::clamp(displayedSize, 0, 2)]->setChecked(true);
+        CheckSizeItem();
         Refilter();
     });
 }
@@ -517,7 +513,7 @@ void TGVViewer::ShowPreviousImageFullScreen() {
 }
 
 void TGVViewer::ShowRow(int row) {
-    if (Display_ == nullptr || row < 0 || row >= List_->rowCount()) return;
+    if (Display_ == nullptr || List_->Building() || row < 0 || row >= List_->rowCount()) return;
     SetCurrentRow(row);
     UpdatePosition();
     const std::string path = List_->LinePath(row);

@@ -139,6 +139,8 @@ private:
     void Refilter();
     void Resort();
     void SyncMenus();
+    void CheckSortItem();
+    void CheckSizeItem();
     int CurrentRow() const;
     void SetCurrentRow(int row);
     void ShowRow(int row);

@@ -332,10 +332,14 @@ TEST_F(ViewerWindowTest, CommentsOptionFollowsTheMenuAndTheDialogBothWays) {
     EXPECT_FALSE(stored.ReadBool(Setting::ViewerShowFullScreenComments.Entry, true));
 }
 
-TEST_F(ViewerWindowTest, HidingEmptiesTheList) {
+TEST_F(ViewerWindowTest, HidingEmptiesTheListAlsoDuringABuild) {
     viewer.hide();
     EXPECT_EQ(list().rowCount(), 0);
     EXPECT_EQ(Status(), "0 / 0");
+    viewer.show();
+    list().ProcessMessages = [this] { viewer.hide(); };
+    viewer.Browse();
+    EXPECT_EQ(list().rowCount(), 0);
 }
 
 TEST_F(ViewerWindowTest, EveryControlHasAnAccessibleName) {
