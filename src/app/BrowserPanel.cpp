@@ -114,9 +114,10 @@ TBrowserPanel::TBrowserPanel(QWidget* parent, IMessageSink* messages)
     QWebEnginePage* page = GVBrowser1->Page();
     connect(page, &QWebEnginePage::loadStarted, this, [this] { BrowserBusy = true; });
     connect(page, &QWebEnginePage::loadFinished, this, [this](bool) {
-        // The cursor a request set lasts until its document is complete.
-        restoreSavedCursor();
+        // The cursor a request set lasts until its document is complete; a
+        // load that a new request stopped leaves it.
         BrowserBusy = false;
+        if (!NavigatePending) restoreSavedCursor();
     });
     connect(page, &QWebEnginePage::linkHovered, this,
             [this](const QString& url) { RunGuarded([&] { StatusText(url); }, Messages_); });
@@ -232,6 +233,7 @@ void TBrowserPanel::Tick() {
     if (BrowserBusy) return;
     if (PendingUrl == BackUrl) {
         // Back left this page: it is not loaded again.
+        if (NavigatePending) restoreSavedCursor();
         NavigatePending = false;
         return;
     }

@@ -13,9 +13,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFrame>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWebEngineContextMenuRequest>
 #include <QWebEngineHistory>
 
 #include <memory>
@@ -49,6 +52,10 @@ protected:
                      "<button id='send'>send</button></form></body></html>");
         for (const char* path : {"/a", "/b", "/c", "/popup", "/welcome"})
             Server.Serve(path, "text/html", std::string("<html><body>") + path + "</body></html>");
+        Server.On("/slow", [this](const httplib::Request&, httplib::Response& res) {
+            SlowGate.Wait();
+            res.set_content("<html><body>slow</body></html>", "text/html");
+        });
         Panel.CaptureOn = [this] { return Capture; };
         Panel.CaptureLink = [this](const QString& url) {
             if (Throw) throw std::runtime_error("hook failed");
@@ -66,7 +73,10 @@ protected:
         Ticker.start(20);
         QObject::connect(Panel.GVBrowser1, &QWebEngineView::loadFinished, [this] { ++Loads; });
     }
-    void TearDown() override { restoreSavedCursor(); }
+    void TearDown() override {
+        SlowGate.Open();
+        restoreSavedCursor();
+    }
 
     QString Url(const std::string& path) const { return QString::fromStdString(Server.Url(path)); }
     // Requests path the way the window does and waits until it is shown.
@@ -119,6 +129,7 @@ protected:
         QTest::mouseClick(Panel.GVBrowser1->focusProxy(), Qt::LeftButton, modifiers, Centre(id));
     }
 
+    TGate SlowGate;
     TTestHttpServer Server;
     TRecordedMessages Messages;
     TBrowserPanel Panel{nullptr, &Messages};
@@ -201,6 +212,43 @@ TEST_F(BrowserPanelTest, BackDropsTheRequestItInterrupted) {
     EXPECT_EQ(screenCursor(), TScreenCursor::Default);
     // Asked for again, it is shown.
     Show("/c");
+}
+
+TEST_F(BrowserPanelTest, ARequestStopsTheLoadingPageAndKeepsTheCursorUntilItsOwnPage) {
+    Show("/");
+    Panel.BrowseTo(Url("/slow"));
+    ASSERT_TRUE(RunUntil([&] { return Panel.BrowserBusy && Server.Count("/slow") == 1; }));
+    const int loads = Loads;
+    Panel.BrowseTo(Url("/a"));
+    // The stopped load ends; the cursor stays until /a is complete.
+    ASSERT_TRUE(RunUntil([&] { return Loads > loads; }));
+    EXPECT_EQ(screenCursor(), TScreenCursor::AppStarting);
+    ASSERT_TRUE(
+        RunUntil([&] { return Panel.GVBrowser1->url() == QUrl(Url("/a")) && !Panel.BrowserBusy; }));
+    SettleTicks();
+    EXPECT_EQ(screenCursor(), TScreenCursor::Default);
+    EXPECT_EQ(Server.Count("/a"), 1);
+}
+
+TEST_F(BrowserPanelTest, ContextMenuOnlyOnLinksAndTheOKFocusBevel) {
+    Show("/");
+    WaitForInput();
+    QTest::mouseClick(Panel.GVBrowser1->focusProxy(), Qt::RightButton, {}, Centre("http"));
+    ASSERT_TRUE(RunUntil([] { return QApplication::activePopupWidget() != nullptr; }));
+    QApplication::activePopupWidget()->close();
+    ASSERT_TRUE(RunUntil([] { return QApplication::activePopupWidget() == nullptr; }));
+    QTest::mouseClick(Panel.GVBrowser1->focusProxy(), Qt::RightButton, {}, QPoint(700, 550));
+    ASSERT_TRUE(RunUntil([&] {
+        auto* request = Panel.GVBrowser1->lastContextMenuRequest();
+        return request != nullptr && request->position() == QPoint(700, 550);
+    }));
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+
+    QFocusEvent in(QEvent::FocusIn), out(QEvent::FocusOut);
+    QApplication::sendEvent(Panel.Panel5, &in);
+    EXPECT_EQ(Panel.Panel4->frameShadow(), QFrame::Raised);
+    QApplication::sendEvent(Panel.Panel5, &out);
+    EXPECT_EQ(Panel.Panel4->frameShape(), QFrame::NoFrame);
 }
 
 TEST_F(BrowserPanelTest, ButtonsSetTheCursorAndTheHomeIsTheWelcomePage) {
