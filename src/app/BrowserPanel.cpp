@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWebEngineHistory>
@@ -155,7 +156,15 @@ bool TBrowserPanel::IsCapturable(const QUrl& url) {
 
 bool TBrowserPanel::TryCapture(const QUrl& url) {
     if (!CaptureOn || !CaptureLink || !IsCapturable(url) || !CaptureOn()) return false;
-    return CaptureLink(AddressText(url));
+    // The scanner starts after the browser's callback has returned: starting
+    // it may process events, which the engine must not see from inside its
+    // own callback. A link the window does not take after all is followed.
+    QTimer::singleShot(0, this, [this, url] {
+        bool taken = false;
+        RunGuarded([&] { taken = CaptureLink(AddressText(url)); }, Messages_);
+        if (!taken) GVBrowser1->load(url);
+    });
+    return true;
 }
 
 bool TBrowserPanel::NavigationRequested(const QUrl& url, bool linkClicked, bool isMainFrame) {

@@ -50,8 +50,9 @@ public:
     // --- hooks the window sets ---
     // Whether capture is on; unset: off.
     std::function<bool()> CaptureOn;
-    // Hands an http or https address to the scanner; true when taken, the
-    // browser then does not follow it. Asked only while CaptureOn() holds.
+    // Hands an http or https address to the scanner; true when taken. Asked
+    // only while CaptureOn() holds, from a posted event just after the
+    // browser refused the link; a link not taken is then loaded in place.
     std::function<bool(const QString& url)> CaptureLink;
     // The browser's status text changed (status panel 0).
     std::function<void(const QString& text)> OnStatusText;

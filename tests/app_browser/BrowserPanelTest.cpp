@@ -191,12 +191,21 @@ TEST_F(BrowserPanelTest, FollowedLinksAndFormsLoadOnce) {
 }
 
 TEST_F(BrowserPanelTest, AnExceptionInAHookIsReportedAndTheLinkFollowed) {
+    // Thrown while the browser asks whether to follow a link.
     Show("/");
-    Capture = Throw = true;
+    Panel.CaptureOn = []() -> bool { throw std::runtime_error("no capture state"); };
     Click("http");
     ASSERT_TRUE(RunUntil([&] { return Panel.GVBrowser1->url() == QUrl(Url("/a")); }));
-    ASSERT_FALSE(Messages.Texts.empty());
-    EXPECT_EQ(Messages.Texts[0], "Unexpected error: hook failed");
+    EXPECT_EQ(Messages.Texts, std::vector<std::string>{"Unexpected error: no capture state"});
+
+    // Thrown by the scanner's start after a Ctrl-click.
+    Show("/");
+    Panel.CaptureOn = [] { return true; };
+    Throw = true;
+    Click("http", Qt::ControlModifier);
+    ASSERT_TRUE(RunUntil([&] { return Panel.GVBrowser1->url() == QUrl(Url("/a")); }));
+    ASSERT_EQ(Messages.Texts.size(), 2u);
+    EXPECT_EQ(Messages.Texts[1], "Unexpected error: hook failed");
 }
 
 TEST_F(BrowserPanelTest, BackDropsTheRequestItInterrupted) {
