@@ -5,5 +5,6 @@ find_package(Qt6 REQUIRED COMPONENTS WebEngineWidgets)
 add_library(tessellon_browser STATIC
   ${CMAKE_CURRENT_LIST_DIR}/WebBrowser.cpp
   ${CMAKE_CURRENT_LIST_DIR}/BrowserPanel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/BrowserWiring.cpp
 )
 target_link_libraries(tessellon_browser PUBLIC tessellon_app Qt6::WebEngineWidgets)

@@ -8,6 +8,8 @@
 #include "gallery/ExceptionGuard.h"
 #include "gallery/HelpContext.h"
 #include "gallery/ScreenCursor.h"
+#include "viewer/PreferencesDialog.h"
+#include "viewer/ViewerWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -63,11 +65,38 @@ TForm1::TForm1(IMessageSink* messages, QWidget* parent) : QMainWindow(parent), M
     BuildMenus();
     BuildStatusBar();
     AboutBox = new TOKBottomDlg(this);
+    MakeOtherWindows();
     FormCreate();
+}
+
+void TForm1::MakeOtherWindows() {
+    // One full-screen display for the gallery and the library, on this
+    // window's screen.
+    TImgDisp* display = ThumbScan1->FullScreenDisplay(this);
+    Viewer_ = std::make_unique<TGVViewer>(Messages_, "Tessellon", display);
+    Viewer_->DownloadPath = [this] { return ThumbScan1->DownloadPath(); };
+    Prefs_ = std::make_unique<TPagesDlg>(*ThumbScan1, Messages_, &Viewer_->List(), this);
+    Prefs_->MainWindowVisible = [this] { return IsShown(); };
+    Prefs_->StatusText = [this](const QString& text) { SetStatusText(StatusPanel2, text); };
+    // The comments option lives in both; each tells the other.
+    Prefs_->OnShowComments = [this](bool on) { Viewer_->SetShowFullScreenComments(on); };
+    Viewer_->OnShowCommentsChanged = [this](bool on) { Prefs_->SetShowComments(on); };
+    QObject::connect(Viewer1, &QAction::triggered, this, [this] {
+        Viewer_->show();
+        Viewer_->raise();
+        Viewer_->activateWindow();
+    });
+    QObject::connect(Preferences1, &QAction::triggered, this, [this] {
+        Prefs_->show();
+        Prefs_->raise();
+    });
 }
 
 TForm1::~TForm1() {
     if (AppMessage_) qApp->removeEventFilter(AppMessage_.get());
+    // Both use the controller: they go before it.
+    Prefs_.reset();
+    Viewer_.reset();
     // The gallery's pages live in the page control: free them first.
     ThumbScan1->ClearTabs();
     ThumbScan1.reset();
@@ -270,14 +299,14 @@ void TForm1::BuildStatusBar() {
 
 void TForm1::FormCreate() {
     ThumbScan1->OnAddressClick = [this](const std::string& address) {
-        if (OnNavigate) OnNavigate(QString::fromStdString(address));
+        if (OnOpenInNewWindow) OnOpenInNewWindow(QString::fromStdString(address));
     };
     ThumbScan1->OnReloadPage = [this](const std::string& address) {
         ReloadMark = 1;
         StartFromAddress(QString::fromStdString(address), true, true);
     };
     ThumbScan1->SetLogsEnabled(false);
-    ThumbScan1->SetFileOfResults(ThumbScan1->DownloadPath() + "results.txt");
+    ThumbScan1->SetFileOfResults(ResultsFileIn(ThumbScan1->DownloadPath()));
     ThumbScan1->OnPageReceived = [this](TComponent*, const std::string&, const std::string& url,
                                         const std::string&,
                                         const std::string&) { PageAnalysing(url, false); };

@@ -27,6 +27,8 @@ class TActivityLight;
 class TAppMessageFilter;
 class TEditCombobox;
 class TOKBottomDlg;
+class TGVViewer;
+class TPagesDlg;
 
 // A panel holding a caption and a light, clickable as a whole.
 class TLightPanel;
@@ -90,6 +92,8 @@ public:
     // What the tick navigates the browser to once, unless disabled.
     QString WelcomePage() const;
     std::function<void(const QString& url)> OnNavigate;
+    // A tab's page address was clicked: the browser opens it in a window.
+    std::function<void(const QString& url)> OnOpenInNewWindow;
     // Capture on or off, and the capture light with it.
     void SetCapture(bool on);
     // After a variant was applied: the preferences dialog follows it.
@@ -146,6 +150,9 @@ public:
     QAction* Userguide1;
     QAction* About1;
     TOKBottomDlg* AboutBox;
+    // The library window and the preferences dialog, made with the window.
+    TGVViewer* Viewer() const { return Viewer_.get(); }
+    TPagesDlg* Prefs() const { return Prefs_.get(); }
 
     int ReloadMark = 0; // 1 while a Reload or a tab's reload runs
     bool StayOnSiteWarned = false;
@@ -159,6 +166,7 @@ private:
     void BuildControls();
     void BuildMenus();
     void BuildStatusBar();
+    void MakeOtherWindows();
     void FormCreate();
     void LayoutScannerRow();
     void WireVariant(TAppli appli);
@@ -171,6 +179,8 @@ private:
     IMessageSink* Messages_;
     std::unique_ptr<TGVThumb> ThumbScan1;
     std::unique_ptr<TAppMessageFilter> AppMessage_;
+    std::unique_ptr<TGVViewer> Viewer_;
+    std::unique_ptr<TPagesDlg> Prefs_;
     bool Exiting_ = false;
     int Memo4Lines_ = 0, Memo6Lines_ = 0, Memo8Lines_ = 0;
     QString LastAnnounced_;

@@ -6,6 +6,7 @@
 #include "app/AppMessageFilter.h"
 #include "app/EditComboBox.h"
 #include "app/LightPanel.h"
+#include "viewer/PreferencesDialog.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -101,6 +102,7 @@ void TForm1::ApplyVariant(TAppli appli) {
     StatusPanel0->setMinimumWidth(tessellon ? 500 : 300);
     GroupBox1->setVisible(!scrivane);
     PlaceGroup(GroupBox7, scrivane ? TabSheet1 : TabSheet2);
+    Prefs_->ApplyVariant(appli);
     if (OnVariantApplied) OnVariantApplied(appli);
     WireVariant(appli);
 }

@@ -6,6 +6,7 @@
 // default settings name and puts it on top of the scan address box.
 // --variant applies another application variant after start-up.
 
+#include "app/BrowserWiring.h"
 #include "app/DialogMessages.h"
 #include "app/EditComboBox.h"
 #include "app/MainWindow.h"
@@ -72,6 +73,7 @@ int main(int argc, char** argv) {
     form.resize(1024, 720);
     form.show();
     form.AfterCreate();
+    AttachBrowser(form, &messages);
     if (variant) form.ApplyVariant(*variant);
 
     std::unique_ptr<TDemoServer> server;

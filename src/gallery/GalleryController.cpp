@@ -407,10 +407,10 @@ void TGVThumb::SetFullScreenDisplay(TImgDisp* display) {
     Display_ = display;
 }
 
-TImgDisp* TGVThumb::FullScreenDisplay() {
+TImgDisp* TGVThumb::FullScreenDisplay(QWidget* mainWindow) {
     if (Display_ != nullptr) return Display_;
     if (!OwnDisplay_) {
-        QWidget* mainWindow = PageControl_ != nullptr ? PageControl_->window() : nullptr;
+        if (mainWindow == nullptr && PageControl_ != nullptr) mainWindow = PageControl_->window();
         OwnDisplay_ = std::make_unique<TImgDisp>(mainWindow);
         auto* player = new TSmartMediaPlayer(OwnDisplay_.get(), Messages);
         player->SetDisplay(OwnDisplay_->Panel1());

@@ -104,7 +104,9 @@ public:
     // The full-screen display thumbnails open in; made on first use when the
     // main window gives none. Not owned when given.
     void SetFullScreenDisplay(TImgDisp* display);
-    TImgDisp* FullScreenDisplay();
+    // mainWindow: whose screen the display covers, when it is made here
+    // (else the page control's window).
+    TImgDisp* FullScreenDisplay(QWidget* mainWindow = nullptr);
 
     TGalleryModel& Model() { return Model_; }
     // The tab page of a tab; null once it is gone.

@@ -1,0 +1,12 @@
+#pragma once
+
+// Puts the embedded browser into the main window's "embedded browser" group
+// and connects the two: captured links start scans, the tick drives the
+// browser's pending navigation, the welcome page and a tab's page address
+// open in it, its status text goes to the status bar.
+
+class IMessageSink;
+class TBrowserPanel;
+class TForm1;
+
+TBrowserPanel* AttachBrowser(TForm1& form, IMessageSink* messages);
