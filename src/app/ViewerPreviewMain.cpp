@@ -4,11 +4,13 @@
 //   viewer-preview [FOLDER]
 //
 // Lists FOLDER, or the storage folder the settings hold, at once (as if
-// Browse had been chosen). Options > "Preferences" stays disabled until a
-// preferences dialog is connected to openPreferences below.
+// Browse had been chosen). Options > "Preferences" opens the preferences
+// dialog over the stored settings.
 
 #include "gallery/ExceptionGuard.h"
+#include "gallery/GalleryController.h"
 #include "settings/SettingsKey.h"
+#include "viewer/PreferencesDialog.h"
 #include "viewer/ViewerWindow.h"
 
 #include <QAction>
@@ -18,6 +20,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace {
@@ -54,15 +57,28 @@ int main(int argc, char** argv) {
     // Alone, the library window is the program.
     viewer.setAttribute(Qt::WA_QuitOnClose, true);
 
-    // Where the preferences dialog opens; its "show picture comments in full
-    // screen display" check box is to follow viewer.OnShowCommentsChanged
-    // and to call viewer.SetShowFullScreenComments.
-    std::function<void()> openPreferences;
+    // The dialog edits the settings through a controller of their own,
+    // made when first asked for; its comments check box and the viewer's
+    // menu item follow each other.
+    std::unique_ptr<TGVThumb> thumbs;
+    std::unique_ptr<TPagesDlg> dialog;
+    const std::function<void()> openPreferences = [&] {
+        if (!dialog) {
+            thumbs = std::make_unique<TGVThumb>(&messages);
+            thumbs->SetTimerEnabled(false);
+            dialog = std::make_unique<TPagesDlg>(*thumbs, &messages, &viewer.List());
+            dialog->MainWindowVisible = [] { return false; }; // no scan window here
+            dialog->OnShowComments = [&viewer](bool on) { viewer.SetShowFullScreenComments(on); };
+            viewer.OnShowCommentsChanged = [&dialog](bool on) {
+                if (dialog) dialog->SetShowComments(on);
+            };
+        }
+        dialog->show();
+        dialog->raise();
+    };
     QAction* preferences = viewer.Options1->addAction(QStringLiteral("Preferences"));
-    preferences->setEnabled(bool(openPreferences));
-    QObject::connect(preferences, &QAction::triggered, [&openPreferences] {
-        if (openPreferences) openPreferences();
-    });
+    QObject::connect(preferences, &QAction::triggered,
+                     [&openPreferences] { RunGuarded(openPreferences, nullptr); });
 
     viewer.show();
     QTimer::singleShot(0, &viewer, [&viewer] { viewer.Browse(); });
