@@ -1,7 +1,9 @@
-// A user's session on the demo gallery, under a real X server: Start, wait
-// for the tabs, "get all" on the first, open a picture full screen, step
-// with SPACE, leave with ESC, close the window. Screenshots of each stage go
-// to the screenshots folder.
+// A user's sessions on the demo gallery, under a real X server. The gallery:
+// Start, wait for the tabs, "get all" on the first, open a picture full
+// screen, step with SPACE, leave with ESC, close the window. The library and
+// the preferences: list the downloads, sort by size, full screen and a step,
+// delete a file; change the time-out and find it kept after a restart.
+// Screenshots of each stage go to the screenshots folder.
 #include "app/EditComboBox.h"
 #include "app/MainWindow.h"
 #include "demo/DemoServer.h"
@@ -9,16 +11,21 @@
 #include "gallery/ExceptionGuard.h"
 #include "gallery/FullScreenDisplay.h"
 #include "gallery/GalleryTabPage.h"
+#include "viewer/PreferencesDialog.h"
+#include "viewer/ViewerWindow.h"
 
 #include "EventLoop.h"
 #include "TempDir.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -97,6 +104,81 @@ TEST(ScriptedRun, DemoGalleryFromStartToFullScreenAndBack) {
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
         EXPECT_TRUE(form.close()); // idle: the window closes at once
+    }
+    server.Stop();
+    std::filesystem::current_path(old);
+    ::unsetenv("TESSELLON_CONFIG_DIR");
+}
+
+TEST(ScriptedRun, LibraryAndPreferencesOnTheDemoDownloads) {
+    TTempDir config, work;
+    ::setenv("TESSELLON_CONFIG_DIR", config.Path().c_str(), 1);
+    const std::filesystem::path old = std::filesystem::current_path();
+    std::filesystem::current_path(work.Path());
+    TDemoServer server(BuildDemoSite(TDemoOptions{}));
+    ASSERT_TRUE(server.Start(0));
+    {
+        TRecordedMessages messages;
+        TForm1 form(&messages);
+        form.resize(1024, 740);
+        form.show();
+        form.AfterCreate();
+        form.Edit1->setValue(2);
+        form.EditCombobox1->setEditText(QString::fromStdString(server.BaseUrl()));
+        form.Button1->click();
+        ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }, 120000));
+
+        // "List": the library of what came, sorted by size.
+        form.Viewer1->trigger();
+        TGVViewer* viewer = form.Viewer();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(viewer));
+        viewer->showThumbsandFullsize1->trigger(); // only thumbnails came
+        viewer->Browse();
+        ASSERT_TRUE(RunUntil([&] { return viewer->List().rowCount() > 10; }, 30000))
+            << viewer->List().rowCount() << " rows; " << ::testing::PrintToString(messages.Texts);
+        viewer->FileSize1->trigger();
+        viewer->grab().save(Shots() + "/viewer.png");
+
+        // Full screen from the first row, a step, back.
+        viewer->Grid()->selectRow(0);
+        viewer->StringGrid1DblClick();
+        TImgDisp* display = viewer->Display();
+        ASSERT_TRUE(RunUntil([&] { return display->isVisible(); }, 10000));
+        const QString shown = display->Panel4()->text();
+        QTest::keyClick(display, Qt::Key_Space);
+        EXPECT_NE(display->Panel4()->text(), shown);
+        QTest::keyClick(display, Qt::Key_Escape);
+        ASSERT_TRUE(RunUntil([&] { return !display->isVisible(); }, 10000));
+
+        // Delete the first file.
+        const QString victim = QString::fromStdString(viewer->List().LineFullPath(0));
+        ASSERT_TRUE(QFileInfo::exists(victim));
+        viewer->Grid()->selectRow(0);
+        viewer->delete1Click();
+        EXPECT_FALSE(QFileInfo::exists(victim));
+        viewer->close();
+
+        // Preferences: a time-out typed in, kept after a restart.
+        form.Preferences1->trigger();
+        TPagesDlg* prefs = form.Prefs();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(prefs));
+        auto* pages = prefs->findChild<QTabWidget*>(QStringLiteral("pages"));
+        ASSERT_NE(pages, nullptr);
+        prefs->grab().save(Shots() + "/prefs-html.png");
+        for (int i = 0; i < pages->count(); ++i)
+            if (pages->tabText(i) == "Proxy") pages->setCurrentIndex(i);
+        prefs->grab().save(Shots() + "/prefs-proxy.png");
+        auto* timeOut = prefs->findChild<QLineEdit*>(QStringLiteral("timeOut"));
+        ASSERT_NE(timeOut, nullptr);
+        timeOut->selectAll();
+        QTest::keyClicks(timeOut, "45");
+        EXPECT_EQ(form.Gallery().TimeOut(), 45);
+        prefs->close();
+    }
+    {
+        TRecordedMessages messages;
+        TForm1 again(&messages);
+        EXPECT_EQ(again.Gallery().TimeOut(), 45);
     }
     server.Stop();
     std::filesystem::current_path(old);
