@@ -11,7 +11,6 @@
 
 #include <QTabBar>
 #include <QTabWidget>
-#include <QVideoWidget>
 
 #include <array>
 #include <climits>

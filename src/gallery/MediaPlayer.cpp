@@ -494,3 +494,7 @@ void TSmartMediaPlayer::HostMouseMove(const QPoint& pos, Qt::MouseButtons button
     }
     DragOrigin_ = pos;
 }
+
+QVideoWidget* TCustomMediaPlayer::DeviceDisplay() const {
+    return DeviceDisplay_;
+}

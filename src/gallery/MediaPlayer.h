@@ -72,7 +72,7 @@ public:
     const std::string& LastErrorText() const { return LastError_; }
 
     // The widget that shows the pictures; null for none.
-    QVideoWidget* DeviceDisplay() const { return DeviceDisplay_; }
+    QVideoWidget* DeviceDisplay() const;
     void SetDeviceDisplay(QVideoWidget* display);
 
 protected:
