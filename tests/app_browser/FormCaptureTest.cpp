@@ -1,0 +1,111 @@
+// The main window with its browser: holding Ctrl while clicking a web link
+// starts a scan of it instead of following it.
+#include "app/BrowserPanel.h"
+#include "app/BrowserWiring.h"
+#include "app/EditComboBox.h"
+#include "app/MainWindow.h"
+#include "app/WebBrowser.h"
+
+#include "EventLoop.h"
+#include "TempDir.h"
+#include "TestHttpServer.h"
+
+#include <QLabel>
+#include <QTest>
+#include <QWebEngineView>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+struct TMessages : IMessageSink {
+    std::vector<std::string> Texts;
+    void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
+};
+
+QPoint Centre(QWebEngineView* view, const QString& id) {
+    QVariant result;
+    view->page()->runJavaScript(
+        QStringLiteral("(function(){var r=document.getElementById('%1').getBoundingClientRect();"
+                       "return [r.left+r.width/2, r.top+r.height/2];})()")
+            .arg(id),
+        [&](const QVariant& v) { result = v; });
+    EXPECT_TRUE(RunUntil([&] { return result.isValid(); }));
+    const QVariantList xy = result.toList();
+    return xy.size() == 2 ? QPoint(xy[0].toInt(), xy[1].toInt()) : QPoint();
+}
+
+// A new document may miss the first input events: clicks on a blank spot
+// until the page has seen one.
+void WaitForInput(QWebEngineView* view) {
+    auto ready = std::make_shared<bool>(false);
+    auto asked = std::make_shared<bool>(false);
+    ASSERT_TRUE(RunUntil([&] {
+        if (!*asked && !*ready) {
+            *asked = true;
+            QTest::mouseClick(view->focusProxy(), Qt::LeftButton, {},
+                              QPoint(view->width() - 10, view->height() - 10));
+            view->page()->runJavaScript(QStringLiteral("window.probed === true"),
+                                        [ready, asked](const QVariant& v) {
+                                            *ready = v.toBool();
+                                            *asked = false;
+                                        });
+        }
+        return *ready;
+    }));
+}
+
+} // namespace
+
+TEST(FormCapture, CtrlClickOnAWebLinkScansItAndTheBrowserStays) {
+    TTempDir config, work;
+    ::setenv("TESSELLON_CONFIG_DIR", config.Path().c_str(), 1);
+    const std::filesystem::path old = std::filesystem::current_path();
+    std::filesystem::current_path(work.Path());
+    TTestHttpServer server;
+    server.Serve("/", "text/html",
+                 "<html><body style='margin:0'>"
+                 "<script>document.addEventListener('mousedown', "
+                 "function(){window.probed=true;});</script>"
+                 "<p><a id='gallery' href='/gallery.htm'>a gallery</a></p>"
+                 "<p><a id='mail' href='mailto:someone@example.com'>mail</a></p></body></html>");
+    server.Serve("/gallery.htm", "text/html", "<html><body>no pictures</body></html>");
+    {
+        TMessages messages;
+        TForm1 form(&messages);
+        form.resize(1024, 740);
+        form.show();
+        form.AfterCreate();
+        form.WelcomeChecked = true; // no welcome page over ours
+        TBrowserPanel* browser = AttachBrowser(form, &messages);
+        const QString home = QString::fromStdString(server.Url("/"));
+        browser->BrowseTo(home);
+        QWebEngineView* view = browser->GVBrowser1;
+        ASSERT_TRUE(RunUntil([&] { return view->url() == QUrl(home) && !browser->BrowserBusy; }));
+        WaitForInput(view);
+
+        // Ctrl is held as a user holds it: the window sees the key.
+        QTest::keyPress(&form, Qt::Key_Control);
+        EXPECT_TRUE(form.CaptureOn);
+        QTest::mouseClick(view->focusProxy(), Qt::LeftButton, Qt::ControlModifier,
+                          Centre(view, "mail"));
+        QTest::mouseClick(view->focusProxy(), Qt::LeftButton, Qt::ControlModifier,
+                          Centre(view, "gallery"));
+        // The engine asks about the click a moment later: Ctrl stays down
+        // until the link has reached the scan address box.
+        const QString link = QString::fromStdString(server.Url("/gallery.htm"));
+        ASSERT_TRUE(RunUntil([&] { return form.EditCombobox1->itemText(0) == link; }))
+            << form.EditCombobox1->itemText(0).toStdString();
+        QTest::keyRelease(&form, Qt::Key_Control);
+        EXPECT_FALSE(form.CaptureOn);
+        ASSERT_TRUE(RunUntil([&] { return server.Count("/gallery.htm") >= 1; })); // scanned
+        ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }));
+        EXPECT_EQ(view->url(), QUrl(home)); // the browser did not follow it
+        EXPECT_EQ(form.EditCombobox1->findText("mailto:someone@example.com"), -1);
+    }
+    std::filesystem::current_path(old);
+    ::unsetenv("TESSELLON_CONFIG_DIR");
+}
