@@ -13,6 +13,7 @@ PKGS=(
   libcpp-httplib-dev libssl-dev zlib1g-dev libbrotli-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth
+  dbus at-spi2-core python3-pyatspi
 )
 
 missing=()
