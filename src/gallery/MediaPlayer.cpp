@@ -8,6 +8,7 @@
 #include <QMediaPlayer>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QTimer>
 #include <QUrl>
 #include <QVideoFrame>
 #include <QVideoSink>
@@ -60,6 +61,12 @@ protected:
 
 // ---------------------------------------------------------------------------
 // TCustomMediaPlayer
+
+namespace {
+// How long a device stopped in the middle of a file is left to wind down
+// before it takes the next one.
+constexpr int kSettleMs = 150;
+} // namespace
 
 TCustomMediaPlayer::TCustomMediaPlayer(QWidget* owner, IMessageSink* messages)
     : QWidget(owner), Messages_(messages) {
@@ -129,15 +136,27 @@ bool TCustomMediaPlayer::Open() {
         return DeviceError(text.isEmpty() ? kUnknownError : text.toStdString());
     }
     Open_ = true;
-    Device_->setSource(QUrl::fromLocalFile(QString::fromStdString(FileName)));
+    const QUrl source = QUrl::fromLocalFile(QString::fromStdString(FileName));
+    if (Settling_)
+        PendingSource_ = source;
+    else
+        Device_->setSource(source);
     return Open_;
 }
 
 void TCustomMediaPlayer::Close() {
     ++Generation_;
+    PendingSource_.clear();
+    PendingPlay_ = false;
     if (Open_ && Device_ != nullptr) {
         Device_->stop();
         Device_->setSource(QUrl());
+        // Opening the next file in this same turn may leave it unplayed (the
+        // pipeline is still winding down): it waits for the next turn.
+        if (!Settling_) {
+            Settling_ = true;
+            QTimer::singleShot(kSettleMs, this, [this] { Guarded([this] { Settled(); }); });
+        }
     }
     Open_ = false;
     DeviceWidth_ = DeviceHeight_ = 0;
@@ -156,13 +175,26 @@ bool TCustomMediaPlayer::Play() {
     const bool atEnd =
         Device_->mediaStatus() == QMediaPlayer::EndOfMedia || (length > 0 && Position() >= length);
     if (AutoRewind && atEnd) Device_->setPosition(0);
-    Device_->play();
+    if (!PendingSource_.isEmpty())
+        PendingPlay_ = true;
+    else
+        Device_->play();
     Describe(QStringLiteral("playing"));
     return true;
 }
 
+void TCustomMediaPlayer::Settled() {
+    Settling_ = false;
+    if (PendingSource_.isEmpty() || !Open_ || Device_ == nullptr) return;
+    Device_->setSource(PendingSource_);
+    PendingSource_.clear();
+    if (PendingPlay_) Device_->play();
+    PendingPlay_ = false;
+}
+
 bool TCustomMediaPlayer::Pause() {
     if (!NeedsOpen()) return false;
+    PendingPlay_ = false;
     Device_->pause();
     return true;
 }

@@ -17,6 +17,7 @@
 
 #include <QMetaObject>
 #include <QPointer>
+#include <QUrl>
 #include <QWidget>
 
 #include <cstdint>
@@ -106,6 +107,13 @@ private:
     QMetaObject::Connection SinkSize_;
     bool Open_ = false;
     unsigned Generation_ = 0; // counts opens and closes
+    // A device stopped in the middle of a file needs a turn of the event
+    // loop before it takes the next one: until then the next file and
+    // whether it is to play wait here.
+    bool Settling_ = false;
+    QUrl PendingSource_;
+    bool PendingPlay_ = false;
+    void Settled();
     int DeviceWidth_ = 0;
     int DeviceHeight_ = 0;
     std::string LastError_;
