@@ -147,8 +147,15 @@ def main():
     start = time.monotonic()
     deadline = start + args.deadline
 
-    app = wait_for("the tessellon application on the accessibility bus",
-                   lambda: find_application(args.pid, args.name.lower()), deadline)
+    app = find_application(args.pid, args.name.lower())
+    while app is None and time.monotonic() < deadline:
+        time.sleep(0.2)
+        app = find_application(args.pid, args.name.lower())
+    if app is None:
+        desktop = pyatspi.Registry.getDesktop(0)
+        names = [getattr(desktop.getChildAtIndex(i), "name", None) for i in range(desktop.childCount)]
+        log(f"FAIL: tessellon did not show on the accessibility bus; applications there: {names}")
+        return 1
     log(f"application: {app.name!r} (pid {args.pid})")
 
     # On Linux Qt names an editable combo box after its text; the accessible

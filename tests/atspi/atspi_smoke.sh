@@ -34,6 +34,28 @@ if [ "${1:-}" = "--inside" ]; then
     "$launcher" --launch-immediately >"$work/bus-launcher.log" 2>&1 &
     launcher_pid=$!
   fi
+  # Qt asks for the bus address once, at start: were the launcher not on the
+  # session bus by then, D-Bus would start a second one that cannot take the
+  # name, Qt would get an error and stay off the accessibility bus for good.
+  owned=0
+  for _ in $(seq 300); do
+    if dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+         org.freedesktop.DBus.NameHasOwner string:org.a11y.Bus 2>/dev/null | grep -q 'boolean true'; then
+      owned=1; break
+    fi
+    sleep 0.1
+  done
+  if [ $owned -eq 0 ]; then
+    echo "the accessibility bus launcher did not come up"
+    tail -n 20 "$work/bus-launcher.log" 2>/dev/null || true
+    exit 1
+  fi
+  # Start the registry now rather than on the program's first call.
+  a11y=$(dbus-send --session --print-reply=literal --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress |
+         tr -d ' ')
+  dbus-send --bus="$a11y" --print-reply --reply-timeout=30000 --dest=org.a11y.atspi.Registry \
+    /org/a11y/atspi/registry org.freedesktop.DBus.Peer.Ping >/dev/null ||
+    echo "note: the accessibility registry did not answer a ping"
 
   export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 QT_QPA_PLATFORM=xcb
   export TESSELLON_CONFIG_DIR="$work/config"
@@ -49,8 +71,10 @@ if [ "${1:-}" = "--inside" ]; then
     status=1
   fi
   if [ $status -ne 0 ]; then
-    echo "--- tessellon output (last 40 lines)"
-    tail -n 40 "$work/app.log" || true
+    echo "--- tessellon output (last 40 lines, web engine parameters left out)"
+    grep -v -e '^  \*' -e '^$' "$work/app.log" | tail -n 40 || true
+    echo "--- accessibility bus launcher"
+    tail -n 20 "$work/bus-launcher.log" || true
   fi
   exit $status
 fi
