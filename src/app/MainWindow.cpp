@@ -5,6 +5,7 @@
 #include "app/AppMessageFilter.h"
 #include "app/EditComboBox.h"
 #include "app/LightPanel.h"
+#include "app/MemoLines.h"
 #include "gallery/ExceptionGuard.h"
 #include "gallery/HelpContext.h"
 #include "gallery/ScreenCursor.h"
@@ -229,6 +230,16 @@ void TForm1::BuildControls() {
     Memo6 = MakeMemo(TabSheet4, "mail addresses");
     mailLayout->addWidget(Memo6);
     PageControl1->addTab(TabSheet4, QStringLiteral("Mail progress"));
+
+    // At every thousandth line a list starts again under a marker line; the
+    // received files' marker is spelt its own way.
+    const QString next = QStringLiteral("------------ NEXT 1000 ITEMS ...");
+    Links_ = std::make_unique<TMemoLines>(Memo4, next, 1000);
+    Mails_ = std::make_unique<TMemoLines>(Memo6, next, 1000);
+    Received_ = std::make_unique<TMemoLines>(
+        Memo8, QStringLiteral("------------ NEXT 1000 IT EMS ..."), 1000);
+    PageErrors_ = std::make_unique<TMemoLines>(Memo5);
+    FileErrors_ = std::make_unique<TMemoLines>(Memo9);
 
     // --- commands ---
     QObject::connect(Button1, &QPushButton::clicked, this,

@@ -29,6 +29,7 @@ class TEditCombobox;
 class TOKBottomDlg;
 class TGVViewer;
 class TPagesDlg;
+class TMemoLines;
 
 // A panel holding a caption and a light, clickable as a whole.
 class TLightPanel;
@@ -78,6 +79,9 @@ public:
     void PageAnalysing(const std::string& url, bool mail);
     void UserTick(bool aborting);
     void TabsVisible(bool visible);
+    // Shows the list lines added so far (they are shown once per turn of
+    // the event loop).
+    void FlushLists();
 
     // --- state for tests and the other windows ---
     TGVThumb& Gallery() { return *ThumbScan1; }
@@ -170,7 +174,6 @@ private:
     void FormCreate();
     void LayoutScannerRow();
     void WireVariant(TAppli appli);
-    void AddLine(QPlainTextEdit* memo, int& counter, const QString& line, const QString& marker);
     void HistorySave();
     void SetCaptureLight();
     void StayOnSiteClicked(bool checked);
@@ -182,7 +185,8 @@ private:
     std::unique_ptr<TGVViewer> Viewer_;
     std::unique_ptr<TPagesDlg> Prefs_;
     bool Exiting_ = false;
-    int Memo4Lines_ = 0, Memo6Lines_ = 0, Memo8Lines_ = 0;
+    // The lists, filled in batches.
+    std::unique_ptr<TMemoLines> Links_, Mails_, Received_, PageErrors_, FileErrors_;
     QString LastAnnounced_;
     // Where the address box ends: 6 pixels before this button.
     QPushButton* AddressRightOf_ = nullptr;

@@ -4,6 +4,7 @@
 
 #include "app/ActivityLight.h"
 #include "app/EditComboBox.h"
+#include "app/MemoLines.h"
 #include "app/StorageCleanup.h"
 #include "crawl/CrackUrl.h"
 #include "gallery/HelpContext.h"
@@ -85,10 +86,10 @@ void TForm1::StartFromAddress(const QString& address, bool reuse, bool keepMark)
     TabSheet1->setEnabled(false);
     if (!keepMark) ReloadMark = 0;
     if (!ThumbScan1->IsWorking()) {
-        Memo4->setPlainText(QStringLiteral("searching..."));
-        Memo5->clear();
-        Memo8->clear();
-        Memo9->clear();
+        Links_->SetText(QStringLiteral("searching..."));
+        PageErrors_->SetText(QString());
+        Received_->SetText(QString());
+        FileErrors_->SetText(QString());
         SetStatusText(StatusPanel0, QString());
         SetStatusText(StatusPanel1, QString());
         SetStatusText(StatusPanel2, " GET: " + EditCombobox1->currentText());
@@ -185,13 +186,10 @@ void TForm1::ShowHelpTopic(int context) {
 
 // --- lists ---
 
-void TForm1::AddLine(QPlainTextEdit* memo, int& counter, const QString& line,
-                     const QString& marker) {
-    if (++counter >= kMemoLines) {
-        memo->setPlainText(marker);
-        counter = 0;
-    }
-    memo->appendPlainText(line);
+void TForm1::FlushLists() {
+    for (TMemoLines* lines :
+         {Links_.get(), Mails_.get(), Received_.get(), PageErrors_.get(), FileErrors_.get()})
+        lines->Flush();
 }
 
 void TForm1::LinkFound(TLinkFound& link) {
@@ -200,8 +198,7 @@ void TForm1::LinkFound(TLinkFound& link) {
                   link.FromUrl.c_str());
     link.WriteToFile = line;
     ++LinkCount;
-    AddLine(Memo4, Memo4Lines_, PadRight(link.TypeLink, 4) + " " + Q(link.UrlFound),
-            QStringLiteral("------------ NEXT 1000 ITEMS ..."));
+    Links_->Add(PadRight(link.TypeLink, 4) + " " + Q(link.UrlFound));
     SetStatusText(StatusPanel0, " Links found: " + QString::number(LinkCount));
 }
 
@@ -209,8 +206,7 @@ void TForm1::MailLinkFound(TLinkFound& link) {
     if (link.TypeLink == "mail") {
         link.WriteToFile = link.UrlFound + ";" + link.HostName + ";" + link.FromUrl;
         ++LinkCount;
-        AddLine(Memo6, Memo6Lines_, PadRight(link.UrlFound, 40) + "  " + Q(link.FromUrl),
-                QStringLiteral("------------ NEXT 1000 ITEMS ..."));
+        Mails_->Add(PadRight(link.UrlFound, 40) + "  " + Q(link.FromUrl));
     }
     SetStatusText(StatusPanel0, " Mail addresses found: " + QString::number(LinkCount));
 }
@@ -231,23 +227,22 @@ void TForm1::UpdatedStats(int tag, int inQueue, int downloading, int toAnalyze, 
 
 void TForm1::PageDownloadError(std::uint32_t code, const std::string& url,
                                const std::string& referringUrl) {
-    Memo5->appendPlainText(QString::number(code) + ": " + Q(url) + "   (" + Q(referringUrl) + ")");
+    PageErrors_->Add(QString::number(code) + ": " + Q(url) + "   (" + Q(referringUrl) + ")");
 }
 
 void TForm1::FileDownloadError(std::uint32_t code, const std::string& url,
                                const std::string& message, const std::string& referringUrl) {
-    Memo9->appendPlainText("Error " + QString::number(code) + ": " + Q(url) + " " + Q(message) +
-                           "  (" + Q(referringUrl) + ")");
+    FileErrors_->Add("Error " + QString::number(code) + ": " + Q(url) + " " + Q(message) + "  (" +
+                     Q(referringUrl) + ")");
 }
 
 void TForm1::FileReceived(const std::string& url, bool alreadyOnDisk) {
-    AddLine(Memo8, Memo8Lines_, (alreadyOnDisk ? "on disk: " : "   done: ") + Q(url),
-            QStringLiteral("------------ NEXT 1000 IT EMS ..."));
+    Received_->Add((alreadyOnDisk ? "on disk: " : "   done: ") + Q(url));
 }
 
 void TForm1::PageAnalysing(const std::string& url, bool mail) {
     SetStatusText(StatusPanel2, "ANALYSING: " + Q(url));
-    if (mail) Memo4->appendPlainText(Q(url));
+    if (mail) Links_->Add(Q(url), false);
 }
 
 // --- activity ---

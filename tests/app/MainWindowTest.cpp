@@ -66,7 +66,11 @@ protected:
         form.AfterCreate();
     }
 
-    QString Memo(QPlainTextEdit* memo) const { return memo->toPlainText(); }
+    // What a list shows once the lines added so far are out.
+    QString Memo(QPlainTextEdit* memo) {
+        form.FlushLists();
+        return memo->toPlainText();
+    }
     TLinkFound Link(const std::string& url) {
         TLinkFound link;
         link.TypeLink = "htm";
@@ -101,6 +105,7 @@ TEST_F(MainWindowTest, LinksAreListedAndEveryThousandthReplacesTheList) {
     EXPECT_EQ(Memo(form.Memo4), "------------ NEXT 1000 ITEMS ...\nhtm  http://a.example/1000");
     TLinkFound next = Link("http://a.example/1001");
     form.LinkFound(next);
+    form.FlushLists();
     EXPECT_EQ(form.Memo4->blockCount(), 3);
 }
 
