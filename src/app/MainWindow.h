@@ -82,6 +82,8 @@ public:
     // Shows the list lines added so far (they are shown once per turn of
     // the event loop).
     void FlushLists();
+    // A status panel's text, which screen readers get as its description.
+    void SetStatusText(QLabel* panel, const QString& text);
 
     // --- state for tests and the other windows ---
     TGVThumb& Gallery() { return *ThumbScan1; }
@@ -177,7 +179,6 @@ private:
     void HistorySave();
     void SetCaptureLight();
     void StayOnSiteClicked(bool checked);
-    void SetStatusText(QLabel* panel, const QString& text);
 
     IMessageSink* Messages_;
     std::unique_ptr<TGVThumb> ThumbScan1;

@@ -85,8 +85,9 @@ int main(int argc, char** argv) {
             // top entry would be scanned at once, and the user is to press Start.
             form.EditCombobox1->insertItem(0, QString::fromLatin1(kDemoGalleryHome));
             form.EditCombobox1->setCurrentIndex(0);
-            form.StatusPanel2->setText(QStringLiteral("The demo gallery is served at ") +
-                                       kDemoGalleryHome + ": press Start to scan it.");
+            form.SetStatusText(form.StatusPanel2, QStringLiteral("The demo gallery is served at ") +
+                                                      kDemoGalleryHome +
+                                                      ": press Start to scan it.");
         } else {
             messages.ShowMessage("The demo gallery cannot be served: port " + std::to_string(port) +
                                  " of 127.0.0.1 is taken by another program. Close it (or the "
