@@ -1,5 +1,8 @@
 #include "SettingsKey.h"
 
+#include <QCoreApplication>
+#include <QVariant>
+
 #include <charconv>
 
 int DefaultInteger(const TSettingDef& def) {
@@ -28,8 +31,24 @@ TGVReg::~TGVReg() {
     }
 }
 
+namespace {
+
+// The title the windowed program shows, when it has set one: the display
+// name of the application object (a property of the GUI application, read
+// here without the GUI library). The key follows it, so the variants keep
+// their settings apart. Otherwise the title given at creation.
+std::string CurrentTitle(const std::string& given) {
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) return given;
+    const QString shown = app->property("applicationDisplayName").toString();
+    if (shown.isEmpty() || shown == QCoreApplication::applicationName()) return given;
+    return shown.toStdString();
+}
+
+} // namespace
+
 std::string TGVReg::KeyPath() const {
-    return "\\Software\\" + (AppliName.empty() ? Title_ : AppliName);
+    return "\\Software\\" + (AppliName.empty() ? CurrentTitle(Title_) : AppliName);
 }
 
 // A value of the key, or def when it is missing (def is then written back,

@@ -290,6 +290,8 @@ TEST_F(MainWindowTest, LinkScannerVariantShowsTheAnalysisOnHome) {
     form.ApplyVariant(APP_SCRIVANE);
     EXPECT_EQ(form.windowTitle(), "Scrivane");
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Scrivane");
+    // The settings key follows the title.
+    EXPECT_EQ(form.Gallery().Store().KeyPath(), "\\Software\\Scrivane");
     EXPECT_FALSE(form.GroupBox1->isVisibleTo(&form));
     EXPECT_EQ(form.GroupBox7->parentWidget(), form.TabSheet1);
     EXPECT_FALSE(form.Button3->isVisibleTo(&form));
