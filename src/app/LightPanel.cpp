@@ -3,10 +3,56 @@
 #include "app/ActivityLight.h"
 #include "gallery/ExceptionGuard.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QLabel>
 #include <QMouseEvent>
 
+namespace {
+
+class TLightPanelAccessible : public QAccessibleWidget {
+public:
+    explicit TLightPanelAccessible(TLightPanel* panel)
+        : QAccessibleWidget(panel, QAccessible::StaticText) {}
+
+    // Asked each time: the panel may become a toggle after it was first seen.
+    QAccessible::Role role() const override {
+        return static_cast<TLightPanel*>(widget())->IsToggle() ? QAccessible::CheckBox
+                                                               : QAccessible::StaticText;
+    }
+
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        auto* panel = static_cast<TLightPanel*>(widget());
+        if (panel->IsToggle()) {
+            s.checkable = true;
+            s.checked = panel->IsChecked();
+        }
+        return s;
+    }
+    QStringList actionNames() const override {
+        return static_cast<TLightPanel*>(widget())->IsToggle() ? QStringList{toggleAction()}
+                                                               : QStringList{};
+    }
+    void doAction(const QString& name) override {
+        auto* panel = static_cast<TLightPanel*>(widget());
+        if (name == toggleAction() && panel->OnMouseDown) RunGuarded(panel->OnMouseDown, nullptr);
+    }
+};
+
+QAccessibleInterface* LightPanelAccessibleFactory(const QString&, QObject* object) {
+    if (auto* panel = dynamic_cast<TLightPanel*>(object)) return new TLightPanelAccessible(panel);
+    return nullptr;
+}
+
+} // namespace
+
 TLightPanel::TLightPanel(const QString& caption, QWidget* parent) : QFrame(parent) {
+    static const bool factory = [] {
+        QAccessible::installFactory(LightPanelAccessibleFactory);
+        return true;
+    }();
+    (void)factory;
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Label_ = new QLabel(this);
     Label_->setTextFormat(Qt::PlainText);
@@ -20,6 +66,15 @@ void TLightPanel::SetCaption(const QString& caption) {
     const QString name = caption.trimmed();
     setAccessibleName(name);
     Label_->setAccessibleName(name);
+}
+
+void TLightPanel::SetChecked(bool checked) {
+    if (checked == Checked_) return;
+    Checked_ = checked;
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
 }
 
 QString TLightPanel::Caption() const {

@@ -23,6 +23,13 @@ public:
 
     std::function<void()> OnMouseDown;
 
+    // A panel that switches something on and off (the browser capture) is
+    // a toggle for screen readers, checked while on; a press toggles it.
+    void SetToggle(bool toggle) { Toggle_ = toggle; }
+    bool IsToggle() const { return Toggle_; }
+    void SetChecked(bool checked);
+    bool IsChecked() const { return Checked_; }
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -30,4 +37,6 @@ protected:
 private:
     QLabel* Label_;
     TActivityLight* Light_;
+    bool Toggle_ = false;
+    bool Checked_ = false;
 };

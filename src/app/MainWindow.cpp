@@ -129,6 +129,7 @@ void TForm1::BuildControls() {
     Shape2->setAccessibleName(QStringLiteral("capture light"));
     Shape2->SetWhitePen(true);
     Panel6->setGeometry(kMargin, kRow1, 130, kRowHeight);
+    Panel6->SetToggle(true);
     Panel6->OnMouseDown = [this] {
         CaptureOn = !CaptureOn;
         SetCaptureLight();
@@ -364,7 +365,7 @@ void TForm1::SetCapture(bool on) {
 
 void TForm1::SetCaptureLight() {
     Shape2->SetColour(CaptureOn ? LightColour::Blue : LightColour::Black);
-    Panel6->setAccessibleDescription(CaptureOn ? QStringLiteral("on") : QStringLiteral("off"));
+    Panel6->SetChecked(CaptureOn);
 }
 
 void TForm1::SetStatusText(QLabel* panel, const QString& text) {

@@ -12,6 +12,7 @@
 #include "TempDir.h"
 #include "TestHttpServer.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -198,6 +199,31 @@ TEST_F(MainWindowTest, LightsAndStatusFollowAScanToItsEnd) {
     EXPECT_EQ(form.EditCombobox1->itemText(0).toStdString(), server.Url("/"));
 }
 
+TEST_F(MainWindowTest, StartDuringAScanKeepsTheListsAndTakesTheAddress) {
+    TTestHttpServer server;
+    TGate gate;
+    server.On("/", [&](const httplib::Request&, httplib::Response& res) {
+        gate.Wait();
+        res.set_content("<p>first</p>", "text/html");
+    });
+    server.Serve("/other.htm", "text/html", "<p>second</p>");
+    form.ApplyVariant(APP_HARVELLO);
+    form.EditCombobox1->setEditText(QString::fromStdString(server.Url("/")));
+    form.Button1Click();
+    ASSERT_TRUE(form.Gallery().IsWorking());
+    TLinkFound link = Link("http://a.example/kept");
+    form.LinkFound(link);
+
+    form.EditCombobox1->setEditText(QString::fromStdString(server.Url("/other.htm")));
+    form.Button1Click();
+    EXPECT_TRUE(Memo(form.Memo4).contains("http://a.example/kept")); // not cleared
+    EXPECT_EQ(form.EditCombobox1->itemText(0).toStdString(), server.Url("/other.htm"));
+    gate.Open();
+    EXPECT_TRUE(RunUntil([&] { return server.Count("/other.htm") >= 1; }));
+    EXPECT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }));
+    form.ApplyVariant(APP_TESSELLON);
+}
+
 TEST_F(MainWindowTest, FailedStartPageEndsDoneWithoutStartingAgain) {
     TTestHttpServer server;          // nothing served: 404
     form.ApplyVariant(APP_HARVELLO); // pages only: no thumbnails to miss
@@ -330,6 +356,16 @@ TEST_F(MainWindowTest, EveryControlHasAnAccessibleName) {
     EXPECT_TRUE(unnamed.empty()) << ::testing::PrintToString(unnamed);
     EXPECT_EQ(form.Shape1->accessibleDescription(), "gray");
     EXPECT_EQ(form.Shape2->accessibleDescription(), "black");
+    // "browser capture" is a toggle, checked while capture is on.
+    QAccessibleInterface* capture = QAccessible::queryAccessibleInterface(form.Panel6);
+    ASSERT_NE(capture, nullptr);
+    EXPECT_EQ(capture->role(), QAccessible::CheckBox);
+    EXPECT_EQ(capture->text(QAccessible::Name), "browser capture");
+    EXPECT_FALSE(capture->state().checked);
+    capture->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_TRUE(form.CaptureOn);
+    EXPECT_TRUE(capture->state().checked);
+    EXPECT_EQ(form.Shape2->accessibleDescription(), "blue");
 }
 
 // --- storage clean-up ---
