@@ -1,6 +1,7 @@
 #include "PageProcessing.h"
 
 #include "common/StringTools.h"
+#include "crawl/ResponsiveImages.h"
 
 namespace {
 
@@ -164,7 +165,9 @@ void TScanCore::ProcessPage(TPageInfo& page) {
     scratch.Crack(page.ReferringUrl, StorageFolder());
     const std::string siteKey = scratch.Domain();
 
-    std::string text = NormalizeHtml(page.Body, true, false);
+    std::string rewritten;
+    const bool rewrite = ModernMarkup && RewriteModernMarkup(page.Body, rewritten);
+    std::string text = NormalizeHtml(rewrite ? rewritten : page.Body, true, false);
     Breathe();
 
     const std::string& url = page.Url;

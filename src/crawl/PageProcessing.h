@@ -64,6 +64,10 @@ public:
     bool ReportExternalLinks = true;
     bool SeekRobots = false;
     std::uint8_t ResultsFile = 1; // 0 none, 1 FileOfResults, 2 a dated file per scan
+    // Also report the pictures of today's markup (srcset, lazy-loading
+    // attributes, og:image, image_src) as SRC links, and pair an unlinked
+    // IMG with the largest picture of its srcset.
+    bool ModernMarkup = false;
 
     virtual void SetKeywordsFilterEnabled(bool v) { KeywordsFilterEnabled = v; }
     virtual void SetKeywordsLimiterEnabled(bool v) { KeywordsLimiterEnabled = v; }
@@ -71,6 +75,7 @@ public:
     virtual void SetReportExternalLinks(bool v) { ReportExternalLinks = v; }
     virtual void SetSeekRobots(bool v) { SeekRobots = v; }
     virtual void SetResultsFile(std::uint8_t v) { ResultsFile = v; }
+    virtual void SetModernMarkup(bool v) { ModernMarkup = v; }
     virtual void SetKeywordsFilter(std::string_view text) { AssignList(KeywordsFilter_, text); }
     virtual void SetKeywordsLimiter(std::string_view text) { AssignList(KeywordsLimiter_, text); }
     virtual void SetHtmlExtensions(std::string_view text) { AssignList(HtmlExtensions_, text); }

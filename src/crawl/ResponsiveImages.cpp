@@ -1,0 +1,394 @@
+#include "crawl/ResponsiveImages.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool AllDigits(std::string_view s) {
+    if (s.empty()) return false;
+    for (char c : s)
+        if (!IsDigit(c)) return false;
+    return true;
+}
+
+// A decimal number as attributes write them: an optional "-", digits with
+// an optional fraction (or a fraction alone) and an optional exponent.
+bool ParseDecimal(std::string_view s, double& value) {
+    std::size_t i = 0;
+    if (i < s.size() && s[i] == '-') ++i;
+    const std::size_t intStart = i;
+    while (i < s.size() && IsDigit(s[i]))
+        ++i;
+    bool digits = i > intStart;
+    if (i < s.size() && s[i] == '.') {
+        const std::size_t fracStart = ++i;
+        while (i < s.size() && IsDigit(s[i]))
+            ++i;
+        if (i == fracStart) return false;
+        digits = true;
+    }
+    if (!digits) return false;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+        const std::size_t expStart = i;
+        while (i < s.size() && IsDigit(s[i]))
+            ++i;
+        if (i == expStart) return false;
+    }
+    if (i != s.size()) return false;
+    const auto r = std::from_chars(s.data(), s.data() + s.size(), value);
+    return r.ec == std::errc() && r.ptr == s.data() + s.size();
+}
+
+// Applies the descriptors of one candidate; false when one is malformed or
+// contradicts another.
+bool ApplyDescriptors(const std::vector<std::string_view>& descriptors, TSrcsetCandidate& c) {
+    bool width = false, density = false, height = false;
+    for (std::string_view d : descriptors) {
+        const char last = d.back();
+        const std::string_view number = d.substr(0, d.size() - 1);
+        if (last == 'w') {
+            if (width || density || !AllDigits(number)) return false;
+            double v = 0;
+            if (!ParseDecimal(number, v) || v == 0) return false;
+            width = true;
+            c.Descriptor = TSrcsetCandidate::Kind::Width;
+            c.Value = v;
+        } else if (last == 'x') {
+            double v = 0;
+            if (width || density || height || !ParseDecimal(number, v) || v < 0) return false;
+            density = true;
+            c.Descriptor = TSrcsetCandidate::Kind::Density;
+            c.Value = v;
+        } else if (last == 'h') {
+            // A height is reserved for later use; only its form is checked.
+            if (height || density || !AllDigits(number)) return false;
+            double v = 0;
+            if (!ParseDecimal(number, v) || v == 0) return false;
+            height = true;
+        } else {
+            return false;
+        }
+    }
+    return !height || width;
+}
+
+} // namespace
+
+std::vector<TSrcsetCandidate> ParseSrcset(std::string_view s) {
+    std::vector<TSrcsetCandidate> out;
+    std::vector<std::string_view> descriptors;
+    const std::size_t n = s.size();
+    std::size_t i = 0;
+    for (;;) {
+        while (i < n && (IsBlank(s[i]) || s[i] == ','))
+            ++i;
+        if (i >= n) return out;
+        const std::size_t urlStart = i;
+        while (i < n && !IsBlank(s[i]))
+            ++i;
+        std::string_view url = s.substr(urlStart, i - urlStart);
+        descriptors.clear();
+        if (url.back() == ',') {
+            // A URL ending in commas ends its candidate there, without descriptors.
+            while (!url.empty() && url.back() == ',')
+                url.remove_suffix(1);
+        } else {
+            while (i < n && IsBlank(s[i]))
+                ++i;
+            // Descriptors run up to a comma outside parentheses, split at blanks.
+            std::size_t start = i;
+            bool inParens = false;
+            for (;; ++i) {
+                if (i >= n) {
+                    if (i > start) descriptors.push_back(s.substr(start, i - start));
+                    break;
+                }
+                const char c = s[i];
+                if (inParens) {
+                    if (c == ')') inParens = false;
+                    continue;
+                }
+                if (c == '(') {
+                    inParens = true;
+                } else if (c == ',') {
+                    if (i > start) descriptors.push_back(s.substr(start, i - start));
+                    ++i;
+                    break;
+                } else if (IsBlank(c)) {
+                    if (i > start) descriptors.push_back(s.substr(start, i - start));
+                    start = i + 1;
+                }
+            }
+        }
+        if (url.empty()) continue;
+        TSrcsetCandidate candidate;
+        candidate.Url = url;
+        if (ApplyDescriptors(descriptors, candidate)) out.push_back(candidate);
+    }
+}
+
+const TSrcsetCandidate* LargestCandidate(const std::vector<TSrcsetCandidate>& list) {
+    const TSrcsetCandidate* best = nullptr;
+    bool byWidth = false;
+    for (const TSrcsetCandidate& c : list)
+        if (c.Descriptor == TSrcsetCandidate::Kind::Width) byWidth = true;
+    for (const TSrcsetCandidate& c : list) {
+        if (byWidth) {
+            if (c.Descriptor != TSrcsetCandidate::Kind::Width) continue;
+            if (best == nullptr || c.Value > best->Value) best = &c;
+        } else if (best == nullptr || c.DensityOr1() > best->DensityOr1()) {
+            best = &c;
+        }
+    }
+    return best;
+}
+
+namespace {
+
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+bool SameName(std::string_view a, std::string_view lower) {
+    if (a.size() != lower.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (LowerAscii(a[i]) != lower[i]) return false;
+    return true;
+}
+
+bool IsLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+std::string_view Trimmed(std::string_view v) {
+    while (!v.empty() && IsBlank(v.front()))
+        v.remove_prefix(1);
+    while (!v.empty() && IsBlank(v.back()))
+        v.remove_suffix(1);
+    return v;
+}
+
+// A lazy-loading attribute counts when it names a web address: relative,
+// without scheme, or http(s); placeholders such as "data:" do not.
+bool NamesWebAddress(std::string_view v) {
+    if (v.empty()) return false;
+    const auto colon = v.find(':');
+    if (colon == std::string_view::npos) return true;
+    const auto other = v.find_first_of("/?#");
+    if (other != std::string_view::npos && other < colon) return true;
+    const std::string_view scheme = v.substr(0, colon);
+    return SameName(scheme, "http") || SameName(scheme, "https");
+}
+
+// A bare descriptor such as "2x" left as a URL by a stray comma.
+bool LooksLikeDescriptor(std::string_view url) {
+    if (url.size() < 2) return false;
+    const char last = url.back();
+    if (last != 'w' && last != 'x' && last != 'h') return false;
+    double v = 0;
+    return ParseDecimal(url.substr(0, url.size() - 1), v);
+}
+
+// Writes an address as a double-quoted attribute value that the page
+// normaliser keeps in one piece: blanks, commas, quotes and angle brackets
+// are percent-escaped, control bytes dropped.
+void AppendQuotedUrl(std::string& out, std::string_view url) {
+    out += '"';
+    for (char c : url) {
+        switch (c) {
+        case ' ':
+            out += "%20";
+            break;
+        case ',':
+            out += "%2C";
+            break;
+        case '"':
+            out += "%22";
+            break;
+        case '\'':
+            out += "%27";
+            break;
+        case '<':
+            out += "%3C";
+            break;
+        case '>':
+            out += "%3E";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) >= 32) out += c;
+            break;
+        }
+    }
+    out += '"';
+}
+
+struct TAttribute {
+    std::string_view Name, Value;
+};
+
+// Reads the attributes of the tag whose name ends at from, up to and
+// including its closing ">"; returns the position after it (or the page's
+// end for an unterminated tag).
+std::size_t ReadAttributes(std::string_view page, std::size_t i, std::vector<TAttribute>& attrs) {
+    attrs.clear();
+    const std::size_t n = page.size();
+    while (i < n) {
+        const char c = page[i];
+        if (c == '>') return i + 1;
+        if (IsBlank(c) || c == '/') {
+            ++i;
+            continue;
+        }
+        const std::size_t nameStart = i;
+        while (i < n && !IsBlank(page[i]) && page[i] != '=' && page[i] != '>' && page[i] != '/')
+            ++i;
+        if (i == nameStart) ++i; // a lone "=" is passed over
+        TAttribute a{page.substr(nameStart, i - nameStart), {}};
+        std::size_t j = i;
+        while (j < n && IsBlank(page[j]))
+            ++j;
+        if (j < n && page[j] == '=') {
+            ++j;
+            while (j < n && IsBlank(page[j]))
+                ++j;
+            if (j < n && (page[j] == '"' || page[j] == '\'')) {
+                const char quote = page[j];
+                const auto end = page.find(quote, j + 1);
+                const std::size_t stop = end == std::string_view::npos ? n : end;
+                a.Value = page.substr(j + 1, stop - j - 1);
+                i = stop == n ? n : stop + 1;
+            } else {
+                const std::size_t valueStart = j;
+                while (j < n && !IsBlank(page[j]) && page[j] != '>')
+                    ++j;
+                a.Value = page.substr(valueStart, j - valueStart);
+                i = j;
+            }
+        }
+        attrs.push_back(a);
+    }
+    return n;
+}
+
+constexpr std::string_view kLazyAttributes[] = {"data-src", "data-original", "data-lazy-src",
+                                                "data-full", "data-large"};
+
+} // namespace
+
+bool RewriteModernMarkup(std::string_view page, std::string& out) {
+    const std::size_t n = page.size();
+    std::size_t copied = 0;
+    bool changed = false;
+    bool inAnchor = false;
+    int pictureDepth = 0;
+    std::vector<TAttribute> attrs;
+    std::vector<TSrcsetCandidate> candidates;
+    std::string insert, wrap;
+
+    for (std::size_t p = 0; p < n;) {
+        const void* lt = std::memchr(page.data() + p, '<', n - p);
+        if (lt == nullptr) break;
+        p = std::size_t(static_cast<const char*>(lt) - page.data());
+        const std::size_t tagStart = p;
+        ++p;
+        const bool closing = p < n && page[p] == '/';
+        if (closing) ++p;
+        if (p >= n || !IsLetter(page[p])) continue;
+        const std::size_t nameStart = p;
+        while (p < n && !IsBlank(page[p]) && page[p] != '>' && page[p] != '/')
+            ++p;
+        const std::string_view name = page.substr(nameStart, p - nameStart);
+        if (closing) {
+            if (SameName(name, "a")) inAnchor = false;
+            if (SameName(name, "picture") && pictureDepth > 0) --pictureDepth;
+            continue;
+        }
+        const std::size_t nameEnd = p;
+        const std::size_t tagEnd = ReadAttributes(page, p, attrs);
+        p = tagEnd;
+
+        const bool isImg = SameName(name, "img");
+        const bool takesSrcset = isImg || (pictureDepth > 0 && SameName(name, "source"));
+        if (SameName(name, "a")) inAnchor = true;
+        if (SameName(name, "picture")) ++pictureDepth;
+
+        insert.clear();
+        wrap.clear();
+        candidates.clear();
+        std::string_view src, metaKind, metaContent, linkRel, linkHref;
+        for (const TAttribute& a : attrs) {
+            if (a.Name.size() < 3) continue;
+            if (takesSrcset && (SameName(a.Name, "srcset") || SameName(a.Name, "data-srcset"))) {
+                for (const TSrcsetCandidate& c : ParseSrcset(a.Value)) {
+                    if (LooksLikeDescriptor(c.Url)) continue;
+                    candidates.push_back(c);
+                    insert += " src=";
+                    AppendQuotedUrl(insert, c.Url);
+                }
+                continue;
+            }
+            if (isImg && SameName(a.Name, "src")) src = Trimmed(a.Value);
+            if (SameName(a.Name, "property")) metaKind = Trimmed(a.Value);
+            if (SameName(a.Name, "content")) metaContent = Trimmed(a.Value);
+            if (SameName(a.Name, "rel")) linkRel = Trimmed(a.Value);
+            if (SameName(a.Name, "href")) linkHref = Trimmed(a.Value);
+            if ((a.Name[0] == 'd' || a.Name[0] == 'D') && a.Name.size() >= 8) {
+                for (std::string_view lazy : kLazyAttributes)
+                    if (SameName(a.Name, lazy)) {
+                        const std::string_view v = Trimmed(a.Value);
+                        if (NamesWebAddress(v)) {
+                            insert += " src=";
+                            AppendQuotedUrl(insert, v);
+                        }
+                    }
+            }
+        }
+        if (SameName(name, "meta") && SameName(metaKind, "og:image") && !metaContent.empty()) {
+            insert += " src=";
+            AppendQuotedUrl(insert, metaContent);
+        }
+        if (SameName(name, "link") && SameName(linkRel, "image_src") && !linkHref.empty()) {
+            insert += " src=";
+            AppendQuotedUrl(insert, linkHref);
+        }
+        if (isImg && !inAnchor && !src.empty()) {
+            // An unlinked thumbnail whose srcset offers more pixels is treated
+            // as linked to the largest offer.
+            const TSrcsetCandidate* largest = LargestCandidate(candidates);
+            if (largest != nullptr && largest->Url != src &&
+                (largest->Descriptor == TSrcsetCandidate::Kind::Width ||
+                 largest->DensityOr1() > 1.0)) {
+                wrap = "<a href=";
+                AppendQuotedUrl(wrap, largest->Url);
+                wrap += '>';
+            }
+        }
+        if (insert.empty() && wrap.empty()) continue;
+
+        if (!changed) {
+            out.clear();
+            out.reserve(n + n / 8);
+            changed = true;
+        }
+        out.append(page.substr(copied, tagStart - copied));
+        out += wrap;
+        out.append(page.substr(tagStart, nameEnd - tagStart));
+        out += insert;
+        out.append(page.substr(nameEnd, tagEnd - nameEnd));
+        if (!wrap.empty()) out += "</a>";
+        copied = tagEnd;
+    }
+    if (changed) out.append(page.substr(copied));
+    return changed;
+}
