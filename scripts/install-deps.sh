@@ -14,6 +14,7 @@ PKGS=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth
   dbus at-spi2-core python3-pyatspi
+  help2man gzip desktop-file-utils appstream dpkg-dev
 )
 
 missing=()

@@ -36,15 +36,36 @@ std::optional<TAppli> VariantNamed(const std::string& name) {
     return std::nullopt;
 }
 
+const char* const kUsage =
+    "usage: tessellon [--demo] [--variant scrivane|harvello|missivant|tessellon]\n"
+    "   or: tessellon --help | --version\n"
+    "\n"
+    "The picture-gallery web crawler's window.\n"
+    "\n"
+    "  --demo       serve the built-in demo gallery on 127.0.0.1 and put its address\n"
+    "               on top of the scan address box\n"
+    "  --variant V  switch to another face of the program after start-up\n";
+
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: tessellon [--demo] [--variant scrivane|harvello|missivant|tessellon]\n");
+    std::fputs(kUsage, stderr);
     return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    // Answered before any window system is needed.
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (a == "--version") {
+            std::puts("tessellon " TESSELLON_VERSION); // defined by packaging/CMakeLists.txt
+            return 0;
+        }
+    }
     // The web engine's sandbox cannot run as root; it must know before it starts.
     if (::geteuid() == 0) ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -52,6 +73,8 @@ int main(int argc, char** argv) {
     // The settings folder's name; the title the windows show is the
     // display name, which follows the variant.
     QCoreApplication::setApplicationName(QStringLiteral("Tessellon"));
+    // Ties the windows to the menu entry (the icon on Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tessellon.Tessellon"));
 
     bool demo = false;
     std::optional<TAppli> variant;

@@ -9,6 +9,7 @@ namespace {
 
 const char* const kUsage =
     "usage: tessellon-cli COMMAND [options]\n"
+    "   or: tessellon-cli --help | --version\n"
     "\n"
     "commands:\n"
     "  links FILE --url PAGE_URL [--filter [WORDS]] [--limiter WORDS] [--no-external]\n"
@@ -51,6 +52,10 @@ int main(int argc, char** argv) {
         if (command == "demo-server") return RunDemoServer(std::move(args));
         if (command == "--help" || command == "-h" || command == "help") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (command == "--version") {
+            std::puts("tessellon-cli " TESSELLON_VERSION); // defined by packaging/CMakeLists.txt
             return 0;
         }
         throw UsageError{"unknown command " + command};
