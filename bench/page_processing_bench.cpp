@@ -89,11 +89,12 @@ const std::string& Page(std::size_t bytes) {
 // Normalise, mark, close areas, extract, resolve, filter and dedupe body as a
 // first page, on a fresh scan core each time (empty visited list); reports
 // bytes per second and the links of the last pass.
-void ProcessFreshPages(benchmark::State& state, const std::string& body) {
+void ProcessFreshPages(benchmark::State& state, const std::string& body, bool modern = false) {
     long links = 0;
     for (auto _ : state) {
         state.PauseTiming();
         TScanCore core;
+        core.ModernMarkup = modern;
         TPageInfo page;
         page.Url = kPageUrl;
         page.ReferringUrl = kPageUrl;
@@ -115,6 +116,56 @@ void ProcessFreshPages(benchmark::State& state, const std::string& body) {
 
 void ProcessPageBench(benchmark::State& state) {
     ProcessFreshPages(state, Page(std::size_t(state.range(0))));
+}
+
+// A gallery of about `bytes` bytes in today's markup: responsive thumbnails
+// (some linked, most not) with width and density candidates, pictures with
+// sources, lazy-loaded images and cards with data attributes.
+std::string MakeSrcsetPage(std::size_t bytes) {
+    std::string page;
+    page.reserve(bytes + 4096);
+    page += "<!doctype html><html><head><title>Gallery</title>\n"
+            "<meta property=\"og:image\" content=\"https://www.example.com/og/cover.jpg\">\n"
+            "<link rel=\"image_src\" href=\"/share/cover.jpg\"></head>\n<body><main>\n";
+    for (long i = 0; page.size() < bytes; ++i) {
+        Appendf(page,
+                "<figure class=\"card\"><img src=\"/t/%05ld-320.jpg\" loading=\"lazy\"\n"
+                "  srcset=\"/t/%05ld-320.jpg 320w,\n",
+                i, i);
+        Appendf(page, "          /p/%05ld-640.jpg 640w,\n          /p/%05ld-1280.jpg 1280w\"\n", i,
+                i);
+        Appendf(page,
+                "  sizes=\"(max-width: 640px) 100vw, 320px\" alt=\"Picture %ld\">"
+                "<figcaption>Picture %ld</figcaption></figure>\n",
+                i, i);
+        if (i % 3 == 0)
+            Appendf(page,
+                    "<a href=\"/view/%05ld.html\"><picture>"
+                    "<source type=\"image/webp\" srcset=\"/w/%05ld.webp 1x, /w/%05ld@2x.webp 2x\">",
+                    i, i);
+        if (i % 3 == 0) Appendf(page, "<img src=\"/w/%05ld.jpg\" alt=\"\"></picture></a>\n", i);
+        if (i % 5 == 0)
+            Appendf(page,
+                    "<div class=\"lazy\" data-src=\"/l/%05ld.jpg\" "
+                    "data-srcset=\"/l/%05ld.jpg 1x\"></div>\n",
+                    i, i);
+        if (i % 10 == 0)
+            page += "<p class=\"note\">Taken on a long walk along the coast, early in the "
+                    "morning, with the light low over the water.</p>\n";
+    }
+    page += "</main></body></html>\n";
+    return page;
+}
+
+// The same srcset-dense page with the pictures of today's markup read or not.
+void ModernMarkupBench(benchmark::State& state, bool modern) {
+    static const std::string page = MakeSrcsetPage(std::size_t(state.range(0)));
+    ProcessFreshPages(state, page, modern);
+}
+
+// The older gallery page, which holds none of it: the cost of looking.
+void ModernMarkupOnOldPageBench(benchmark::State& state, bool modern) {
+    ProcessFreshPages(state, Page(std::size_t(state.range(0))), modern);
 }
 
 void NormalizeHtmlBench(benchmark::State& state) {
@@ -178,6 +229,27 @@ BENCHMARK(ProcessPageBench)
     ->Name("ProcessPage")
     ->Arg(2 * kMiB)
     ->Arg(8 * kMiB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+// Today's markup read against ignored, on a page dense with srcset.
+BENCHMARK_CAPTURE(ModernMarkupBench, off, false)
+    ->Name("ModernMarkup/off")
+    ->Arg(4 * kMiB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(ModernMarkupBench, on, true)
+    ->Name("ModernMarkup/on")
+    ->Arg(4 * kMiB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(ModernMarkupOnOldPageBench, off, false)
+    ->Name("ModernMarkup/old-page/off")
+    ->Arg(4 * kMiB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(ModernMarkupOnOldPageBench, on, true)
+    ->Name("ModernMarkup/old-page/on")
+    ->Arg(4 * kMiB)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(NormalizeHtmlBench)

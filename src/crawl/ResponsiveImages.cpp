@@ -378,7 +378,7 @@ bool RewriteModernMarkup(std::string_view page, std::string& out) {
 
         if (!changed) {
             out.clear();
-            out.reserve(n + n / 8);
+            out.reserve(n + n / 2);
             changed = true;
         }
         out.append(page.substr(copied, tagStart - copied));
