@@ -320,7 +320,6 @@ bool RewriteModernMarkup(std::string_view page, std::string& out) {
 
         const bool isImg = SameName(name, "img");
         const bool takesSrcset = isImg || (pictureDepth > 0 && SameName(name, "source"));
-        if (SameName(name, "a")) inAnchor = true;
         if (SameName(name, "picture")) ++pictureDepth;
 
         insert.clear();
@@ -358,6 +357,9 @@ bool RewriteModernMarkup(std::string_view page, std::string& out) {
             insert += " src=";
             AppendQuotedUrl(insert, metaContent);
         }
+        // Only an anchor that links somewhere wraps a thumbnail; a named
+        // anchor (<a name=top>), often left open, does not.
+        if (SameName(name, "a") && !linkHref.empty()) inAnchor = true;
         if (SameName(name, "link") && SameName(linkRel, "image_src") && !linkHref.empty()) {
             insert += " src=";
             AppendQuotedUrl(insert, linkHref);

@@ -228,6 +228,10 @@ TEST(ModernMarkup, NoPairingWithoutALargerCandidateOrWhenALinkWrapsTheImg) {
                      "S 1 jpg http://www.site.com/gallery/s/6.jpg",
                      "H 2 jpg http://www.site.com/gallery/l/7.jpg",
                      "S 2 jpg http://www.site.com/gallery/s/7.jpg"}));
+    // A named anchor left open is no link (it still opens an area of its own).
+    EXPECT_EQ(Paired("<a name=top><img src=s/8.jpg srcset=\"l/8.jpg 2x\">"),
+              (Lines{"H 2 jpg http://www.site.com/gallery/l/8.jpg",
+                     "S 2 jpg http://www.site.com/gallery/s/8.jpg"}));
 }
 
 // --- the setting off --------------------------------------------------------
