@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
-# install_test.sh BUILD_DIR VERSION APP_ID
+# install_test.sh BUILD_DIR VERSION APP_ID [CMAKE]
 # Installs the build into a temporary prefix and checks that the programs run
 # from there and that the menu entry, icon, metainfo and man pages fit together.
 set -u
-build=$1 version=$2 app_id=$3
+build=$1 version=$2 app_id=$3 cmake=${4:-cmake}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 prefix=$tmp/usr
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-if ! cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1; then
+if ! "$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1; then
   cat "$tmp/install.log"
   echo "FAIL: cmake --install"
   exit 1
