@@ -44,6 +44,8 @@ int RunLinks(std::vector<std::string> argv) {
             attributes = true;
         } else if (a == "--meta") {
             meta = true;
+        } else if (a == "--modern-markup") {
+            core.SetModernMarkup(true);
         } else if (a.starts_with("-")) {
             throw UsageError{"unknown option " + a};
         } else if (file.empty()) {

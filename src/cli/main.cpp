@@ -13,7 +13,7 @@ const char* const kUsage =
     "\n"
     "commands:\n"
     "  links FILE --url PAGE_URL [--filter [WORDS]] [--limiter WORDS] [--no-external]\n"
-    "        [--html-ext LIST] [--areas] [--attributes] [--meta]\n"
+    "        [--html-ext LIST] [--areas] [--attributes] [--meta] [--modern-markup]\n"
     "        print the links a saved page yields, as the results file lists them\n"
     "  get [options] URL... | -i FILE\n"
     "        download the addresses into the storage folder; options: --out DIR,\n"

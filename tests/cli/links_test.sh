@@ -145,6 +145,23 @@ expect_output "external links hidden, mail kept" \
 "gif";"http://www.a.com/ok.gif"' \
     "$FILTERS" --url http://www.a.com/index.htm --no-external
 
+# Responsive and lazy-loaded pictures: only the plain SRC without the option;
+# with it every candidate, the lazy and preview pictures, and the unlinked
+# IMG paired with its largest candidate.
+MODERN=$DIR/modern.html
+expect_output "today's markup ignored by default" \
+'"jpg";"http://g.example/pics/small.jpg"' \
+    "$MODERN" --url http://g.example/gallery/index.html
+
+expect_output "today's markup read with --modern-markup" \
+'"jpg";"http://g.example/share/cover.jpg";"S";"0"
+"webp";"http://g.example/pics/wide.webp";"S";"0"
+"webp";"http://g.example/pics/narrow.webp";"S";"0"
+"jpg";"http://g.example/pics/large.jpg";"H";"1"
+"jpg";"http://g.example/pics/small.jpg";"S";"1"
+"jpg";"http://g.example/pics/lazy.jpg";"S";"0"' \
+    "$MODERN" --url http://g.example/gallery/index.html --modern-markup --areas --attributes
+
 expect_exit "no command" 2
 expect_exit "no FILE" 2 links
 expect_exit "missing --url" 2 links "$FILTERS"
