@@ -67,6 +67,8 @@ int RunScan(std::vector<std::string> argv, const TScanDefaults& defaults) {
                 throw UsageError{"--download takes src, href or both, not \"" + v + "\""};
         } else if (a == "--thumbs") {
             grab.SetSearchThumbs(true);
+        } else if (a == "--modern-markup") {
+            grab.SetModernMarkup(true);
         } else if (a == "--stay-on-site") {
             grab.StayOnSite = true;
         } else if (a == "--no-external") {

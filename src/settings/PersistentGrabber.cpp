@@ -35,6 +35,7 @@ void TRegHttpGrab::LoadSettings() {
     InitialReferringUrl = LoadString(Setting::InitialReferringUrl);
     StayOnSite = LoadBool(Setting::StayOnSite);
     ReportExternalLinks = LoadBool(Setting::ReportExternalLinks);
+    THttpGrab::SetModernMarkup(LoadBool(Setting::ModernMarkup));
     THttpGrab::SetRetries(LoadInteger(Setting::RetryCount, 1, INT_MAX));
     THttpGrab::SetTimeOut(LoadInteger(Setting::TimeOut, 20, INT_MAX));
     SeekRobots = LoadBool(Setting::SeekRobots);
@@ -142,6 +143,11 @@ void TRegHttpGrab::SetTimeOut(int v) {
 void TRegHttpGrab::SetStayOnSite(bool v) {
     THttpGrab::SetStayOnSite(v);
     Reg_->WriteBool(Setting::StayOnSite.Entry, v);
+}
+
+void TRegHttpGrab::SetModernMarkup(bool v) {
+    THttpGrab::SetModernMarkup(v);
+    Reg_->WriteBool(Setting::ModernMarkup.Entry, v);
 }
 
 void TRegHttpGrab::SetReportExternalLinks(bool v) {

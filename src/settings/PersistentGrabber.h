@@ -30,6 +30,7 @@ public:
     void SetDepthSearchLevel(int v) override;
     void SetTimeOut(int v) override;
     void SetStayOnSite(bool v) override;
+    void SetModernMarkup(bool v) override;
     void SetReportExternalLinks(bool v) override;
     void SetSeekRobots(bool v) override;
     void SetLeavesFirst(bool v) override;

@@ -78,10 +78,11 @@ inline constexpr TSettingDef ViewerSortType{{true, "ViewerSortType"}, K::Integer
 inline constexpr TSettingDef ViewerSortDescending{{true, "ViewerSortDescending"}, K::Boolean, "0"};
 inline constexpr TSettingDef ViewedDisplayedSize{{true, "ViewedDisplayedSize"}, K::Integer, "1"};
 inline constexpr TSettingDef ViewerUnviewedOnly{{true, "ViewerUnviewedOnly"}, K::Boolean, "0"};
+inline constexpr TSettingDef ModernMarkup{{true, "ModernMarkup"}, K::Boolean, "0"};
 inline constexpr TSettingDef ViewerListedTypes{{true, "ViewerListedTypes"}, K::StringList, "gif\r\njpeg\r\njpg\r\nasf\r\navi\r\nmpeg\r\nmpg"};
 // clang-format on
 
-inline constexpr std::array<const TSettingDef*, 50> All{
+inline constexpr std::array<const TSettingDef*, 51> All{
     &ResetAll, &StoragePath, &FileTypes, &ReuseHtmlFiles, &DownloadHtmlPages, &DownloadType,
     &MaxDownloadQueueSize, &SearchThumbs, &StayOnSite, &ReportExternalLinks, &FileOfResults,
     &LogsEnabled, &SeekRobots, &SearchDepthLevel, &HtmlConcurrentDownloads,
@@ -91,7 +92,8 @@ inline constexpr std::array<const TSettingDef*, 50> All{
     &ResultsFile, &InitialReferringUrl, &AppliType, &HistoryScanner, &LastBrowserUrl,
     &GetFullSizeFirst, &AutoGetFullSized, &GetVideos, &MaxNumberOfTabs, &DisableNoPicsWarning,
     &DisableWelcomeMessage, &DoNotUpdateIEHistory, &ViewerShowFullScreenComments, &ViewerSortType,
-    &ViewerSortDescending, &ViewedDisplayedSize, &ViewerUnviewedOnly, &ViewerListedTypes};
+    &ViewerSortDescending, &ViewedDisplayedSize, &ViewerUnviewedOnly, &ViewerListedTypes,
+    &ModernMarkup};
 } // namespace Setting
 
 int DefaultInteger(const TSettingDef& def);

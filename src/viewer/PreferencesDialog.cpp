@@ -198,6 +198,7 @@ void TPagesDlg::Connect() {
     onClick(StorePages_, [this] { StorePagesClicked(); });
     onClick(ReusePages_, [this](bool on) { Thumbs_.SetReuseHtmlFiles(on); });
     onClick(SearchThumbs_, [this](bool on) { Thumbs_.SetSearchThumbs(on); });
+    onClick(ModernMarkup_, [this](bool on) { Thumbs_.SetModernMarkup(on); });
     onClick(LimiterEnabled_, [this](bool on) { Thumbs_.SetKeywordsLimiterEnabled(on); });
     onMemo(KeywordsLimiter_, [this](const std::string& text) { Thumbs_.SetKeywordsLimiter(text); });
     onText(ReferringUrl_,
@@ -283,6 +284,7 @@ void TPagesDlg::Fill() {
     StorePages_->setChecked(Thumbs_.DownloadHtmlPages());
     ReusePages_->setChecked(Thumbs_.ReuseHtmlFiles());
     SearchThumbs_->setChecked(Thumbs_.SearchThumbs());
+    ModernMarkup_->setChecked(Thumbs_.ModernMarkup);
     LimiterEnabled_->setChecked(Thumbs_.KeywordsLimiterEnabled);
     SetMemo(KeywordsLimiter_, Thumbs_.GetKeywordsLimiter());
     ReferringUrl_->setText(Q(Thumbs_.InitialReferringUrl));

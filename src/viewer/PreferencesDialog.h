@@ -142,6 +142,7 @@ private:
     QCheckBox* StorePages_ = nullptr;
     QCheckBox* ReusePages_ = nullptr;
     QCheckBox* SearchThumbs_ = nullptr;
+    QCheckBox* ModernMarkup_ = nullptr;
     QCheckBox* LimiterEnabled_ = nullptr;
     QPlainTextEdit* KeywordsLimiter_ = nullptr;
     QLineEdit* ReferringUrl_ = nullptr;

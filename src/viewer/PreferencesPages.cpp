@@ -259,6 +259,8 @@ QWidget* TPagesDlg::BuildHtmlScanningPage() {
         column->addWidget(ReusePages_);
     }
     SearchThumbs_ = NewCheck(QStringLiteral("SEARCH THUMBS"), "searchThumbs", page);
+    ModernMarkup_ = NewCheck(QStringLiteral("Find pictures in responsive and lazy-loaded markup"),
+                             "modernMarkup", page);
 
     ReferringUrl_ = NewField("referringUrl", page);
 
@@ -271,6 +273,7 @@ QWidget* TPagesDlg::BuildHtmlScanningPage() {
     auto* right = new QVBoxLayout;
     right->addWidget(stored);
     right->addWidget(SearchThumbs_);
+    right->addWidget(ModernMarkup_);
     right->addStretch(1);
     grid->addLayout(right, 1, 2);
     auto* referring = NewLabel(QStringLiteral("initial referring URL (needed for sites that check "

@@ -27,6 +27,7 @@ const std::set<std::string> kLoadedByGrabber = {"StoragePath",
                                                 "DownloadType",
                                                 "MaxDownloadQueueSize",
                                                 "SearchThumbs",
+                                                "ModernMarkup",
                                                 "StayOnSite",
                                                 "ReportExternalLinks",
                                                 "FileOfResults",
@@ -170,6 +171,7 @@ TEST_F(RegGrabTest, SettersStoreTheirValueInTheirRoot) {
         {"download html pages", [](G& g) { g.SetDownloadHtmlPages(false); },
          Setting::DownloadHtmlPages, "0"},
         {"search thumbs", [](G& g) { g.SetSearchThumbs(true); }, Setting::SearchThumbs, "1"},
+        {"today's markup", [](G& g) { g.SetModernMarkup(true); }, Setting::ModernMarkup, "1"},
         {"download type", [](G& g) { g.SetDownloadType(TDownloadType::DOWNLOAD_HREF_SRC); },
          Setting::DownloadType, "2"},
         {"stay on site", [](G& g) { g.SetStayOnSite(false); }, Setting::StayOnSite, "0"},
@@ -342,6 +344,7 @@ TEST_F(RegGrabTest, WhatOneStartStoresTheNextStartLoads) {
         grab.SetDownloadType(TDownloadType::DOWNLOAD_SRC);
         grab.SetFileTypes("PNG\r\njpg");
         grab.SetSearchThumbs(true);
+        grab.SetModernMarkup(true);
         grab.SetReuseHtmlFiles(true);
         grab.SetDownloadHtmlPages(false);
         grab.SetStayOnSite(false);
@@ -382,6 +385,7 @@ TEST_F(RegGrabTest, WhatOneStartStoresTheNextStartLoads) {
     EXPECT_EQ(grab.DownloadType(), TDownloadType::DOWNLOAD_SRC);
     EXPECT_EQ(grab.FileTypes(), "jpg\r\npng\r\n");
     EXPECT_TRUE(grab.SearchThumbs());
+    EXPECT_TRUE(grab.ModernMarkup);
     EXPECT_TRUE(grab.FileLinkHook) << "thumbnail collection is installed";
     EXPECT_TRUE(grab.PageParsedHook);
     EXPECT_TRUE(grab.ReuseHtmlFiles());

@@ -402,6 +402,11 @@ TEST_F(PreferencesDialogTest, HistoryAndCommentsCheckBoxesStoreAndTellTheirOwner
     ClickBox(show);
     EXPECT_EQ(comments, std::vector<bool>{false});
     EXPECT_EQ(Stored(Setting::ViewerShowFullScreenComments), "0");
+    // Today's markup is read as soon as the box is ticked, and kept.
+    Find<QTabWidget>("pages")->setCurrentIndex(3);
+    ClickBox(Find<QCheckBox>("modernMarkup"));
+    EXPECT_TRUE(gallery.ModernMarkup);
+    EXPECT_EQ(Stored(Setting::ModernMarkup), "1");
     // The viewer's menu item sets the box without being called back.
     Dialog().SetShowComments(true);
     EXPECT_TRUE(Dialog().ShowComments());
