@@ -46,6 +46,24 @@ QPlainTextEdit* MakeMemo(QWidget* parent, const char* name) {
     return memo;
 }
 
+// A group filling its sheet with three lists: the statistics (a few lines),
+// the errors and what came (the largest).
+QGroupBox* MakeListsGroup(QWidget* sheet, const char* caption, QPlainTextEdit*& stats,
+                          const char* statsName, QPlainTextEdit*& errors, const char* errorsName,
+                          QPlainTextEdit*& items, const char* itemsName) {
+    auto* group = new QGroupBox(QString::fromLatin1(caption), sheet);
+    auto* lists = new QVBoxLayout(group);
+    stats = MakeMemo(group, statsName);
+    stats->setMaximumHeight(120);
+    errors = MakeMemo(group, errorsName);
+    items = MakeMemo(group, itemsName);
+    lists->addWidget(stats);
+    lists->addWidget(errors, 1);
+    lists->addWidget(items, 3);
+    (new QVBoxLayout(sheet))->addWidget(group);
+    return group;
+}
+
 QPushButton* MakeButton(QWidget* parent, const char* caption, const char* hint, int help) {
     auto* button = new QPushButton(QString::fromLatin1(caption), parent);
     if (hint != nullptr) button->setToolTip(QString::fromLatin1(hint));
@@ -195,34 +213,14 @@ void TForm1::BuildControls() {
     PageControl1->addTab(TabSheet3, QStringLiteral("Log"));
     PageControl1->setTabVisible(PageControl1->indexOf(TabSheet3), false);
 
-    // --- Html page analysis ---
+    // --- Html page analysis, Files downloads ---
     TabSheet2 = new QWidget;
-    auto* pagesLayout = new QVBoxLayout(TabSheet2);
-    GroupBox7 = new QGroupBox(QStringLiteral("html pages analysis"), TabSheet2);
-    auto* g7 = new QVBoxLayout(GroupBox7);
-    Memo1 = MakeMemo(GroupBox7, "page statistics");
-    Memo1->setMaximumHeight(120);
-    Memo5 = MakeMemo(GroupBox7, "page errors");
-    Memo4 = MakeMemo(GroupBox7, "links found");
-    g7->addWidget(Memo1);
-    g7->addWidget(Memo5, 1);
-    g7->addWidget(Memo4, 3);
-    pagesLayout->addWidget(GroupBox7);
+    GroupBox7 = MakeListsGroup(TabSheet2, "html pages analysis", Memo1, "page statistics", Memo5,
+                               "page errors", Memo4, "links found");
     PageControl1->addTab(TabSheet2, QStringLiteral("Html page analysis"));
-
-    // --- Files downloads ---
     TabSheet5 = new QWidget;
-    auto* filesLayout = new QVBoxLayout(TabSheet5);
-    GroupBox3 = new QGroupBox(QStringLiteral("Files downloads"), TabSheet5);
-    auto* g3 = new QVBoxLayout(GroupBox3);
-    Memo2 = MakeMemo(GroupBox3, "file statistics");
-    Memo2->setMaximumHeight(120);
-    Memo9 = MakeMemo(GroupBox3, "file errors");
-    Memo8 = MakeMemo(GroupBox3, "files received");
-    g3->addWidget(Memo2);
-    g3->addWidget(Memo9, 1);
-    g3->addWidget(Memo8, 3);
-    filesLayout->addWidget(GroupBox3);
+    GroupBox3 = MakeListsGroup(TabSheet5, "Files downloads", Memo2, "file statistics", Memo9,
+                               "file errors", Memo8, "files received");
     PageControl1->addTab(TabSheet5, QStringLiteral("Files downloads"));
 
     // --- Mail progress ---

@@ -16,6 +16,7 @@
 
 #include "EventLoop.h"
 #include "TempDir.h"
+#include "TestSettings.h"
 
 #include <QApplication>
 #include <QDir>
@@ -35,12 +36,6 @@
 
 namespace {
 
-class TRecordedMessages : public IMessageSink {
-public:
-    std::vector<std::string> Texts;
-    void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
-};
-
 QString Shots() {
     const QString folder = QStringLiteral(TESSELLON_SCREENSHOTS);
     QDir().mkpath(folder);
@@ -58,10 +53,8 @@ TGalleryTabPage* GalleryPage(TForm1& form, int n) {
 } // namespace
 
 TEST(ScriptedRun, DemoGalleryFromStartToFullScreenAndBack) {
-    TTempDir config, work;
-    ::setenv("TESSELLON_CONFIG_DIR", config.Path().c_str(), 1);
-    const std::filesystem::path old = std::filesystem::current_path();
-    std::filesystem::current_path(work.Path());
+    TConfigFolder config;
+    TWorkFolder work;
     TDemoServer server(BuildDemoSite(TDemoOptions{}));
     ASSERT_TRUE(server.Start(0));
     {
@@ -106,15 +99,11 @@ TEST(ScriptedRun, DemoGalleryFromStartToFullScreenAndBack) {
         EXPECT_TRUE(form.close()); // idle: the window closes at once
     }
     server.Stop();
-    std::filesystem::current_path(old);
-    ::unsetenv("TESSELLON_CONFIG_DIR");
 }
 
 TEST(ScriptedRun, LibraryAndPreferencesOnTheDemoDownloads) {
-    TTempDir config, work;
-    ::setenv("TESSELLON_CONFIG_DIR", config.Path().c_str(), 1);
-    const std::filesystem::path old = std::filesystem::current_path();
-    std::filesystem::current_path(work.Path());
+    TConfigFolder config;
+    TWorkFolder work;
     TDemoServer server(BuildDemoSite(TDemoOptions{}));
     ASSERT_TRUE(server.Start(0));
     {
@@ -181,8 +170,6 @@ TEST(ScriptedRun, LibraryAndPreferencesOnTheDemoDownloads) {
         EXPECT_EQ(again.Gallery().TimeOut(), 45);
     }
     server.Stop();
-    std::filesystem::current_path(old);
-    ::unsetenv("TESSELLON_CONFIG_DIR");
 }
 
 int main(int argc, char** argv) {

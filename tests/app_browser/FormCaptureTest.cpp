@@ -9,6 +9,7 @@
 #include "EventLoop.h"
 #include "TempDir.h"
 #include "TestHttpServer.h"
+#include "TestSettings.h"
 
 #include <QLabel>
 #include <QTest>
@@ -20,11 +21,6 @@
 #include <memory>
 
 namespace {
-
-struct TMessages : IMessageSink {
-    std::vector<std::string> Texts;
-    void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
-};
 
 QPoint Centre(QWebEngineView* view, const QString& id) {
     QVariant result;
@@ -61,10 +57,8 @@ void WaitForInput(QWebEngineView* view) {
 } // namespace
 
 TEST(FormCapture, CtrlClickOnAWebLinkScansItAndTheBrowserStays) {
-    TTempDir config, work;
-    ::setenv("TESSELLON_CONFIG_DIR", config.Path().c_str(), 1);
-    const std::filesystem::path old = std::filesystem::current_path();
-    std::filesystem::current_path(work.Path());
+    TConfigFolder config;
+    TWorkFolder work;
     TTestHttpServer server;
     server.Serve("/", "text/html",
                  "<html><body style='margin:0'>"
@@ -74,7 +68,7 @@ TEST(FormCapture, CtrlClickOnAWebLinkScansItAndTheBrowserStays) {
                  "<p><a id='mail' href='mailto:someone@example.com'>mail</a></p></body></html>");
     server.Serve("/gallery.htm", "text/html", "<html><body>no pictures</body></html>");
     {
-        TMessages messages;
+        TRecordedMessages messages;
         TForm1 form(&messages);
         form.resize(1024, 740);
         form.show();
@@ -106,6 +100,4 @@ TEST(FormCapture, CtrlClickOnAWebLinkScansItAndTheBrowserStays) {
         EXPECT_EQ(view->url(), QUrl(home)); // the browser did not follow it
         EXPECT_EQ(form.EditCombobox1->findText("mailto:someone@example.com"), -1);
     }
-    std::filesystem::current_path(old);
-    ::unsetenv("TESSELLON_CONFIG_DIR");
 }

@@ -6,6 +6,7 @@
 #include "AccessibleWalk.h"
 #include "EventLoop.h"
 #include "TestPictures.h"
+#include "TestSettings.h"
 #include "crawl/HtmlMarkup.h"
 #include "gallery/FullScreenDisplay.h"
 #include "gallery/GalleryTabPage.h"
@@ -29,19 +30,6 @@
 using namespace testpictures;
 
 namespace {
-
-class TRecordedMessages : public IMessageSink {
-public:
-    std::vector<std::string> Texts;
-    void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
-};
-
-// Settings live in a folder of the test's own.
-struct TConfigFolder {
-    TTempDir Dir;
-    TConfigFolder() { ::setenv("TESSELLON_CONFIG_DIR", Dir.Path().c_str(), 1); }
-    ~TConfigFolder() { ::unsetenv("TESSELLON_CONFIG_DIR"); }
-};
 
 constexpr const char* kPage = "http://pics.example/gallery/page1.html";
 
