@@ -4,10 +4,18 @@
 #include "demo/DemoServer.h"
 #include "demo/DemoSite.h"
 
+#include <algorithm>
 #include <cstdio>
 
 int RunDemo(std::vector<std::string> args) {
-    TDemoServer server(BuildDemoSite(TDemoOptions{}));
+    // --modern serves the gallery in today's markup; the scan options follow.
+    TDemoOptions options;
+    const auto modern = std::find(args.begin(), args.end(), "--modern");
+    if (modern != args.end()) {
+        options.Modern = true;
+        args.erase(modern);
+    }
+    TDemoServer server(BuildDemoSite(options));
     if (!server.Start(0)) {
         std::fprintf(stderr, "cannot start the demo gallery server on 127.0.0.1\n");
         return 1;

@@ -28,6 +28,8 @@ int RunDemoServer(std::vector<std::string> argv) {
             options.FullHeight = args.IntValue(a, 96, 8192);
         } else if (a == "--quality") {
             options.Quality = args.IntValue(a, 1, 100);
+        } else if (a == "--modern") {
+            options.Modern = true;
         } else if (a == "--write") {
             writeDir = args.Value(a);
             if (writeDir.empty()) throw UsageError{"--write needs a folder"};

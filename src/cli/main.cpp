@@ -28,13 +28,14 @@ const char* const kUsage =
     "        --max-queue N, --max-file-queue N, --leaves-first, --user U, --password P,\n"
     "        --proxy HOST:PORT | --no-proxy, --proxy-user U, --proxy-password P, --links, --log,\n"
     "        --modern-markup\n"
-    "  demo [scan options]\n"
+    "  demo [--modern] [scan options]\n"
     "        serve the built-in demo gallery on 127.0.0.1 and scan it: pages, thumbnails and\n"
     "        their full-size pictures go to the storage folder (default ./Download)\n"
     "  demo-server [--port N] [--pages N] [--pairs N] [--full-width N] [--quality N]\n"
-    "        [--write DIR]\n"
+    "        [--modern] [--write DIR]\n"
     "        serve the built-in demo gallery on 127.0.0.1 until Ctrl-C (port 0: a free one),\n"
-    "        or write it into DIR as static files\n";
+    "        or write it into DIR as static files; --modern writes its pages in today's\n"
+    "        markup (srcset, picture, lazy loading, og:image), where no link names a picture\n";
 
 } // namespace
 

@@ -295,6 +295,28 @@ bool RewriteModernMarkup(std::string_view page, std::string& out) {
     std::vector<TAttribute> attrs;
     std::vector<TSrcsetCandidate> candidates;
     std::string insert, wrap;
+    // The candidates of a PICTURE's SOURCE elements, moved onto its IMG: an
+    // IMG wrapped as a thumbnail then reports them inside its link area, so
+    // that the full-size picture they name is not taken up, outside the
+    // area, before the link to it.
+    std::string pictureSources;
+    const auto begin = [&] {
+        if (changed) return;
+        out.clear();
+        out.reserve(n + n / 2);
+        changed = true;
+    };
+    // Puts SOURCE candidates that no IMG took in front of position at.
+    const auto flushSources = [&](std::size_t at) {
+        if (pictureSources.empty()) return;
+        begin();
+        out.append(page.substr(copied, at - copied));
+        out += "<source";
+        out += pictureSources;
+        out += '>';
+        copied = at;
+        pictureSources.clear();
+    };
 
     for (std::size_t p = 0; p < n;) {
         const void* lt = std::memchr(page.data() + p, '<', n - p);
@@ -311,7 +333,10 @@ bool RewriteModernMarkup(std::string_view page, std::string& out) {
         const std::string_view name = page.substr(nameStart, p - nameStart);
         if (closing) {
             if (SameName(name, "a")) inAnchor = false;
-            if (SameName(name, "picture") && pictureDepth > 0) --pictureDepth;
+            if (SameName(name, "picture") && pictureDepth > 0) {
+                --pictureDepth;
+                flushSources(tagStart);
+            }
             continue;
         }
         const std::size_t nameEnd = p;
@@ -319,21 +344,24 @@ bool RewriteModernMarkup(std::string_view page, std::string& out) {
         p = tagEnd;
 
         const bool isImg = SameName(name, "img");
-        const bool takesSrcset = isImg || (pictureDepth > 0 && SameName(name, "source"));
+        const bool isSource = !isImg && pictureDepth > 0 && SameName(name, "source");
         if (SameName(name, "picture")) ++pictureDepth;
 
         insert.clear();
         wrap.clear();
         candidates.clear();
+        if (isImg && pictureDepth > 0) insert.swap(pictureSources);
         std::string_view src, metaKind, metaContent, linkRel, linkHref;
         for (const TAttribute& a : attrs) {
             if (a.Name.size() < 3) continue;
-            if (takesSrcset && (SameName(a.Name, "srcset") || SameName(a.Name, "data-srcset"))) {
+            if ((isImg || isSource) &&
+                (SameName(a.Name, "srcset") || SameName(a.Name, "data-srcset"))) {
                 for (const TSrcsetCandidate& c : ParseSrcset(a.Value)) {
                     if (LooksLikeDescriptor(c.Url)) continue;
-                    candidates.push_back(c);
-                    insert += " src=";
-                    AppendQuotedUrl(insert, c.Url);
+                    std::string& to = isSource ? pictureSources : insert;
+                    if (isImg) candidates.push_back(c);
+                    to += " src=";
+                    AppendQuotedUrl(to, c.Url);
                 }
                 continue;
             }
@@ -378,11 +406,7 @@ bool RewriteModernMarkup(std::string_view page, std::string& out) {
         }
         if (insert.empty() && wrap.empty()) continue;
 
-        if (!changed) {
-            out.clear();
-            out.reserve(n + n / 2);
-            changed = true;
-        }
+        begin();
         out.append(page.substr(copied, tagStart - copied));
         out += wrap;
         out.append(page.substr(tagStart, nameEnd - tagStart));
@@ -391,6 +415,7 @@ bool RewriteModernMarkup(std::string_view page, std::string& out) {
         if (!wrap.empty()) out += "</a>";
         copied = tagEnd;
     }
+    flushSources(n); // a PICTURE left open
     if (changed) out.append(page.substr(copied));
     return changed;
 }

@@ -18,7 +18,6 @@ namespace {
 
 const char* const kMailLink = "mailto:gallery@example.invalid";
 
-
 std::string PairNumber(const TDemoOptions& o, int pair) {
     std::string n = std::to_string(pair);
     const std::size_t width = o.Pairs >= 100 ? 3 : 2;
@@ -40,9 +39,9 @@ std::string Relative(const std::string& path) {
     return path.substr(std::string("/gallery/").size());
 }
 
-std::string Head(const std::string& title) {
-    return "<!DOCTYPE html>\n<html><head><title>" + title +
-           "</title>\n<meta charset=\"utf-8\"></head><body>\n<h1>" + title + "</h1>\n";
+std::string Head(const std::string& title, const std::string& extra = {}) {
+    return "<!DOCTYPE html>\n<html><head><title>" + title + "</title>\n<meta charset=\"utf-8\">" +
+           extra + "</head><body>\n<h1>" + title + "</h1>\n";
 }
 
 const char* const kTail = "</body></html>\n";
@@ -62,9 +61,43 @@ std::string IndexPage(const TDemoOptions& o) {
     return html + kTail;
 }
 
+// A 1x1 transparent GIF: what a lazy-loading page shows until its script
+// swaps in the real picture.
+const char* const kPlaceholder =
+    "data:image/gif;base64,R0lGODlhAQABAIAAAAAAAP///yH5BAEAAAAALAAAAAABAAEAAAIBRAA7";
+
+// One thumbnail of a modern page, never inside a link: in turn an IMG whose
+// srcset offers the full-size picture by width, a PICTURE whose IMG offers
+// it by pixel density, and a lazily loaded IMG whose real addresses wait in
+// data-src and data-srcset.
+std::string ModernThumbnail(const TDemoOptions& o, int page, int pair) {
+    const std::string thumb = Relative(DemoThumbPath(o, page, pair));
+    const std::string full = Relative(DemoFullPath(o, page, pair));
+    const std::string byWidth = thumb + " " + std::to_string(o.ThumbWidth) + "w, " + full + " " +
+                                std::to_string(o.FullWidth) + "w";
+    const std::string size = " alt=\"\" width=\"" + std::to_string(o.ThumbWidth) + "\" height=\"" +
+                             std::to_string(DemoThumbHeight(o)) + "\"";
+    const std::string sizes = " sizes=\"" + std::to_string(o.ThumbWidth) + "px\"";
+    switch (pair % 3) {
+    case 1:
+        return "<img src=\"" + thumb + "\" srcset=\"" + byWidth + "\"" + sizes + size +
+               " loading=\"lazy\">\n";
+    case 2:
+        return "<picture>\n  <source media=\"(min-width: 60em)\" srcset=\"" + byWidth + "\"" +
+               sizes + ">\n  <img src=\"" + thumb + "\" srcset=\"" + thumb + " 1x, " + full +
+               " 2x\"" + size + ">\n</picture>\n";
+    default:
+        return "<img class=\"lazyload\" src=\"" + std::string(kPlaceholder) + "\" data-src=\"" +
+               thumb + "\" data-srcset=\"" + byWidth + "\" data-sizes=\"auto\"" + size + ">\n";
+    }
+}
+
 std::string GalleryPage(const TDemoOptions& o, int page) {
     const std::string n = std::to_string(page);
-    std::string html = Head("Demo gallery, page " + n + " of " + std::to_string(o.Pages));
+    const std::string poster = o.Modern ? "\n<meta property=\"og:image\" content=\"" +
+                                              Relative(DemoPosterPath(page)) + "\">\n"
+                                        : std::string();
+    std::string html = Head("Demo gallery, page " + n + " of " + std::to_string(o.Pages), poster);
     html += "<p>\n";
     if (page > 1)
         html += "<a href=\"page" + std::to_string(page - 1) + ".html\">Previous page</a>\n";
@@ -72,12 +105,15 @@ std::string GalleryPage(const TDemoOptions& o, int page) {
         html += "<a href=\"page" + std::to_string(page + 1) + ".html\">Next page</a>\n";
     html += "<a href=\"../index.html\">All pages</a>\n</p>\n<p>\n";
     for (int k = 1; k <= o.Pairs; ++k)
-        html += "<a href=\"" + Relative(DemoFullPath(o, page, k)) + "\"><img src=\"" +
-                Relative(DemoThumbPath(o, page, k)) + "\" alt=\"\" width=\"" +
-                std::to_string(o.ThumbWidth) + "\"></a>\n";
+        html += o.Modern ? ModernThumbnail(o, page, k)
+                         : "<a href=\"" + Relative(DemoFullPath(o, page, k)) + "\"><img src=\"" +
+                               Relative(DemoThumbPath(o, page, k)) + "\" alt=\"\" width=\"" +
+                               std::to_string(o.ThumbWidth) + "\"></a>\n";
     html += "</p>\n<p>\n";
-    html += "<a href=\"" + Relative(DemoPosterPath(page)) + "\">Poster of page " + n +
-            ", full size</a>\n";
+    // The modern page names its poster only as its og:image, in the head.
+    if (!o.Modern)
+        html += "<a href=\"" + Relative(DemoPosterPath(page)) + "\">Poster of page " + n +
+                ", full size</a>\n";
     html += "<a href=\"" + Relative(kDemoClipPath) + "\">A short clip (MPEG video)</a>\n";
     html += "</p>\n<p>\n";
     html += std::string("<a href=\"") + kMailLink + "\">Write to the gallery</a>\n";

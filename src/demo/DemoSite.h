@@ -2,7 +2,10 @@
 
 // The built-in demo gallery: a small web site made in memory, with gallery
 // pages of thumbnails linked to their full-size pictures, for trying the
-// scanner and the gallery without going on line.
+// scanner and the gallery without going on line. Its modern variant shows
+// the same pictures the way galleries are written today, where no link
+// leads to a full-size picture and only responsive-image and lazy-loading
+// markup names it.
 
 #include <map>
 #include <string>
@@ -19,6 +22,10 @@ struct TDemoOptions {
     int FullHeight = 480; // 32 to 8192 pixels
     int ThumbWidth = 110; // 8 pixels up to FullWidth; the height keeps the proportions
     int Quality = 85;     // JPEG quality, 1 to 100
+    // Gallery pages in today's markup: thumbnails with srcset and no link
+    // around them, PICTURE elements, lazy loading (data-src, data-srcset)
+    // and the page's poster as its og:image. The files are the same.
+    bool Modern = false;
 };
 
 // Every file of the site keyed by its path on the server: "/", "/index.html",

@@ -212,6 +212,23 @@ TEST(ModernMarkup, AnUnlinkedImgWithALargerCandidatePairsWithTheLargest) {
                      "S 1 jpg http://www.site.com/gallery/s/2.jpg"}));
 }
 
+// The candidates of a PICTURE's sources travel with its IMG: one that names
+// the full-size picture too does not take it up before the pair is made.
+TEST(ModernMarkup, APictureWhoseSourcesNameTheFullSizePicturePairs) {
+    EXPECT_EQ(Paired("<picture><source media=\"(min-width: 60em)\" "
+                     "srcset=\"t/1.jpg 110w, f/1.jpg 640w\">\n"
+                     "<img src=t/1.jpg srcset=\"t/1.jpg 1x, f/1.jpg 2x\"></picture>"),
+              (Lines{"H 1 jpg http://www.site.com/gallery/f/1.jpg",
+                     "S 1 jpg http://www.site.com/gallery/t/1.jpg"}));
+    // Sources that no IMG takes are still reported, where the PICTURE ends
+    // or, left open, at the end of the page.
+    EXPECT_EQ(Paired("<picture><source srcset=\"a.jpg\"></picture>"
+                     "<picture><img src=b.jpg><source srcset=\"c.jpg 2x\">"),
+              (Lines{"S 0 jpg http://www.site.com/gallery/a.jpg",
+                     "S 0 jpg http://www.site.com/gallery/b.jpg",
+                     "S 0 jpg http://www.site.com/gallery/c.jpg"}));
+}
+
 TEST(ModernMarkup, NoPairingWithoutALargerCandidateOrWhenALinkWrapsTheImg) {
     EXPECT_EQ(Paired("<img src=s/3.jpg srcset=\"s/3.jpg 2x\">"
                      "<img src=s/4.jpg srcset=\"h/4.jpg 0.5x\">"
