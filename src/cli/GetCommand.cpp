@@ -32,6 +32,11 @@ int RunGet(std::vector<std::string> argv) {
             manager.RetryCount = args.IntValue(a, 1, 100);
         } else if (a == "--timeout") {
             manager.TimeOut = args.IntValue(a, 10, 86400);
+        } else if (a == "--polite") {
+            manager.RespectRateLimits = true;
+        } else if (a == "--per-host") {
+            manager.RespectRateLimits = true;
+            manager.Limits().Cap = args.IntValue(a, 1, 2 * kMaxConcurrentDownloads);
         } else if (a == "--reuse") {
             manager.ReuseExistingFiles = true;
         } else if (a == "--user") {

@@ -69,6 +69,11 @@ int RunScan(std::vector<std::string> argv, const TScanDefaults& defaults) {
             grab.SetSearchThumbs(true);
         } else if (a == "--modern-markup") {
             grab.SetModernMarkup(true);
+        } else if (a == "--polite") {
+            grab.SetRespectRateLimits(true);
+        } else if (a == "--per-host") {
+            grab.SetRespectRateLimits(true);
+            grab.SetConnectionsPerHost(args.IntValue(a, 1, 2 * kMaxConcurrentDownloads));
         } else if (a == "--stay-on-site") {
             grab.StayOnSite = true;
         } else if (a == "--no-external") {

@@ -22,6 +22,8 @@ struct TUrlObject {
     int RetryNumber = 1;
     std::string ReferringUrl;
     int EntryValue = -1;
+    // Not started before this time (MonotonicMs): a server asked to wait.
+    std::int64_t NotBeforeMs = 0;
 };
 
 // The waiting line of a download manager: URLs in arrival order. Entries are

@@ -1,9 +1,12 @@
 #include "DownloadManager.h"
 
 #include "common/StringTools.h"
+#include "http/RetryAfter.h"
 
 #include <QMetaObject>
 
+#include <algorithm>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -101,6 +104,7 @@ void TGVDwnld::Reinit() {
     Ready_.clear();
     Stopping = false;
     Working_ = false;
+    OwnLimits_.Reset();
 }
 
 void TGVDwnld::RequestRound() {
@@ -192,8 +196,15 @@ void TGVDwnld::JudgeSlot(TGVHttpGet& slot, bool refill) {
                 slot.Abort();
             }
             return;
-        case TGVHttpGetState::GETHTTP_THREAD_DONE:
+        case TGVHttpGetState::GETHTTP_THREAD_DONE: {
             slot.ThreadDone();
+            const std::string host = SlotEnded(slot);
+            if (RespectRateLimits && !Stopping && WaitForServer(slot, host)) {
+                slot.State = TGVHttpGetState::GETHTTP_WAITING;
+                break;
+            }
+            if (!host.empty() && slot.Success && slot.StatusCode >= 200 && slot.StatusCode <= 299)
+                Limits().Succeeded(host);
             if (slot.Success) {
                 slot.State = TGVHttpGetState::GETHTTP_OK;
             } else {
@@ -202,6 +213,7 @@ void TGVDwnld::JudgeSlot(TGVHttpGet& slot, bool refill) {
                                             : TGVHttpGetState::GETHTTP_ERROR;
             }
             break;
+        }
         case TGVHttpGetState::GETHTTP_OK:
             if (slot.Request == TGVHttpGetRequest::GETHTTP_BODY && !Stopping) {
                 const int status = slot.StatusCode;
@@ -256,6 +268,74 @@ void TGVDwnld::ReportError(TGVHttpGet& slot, const std::string& url, std::uint32
     if (OnFileFailed) OnFileFailed(this, &slot, kind);
 }
 
+// The slot's transfer is over: it no longer counts against its host.
+// Returns that host, empty when the slot was not counted.
+std::string TGVDwnld::SlotEnded(TGVHttpGet& slot) {
+    const auto it = SlotHosts_.find(&slot);
+    if (it == SlotHosts_.end()) return {};
+    std::string host = std::move(it->second);
+    SlotHosts_.erase(it);
+    Limits().Closed(host);
+    return host;
+}
+
+// A "slow down" answer: the URL goes back to the queue until the wait the
+// server asked for has passed, and its host is slowed down. False when the
+// answer is none, the wait is too long or the tries are used up: the answer
+// is then judged as any other.
+bool TGVDwnld::WaitForServer(TGVHttpGet& slot, const std::string& host) {
+    const int status = slot.StatusCode; // 0 when no answer came this time
+    if (slot.Aborted || (status != 429 && status != 503)) return false;
+    std::optional<std::int64_t> wait =
+        RetryAfterSeconds(slot.Head, std::int64_t(std::time(nullptr)));
+    if (!wait) {
+        if (status == 503) return false; // an outage, not a request to slow down
+        // A 429 that does not say how long: 1 s, doubling with each try.
+        wait = std::int64_t(1) << std::min(slot.RetryNumber - 1, 6);
+    }
+    if (*wait > kMaxRetryAfterSeconds || slot.RetryNumber >= RetryCount) return false;
+    const std::string url = slot.Url.GetUrl();
+    const std::int64_t until = MonotonicMs() + *wait * 1000;
+    Limits().SlowDown(host.empty() ? UrlHostKey(url) : host, until);
+    Queue_.AddUrl(url, slot.DepthSearchLevel, slot.RetryNumber + 1, slot.HrefOrSrc, slot.GetAction,
+                  slot.CountArea, false, -1, slot.ReferringUrl);
+    Queue_.Urls.back().Obj.NotBeforeMs = until;
+    ++Retries_;
+    if (OnProgress) OnProgress(&slot, 0);
+    Log("the server asks to wait " + std::to_string(*wait) + " s: " + url);
+    return true;
+}
+
+// The entry to start while rate limits are respected: one whose wait is
+// over and whose host may have one more connection, chosen as ChooseEntry
+// chooses among those; -1 when none may start now.
+int TGVDwnld::ChooseAllowedEntry() {
+    const auto& urls = Queue_.Urls;
+    const std::int64_t now = MonotonicMs();
+    THostLimits& limits = Limits();
+    if (HostLimits == nullptr) limits.Ceiling = std::max(1, ConcurrentDownloads);
+    const auto allowed = [&](std::size_t i) {
+        return urls[i].Obj.NotBeforeMs <= now && limits.MayOpen(UrlHostKey(urls[i].Url), now);
+    };
+    if (PriorityQueued_) {
+        bool any = false;
+        for (std::size_t i = 0; i < urls.size(); ++i) {
+            if (!urls[i].Obj.Priority) continue;
+            any = true;
+            if (allowed(i)) return int(i);
+        }
+        if (!any) PriorityQueued_ = false;
+    }
+    int best = -1;
+    for (std::size_t i = 0; i < urls.size(); ++i) {
+        if (!allowed(i)) continue;
+        if (!LeavesFirst) return int(i);
+        if (best < 0 || urls[i].Obj.DepthSearchLevel > urls[std::size_t(best)].Obj.DepthSearchLevel)
+            best = int(i);
+    }
+    return best;
+}
+
 int TGVDwnld::ChooseEntry() {
     const auto& urls = Queue_.Urls;
     if (PriorityQueued_) {
@@ -280,7 +360,11 @@ void TGVDwnld::StartNext(TGVHttpGet& slot) {
         slot.State = TGVHttpGetState::GETHTTP_WAITING;
         return;
     }
-    const int index = ChooseEntry();
+    const int index = RespectRateLimits ? ChooseAllowedEntry() : ChooseEntry();
+    if (index < 0) {
+        slot.State = TGVHttpGetState::GETHTTP_WAITING;
+        return;
+    }
     TUrlInQueue::Item item = std::move(Queue_.Urls[std::size_t(index)]);
     Queue_.DeleteUrl(index);
 
@@ -341,6 +425,11 @@ void TGVDwnld::StartNext(TGVHttpGet& slot) {
     }
     Log("starting download for " + item.Url);
     slot.Get(TGVHttpGetRequest::GETHTTP_BODY);
+    if (RespectRateLimits && slot.State != TGVHttpGetState::GETHTTP_WAITING) {
+        std::string host = UrlHostKey(item.Url);
+        Limits().Opened(host);
+        SlotHosts_[&slot] = std::move(host);
+    }
 }
 
 void TGVDwnld::HeadHandler(TGVHttpGet*, const std::string& url, const std::string& head, int status,

@@ -2,6 +2,7 @@
 
 #include "common/Component.h"
 #include "common/UrlQueue.h"
+#include "download/HostLimits.h"
 #include "http/RequestSlot.h"
 
 #include <QObject>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // Turns a queue of URLs into files on disk (or strings in memory) with a
@@ -55,6 +57,18 @@ public:
     // and what it captured. Unset: every body. The page manager (Tag 1) has
     // its own test: html answers and robots.txt only.
     std::function<bool(int statusCode, const std::string& contentType)> BodyWanted;
+    // Servers that answer "slow down" are waited for: a 429, or a 503 that
+    // says how long to wait (Retry-After), queues the URL again after that
+    // wait (at most kMaxRetryAfterSeconds; a longer one is judged as any
+    // other answer), using up one try and counting as a retry, and the host
+    // is given one connection until it answers successfully again. The
+    // connections per host are capped by HostLimits. Off: every answer is
+    // judged as it comes.
+    bool RespectRateLimits = false;
+    static constexpr int kMaxRetryAfterSeconds = 120;
+    // The connections per host, shared with the scan's other manager; unset:
+    // the manager's own.
+    THostLimits* HostLimits = nullptr;
     // Asked before a queued entry is started or a stored page delivered;
     // false holds the queue where it is until a later round (the owner's
     // back-pressure). Unset: always true.
@@ -101,6 +115,7 @@ public:
     int AlreadyOnDisk() const { return AlreadyOnDisk_; }
     // Something is queued, running, ready or being delivered.
     bool HasWork() const;
+    THostLimits& Limits() { return HostLimits != nullptr ? *HostLimits : OwnLimits_; }
 
 private:
     void Step();
@@ -108,6 +123,9 @@ private:
     void StartNext(TGVHttpGet& slot);
     void JudgeSlot(TGVHttpGet& slot, bool refill);
     int ChooseEntry();
+    int ChooseAllowedEntry();
+    bool WaitForServer(TGVHttpGet& slot, const std::string& host);
+    std::string SlotEnded(TGVHttpGet& slot);
     void HeadHandler(TGVHttpGet* get, const std::string& url, const std::string& head, int status,
                      const std::string& contentType, std::int64_t length, int depth, bool& ok,
                      int countArea);
@@ -134,4 +152,7 @@ private:
     bool StepAgain_ = false;
     bool RoundPosted_ = false;
     QObject Context_; // receives the rounds posted when a transfer ends
+    THostLimits OwnLimits_;
+    // The host each running slot counts against in the host limits.
+    std::unordered_map<const TGVHttpGet*, std::string> SlotHosts_;
 };

@@ -27,6 +27,7 @@ THttpGrab::THttpGrab(IMessageSink* messages) : THttpBase(messages), FileDownload
     PageDownloader.DownloadPath = DownloadPath_;
 
     FileDownloader.Tag = 2;
+    FileDownloader.HostLimits = &HostLimits;
     FileDownloader.ReuseExistingFiles = true;
     FileDownloader.DownloadPath = DownloadPath_;
     FileDownloader.RetryCount = Retries();
@@ -174,6 +175,10 @@ void THttpGrab::SetPassword(const std::string& v) {
 void THttpGrab::SetAgent(const std::string& v) {
     THttpBase::SetAgent(v);
     FileDownloader.Agent = v;
+}
+void THttpGrab::SetRespectRateLimits(bool v) {
+    THttpBase::SetRespectRateLimits(v);
+    FileDownloader.RespectRateLimits = v;
 }
 
 bool THttpGrab::StartScan(const std::string& url) {

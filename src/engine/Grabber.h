@@ -56,6 +56,7 @@ public:
     void SetUserName(const std::string& v) override;
     void SetPassword(const std::string& v) override;
     void SetAgent(const std::string& v) override;
+    void SetRespectRateLimits(bool v) override;
     bool StartScan(const std::string& url = {}) override;
     bool StopScan() override;
     void Shutdown() override;
@@ -83,6 +84,9 @@ public:
     bool Allows(char hrefOrSrc) const;
 
 protected:
+    int TotalSlots() const override {
+        return PageDownloader.ConcurrentDownloads + FileDownloader.ConcurrentDownloads;
+    }
     void GrabLink(const TLinkHookArgs& link);
     void CollectThumb(const std::string& url, int countArea, char hrefOrSrc);
     void PairThumbs(const TPageInfo& page);

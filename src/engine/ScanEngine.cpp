@@ -20,6 +20,7 @@ THttpBase::THttpBase(IMessageSink* messages) : PageDownloader(messages) {
     PageDownloader.Agent = Agent_;
     PageDownloader.RetryCount = Retries_;
     PageDownloader.TimeOut = TimeOut_;
+    PageDownloader.HostLimits = &HostLimits;
     ConnectPageDownloader();
     PageDownloader.OnWorking = [this](TComponent* s, bool w) { WorkingHandler(s, w); };
     ProcessMessages = [] { QCoreApplication::processEvents(); };
@@ -88,6 +89,10 @@ void THttpBase::SetHtmlConcurrentDownloads(int v) {
     if (MaxConnectionsHook) MaxConnectionsHook(v);
 }
 
+void THttpBase::SetConnectionsPerHost(int v) {
+    if (v >= 0 && v <= 2 * kMaxConcurrentDownloads) HostLimits.Cap = v;
+}
+
 void THttpBase::SetLogsEnabled(bool v) {
     LogsEnabled_ = v;
     if (v)
@@ -141,6 +146,9 @@ bool THttpBase::StartScan(const std::string& url) {
     }
     PagesNotQueued_ = 0;
     if (!PageDownloader.Stopping && !ResultsOpen() && !OpenResultsFile()) return false;
+    // Hosts slowed down in an earlier scan start afresh.
+    HostLimits.Reset();
+    HostLimits.Ceiling = TotalSlots();
 
     if (!UserName_.empty() || !Password_.empty()) {
         PageDownloader.UserName = UserName_;

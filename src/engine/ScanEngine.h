@@ -35,6 +35,12 @@ public:
     virtual void SetHtmlConcurrentDownloads(int v);
     bool LogsEnabled() const { return LogsEnabled_; }
     virtual void SetLogsEnabled(bool v);
+    // Waiting for servers that answer "slow down", and the connections per
+    // host of both managers together (0: no cap); see TGVDwnld.
+    bool RespectRateLimits() const { return PageDownloader.RespectRateLimits; }
+    virtual void SetRespectRateLimits(bool v) { PageDownloader.RespectRateLimits = v; }
+    int ConnectionsPerHost() const { return HostLimits.Cap; }
+    virtual void SetConnectionsPerHost(int v);
 
     const std::string& UserName() const { return UserName_; }
     const std::string& Password() const { return Password_; }
@@ -64,6 +70,8 @@ public:
     int ShutdownCountdown = 0;
     int ShutdownTicks = 10;
 
+    // Shared by the page manager and, in a grabber, the file manager.
+    THostLimits HostLimits;
     TGVDwnld PageDownloader;
     TCrackUrl StartUrlParts;
 
@@ -102,6 +110,9 @@ public:
     void SetTimerEnabled(bool on);
 
 protected:
+    // The request slots of all managers, where a slowed-down host's
+    // connections stop growing back when there is no cap.
+    virtual int TotalSlots() const { return PageDownloader.ConcurrentDownloads; }
     bool IsStopping() const override { return PageDownloader.Stopping; }
     std::string StorageFolder() const override { return PageDownloader.DownloadPath; }
     void QueuePage(TPageInfo& page, const std::string& url, int tagKind, int countArea) override;

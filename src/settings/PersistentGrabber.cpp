@@ -36,6 +36,9 @@ void TRegHttpGrab::LoadSettings() {
     StayOnSite = LoadBool(Setting::StayOnSite);
     ReportExternalLinks = LoadBool(Setting::ReportExternalLinks);
     THttpGrab::SetModernMarkup(LoadBool(Setting::ModernMarkup));
+    THttpGrab::SetRespectRateLimits(LoadBool(Setting::RespectRateLimits));
+    THttpGrab::SetConnectionsPerHost(
+        LoadInteger(Setting::ConnectionsPerHost, 0, 2 * kMaxConcurrentDownloads));
     THttpGrab::SetRetries(LoadInteger(Setting::RetryCount, 1, INT_MAX));
     THttpGrab::SetTimeOut(LoadInteger(Setting::TimeOut, 20, INT_MAX));
     SeekRobots = LoadBool(Setting::SeekRobots);
@@ -148,6 +151,16 @@ void TRegHttpGrab::SetStayOnSite(bool v) {
 void TRegHttpGrab::SetModernMarkup(bool v) {
     THttpGrab::SetModernMarkup(v);
     Reg_->WriteBool(Setting::ModernMarkup.Entry, v);
+}
+
+void TRegHttpGrab::SetRespectRateLimits(bool v) {
+    THttpGrab::SetRespectRateLimits(v);
+    Reg_->WriteBool(Setting::RespectRateLimits.Entry, v);
+}
+
+void TRegHttpGrab::SetConnectionsPerHost(int v) {
+    THttpGrab::SetConnectionsPerHost(v);
+    if (ConnectionsPerHost() == v) Reg_->WriteInteger(Setting::ConnectionsPerHost.Entry, v);
 }
 
 void TRegHttpGrab::SetReportExternalLinks(bool v) {

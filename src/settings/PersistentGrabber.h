@@ -31,6 +31,8 @@ public:
     void SetTimeOut(int v) override;
     void SetStayOnSite(bool v) override;
     void SetModernMarkup(bool v) override;
+    void SetRespectRateLimits(bool v) override;
+    void SetConnectionsPerHost(int v) override;
     void SetReportExternalLinks(bool v) override;
     void SetSeekRobots(bool v) override;
     void SetLeavesFirst(bool v) override;

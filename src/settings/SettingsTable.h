@@ -79,21 +79,64 @@ inline constexpr TSettingDef ViewerSortDescending{{true, "ViewerSortDescending"}
 inline constexpr TSettingDef ViewedDisplayedSize{{true, "ViewedDisplayedSize"}, K::Integer, "1"};
 inline constexpr TSettingDef ViewerUnviewedOnly{{true, "ViewerUnviewedOnly"}, K::Boolean, "0"};
 inline constexpr TSettingDef ModernMarkup{{true, "ModernMarkup"}, K::Boolean, "0"};
+inline constexpr TSettingDef RespectRateLimits{{true, "RespectRateLimits"}, K::Boolean, "0"};
+inline constexpr TSettingDef ConnectionsPerHost{{true, "ConnectionsPerHost"}, K::Integer, "0"};
 inline constexpr TSettingDef ViewerListedTypes{{true, "ViewerListedTypes"}, K::StringList, "gif\r\njpeg\r\njpg\r\nasf\r\navi\r\nmpeg\r\nmpg"};
 // clang-format on
 
-inline constexpr std::array<const TSettingDef*, 51> All{
-    &ResetAll, &StoragePath, &FileTypes, &ReuseHtmlFiles, &DownloadHtmlPages, &DownloadType,
-    &MaxDownloadQueueSize, &SearchThumbs, &StayOnSite, &ReportExternalLinks, &FileOfResults,
-    &LogsEnabled, &SeekRobots, &SearchDepthLevel, &HtmlConcurrentDownloads,
-    &FilesConcurrentDownloads, &RetryCount, &TimeOut, &ProxyType, &ProxyAddress, &Username,
-    &Password, &ProxyPort, &ProxyUser, &ProxyPassword, &MaxHtmlQueueSize, &KeywordsFilter,
-    &KeywordsLimiter, &HtmlExtensions, &KeywordFilterEnabled, &KeywordLimiterEnabled, &LeavesFirst,
-    &ResultsFile, &InitialReferringUrl, &AppliType, &HistoryScanner, &LastBrowserUrl,
-    &GetFullSizeFirst, &AutoGetFullSized, &GetVideos, &MaxNumberOfTabs, &DisableNoPicsWarning,
-    &DisableWelcomeMessage, &DoNotUpdateIEHistory, &ViewerShowFullScreenComments, &ViewerSortType,
-    &ViewerSortDescending, &ViewedDisplayedSize, &ViewerUnviewedOnly, &ViewerListedTypes,
-    &ModernMarkup};
+inline constexpr std::array<const TSettingDef*, 53> All{&ResetAll,
+                                                        &StoragePath,
+                                                        &FileTypes,
+                                                        &ReuseHtmlFiles,
+                                                        &DownloadHtmlPages,
+                                                        &DownloadType,
+                                                        &MaxDownloadQueueSize,
+                                                        &SearchThumbs,
+                                                        &StayOnSite,
+                                                        &ReportExternalLinks,
+                                                        &FileOfResults,
+                                                        &LogsEnabled,
+                                                        &SeekRobots,
+                                                        &SearchDepthLevel,
+                                                        &HtmlConcurrentDownloads,
+                                                        &FilesConcurrentDownloads,
+                                                        &RetryCount,
+                                                        &TimeOut,
+                                                        &ProxyType,
+                                                        &ProxyAddress,
+                                                        &Username,
+                                                        &Password,
+                                                        &ProxyPort,
+                                                        &ProxyUser,
+                                                        &ProxyPassword,
+                                                        &MaxHtmlQueueSize,
+                                                        &KeywordsFilter,
+                                                        &KeywordsLimiter,
+                                                        &HtmlExtensions,
+                                                        &KeywordFilterEnabled,
+                                                        &KeywordLimiterEnabled,
+                                                        &LeavesFirst,
+                                                        &ResultsFile,
+                                                        &InitialReferringUrl,
+                                                        &AppliType,
+                                                        &HistoryScanner,
+                                                        &LastBrowserUrl,
+                                                        &GetFullSizeFirst,
+                                                        &AutoGetFullSized,
+                                                        &GetVideos,
+                                                        &MaxNumberOfTabs,
+                                                        &DisableNoPicsWarning,
+                                                        &DisableWelcomeMessage,
+                                                        &DoNotUpdateIEHistory,
+                                                        &ViewerShowFullScreenComments,
+                                                        &ViewerSortType,
+                                                        &ViewerSortDescending,
+                                                        &ViewedDisplayedSize,
+                                                        &ViewerUnviewedOnly,
+                                                        &ViewerListedTypes,
+                                                        &ModernMarkup,
+                                                        &RespectRateLimits,
+                                                        &ConnectionsPerHost};
 } // namespace Setting
 
 int DefaultInteger(const TSettingDef& def);

@@ -215,6 +215,13 @@ void TPagesDlg::Connect() {
     // Lower-cased like the stored list, so that what runs is what the next
     // start loads.
     onMemo(FileTypes_, [this](const std::string& text) { Thumbs_.SetFileTypes(LowerCase(text)); });
+    onClick(RespectRateLimits_, [this](bool on) {
+        Thumbs_.SetRespectRateLimits(on);
+        ConnectionsPerHost_->setEnabled(on);
+    });
+    connect(ConnectionsPerHost_, &QSpinBox::valueChanged, this, [this](int count) {
+        if (!Filling_) Thumbs_.SetConnectionsPerHost(count);
+    });
     onText(FilesQueueSize_, [this](const std::string& text) {
         Thumbs_.SetMaxDownloadQueueSize(CheckIntegerText(text, true, 10, Messages_));
     });
@@ -294,6 +301,9 @@ void TPagesDlg::Fill() {
     FilesConcurrent_->setValue(Thumbs_.FilesConcurrentDownloads());
     SetMemo(FileTypes_, Thumbs_.FileTypes());
     FilesQueueSize_->setText(number(Thumbs_.MaxDownloadQueueSize()));
+    RespectRateLimits_->setChecked(Thumbs_.RespectRateLimits());
+    ConnectionsPerHost_->setValue(Thumbs_.ConnectionsPerHost());
+    ConnectionsPerHost_->setEnabled(Thumbs_.RespectRateLimits());
 
     const int proxyType = int(Thumbs_.ProxyType());
     if (QAbstractButton* type = ProxyOptions_->button(proxyType)) type->setChecked(true);

@@ -156,6 +156,8 @@ private:
     QGroupBox* FileTypesGroup_ = nullptr;
     QPlainTextEdit* FileTypes_ = nullptr;
     QLineEdit* FilesQueueSize_ = nullptr;
+    QCheckBox* RespectRateLimits_ = nullptr;
+    QSpinBox* ConnectionsPerHost_ = nullptr;
     // Proxy
     QButtonGroup* ProxyOptions_ = nullptr;
     QGroupBox* ProxyParameters_ = nullptr;

@@ -360,9 +360,29 @@ QWidget* TPagesDlg::BuildFilesPage() {
         grid->setColumnStretch(1, 1);
     }
 
+    // Pages and files alike: servers that ask to slow down are waited for.
+    auto* polite = NewGroup(QStringLiteral("server rate limits"), page);
+    RespectRateLimits_ = NewCheck(
+        QStringLiteral("Respect server rate limits"), "respectRateLimits", polite,
+        QStringLiteral("a server that answers \"too many requests\" is waited for as long as it "
+                       "asks (up to 2 minutes) and given one connection until it answers again"));
+    ConnectionsPerHost_ = NewUpDown("connectionsPerHost", 0, 2 * kMaxConcurrentDownloads, polite,
+                                    QStringLiteral("pages and files together; 0: no limit"));
+    ConnectionsPerHost_->setSpecialValueText(QStringLiteral("no limit"));
+    ConnectionsPerHost_->setAccessibleName(QStringLiteral("connections per host"));
+    {
+        auto* row = new QHBoxLayout(polite);
+        row->addWidget(RespectRateLimits_);
+        row->addStretch(1);
+        row->addWidget(
+            NewLabel(QStringLiteral("connections per host"), ConnectionsPerHost_, polite));
+        row->addWidget(ConnectionsPerHost_);
+    }
+
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(storage);
     layout->addWidget(files, 1);
+    layout->addWidget(polite);
     return page;
 }
 

@@ -271,8 +271,8 @@ TEST(DemoCommand, TheModernGalleryPairsOnlyWithTheModernMarkupSetting) {
 // demo-server --modern writes the same files, only the pages differ.
 TEST(DemoServerCommand, ModernWritesTheSamePicturesInTodaysMarkup) {
     TTempDir dir;
-    ASSERT_EQ(RunCli("demo-server --pages 1 --pairs 3 --modern --write " + dir.Path() + "/m").Status,
-              0);
+    ASSERT_EQ(
+        RunCli("demo-server --pages 1 --pairs 3 --modern --write " + dir.Path() + "/m").Status, 0);
     ASSERT_EQ(RunCli("demo-server --pages 1 --pairs 3 --write " + dir.Path() + "/o").Status, 0);
     const std::string modern = ReadFile(dir.Path() + "/m/gallery/page1.html");
     for (const char* markup : {"srcset=", "<picture>", "data-src=", "og:image"})

@@ -268,3 +268,58 @@ TEST(GrabKinds, WantedFilesBeyondTheQueueLimitWaitTheirTurn) {
     EXPECT_EQ(Stored(dir).size(), 31u);
     EXPECT_TRUE(run.FileErrors.empty());
 }
+
+// Pages and files of one host share the cap: with six page slots and six
+// file slots, never more than two requests reach the server at once; a page
+// answered "too many requests" is fetched again after the wait.
+TEST(GrabPolite, PagesAndFilesTogetherKeepToTheCapAndWaitWhenAsked) {
+    TSiteServer site;
+    std::atomic<int> now{0}, peak{0}, limited{0};
+    const auto slowly = [&](httplib::Response& res, const std::string& type,
+                            const std::string& body) {
+        const int n = ++now;
+        for (int p = peak.load(); n > p && !peak.compare_exchange_weak(p, n);) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        res.set_content(body, type);
+        --now;
+    };
+    std::string index;
+    for (int i = 0; i < 6; ++i) {
+        index += "<a href=\"p" + std::to_string(i) + ".html\">page</a>\n";
+        index += "<a href=\"f" + std::to_string(i) + ".jpg\">picture</a>\n";
+    }
+    site.Custom("/index.html", [&](const httplib::Request&, httplib::Response& res) {
+        slowly(res, "text/html", index);
+    });
+    for (int i = 0; i < 6; ++i) {
+        const std::string n = std::to_string(i);
+        site.Custom("/p" + n + ".html", [&, n](const httplib::Request&, httplib::Response& res) {
+            if (n == "3" && limited++ == 0) {
+                res.status = 429;
+                res.set_header("Retry-After", "1");
+                return;
+            }
+            slowly(res, "text/html", "<a href=\"g" + n + ".jpg\">more</a>");
+        });
+        for (const std::string& f : {"/f" + n + ".jpg", "/g" + n + ".jpg"})
+            site.Custom(f, [&, f](const httplib::Request&, httplib::Response& res) {
+                slowly(res, "image/jpeg", "JPEG " + f);
+            });
+    }
+    TTempDir dir;
+    TScanRun run(dir.Path());
+    run.Grab.SetDepthSearchLevel(2);
+    run.Grab.SetHtmlConcurrentDownloads(6);
+    run.Grab.SetFilesConcurrentDownloads(6);
+    run.Grab.SetRespectRateLimits(true);
+    run.Grab.SetConnectionsPerHost(2);
+    ASSERT_TRUE(run.Scan(site.Url("/index.html")));
+    EXPECT_LE(peak.load(), 2);
+    EXPECT_EQ(limited.load(), 2) << "asked to wait once, then answered";
+    EXPECT_TRUE(run.PageErrors.empty());
+    EXPECT_TRUE(run.FileErrors.empty());
+    EXPECT_EQ(Stored(dir).size(), 19u) << "seven pages, twelve pictures";
+    EXPECT_EQ(run.Grab.PageDownloader.Retries(), 1);
+    EXPECT_LE(run.Grab.HostLimits.MostOpenTo("127.0.0.1"), 2);
+}

@@ -28,6 +28,8 @@ const std::set<std::string> kLoadedByGrabber = {"StoragePath",
                                                 "MaxDownloadQueueSize",
                                                 "SearchThumbs",
                                                 "ModernMarkup",
+                                                "RespectRateLimits",
+                                                "ConnectionsPerHost",
                                                 "StayOnSite",
                                                 "ReportExternalLinks",
                                                 "FileOfResults",
@@ -172,6 +174,10 @@ TEST_F(RegGrabTest, SettersStoreTheirValueInTheirRoot) {
          Setting::DownloadHtmlPages, "0"},
         {"search thumbs", [](G& g) { g.SetSearchThumbs(true); }, Setting::SearchThumbs, "1"},
         {"today's markup", [](G& g) { g.SetModernMarkup(true); }, Setting::ModernMarkup, "1"},
+        {"rate limits", [](G& g) { g.SetRespectRateLimits(true); }, Setting::RespectRateLimits,
+         "1"},
+        {"connections per host", [](G& g) { g.SetConnectionsPerHost(2); },
+         Setting::ConnectionsPerHost, "2"},
         {"download type", [](G& g) { g.SetDownloadType(TDownloadType::DOWNLOAD_HREF_SRC); },
          Setting::DownloadType, "2"},
         {"stay on site", [](G& g) { g.SetStayOnSite(false); }, Setting::StayOnSite, "0"},
@@ -345,6 +351,9 @@ TEST_F(RegGrabTest, WhatOneStartStoresTheNextStartLoads) {
         grab.SetFileTypes("PNG\r\njpg");
         grab.SetSearchThumbs(true);
         grab.SetModernMarkup(true);
+        grab.SetRespectRateLimits(true);
+        grab.SetConnectionsPerHost(3);
+        grab.SetConnectionsPerHost(999); // out of range: ignored, not stored
         grab.SetReuseHtmlFiles(true);
         grab.SetDownloadHtmlPages(false);
         grab.SetStayOnSite(false);
@@ -386,6 +395,11 @@ TEST_F(RegGrabTest, WhatOneStartStoresTheNextStartLoads) {
     EXPECT_EQ(grab.FileTypes(), "jpg\r\npng\r\n");
     EXPECT_TRUE(grab.SearchThumbs());
     EXPECT_TRUE(grab.ModernMarkup);
+    EXPECT_TRUE(grab.PageDownloader.RespectRateLimits);
+    EXPECT_TRUE(grab.FileDownloader.RespectRateLimits);
+    EXPECT_EQ(grab.ConnectionsPerHost(), 3);
+    EXPECT_EQ(grab.PageDownloader.HostLimits, &grab.HostLimits);
+    EXPECT_EQ(grab.FileDownloader.HostLimits, &grab.HostLimits);
     EXPECT_TRUE(grab.FileLinkHook) << "thumbnail collection is installed";
     EXPECT_TRUE(grab.PageParsedHook);
     EXPECT_TRUE(grab.ReuseHtmlFiles());

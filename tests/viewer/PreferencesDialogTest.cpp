@@ -414,6 +414,28 @@ TEST_F(PreferencesDialogTest, HistoryAndCommentsCheckBoxesStoreAndTellTheirOwner
     Dialog().hide();
 }
 
+// Rate limits apply to both managers at once and are kept; the per-host cap
+// is offered only while they are respected.
+TEST_F(PreferencesDialogTest, RateLimitsBoxAndPerHostCapApplyToBothManagersAndAreKept) {
+    Dialog().show();
+    Find<QTabWidget>("pages")->setCurrentIndex(4);
+    QCheckBox* polite = Find<QCheckBox>("respectRateLimits");
+    QSpinBox* perHost = Find<QSpinBox>("connectionsPerHost");
+    EXPECT_EQ(polite->text().toStdString(), "Respect server rate limits");
+    EXPECT_FALSE(polite->isChecked());
+    EXPECT_FALSE(perHost->isEnabled());
+    EXPECT_EQ(perHost->text().toStdString(), "no limit");
+    ClickBox(polite);
+    EXPECT_TRUE(gallery.PageDownloader.RespectRateLimits);
+    EXPECT_TRUE(gallery.FileDownloader.RespectRateLimits);
+    EXPECT_EQ(Stored(Setting::RespectRateLimits), "1");
+    ASSERT_TRUE(perHost->isEnabled());
+    perHost->setValue(2);
+    EXPECT_EQ(gallery.HostLimits.Cap, 2);
+    EXPECT_EQ(Stored(Setting::ConnectionsPerHost), "2");
+    Dialog().hide();
+}
+
 // --- storage folder and reset ---
 
 TEST_F(PreferencesDialogTest, ChosenFolderBecomesTheStorageAndHoldsTheResultsFile) {
