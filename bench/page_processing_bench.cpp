@@ -6,6 +6,7 @@
 // links collected from the tree, as a baseline.
 #include "crawl/HtmlMarkup.h"
 #include "crawl/PageProcessing.h"
+#include "crawl/ResponsiveImages.h"
 
 #include <benchmark/benchmark.h>
 
@@ -163,6 +164,19 @@ void ModernMarkupBench(benchmark::State& state, bool modern) {
     ProcessFreshPages(state, page, modern);
 }
 
+// The same pictures written the older way (every candidate a SRC, every
+// unlinked thumbnail inside a link to its largest picture), read with the
+// setting off: against "on", the cost of reading today's markup itself, the
+// links being the same.
+void ModernMarkupEquivalentBench(benchmark::State& state) {
+    static const std::string page = [&] {
+        std::string older;
+        RewriteModernMarkup(MakeSrcsetPage(std::size_t(state.range(0))), older);
+        return older;
+    }();
+    ProcessFreshPages(state, page, false);
+}
+
 // The older gallery page, which holds none of it: the cost of looking.
 void ModernMarkupOnOldPageBench(benchmark::State& state, bool modern) {
     ProcessFreshPages(state, Page(std::size_t(state.range(0))), modern);
@@ -239,6 +253,11 @@ BENCHMARK_CAPTURE(ModernMarkupBench, off, false)
     ->UseRealTime();
 BENCHMARK_CAPTURE(ModernMarkupBench, on, true)
     ->Name("ModernMarkup/on")
+    ->Arg(4 * kMiB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(ModernMarkupEquivalentBench)
+    ->Name("ModernMarkup/same-links-older-markup")
     ->Arg(4 * kMiB)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
@@ -319,13 +338,15 @@ void LoadRealSite(const std::string& folder) {
 
 // One scan core takes every page in turn, as during a crawl of the site:
 // the visited list grows and repeated links are dropped.
-void RealPagesProcessBench(benchmark::State& state) {
+// With modern set, the pictures of today's markup are read as well.
+void RealPagesProcessBench(benchmark::State& state, bool modern) {
     const TRealSite& site = RealSite();
     long links = 0;
     std::vector<TPageInfo> pages(site.Pages.size());
     for (auto _ : state) {
         state.PauseTiming();
         TScanCore core;
+        core.ModernMarkup = modern;
         links = 0;
         core.OnLinkFound = [&links](TComponent*, TLinkFound& lf) {
             benchmark::DoNotOptimize(lf.UrlFound.data());
@@ -404,10 +425,13 @@ int main(int argc, char** argv) {
     } else {
         std::fprintf(stderr, "real pages: %zu files, %.1f MB under %s\n", site.Pages.size(),
                      double(site.Bytes) / 1e6, site.Folder.c_str());
-        benchmark::RegisterBenchmark("RealPages/ProcessPage", RealPagesProcessBench)
-            ->Unit(benchmark::kMillisecond)
-            ->MinTime(2.0)
-            ->UseRealTime();
+        for (const bool modern : {false, true})
+            benchmark::RegisterBenchmark(modern ? "RealPages/ProcessPage/modern-markup"
+                                                : "RealPages/ProcessPage",
+                                         RealPagesProcessBench, modern)
+                ->Unit(benchmark::kMillisecond)
+                ->MinTime(2.0)
+                ->UseRealTime();
 #ifdef TESSELLON_BENCH_GUMBO
         benchmark::RegisterBenchmark("RealPages/GumboLinks", RealPagesGumboBench)
             ->Unit(benchmark::kMillisecond)

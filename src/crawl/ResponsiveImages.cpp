@@ -237,11 +237,30 @@ struct TAttribute {
     std::string_view Name, Value;
 };
 
-// Reads the attributes of the tag whose name ends at from, up to and
-// including its closing ">"; returns the position after it (or the page's
-// end for an unterminated tag).
-std::size_t ReadAttributes(std::string_view page, std::size_t i, std::vector<TAttribute>& attrs) {
-    attrs.clear();
+// Bytes that end a tag name (1), an attribute name (1 or 2) or an unquoted
+// value (1 or 4): looked up rather than compared, as every byte of every tag
+// passes through these loops.
+struct TStops {
+    unsigned char Of[256] = {};
+    constexpr TStops() {
+        for (const char c : {' ', '\t', '\n', '\f', '\r', '>'})
+            Of[static_cast<unsigned char>(c)] = 1 | 2 | 4;
+        Of[static_cast<unsigned char>('/')] = 1 | 2;
+        Of[static_cast<unsigned char>('=')] = 2;
+    }
+};
+constexpr TStops kStops;
+constexpr unsigned char kEndsTagName = 1, kEndsAttributeName = 2, kEndsValue = 4;
+
+bool Ends(char c, unsigned char what) {
+    return (kStops.Of[static_cast<unsigned char>(c)] & what) != 0;
+}
+
+// Walks the attributes of the tag whose name ends at i, up to and including
+// its closing ">", handing each (name, value) to onAttribute; returns the
+// position after the tag (or the page's end for an unterminated tag).
+template <class F>
+std::size_t WalkAttributes(std::string_view page, std::size_t i, F&& onAttribute) {
     const std::size_t n = page.size();
     while (i < n) {
         const char c = page[i];
@@ -251,7 +270,7 @@ std::size_t ReadAttributes(std::string_view page, std::size_t i, std::vector<TAt
             continue;
         }
         const std::size_t nameStart = i;
-        while (i < n && !IsBlank(page[i]) && page[i] != '=' && page[i] != '>' && page[i] != '/')
+        while (i < n && !Ends(page[i], kEndsAttributeName))
             ++i;
         if (i == nameStart) ++i; // a lone "=" is passed over
         TAttribute a{page.substr(nameStart, i - nameStart), {}};
@@ -263,22 +282,54 @@ std::size_t ReadAttributes(std::string_view page, std::size_t i, std::vector<TAt
             while (j < n && IsBlank(page[j]))
                 ++j;
             if (j < n && (page[j] == '"' || page[j] == '\'')) {
-                const char quote = page[j];
-                const auto end = page.find(quote, j + 1);
-                const std::size_t stop = end == std::string_view::npos ? n : end;
+                const void* end = std::memchr(page.data() + j + 1, page[j], n - j - 1);
+                const std::size_t stop =
+                    end == nullptr ? n : std::size_t(static_cast<const char*>(end) - page.data());
                 a.Value = page.substr(j + 1, stop - j - 1);
                 i = stop == n ? n : stop + 1;
             } else {
                 const std::size_t valueStart = j;
-                while (j < n && !IsBlank(page[j]) && page[j] != '>')
+                while (j < n && !Ends(page[j], kEndsValue))
                     ++j;
                 a.Value = page.substr(valueStart, j - valueStart);
                 i = j;
             }
         }
-        attrs.push_back(a);
+        onAttribute(a);
     }
     return n;
+}
+
+std::size_t ReadAttributes(std::string_view page, std::size_t i, std::vector<TAttribute>& attrs) {
+    attrs.clear();
+    return WalkAttributes(page, i, [&](const TAttribute& a) { attrs.push_back(a); });
+}
+
+// The tags whose name alone says they may need rewriting; any other tag
+// matters only through a lazy-loading attribute.
+enum class TTagKind { Img, Source, Meta, Link, Anchor, Picture, Other };
+
+TTagKind KindOf(std::string_view name) {
+    switch (name.size()) {
+    case 1:
+        return LowerAscii(name[0]) == 'a' ? TTagKind::Anchor : TTagKind::Other;
+    case 3:
+        return SameName(name, "img") ? TTagKind::Img : TTagKind::Other;
+    case 4:
+        if (SameName(name, "meta")) return TTagKind::Meta;
+        return SameName(name, "link") ? TTagKind::Link : TTagKind::Other;
+    case 6:
+        return SameName(name, "source") ? TTagKind::Source : TTagKind::Other;
+    case 7:
+        return SameName(name, "picture") ? TTagKind::Picture : TTagKind::Other;
+    default:
+        return TTagKind::Other;
+    }
+}
+
+bool StartsData(std::string_view name) {
+    return name.size() >= 8 && LowerAscii(name[0]) == 'd' && LowerAscii(name[1]) == 'a' &&
+           LowerAscii(name[2]) == 't' && LowerAscii(name[3]) == 'a' && name[4] == '-';
 }
 
 constexpr std::string_view kLazyAttributes[] = {"data-src", "data-original", "data-lazy-src",
@@ -328,7 +379,7 @@ bool RewriteModernMarkup(std::string_view page, std::string& out) {
         if (closing) ++p;
         if (p >= n || !IsLetter(page[p])) continue;
         const std::size_t nameStart = p;
-        while (p < n && !IsBlank(page[p]) && page[p] != '>' && page[p] != '/')
+        while (p < n && !Ends(page[p], kEndsTagName))
             ++p;
         const std::string_view name = page.substr(nameStart, p - nameStart);
         if (closing) {
@@ -340,12 +391,26 @@ bool RewriteModernMarkup(std::string_view page, std::string& out) {
             continue;
         }
         const std::size_t nameEnd = p;
+        const TTagKind kind = KindOf(name);
+        if (kind == TTagKind::Picture) ++pictureDepth;
+        if (kind == TTagKind::Other || kind == TTagKind::Picture ||
+            (kind == TTagKind::Source && pictureDepth == 0)) {
+            // Most tags of a page: passed over unless one of their
+            // attributes may be a lazy-loading one.
+            bool lazy = false;
+            const std::size_t end = WalkAttributes(page, p, [&](const TAttribute& a) {
+                if (StartsData(a.Name)) lazy = true;
+            });
+            if (!lazy) {
+                p = end;
+                continue;
+            }
+        }
         const std::size_t tagEnd = ReadAttributes(page, p, attrs);
         p = tagEnd;
 
-        const bool isImg = SameName(name, "img");
-        const bool isSource = !isImg && pictureDepth > 0 && SameName(name, "source");
-        if (SameName(name, "picture")) ++pictureDepth;
+        const bool isImg = kind == TTagKind::Img;
+        const bool isSource = kind == TTagKind::Source && pictureDepth > 0;
 
         insert.clear();
         wrap.clear();
@@ -370,7 +435,7 @@ bool RewriteModernMarkup(std::string_view page, std::string& out) {
             if (SameName(a.Name, "content")) metaContent = Trimmed(a.Value);
             if (SameName(a.Name, "rel")) linkRel = Trimmed(a.Value);
             if (SameName(a.Name, "href")) linkHref = Trimmed(a.Value);
-            if ((a.Name[0] == 'd' || a.Name[0] == 'D') && a.Name.size() >= 8) {
+            if (StartsData(a.Name)) {
                 for (std::string_view lazy : kLazyAttributes)
                     if (SameName(a.Name, lazy)) {
                         const std::string_view v = Trimmed(a.Value);
@@ -381,14 +446,14 @@ bool RewriteModernMarkup(std::string_view page, std::string& out) {
                     }
             }
         }
-        if (SameName(name, "meta") && SameName(metaKind, "og:image") && !metaContent.empty()) {
+        if (kind == TTagKind::Meta && SameName(metaKind, "og:image") && !metaContent.empty()) {
             insert += " src=";
             AppendQuotedUrl(insert, metaContent);
         }
         // Only an anchor that links somewhere wraps a thumbnail; a named
         // anchor (<a name=top>), often left open, does not.
-        if (SameName(name, "a") && !linkHref.empty()) inAnchor = true;
-        if (SameName(name, "link") && SameName(linkRel, "image_src") && !linkHref.empty()) {
+        if (kind == TTagKind::Anchor && !linkHref.empty()) inAnchor = true;
+        if (kind == TTagKind::Link && SameName(linkRel, "image_src") && !linkHref.empty()) {
             insert += " src=";
             AppendQuotedUrl(insert, linkHref);
         }
