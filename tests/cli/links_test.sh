@@ -155,9 +155,9 @@ expect_output "today's markup ignored by default" \
 
 expect_output "today's markup read with --modern-markup" \
 '"jpg";"http://g.example/share/cover.jpg";"S";"0"
-"webp";"http://g.example/pics/wide.webp";"S";"0"
-"webp";"http://g.example/pics/narrow.webp";"S";"0"
 "jpg";"http://g.example/pics/large.jpg";"H";"1"
+"webp";"http://g.example/pics/wide.webp";"S";"1"
+"webp";"http://g.example/pics/narrow.webp";"S";"1"
 "jpg";"http://g.example/pics/small.jpg";"S";"1"
 "jpg";"http://g.example/pics/lazy.jpg";"S";"0"' \
     "$MODERN" --url http://g.example/gallery/index.html --modern-markup --areas --attributes
