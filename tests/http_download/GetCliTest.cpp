@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QStringList>
 
+#include <atomic>
 #include <csignal>
 #include <thread>
 
@@ -120,6 +121,33 @@ TEST(GetCommand, TransferFailureCarriesLibcurlTextAfterRetries) {
         << "message missing";
     EXPECT_TRUE(r.Has("        retries: 1"));
     EXPECT_TRUE(r.Has("         errors: 1"));
+}
+
+// Without --polite a "too many requests" is an error; with it the address is
+// fetched again after the wait and counted as a retry.
+TEST(GetCommand, PoliteWaitsWhenTheServerAsksToSlowDown) {
+    for (const bool polite : {false, true}) {
+        TTestHttpServer server;
+        std::atomic<int> calls{0};
+        server.On("/p.jpg", [&](const httplib::Request&, httplib::Response& res) {
+            if (calls++ == 0) {
+                res.status = 429;
+                res.set_header("Retry-After", "1");
+                return;
+            }
+            res.set_content("picture", "image/jpeg");
+        });
+        TTempDir dir;
+        std::vector<std::string> args{"--out", dir.Path(), server.Url("/p.jpg")};
+        if (polite) args.insert(args.begin(), {"--per-host", "1"});
+        auto r = RunGet(args);
+        ASSERT_TRUE(r.Finished);
+        EXPECT_EQ(r.ExitCode, polite ? 0 : 1) << r.Out << r.Err;
+        EXPECT_EQ(calls.load(), polite ? 2 : 1);
+        EXPECT_EQ(r.Has("        retries: 1"), polite) << r.Out;
+        EXPECT_EQ(r.Has("Error 429: " + server.Url("/p.jpg") + " ERROR  ()"), !polite) << r.Out;
+    }
+    EXPECT_EQ(RunGet({"--per-host", "0", "http://127.0.0.1:1/x.jpg"}).ExitCode, 2);
 }
 
 TEST(GetCommand, BadArgumentsExitTwo) {
