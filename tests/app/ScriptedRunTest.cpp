@@ -154,9 +154,13 @@ TEST(ScriptedRun, LibraryAndPreferencesOnTheDemoDownloads) {
         auto* pages = prefs->findChild<QTabWidget*>(QStringLiteral("pages"));
         ASSERT_NE(pages, nullptr);
         prefs->grab().save(Shots() + "/prefs-html.png");
-        for (int i = 0; i < pages->count(); ++i)
-            if (pages->tabText(i) == "Proxy") pages->setCurrentIndex(i);
-        prefs->grab().save(Shots() + "/prefs-proxy.png");
+        const auto showTab = [&](const char* caption, const char* shot) {
+            for (int i = 0; i < pages->count(); ++i)
+                if (pages->tabText(i) == caption) pages->setCurrentIndex(i);
+            prefs->grab().save(Shots() + "/" + shot);
+        };
+        showTab("Files downloads", "prefs-files.png");
+        showTab("Proxy", "prefs-proxy.png");
         auto* timeOut = prefs->findChild<QLineEdit*>(QStringLiteral("timeOut"));
         ASSERT_NE(timeOut, nullptr);
         timeOut->selectAll();
