@@ -9,6 +9,7 @@
 // (the list keeps at most 1000 lines). The machine's other load shows in
 // the Time column (wall) against CPU (this thread's).
 
+#include "ProcessStatus.h"
 #include "app/MainWindow.h"
 
 #include <benchmark/benchmark.h>
@@ -39,14 +40,6 @@ public:
     void ShowMessage(std::string_view) override {}
 };
 
-long StatusKiB(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(field) + ":";
-    while (std::getline(in, line))
-        if (line.rfind(prefix, 0) == 0) return std::atol(line.c_str() + prefix.size());
-    return -1;
-}
 
 // Addresses of the lengths galleries use (about 60 to 100 characters),
 // each page's links referring to that page.

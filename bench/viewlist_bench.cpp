@@ -7,6 +7,7 @@
 // Targets: Build under 2 s warm; the lists at most 1 KB a file and the
 // build's peak under 100 MB.
 
+#include "ProcessStatus.h"
 #include "viewer/ViewList.h"
 
 #include <benchmark/benchmark.h>
@@ -61,14 +62,6 @@ void MakeTree(const std::string& root) {
         }
 }
 
-long StatusKiB(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(field) + ":";
-    while (std::getline(in, line))
-        if (line.rfind(prefix, 0) == 0) return std::atol(line.c_str() + prefix.size());
-    return -1;
-}
 
 void ResetPeak() {
     std::ofstream("/proc/self/clear_refs") << "5";

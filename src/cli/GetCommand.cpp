@@ -36,7 +36,7 @@ int RunGet(std::vector<std::string> argv) {
             manager.RespectRateLimits = true;
         } else if (a == "--per-host") {
             manager.RespectRateLimits = true;
-            manager.Limits().Cap = args.IntValue(a, 1, 2 * kMaxConcurrentDownloads);
+            manager.Limits().Cap = args.IntValue(a, 1, TGVDwnld::kMaxConnectionsPerHost);
         } else if (a == "--reuse") {
             manager.ReuseExistingFiles = true;
         } else if (a == "--user") {

@@ -73,7 +73,7 @@ int RunScan(std::vector<std::string> argv, const TScanDefaults& defaults) {
             grab.SetRespectRateLimits(true);
         } else if (a == "--per-host") {
             grab.SetRespectRateLimits(true);
-            grab.SetConnectionsPerHost(args.IntValue(a, 1, 2 * kMaxConcurrentDownloads));
+            grab.SetConnectionsPerHost(args.IntValue(a, 1, TGVDwnld::kMaxConnectionsPerHost));
         } else if (a == "--stay-on-site") {
             grab.StayOnSite = true;
         } else if (a == "--no-external") {

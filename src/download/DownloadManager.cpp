@@ -152,6 +152,8 @@ void TGVDwnld::Step() {
 
 void TGVDwnld::ResizeSlots() {
     const std::size_t want = std::size_t(ConcurrentDownloads < 0 ? 0 : ConcurrentDownloads);
+    // A slowed-down host of the manager's own limits grows back to every slot.
+    OwnLimits_.Ceiling = std::max(1, ConcurrentDownloads);
     if (Slots_.size() < want) {
         while (Slots_.size() < want) {
             auto slot = std::make_unique<TGVHttpGet>(Messages_);
@@ -313,7 +315,6 @@ int TGVDwnld::ChooseAllowedEntry() {
     const auto& urls = Queue_.Urls;
     const std::int64_t now = MonotonicMs();
     THostLimits& limits = Limits();
-    if (HostLimits == nullptr) limits.Ceiling = std::max(1, ConcurrentDownloads);
     const auto allowed = [&](std::size_t i) {
         return urls[i].Obj.NotBeforeMs <= now && limits.MayOpen(UrlHostKey(urls[i].Url), now);
     };

@@ -66,6 +66,8 @@ public:
     // judged as it comes.
     bool RespectRateLimits = false;
     static constexpr int kMaxRetryAfterSeconds = 120;
+    // The highest per-host cap a user may set (pages and files together).
+    static constexpr int kMaxConnectionsPerHost = 2 * kMaxConcurrentDownloads;
     // The connections per host, shared with the scan's other manager; unset:
     // the manager's own.
     THostLimits* HostLimits = nullptr;

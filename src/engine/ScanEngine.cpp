@@ -90,7 +90,7 @@ void THttpBase::SetHtmlConcurrentDownloads(int v) {
 }
 
 void THttpBase::SetConnectionsPerHost(int v) {
-    if (v >= 0 && v <= 2 * kMaxConcurrentDownloads) HostLimits.Cap = v;
+    if (v >= 0 && v <= TGVDwnld::kMaxConnectionsPerHost) HostLimits.Cap = v;
 }
 
 void THttpBase::SetLogsEnabled(bool v) {

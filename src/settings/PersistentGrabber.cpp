@@ -38,7 +38,7 @@ void TRegHttpGrab::LoadSettings() {
     THttpGrab::SetModernMarkup(LoadBool(Setting::ModernMarkup));
     THttpGrab::SetRespectRateLimits(LoadBool(Setting::RespectRateLimits));
     THttpGrab::SetConnectionsPerHost(
-        LoadInteger(Setting::ConnectionsPerHost, 0, 2 * kMaxConcurrentDownloads));
+        LoadInteger(Setting::ConnectionsPerHost, 0, TGVDwnld::kMaxConnectionsPerHost));
     THttpGrab::SetRetries(LoadInteger(Setting::RetryCount, 1, INT_MAX));
     THttpGrab::SetTimeOut(LoadInteger(Setting::TimeOut, 20, INT_MAX));
     SeekRobots = LoadBool(Setting::SeekRobots);

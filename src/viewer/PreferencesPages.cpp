@@ -366,8 +366,9 @@ QWidget* TPagesDlg::BuildFilesPage() {
         QStringLiteral("Respect server rate limits"), "respectRateLimits", polite,
         QStringLiteral("a server that answers \"too many requests\" is waited for as long as it "
                        "asks (up to 2 minutes) and given one connection until it answers again"));
-    ConnectionsPerHost_ = NewUpDown("connectionsPerHost", 0, 2 * kMaxConcurrentDownloads, polite,
-                                    QStringLiteral("pages and files together; 0: no limit"));
+    ConnectionsPerHost_ =
+        NewUpDown("connectionsPerHost", 0, TGVDwnld::kMaxConnectionsPerHost, polite,
+                  QStringLiteral("pages and files together; 0: no limit"));
     ConnectionsPerHost_->setSpecialValueText(QStringLiteral("no limit"));
     ConnectionsPerHost_->setAccessibleName(QStringLiteral("connections per host"));
     {

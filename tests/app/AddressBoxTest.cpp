@@ -4,6 +4,7 @@
 
 #include "EventLoop.h"
 #include "TempDir.h"
+#include "TestSettings.h"
 #include "app/BrowserAddressBox.h"
 #include "app/EditComboBox.h"
 #include "settings/RegistryStore.h"
@@ -29,12 +30,6 @@ void PrintTo(const QString& text, std::ostream* os) {
 }
 
 namespace {
-
-struct TConfigFolder {
-    TTempDir Dir;
-    TConfigFolder() { ::setenv("TESSELLON_CONFIG_DIR", Dir.Path().c_str(), 1); }
-    ~TConfigFolder() { ::unsetenv("TESSELLON_CONFIG_DIR"); }
-};
 
 QStringList Items(const QComboBox& box) {
     QStringList items;

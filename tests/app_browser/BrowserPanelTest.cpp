@@ -9,6 +9,7 @@
 
 #include "EventLoop.h"
 #include "TestHttpServer.h"
+#include "WebPageInput.h"
 
 #include <gtest/gtest.h>
 
@@ -93,37 +94,8 @@ protected:
         const int until = Ticks + 5;
         ASSERT_TRUE(RunUntil([&] { return Ticks >= until && !Panel.BrowserBusy; }));
     }
-    QPoint Centre(const QString& id) {
-        QVariant result;
-        Panel.GVBrowser1->page()->runJavaScript(
-            QStringLiteral(
-                "(function(){var r=document.getElementById('%1').getBoundingClientRect();"
-                "return [r.left+r.width/2, r.top+r.height/2];})()")
-                .arg(id),
-            [&](const QVariant& v) { result = v; });
-        EXPECT_TRUE(RunUntil([&] { return result.isValid(); }));
-        const QVariantList xy = result.toList();
-        return xy.size() == 2 ? QPoint(xy[0].toInt(), xy[1].toInt()) : QPoint();
-    }
-    // A new document may miss the first input events: clicks on a blank
-    // spot until the page has seen one.
-    void WaitForInput() {
-        auto ready = std::make_shared<bool>(false);
-        auto asked = std::make_shared<bool>(false);
-        ASSERT_TRUE(RunUntil([&] {
-            if (!*asked && !*ready) {
-                *asked = true;
-                QTest::mouseClick(Panel.GVBrowser1->focusProxy(), Qt::LeftButton, {},
-                                  QPoint(700, 550));
-                Panel.GVBrowser1->page()->runJavaScript(QStringLiteral("window.probed === true"),
-                                                        [ready, asked](const QVariant& v) {
-                                                            *ready = v.toBool();
-                                                            *asked = false;
-                                                        });
-            }
-            return *ready;
-        }));
-    }
+    QPoint Centre(const QString& id) { return ::Centre(Panel.GVBrowser1, id); }
+    void WaitForInput() { ::WaitForInput(Panel.GVBrowser1, QPoint(700, 550)); }
     void Click(const QString& id, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         WaitForInput();
         QTest::mouseClick(Panel.GVBrowser1->focusProxy(), Qt::LeftButton, modifiers, Centre(id));

@@ -10,6 +10,7 @@
 #include "TempDir.h"
 #include "TestHttpServer.h"
 #include "TestSettings.h"
+#include "WebPageInput.h"
 
 #include <QLabel>
 #include <QTest>
@@ -19,42 +20,6 @@
 
 #include <filesystem>
 #include <memory>
-
-namespace {
-
-QPoint Centre(QWebEngineView* view, const QString& id) {
-    QVariant result;
-    view->page()->runJavaScript(
-        QStringLiteral("(function(){var r=document.getElementById('%1').getBoundingClientRect();"
-                       "return [r.left+r.width/2, r.top+r.height/2];})()")
-            .arg(id),
-        [&](const QVariant& v) { result = v; });
-    EXPECT_TRUE(RunUntil([&] { return result.isValid(); }));
-    const QVariantList xy = result.toList();
-    return xy.size() == 2 ? QPoint(xy[0].toInt(), xy[1].toInt()) : QPoint();
-}
-
-// A new document may miss the first input events: clicks on a blank spot
-// until the page has seen one.
-void WaitForInput(QWebEngineView* view) {
-    auto ready = std::make_shared<bool>(false);
-    auto asked = std::make_shared<bool>(false);
-    ASSERT_TRUE(RunUntil([&] {
-        if (!*asked && !*ready) {
-            *asked = true;
-            QTest::mouseClick(view->focusProxy(), Qt::LeftButton, {},
-                              QPoint(view->width() - 10, view->height() - 10));
-            view->page()->runJavaScript(QStringLiteral("window.probed === true"),
-                                        [ready, asked](const QVariant& v) {
-                                            *ready = v.toBool();
-                                            *asked = false;
-                                        });
-        }
-        return *ready;
-    }));
-}
-
-} // namespace
 
 TEST(FormCapture, CtrlClickOnAWebLinkScansItAndTheBrowserStays) {
     TConfigFolder config;
@@ -79,7 +44,7 @@ TEST(FormCapture, CtrlClickOnAWebLinkScansItAndTheBrowserStays) {
         browser->BrowseTo(home);
         QWebEngineView* view = browser->GVBrowser1;
         ASSERT_TRUE(RunUntil([&] { return view->url() == QUrl(home) && !browser->BrowserBusy; }));
-        WaitForInput(view);
+        WaitForInput(view, QPoint(view->width() - 10, view->height() - 10));
 
         // Ctrl is held as a user holds it: the window sees the key.
         QTest::keyPress(&form, Qt::Key_Control);

@@ -6,6 +6,7 @@
 
 #include "AccessibleWalk.h"
 #include "TempDir.h"
+#include "TestSettings.h"
 #include "gallery/HelpContext.h"
 #include "settings/SettingsKey.h"
 
@@ -38,18 +39,6 @@ namespace {
 // The child process of SecondProcessSeesTheChangedValue prints the value
 // named here, read through the settings store, and ends.
 constexpr const char* kPrintSetting = "TESSELLON_TEST_PRINT_SETTING";
-
-class TRecordedMessages : public IMessageSink {
-public:
-    void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
-    std::vector<std::string> Texts;
-};
-
-struct TConfigFolder {
-    TTempDir Dir;
-    TConfigFolder() { ::setenv("TESSELLON_CONFIG_DIR", Dir.Path().c_str(), 1); }
-    ~TConfigFolder() { ::unsetenv("TESSELLON_CONFIG_DIR"); }
-};
 
 const char* const kInternetSettings =
     "\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";

@@ -7,6 +7,7 @@
 #include "settings/SettingsKey.h"
 
 #include "TempDir.h"
+#include "TestSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -23,18 +24,6 @@
 #include <vector>
 
 namespace {
-
-struct TConfigFolder {
-    TTempDir Dir;
-    TConfigFolder() { ::setenv("TESSELLON_CONFIG_DIR", Dir.Path().c_str(), 1); }
-    ~TConfigFolder() { ::unsetenv("TESSELLON_CONFIG_DIR"); }
-};
-
-class TRecordedMessages : public IMessageSink {
-public:
-    void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
-    std::vector<std::string> Texts;
-};
 
 // A local time today at hh:mm:ss.
 std::time_t LocalTime(int hour, int minute, int second) {

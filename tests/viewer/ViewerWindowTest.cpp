@@ -11,6 +11,7 @@
 #include "AccessibleWalk.h"
 #include "EventLoop.h"
 #include "TempDir.h"
+#include "TestSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -37,18 +38,6 @@
 #include <vector>
 
 namespace {
-
-struct TConfigFolder {
-    TTempDir Dir;
-    TConfigFolder() { ::setenv("TESSELLON_CONFIG_DIR", Dir.Path().c_str(), 1); }
-    ~TConfigFolder() { ::unsetenv("TESSELLON_CONFIG_DIR"); }
-};
-
-class TRecordedMessages : public IMessageSink {
-public:
-    void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
-    std::vector<std::string> Texts;
-};
 
 void Press(QWidget* target, int key, const QString& text) {
     QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, text);
