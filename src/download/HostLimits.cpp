@@ -1,5 +1,8 @@
 #include "HostLimits.h"
 
+#include "common/StringTools.h"
+#include "crawl/CrackUrl.h"
+
 #include <algorithm>
 
 bool THostLimits::MayOpen(const std::string& host, std::int64_t nowMs) const {
@@ -65,23 +68,5 @@ void THostLimits::Reset() {
 }
 
 std::string UrlHostKey(std::string_view url) {
-    std::size_t start = url.find("://");
-    start = start == std::string_view::npos ? 0 : start + 3;
-    std::size_t end = url.find_first_of("/?#", start);
-    if (end == std::string_view::npos) end = url.size();
-    std::string_view authority = url.substr(start, end - start);
-    const std::size_t at = authority.rfind('@');
-    if (at != std::string_view::npos) authority.remove_prefix(at + 1);
-    if (!authority.empty() && authority.front() == '[') {
-        // [v6 address]:port
-        const std::size_t close = authority.find(']');
-        if (close != std::string_view::npos) authority = authority.substr(0, close + 1);
-    } else {
-        const std::size_t colon = authority.find(':');
-        if (colon != std::string_view::npos) authority = authority.substr(0, colon);
-    }
-    std::string key(authority);
-    for (char& c : key)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return key;
+    return LowerCase(TCrackUrl::HostPart(url));
 }

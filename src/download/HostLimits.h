@@ -49,6 +49,6 @@ private:
     std::unordered_map<std::string, THost> Hosts_;
 };
 
-// The host part of an absolute URL, lower case, without user information
-// and port: the key under which its connections are counted.
+// The host of an absolute URL as requests split it, lower case, without
+// user information and port: the key under which its connections count.
 std::string UrlHostKey(std::string_view url);
