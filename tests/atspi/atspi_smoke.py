@@ -92,18 +92,21 @@ def wait_for(what, probe, deadline):
         time.sleep(0.2)
 
 
+def text_value(acc):
+    """The text an object offers through its text interface; "" when none."""
+    try:
+        text = acc.queryText()
+        return text.getText(0, text.characterCount) or ""
+    except Exception:
+        return ""
+
+
 def text_of(acc):
     """What the status panel reads: its text, else its description."""
     fresh(acc)
-    try:
-        text = acc.queryText()
-        value = text.getText(0, text.characterCount)
-        if value:
-            return value
-    except NotImplementedError:
-        pass
-    except Exception:
-        pass
+    value = text_value(acc)
+    if value:
+        return value
     try:
         return acc.description or ""
     except Exception:
@@ -113,13 +116,9 @@ def text_of(acc):
 def edit_text(edit):
     """The text the scan address line edit holds."""
     for acc in walk(edit, 50):
-        try:
-            text = acc.queryText()
-            value = text.getText(0, text.characterCount)
-            if value:
-                return value
-        except Exception:
-            continue
+        value = text_value(acc)
+        if value:
+            return value
     return ""
 
 
