@@ -30,12 +30,12 @@
 
 namespace {
 
-struct TRunResult {
+struct RunResult {
     double Seconds = 0;
     int Done = 0, Errors = 0, Retries = 0, OnDisk = 0;
 };
 
-TRunResult RunOnce(int port, int files, int slotCount) {
+RunResult RunOnce(int port, int files, int slotCount) {
     std::string tmpl = (std::filesystem::temp_directory_path() / "tessellon-bench-XXXXXX").string();
     if (::mkdtemp(tmpl.data()) == nullptr) {
         std::perror("mkdtemp");
@@ -43,9 +43,9 @@ TRunResult RunOnce(int port, int files, int slotCount) {
     }
     const std::string folder = tmpl;
 
-    TRunResult r;
+    RunResult r;
     {
-        TGVDwnld manager;
+        DownloadManager manager;
         manager.Tag = 2;
         manager.DownloadPath = folder + "/";
         manager.ConcurrentDownloads = slotCount;
@@ -54,8 +54,8 @@ TRunResult RunOnce(int port, int files, int slotCount) {
         auto check = [&] {
             if (manager.Done() + manager.Errors() >= files) loop.quit();
         };
-        manager.OnDataReceived = [&](TComponent*, TGVHttpGet*, bool) { check(); };
-        manager.OnError = [&](TComponent*, int, const std::string& url, std::uint32_t code,
+        manager.OnDataReceived = [&](Component*, RequestSlot*, bool) { check(); };
+        manager.OnError = [&](Component*, int, const std::string& url, std::uint32_t code,
                               const std::string& msg, const std::string&) {
             std::fprintf(stderr, "error %u %s %s\n", code, url.c_str(), msg.c_str());
             check();
@@ -76,7 +76,7 @@ TRunResult RunOnce(int port, int files, int slotCount) {
         for (int i = 0; i < files; ++i) {
             std::snprintf(path, sizeof path, "/files/%04d.jpg", i);
             manager.AddDownload("http://127.0.0.1:" + std::to_string(port) + path, "", -1, false, 0,
-                                TGetAction::STORE_TO_FILE, 'H', 1, -1);
+                                BodyHandling::STORE_TO_FILE, 'H', 1, -1);
         }
         loop.exec();
         r.Seconds = double(clock.nsecsElapsed()) / 1e9;
@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
     std::vector<double> rates;
     bool ok = true;
     for (int run = 1; run <= runs; ++run) {
-        const TRunResult r = RunOnce(port, files, slotCount);
+        const RunResult r = RunOnce(port, files, slotCount);
         const double rate = r.Seconds > 0 ? r.Done / r.Seconds : 0;
         rates.push_back(rate);
         std::printf(

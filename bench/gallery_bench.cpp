@@ -72,17 +72,17 @@ QString LargeJpeg() {
 void DecodeForTile(benchmark::State& state) {
     const QString path = LargeJpeg();
     for (auto _ : state) {
-        const TDecodedPicture picture = TPictureDecoder::DecodeJpeg(path, QSize(110, 110));
+        const DecodedPicture picture = PictureDecoder::DecodeJpeg(path, QSize(110, 110));
         benchmark::DoNotOptimize(picture.Image.constBits());
     }
     state.counters["scale"] =
-        1.0 / TPictureDecoder::DecodeJpeg(path, QSize(110, 110)).ScaleDenominator;
+        1.0 / PictureDecoder::DecodeJpeg(path, QSize(110, 110)).ScaleDenominator;
 }
 
 void DecodeWhole(benchmark::State& state) {
     const QString path = LargeJpeg();
     for (auto _ : state) {
-        const TDecodedPicture picture = TPictureDecoder::DecodeJpeg(path, QSize());
+        const DecodedPicture picture = PictureDecoder::DecodeJpeg(path, QSize());
         benchmark::DoNotOptimize(picture.Image.constBits());
     }
 }
@@ -93,9 +93,9 @@ constexpr int kTiles = 1000;
 constexpr int kThumbFiles = 4;
 constexpr double kMB = 1e6;
 
-using TClock = std::chrono::steady_clock;
+using Clock = std::chrono::steady_clock;
 
-double Milliseconds(TClock::duration d) {
+double Milliseconds(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
@@ -129,11 +129,11 @@ void Flush() {
 }
 
 // A page control of 1000 × 700, shown, with one gallery tab page in it.
-struct TGalleryWindow {
+struct GalleryWindow {
     QTabWidget Tabs;
-    TGalleryTabPage* Page = nullptr;
+    GalleryTabPage* Page = nullptr;
 
-    TGalleryWindow() {
+    GalleryWindow() {
         Tabs.resize(1000, 700);
         Tabs.show();
         NewPage();
@@ -144,7 +144,7 @@ struct TGalleryWindow {
             Tabs.removeTab(0);
             delete Page;
         }
-        Page = new TGalleryTabPage(1, QStringLiteral("http://gallery.example/index.html"));
+        Page = new GalleryTabPage(1, QStringLiteral("http://gallery.example/index.html"));
         Tabs.addTab(Page, QStringLiteral("1"));
         Flush();
     }
@@ -155,19 +155,19 @@ struct TGalleryWindow {
         const auto& files = ThumbFiles();
         const QString site = QStringLiteral("http://gallery.example/");
         int loaded = 0;
-        TThumbEntry thumb;
+        ThumbEntry thumb;
         for (int i = 0; i < count; ++i) {
             const QString name = QStringLiteral("p%1.jpg").arg(i);
-            TThumbPanel* tile = Page->AddTile(i, i, Tabs.width(), site + "thumbs/" + name,
+            ThumbTile* tile = Page->AddTile(i, i, Tabs.width(), site + "thumbs/" + name,
                                               site + "full/" + name);
             if (tile->LoadThumb(files[std::size_t(i % kThumbFiles)])) ++loaded;
             thumb.Position = i;
-            thumb.Marker = TMarkerState(i % 5);
-            thumb.Selected = thumb.Marker != TMarkerState::Unselected;
-            thumb.Requested = thumb.Marker == TMarkerState::Requested ||
-                              thumb.Marker == TMarkerState::Downloading;
-            thumb.OnDisk = thumb.Marker == TMarkerState::OnDisk;
-            thumb.MarkerText = thumb.Marker == TMarkerState::Downloading ? "42%" : "";
+            thumb.Marker = MarkerState(i % 5);
+            thumb.Selected = thumb.Marker != MarkerState::Unselected;
+            thumb.Requested = thumb.Marker == MarkerState::Requested ||
+                              thumb.Marker == MarkerState::Downloading;
+            thumb.OnDisk = thumb.Marker == MarkerState::OnDisk;
+            thumb.MarkerText = thumb.Marker == MarkerState::Downloading ? "42%" : "";
             if (thumb.OnDisk) tile->ShowOnDisk();
             tile->ShowState(thumb);
         }
@@ -184,29 +184,29 @@ struct TGalleryWindow {
 
 // The window with 1000 loaded tiles the paint runs share; main drops it
 // before the application object goes.
-std::unique_ptr<TGalleryWindow>& SharedWindow() {
-    static std::unique_ptr<TGalleryWindow> window;
+std::unique_ptr<GalleryWindow>& SharedWindow() {
+    static std::unique_ptr<GalleryWindow> window;
     return window;
 }
 
 void BuildTiles(benchmark::State& state) {
-    TGalleryWindow window;
-    TClock::duration spent{};
+    GalleryWindow window;
+    Clock::duration spent{};
     for (auto _ : state) {
         state.PauseTiming();
         window.NewPage();
         state.ResumeTiming();
-        const auto start = TClock::now();
+        const auto start = Clock::now();
         const int loaded = window.AddTiles(kTiles);
         Flush();
-        spent += TClock::now() - start;
+        spent += Clock::now() - start;
         if (loaded != kTiles) state.SkipWithError("a thumbnail did not load");
     }
     state.counters["ms_per_1000_tiles"] = Milliseconds(spent) / double(state.iterations());
 }
 
 // Counts the paints a widget gets.
-class TPaintCounter : public QObject {
+class PaintCounter : public QObject {
 public:
     int Paints = 0;
 
@@ -226,7 +226,7 @@ protected:
 void PaintBoard(benchmark::State& state) {
     auto& window = SharedWindow();
     if (!window) {
-        window = std::make_unique<TGalleryWindow>();
+        window = std::make_unique<GalleryWindow>();
         window->AddTiles(kTiles);
         Flush();
     }
@@ -239,25 +239,25 @@ void PaintBoard(benchmark::State& state) {
     QWidget* viewport = board->viewport();
     const QRect seen(QPoint(0, bar->value()), viewport->size());
     int inView = 0;
-    TThumbPanel* firstSeen = nullptr;
+    ThumbTile* firstSeen = nullptr;
     for (int i = 0; i < window->Page->TileCount(); ++i) {
-        TThumbPanel* tile = window->Page->Tile(i);
+        ThumbTile* tile = window->Page->Tile(i);
         if (!tile->geometry().intersects(seen)) continue;
         if (firstSeen == nullptr) firstSeen = tile;
         ++inView;
     }
     // A paint that reaches no tile would measure the empty board.
-    TPaintCounter counter;
+    PaintCounter counter;
     if (firstSeen != nullptr) firstSeen->TileImage->installEventFilter(&counter);
     QPixmap target(viewport->size());
     viewport->render(&target);
     if (counter.Paints == 0) state.SkipWithError("the paint drew no tile");
 
-    TClock::duration spent{};
+    Clock::duration spent{};
     for (auto _ : state) {
-        const auto start = TClock::now();
+        const auto start = Clock::now();
         viewport->render(&target);
-        spent += TClock::now() - start;
+        spent += Clock::now() - start;
     }
     state.counters["ms_per_paint"] = Milliseconds(spent) / double(state.iterations());
 
@@ -266,26 +266,26 @@ void PaintBoard(benchmark::State& state) {
                                                                : from - viewport->height();
     constexpr int kJumps = 20;
     counter.Paints = 0;
-    const auto jumpStart = TClock::now();
+    const auto jumpStart = Clock::now();
     for (int i = 0; i < kJumps; ++i) {
         bar->setValue(to);
         Flush();
         bar->setValue(from);
         Flush();
     }
-    state.counters["ms_per_page_jump"] = Milliseconds(TClock::now() - jumpStart) / (2 * kJumps);
+    state.counters["ms_per_page_jump"] = Milliseconds(Clock::now() - jumpStart) / (2 * kJumps);
     state.counters["jump_tile_paints"] = counter.Paints;
     state.counters["tiles_in_view"] = inView;
     state.counters["scrolled_to"] = bar->value();
 }
 
-struct TMemory {
+struct Memory {
     double RssKb = 0;
     double PeakKb = 0;
 };
 
-TMemory ReadMemory() {
-    TMemory memory;
+Memory ReadMemory() {
+    Memory memory;
     std::ifstream status("/proc/self/status");
     std::string key;
     double kb = 0;
@@ -303,13 +303,13 @@ void TileMemory(benchmark::State& state) {
     for (auto _ : state) {
         malloc_trim(0);
         std::ofstream("/proc/self/clear_refs") << "5";
-        auto window = std::make_unique<TGalleryWindow>();
+        auto window = std::make_unique<GalleryWindow>();
         Flush();
-        const TMemory empty = ReadMemory();
+        const Memory empty = ReadMemory();
         const int loaded = window->AddTiles(kTiles);
         Flush();
         window->Tabs.repaint();
-        const TMemory full = ReadMemory();
+        const Memory full = ReadMemory();
         if (loaded != kTiles) state.SkipWithError("a thumbnail did not load");
 
         const double grownBytes = (full.RssKb - empty.RssKb) * 1024.0;

@@ -35,7 +35,7 @@ constexpr int kLinks = 100000;
 // does between the scanner's results.
 constexpr int kLinksPerPage = 100;
 
-class TQuietMessages : public IMessageSink {
+class QuietMessages : public MessageSink {
 public:
     void ShowMessage(std::string_view) override {}
 };
@@ -43,18 +43,18 @@ public:
 
 // Addresses of the lengths galleries use (about 60 to 100 characters),
 // each page's links referring to that page.
-std::vector<TLinkFound> MakeLinks(int count) {
+std::vector<FoundLink> MakeLinks(int count) {
     static const char* const kTypes[] = {"jpg", "htm", "img", "gif", "html"};
     static const char* const kParts[] = {"galleries", "photos/summer", "albums/2024/travel",
                                          "pics/collections/landscape"};
-    std::vector<TLinkFound> links(static_cast<std::size_t>(count));
+    std::vector<FoundLink> links(static_cast<std::size_t>(count));
     unsigned seed = 7;
     for (int i = 0; i < count; ++i) {
         seed = seed * 1103515245u + 12345u;
         const int host = int(seed % 400), page = i / kLinksPerPage;
         const std::string site = "http://www.host" + std::to_string(host) + "-gallery.example/";
         const std::string part = kParts[(seed >> 8) % 4];
-        TLinkFound& link = links[std::size_t(i)];
+        FoundLink& link = links[std::size_t(i)];
         link.TypeLink = kTypes[(seed >> 12) % 5];
         link.UrlFound = site + part + "/set-" + std::to_string(page % 997) + "/IMG_" +
                         std::to_string(100000 + i) + "_large." +
@@ -66,9 +66,9 @@ std::vector<TLinkFound> MakeLinks(int count) {
 }
 
 // Paint events reaching the window or anything in it.
-class TPaintWatch : public QObject {
+class PaintWatch : public QObject {
 public:
-    explicit TPaintWatch(QWidget* window) : Window_(window) {}
+    explicit PaintWatch(QWidget* window) : Window_(window) {}
     bool Painted = false;
 
 protected:
@@ -94,8 +94,8 @@ std::vector<std::string> gFirstStartFolders;
 void BM_StartToFirstPaint(benchmark::State& state) {
     const bool firstStart = state.range(0) != 0;
     if (!firstStart) {
-        TQuietMessages messages;
-        TForm1 earlier(&messages); // leaves its settings behind
+        QuietMessages messages;
+        MainWindow earlier(&messages); // leaves its settings behind
         earlier.AfterCreate();
     }
     for (auto _ : state) {
@@ -104,12 +104,12 @@ void BM_StartToFirstPaint(benchmark::State& state) {
             ::setenv("TESSELLON_CONFIG_DIR", fresh, 1);
             gFirstStartFolders.emplace_back(fresh);
         }
-        TQuietMessages messages;
+        QuietMessages messages;
         QElapsedTimer clock;
         clock.start();
-        TForm1 form(&messages);
+        MainWindow form(&messages);
         const double constructed = double(clock.nsecsElapsed()) / 1e6;
-        TPaintWatch watch(&form);
+        PaintWatch watch(&form);
         qApp->installEventFilter(&watch);
         form.resize(1024, 720);
         form.show();
@@ -142,17 +142,17 @@ BENCHMARK(BM_StartToFirstPaint)
 // showing, events processed after each page's links: links a second and
 // the resident set's growth over the run.
 void BM_LinkFound(benchmark::State& state) {
-    TQuietMessages messages;
-    TForm1 form(&messages);
+    QuietMessages messages;
+    MainWindow form(&messages);
     form.resize(1024, 720);
     form.show();
     form.AfterCreate();
     form.ApplyVariant(APP_SCRIVANE);
-    form.PageControl1->setCurrentWidget(form.TabSheet2);
-    std::vector<TLinkFound> links = MakeLinks(kLinks);
+    form.Tabs->setCurrentWidget(form.PageAnalysisTab);
+    std::vector<FoundLink> links = MakeLinks(kLinks);
     // A first pass brings the list and its caches to their steady size.
     for (int i = 0; i < 2 * kLinksPerPage * 10; ++i) {
-        TLinkFound link = links[std::size_t(i)];
+        FoundLink link = links[std::size_t(i)];
         form.LinkFound(link);
     }
     QCoreApplication::processEvents();
@@ -165,7 +165,7 @@ void BM_LinkFound(benchmark::State& state) {
         QElapsedTimer clock;
         clock.start();
         for (int i = 0; i < kLinks; ++i) {
-            TLinkFound& link = links[std::size_t(i)];
+            FoundLink& link = links[std::size_t(i)];
             form.LinkFound(link);
             // The scanner's link dies after the handler, the line for the
             // results file with it.

@@ -94,16 +94,16 @@ void ProcessFreshPages(benchmark::State& state, const std::string& body, bool mo
     long links = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        TScanCore core;
+        PageProcessor core;
         core.ModernMarkup = modern;
-        TPageInfo page;
+        PageInfo page;
         page.Url = kPageUrl;
         page.ReferringUrl = kPageUrl;
         page.Body = body;
         page.DepthLevel = 1;
-        page.Parts.Crack(kPageUrl, "");
+        page.Parts.Split(kPageUrl, "");
         links = 0;
-        core.OnLinkFound = [&links](TComponent*, TLinkFound& lf) {
+        core.OnLinkFound = [&links](Component*, FoundLink& lf) {
             benchmark::DoNotOptimize(lf.UrlFound.data());
             ++links;
         };
@@ -294,26 +294,26 @@ namespace {
 
 constexpr const char* kDefaultHtmlDir = "/usr/share/doc/python3.11/html";
 
-struct TRealPage {
+struct RealPage {
     std::string Url;
     std::string Body;
 };
 
-struct TRealSite {
+struct RealSite {
     std::string Folder;
-    std::vector<TRealPage> Pages;
+    std::vector<RealPage> Pages;
     std::int64_t Bytes = 0;
 };
 
-TRealSite& RealSite() {
-    static TRealSite site;
+RealSite& LoadRealSite() {
+    static RealSite site;
     return site;
 }
 
 // Every .html file under folder, in path order, as pages of a made-up host.
 void LoadRealSite(const std::string& folder) {
     namespace fs = std::filesystem;
-    TRealSite& site = RealSite();
+    RealSite& site = LoadRealSite();
     site.Folder = folder;
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) return;
@@ -328,7 +328,7 @@ void LoadRealSite(const std::string& folder) {
         std::ifstream in(f, std::ios::binary);
         std::ostringstream body;
         body << in.rdbuf();
-        TRealPage page;
+        RealPage page;
         page.Url = "http://docs.example.com/" + fs::relative(f, folder, ec).generic_string();
         page.Body = body.str();
         site.Bytes += std::int64_t(page.Body.size());
@@ -340,29 +340,29 @@ void LoadRealSite(const std::string& folder) {
 // the visited list grows and repeated links are dropped.
 // With modern set, the pictures of today's markup are read as well.
 void RealPagesProcessBench(benchmark::State& state, bool modern) {
-    const TRealSite& site = RealSite();
+    const RealSite& site = LoadRealSite();
     long links = 0;
-    std::vector<TPageInfo> pages(site.Pages.size());
+    std::vector<PageInfo> pages(site.Pages.size());
     for (auto _ : state) {
         state.PauseTiming();
-        TScanCore core;
+        PageProcessor core;
         core.ModernMarkup = modern;
         links = 0;
-        core.OnLinkFound = [&links](TComponent*, TLinkFound& lf) {
+        core.OnLinkFound = [&links](Component*, FoundLink& lf) {
             benchmark::DoNotOptimize(lf.UrlFound.data());
             ++links;
         };
         for (std::size_t i = 0; i < pages.size(); ++i) {
-            TPageInfo& page = pages[i];
-            page = TPageInfo{};
+            PageInfo& page = pages[i];
+            page = PageInfo{};
             page.Url = site.Pages[i].Url;
             page.ReferringUrl = site.Pages.front().Url;
             page.Body = site.Pages[i].Body;
             page.DepthLevel = 2;
-            page.Parts.Crack(page.Url, "");
+            page.Parts.Split(page.Url, "");
         }
         state.ResumeTiming();
-        for (TPageInfo& page : pages)
+        for (PageInfo& page : pages)
             core.ProcessPage(page);
     }
     state.SetBytesProcessed(std::int64_t(state.iterations()) * site.Bytes);
@@ -390,11 +390,11 @@ void CollectLinks(const GumboNode* node, std::vector<std::string>& links) {
 }
 
 void RealPagesGumboBench(benchmark::State& state) {
-    const TRealSite& site = RealSite();
+    const RealSite& site = LoadRealSite();
     std::vector<std::string> links;
     for (auto _ : state) {
         links.clear();
-        for (const TRealPage& page : site.Pages) {
+        for (const RealPage& page : site.Pages) {
             GumboOutput* out =
                 gumbo_parse_with_options(&kGumboDefaultOptions, page.Body.data(), page.Body.size());
             CollectLinks(out->root, links);
@@ -416,7 +416,7 @@ int main(int argc, char** argv) {
 
     const char* dir = std::getenv("TESSELLON_BENCH_HTML");
     LoadRealSite(dir != nullptr && *dir != '\0' ? dir : kDefaultHtmlDir);
-    const TRealSite& site = RealSite();
+    const RealSite& site = LoadRealSite();
     if (site.Pages.empty()) {
         std::fprintf(stderr,
                      "real pages skipped: no .html files under %s (apt-get install "

@@ -76,7 +76,7 @@ void BM_Memory(benchmark::State& state) {
         const std::size_t heapBefore = mallinfo2().uordblks;
         ResetPeak();
         const long rssBefore = StatusKiB("VmRSS");
-        TGVViewList list;
+        ViewList list;
         list.SetDisplayedSize(2);
         list.RootFolder = gRoot;
         const int found = list.Build();
@@ -92,7 +92,7 @@ void BM_Memory(benchmark::State& state) {
 BENCHMARK(BM_Memory)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_Build(benchmark::State& state) {
-    TGVViewList list;
+    ViewList list;
     list.SetDisplayedSize(2);
     list.SetSortType(VIEWSORT_PATHTREE);
     list.RootFolder = gRoot;
@@ -105,18 +105,18 @@ void BM_Build(benchmark::State& state) {
 BENCHMARK(BM_Build)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_Sort(benchmark::State& state) {
-    TGVViewList list;
+    ViewList list;
     list.SetDisplayedSize(2);
     list.RootFolder = gRoot;
     list.Build();
     const int sortType = int(state.range(0));
     const bool descending = state.range(1) != 0;
-    std::vector<TViewLine> lines;
+    std::vector<ViewLine> lines;
     for (auto _ : state) {
         state.PauseTiming();
         lines = list.Lines(); // in record order, as Filter leaves them
         std::sort(lines.begin(), lines.end(),
-                  [](const TViewLine& a, const TViewLine& b) { return a.Record < b.Record; });
+                  [](const ViewLine& a, const ViewLine& b) { return a.Record < b.Record; });
         state.ResumeTiming();
         SortViewLines(lines, sortType, descending);
         benchmark::DoNotOptimize(lines.data());

@@ -6,9 +6,9 @@
 // page of a fixed site and, when the URL cracks, as a page of that URL.
 // Broken invariants stop the run with __builtin_trap().
 #include "common/StringTools.h"
-#include "crawl/CrackUrl.h"
 #include "crawl/HtmlMarkup.h"
 #include "crawl/PageProcessing.h"
+#include "crawl/UrlParts.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -47,7 +47,7 @@ void CheckLocalFileName(std::string_view name) {
         Check(c >= 32 && c != 127);
 }
 
-void CheckCrackInvariants(const TCrackUrl& u, std::string_view url) {
+void CheckCrackInvariants(const UrlParts& u, std::string_view url) {
     Check(u.GetUrl() == url);
     if (!u.Valid()) {
         Check(u.LocalFileName().empty());
@@ -61,7 +61,7 @@ void CheckCrackInvariants(const TCrackUrl& u, std::string_view url) {
     CheckLocalFileName(u.LocalFileName());
 }
 
-bool SameParts(const TCrackUrl& a, const TCrackUrl& b) {
+bool SameParts(const UrlParts& a, const UrlParts& b) {
     return a.Valid() == b.Valid() && a.GetUrl() == b.GetUrl() && a.Scheme() == b.Scheme() &&
            a.HostName() == b.HostName() && a.Port() == b.Port() &&
            a.UrlUserName() == b.UrlUserName() && a.UrlPassword() == b.UrlPassword() &&
@@ -190,33 +190,33 @@ void FuzzMarkup(std::string_view body) {
 
 // The scan core with a storage folder, so that every accepted link also
 // gets a local file name.
-class TFuzzCore : public TScanCore {
+class FuzzCore : public PageProcessor {
 protected:
     std::string StorageFolder() const override { return std::string(kStorage); }
-    void QueuePage(TPageInfo&, const std::string& url, int, int) override {
+    void QueuePage(PageInfo&, const std::string& url, int, int) override {
         Check(!url.empty() && url.size() <= kMaxUrlLength);
     }
 };
 
 void ScanPage(std::string_view url, std::string_view body, bool countedAreas) {
-    TPageInfo page;
+    PageInfo page;
     page.Url.assign(url);
     page.ReferringUrl.assign(url);
     page.Body.assign(body);
     page.DepthLevel = 1;
-    if (!page.Parts.Crack(url, "")) return;
+    if (!page.Parts.Split(url, "")) return;
 
     // One core serves every run: its constructor reserves room for tens of
     // thousands of visited URLs, which under the sanitizers costs more than
     // the page itself. The per-scan state is reset instead.
-    static TFuzzCore core;
+    static FuzzCore core;
     core.VisitedUrls.Clear();
     core.KnownHosts.Clear();
     core.AreaCounter = 0;
-    core.ResultsFile = 0;
+    core.ResultsMode = 0;
     core.AreaHook = countedAreas ? MarkCountedAreas : CloseAreas;
     std::set<std::string> reported;
-    core.OnLinkFound = [&](TComponent*, TLinkFound& lf) {
+    core.OnLinkFound = [&](Component*, FoundLink& lf) {
         Check(!lf.UrlFound.empty());
         Check(lf.UrlFound.size() <= kMaxUrlLength);
         Check(lf.HrefOrSrc == 'H' || lf.HrefOrSrc == 'S' || lf.HrefOrSrc == ' ');
@@ -225,11 +225,11 @@ void ScanPage(std::string_view url, std::string_view body, bool countedAreas) {
         // The visited list compares without case: a link is reported once.
         Check(reported.insert(UpperCase(lf.UrlFound)).second);
     };
-    core.LinkHook = [&](const TLinkHookArgs& a) {
+    core.LinkHook = [&](const LinkHookArgs& a) {
         Check(!a.UrlFound.empty() && a.UrlFound.size() <= kMaxUrlLength);
         CheckLocalFileName(a.LocalFileName);
     };
-    core.OnMetaTag = [](TComponent*, const TMetaTag&) {};
+    core.OnMetaTag = [](Component*, const MetaTag&) {};
     core.ParseHead(page);
     core.ProcessPage(page);
 }
@@ -243,13 +243,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view body =
         nl == std::string_view::npos ? std::string_view{} : input.substr(nl + 1);
 
-    TCrackUrl parts;
-    const bool cracked = parts.Crack(url, kStorage);
+    UrlParts parts;
+    const bool cracked = parts.Split(url, kStorage);
     CheckCrackInvariants(parts, url);
     // One object serves many URLs: a crack after another gives the same parts.
-    TCrackUrl reused;
-    reused.Crack("https://user:pw@reused.example.org:8443/a/b/c.html?q=1#f", kStorage);
-    reused.Crack(url, kStorage);
+    UrlParts reused;
+    reused.Split("https://user:pw@reused.example.org:8443/a/b/c.html?q=1#f", kStorage);
+    reused.Split(url, kStorage);
     Check(SameParts(parts, reused));
 
     CheckCombine(url, body.substr(0, 200));

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TOKBottomDlg::TOKBottomDlg(QWidget* mainWindow) : QDialog(mainWindow) {
+AboutBox::AboutBox(QWidget* mainWindow) : QDialog(mainWindow) {
     setWindowTitle(QStringLiteral("About Tessellon"));
     setModal(false);
     auto* layout = new QVBoxLayout(this);
@@ -34,7 +34,7 @@ TOKBottomDlg::TOKBottomDlg(QWidget* mainWindow) : QDialog(mainWindow) {
     layout->addWidget(ok, 0, Qt::AlignCenter);
 }
 
-void TOKBottomDlg::showEvent(QShowEvent* event) {
+void AboutBox::showEvent(QShowEvent* event) {
     ProductName->setText(QGuiApplication::applicationDisplayName());
     QDialog::showEvent(event);
 }

@@ -7,9 +7,9 @@
 
 class QLabel;
 
-class TOKBottomDlg : public QDialog {
+class AboutBox : public QDialog {
 public:
-    explicit TOKBottomDlg(QWidget* mainWindow);
+    explicit AboutBox(QWidget* mainWindow);
 
     QLabel* ProductName;
     QLabel* Version;

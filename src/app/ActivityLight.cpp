@@ -27,25 +27,24 @@ QString LightColourName(const QColor& colour) {
     return colour.name();
 }
 
-TActivityLight::TActivityLight(QWidget* parent, int diameter)
-    : QWidget(parent), Diameter_(diameter) {
+ActivityLight::ActivityLight(QWidget* parent, int diameter) : QWidget(parent), Diameter_(diameter) {
     setFixedSize(diameter, diameter);
     setAccessibleDescription(LightColourName(Colour_));
 }
 
-void TActivityLight::SetColour(const QColor& colour) {
+void ActivityLight::SetColour(const QColor& colour) {
     if (colour == Colour_) return;
     Colour_ = colour;
     setAccessibleDescription(LightColourName(colour));
     update();
 }
 
-void TActivityLight::SetWhitePen(bool white) {
+void ActivityLight::SetWhitePen(bool white) {
     WhitePen_ = white;
     update();
 }
 
-void TActivityLight::Blink() {
+void ActivityLight::Blink() {
     using namespace LightColour;
     static const std::array<std::pair<QColor, QColor>, 3> kPairs{
         {{Maroon, Red}, {Green, Lime}, {Olive, Yellow}}};
@@ -55,11 +54,11 @@ void TActivityLight::Blink() {
     }
 }
 
-QSize TActivityLight::sizeHint() const {
+QSize ActivityLight::sizeHint() const {
     return {Diameter_, Diameter_};
 }
 
-void TActivityLight::paintEvent(QPaintEvent*) {
+void ActivityLight::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(WhitePen_ ? Qt::white : Qt::black);

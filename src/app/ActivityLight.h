@@ -24,9 +24,9 @@ inline const QColor Black{0, 0, 0};
 // "gray", "maroon", ... for the colours above; the hex form for others.
 QString LightColourName(const QColor& colour);
 
-class TActivityLight : public QWidget {
+class ActivityLight : public QWidget {
 public:
-    explicit TActivityLight(QWidget* parent = nullptr, int diameter = 11);
+    explicit ActivityLight(QWidget* parent = nullptr, int diameter = 11);
 
     QColor Colour() const { return Colour_; }
     void SetColour(const QColor& colour);

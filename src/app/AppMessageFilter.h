@@ -7,15 +7,15 @@
 
 #include <QObject>
 
-class TForm1;
+class MainWindow;
 
-class TAppMessageFilter : public QObject {
+class AppMessageFilter : public QObject {
 public:
-    explicit TAppMessageFilter(TForm1& form) : Form_(form) {}
+    explicit AppMessageFilter(MainWindow& form) : Form_(form) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    TForm1& Form_;
+    MainWindow& Form_;
 };

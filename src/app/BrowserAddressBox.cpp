@@ -27,7 +27,7 @@ namespace {
 // arrow keys, as the history keeps no more.
 constexpr int kLastKeyRow = kTypedUrlCount - 1;
 
-struct TSpecialFolder {
+struct SpecialFolder {
     const char* Name;
     // Where the folder is: a standard location with a sub-folder, or a fixed
     // path; neither when the system has no such folder.
@@ -38,7 +38,7 @@ struct TSpecialFolder {
 
 using SP = QStandardPaths;
 using IP = QFileIconProvider;
-const std::array<TSpecialFolder, 19> kSpecialFolders{{
+const std::array<SpecialFolder, 19> kSpecialFolders{{
     {"DESKTOP", SP::DesktopLocation, "", IP::Desktop},
     {"DESKTOP DIRECTORY", SP::DesktopLocation, "", IP::Desktop},
     {"MY DOCUMENTS", SP::DocumentsLocation, "", IP::Folder},
@@ -61,14 +61,14 @@ const std::array<TSpecialFolder, 19> kSpecialFolders{{
     {"NETHOOD", std::nullopt, "", IP::Network},
 }};
 
-const TSpecialFolder* FindSpecial(const QString& name) {
+const SpecialFolder* FindSpecial(const QString& name) {
     const QString upper = name.toUpper();
-    for (const TSpecialFolder& f : kSpecialFolders)
+    for (const SpecialFolder& f : kSpecialFolders)
         if (upper == QLatin1String(f.Name)) return &f;
     return nullptr;
 }
 
-QString FolderOf(const TSpecialFolder& f) {
+QString FolderOf(const SpecialFolder& f) {
     if (f.Location) {
         const QString base = QStandardPaths::writableLocation(*f.Location);
         return base.isEmpty() ? QString() : base + QLatin1String(f.Path);
@@ -92,24 +92,24 @@ QIcon FileTypeIcon(const QString& name) {
     return QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName(), fallback));
 }
 
-QString IconWord(TAddressIcon kind) {
+QString IconWord(AddressIcon kind) {
     switch (kind) {
-    case TAddressIcon::SpecialFolder:
+    case AddressIcon::SpecialFolder:
         return QStringLiteral("special folder");
-    case TAddressIcon::File:
+    case AddressIcon::File:
         return QStringLiteral("file");
-    case TAddressIcon::Folder:
+    case AddressIcon::Folder:
         return QStringLiteral("folder");
-    case TAddressIcon::WebPage:
+    case AddressIcon::WebPage:
         return QStringLiteral("web page");
-    case TAddressIcon::None:
+    case AddressIcon::None:
         break;
     }
     return QStringLiteral("no address");
 }
 
 // Draws each list entry with the icon of its address before the text.
-class TAddressItemDelegate : public QStyledItemDelegate {
+class AddressItemDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
@@ -145,40 +145,40 @@ bool IsListKey(const QKeyEvent& key) {
 } // namespace
 
 QString SpecialFolderOf(const QString& name) {
-    const TSpecialFolder* f = FindSpecial(name);
+    const SpecialFolder* f = FindSpecial(name);
     return f ? FolderOf(*f) : QString();
 }
 
-TAddressIcon IconKindOf(const QString& text) {
+AddressIcon IconKindOf(const QString& text) {
     const QString folder = SpecialFolderOf(text);
-    if (!folder.isEmpty() && QFileInfo(folder).isDir()) return TAddressIcon::SpecialFolder;
-    if (text.isEmpty()) return TAddressIcon::None;
+    if (!folder.isEmpty() && QFileInfo(folder).isDir()) return AddressIcon::SpecialFolder;
+    if (text.isEmpty()) return AddressIcon::None;
     const QFileInfo info(text);
-    if (IsFileAddress(text) || info.isFile()) return TAddressIcon::File;
-    if (info.isDir()) return TAddressIcon::Folder;
-    return TAddressIcon::WebPage;
+    if (IsFileAddress(text) || info.isFile()) return AddressIcon::File;
+    if (info.isDir()) return AddressIcon::Folder;
+    return AddressIcon::WebPage;
 }
 
 QIcon IconOf(const QString& text) {
     switch (IconKindOf(text)) {
-    case TAddressIcon::SpecialFolder: {
-        const TSpecialFolder& f = *FindSpecial(text);
+    case AddressIcon::SpecialFolder: {
+        const SpecialFolder& f = *FindSpecial(text);
         if (f.Icon != QFileIconProvider::Folder) return IconProvider().icon(f.Icon);
         return IconProvider().icon(QFileInfo(FolderOf(f)));
     }
-    case TAddressIcon::File:
+    case AddressIcon::File:
         return FileTypeIcon(IsFileAddress(text) ? text.mid(7) : text);
-    case TAddressIcon::Folder:
+    case AddressIcon::Folder:
         return IconProvider().icon(QFileIconProvider::Folder);
-    case TAddressIcon::WebPage:
+    case AddressIcon::WebPage:
         return FileTypeIcon(QStringLiteral("page.htm"));
-    case TAddressIcon::None:
+    case AddressIcon::None:
         break;
     }
     return {};
 }
 
-TCustomIEAddress::TCustomIEAddress(QWidget* parent, IMessageSink* messages)
+BrowserAddressBox::BrowserAddressBox(QWidget* parent, MessageSink* messages)
     : QComboBox(parent), Messages_(messages) {
     setEditable(true);
     // Enter is ours: the box would otherwise add the typed text itself.
@@ -190,7 +190,7 @@ TCustomIEAddress::TCustomIEAddress(QWidget* parent, IMessageSink* messages)
     // Leaving the edit field with a listed text in it would pick that entry
     // and change the typed spelling; only Enter and the list choose.
     QObject::disconnect(lineEdit(), &QLineEdit::editingFinished, this, nullptr);
-    setItemDelegate(new TAddressItemDelegate(this));
+    setItemDelegate(new AddressItemDelegate(this));
     // The list's own handlers are already installed on it; these come first.
     view()->installEventFilter(this);
     view()->viewport()->installEventFilter(this);
@@ -209,39 +209,39 @@ TCustomIEAddress::TCustomIEAddress(QWidget* parent, IMessageSink* messages)
     ShowIcon();
 }
 
-void TCustomIEAddress::SetAutoComplete(TAutoComplete v) {
+void BrowserAddressBox::SetAutoComplete(AutoCompleteMode v) {
     AutoComplete_ = v;
     UpdateCompleter();
 }
 
-void TCustomIEAddress::SetAutoSuggest(TAutoSuggest v) {
+void BrowserAddressBox::SetAutoSuggest(AutoSuggestMode v) {
     AutoSuggest_ = v;
     UpdateCompleter();
 }
 
-void TCustomIEAddress::SetFileOptions(unsigned v) {
+void BrowserAddressBox::SetFileOptions(unsigned v) {
     FileOptions_ = v & (FileSystem | UrlHistory | UrlMRU);
     UpdateCompleter();
 }
 
-void TCustomIEAddress::SetHasBorder(bool v) {
+void BrowserAddressBox::SetHasBorder(bool v) {
     HasBorder_ = v;
     UpdateFrame();
 }
 
-void TCustomIEAddress::SetHasDropDown(bool v) {
+void BrowserAddressBox::SetHasDropDown(bool v) {
     HasDropDown_ = v;
     UpdateFrame();
 }
 
-void TCustomIEAddress::SetUrl(const QString& text) {
+void BrowserAddressBox::SetUrl(const QString& text) {
     Url_ = text;
     setEditText(text);
 }
 
-void TCustomIEAddress::LoadTypedUrls() {
+void BrowserAddressBox::LoadTypedUrls() {
     clear();
-    TRegistry reg(TRegRoot::HKEY_CURRENT_USER, Messages_);
+    RegistryStore reg(RegistryRoot::CurrentUser, Messages_);
     if (reg.OpenKey(kTypedUrlsKey, false)) {
         for (int k = 1; k <= kTypedUrlCount; ++k) {
             const std::string url = reg.ReadString("Url" + std::to_string(k));
@@ -252,8 +252,8 @@ void TCustomIEAddress::LoadTypedUrls() {
     setEditText(count() > 0 ? itemText(0) : QString());
 }
 
-void TCustomIEAddress::SaveTypedUrls() {
-    TRegistry reg(TRegRoot::HKEY_CURRENT_USER, Messages_);
+void BrowserAddressBox::SaveTypedUrls() {
+    RegistryStore reg(RegistryRoot::CurrentUser, Messages_);
     if (!reg.OpenKey(kTypedUrlsKey, true)) return;
     // An empty value after a short list marks its end.
     const int last = std::min(count() + 1, kTypedUrlCount);
@@ -264,18 +264,18 @@ void TCustomIEAddress::SaveTypedUrls() {
     reg.CloseKey();
 }
 
-void TCustomIEAddress::SetAccessibleName(const QString& name) {
+void BrowserAddressBox::SetAccessibleName(const QString& name) {
     SetComboAccessibleName(*this, name);
     if (Completer_) Completer_->popup()->setAccessibleName(name + QStringLiteral(" suggestions"));
 }
 
-void TCustomIEAddress::hidePopup() {
+void BrowserAddressBox::hidePopup() {
     QComboBox::hidePopup();
     lineEdit()->setReadOnly(false);
     lineEdit()->selectAll();
 }
 
-void TCustomIEAddress::keyPressEvent(QKeyEvent* event) {
+void BrowserAddressBox::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -297,7 +297,7 @@ void TCustomIEAddress::keyPressEvent(QKeyEvent* event) {
     event->accept();
 }
 
-bool TCustomIEAddress::eventFilter(QObject* watched, QEvent* event) {
+bool BrowserAddressBox::eventFilter(QObject* watched, QEvent* event) {
     if (watched == view() &&
         (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
         auto& key = *static_cast<QKeyEvent*>(event);
@@ -331,7 +331,7 @@ bool TCustomIEAddress::eventFilter(QObject* watched, QEvent* event) {
     return QComboBox::eventFilter(watched, event);
 }
 
-void TCustomIEAddress::EnterInBox() {
+void BrowserAddressBox::EnterInBox() {
     const QString typed = currentText();
     if (typed.isEmpty()) return;
     Url_ = typed;
@@ -345,7 +345,7 @@ void TCustomIEAddress::EnterInBox() {
     ChoiceMade(typed);
 }
 
-void TCustomIEAddress::KeyInList(const QKeyEvent& key) {
+void BrowserAddressBox::KeyInList(const QKeyEvent& key) {
     const int row = view()->currentIndex().row();
     const bool alt = key.modifiers() & Qt::AltModifier;
     const auto select = [this](int to) {
@@ -387,12 +387,12 @@ void TCustomIEAddress::KeyInList(const QKeyEvent& key) {
     }
 }
 
-void TCustomIEAddress::ChoiceMade(const QString& typed) {
-    if (RegistryUpdate) SaveTypedUrls();
+void BrowserAddressBox::ChoiceMade(const QString& typed) {
+    if (AddToHistory) SaveTypedUrls();
     if (OnUrlSelected) OnUrlSelected(typed);
 }
 
-void TCustomIEAddress::ListClicked() {
+void BrowserAddressBox::ListClicked() {
     ReleasedInList_ = false;
     Url_ = currentText();
     ShowIcon();
@@ -402,15 +402,15 @@ void TCustomIEAddress::ListClicked() {
     if (OnUrlSelected) OnUrlSelected(currentText());
 }
 
-void TCustomIEAddress::ShowIcon() {
+void BrowserAddressBox::ShowIcon() {
     IconKind_ = IconKindOf(currentText());
     Icon_->setIcon(IconOf(currentText()));
     Icon_->setText(IconWord(IconKind_));
     Icon_->setToolTip(Icon_->text());
-    Icon_->setVisible(IconKind_ != TAddressIcon::None);
+    Icon_->setVisible(IconKind_ != AddressIcon::None);
 }
 
-void TCustomIEAddress::UpdateCompleter() {
+void BrowserAddressBox::UpdateCompleter() {
     const bool suggest = AutoSuggest_ != asForceOff;
     const bool inlineCompletion = AutoComplete_ == acForceOn;
     // Completion draws on the typed history, which is what this list holds;
@@ -436,7 +436,7 @@ void TCustomIEAddress::UpdateCompleter() {
     Completer_->setFilterMode(suggest ? Qt::MatchContains : Qt::MatchStartsWith);
 }
 
-void TCustomIEAddress::UpdateFrame() {
+void BrowserAddressBox::UpdateFrame() {
     setFrame(HasBorder_);
     setStyleSheet(HasDropDown_
                       ? QString()

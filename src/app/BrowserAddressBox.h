@@ -11,20 +11,20 @@
 
 #include <functional>
 
-class IMessageSink;
+class MessageSink;
 class QAction;
 class QCompleter;
 class QIcon;
 
 // Inline completion of the typed address: as the user settings say, on or off.
-enum TAutoComplete { acDefault, acForceOn, acForceOff };
+enum AutoCompleteMode { acDefault, acForceOn, acForceOff };
 // The list of suggestions under the address: as the user settings say, on or off.
-enum TAutoSuggest { asDefault, asForceOn, asForceOff };
+enum AutoSuggestMode { asDefault, asForceOn, asForceOff };
 // Sources of completion, combined as a bit set.
-enum TFileOption : unsigned { FileSystem = 1, UrlHistory = 2, UrlMRU = 4 };
+enum CompletionSource : unsigned { FileSystem = 1, UrlHistory = 2, UrlMRU = 4 };
 
 // What the icon beside an address stands for.
-enum class TAddressIcon { None, SpecialFolder, File, Folder, WebPage };
+enum class AddressIcon { None, SpecialFolder, File, Folder, WebPage };
 
 // The key of the typed-address history under the user's root, and the
 // number of addresses it holds ("Url1" to "Url25").
@@ -38,29 +38,29 @@ QString SpecialFolderOf(const QString& name);
 // Which icon the address shows: a special folder that exists; a file that
 // exists or a "file://" address; a folder that exists; any other non-empty
 // text is a web page. Looks at the file system but never opens a file.
-TAddressIcon IconKindOf(const QString& text);
+AddressIcon IconKindOf(const QString& text);
 // The icon itself (16 × 16 in the box and the list).
 QIcon IconOf(const QString& text);
 
-class TCustomIEAddress : public QComboBox {
+class BrowserAddressBox : public QComboBox {
 public:
     // Loads the typed-address history; messages hears of an unreadable
     // settings file.
-    explicit TCustomIEAddress(QWidget* parent = nullptr, IMessageSink* messages = nullptr);
+    explicit BrowserAddressBox(QWidget* parent = nullptr, MessageSink* messages = nullptr);
 
     // --- completion ---
-    TAutoComplete AutoComplete() const { return AutoComplete_; }
-    void SetAutoComplete(TAutoComplete v);
-    TAutoSuggest AutoSuggest() const { return AutoSuggest_; }
-    void SetAutoSuggest(TAutoSuggest v);
-    // TFileOption bits; none means no completion.
+    AutoCompleteMode AutoComplete() const { return AutoComplete_; }
+    void SetAutoComplete(AutoCompleteMode v);
+    AutoSuggestMode AutoSuggest() const { return AutoSuggest_; }
+    void SetAutoSuggest(AutoSuggestMode v);
+    // CompletionSource bits; none means no completion.
     unsigned FileOptions() const { return FileOptions_; }
     void SetFileOptions(unsigned v);
 
     // Put before a typed address without "://" that is no existing file.
     QString DefaultProtocol;
     // An address chosen by keyboard writes the list back to the history.
-    bool RegistryUpdate = true;
+    bool AddToHistory = true;
 
     // --- look ---
     bool HasBorder() const { return HasBorder_; }
@@ -88,7 +88,7 @@ public:
     // than 25, one empty value after them.
     void SaveTypedUrls();
 
-    TAddressIcon IconKind() const { return IconKind_; }
+    AddressIcon IconKind() const { return IconKind_; }
     void SetAccessibleName(const QString& name);
 
     void hidePopup() override;
@@ -106,21 +106,16 @@ private:
     void UpdateCompleter();
     void UpdateFrame();
 
-    IMessageSink* Messages_;
-    TAutoComplete AutoComplete_ = acDefault;
-    TAutoSuggest AutoSuggest_ = asDefault;
+    MessageSink* Messages_;
+    AutoCompleteMode AutoComplete_ = acDefault;
+    AutoSuggestMode AutoSuggest_ = asDefault;
     unsigned FileOptions_ = 0;
     bool HasBorder_ = true;
     bool HasDropDown_ = true;
     QString Url_;
     QAction* Icon_;
-    TAddressIcon IconKind_ = TAddressIcon::None;
+    AddressIcon IconKind_ = AddressIcon::None;
     QCompleter* Completer_ = nullptr;
     // A mouse button came up inside the open list during the current event.
     bool ReleasedInList_ = false;
-};
-
-class TIEAddress : public TCustomIEAddress {
-public:
-    using TCustomIEAddress::TCustomIEAddress;
 };

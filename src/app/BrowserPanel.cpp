@@ -18,13 +18,13 @@
 
 namespace {
 
-struct TButtonLook {
+struct ButtonLook {
     int Tag;
     const char* Name;
     QStyle::StandardPixmap Icon;
 };
 
-const TButtonLook kButtons[] = {
+const ButtonLook kButtons[] = {
     {bbBack, "Back", QStyle::SP_ArrowBack},
     {bbForward, "Forward", QStyle::SP_ArrowForward},
     {bbStop, "Stop", QStyle::SP_BrowserStop},
@@ -48,12 +48,12 @@ bool BrowserShows(const QUrl& url) {
 
 } // namespace
 
-TBrowserPanel::TBrowserPanel(QWidget* parent, IMessageSink* messages)
+BrowserPanel::BrowserPanel(QWidget* parent, MessageSink* messages)
     : QWidget(parent), Messages_(messages) {
     auto* top = new QHBoxLayout;
     top->setContentsMargins(0, 0, 0, 0);
     top->setSpacing(2);
-    for (const TButtonLook& look : kButtons) {
+    for (const ButtonLook& look : kButtons) {
         auto* button = new QToolButton(this);
         button->setIcon(style()->standardIcon(look.Icon));
         button->setAutoRaise(true);
@@ -62,57 +62,57 @@ TBrowserPanel::TBrowserPanel(QWidget* parent, IMessageSink* messages)
         button->setAccessibleName(QString::fromLatin1(look.Name));
         button->setProperty("Tag", look.Tag);
         const int tag = look.Tag;
-        connect(button, &QToolButton::clicked, this, [this, tag] { BrowserButtonClick(tag); });
+        connect(button, &QToolButton::clicked, this, [this, tag] { BrowserButtonClicked(tag); });
         top->addWidget(button);
         Buttons_.append(button);
     }
     // The browser has no search page of its own.
     Button(bbSearch)->setEnabled(false);
 
-    IEAddress1 = new TIEAddress(this, messages);
-    IEAddress1->setObjectName(QStringLiteral("IEAddress1"));
-    IEAddress1->SetAccessibleName(QStringLiteral("browser address"));
-    IEAddress1->OnUrlSelected = [this](const QString& url) {
+    AddressBox = new BrowserAddressBox(this, messages);
+    AddressBox->setObjectName(QStringLiteral("IEAddress1"));
+    AddressBox->SetAccessibleName(QStringLiteral("browser address"));
+    AddressBox->OnUrlSelected = [this](const QString& url) {
         RunGuarded([&] { BrowseTo(url); }, Messages_);
     };
-    top->addWidget(IEAddress1, 1);
+    top->addWidget(AddressBox, 1);
 
-    Panel5 = new QPushButton(QStringLiteral("       OK"), this);
-    Panel5->setObjectName(QStringLiteral("Panel5"));
-    Panel5->setFlat(true);
-    Panel5->setFocusPolicy(Qt::StrongFocus);
-    Panel5->setAccessibleName(QStringLiteral("OK"));
-    Panel5->setToolTip(QStringLiteral("OK"));
-    Panel5->setProperty("Tag", int(bbOK));
-    Panel5->installEventFilter(this);
-    connect(Panel5, &QPushButton::clicked, this, [this] { BrowserButtonClick(bbOK); });
-    top->addWidget(Panel5);
+    OkButton = new QPushButton(QStringLiteral("       OK"), this);
+    OkButton->setObjectName(QStringLiteral("OkButton"));
+    OkButton->setFlat(true);
+    OkButton->setFocusPolicy(Qt::StrongFocus);
+    OkButton->setAccessibleName(QStringLiteral("OK"));
+    OkButton->setToolTip(QStringLiteral("OK"));
+    OkButton->setProperty("Tag", int(bbOK));
+    OkButton->installEventFilter(this);
+    connect(OkButton, &QPushButton::clicked, this, [this] { BrowserButtonClicked(bbOK); });
+    top->addWidget(OkButton);
 
-    Panel4 = new QFrame(this);
-    Panel4->setObjectName(QStringLiteral("Panel4"));
-    Panel4->setFrameStyle(QFrame::NoFrame);
-    auto* frame = new QVBoxLayout(Panel4);
+    BrowserFrame = new QFrame(this);
+    BrowserFrame->setObjectName(QStringLiteral("BrowserFrame"));
+    BrowserFrame->setFrameStyle(QFrame::NoFrame);
+    auto* frame = new QVBoxLayout(BrowserFrame);
     frame->setContentsMargins(0, 0, 0, 0);
-    GVBrowser1 = new TGVBrowser(Panel4, messages);
-    GVBrowser1->setObjectName(QStringLiteral("GVBrowser1"));
-    GVBrowser1->setAccessibleName(QStringLiteral("web page"));
-    frame->addWidget(GVBrowser1);
+    Browser = new WebBrowser(BrowserFrame, messages);
+    Browser->setObjectName(QStringLiteral("GVBrowser1"));
+    Browser->setAccessibleName(QStringLiteral("web page"));
+    frame->addWidget(Browser);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(2);
     column->addLayout(top);
-    column->addWidget(Panel4, 1);
+    column->addWidget(BrowserFrame, 1);
 
-    GVBrowser1->Page()->OnNavigation = [this](const QUrl& url, QWebEnginePage::NavigationType type,
-                                              bool isMainFrame) {
+    Browser->Page()->OnNavigation = [this](const QUrl& url, QWebEnginePage::NavigationType type,
+                                           bool isMainFrame) {
         return NavigationRequested(url, type == QWebEnginePage::NavigationTypeLinkClicked,
                                    isMainFrame);
     };
-    GVBrowser1->OnNewWindow = [this](QWebEngineNewWindowRequest& request) {
+    Browser->OnNewWindow = [this](QWebEngineNewWindowRequest& request) {
         NewWindowRequested(request);
     };
-    QWebEnginePage* page = GVBrowser1->Page();
+    QWebEnginePage* page = Browser->Page();
     connect(page, &QWebEnginePage::loadStarted, this, [this] { BrowserBusy = true; });
     connect(page, &QWebEnginePage::loadFinished, this, [this](bool) {
         // The cursor a request set lasts until its document is complete; a
@@ -124,37 +124,37 @@ TBrowserPanel::TBrowserPanel(QWidget* parent, IMessageSink* messages)
             [this](const QString& url) { RunGuarded([&] { StatusText(url); }, Messages_); });
 }
 
-TBrowserPanel::~TBrowserPanel() {
+BrowserPanel::~BrowserPanel() {
     // The browsers go first, while the bookkeeping their signals touch
     // still exists.
-    GVBrowser1->Page()->OnNavigation = nullptr;
-    GVBrowser1->OnNewWindow = nullptr;
-    GVBrowser1->Page()->disconnect(this);
-    delete GVBrowser1;
+    Browser->Page()->OnNavigation = nullptr;
+    Browser->OnNewWindow = nullptr;
+    Browser->Page()->disconnect(this);
+    delete Browser;
     for (const QPointer<QWebEngineView>& window : Windows_)
         delete window.data();
 }
 
-QToolButton* TBrowserPanel::Button(int tag) const {
+QToolButton* BrowserPanel::Button(int tag) const {
     for (QToolButton* button : Buttons_)
         if (button->property("Tag").toInt() == tag) return button;
     return nullptr;
 }
 
-QList<QWebEngineView*> TBrowserPanel::OpenWindows() const {
+QList<QWebEngineView*> BrowserPanel::OpenWindows() const {
     QList<QWebEngineView*> open;
     for (const QPointer<QWebEngineView>& window : Windows_)
         if (window) open.append(window.data());
     return open;
 }
 
-bool TBrowserPanel::IsCapturable(const QUrl& url) {
+bool BrowserPanel::IsCapturable(const QUrl& url) {
     const QString scheme = url.scheme();
     return (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
            !url.host().isEmpty();
 }
 
-bool TBrowserPanel::TryCapture(const QUrl& url) {
+bool BrowserPanel::TryCapture(const QUrl& url) {
     if (!CaptureOn || !CaptureLink || !IsCapturable(url) || !CaptureOn()) return false;
     // The scanner starts after the browser's callback has returned: starting
     // it may process events, which the engine must not see from inside its
@@ -162,12 +162,12 @@ bool TBrowserPanel::TryCapture(const QUrl& url) {
     QTimer::singleShot(0, this, [this, url] {
         bool taken = false;
         RunGuarded([&] { taken = CaptureLink(AddressText(url)); }, Messages_);
-        if (!taken) GVBrowser1->load(url);
+        if (!taken) Browser->load(url);
     });
     return true;
 }
 
-bool TBrowserPanel::NavigationRequested(const QUrl& url, bool linkClicked, bool isMainFrame) {
+bool BrowserPanel::NavigationRequested(const QUrl& url, bool linkClicked, bool isMainFrame) {
     if (OpeningWindow) return true;
     // A link followed with capture on goes to the scanner, and the browser
     // stays where it is.
@@ -184,7 +184,7 @@ bool TBrowserPanel::NavigationRequested(const QUrl& url, bool linkClicked, bool 
     return true;
 }
 
-void TBrowserPanel::NewWindowRequested(QWebEngineNewWindowRequest& request) {
+void BrowserPanel::NewWindowRequested(QWebEngineNewWindowRequest& request) {
     if (OpeningWindow) {
         request.openIn(NewTopLevelView()->page());
         return;
@@ -197,28 +197,28 @@ void TBrowserPanel::NewWindowRequested(QWebEngineNewWindowRequest& request) {
     const QUrl url = request.requestedUrl();
     if (TryCapture(url)) return;
     // Not captured: the browser follows the link in place.
-    if (BrowserShows(url)) GVBrowser1->load(url);
+    if (BrowserShows(url)) Browser->load(url);
 }
 
-void TBrowserPanel::StatusText(const QString& text) {
+void BrowserPanel::StatusText(const QString& text) {
     if (text == LastStatusText) return;
     LastStatusText = text;
     if (OnStatusText) OnStatusText(text);
 }
 
-void TBrowserPanel::StopLoading() {
-    if (BrowserBusy) GVBrowser1->stop();
+void BrowserPanel::StopLoading() {
+    if (BrowserBusy) Browser->stop();
 }
 
-void TBrowserPanel::BrowseTo(const QString& url) {
+void BrowserPanel::BrowseTo(const QString& url) {
     // No waiting here for the browser to stop: its stop ends the load, and
     // the tick navigates once it is idle.
     StopLoading();
-    setScreenCursor(TScreenCursor::AppStarting);
+    setScreenCursor(ScreenCursor::AppStarting);
     QString address = url;
     if (address.isEmpty()) {
-        IEAddress1->SetUrl(IEAddress1->currentText());
-        address = IEAddress1->Url();
+        AddressBox->SetUrl(AddressBox->currentText());
+        address = AddressBox->Url();
     }
     address = address.trimmed();
     if (address.isEmpty()) {
@@ -232,13 +232,13 @@ void TBrowserPanel::BrowseTo(const QString& url) {
     if (OnUrlShown) OnUrlShown(address.toStdString());
 }
 
-void TBrowserPanel::SetPending(const QString& url) {
+void BrowserPanel::SetPending(const QString& url) {
     PendingUrl = url;
     NavigatePending = true;
     BackUrl.clear();
 }
 
-void TBrowserPanel::Tick() {
+void BrowserPanel::Tick() {
     if (BrowserBusy) return;
     if (PendingUrl == BackUrl) {
         // Back left this page: it is not loaded again.
@@ -253,29 +253,29 @@ void TBrowserPanel::Tick() {
         restoreSavedCursor();
         return;
     }
-    GVBrowser1->load(target);
+    Browser->load(target);
 }
 
-bool TBrowserPanel::ButtonAction(int tag) {
-    QWebEngineHistory* history = GVBrowser1->history();
+bool BrowserPanel::ButtonAction(int tag) {
+    QWebEngineHistory* history = Browser->history();
     switch (tag) {
     case bbBack:
         for (int i = 0; i < 3; ++i)
-            GVBrowser1->stop();
+            Browser->stop();
         if (!history->canGoBack()) return false;
         BackUrl = PendingUrl;
-        GVBrowser1->back();
+        Browser->back();
         return true;
     case bbForward:
         if (!history->canGoForward()) return false;
-        GVBrowser1->forward();
+        Browser->forward();
         return true;
     case bbStop:
-        GVBrowser1->stop();
+        Browser->stop();
         return true;
     case bbRefresh:
-        if (GVBrowser1->url().isEmpty()) return false;
-        GVBrowser1->reload();
+        if (Browser->url().isEmpty()) return false;
+        Browser->reload();
         return true;
     case bbHome: {
         const QString welcome = WelcomePage ? WelcomePage() : QString();
@@ -290,10 +290,10 @@ bool TBrowserPanel::ButtonAction(int tag) {
     }
 }
 
-void TBrowserPanel::BrowserButtonClick(int tag) {
+void BrowserPanel::BrowserButtonClicked(int tag) {
     if (tag == bbOK) {
         // A request that failed still waits for a document to complete.
-        if (!RunGuarded([&] { BrowseTo(); }, nullptr)) setScreenCursor(TScreenCursor::AppStarting);
+        if (!RunGuarded([&] { BrowseTo(); }, nullptr)) setScreenCursor(ScreenCursor::AppStarting);
         return;
     }
     // Errors of the browser's operations are discarded: the click failed.
@@ -310,12 +310,12 @@ void TBrowserPanel::BrowserButtonClick(int tag) {
     case bbRefresh:
         break;
     default:
-        setScreenCursor(TScreenCursor::AppStarting);
+        setScreenCursor(ScreenCursor::AppStarting);
         break;
     }
 }
 
-QWebEngineView* TBrowserPanel::NewTopLevelView() {
+QWebEngineView* BrowserPanel::NewTopLevelView() {
     // A window of its own, closed with the panel at the latest.
     auto* view = new QWebEngineView(this);
     view->setWindowFlag(Qt::Window, true);
@@ -329,7 +329,7 @@ QWebEngineView* TBrowserPanel::NewTopLevelView() {
     return view;
 }
 
-void TBrowserPanel::OpenInNewWindow(const QString& url) {
+void BrowserPanel::OpenInNewWindow(const QString& url) {
     const QUrl target = QUrl::fromUserInput(url);
     if (!target.isValid() || target.isEmpty()) return;
     OpeningWindow = true;
@@ -337,13 +337,13 @@ void TBrowserPanel::OpenInNewWindow(const QString& url) {
     OpeningWindow = false;
 }
 
-bool TBrowserPanel::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Panel5) {
+bool BrowserPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == OkButton) {
         // The "OK" panel shows its focus as a raised bevel around the browser.
         if (event->type() == QEvent::FocusIn)
-            Panel4->setFrameStyle(QFrame::Panel | QFrame::Raised);
+            BrowserFrame->setFrameStyle(QFrame::Panel | QFrame::Raised);
         else if (event->type() == QEvent::FocusOut)
-            Panel4->setFrameStyle(QFrame::NoFrame);
+            BrowserFrame->setFrameStyle(QFrame::NoFrame);
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -20,18 +20,18 @@
 #include <functional>
 #include <string>
 
-class IMessageSink;
+class MessageSink;
 class QFrame;
 class QPushButton;
 class QToolButton;
 class QUrl;
 class QWebEngineNewWindowRequest;
 class QWebEngineView;
-class TGVBrowser;
-class TIEAddress;
+class WebBrowser;
+class BrowserAddressBox;
 
-// Tags of the browser buttons (BrowserButtonClick).
-enum TBrowserButton {
+// Tags of the browser buttons (BrowserButtonClicked).
+enum BrowserButton {
     bbBack = 100,
     bbForward = 200,
     bbStop = 300,
@@ -41,11 +41,11 @@ enum TBrowserButton {
     bbOK = 700,
 };
 
-class TBrowserPanel : public QWidget {
+class BrowserPanel : public QWidget {
 public:
     // messages hears of exceptions caught in the panel's handlers.
-    explicit TBrowserPanel(QWidget* parent = nullptr, IMessageSink* messages = nullptr);
-    ~TBrowserPanel() override;
+    explicit BrowserPanel(QWidget* parent = nullptr, MessageSink* messages = nullptr);
+    ~BrowserPanel() override;
 
     // --- hooks the window sets ---
     // Whether capture is on; unset: off.
@@ -76,7 +76,7 @@ public:
     // welcome page at start-up).
     void SetPending(const QString& url);
     // The action of the button with this tag; the screen cursor follows.
-    void BrowserButtonClick(int tag);
+    void BrowserButtonClicked(int tag);
 
     // --- bookkeeping ---
     // The address the browser is to show next, or shows now.
@@ -100,10 +100,10 @@ public:
 
     // --- parts ---
     QToolButton* Button(int tag) const;
-    TIEAddress* IEAddress1;
-    QPushButton* Panel5;
-    QFrame* Panel4;
-    TGVBrowser* GVBrowser1;
+    BrowserAddressBox* AddressBox;
+    QPushButton* OkButton;
+    QFrame* BrowserFrame;
+    WebBrowser* Browser;
     // The windows OpenInNewWindow opened that are still open.
     QList<QWebEngineView*> OpenWindows() const;
 
@@ -119,7 +119,7 @@ private:
     void StopLoading();
     QWebEngineView* NewTopLevelView();
 
-    IMessageSink* Messages_;
+    MessageSink* Messages_;
     QList<QToolButton*> Buttons_;
     QList<QPointer<QWebEngineView>> Windows_;
 };

@@ -5,8 +5,8 @@
 // browser's pending navigation, the welcome page and a tab's page address
 // open in it, its status text goes to the status bar.
 
-class IMessageSink;
-class TBrowserPanel;
-class TForm1;
+class MessageSink;
+class BrowserPanel;
+class MainWindow;
 
-TBrowserPanel* AttachBrowser(TForm1& form, IMessageSink* messages);
+BrowserPanel* AttachBrowser(MainWindow& form, MessageSink* messages);

@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-void TDialogMessages::ShowMessage(std::string_view text) {
+void DialogMessages::ShowMessage(std::string_view text) {
     // A "\r\n" of the core's texts is one line break here.
     QString message = QString::fromUtf8(text.data(), qsizetype(text.size()));
     message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

@@ -7,7 +7,7 @@
 
 #include <string_view>
 
-class TDialogMessages : public IMessageSink {
+class DialogMessages : public MessageSink {
 public:
     void ShowMessage(std::string_view text) override;
     // No dialog: the texts go to the standard error stream (scripted runs).

@@ -21,7 +21,7 @@ bool IsEnter(const QKeyEvent& key) {
 
 } // namespace
 
-TEditCombobox::TEditCombobox(QWidget* parent) : QComboBox(parent) {
+EditComboBox::EditComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(true);
     // Enter is ours: the box would otherwise add the typed text itself.
     setInsertPolicy(QComboBox::NoInsert);
@@ -37,7 +37,7 @@ TEditCombobox::TEditCombobox(QWidget* parent) : QComboBox(parent) {
             [this](const QString& text) { ItemChosen(text); });
 }
 
-void TEditCombobox::AddItem(const QString& text) {
+void EditComboBox::AddItem(const QString& text) {
     if (text.isEmpty()) return;
     int found = -1;
     if (UniqueItems) {
@@ -66,7 +66,7 @@ void TEditCombobox::AddItem(const QString& text) {
     }
 }
 
-void TEditCombobox::PasteItem() {
+void EditComboBox::PasteItem() {
     // A one-line edit field decides what of the clipboard is pasted.
     auto edit = std::make_unique<QLineEdit>(parentWidget());
     edit->hide();
@@ -76,7 +76,7 @@ void TEditCombobox::PasteItem() {
     if (!pasted.isEmpty()) AddItem(pasted);
 }
 
-void TEditCombobox::keyPressEvent(QKeyEvent* event) {
+void EditComboBox::keyPressEvent(QKeyEvent* event) {
     if (IsEnter(*event)) {
         AddItem(currentText());
         Typing_ = false;
@@ -86,12 +86,12 @@ void TEditCombobox::keyPressEvent(QKeyEvent* event) {
     QComboBox::keyPressEvent(event);
 }
 
-void TEditCombobox::contextMenuEvent(QContextMenuEvent* event) {
+void EditComboBox::contextMenuEvent(QContextMenuEvent* event) {
     event->accept();
     if (OnContextPaste) OnContextPaste();
 }
 
-bool TEditCombobox::eventFilter(QObject* watched, QEvent* event) {
+bool EditComboBox::eventFilter(QObject* watched, QEvent* event) {
     // Keys in the open list go to the list, not to the box: Enter there ends
     // typing as Enter in the box does, so the entry it chooses goes on top.
     // The list chooses on the shortcut check that comes before the key.
@@ -100,6 +100,6 @@ bool TEditCombobox::eventFilter(QObject* watched, QEvent* event) {
     return QComboBox::eventFilter(watched, event);
 }
 
-void TEditCombobox::ItemChosen(const QString& text) {
+void EditComboBox::ItemChosen(const QString& text) {
     if (!Typing_) AddItem(text);
 }

@@ -15,9 +15,9 @@
 // name unless one is set.
 void SetComboAccessibleName(QComboBox& box, const QString& name);
 
-class TEditCombobox : public QComboBox {
+class EditComboBox : public QComboBox {
 public:
-    explicit TEditCombobox(QWidget* parent = nullptr);
+    explicit EditComboBox(QWidget* parent = nullptr);
 
     // An added text already in the list is moved to the top, not inserted.
     bool UniqueItems = true;

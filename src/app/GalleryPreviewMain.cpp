@@ -33,7 +33,7 @@
 namespace {
 
 // Messages go to a dialog, or to the terminal when nobody watches.
-class TPreviewMessages : public IMessageSink {
+class PreviewMessages : public MessageSink {
 public:
     bool Quiet = false;
     void ShowMessage(std::string_view text) override {
@@ -42,7 +42,7 @@ public:
     }
 };
 
-struct TOptions {
+struct PreviewOptions {
     std::string Url;
     int Depth = 2;
     bool QuitWhenDone = false;
@@ -50,7 +50,7 @@ struct TOptions {
     QString ScreenshotDir;
 };
 
-bool ParseArguments(int argc, char** argv, TOptions& options) {
+bool ParseArguments(int argc, char** argv, PreviewOptions& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--depth" && i + 1 < argc) {
@@ -71,15 +71,15 @@ bool ParseArguments(int argc, char** argv, TOptions& options) {
     return true;
 }
 
-void PrintReport(TGVThumb& gallery, QTabWidget& pages) {
+void PrintReport(GalleryController& gallery, QTabWidget& pages) {
     for (int i = 0; i < pages.count(); ++i) {
-        auto* page = dynamic_cast<TGalleryTabPage*>(pages.widget(i));
+        auto* page = dynamic_cast<GalleryTabPage*>(pages.widget(i));
         if (page == nullptr) continue;
         std::printf("tab %s caption %s tiles %d\n", page->PageAddress().toUtf8().constData(),
                     pages.tabText(i).toUtf8().constData(), page->TileCount());
-        TGalleryTab* tab = gallery.Model().FindTab(page->TabId());
+        GalleryTab* tab = gallery.Model().FindTab(page->TabId());
         for (int p = 0; tab != nullptr && p < tab->Thumbs.Count(); ++p) {
-            if (TThumbPanel* tile = page->Tile(p))
+            if (ThumbTile* tile = page->Tile(p))
                 std::printf("tile %s: %s\n", tile->accessibleName().toUtf8().constData(),
                             tile->accessibleDescription().toUtf8().constData());
         }
@@ -90,20 +90,20 @@ void PrintReport(TGVThumb& gallery, QTabWidget& pages) {
 } // namespace
 
 int main(int argc, char** argv) {
-    TGuardedApplication app(argc, argv);
-    TOptions options;
+    GuardedApplication app(argc, argv);
+    PreviewOptions options;
     if (!ParseArguments(argc, argv, options)) {
         std::fprintf(stderr, "usage: gallery-preview [URL] [--depth N] [--quit-when-done] "
                              "[--report] [--screenshot DIR]\n");
         return 2;
     }
-    TPreviewMessages messages;
+    PreviewMessages messages;
     messages.Quiet = options.QuitWhenDone;
     app.Messages = &messages;
 
-    std::unique_ptr<TDemoServer> demo;
+    std::unique_ptr<DemoServer> demo;
     if (options.Url.empty()) {
-        demo = std::make_unique<TDemoServer>(BuildDemoSite(TDemoOptions{}));
+        demo = std::make_unique<DemoServer>(BuildDemoSite(DemoOptions{}));
         if (!demo->Start()) {
             std::fprintf(stderr, "gallery-preview: the demo gallery could not be served\n");
             return 1;
@@ -121,14 +121,14 @@ int main(int argc, char** argv) {
     window.statusBar()->addWidget(status, 1);
     window.resize(1024, 700);
 
-    TGVThumb gallery(&messages);
-    gallery.SetPageControl(pages);
+    GalleryController gallery(&messages);
+    gallery.SetTabWidget(pages);
     if (!gallery.ConfigureFor(APP_TESSELLON)) return 1;
-    gallery.THttpGrab::SetDepthSearchLevel(options.Depth);
+    gallery.Grabber::SetDepthSearchLevel(options.Depth);
     window.show();
 
     bool started = false;
-    gallery.OnUserTimer = [&](TComponent*, bool aborting) {
+    gallery.OnUserTimer = [&](Component*, bool aborting) {
         if (aborting || !started || gallery.IsWorking()) return;
         started = false;
         status->setText(gallery.ThumbsFound() ? " Done."

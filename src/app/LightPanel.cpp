@@ -10,20 +10,20 @@
 
 namespace {
 
-class TLightPanelAccessible : public QAccessibleWidget {
+class LightPanelAccessible : public QAccessibleWidget {
 public:
-    explicit TLightPanelAccessible(TLightPanel* panel)
+    explicit LightPanelAccessible(LightPanel* panel)
         : QAccessibleWidget(panel, QAccessible::StaticText) {}
 
     // Asked each time: the panel may become a toggle after it was first seen.
     QAccessible::Role role() const override {
-        return static_cast<TLightPanel*>(widget())->IsToggle() ? QAccessible::CheckBox
-                                                               : QAccessible::StaticText;
+        return static_cast<LightPanel*>(widget())->IsToggle() ? QAccessible::CheckBox
+                                                              : QAccessible::StaticText;
     }
 
     QAccessible::State state() const override {
         QAccessible::State s = QAccessibleWidget::state();
-        auto* panel = static_cast<TLightPanel*>(widget());
+        auto* panel = static_cast<LightPanel*>(widget());
         if (panel->IsToggle()) {
             s.checkable = true;
             s.checked = panel->IsChecked();
@@ -31,23 +31,23 @@ public:
         return s;
     }
     QStringList actionNames() const override {
-        return static_cast<TLightPanel*>(widget())->IsToggle() ? QStringList{toggleAction()}
-                                                               : QStringList{};
+        return static_cast<LightPanel*>(widget())->IsToggle() ? QStringList{toggleAction()}
+                                                              : QStringList{};
     }
     void doAction(const QString& name) override {
-        auto* panel = static_cast<TLightPanel*>(widget());
+        auto* panel = static_cast<LightPanel*>(widget());
         if (name == toggleAction() && panel->OnMouseDown) RunGuarded(panel->OnMouseDown, nullptr);
     }
 };
 
 QAccessibleInterface* LightPanelAccessibleFactory(const QString&, QObject* object) {
-    if (auto* panel = dynamic_cast<TLightPanel*>(object)) return new TLightPanelAccessible(panel);
+    if (auto* panel = dynamic_cast<LightPanel*>(object)) return new LightPanelAccessible(panel);
     return nullptr;
 }
 
 } // namespace
 
-TLightPanel::TLightPanel(const QString& caption, QWidget* parent) : QFrame(parent) {
+LightPanel::LightPanel(const QString& caption, QWidget* parent) : QFrame(parent) {
     static const bool factory = [] {
         QAccessible::installFactory(LightPanelAccessibleFactory);
         return true;
@@ -56,11 +56,11 @@ TLightPanel::TLightPanel(const QString& caption, QWidget* parent) : QFrame(paren
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Label_ = new QLabel(this);
     Label_->setTextFormat(Qt::PlainText);
-    Light_ = new TActivityLight(this);
+    Light_ = new ActivityLight(this);
     SetCaption(caption);
 }
 
-void TLightPanel::SetCaption(const QString& caption) {
+void LightPanel::SetCaption(const QString& caption) {
     Label_->setText(caption);
     // Screen readers get the caption without its trailing blanks.
     const QString name = caption.trimmed();
@@ -68,7 +68,7 @@ void TLightPanel::SetCaption(const QString& caption) {
     Label_->setAccessibleName(name);
 }
 
-void TLightPanel::SetChecked(bool checked) {
+void LightPanel::SetChecked(bool checked) {
     if (checked == Checked_) return;
     Checked_ = checked;
     QAccessible::State changed;
@@ -77,16 +77,16 @@ void TLightPanel::SetChecked(bool checked) {
     QAccessible::updateAccessibility(&event);
 }
 
-QString TLightPanel::Caption() const {
+QString LightPanel::Caption() const {
     return Label_->text();
 }
 
-void TLightPanel::mousePressEvent(QMouseEvent* event) {
+void LightPanel::mousePressEvent(QMouseEvent* event) {
     event->accept();
     if (OnMouseDown) RunGuarded(OnMouseDown, nullptr);
 }
 
-void TLightPanel::resizeEvent(QResizeEvent* event) {
+void LightPanel::resizeEvent(QResizeEvent* event) {
     QFrame::resizeEvent(event);
     const int d = Light_->width();
     Light_->move(width() - d - 6, (height() - d) / 2);

@@ -10,15 +10,15 @@
 #include <functional>
 
 class QLabel;
-class TActivityLight;
+class ActivityLight;
 
-class TLightPanel : public QFrame {
+class LightPanel : public QFrame {
 public:
-    TLightPanel(const QString& caption, QWidget* parent = nullptr);
+    LightPanel(const QString& caption, QWidget* parent = nullptr);
 
     void SetCaption(const QString& caption);
     QString Caption() const;
-    TActivityLight* Light() const { return Light_; }
+    ActivityLight* Light() const { return Light_; }
     QLabel* CaptionLabel() const { return Label_; }
 
     std::function<void()> OnMouseDown;
@@ -36,7 +36,7 @@ protected:
 
 private:
     QLabel* Label_;
-    TActivityLight* Light_;
+    ActivityLight* Light_;
     bool Toggle_ = false;
     bool Checked_ = false;
 };

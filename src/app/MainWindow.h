@@ -23,33 +23,33 @@ class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 class QTabWidget;
-class TActivityLight;
-class TAppMessageFilter;
-class TEditCombobox;
-class TOKBottomDlg;
-class TGVViewer;
-class TPagesDlg;
-class TMemoLines;
+class ActivityLight;
+class AppMessageFilter;
+class EditComboBox;
+class AboutBox;
+class ViewerWindow;
+class PreferencesDialog;
+class BatchedLines;
 
 // A panel holding a caption and a light, clickable as a whole.
-class TLightPanel;
+class LightPanel;
 
-class TForm1 : public QMainWindow {
+class MainWindow : public QMainWindow {
 public:
     // messages: where the core's texts go (the GUI's dialog sink).
-    explicit TForm1(IMessageSink* messages, QWidget* parent = nullptr);
-    ~TForm1() override;
+    explicit MainWindow(MessageSink* messages, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Start-up after construction: applies the gallery variant once, then
     // reads the settings that need the other windows.
     void AfterCreate();
-    void ApplyVariant(TAppli appli);
+    void ApplyVariant(AppVariant variant);
 
     // --- commands ---
-    void Button1Click();  // Start
-    void Button3Click();  // Reload
-    void Button9Click();  // page stop
-    void Button10Click(); // file stop
+    void StartClicked();     // Start
+    void ReloadClicked();    // Reload
+    void StopPagesClicked(); // page stop
+    void StopFilesClicked(); // file stop
     void StartFromAddress(const QString& address, bool reuse, bool keepMark);
     // The reload check: Reload when the page is stored, else a start.
     void ReloadCheck();
@@ -62,11 +62,11 @@ public:
     void ShowHelpTopic(int context);
     // F1: the help topic of the focused control in the status bar, and its
     // hint beside it.
-    void FormHelp(QWidget* focused);
+    void ShowContextHelp(QWidget* focused);
 
     // --- handlers of the controller's events ---
-    void LinkFound(TLinkFound& link);
-    void MailLinkFound(TLinkFound& link);
+    void LinkFound(FoundLink& link);
+    void MailLinkFound(FoundLink& link);
     void UpdatedStats(int tag, int inQueue, int downloading, int toAnalyze, int done, int retries,
                       int errors, int alreadyOnDisk);
     void PageActivity(bool working);
@@ -86,7 +86,7 @@ public:
     void SetStatusText(QLabel* panel, const QString& text);
 
     // --- state for tests and the other windows ---
-    TGVThumb& Gallery() { return *ThumbScan1; }
+    GalleryController& Gallery() { return *Gallery_; }
     bool Exiting() const { return Exiting_; }
     int LinkCount = 0;
     bool BlinkPhase = false;
@@ -103,62 +103,62 @@ public:
     // Capture on or off, and the capture light with it.
     void SetCapture(bool on);
     // After a variant was applied: the preferences dialog follows it.
-    std::function<void(TAppli appli)> OnVariantApplied;
+    std::function<void(AppVariant variant)> OnVariantApplied;
     // The browser's step of the tick.
     std::function<void()> OnBrowserTick;
 
     // --- controls (names as users and tests know them) ---
-    QTabWidget* PageControl1;
-    QWidget* TabSheet1; // "Home" / "Main"
-    QWidget* TabSheet2; // "Html page analysis"
-    QWidget* TabSheet3; // "Log", never shown
-    QWidget* TabSheet4; // "Mail progress"
-    QWidget* TabSheet5; // "Files downloads"
+    QTabWidget* Tabs;
+    QWidget* HomeTab;          // "Home" / "Main"
+    QWidget* PageAnalysisTab;  // "Html page analysis"
+    QWidget* LogTab;           // "Log", never shown
+    QWidget* MailTab;          // "Mail progress"
+    QWidget* FileDownloadsTab; // "Files downloads"
     QGroupBox* ScannerGroup;
-    QGroupBox* GroupBox1; // embedded browser
-    QGroupBox* GroupBox7; // html pages analysis
-    QGroupBox* GroupBox3; // files downloads
-    TEditCombobox* EditCombobox1;
-    QPushButton* Button1; // Start
-    QPushButton* Button3; // Reload
-    QSpinBox* Edit1;      // depth
+    QGroupBox* BrowserGroup;       // embedded browser
+    QGroupBox* PageAnalysisGroup;  // html pages analysis
+    QGroupBox* FileDownloadsGroup; // files downloads
+    EditComboBox* ScanAddressBox;
+    QPushButton* StartButton;  // Start
+    QPushButton* ReloadButton; // Reload
+    QSpinBox* DepthSpinBox;    // depth
     QLabel* SearchLabel;
     QLabel* DepthLabel;
-    TLightPanel* Panel6;    // browser capture
-    TLightPanel* Panel2;    // getting pages
-    TLightPanel* Panel3;    // getting pics
-    TActivityLight* Shape1; // page light
-    TActivityLight* Shape2; // capture light
-    TActivityLight* Shape3; // file light
-    QPushButton* Button9;   // page stop
-    QPushButton* Button10;  // file stop
-    QCheckBox* CheckBox1;   // stay on site
-    QPushButton* Button2;   // close tabs
-    QPushButton* Button4;   // throw tabs
-    QPlainTextEdit* Memo1;  // page statistics
-    QPlainTextEdit* Memo5;  // page errors
-    QPlainTextEdit* Memo4;  // links found
-    QPlainTextEdit* Memo2;  // file statistics
-    QPlainTextEdit* Memo9;  // file errors
-    QPlainTextEdit* Memo8;  // files received
-    QPlainTextEdit* Memo6;  // mail addresses
-    QLabel* StatusPanel0;
-    QLabel* StatusPanel1;
-    QLabel* StatusPanel2;
+    LightPanel* CapturePanel;          // browser capture
+    LightPanel* PageActivityPanel;     // getting pages
+    LightPanel* FileActivityPanel;     // getting pics
+    ActivityLight* PageLight;          // page light
+    ActivityLight* CaptureLight;       // capture light
+    ActivityLight* FileLight;          // file light
+    QPushButton* StopPagesButton;      // page stop
+    QPushButton* StopFilesButton;      // file stop
+    QCheckBox* StayOnSiteCheckBox;     // stay on site
+    QPushButton* CloseTabsButton;      // close tabs
+    QPushButton* ThrowTabsButton;      // throw tabs
+    QPlainTextEdit* PageStatsText;     // page statistics
+    QPlainTextEdit* PageErrorsList;    // page errors
+    QPlainTextEdit* LinksList;         // links found
+    QPlainTextEdit* FileStatsText;     // file statistics
+    QPlainTextEdit* FileErrorsList;    // file errors
+    QPlainTextEdit* ReceivedFilesList; // files received
+    QPlainTextEdit* MailAddressesList; // mail addresses
+    QLabel* StorageStatusLabel;
+    QLabel* DetailStatusLabel;
+    QLabel* ActivityStatusLabel;
     QMenu* FileMenu;
-    QAction* Exit1;
-    QAction* Viewer1; // "List"
+    QAction* ExitAction;
+    QAction* ViewerAction; // "List"
     QMenu* OptionsMenu;
-    QAction* Preferences1;
-    QAction* CleanFolders1;
+    QAction* PreferencesAction;
+    QAction* CleanFoldersAction;
     QMenu* HelpMenu;
-    QAction* Overview1;
-    QAction* Userguide1;
-    QAction* About1;
-    TOKBottomDlg* AboutBox;
+    QAction* OverviewAction;
+    QAction* UserGuideAction;
+    QAction* AboutAction;
+    AboutBox* About;
     // The library window and the preferences dialog, made with the window.
-    TGVViewer* Viewer() const { return Viewer_.get(); }
-    TPagesDlg* Prefs() const { return Prefs_.get(); }
+    ViewerWindow* Viewer() const { return Viewer_.get(); }
+    PreferencesDialog* Prefs() const { return Prefs_.get(); }
 
     int ReloadMark = 0; // 1 while a Reload or a tab's reload runs
     bool StayOnSiteWarned = false;
@@ -173,21 +173,21 @@ private:
     void BuildMenus();
     void BuildStatusBar();
     void MakeOtherWindows();
-    void FormCreate();
+    void SetUpFromGallery();
     void LayoutScannerRow();
-    void WireVariant(TAppli appli);
+    void WireVariant(AppVariant variant);
     void HistorySave();
     void SetCaptureLight();
     void StayOnSiteClicked(bool checked);
 
-    IMessageSink* Messages_;
-    std::unique_ptr<TGVThumb> ThumbScan1;
-    std::unique_ptr<TAppMessageFilter> AppMessage_;
-    std::unique_ptr<TGVViewer> Viewer_;
-    std::unique_ptr<TPagesDlg> Prefs_;
+    MessageSink* Messages_;
+    std::unique_ptr<GalleryController> Gallery_;
+    std::unique_ptr<AppMessageFilter> AppMessage_;
+    std::unique_ptr<ViewerWindow> Viewer_;
+    std::unique_ptr<PreferencesDialog> Prefs_;
     bool Exiting_ = false;
     // The lists, filled in batches.
-    std::unique_ptr<TMemoLines> Links_, Mails_, Received_, PageErrors_, FileErrors_;
+    std::unique_ptr<BatchedLines> Links_, Mails_, Received_, PageErrors_, FileErrors_;
     QString LastAnnounced_;
     // Where the address box ends: 6 pixels before this button.
     QPushButton* AddressRightOf_ = nullptr;

@@ -9,12 +9,12 @@
 
 namespace {
 
-struct TDirCloser {
+struct DirCloser {
     void operator()(DIR* d) const { ::closedir(d); }
 };
 
 bool Walk(const std::string& folder, const std::function<void(const std::string&)>& onFolder) {
-    std::unique_ptr<DIR, TDirCloser> dir(::opendir(folder.c_str()));
+    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
     if (!dir) return false; // unreadable: not empty, the walk goes on elsewhere
     bool empty = true;
     std::vector<std::string> subFolders;

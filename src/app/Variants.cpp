@@ -20,8 +20,8 @@
 
 namespace {
 
-const char* Title(TAppli appli) {
-    switch (appli) {
+const char* Title(AppVariant variant) {
+    switch (variant) {
     case APP_SCRIVANE:
         return "Scrivane";
     case APP_HARVELLO:
@@ -51,106 +51,105 @@ void PlaceGroup(QGroupBox* group, QWidget* sheet) {
 
 } // namespace
 
-void TForm1::ApplyVariant(TAppli appli) {
-    if (!ThumbScan1->ConfigureFor(appli)) return;
-    ThumbScan1->SetAppliType(appli);
-    const bool scrivane = appli == APP_SCRIVANE, harvello = appli == APP_HARVELLO;
-    const bool missivant = appli == APP_MISSIVANT, tessellon = appli == APP_TESSELLON;
+void MainWindow::ApplyVariant(AppVariant variant) {
+    if (!Gallery_->ConfigureFor(variant)) return;
+    Gallery_->SetVariant(variant);
+    const bool scrivane = variant == APP_SCRIVANE, harvello = variant == APP_HARVELLO;
+    const bool missivant = variant == APP_MISSIVANT, tessellon = variant == APP_TESSELLON;
 
-    PageControl1->setTabText(PageControl1->indexOf(TabSheet1), QStringLiteral("Main"));
+    Tabs->setTabText(Tabs->indexOf(HomeTab), QStringLiteral("Main"));
     // The title first: the settings key and the about box follow it.
-    QGuiApplication::setApplicationDisplayName(QString::fromLatin1(Title(appli)));
-    if (scrivane) AboutBox->Version->setText(QStringLiteral("version 3.03"));
-    if (harvello) AboutBox->Version->setText(QStringLiteral("version 1.21"));
-    if (missivant) AboutBox->Version->setText(QStringLiteral("version 1.01"));
-    if (!tessellon) AboutBox->ProductName->setText(QGuiApplication::applicationDisplayName());
+    QGuiApplication::setApplicationDisplayName(QString::fromLatin1(Title(variant)));
+    if (scrivane) About->Version->setText(QStringLiteral("version 3.03"));
+    if (harvello) About->Version->setText(QStringLiteral("version 1.21"));
+    if (missivant) About->Version->setText(QStringLiteral("version 1.01"));
+    if (!tessellon) About->ProductName->setText(QGuiApplication::applicationDisplayName());
     setWindowTitle(QGuiApplication::applicationDisplayName());
 
-    Viewer1->setVisible(!scrivane);
-    CheckBox1->setVisible(!tessellon);
-    ShowTab(PageControl1, TabSheet2, harvello || missivant);
-    ShowTab(PageControl1, TabSheet4, missivant);
-    ShowTab(PageControl1, TabSheet5, harvello);
-    if (harvello || missivant) Panel2->hide();
-    Panel3->setVisible(tessellon);
-    if (harvello) Panel3->SetCaption(QStringLiteral("getting files      "));
-    if (tessellon) Panel3->SetCaption(QStringLiteral("getting pics      "));
-    Panel6->setVisible(tessellon);
-    Button2->setVisible(tessellon);
-    Button4->setVisible(tessellon);
-    if (!tessellon) Button3->setVisible(!scrivane);
+    ViewerAction->setVisible(!scrivane);
+    StayOnSiteCheckBox->setVisible(!tessellon);
+    ShowTab(Tabs, PageAnalysisTab, harvello || missivant);
+    ShowTab(Tabs, MailTab, missivant);
+    ShowTab(Tabs, FileDownloadsTab, harvello);
+    if (harvello || missivant) PageActivityPanel->hide();
+    FileActivityPanel->setVisible(tessellon);
+    if (harvello) FileActivityPanel->SetCaption(QStringLiteral("getting files      "));
+    if (tessellon) FileActivityPanel->SetCaption(QStringLiteral("getting pics      "));
+    CapturePanel->setVisible(tessellon);
+    CloseTabsButton->setVisible(tessellon);
+    ThrowTabsButton->setVisible(tessellon);
+    if (!tessellon) ReloadButton->setVisible(!scrivane);
 
     // The stop buttons move from their places before the move.
-    const int fileStopLeft = Button10->x();
-    Button10->setVisible(!scrivane);
+    const int fileStopLeft = StopFilesButton->x();
+    StopFilesButton->setVisible(!scrivane);
     if (harvello) {
-        Button10->setText(QStringLiteral("stop file download"));
-        Button10->resize(100, Button10->height());
+        StopFilesButton->setText(QStringLiteral("stop file download"));
+        StopFilesButton->resize(100, StopFilesButton->height());
     }
     if (harvello || missivant) {
-        Button10->move(Button3->x(), Button10->y());
-        Button9->setText(QStringLiteral("stop html analysis"));
-        Button9->resize(100, Button9->height());
-        Button9->move(fileStopLeft, Button9->y());
+        StopFilesButton->move(ReloadButton->x(), StopFilesButton->y());
+        StopPagesButton->setText(QStringLiteral("stop html analysis"));
+        StopPagesButton->resize(100, StopPagesButton->height());
+        StopPagesButton->move(fileStopLeft, StopPagesButton->y());
     }
 
     AddressAfterCapture_ = tessellon;
-    AddressRightOf_ = scrivane ? Button1 : Button3;
+    AddressRightOf_ = scrivane ? StartButton : ReloadButton;
     LayoutScannerRow();
 
-    CleanFolders1->setVisible(!scrivane);
-    StatusPanel0->setMinimumWidth(tessellon ? 500 : 300);
-    GroupBox1->setVisible(!scrivane);
-    PlaceGroup(GroupBox7, scrivane ? TabSheet1 : TabSheet2);
-    Prefs_->ApplyVariant(appli);
-    if (OnVariantApplied) OnVariantApplied(appli);
-    WireVariant(appli);
+    CleanFoldersAction->setVisible(!scrivane);
+    StorageStatusLabel->setMinimumWidth(tessellon ? 500 : 300);
+    BrowserGroup->setVisible(!scrivane);
+    PlaceGroup(PageAnalysisGroup, scrivane ? HomeTab : PageAnalysisTab);
+    Prefs_->ApplyVariant(variant);
+    if (OnVariantApplied) OnVariantApplied(variant);
+    WireVariant(variant);
 }
 
-void TForm1::WireVariant(TAppli appli) {
-    TGVThumb& c = *ThumbScan1;
-    c.SetPageControl(appli == APP_TESSELLON ? PageControl1 : nullptr);
-    c.OnUserTimer = [this](TComponent*, bool aborting) { UserTick(aborting); };
+void MainWindow::WireVariant(AppVariant variant) {
+    GalleryController& c = *Gallery_;
+    c.SetTabWidget(variant == APP_TESSELLON ? Tabs : nullptr);
+    c.OnUserTimer = [this](Component*, bool aborting) { UserTick(aborting); };
     // The activity hooks serve every variant: they leave the managers' own
     // working notifications to the engine, which ends the scan on them.
-    c.WorkingHook = [this](TGVDwnld*, bool working) { PageActivity(working); };
-    c.FileWorkingHook = [this](TComponent*, bool working) { FileActivity(working); };
+    c.WorkingHook = [this](DownloadManager*, bool working) { PageActivity(working); };
+    c.FileWorkingHook = [this](Component*, bool working) { FileActivity(working); };
 
     c.OnLinkFound = nullptr;
-    if (appli == APP_SCRIVANE || appli == APP_HARVELLO)
-        c.OnLinkFound = [this](TComponent*, TLinkFound& link) { LinkFound(link); };
-    if (appli == APP_MISSIVANT)
-        c.OnLinkFound = [this](TComponent*, TLinkFound& link) { MailLinkFound(link); };
+    if (variant == APP_SCRIVANE || variant == APP_HARVELLO)
+        c.OnLinkFound = [this](Component*, FoundLink& link) { LinkFound(link); };
+    if (variant == APP_MISSIVANT)
+        c.OnLinkFound = [this](Component*, FoundLink& link) { MailLinkFound(link); };
 
-    if (appli == APP_TESSELLON) {
+    if (variant == APP_TESSELLON) {
         c.PageDownloader.OnError = nullptr;
         c.FileDownloader.OnError = nullptr;
         c.StatsHook = nullptr;
     } else {
         c.PageDownloader.OnError =
-            [this](TComponent*, int, const std::string& url, std::uint32_t code, const std::string&,
+            [this](Component*, int, const std::string& url, std::uint32_t code, const std::string&,
                    const std::string& ref) { PageDownloadError(code, url, ref); };
-        c.StatsHook = [this](THttpBase&, int tag, int a, int b, int d, int e, int f, int g, int h) {
-            UpdatedStats(tag, a, b, d, e, f, g, h);
-        };
+        c.StatsHook = [this](ScanEngine&, int tag, int a, int b, int d, int e, int f, int g,
+                             int h) { UpdatedStats(tag, a, b, d, e, f, g, h); };
     }
-    if (appli == APP_HARVELLO || appli == APP_MISSIVANT) {
-        c.FileDownloader.OnError = [this](TComponent*, int, const std::string& url,
+    if (variant == APP_HARVELLO || variant == APP_MISSIVANT) {
+        c.FileDownloader.OnError = [this](Component*, int, const std::string& url,
                                           std::uint32_t code, const std::string& msg,
                                           const std::string& ref) {
             FileDownloadError(code, url, msg, ref);
         };
-        c.FileDownloader.OnDataReceived = [this](TComponent*, TGVHttpGet* get, bool onDisk) {
+        c.FileDownloader.OnDataReceived = [this](Component*, RequestSlot* get, bool onDisk) {
             FileReceived(get->Url.GetUrl(), onDisk);
         };
     }
-    const bool mail = appli == APP_MISSIVANT;
-    c.OnPageReceived = [this, mail](TComponent*, const std::string&, const std::string& url,
+    const bool mail = variant == APP_MISSIVANT;
+    c.OnPageReceived = [this, mail](Component*, const std::string&, const std::string& url,
                                     const std::string&,
                                     const std::string&) { PageAnalysing(url, mail); };
 }
 
-bool TAppMessageFilter::eventFilter(QObject* watched, QEvent* event) {
+bool AppMessageFilter::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease: {

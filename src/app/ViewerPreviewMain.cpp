@@ -25,7 +25,7 @@
 
 namespace {
 
-class TPreviewMessages : public IMessageSink {
+class PreviewMessages : public MessageSink {
 public:
     void ShowMessage(std::string_view text) override {
         std::fprintf(stderr, "%.*s\n", int(text.size()), text.data());
@@ -35,7 +35,7 @@ public:
 
 // The storage folder as stored; nothing is written when it is missing.
 std::string StoredStorageFolder() {
-    TGVReg reg("Tessellon");
+    SettingsKey reg("Tessellon");
     reg.StoreDefaults = false;
     return reg.ReadString(Setting::StoragePath.Entry, "");
 }
@@ -43,16 +43,16 @@ std::string StoredStorageFolder() {
 } // namespace
 
 int main(int argc, char** argv) {
-    TGuardedApplication app(argc, argv);
+    GuardedApplication app(argc, argv);
     if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {
         std::fprintf(stderr, "usage: viewer-preview [FOLDER]\n");
         return 2;
     }
-    TPreviewMessages messages;
+    PreviewMessages messages;
     app.Messages = &messages;
     const std::string folder = argc == 2 ? std::string(argv[1]) : StoredStorageFolder();
 
-    TGVViewer viewer(&messages);
+    ViewerWindow viewer(&messages);
     viewer.DownloadPath = [folder] { return folder; };
     // Alone, the library window is the program.
     viewer.setAttribute(Qt::WA_QuitOnClose, true);
@@ -60,13 +60,13 @@ int main(int argc, char** argv) {
     // The dialog edits the settings through a controller of their own,
     // made when first asked for; its comments check box and the viewer's
     // menu item follow each other.
-    std::unique_ptr<TGVThumb> thumbs;
-    std::unique_ptr<TPagesDlg> dialog;
+    std::unique_ptr<GalleryController> thumbs;
+    std::unique_ptr<PreferencesDialog> dialog;
     const std::function<void()> openPreferences = [&] {
         if (!dialog) {
-            thumbs = std::make_unique<TGVThumb>(&messages);
+            thumbs = std::make_unique<GalleryController>(&messages);
             thumbs->SetTimerEnabled(false);
-            dialog = std::make_unique<TPagesDlg>(*thumbs, &messages, &viewer.List());
+            dialog = std::make_unique<PreferencesDialog>(*thumbs, &messages, &viewer.List());
             dialog->MainWindowVisible = [] { return false; }; // no scan window here
             dialog->OnShowComments = [&viewer](bool on) { viewer.SetShowFullScreenComments(on); };
             viewer.OnShowCommentsChanged = [&dialog](bool on) {
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
         dialog->show();
         dialog->raise();
     };
-    QAction* preferences = viewer.Options1->addAction(QStringLiteral("Preferences"));
+    QAction* preferences = viewer.OptionsMenu->addAction(QStringLiteral("Preferences"));
     QObject::connect(preferences, &QAction::triggered,
                      [&openPreferences] { RunGuarded(openPreferences, nullptr); });
 

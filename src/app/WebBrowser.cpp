@@ -7,10 +7,10 @@
 #include <QWebEngineContextMenuRequest>
 #include <QWebEngineNewWindowRequest>
 
-TGVPage::TGVPage(QObject* parent, IMessageSink* messages)
+WebPage::WebPage(QObject* parent, MessageSink* messages)
     : QWebEnginePage(parent), Messages_(messages) {}
 
-bool TGVPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
+bool WebPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
     bool accept = true;
     RunGuarded(
         [&] {
@@ -20,8 +20,8 @@ bool TGVPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool
     return accept;
 }
 
-TGVBrowser::TGVBrowser(QWidget* parent, IMessageSink* messages)
-    : QWebEngineView(parent), Page_(new TGVPage(this, messages)), Messages_(messages) {
+WebBrowser::WebBrowser(QWidget* parent, MessageSink* messages)
+    : QWebEngineView(parent), Page_(new WebPage(this, messages)), Messages_(messages) {
     setPage(Page_);
     // A request the handler leaves unopened opens no window: the view's
     // createWindow, which Qt may ask as well, gives none.
@@ -35,12 +35,12 @@ TGVBrowser::TGVBrowser(QWidget* parent, IMessageSink* messages)
             });
 }
 
-bool TGVBrowser::ContextMenuOnLink() const {
+bool WebBrowser::ContextMenuOnLink() const {
     const QWebEngineContextMenuRequest* request = lastContextMenuRequest();
     return request != nullptr && !request->linkUrl().isEmpty();
 }
 
-void TGVBrowser::contextMenuEvent(QContextMenuEvent* event) {
+void WebBrowser::contextMenuEvent(QContextMenuEvent* event) {
     RunGuarded(
         [&] {
             if (!ContextMenuOnLink()) {

@@ -3,7 +3,7 @@
 // The web browser of the main window's Home tab: a web view whose page asks
 // its owner before it follows an address and before it opens a window, and
 // whose context menu appears only over links. What to do with those
-// requests is the owner's business (TBrowserPanel); the browser itself keeps
+// requests is the owner's business (BrowserPanel); the browser itself keeps
 // no bookkeeping.
 
 #include <QUrl>
@@ -12,13 +12,13 @@
 
 #include <functional>
 
-class IMessageSink;
+class MessageSink;
 class QWebEngineNewWindowRequest;
 
-// The page of TGVBrowser.
-class TGVPage : public QWebEnginePage {
+// The page of WebBrowser.
+class WebPage : public QWebEnginePage {
 public:
-    explicit TGVPage(QObject* parent = nullptr, IMessageSink* messages = nullptr);
+    explicit WebPage(QObject* parent = nullptr, MessageSink* messages = nullptr);
 
     // Asked before every navigation of the page; false cancels it. Unset:
     // every navigation goes ahead. An exception thrown here is reported and
@@ -29,14 +29,14 @@ protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
 
 private:
-    IMessageSink* Messages_;
+    MessageSink* Messages_;
 };
 
-class TGVBrowser : public QWebEngineView {
+class WebBrowser : public QWebEngineView {
 public:
-    explicit TGVBrowser(QWidget* parent = nullptr, IMessageSink* messages = nullptr);
+    explicit WebBrowser(QWidget* parent = nullptr, MessageSink* messages = nullptr);
 
-    TGVPage* Page() const { return Page_; }
+    WebPage* Page() const { return Page_; }
 
     // The page wants a new window: a Ctrl-click or middle click on a link
     // (a new background tab), a shift-click, or a script's window.open.
@@ -52,6 +52,6 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    TGVPage* Page_;
-    IMessageSink* Messages_;
+    WebPage* Page_;
+    MessageSink* Messages_;
 };

@@ -28,7 +28,7 @@
 
 namespace {
 
-std::optional<TAppli> VariantNamed(const std::string& name) {
+std::optional<AppVariant> VariantNamed(const std::string& name) {
     if (name == "scrivane") return APP_SCRIVANE;
     if (name == "harvello") return APP_HARVELLO;
     if (name == "missivant") return APP_MISSIVANT;
@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     // The web engine's sandbox cannot run as root; it must know before it starts.
     if (::geteuid() == 0) ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    TGuardedApplication app(argc, argv);
+    GuardedApplication app(argc, argv);
     // The settings folder's name; the title the windows show is the
     // display name, which follows the variant.
     QCoreApplication::setApplicationName(QStringLiteral("Tessellon"));
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tessellon.Tessellon"));
 
     bool demo = false;
-    std::optional<TAppli> variant;
+    std::optional<AppVariant> variant;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--demo") {
@@ -90,27 +90,27 @@ int main(int argc, char** argv) {
         }
     }
 
-    TDialogMessages messages;
+    DialogMessages messages;
     app.Messages = &messages;
-    TForm1 form(&messages);
+    MainWindow form(&messages);
     form.resize(1024, 720);
     form.show();
     form.AfterCreate();
     AttachBrowser(form, &messages);
     if (variant) form.ApplyVariant(*variant);
 
-    std::unique_ptr<TDemoServer> server;
+    std::unique_ptr<DemoServer> server;
     if (demo) {
-        server = std::make_unique<TDemoServer>(BuildDemoSite(TDemoOptions{}));
+        server = std::make_unique<DemoServer>(BuildDemoSite(DemoOptions{}));
         const int port = QUrl(QString::fromLatin1(kDemoGalleryHome)).port();
         if (server->Start(port)) {
             // On top of the box without going through the history: a new
             // top entry would be scanned at once, and the user is to press Start.
-            form.EditCombobox1->insertItem(0, QString::fromLatin1(kDemoGalleryHome));
-            form.EditCombobox1->setCurrentIndex(0);
-            form.SetStatusText(form.StatusPanel2, QStringLiteral("The demo gallery is served at ") +
-                                                      kDemoGalleryHome +
-                                                      ": press Start to scan it.");
+            form.ScanAddressBox->insertItem(0, QString::fromLatin1(kDemoGalleryHome));
+            form.ScanAddressBox->setCurrentIndex(0);
+            form.SetStatusText(form.ActivityStatusLabel,
+                               QStringLiteral("The demo gallery is served at ") + kDemoGalleryHome +
+                                   ": press Start to scan it.");
         } else {
             messages.ShowMessage("The demo gallery cannot be served: port " + std::to_string(port) +
                                  " of 127.0.0.1 is taken by another program. Close it (or the "

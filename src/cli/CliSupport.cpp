@@ -81,9 +81,9 @@ int InterruptCount() {
     return gInterrupts.load();
 }
 
-TProgressLine::TProgressLine() : Tty_(::isatty(2) != 0), Start_(MonotonicMs()) {}
+ProgressLine::ProgressLine() : Tty_(::isatty(2) != 0), Start_(MonotonicMs()) {}
 
-void TProgressLine::Show(const std::string& text) {
+void ProgressLine::Show(const std::string& text) {
     if (!Tty_) return;
     const long long secs = (MonotonicMs() - Start_) / 1000;
     std::fprintf(stderr, "\r\033[K%s  [%lld:%02lld]", text.c_str(), secs / 60, secs % 60);
@@ -91,7 +91,7 @@ void TProgressLine::Show(const std::string& text) {
     Shown_ = true;
 }
 
-void TProgressLine::Clear() {
+void ProgressLine::Clear() {
     if (!Tty_ || !Shown_) return;
     std::fprintf(stderr, "\r\033[K");
     std::fflush(stderr);
@@ -100,8 +100,8 @@ void TProgressLine::Clear() {
 
 #include "engine/Grabber.h"
 
-void ApplyScanDefaults(THttpGrab& grab, const TScanDefaults& defaults) {
+void ApplyScanDefaults(Grabber& grab, const ScanDefaults& defaults) {
     if (defaults.SearchThumbs) grab.SetSearchThumbs(true);
-    if (defaults.BothKinds) grab.SetDownloadType(TDownloadType::DOWNLOAD_HREF_SRC);
+    if (defaults.BothKinds) grab.SetDownloadType(DownloadFilter::DOWNLOAD_HREF_SRC);
     if (defaults.Depth > 0) grab.SetDepthSearchLevel(defaults.Depth);
 }

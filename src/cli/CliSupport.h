@@ -8,7 +8,7 @@
 #include <vector>
 
 // Messages meant for the user go to standard error on the command line.
-class TStderrMessages : public IMessageSink {
+class StderrMessages : public MessageSink {
 public:
     void ShowMessage(std::string_view text) override {
         std::fprintf(stderr, "%.*s\n", int(text.size()), text.data());
@@ -52,9 +52,9 @@ void InstallInterruptHandler();
 int InterruptCount();
 
 // A progress line redrawn in place on standard error, only when it is a terminal.
-class TProgressLine {
+class ProgressLine {
 public:
-    TProgressLine();
+    ProgressLine();
     void Show(const std::string& text);
     void Clear();
 
@@ -66,11 +66,11 @@ private:
 
 int RunGet(std::vector<std::string> args);
 
-class THttpGrab;
+class Grabber;
 #include <functional>
 // What a command built on the scan (such as the demo) presets before the
 // command line is read.
-struct TScanDefaults {
+struct ScanDefaults {
     std::string Url;
     bool SearchThumbs = false;
     bool BothKinds = false; // thumbnails and full-size pictures
@@ -78,7 +78,7 @@ struct TScanDefaults {
     bool FixedUrl = false;  // the command scans its own address; a URL argument is refused
     std::function<void(const std::string& url, bool onDisk)> OnFileReceived;
 };
-void ApplyScanDefaults(THttpGrab& grab, const TScanDefaults& defaults);
-int RunScan(std::vector<std::string> args, const TScanDefaults& defaults);
+void ApplyScanDefaults(Grabber& grab, const ScanDefaults& defaults);
+int RunScan(std::vector<std::string> args, const ScanDefaults& defaults);
 int RunDemo(std::vector<std::string> args);
 int RunDemoServer(std::vector<std::string> args);

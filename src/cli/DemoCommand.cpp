@@ -9,13 +9,13 @@
 
 int RunDemo(std::vector<std::string> args) {
     // --modern serves the gallery in today's markup; the scan options follow.
-    TDemoOptions options;
+    DemoOptions options;
     const auto modern = std::find(args.begin(), args.end(), "--modern");
     if (modern != args.end()) {
         options.Modern = true;
         args.erase(modern);
     }
-    TDemoServer server(BuildDemoSite(options));
+    DemoServer server(BuildDemoSite(options));
     if (!server.Start(0)) {
         std::fprintf(stderr, "cannot start the demo gallery server on 127.0.0.1\n");
         return 1;
@@ -23,7 +23,7 @@ int RunDemo(std::vector<std::string> args) {
     std::printf("scanning the demo gallery at %s\n", server.BaseUrl().c_str());
     std::fflush(stdout);
 
-    TScanDefaults defaults;
+    ScanDefaults defaults;
     defaults.Url = server.BaseUrl();
     defaults.FixedUrl = true;
     defaults.SearchThumbs = true;

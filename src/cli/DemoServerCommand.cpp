@@ -10,7 +10,7 @@
 
 int RunDemoServer(std::vector<std::string> argv) {
     ArgReader args(std::move(argv));
-    TDemoOptions options;
+    DemoOptions options;
     int port = 0;
     std::string writeDir;
     bool write = false;
@@ -39,7 +39,7 @@ int RunDemoServer(std::vector<std::string> argv) {
                                                 : "demo-server takes no argument \"" + a + "\""};
         }
     }
-    std::map<std::string, TDemoFile> site = BuildDemoSite(options);
+    std::map<std::string, DemoFile> site = BuildDemoSite(options);
 
     if (write) {
         std::string error;
@@ -55,7 +55,7 @@ int RunDemoServer(std::vector<std::string> argv) {
         return 0;
     }
 
-    TDemoServer server(std::move(site));
+    DemoServer server(std::move(site));
     if (!server.Start(port)) {
         if (port != 0)
             std::fprintf(stderr,

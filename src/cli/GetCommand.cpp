@@ -13,8 +13,8 @@
 int RunGet(std::vector<std::string> argv) {
     ArgReader args(std::move(argv));
     std::vector<std::string> urls;
-    TStderrMessages messages;
-    TGVDwnld manager(&messages);
+    StderrMessages messages;
+    DownloadManager manager(&messages);
     manager.QuietTicksBeforeIdle = 0; // done as soon as nothing is left
     manager.Tag = 2;
     manager.Agent = kDefaultAgent;
@@ -36,7 +36,7 @@ int RunGet(std::vector<std::string> argv) {
             manager.RespectRateLimits = true;
         } else if (a == "--per-host") {
             manager.RespectRateLimits = true;
-            manager.Limits().Cap = args.IntValue(a, 1, TGVDwnld::kMaxConnectionsPerHost);
+            manager.Limits().Cap = args.IntValue(a, 1, DownloadManager::kMaxConnectionsPerHost);
         } else if (a == "--reuse") {
             manager.ReuseExistingFiles = true;
         } else if (a == "--user") {
@@ -45,9 +45,9 @@ int RunGet(std::vector<std::string> argv) {
             manager.Password = args.Value(a);
         } else if (a == "--proxy") {
             ParseProxy(args.Value(a), manager.ProxyAddress, manager.ProxyPort);
-            manager.ProxyType = TProxyType::PROXY_USEPROXY;
+            manager.ProxyType = ProxyMode::PROXY_USEPROXY;
         } else if (a == "--no-proxy") {
-            manager.ProxyType = TProxyType::PROXY_DIRECT;
+            manager.ProxyType = ProxyMode::PROXY_DIRECT;
         } else if (a == "--proxy-user") {
             manager.ProxyUser = args.Value(a);
         } else if (a == "--proxy-password") {
@@ -73,8 +73,8 @@ int RunGet(std::vector<std::string> argv) {
     }
     if (urls.empty()) throw UsageError{"no URL given"};
     for (const std::string& u : urls) {
-        TCrackUrl parts;
-        if (!parts.Crack(u, "")) throw UsageError{"Invalid Url : " + u};
+        UrlParts parts;
+        if (!parts.Split(u, "")) throw UsageError{"Invalid Url : " + u};
         manager.CredentialOrigins.insert(parts.Origin());
     }
 
@@ -82,30 +82,30 @@ int RunGet(std::vector<std::string> argv) {
     char name[] = "tessellon-cli";
     char* argvQt[] = {name, nullptr};
     QCoreApplication app(argc, argvQt);
-    TProgressLine progress;
+    ProgressLine progress;
     bool anyFailed = false;
     int stats[7] = {0, 0, 0, 0, 0, 0, 0};
 
-    manager.OnError = [&](TComponent*, int, const std::string& url, std::uint32_t code,
+    manager.OnError = [&](Component*, int, const std::string& url, std::uint32_t code,
                           const std::string& msg, const std::string& ref) {
         progress.Clear();
         std::printf("%s\n", FileErrorLine(code, url, msg, ref).c_str());
         std::fflush(stdout);
         anyFailed = true;
     };
-    manager.OnDataReceived = [&](TComponent*, TGVHttpGet* get, bool onDisk) {
+    manager.OnDataReceived = [&](Component*, RequestSlot* get, bool onDisk) {
         progress.Clear();
         std::printf("%s\n", FileReceivedLine(get->Url.GetUrl(), onDisk).c_str());
         std::fflush(stdout);
     };
-    manager.OnUpdatedStats = [&](TComponent*, int, int inQueue, int downloading, int toAnalyze,
+    manager.OnUpdatedStats = [&](Component*, int, int inQueue, int downloading, int toAnalyze,
                                  int done, int retries, int errors, int onDisk) {
         const int now[7] = {inQueue, downloading, toAnalyze, done, retries, errors, onDisk};
         std::copy(now, now + 7, stats);
     };
 
     for (const std::string& u : urls)
-        manager.AddDownload(u, referer, -1, false, 0, TGetAction::STORE_TO_FILE, 'H', 1, -1);
+        manager.AddDownload(u, referer, -1, false, 0, BodyHandling::STORE_TO_FILE, 'H', 1, -1);
 
     InstallInterruptHandler();
     bool stopRequested = false;

@@ -20,8 +20,8 @@ int RunLinks(std::vector<std::string> argv) {
     ArgReader args(std::move(argv));
     std::string file, url;
     bool attributes = false, meta = false;
-    TScanCore core;
-    TStderrMessages messages;
+    PageProcessor core;
+    StderrMessages messages;
     core.Messages = &messages;
     while (!args.Done()) {
         const std::string a = args.Next();
@@ -57,11 +57,11 @@ int RunLinks(std::vector<std::string> argv) {
     if (file.empty()) throw UsageError{"no FILE given"};
     if (url.empty()) throw UsageError{"--url PAGE_URL is required"};
 
-    TPageInfo page;
+    PageInfo page;
     page.Url = url;
     page.ReferringUrl = url;
     page.DepthLevel = 1;
-    if (!page.Parts.Crack(url, "")) throw UsageError{"Invalid Url : " + url};
+    if (!page.Parts.Split(url, "")) throw UsageError{"Invalid Url : " + url};
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0 || S_ISDIR(st.st_mode) || !ReadWholeFile(file, page.Body)) {
         std::fprintf(stderr, "cannot read %s: check that the file exists and is readable\n",
@@ -69,8 +69,8 @@ int RunLinks(std::vector<std::string> argv) {
         return 1;
     }
 
-    core.OnLinkFound = [&](TComponent*, TLinkFound& lf) {
-        std::string line = TResultsFile::FormatLine(lf.TypeLink, lf.UrlFound);
+    core.OnLinkFound = [&](Component*, FoundLink& lf) {
+        std::string line = ResultsFile::FormatLine(lf.TypeLink, lf.UrlFound);
         if (attributes) {
             PrintQuoted(line, std::string(1, lf.HrefOrSrc));
             PrintQuoted(line, std::to_string(lf.CountArea));
@@ -79,7 +79,7 @@ int RunLinks(std::vector<std::string> argv) {
         std::fwrite(line.data(), 1, line.size(), stdout);
     };
     if (meta) {
-        core.OnMetaTag = [](TComponent*, const TMetaTag& m) {
+        core.OnMetaTag = [](Component*, const MetaTag& m) {
             std::string line = "META";
             for (const std::string* f :
                  {&m.TagType, &m.Tag1stAttrib, &m.Tag1stValue, &m.Tag2ndAttrib, &m.Tag2ndValue,

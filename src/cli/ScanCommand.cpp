@@ -19,16 +19,16 @@ struct Counters {
 
 } // namespace
 
-int RunScan(std::vector<std::string> argv, const TScanDefaults& defaults) {
+int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
     ArgReader args(std::move(argv));
-    TStderrMessages messages;
+    StderrMessages messages;
     int argc = 1;
     char name[] = "tessellon-cli";
     char* argvQt[] = {name, nullptr};
     QCoreApplication app(argc, argvQt);
 
-    THttpGrab grab(&messages);
-    grab.ResultsFile = 0; // a results file only when asked for
+    Grabber grab(&messages);
+    grab.ResultsMode = 0; // a results file only when asked for
     // Without a screen to watch, the scan ends as soon as nothing is left to
     // do, not after the quiet ticks a window waits before it says "Done.".
     grab.PageDownloader.QuietTicksBeforeIdle = 0;
@@ -58,11 +58,11 @@ int RunScan(std::vector<std::string> argv, const TScanDefaults& defaults) {
         } else if (a == "--download") {
             const std::string v = args.Value(a);
             if (v == "src")
-                grab.SetDownloadType(TDownloadType::DOWNLOAD_SRC);
+                grab.SetDownloadType(DownloadFilter::DOWNLOAD_SRC);
             else if (v == "href")
-                grab.SetDownloadType(TDownloadType::DOWNLOAD_HREF);
+                grab.SetDownloadType(DownloadFilter::DOWNLOAD_HREF);
             else if (v == "both")
-                grab.SetDownloadType(TDownloadType::DOWNLOAD_HREF_SRC);
+                grab.SetDownloadType(DownloadFilter::DOWNLOAD_HREF_SRC);
             else
                 throw UsageError{"--download takes src, href or both, not \"" + v + "\""};
         } else if (a == "--thumbs") {
@@ -73,7 +73,8 @@ int RunScan(std::vector<std::string> argv, const TScanDefaults& defaults) {
             grab.SetRespectRateLimits(true);
         } else if (a == "--per-host") {
             grab.SetRespectRateLimits(true);
-            grab.SetConnectionsPerHost(args.IntValue(a, 1, TGVDwnld::kMaxConnectionsPerHost));
+            grab.SetConnectionsPerHost(
+                args.IntValue(a, 1, DownloadManager::kMaxConnectionsPerHost));
         } else if (a == "--stay-on-site") {
             grab.StayOnSite = true;
         } else if (a == "--no-external") {
@@ -88,10 +89,10 @@ int RunScan(std::vector<std::string> argv, const TScanDefaults& defaults) {
         } else if (a == "--html-ext") {
             grab.SetHtmlExtensions(CommaListToLines(args.Value(a)));
         } else if (a == "--results") {
-            grab.ResultsFile = 1;
+            grab.ResultsMode = 1;
             grab.SetFileOfResults(args.Value(a));
         } else if (a == "--dated-results") {
-            grab.ResultsFile = 2;
+            grab.ResultsMode = 2;
         } else if (a == "--referer") {
             grab.InitialReferringUrl = args.Value(a);
         } else if (a == "--no-store-pages") {
@@ -114,11 +115,11 @@ int RunScan(std::vector<std::string> argv, const TScanDefaults& defaults) {
             std::string host;
             int port = 80;
             ParseProxy(args.Value(a), host, port);
-            grab.SetProxyType(TProxyType::PROXY_USEPROXY);
+            grab.SetProxyType(ProxyMode::PROXY_USEPROXY);
             grab.SetProxyAddress(host);
             grab.SetProxyPort(port);
         } else if (a == "--no-proxy") {
-            grab.SetProxyType(TProxyType::PROXY_DIRECT);
+            grab.SetProxyType(ProxyMode::PROXY_DIRECT);
         } else if (a == "--proxy-user") {
             grab.SetProxyUser(args.Value(a));
         } else if (a == "--proxy-password") {
@@ -144,7 +145,7 @@ int RunScan(std::vector<std::string> argv, const TScanDefaults& defaults) {
     if (folder.empty()) return 1;
     grab.SetDownloadPath(folder);
 
-    TProgressLine progress;
+    ProgressLine progress;
     Counters pages, files;
     auto println = [&](const std::string& line) {
         progress.Clear();
@@ -152,29 +153,29 @@ int RunScan(std::vector<std::string> argv, const TScanDefaults& defaults) {
         std::fputc('\n', stdout);
         std::fflush(stdout);
     };
-    grab.PageDownloader.OnError = [&](TComponent*, int, const std::string& u, std::uint32_t code,
+    grab.PageDownloader.OnError = [&](Component*, int, const std::string& u, std::uint32_t code,
                                       const std::string&, const std::string& ref) {
         println(PageErrorLine(code, u, ref));
     };
-    grab.OnFileDwnldError = [&](TComponent*, int, const std::string& u, std::uint32_t code,
-                                const std::string& msg, const std::string& ref) {
+    grab.OnFileDownloadError = [&](Component*, int, const std::string& u, std::uint32_t code,
+                                   const std::string& msg, const std::string& ref) {
         println(FileErrorLine(code, u, msg, ref));
     };
-    grab.StatsHook = [&](THttpBase&, int tag, int a, int b, int c, int d, int e, int f, int g) {
+    grab.StatsHook = [&](ScanEngine&, int tag, int a, int b, int c, int d, int e, int f, int g) {
         Counters& k = tag == 1 ? pages : files;
         const int now[7] = {a, b, c, d, e, f, g};
         std::copy(now, now + 7, k.v);
     };
     if (printLinks) {
-        grab.OnLinkFound = [&](TComponent*, TLinkFound& lf) {
+        grab.OnLinkFound = [&](Component*, FoundLink& lf) {
             char type[64];
             std::snprintf(type, sizeof type, "%-4s", lf.TypeLink.c_str());
             println(std::string(type) + " " + lf.UrlFound);
         };
     }
-    grab.OnLog = [&](TComponent*, const std::string& m) { println(m); };
+    grab.OnLog = [&](Component*, const std::string& m) { println(m); };
     if (defaults.OnFileReceived) {
-        grab.FileDownloader.OnDataReceived = [&](TComponent*, TGVHttpGet* get, bool onDisk) {
+        grab.FileDownloader.OnDataReceived = [&](Component*, RequestSlot* get, bool onDisk) {
             defaults.OnFileReceived(get->Url.GetUrl(), onDisk);
         };
     }
@@ -183,8 +184,8 @@ int RunScan(std::vector<std::string> argv, const TScanDefaults& defaults) {
     auto quitWhenIdle = [&](bool working) {
         if (!working && !grab.IsWorking() && !grab.Closing) app.quit();
     };
-    grab.WorkingHook = [&](TGVDwnld*, bool working) { quitWhenIdle(working); };
-    grab.FileWorkingHook = [&](TComponent*, bool working) { quitWhenIdle(working); };
+    grab.WorkingHook = [&](DownloadManager*, bool working) { quitWhenIdle(working); };
+    grab.FileWorkingHook = [&](Component*, bool working) { quitWhenIdle(working); };
 
     if (!grab.StartScan(url)) return 1;
 

@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     try {
         if (command == "links") return RunLinks(std::move(args));
         if (command == "get") return RunGet(std::move(args));
-        if (command == "scan") return RunScan(std::move(args), TScanDefaults{});
+        if (command == "scan") return RunScan(std::move(args), ScanDefaults{});
         if (command == "demo") return RunDemo(std::move(args));
         if (command == "demo-server") return RunDemoServer(std::move(args));
         if (command == "--help" || command == "-h" || command == "help") {

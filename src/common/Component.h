@@ -4,18 +4,18 @@
 #include <string_view>
 
 // Common base of the non-visual components: every notification carries
-// its sender as a TComponent, and owners tell their subordinates apart by Tag.
-class TComponent {
+// its sender as a Component, and owners tell their subordinates apart by Tag.
+class Component {
 public:
-    virtual ~TComponent() = default;
+    virtual ~Component() = default;
     int Tag = 0;
 };
 
 // Where the core sends the short texts meant for the user ("no URL
 // specified", "Invalid Url : " + URL, ...). The GUI shows them as modal
 // message boxes, the command line prints them, tests record them.
-class IMessageSink {
+class MessageSink {
 public:
-    virtual ~IMessageSink() = default;
+    virtual ~MessageSink() = default;
     virtual void ShowMessage(std::string_view text) = 0;
 };

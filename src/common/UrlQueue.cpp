@@ -2,9 +2,9 @@
 
 #include <utility>
 
-void TUrlInQueue::AddUrl(std::string url, int depthSearchLevel, int retryNumber, char hrefOrSrc,
-                         TGetAction getAction, int countArea, bool priority, int entryValue,
-                         std::string referringUrl) {
+void UrlQueue::AddUrl(std::string url, int depthSearchLevel, int retryNumber, char hrefOrSrc,
+                      BodyHandling getAction, int countArea, bool priority, int entryValue,
+                      std::string referringUrl) {
     Item item;
     item.Url = std::move(url);
     item.Obj.DepthSearchLevel = depthSearchLevel;

@@ -5,7 +5,7 @@
 #include <string>
 
 // What a request does with the body it receives.
-enum class TGetAction : std::uint8_t {
+enum class BodyHandling : std::uint8_t {
     HEAD_ONLY,
     STORE_TO_DATASTRING,
     STORE_TO_FILE,
@@ -13,12 +13,12 @@ enum class TGetAction : std::uint8_t {
 };
 
 // Request parameters of one waiting URL of a download manager.
-struct TUrlObject {
+struct QueuedRequest {
     int DepthSearchLevel = 1;
     bool Priority = false;
     int CountArea = 0;
     char HrefOrSrc = ' ';
-    TGetAction GetAction = TGetAction::STORE_TO_DATASTRING;
+    BodyHandling GetAction = BodyHandling::STORE_TO_DATASTRING;
     int RetryNumber = 1;
     std::string ReferringUrl;
     int EntryValue = -1;
@@ -28,15 +28,15 @@ struct TUrlObject {
 
 // The waiting line of a download manager: URLs in arrival order. Entries are
 // mostly taken from the front, which a deque does without moving the rest.
-class TUrlInQueue {
+class UrlQueue {
 public:
     struct Item {
         std::string Url;
-        TUrlObject Obj;
+        QueuedRequest Obj;
     };
 
     void AddUrl(std::string url, int depthSearchLevel, int retryNumber, char hrefOrSrc,
-                TGetAction getAction, int countArea, bool priority, int entryValue,
+                BodyHandling getAction, int countArea, bool priority, int entryValue,
                 std::string referringUrl);
     void DeleteUrl(int index) { Urls.erase(Urls.begin() + index); }
     void ClearUrls() { Urls.clear(); }

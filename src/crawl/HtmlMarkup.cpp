@@ -11,16 +11,16 @@
 namespace {
 
 // Bytes that the normaliser may change or drop; every other byte is copied.
-struct TSpecialBytes {
+struct SpecialBytes {
     std::array<bool, 256> is{};
-    constexpr TSpecialBytes() {
+    constexpr SpecialBytes() {
         for (int b = 0; b < 32; ++b)
             is[std::size_t(b)] = true;
         for (unsigned char b : {'"', '\'', ',', ' '})
             is[b] = true;
     }
 };
-constexpr TSpecialBytes kSpecial;
+constexpr SpecialBytes kSpecial;
 
 } // namespace
 
@@ -116,14 +116,14 @@ constexpr std::array<Pattern, 14> kPatterns{{
 // seen, else at nothing. All fourteen together, compiled once into one
 // automaton over the characters the patterns use, so that the walk costs a
 // table step per byte.
-class TTagAutomaton {
+class TagAutomaton {
 public:
     struct Step {
         std::uint16_t Next;
         char Marker; // 0: no pattern ends here
     };
 
-    TTagAutomaton() {
+    TagAutomaton() {
         std::array<int, 256> classOf;
         classOf.fill(-1);
         std::vector<char> sample{'\x01'}; // class 0: every character no pattern uses
@@ -175,21 +175,21 @@ private:
     std::vector<Step> Table_;
 };
 
-const TTagAutomaton& TagAutomaton() {
-    static const TTagAutomaton automaton;
+const TagAutomaton& SharedTagAutomaton() {
+    static const TagAutomaton automaton;
     return automaton;
 }
 
 } // namespace
 
 bool MarkTags(std::string& text) {
-    const TTagAutomaton& automaton = TagAutomaton();
+    const TagAutomaton& automaton = SharedTagAutomaton();
     std::uint16_t state = 0;
     bool any = false;
     char* data = text.data();
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n; ++i) {
-        const TTagAutomaton::Step& step = automaton.At(state, static_cast<unsigned char>(data[i]));
+        const TagAutomaton::Step& step = automaton.At(state, static_cast<unsigned char>(data[i]));
         state = step.Next;
         if (step.Marker != 0) {
             data[i] = step.Marker;
@@ -211,7 +211,7 @@ void CloseAreas(std::string& text) {
     }
 }
 
-bool ParseMetaTagText(std::string_view tag, TMetaTag& out) {
+bool ParseMetaTagText(std::string_view tag, MetaTag& out) {
     out.TagType = UpperCase(tag.substr(0, 4));
     std::string* attribs[3] = {&out.Tag1stAttrib, &out.Tag2ndAttrib, &out.Tag3rdAttrib};
     std::string* values[3] = {&out.Tag1stValue, &out.Tag2ndValue, &out.Tag3rdValue};

@@ -36,7 +36,7 @@ std::size_t NextMarker(std::string_view text, std::size_t from);
 void CloseAreas(std::string& text);
 
 // Parts of a short head tag such as META, LINK or BASE.
-struct TMetaTag {
+struct MetaTag {
     std::string Url, ReferringUrl, TagType;
     std::string Tag1stAttrib, Tag1stValue, Tag2ndAttrib, Tag2ndValue, Tag3rdAttrib, Tag3rdValue;
 };
@@ -44,7 +44,7 @@ struct TMetaTag {
 // Splits the text of a tag (without its angle brackets) into its type and
 // up to three attribute/value pairs. False when the tag yields no event:
 // more than three pairs, or a text ending on an attribute without value.
-bool ParseMetaTagText(std::string_view tag, TMetaTag& out);
+bool ParseMetaTagText(std::string_view tag, MetaTag& out);
 
 // Area hook of the grabber: an anchor area that holds both an HREF and a SRC
 // attribute (a thumbnail linked to its full-size picture) has its opening

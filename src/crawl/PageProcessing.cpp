@@ -21,7 +21,7 @@ bool IsWebScheme(std::string_view scheme) {
 
 } // namespace
 
-TScanCore::TScanCore() {
+PageProcessor::PageProcessor() {
     VisitedUrls.Reserve(32000);
     KnownHosts.Reserve(10000);
     SetKeywordsFilter(kDefaultKeywordsFilter);
@@ -29,29 +29,29 @@ TScanCore::TScanCore() {
     SetFileOfResults("results.txt");
 }
 
-void TScanCore::AssignList(TGVStringList& list, std::string_view text) {
+void PageProcessor::AssignList(StringList& list, std::string_view text) {
     list.SetText(LowerCase(text));
     list.Sort();
 }
 
-std::string TScanCore::ResultsPathFor(const std::string& name) {
+std::string PageProcessor::ResultsPathFor(const std::string& name) {
     if (!name.empty() && name.find('/') == std::string::npos)
         return CurrentFolder() + "/Download/" + name;
     return name;
 }
 
-void TScanCore::SetFileOfResults(const std::string& name) {
+void PageProcessor::SetFileOfResults(const std::string& name) {
     FileOfResults_ = ResultsPathFor(name);
 }
 
-bool TScanCore::ContainsAny(const TGVStringList& words, std::string_view url) {
+bool PageProcessor::ContainsAny(const StringList& words, std::string_view url) {
     const std::string lower = LowerCase(url);
     for (int i = 0; i < words.Count(); ++i)
         if (lower.find(words[i]) != std::string::npos) return true;
     return false;
 }
 
-bool TScanCore::PassesKeywordFilters(std::string_view url) const {
+bool PageProcessor::PassesKeywordFilters(std::string_view url) const {
     if (KeywordsFilterEnabled && KeywordsFilter_.Count() > 0 && ContainsAny(KeywordsFilter_, url))
         return false;
     if (KeywordsLimiterEnabled && KeywordsLimiter_.Count() > 0 &&
@@ -60,29 +60,29 @@ bool TScanCore::PassesKeywordFilters(std::string_view url) const {
     return true;
 }
 
-bool TScanCore::IsHtmlType(std::string_view type) const {
+bool PageProcessor::IsHtmlType(std::string_view type) const {
     int found = -1, insert = -1;
-    return const_cast<TGVStringList&>(HtmlExtensions_).FindOrInsert(type, found, insert, false);
+    return const_cast<StringList&>(HtmlExtensions_).FindOrInsert(type, found, insert, false);
 }
 
-bool TScanCore::OpenResultsFile() {
+bool PageProcessor::OpenResultsFile() {
     ResultsName_.clear();
     std::string name;
-    if (ResultsFile == 1) name = FileOfResults_;
-    if (ResultsFile == 2) name = CurrentFolder() + "/Download/" + DatedResultsName();
+    if (ResultsMode == 1) name = FileOfResults_;
+    if (ResultsMode == 2) name = CurrentFolder() + "/Download/" + DatedResultsName();
     if (name.empty()) return true;
     const bool ok =
-        ResultsFile == 2 ? Results_.OpenExclusive(name, ResultsName_) : Results_.Open(name);
+        ResultsMode == 2 ? Results_.OpenExclusive(name, ResultsName_) : Results_.Open(name);
     if (!ok) {
         ShowMessage("unable to create file: " + name);
         return false;
     }
-    if (ResultsFile == 1) ResultsName_ = name;
+    if (ResultsMode == 1) ResultsName_ = name;
     return true;
 }
 
-void TScanCore::ResolveLink(std::string_view link, const TCrackUrl& page, std::string& urlFound,
-                            std::string& typeLink) {
+void PageProcessor::ResolveLink(std::string_view link, const UrlParts& page, std::string& urlFound,
+                                std::string& typeLink) {
     urlFound.clear();
     std::string_view trimmed = link;
     while (!trimmed.empty() && trimmed.front() == ' ')
@@ -99,7 +99,7 @@ void TScanCore::ResolveLink(std::string_view link, const TCrackUrl& page, std::s
         const std::string& scheme = page.Scheme();
         const std::string baseScheme = IsWebScheme(scheme) ? scheme : std::string("http");
         std::string base = baseScheme + "://" + page.HostName();
-        if (page.Port() != 0 && page.Port() != TCrackUrl::DefaultPort(baseScheme)) {
+        if (page.Port() != 0 && page.Port() != UrlParts::DefaultPort(baseScheme)) {
             base += ':';
             base += std::to_string(page.Port());
         }
@@ -113,7 +113,8 @@ void TScanCore::ResolveLink(std::string_view link, const TCrackUrl& page, std::s
     if (urlFound.size() > kMaxUrlLength) urlFound.clear();
 }
 
-std::string TScanCore::TypeOfUrl(std::string_view url, std::string& scheme, int& lastSlash) const {
+std::string PageProcessor::TypeOfUrl(std::string_view url, std::string& scheme,
+                                     int& lastSlash) const {
     std::string u(url);
     std::string type = "unknown";
     scheme = "http";
@@ -160,9 +161,9 @@ std::string TScanCore::TypeOfUrl(std::string_view url, std::string& scheme, int&
     return LowerCase(type);
 }
 
-void TScanCore::ProcessPage(TPageInfo& page) {
-    TCrackUrl scratch;
-    scratch.Crack(page.ReferringUrl, StorageFolder());
+void PageProcessor::ProcessPage(PageInfo& page) {
+    UrlParts scratch;
+    scratch.Split(page.ReferringUrl, StorageFolder());
     const std::string siteKey = scratch.Domain();
 
     std::string rewritten;
@@ -182,8 +183,8 @@ void TScanCore::ProcessPage(TPageInfo& page) {
     if (PageParsedHook) PageParsedHook(*this, page);
 }
 
-void TScanCore::ExtractLinks(TPageInfo& page, std::string& marked, const std::string& siteKey,
-                             TCrackUrl& scratch) {
+void PageProcessor::ExtractLinks(PageInfo& page, std::string& marked, const std::string& siteKey,
+                                 UrlParts& scratch) {
     bool collecting = false;
     bool inCounted = false;
     int tagKind = Marker::NoAttribute;
@@ -242,8 +243,8 @@ void TScanCore::ExtractLinks(TPageInfo& page, std::string& marked, const std::st
     }
 }
 
-void TScanCore::EndValue(TPageInfo& page, std::string& value, const std::string& siteKey,
-                         int countArea, TCrackUrl& scratch, int tagKind) {
+void PageProcessor::EndValue(PageInfo& page, std::string& value, const std::string& siteKey,
+                             int countArea, UrlParts& scratch, int tagKind) {
     if (FindNoCase(value, "TOP.WINDOW") != std::string::npos) return;
 
     const auto open = value.find('(');
@@ -267,8 +268,8 @@ void TScanCore::EndValue(TPageInfo& page, std::string& value, const std::string&
         // Later links of the page resolve against the base address.
         std::string baseUrl, ignored;
         ResolveLink(value, page.Parts, baseUrl, ignored);
-        TCrackUrl probe;
-        if (!baseUrl.empty() && probe.Crack(baseUrl, StorageFolder())) {
+        UrlParts probe;
+        if (!baseUrl.empty() && probe.Split(baseUrl, StorageFolder())) {
             page.Parts = probe;
             // The base itself is reported as the address it resolved to,
             // not resolved a second time against itself.
@@ -279,8 +280,8 @@ void TScanCore::EndValue(TPageInfo& page, std::string& value, const std::string&
     Breathe();
 }
 
-void TScanCore::ProcessLink(TPageInfo& page, std::string_view link, const std::string& siteKey,
-                            int countArea, TCrackUrl& scratch, int tagKind) {
+void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std::string& siteKey,
+                                int countArea, UrlParts& scratch, int tagKind) {
     bool accept = true;
     bool isHttp = true;
     const char hrefOrSrc = HrefOrSrcOf(tagKind);
@@ -305,10 +306,10 @@ void TScanCore::ProcessLink(TPageInfo& page, std::string_view link, const std::s
                 // split without fault before, and only its host is still to be
                 // noted (a repeat of the starting address may be the host's first
                 // link). Most links of a site are repeats: they skip the splitting.
-                KnownHosts.FindOrInsert(TCrackUrl::HostPart(urlFound), true);
+                KnownHosts.FindOrInsert(UrlParts::HostPart(urlFound), true);
                 return;
             } else {
-                scratch.Crack(urlFound, StorageFolder());
+                scratch.Split(urlFound, StorageFolder());
             }
             // A web link that cannot be split cannot be fetched or stored.
             if (accept && isHttp && !scratch.Valid()) accept = false;
@@ -335,7 +336,7 @@ void TScanCore::ProcessLink(TPageInfo& page, std::string_view link, const std::s
 
     bool sameSite = false;
     {
-        TLinkFound lf;
+        FoundLink lf;
         lf.UrlFound = urlFound;
         lf.TypeLink = typeLink;
         lf.FromUrl = page.Url;
@@ -357,7 +358,7 @@ void TScanCore::ProcessLink(TPageInfo& page, std::string_view link, const std::s
             accept = lf.FollowIfHtmlLink;
             if (ResultsOpen()) {
                 if (lf.WriteToFile == "x")
-                    Results_.WriteLine(TResultsFile::FormatLine(typeLink, urlFound));
+                    Results_.WriteLine(ResultsFile::FormatLine(typeLink, urlFound));
                 else if (!lf.WriteToFile.empty())
                     Results_.WriteLine(lf.WriteToFile);
             }
@@ -380,11 +381,11 @@ void TScanCore::ProcessLink(TPageInfo& page, std::string_view link, const std::s
     }
 
     if (!IsStopping() && LinkHook)
-        LinkHook(TLinkHookArgs{typeLink, urlFound, scratch.HostName(), page.Url, hrefOrSrc,
-                               countArea, scratch.LocalFileName(), true});
+        LinkHook(LinkHookArgs{typeLink, urlFound, scratch.HostName(), page.Url, hrefOrSrc,
+                              countArea, scratch.LocalFileName(), true});
 }
 
-void TScanCore::ParseHead(const TPageInfo& page) {
+void PageProcessor::ParseHead(const PageInfo& page) {
     if (!OnMetaTag) return;
     const std::string& body = page.Body;
     const auto start = FindNoCase(body, "<HEAD>");
@@ -398,7 +399,7 @@ void TScanCore::ParseHead(const TPageInfo& page) {
     if (t1 != std::string::npos) {
         const auto t2 = FindNoCase(head, "</TITLE>", t1 + 7);
         if (t2 != std::string::npos) {
-            TMetaTag title;
+            MetaTag title;
             title.Url = page.Url;
             title.ReferringUrl = page.ReferringUrl;
             title.TagType = "TITLE";
@@ -423,8 +424,8 @@ void TScanCore::ParseHead(const TPageInfo& page) {
     }
 }
 
-void TScanCore::ParseMetaTag(const TPageInfo& page, std::string_view tag) {
-    TMetaTag meta;
+void PageProcessor::ParseMetaTag(const PageInfo& page, std::string_view tag) {
+    MetaTag meta;
     if (!ParseMetaTagText(tag, meta)) return;
     meta.Url = page.Url;
     meta.ReferringUrl = page.ReferringUrl;

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "common/Component.h"
-#include "crawl/CrackUrl.h"
 #include "crawl/HtmlMarkup.h"
 #include "crawl/ResultsFile.h"
 #include "crawl/StringList.h"
+#include "crawl/UrlParts.h"
 #include "crawl/UrlSet.h"
 
 #include <cstdint>
@@ -12,12 +12,12 @@
 #include <string>
 #include <string_view>
 
-class TGVHttpGet;
+class RequestSlot;
 
 // Everything a link handler learns of a reported link. WriteToFile arrives
 // as "x" and decides the results line; FollowIfHtmlLink arrives true and a
 // handler that clears it keeps the link from being fetched or grabbed.
-struct TLinkFound {
+struct FoundLink {
     std::string UrlFound, TypeLink, FromUrl, HostName, UrlPath, UrlPathWithFile, ExtraInfos;
     std::string WriteToFile;
     char HrefOrSrc = ' ';
@@ -26,7 +26,7 @@ struct TLinkFound {
 };
 
 // What the link hook of a descendant is given for each accepted web link.
-struct TLinkHookArgs {
+struct LinkHookArgs {
     const std::string& TypeLink;
     const std::string& UrlFound;
     const std::string& HostName;
@@ -38,24 +38,24 @@ struct TLinkHookArgs {
 };
 
 // A received page as link extraction sees it.
-struct TPageInfo {
+struct PageInfo {
     std::string Url;          // the page's address as requested
     std::string ReferringUrl; // the page that linked to it (its site decides sameness)
     std::string Head;
     std::string Body;
-    TCrackUrl Parts; // parts of the address links resolve against; BASE HREF changes them
+    UrlParts Parts; // parts of the address links resolve against; BASE HREF changes them
     int DepthLevel = 1;
-    TGVHttpGet* Request = nullptr; // the request that fetched the page, when there is one
+    RequestSlot* Request = nullptr; // the request that fetched the page, when there is one
 };
 
 // Link extraction, link filters and the results file: the part of the scan
 // engine that turns a received page into reported, filtered and queued links.
 // It runs on page text alone; the engine that fetches pages derives from it
 // and supplies the queueing through the virtual operations below.
-class TScanCore : public TComponent {
+class PageProcessor : public Component {
 public:
-    TScanCore();
-    ~TScanCore() override = default;
+    PageProcessor();
+    ~PageProcessor() override = default;
 
     // --- filters and switches ---
     bool KeywordsFilterEnabled = false;
@@ -63,7 +63,7 @@ public:
     bool StayOnSite = false;
     bool ReportExternalLinks = true;
     bool SeekRobots = false;
-    std::uint8_t ResultsFile = 1; // 0 none, 1 FileOfResults, 2 a dated file per scan
+    std::uint8_t ResultsMode = 1; // 0 none, 1 FileOfResults, 2 a dated file per scan
     // Also report the pictures of today's markup (srcset, lazy-loading
     // attributes, og:image, image_src) as SRC links, and pair an unlinked
     // IMG with the largest picture of its srcset.
@@ -74,7 +74,7 @@ public:
     virtual void SetStayOnSite(bool v) { StayOnSite = v; }
     virtual void SetReportExternalLinks(bool v) { ReportExternalLinks = v; }
     virtual void SetSeekRobots(bool v) { SeekRobots = v; }
-    virtual void SetResultsFile(std::uint8_t v) { ResultsFile = v; }
+    virtual void SetResultsMode(std::uint8_t v) { ResultsMode = v; }
     virtual void SetModernMarkup(bool v) { ModernMarkup = v; }
     virtual void SetKeywordsFilter(std::string_view text) { AssignList(KeywordsFilter_, text); }
     virtual void SetKeywordsLimiter(std::string_view text) { AssignList(KeywordsLimiter_, text); }
@@ -82,7 +82,7 @@ public:
     std::string GetKeywordsFilter() const { return KeywordsFilter_.Text(); }
     std::string GetKeywordsLimiter() const { return KeywordsLimiter_.Text(); }
     std::string GetHtmlExtensions() const { return HtmlExtensions_.Text(); }
-    const TGVStringList& HtmlExtensions() const { return HtmlExtensions_; }
+    const StringList& HtmlExtensions() const { return HtmlExtensions_; }
 
     // A bare name (no "/") is placed in the Download folder of the current folder.
     virtual void SetFileOfResults(const std::string& name);
@@ -90,40 +90,40 @@ public:
     const std::string& FileOfResults() const { return FileOfResults_; }
 
     // --- per-scan state ---
-    TUrlSet VisitedUrls; // mark 1: an html page
+    UrlSet VisitedUrls; // mark 1: an html page
     // Host names met in this scan, without regard to case: a host is new
     // (its robots.txt is asked for) the first time a link names it. A page
     // may name any number of hosts in any order, so this is a hash set.
-    TUrlSet KnownHosts;
+    UrlSet KnownHosts;
     int AreaCounter = 0;
 
     // --- events and hooks ---
-    std::function<void(TComponent*, TLinkFound&)> OnLinkFound;
-    std::function<void(TComponent*, const TMetaTag&)> OnMetaTag;
+    std::function<void(Component*, FoundLink&)> OnLinkFound;
+    std::function<void(Component*, const MetaTag&)> OnMetaTag;
     std::function<void(std::string&)> AreaHook = CloseAreas;
-    std::function<void(const TLinkHookArgs&)> LinkHook;
-    std::function<void(TScanCore&, TPageInfo&)> PageParsedHook;
+    std::function<void(const LinkHookArgs&)> LinkHook;
+    std::function<void(PageProcessor&, PageInfo&)> PageParsedHook;
     // Lets the user interface process its pending events during long pages.
     std::function<void()> ProcessMessages;
-    IMessageSink* Messages = nullptr;
+    MessageSink* Messages = nullptr;
 
     // --- page processing ---
     // Normalise, robots.txt self-report, mark, area hook, extract, page-parsed hook.
-    void ProcessPage(TPageInfo& page);
-    void ExtractLinks(TPageInfo& page, std::string& marked, const std::string& siteKey,
-                      TCrackUrl& scratch);
-    void ProcessLink(TPageInfo& page, std::string_view link, const std::string& siteKey,
-                     int countArea, TCrackUrl& scratch, int tagKind);
+    void ProcessPage(PageInfo& page);
+    void ExtractLinks(PageInfo& page, std::string& marked, const std::string& siteKey,
+                      UrlParts& scratch);
+    void ProcessLink(PageInfo& page, std::string_view link, const std::string& siteKey,
+                     int countArea, UrlParts& scratch, int tagKind);
     // Link type of an absolute URL ("htm", "jpg", "ftp", ...); gives its scheme.
     std::string TypeOfUrl(std::string_view url, std::string& scheme, int& lastSlash) const;
-    void ParseHead(const TPageInfo& page);
-    void ParseMetaTag(const TPageInfo& page, std::string_view tag);
+    void ParseHead(const PageInfo& page);
+    void ParseMetaTag(const PageInfo& page, std::string_view tag);
     // Makes a link found on a page absolute; "mail" links give their address.
-    static void ResolveLink(std::string_view link, const TCrackUrl& page, std::string& urlFound,
+    static void ResolveLink(std::string_view link, const UrlParts& page, std::string& urlFound,
                             std::string& typeLink);
 
     bool IsHtmlType(std::string_view type) const;
-    static bool ContainsAny(const TGVStringList& words, std::string_view url);
+    static bool ContainsAny(const StringList& words, std::string_view url);
     bool PassesKeywordFilters(std::string_view url) const;
 
     // --- results file ---
@@ -136,11 +136,11 @@ protected:
     virtual bool IsStopping() const { return false; }
     virtual std::string StorageFolder() const { return {}; }
     // Queue an accepted html link found on page.
-    virtual void QueuePage(TPageInfo& page, const std::string& url, int tagKind, int countArea) {
+    virtual void QueuePage(PageInfo& page, const std::string& url, int tagKind, int countArea) {
         (void)page, (void)url, (void)tagKind, (void)countArea;
     }
     // Queue the robots.txt of a host met for the first time.
-    virtual void QueueRobots(TPageInfo& page, const std::string& robotsUrl, int tagKind,
+    virtual void QueueRobots(PageInfo& page, const std::string& robotsUrl, int tagKind,
                              int countArea) {
         (void)page, (void)robotsUrl, (void)tagKind, (void)countArea;
     }
@@ -152,12 +152,12 @@ protected:
     }
 
 private:
-    static void AssignList(TGVStringList& list, std::string_view text);
-    void EndValue(TPageInfo& page, std::string& value, const std::string& siteKey, int countArea,
-                  TCrackUrl& scratch, int tagKind);
+    static void AssignList(StringList& list, std::string_view text);
+    void EndValue(PageInfo& page, std::string& value, const std::string& siteKey, int countArea,
+                  UrlParts& scratch, int tagKind);
 
-    TGVStringList KeywordsFilter_, KeywordsLimiter_, HtmlExtensions_;
+    StringList KeywordsFilter_, KeywordsLimiter_, HtmlExtensions_;
     std::string FileOfResults_;
-    TResultsFile Results_;
+    ResultsFile Results_;
     std::string ResultsName_;
 };

@@ -52,7 +52,7 @@ bool ParseDecimal(std::string_view s, double& value) {
 
 // Applies the descriptors of one candidate; false when one is malformed or
 // contradicts another.
-bool ApplyDescriptors(const std::vector<std::string_view>& descriptors, TSrcsetCandidate& c) {
+bool ApplyDescriptors(const std::vector<std::string_view>& descriptors, SrcsetCandidate& c) {
     bool width = false, density = false, height = false;
     for (std::string_view d : descriptors) {
         const char last = d.back();
@@ -62,13 +62,13 @@ bool ApplyDescriptors(const std::vector<std::string_view>& descriptors, TSrcsetC
             double v = 0;
             if (!ParseDecimal(number, v) || v == 0) return false;
             width = true;
-            c.Descriptor = TSrcsetCandidate::Kind::Width;
+            c.Descriptor = SrcsetCandidate::Kind::Width;
             c.Value = v;
         } else if (last == 'x') {
             double v = 0;
             if (width || density || height || !ParseDecimal(number, v) || v < 0) return false;
             density = true;
-            c.Descriptor = TSrcsetCandidate::Kind::Density;
+            c.Descriptor = SrcsetCandidate::Kind::Density;
             c.Value = v;
         } else if (last == 'h') {
             // A height is reserved for later use; only its form is checked.
@@ -85,8 +85,8 @@ bool ApplyDescriptors(const std::vector<std::string_view>& descriptors, TSrcsetC
 
 } // namespace
 
-std::vector<TSrcsetCandidate> ParseSrcset(std::string_view s) {
-    std::vector<TSrcsetCandidate> out;
+std::vector<SrcsetCandidate> ParseSrcset(std::string_view s) {
+    std::vector<SrcsetCandidate> out;
     std::vector<std::string_view> descriptors;
     const std::size_t n = s.size();
     std::size_t i = 0;
@@ -132,20 +132,20 @@ std::vector<TSrcsetCandidate> ParseSrcset(std::string_view s) {
             }
         }
         if (url.empty()) continue;
-        TSrcsetCandidate candidate;
+        SrcsetCandidate candidate;
         candidate.Url = url;
         if (ApplyDescriptors(descriptors, candidate)) out.push_back(candidate);
     }
 }
 
-const TSrcsetCandidate* LargestCandidate(const std::vector<TSrcsetCandidate>& list) {
-    const TSrcsetCandidate* best = nullptr;
+const SrcsetCandidate* LargestCandidate(const std::vector<SrcsetCandidate>& list) {
+    const SrcsetCandidate* best = nullptr;
     bool byWidth = false;
-    for (const TSrcsetCandidate& c : list)
-        if (c.Descriptor == TSrcsetCandidate::Kind::Width) byWidth = true;
-    for (const TSrcsetCandidate& c : list) {
+    for (const SrcsetCandidate& c : list)
+        if (c.Descriptor == SrcsetCandidate::Kind::Width) byWidth = true;
+    for (const SrcsetCandidate& c : list) {
         if (byWidth) {
-            if (c.Descriptor != TSrcsetCandidate::Kind::Width) continue;
+            if (c.Descriptor != SrcsetCandidate::Kind::Width) continue;
             if (best == nullptr || c.Value > best->Value) best = &c;
         } else if (best == nullptr || c.DensityOr1() > best->DensityOr1()) {
             best = &c;
@@ -233,23 +233,23 @@ void AppendQuotedUrl(std::string& out, std::string_view url) {
     out += '"';
 }
 
-struct TAttribute {
+struct Attribute {
     std::string_view Name, Value;
 };
 
 // Bytes that end a tag name (1), an attribute name (1 or 2) or an unquoted
 // value (1 or 4): looked up rather than compared, as every byte of every tag
 // passes through these loops.
-struct TStops {
+struct Stops {
     unsigned char Of[256] = {};
-    constexpr TStops() {
+    constexpr Stops() {
         for (const char c : {' ', '\t', '\n', '\f', '\r', '>'})
             Of[static_cast<unsigned char>(c)] = 1 | 2 | 4;
         Of[static_cast<unsigned char>('/')] = 1 | 2;
         Of[static_cast<unsigned char>('=')] = 2;
     }
 };
-constexpr TStops kStops;
+constexpr Stops kStops;
 constexpr unsigned char kEndsTagName = 1, kEndsAttributeName = 2, kEndsValue = 4;
 
 bool Ends(char c, unsigned char what) {
@@ -273,7 +273,7 @@ std::size_t WalkAttributes(std::string_view page, std::size_t i, F&& onAttribute
         while (i < n && !Ends(page[i], kEndsAttributeName))
             ++i;
         if (i == nameStart) ++i; // a lone "=" is passed over
-        TAttribute a{page.substr(nameStart, i - nameStart), {}};
+        Attribute a{page.substr(nameStart, i - nameStart), {}};
         std::size_t j = i;
         while (j < n && IsBlank(page[j]))
             ++j;
@@ -300,30 +300,30 @@ std::size_t WalkAttributes(std::string_view page, std::size_t i, F&& onAttribute
     return n;
 }
 
-std::size_t ReadAttributes(std::string_view page, std::size_t i, std::vector<TAttribute>& attrs) {
+std::size_t ReadAttributes(std::string_view page, std::size_t i, std::vector<Attribute>& attrs) {
     attrs.clear();
-    return WalkAttributes(page, i, [&](const TAttribute& a) { attrs.push_back(a); });
+    return WalkAttributes(page, i, [&](const Attribute& a) { attrs.push_back(a); });
 }
 
 // The tags whose name alone says they may need rewriting; any other tag
 // matters only through a lazy-loading attribute.
-enum class TTagKind { Img, Source, Meta, Link, Anchor, Picture, Other };
+enum class TagKind { Img, Source, Meta, Link, Anchor, Picture, Other };
 
-TTagKind KindOf(std::string_view name) {
+TagKind KindOf(std::string_view name) {
     switch (name.size()) {
     case 1:
-        return LowerAscii(name[0]) == 'a' ? TTagKind::Anchor : TTagKind::Other;
+        return LowerAscii(name[0]) == 'a' ? TagKind::Anchor : TagKind::Other;
     case 3:
-        return SameName(name, "img") ? TTagKind::Img : TTagKind::Other;
+        return SameName(name, "img") ? TagKind::Img : TagKind::Other;
     case 4:
-        if (SameName(name, "meta")) return TTagKind::Meta;
-        return SameName(name, "link") ? TTagKind::Link : TTagKind::Other;
+        if (SameName(name, "meta")) return TagKind::Meta;
+        return SameName(name, "link") ? TagKind::Link : TagKind::Other;
     case 6:
-        return SameName(name, "source") ? TTagKind::Source : TTagKind::Other;
+        return SameName(name, "source") ? TagKind::Source : TagKind::Other;
     case 7:
-        return SameName(name, "picture") ? TTagKind::Picture : TTagKind::Other;
+        return SameName(name, "picture") ? TagKind::Picture : TagKind::Other;
     default:
-        return TTagKind::Other;
+        return TagKind::Other;
     }
 }
 
@@ -343,8 +343,8 @@ bool RewriteModernMarkup(std::string_view page, std::string& out) {
     bool changed = false;
     bool inAnchor = false;
     int pictureDepth = 0;
-    std::vector<TAttribute> attrs;
-    std::vector<TSrcsetCandidate> candidates;
+    std::vector<Attribute> attrs;
+    std::vector<SrcsetCandidate> candidates;
     std::string insert, wrap;
     // The candidates of a PICTURE's SOURCE elements, moved onto its IMG: an
     // IMG wrapped as a thumbnail then reports them inside its link area, so
@@ -391,14 +391,14 @@ bool RewriteModernMarkup(std::string_view page, std::string& out) {
             continue;
         }
         const std::size_t nameEnd = p;
-        const TTagKind kind = KindOf(name);
-        if (kind == TTagKind::Picture) ++pictureDepth;
-        if (kind == TTagKind::Other || kind == TTagKind::Picture ||
-            (kind == TTagKind::Source && pictureDepth == 0)) {
+        const TagKind kind = KindOf(name);
+        if (kind == TagKind::Picture) ++pictureDepth;
+        if (kind == TagKind::Other || kind == TagKind::Picture ||
+            (kind == TagKind::Source && pictureDepth == 0)) {
             // Most tags of a page: passed over unless one of their
             // attributes may be a lazy-loading one.
             bool lazy = false;
-            const std::size_t end = WalkAttributes(page, p, [&](const TAttribute& a) {
+            const std::size_t end = WalkAttributes(page, p, [&](const Attribute& a) {
                 if (StartsData(a.Name)) lazy = true;
             });
             if (!lazy) {
@@ -409,19 +409,19 @@ bool RewriteModernMarkup(std::string_view page, std::string& out) {
         const std::size_t tagEnd = ReadAttributes(page, p, attrs);
         p = tagEnd;
 
-        const bool isImg = kind == TTagKind::Img;
-        const bool isSource = kind == TTagKind::Source && pictureDepth > 0;
+        const bool isImg = kind == TagKind::Img;
+        const bool isSource = kind == TagKind::Source && pictureDepth > 0;
 
         insert.clear();
         wrap.clear();
         candidates.clear();
         if (isImg && pictureDepth > 0) insert.swap(pictureSources);
         std::string_view src, metaKind, metaContent, linkRel, linkHref;
-        for (const TAttribute& a : attrs) {
+        for (const Attribute& a : attrs) {
             if (a.Name.size() < 3) continue;
             if ((isImg || isSource) &&
                 (SameName(a.Name, "srcset") || SameName(a.Name, "data-srcset"))) {
-                for (const TSrcsetCandidate& c : ParseSrcset(a.Value)) {
+                for (const SrcsetCandidate& c : ParseSrcset(a.Value)) {
                     if (LooksLikeDescriptor(c.Url)) continue;
                     std::string& to = isSource ? pictureSources : insert;
                     if (isImg) candidates.push_back(c);
@@ -446,23 +446,23 @@ bool RewriteModernMarkup(std::string_view page, std::string& out) {
                     }
             }
         }
-        if (kind == TTagKind::Meta && SameName(metaKind, "og:image") && !metaContent.empty()) {
+        if (kind == TagKind::Meta && SameName(metaKind, "og:image") && !metaContent.empty()) {
             insert += " src=";
             AppendQuotedUrl(insert, metaContent);
         }
         // Only an anchor that links somewhere wraps a thumbnail; a named
         // anchor (<a name=top>), often left open, does not.
-        if (kind == TTagKind::Anchor && !linkHref.empty()) inAnchor = true;
-        if (kind == TTagKind::Link && SameName(linkRel, "image_src") && !linkHref.empty()) {
+        if (kind == TagKind::Anchor && !linkHref.empty()) inAnchor = true;
+        if (kind == TagKind::Link && SameName(linkRel, "image_src") && !linkHref.empty()) {
             insert += " src=";
             AppendQuotedUrl(insert, linkHref);
         }
         if (isImg && !inAnchor && !src.empty()) {
             // An unlinked thumbnail whose srcset offers more pixels is treated
             // as linked to the largest offer.
-            const TSrcsetCandidate* largest = LargestCandidate(candidates);
+            const SrcsetCandidate* largest = LargestCandidate(candidates);
             if (largest != nullptr && largest->Url != src &&
-                (largest->Descriptor == TSrcsetCandidate::Kind::Width ||
+                (largest->Descriptor == SrcsetCandidate::Kind::Width ||
                  largest->DensityOr1() > 1.0)) {
                 wrap = "<a href=";
                 AppendQuotedUrl(wrap, largest->Url);

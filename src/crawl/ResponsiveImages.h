@@ -7,7 +7,7 @@
 // One picture offered by a srcset attribute: its URL (a view into the
 // attribute text) and at most one of a width ("640w") or a pixel density
 // ("2x", "1.5x"). A candidate without descriptor stands for 1x.
-struct TSrcsetCandidate {
+struct SrcsetCandidate {
     enum class Kind { None, Width, Density };
     std::string_view Url;
     Kind Descriptor = Kind::None;
@@ -21,11 +21,11 @@ struct TSrcsetCandidate {
 // (line breaks included) around them, commas inside a URL kept, commas
 // trailing a URL dropped. A candidate with a malformed or contradictory
 // descriptor is dropped on its own; the rest of the list still counts.
-std::vector<TSrcsetCandidate> ParseSrcset(std::string_view text);
+std::vector<SrcsetCandidate> ParseSrcset(std::string_view text);
 
 // The candidate of a list that offers the most pixels: the widest when any
 // candidate names a width, else the densest. Null for an empty list.
-const TSrcsetCandidate* LargestCandidate(const std::vector<TSrcsetCandidate>& list);
+const SrcsetCandidate* LargestCandidate(const std::vector<SrcsetCandidate>& list);
 
 // Rewrites a page so that link extraction also meets the pictures that
 // today's markup names outside SRC attributes: every srcset and data-srcset

@@ -4,13 +4,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-bool TResultsFile::Open(const std::string& name) {
+bool ResultsFile::Open(const std::string& name) {
     Close();
     File_ = std::fopen(name.c_str(), "wb");
     return File_ != nullptr;
 }
 
-bool TResultsFile::OpenExclusive(const std::string& name, std::string& usedName) {
+bool ResultsFile::OpenExclusive(const std::string& name, std::string& usedName) {
     Close();
     const auto dot = name.rfind('.');
     const auto slash = name.rfind('/');
@@ -36,20 +36,20 @@ bool TResultsFile::OpenExclusive(const std::string& name, std::string& usedName)
     return false;
 }
 
-void TResultsFile::WriteLine(std::string_view line) {
+void ResultsFile::WriteLine(std::string_view line) {
     if (File_ == nullptr) return;
     std::fwrite(line.data(), 1, line.size(), File_);
     std::fwrite("\r\n", 1, 2, File_);
 }
 
-void TResultsFile::Close() {
+void ResultsFile::Close() {
     if (File_ != nullptr) {
         std::fclose(File_);
         File_ = nullptr;
     }
 }
 
-std::string TResultsFile::FormatLine(std::string_view typeLink, std::string_view urlFound) {
+std::string ResultsFile::FormatLine(std::string_view typeLink, std::string_view urlFound) {
     std::string line;
     line.reserve(typeLink.size() + urlFound.size() + 5);
     line += '"';

@@ -6,12 +6,12 @@
 
 // The plain-text record of the links a scan reported: one line per link,
 // lines ended by CR LF, open from the start of a scan to its end.
-class TResultsFile {
+class ResultsFile {
 public:
-    TResultsFile() = default;
-    TResultsFile(const TResultsFile&) = delete;
-    TResultsFile& operator=(const TResultsFile&) = delete;
-    ~TResultsFile() { Close(); }
+    ResultsFile() = default;
+    ResultsFile(const ResultsFile&) = delete;
+    ResultsFile& operator=(const ResultsFile&) = delete;
+    ~ResultsFile() { Close(); }
 
     // Creates name anew (an existing file is overwritten).
     bool Open(const std::string& name);

@@ -2,7 +2,7 @@
 
 #include "common/StringTools.h"
 
-int TGVStringList::CompareNoCase(std::string_view a, std::string_view b) {
+int StringList::CompareNoCase(std::string_view a, std::string_view b) {
     const std::size_t n = a.size() < b.size() ? a.size() : b.size();
     for (std::size_t i = 0; i < n; ++i) {
         const auto ca = static_cast<unsigned char>(UpperChar(a[i]));
@@ -13,11 +13,11 @@ int TGVStringList::CompareNoCase(std::string_view a, std::string_view b) {
     return a.size() > b.size() ? 1 : -1;
 }
 
-void TGVStringList::Insert(int index, std::string s, std::intptr_t obj) {
+void StringList::Insert(int index, std::string s, std::intptr_t obj) {
     Items_.insert(Items_.begin() + index, Entry{std::move(s), obj});
 }
 
-void TGVStringList::SetText(std::string_view text) {
+void StringList::SetText(std::string_view text) {
     Items_.clear();
     std::size_t i = 0;
     while (i < text.size()) {
@@ -30,7 +30,7 @@ void TGVStringList::SetText(std::string_view text) {
     }
 }
 
-std::string TGVStringList::Text() const {
+std::string StringList::Text() const {
     std::string out;
     for (const auto& e : Items_) {
         out += e.Str;
@@ -39,11 +39,11 @@ std::string TGVStringList::Text() const {
     return out;
 }
 
-void TGVStringList::DeleteBlankLines() {
+void StringList::DeleteBlankLines() {
     std::erase_if(Items_, [](const Entry& e) { return e.Str.empty(); });
 }
 
-void TGVStringList::Sort() {
+void StringList::Sort() {
     if (RemoveBlankLines) DeleteBlankLines();
     QuickSort(0, Count() - 1);
 }
@@ -51,7 +51,7 @@ void TGVStringList::Sort() {
 // Hole-moving quicksort: the middle entry is the pivot, the low entry fills
 // its place, and entries are moved into the hole alternately from the high
 // end (those less than the pivot) and the low end (those not less).
-void TGVStringList::QuickSort(int low, int high) {
+void StringList::QuickSort(int low, int high) {
     while (low < high) {
         const int mid = (low + high) / 2;
         Entry pivot = std::move(Items_[std::size_t(mid)]);
@@ -77,8 +77,8 @@ void TGVStringList::QuickSort(int low, int high) {
     }
 }
 
-bool TGVStringList::FindOrInsert(std::string_view s, int& foundIndex, int& insertIndex,
-                                 bool addIfMissing) {
+bool StringList::FindOrInsert(std::string_view s, int& foundIndex, int& insertIndex,
+                              bool addIfMissing) {
     foundIndex = -1;
     insertIndex = -1;
     if (Items_.empty()) {

@@ -9,7 +9,7 @@
 // comparison, with one object slot per entry. The order of equal keys after
 // Sort and the insert index of FindOrInsert follow the algorithms below
 // exactly: callers rely on both.
-class TGVStringList {
+class StringList {
 public:
     struct Entry {
         std::string Str;

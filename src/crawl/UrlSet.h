@@ -9,7 +9,7 @@
 // each with a mark (1: an html page). A scan enters every link it meets, so
 // lookups and inserts take constant time whatever the list's size. The scan
 // keeps the host names it has met in one as well.
-class TUrlSet {
+class UrlSet {
 public:
     // True when url was already there; otherwise, with add, it is entered
     // with the mark 0.

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace NDemo {
+namespace Demo {
 namespace {
 
-class TBitWriter {
+class BitWriter {
 public:
     void Put(std::uint32_t value, int bits) {
         for (int i = bits - 1; i >= 0; --i) {
@@ -42,32 +42,32 @@ private:
     int Count_ = 0;
 };
 
-struct TCode {
+struct BitCode {
     std::uint32_t Bits;
     int Length;
 };
 // Size of the DC difference, by the number of bits it takes.
-constexpr TCode kLumaDcSize[9] = {{0x4, 3}, {0x0, 2},  {0x1, 2},  {0x5, 3}, {0x6, 3},
-                                  {0xE, 4}, {0x1E, 5}, {0x3E, 6}, {0x7E, 7}};
-constexpr TCode kChromaDcSize[9] = {{0x0, 2},  {0x1, 2},  {0x2, 2},  {0x6, 3}, {0xE, 4},
-                                    {0x1E, 5}, {0x3E, 6}, {0x7E, 7}, {0xFE, 8}};
+constexpr BitCode kLumaDcSize[9] = {{0x4, 3}, {0x0, 2},  {0x1, 2},  {0x5, 3}, {0x6, 3},
+                                    {0xE, 4}, {0x1E, 5}, {0x3E, 6}, {0x7E, 7}};
+constexpr BitCode kChromaDcSize[9] = {{0x0, 2},  {0x1, 2},  {0x2, 2},  {0x6, 3}, {0xE, 4},
+                                      {0x1E, 5}, {0x3E, 6}, {0x7E, 7}, {0xFE, 8}};
 
 // An intra block of one flat level: the DC difference from the previous block
 // of the same component, then the end of the block straight away.
-void PutFlatBlock(TBitWriter& w, int level, int& previous, bool chroma) {
+void PutFlatBlock(BitWriter& w, int level, int& previous, bool chroma) {
     const int diff = level - previous;
     previous = level;
     const int magnitude = std::abs(diff);
     int size = 0;
     while ((1 << size) <= magnitude)
         ++size;
-    const TCode code = chroma ? kChromaDcSize[size] : kLumaDcSize[size];
+    const BitCode code = chroma ? kChromaDcSize[size] : kLumaDcSize[size];
     w.Put(code.Bits, code.Length);
     if (size > 0) w.Put(std::uint32_t(diff > 0 ? diff : diff + (1 << size) - 1), size);
     w.Put(0x2, 2); // end of block
 }
 
-void PutTimestamp(TBitWriter& w, std::uint32_t prefix, std::uint64_t t) {
+void PutTimestamp(BitWriter& w, std::uint32_t prefix, std::uint64_t t) {
     w.Put(prefix, 4);
     w.Put(std::uint32_t(t >> 30) & 7, 3);
     w.Put(1, 1);
@@ -83,7 +83,7 @@ std::string MakeClip() {
     constexpr int kWidth = 176, kHeight = 144, kFrames = 25;
     constexpr int kMbWide = kWidth / 16, kMbHigh = kHeight / 16;
 
-    TBitWriter v;
+    BitWriter v;
     v.StartCode(0xB3); // sequence header
     v.Put(kWidth, 12);
     v.Put(kHeight, 12);
@@ -132,7 +132,7 @@ std::string MakeClip() {
     // Packed into a program stream: packs of one video packet each.
     constexpr std::uint32_t kMuxRate = 2500; // x 50 bytes a second
     constexpr std::size_t kChunk = 2000;
-    TBitWriter ps;
+    BitWriter ps;
     for (std::size_t pos = 0; pos < video.size(); pos += kChunk) {
         const std::size_t n = std::min(kChunk, video.size() - pos);
         const bool first = pos == 0;
@@ -172,4 +172,4 @@ std::string MakeClip() {
     return ps.Take();
 }
 
-} // namespace NDemo
+} // namespace Demo

@@ -10,13 +10,13 @@
 #include <cstdlib>
 #include <stdexcept>
 
-namespace NDemo {
+namespace Demo {
 namespace {
 
 // Deterministic on every platform, unlike the standard distributions.
-class TRandom {
+class Random {
 public:
-    explicit TRandom(std::uint64_t seed) : State_(seed) {}
+    explicit Random(std::uint64_t seed) : State_(seed) {}
     std::uint64_t Next() {
         std::uint64_t z = (State_ += 0x9E3779B97F4A7C15ull);
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
@@ -30,11 +30,11 @@ private:
     std::uint64_t State_;
 };
 
-struct TColour {
+struct Colour {
     int R, G, B;
 };
 
-TColour FromHue(int hue, int saturation, int value) { // hue 0..359, the others 0..255
+Colour FromHue(int hue, int saturation, int value) { // hue 0..359, the others 0..255
     const int region = hue / 60;
     const int f = (hue % 60) * 255 / 60;
     const int p = value * (255 - saturation) / 255;
@@ -69,11 +69,11 @@ inline std::uint8_t Clamp(int v) {
 }
 
 // 5x7 glyphs, one row a byte, the leftmost column in bit 4.
-struct TGlyph {
+struct Glyph {
     char Ch;
     std::array<std::uint8_t, 7> Rows;
 };
-constexpr TGlyph kFont[] = {
+constexpr Glyph kFont[] = {
     {'0', {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E}},
     {'1', {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E}},
     {'2', {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F}},
@@ -88,13 +88,13 @@ constexpr TGlyph kFont[] = {
     {'T', {0x1F, 0x04, 0x04, 0x04, 0x04, 0x04, 0x04}},
 };
 
-const TGlyph* FindGlyph(char c) {
-    for (const TGlyph& g : kFont)
+const Glyph* FindGlyph(char c) {
+    for (const Glyph& g : kFont)
         if (g.Ch == c) return &g;
     return nullptr;
 }
 
-void FillRect(TImage& img, int x0, int y0, int x1, int y1, TColour c) {
+void FillRect(RgbImage& img, int x0, int y0, int x1, int y1, Colour c) {
     x0 = std::max(x0, 0);
     y0 = std::max(y0, 0);
     x1 = std::min(x1, img.Width);
@@ -109,7 +109,7 @@ void FillRect(TImage& img, int x0, int y0, int x1, int y1, TColour c) {
     }
 }
 
-void FillDisc(TImage& img, int cx, int cy, int r, TColour c) {
+void FillDisc(RgbImage& img, int cx, int cy, int r, Colour c) {
     for (int y = std::max(cy - r, 0); y < std::min(cy + r + 1, img.Height); ++y) {
         const int dy = y - cy;
         const int half = int(std::sqrt(double(r * r - dy * dy)));
@@ -119,7 +119,7 @@ void FillDisc(TImage& img, int cx, int cy, int r, TColour c) {
 
 // The label centred on a light plate, as large as fits in 60% of the width
 // and 40% of the height.
-void DrawLabel(TImage& img, const std::string& label) {
+void DrawLabel(RgbImage& img, const std::string& label) {
     if (label.empty()) return;
     const int columns = int(label.size()) * 6 - 1;
     const int scale = std::min(img.Width * 6 / 10 / columns, img.Height * 4 / 10 / 7);
@@ -130,7 +130,7 @@ void DrawLabel(TImage& img, const std::string& label) {
     const int top = (img.Height - plateH) / 2;
     FillRect(img, left, top, left + plateW, top + plateH, {242, 242, 236});
     for (std::size_t i = 0; i < label.size(); ++i) {
-        const TGlyph* g = FindGlyph(label[i]);
+        const Glyph* g = FindGlyph(label[i]);
         if (!g) continue;
         const int gx = left + scale + int(i) * 6 * scale;
         for (int row = 0; row < 7; ++row)
@@ -143,16 +143,16 @@ void DrawLabel(TImage& img, const std::string& label) {
 
 } // namespace
 
-TImage PaintPicture(int width, int height, std::uint64_t seed, const std::string& label) {
-    TRandom rnd(seed);
-    TImage img;
+RgbImage PaintPicture(int width, int height, std::uint64_t seed, const std::string& label) {
+    Random rnd(seed);
+    RgbImage img;
     img.Width = width;
     img.Height = height;
     img.Rgb.resize(std::size_t(width) * height * 3);
 
     const int hue = rnd.Below(360);
-    const TColour a = FromHue(hue, rnd.Between(120, 230), rnd.Between(150, 240));
-    const TColour b =
+    const Colour a = FromHue(hue, rnd.Between(120, 230), rnd.Between(150, 240));
+    const Colour b =
         FromHue((hue + rnd.Between(90, 270)) % 360, rnd.Between(80, 220), rnd.Between(40, 140));
     const int kind = rnd.Below(6);
     const int period = std::max(4, width / rnd.Between(6, 20));
@@ -223,7 +223,7 @@ TImage PaintPicture(int width, int height, std::uint64_t seed, const std::string
 
     const int shapes = rnd.Between(3, 7);
     for (int i = 0; i < shapes; ++i) {
-        const TColour c = FromHue(rnd.Below(360), rnd.Between(60, 255), rnd.Between(60, 255));
+        const Colour c = FromHue(rnd.Below(360), rnd.Between(60, 255), rnd.Between(60, 255));
         const int sx = rnd.Below(width), sy = rnd.Below(height);
         const int size = std::max(2, std::min(width, height) / rnd.Between(5, 12));
         if (rnd.Below(2))
@@ -254,8 +254,8 @@ TImage PaintPicture(int width, int height, std::uint64_t seed, const std::string
     return img;
 }
 
-TImage Shrink(const TImage& src, int width, int height) {
-    TImage out;
+RgbImage Shrink(const RgbImage& src, int width, int height) {
+    RgbImage out;
     out.Width = width;
     out.Height = height;
     out.Rgb.resize(std::size_t(width) * height * 3);
@@ -290,18 +290,18 @@ TImage Shrink(const TImage& src, int width, int height) {
 
 namespace {
 
-struct TJpegErrors {
+struct JpegErrors {
     jpeg_error_mgr Manager;
     std::jmp_buf Jump;
 };
 
 [[noreturn]] void OnJpegError(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<TJpegErrors*>(info->err)->Jump, 1);
+    std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->Jump, 1);
 }
 
 // Only plain C objects live in this frame, so the long jump leaves nothing
 // to unwind. Returns false when libjpeg gave up.
-bool CompressJpeg(const TImage& img, int quality, jpeg_compress_struct& info, TJpegErrors& errors,
+bool CompressJpeg(const RgbImage& img, int quality, jpeg_compress_struct& info, JpegErrors& errors,
                   unsigned char** buffer, unsigned long* size) {
     info.err = jpeg_std_error(&errors.Manager);
     errors.Manager.error_exit = OnJpegError;
@@ -326,9 +326,9 @@ bool CompressJpeg(const TImage& img, int quality, jpeg_compress_struct& info, TJ
 
 } // namespace
 
-std::string EncodeJpeg(const TImage& img, int quality) {
+std::string EncodeJpeg(const RgbImage& img, int quality) {
     jpeg_compress_struct info{};
-    TJpegErrors errors{};
+    JpegErrors errors{};
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     const bool ok = CompressJpeg(img, quality, info, errors, &buffer, &size);
@@ -357,7 +357,7 @@ inline int CubeLevel(int value, int threshold) {
 
 } // namespace
 
-std::string EncodeGif(const TImage& img) {
+std::string EncodeGif(const RgbImage& img) {
     // The 6x6x6 colour cube, then greys up to 256 entries.
     GifColorType colours[256];
     for (int i = 0; i < 216; ++i) {
@@ -395,4 +395,4 @@ std::string EncodeGif(const TImage& img) {
     return out;
 }
 
-} // namespace NDemo
+} // namespace Demo

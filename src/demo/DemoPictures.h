@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace NDemo {
+namespace Demo {
 
-struct TImage {
+struct RgbImage {
     int Width = 0;
     int Height = 0;
     std::vector<std::uint8_t> Rgb; // rows top to bottom, 3 bytes a pixel
@@ -17,20 +17,20 @@ struct TImage {
 // A picture whose pattern, colours and shapes follow from seed, with label
 // ("3-07") in big pixel digits on a plate in the middle. Label characters:
 // digits, '-' and 'T'.
-TImage PaintPicture(int width, int height, std::uint64_t seed, const std::string& label);
+RgbImage PaintPicture(int width, int height, std::uint64_t seed, const std::string& label);
 
 // Area-averaged reduction to width x height (no larger than the source).
-TImage Shrink(const TImage& source, int width, int height);
+RgbImage Shrink(const RgbImage& source, int width, int height);
 
 // Baseline JPEG; throws std::runtime_error when libjpeg refuses.
-std::string EncodeJpeg(const TImage& image, int quality);
+std::string EncodeJpeg(const RgbImage& image, int quality);
 
 // GIF89a with a fixed 256-colour palette and ordered dithering; throws
 // std::runtime_error when giflib refuses.
-std::string EncodeGif(const TImage& image);
+std::string EncodeGif(const RgbImage& image);
 
 // A short MPEG-1 program stream: 176x144, 25 frames a second, one second of
 // intra-coded frames showing moving colour bands.
 std::string MakeClip();
 
-} // namespace NDemo
+} // namespace Demo

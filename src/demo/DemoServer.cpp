@@ -10,13 +10,13 @@
 
 #include <sys/socket.h>
 
-TDemoServer::TDemoServer(std::map<std::string, TDemoFile> files) : Files_(std::move(files)) {}
+DemoServer::DemoServer(std::map<std::string, DemoFile> files) : Files_(std::move(files)) {}
 
-TDemoServer::~TDemoServer() {
+DemoServer::~DemoServer() {
     Stop();
 }
 
-bool TDemoServer::Start(int port) {
+bool DemoServer::Start(int port) {
     if (Server_) return false;
     auto server = std::make_unique<httplib::Server>();
     // The library's default shares the port (SO_REUSEPORT): a busy port must
@@ -56,11 +56,11 @@ bool TDemoServer::Start(int port) {
     return true;
 }
 
-std::string TDemoServer::BaseUrl() const {
+std::string DemoServer::BaseUrl() const {
     return "http://127.0.0.1:" + std::to_string(Port_) + "/";
 }
 
-void TDemoServer::Stop() {
+void DemoServer::Stop() {
     if (!Server_) return;
     Server_->stop();
     if (Thread_.joinable()) Thread_.join();
@@ -68,7 +68,7 @@ void TDemoServer::Stop() {
     Port_ = 0;
 }
 
-bool WriteDemoSite(const std::map<std::string, TDemoFile>& files, const std::string& dir,
+bool WriteDemoSite(const std::map<std::string, DemoFile>& files, const std::string& dir,
                    std::string& error) {
     namespace fs = std::filesystem;
     for (const auto& [path, file] : files) {

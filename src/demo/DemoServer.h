@@ -15,12 +15,12 @@ namespace httplib {
 class Server;
 }
 
-class TDemoServer {
+class DemoServer {
 public:
-    explicit TDemoServer(std::map<std::string, TDemoFile> files);
-    ~TDemoServer();
-    TDemoServer(const TDemoServer&) = delete;
-    TDemoServer& operator=(const TDemoServer&) = delete;
+    explicit DemoServer(std::map<std::string, DemoFile> files);
+    ~DemoServer();
+    DemoServer(const DemoServer&) = delete;
+    DemoServer& operator=(const DemoServer&) = delete;
 
     // Listens on 127.0.0.1:port (0: a free port) and answers on threads of
     // its own. False when the port cannot be had or the server already runs.
@@ -31,7 +31,7 @@ public:
     void Stop();
 
 private:
-    const std::map<std::string, TDemoFile> Files_;
+    const std::map<std::string, DemoFile> Files_;
     std::unique_ptr<httplib::Server> Server_;
     std::thread Thread_;
     std::atomic<bool> Finished_{false};
@@ -41,5 +41,5 @@ private:
 // Writes every file under dir, creating the folders: "/" becomes index.html,
 // "/gallery/page1.html" dir/gallery/page1.html. False with a message for
 // the user in error when a folder or a file cannot be written.
-bool WriteDemoSite(const std::map<std::string, TDemoFile>& files, const std::string& dir,
+bool WriteDemoSite(const std::map<std::string, DemoFile>& files, const std::string& dir,
                    std::string& error);

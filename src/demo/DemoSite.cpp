@@ -18,14 +18,14 @@ namespace {
 
 const char* const kMailLink = "mailto:gallery@example.invalid";
 
-std::string PairNumber(const TDemoOptions& o, int pair) {
+std::string PairNumber(const DemoOptions& o, int pair) {
     std::string n = std::to_string(pair);
     const std::size_t width = o.Pairs >= 100 ? 3 : 2;
     if (n.size() < width) n.insert(0, width - n.size(), '0');
     return n;
 }
 
-std::string Label(const TDemoOptions& o, int page, int pair) {
+std::string Label(const DemoOptions& o, int page, int pair) {
     return std::to_string(page) + "-" + PairNumber(o, pair);
 }
 
@@ -46,7 +46,7 @@ std::string Head(const std::string& title, const std::string& extra = {}) {
 
 const char* const kTail = "</body></html>\n";
 
-std::string IndexPage(const TDemoOptions& o) {
+std::string IndexPage(const DemoOptions& o) {
     std::string html = Head("Tessellon demo gallery");
     html += "<p>" + std::to_string(o.Pages) + " pages of " + std::to_string(o.Pairs) +
             " pictures each.</p>\n<ul>\n";
@@ -70,7 +70,7 @@ const char* const kPlaceholder =
 // srcset offers the full-size picture by width, a PICTURE whose IMG offers
 // it by pixel density, and a lazily loaded IMG whose real addresses wait in
 // data-src and data-srcset.
-std::string ModernThumbnail(const TDemoOptions& o, int page, int pair) {
+std::string ModernThumbnail(const DemoOptions& o, int page, int pair) {
     const std::string thumb = Relative(DemoThumbPath(o, page, pair));
     const std::string full = Relative(DemoFullPath(o, page, pair));
     const std::string byWidth = thumb + " " + std::to_string(o.ThumbWidth) + "w, " + full + " " +
@@ -92,7 +92,7 @@ std::string ModernThumbnail(const TDemoOptions& o, int page, int pair) {
     }
 }
 
-std::string GalleryPage(const TDemoOptions& o, int page) {
+std::string GalleryPage(const DemoOptions& o, int page) {
     const std::string n = std::to_string(page);
     const std::string poster = o.Modern ? "\n<meta property=\"og:image\" content=\"" +
                                               Relative(DemoPosterPath(page)) + "\">\n"
@@ -131,7 +131,7 @@ std::string PrivatePage() {
 const char* const kRobots = "User-agent: *\n"
                             "Disallow: /private/\n";
 
-void CheckOptions(const TDemoOptions& o) {
+void CheckOptions(const DemoOptions& o) {
     auto check = [](bool ok, const char* what) {
         if (!ok) throw std::invalid_argument(std::string("demo gallery: ") + what);
     };
@@ -144,7 +144,7 @@ void CheckOptions(const TDemoOptions& o) {
     check(o.Quality >= 1 && o.Quality <= 100, "quality must be from 1 to 100");
 }
 
-using TEntry = std::pair<std::string, TDemoFile>;
+using SiteEntry = std::pair<std::string, DemoFile>;
 
 // Runs every job on all cores; the first failure is thrown once all have stopped.
 void RunJobs(const std::vector<std::function<void()>>& jobs) {
@@ -179,11 +179,11 @@ std::string DemoPagePath(int page) {
     return "/gallery/page" + std::to_string(page) + ".html";
 }
 
-std::string DemoFullPath(const TDemoOptions& o, int page, int pair) {
+std::string DemoFullPath(const DemoOptions& o, int page, int pair) {
     return "/gallery/pics/full_" + std::to_string(page) + "_" + PairNumber(o, pair) + ".jpg";
 }
 
-std::string DemoThumbPath(const TDemoOptions& o, int page, int pair) {
+std::string DemoThumbPath(const DemoOptions& o, int page, int pair) {
     return "/gallery/thumbs/thumb_" + std::to_string(page) + "_" + PairNumber(o, pair) +
            (DemoThumbIsGif(pair) ? ".gif" : ".jpg");
 }
@@ -192,7 +192,7 @@ std::string DemoPosterPath(int page) {
     return "/gallery/pics/poster_" + std::to_string(page) + ".jpg";
 }
 
-int DemoThumbHeight(const TDemoOptions& o) {
+int DemoThumbHeight(const DemoOptions& o) {
     return std::max(
         1, int((std::int64_t(o.ThumbWidth) * o.FullHeight + o.FullWidth / 2) / o.FullWidth));
 }
@@ -201,44 +201,44 @@ bool DemoThumbIsGif(int pair) {
     return pair % 5 == 0;
 }
 
-std::map<std::string, TDemoFile> BuildDemoSite(const TDemoOptions& o) {
+std::map<std::string, DemoFile> BuildDemoSite(const DemoOptions& o) {
     CheckOptions(o);
-    std::map<std::string, TDemoFile> site;
+    std::map<std::string, DemoFile> site;
     site["/"] = {"text/html", IndexPage(o)};
     site["/index.html"] = site["/"];
     site["/robots.txt"] = {"text/plain", kRobots};
     site["/private/index.html"] = {"text/html", PrivatePage()};
-    site[kDemoClipPath] = {"video/mpeg", NDemo::MakeClip()};
+    site[kDemoClipPath] = {"video/mpeg", Demo::MakeClip()};
     for (int p = 1; p <= o.Pages; ++p)
         site[DemoPagePath(p)] = {"text/html", GalleryPage(o, p)};
 
     // Each job fills its own slots, so no lock is needed until the merge.
     const int thumbHeight = DemoThumbHeight(o);
-    std::vector<TEntry> pictures(std::size_t(o.Pages) * (o.Pairs * 2 + 1));
+    std::vector<SiteEntry> pictures(std::size_t(o.Pages) * (o.Pairs * 2 + 1));
     std::vector<std::function<void()>> jobs;
     jobs.reserve(std::size_t(o.Pages) * (o.Pairs + 1));
     for (int p = 1; p <= o.Pages; ++p) {
-        TEntry* slots = &pictures[std::size_t(p - 1) * (o.Pairs * 2 + 1)];
+        SiteEntry* slots = &pictures[std::size_t(p - 1) * (o.Pairs * 2 + 1)];
         jobs.push_back([&o, p, slots] {
-            const NDemo::TImage poster = NDemo::PaintPicture(
+            const Demo::RgbImage poster = Demo::PaintPicture(
                 o.FullWidth, o.FullHeight, Seed(p, 0, 1), std::to_string(p) + "-T");
-            slots[0] = {DemoPosterPath(p), {"image/jpeg", NDemo::EncodeJpeg(poster, o.Quality)}};
+            slots[0] = {DemoPosterPath(p), {"image/jpeg", Demo::EncodeJpeg(poster, o.Quality)}};
         });
         for (int k = 1; k <= o.Pairs; ++k)
             jobs.push_back([&o, p, k, slots, thumbHeight] {
-                const NDemo::TImage full =
-                    NDemo::PaintPicture(o.FullWidth, o.FullHeight, Seed(p, k, 0), Label(o, p, k));
-                const NDemo::TImage thumb = NDemo::Shrink(full, o.ThumbWidth, thumbHeight);
+                const Demo::RgbImage full =
+                    Demo::PaintPicture(o.FullWidth, o.FullHeight, Seed(p, k, 0), Label(o, p, k));
+                const Demo::RgbImage thumb = Demo::Shrink(full, o.ThumbWidth, thumbHeight);
                 slots[k * 2 - 1] = {DemoFullPath(o, p, k),
-                                    {"image/jpeg", NDemo::EncodeJpeg(full, o.Quality)}};
+                                    {"image/jpeg", Demo::EncodeJpeg(full, o.Quality)}};
                 slots[k * 2] = {DemoThumbPath(o, p, k),
                                 DemoThumbIsGif(k)
-                                    ? TDemoFile{"image/gif", NDemo::EncodeGif(thumb)}
-                                    : TDemoFile{"image/jpeg", NDemo::EncodeJpeg(thumb, o.Quality)}};
+                                    ? DemoFile{"image/gif", Demo::EncodeGif(thumb)}
+                                    : DemoFile{"image/jpeg", Demo::EncodeJpeg(thumb, o.Quality)}};
             });
     }
     RunJobs(jobs);
-    for (TEntry& e : pictures)
+    for (SiteEntry& e : pictures)
         site.insert(std::move(e));
     return site;
 }

@@ -10,12 +10,12 @@
 #include <map>
 #include <string>
 
-struct TDemoFile {
+struct DemoFile {
     std::string ContentType;
     std::string Bytes;
 };
 
-struct TDemoOptions {
+struct DemoOptions {
     int Pages = 6;        // gallery pages, 1 to 9999
     int Pairs = 12;       // thumbnail / full-size pairs on each page, 1 to 999
     int FullWidth = 640;  // full-size pictures, 32 to 8192 pixels
@@ -33,17 +33,17 @@ struct TDemoOptions {
 // "/gallery/thumbs/thumb_3_07.jpg" and so on. The same options always give
 // the same bytes. Pictures are made on all processor cores.
 // Throws std::invalid_argument for options out of range.
-std::map<std::string, TDemoFile> BuildDemoSite(const TDemoOptions& options);
+std::map<std::string, DemoFile> BuildDemoSite(const DemoOptions& options);
 
 // Names inside the site, shared by the pages and whoever checks them.
 // Pair numbers are padded to two digits (three from 100 pairs on).
 std::string DemoPagePath(int page); // "/gallery/page3.html"
-std::string DemoFullPath(const TDemoOptions& o, int page,
+std::string DemoFullPath(const DemoOptions& o, int page,
                          int pair); // "/gallery/pics/full_3_07.jpg"
-std::string DemoThumbPath(const TDemoOptions& o, int page,
+std::string DemoThumbPath(const DemoOptions& o, int page,
                           int pair);  // ".../thumb_3_07.jpg" or .gif
 std::string DemoPosterPath(int page); // linked by text only: "/gallery/pics/poster_3.jpg"
-int DemoThumbHeight(const TDemoOptions& o);
+int DemoThumbHeight(const DemoOptions& o);
 bool DemoThumbIsGif(int pair); // every fifth pair's thumbnail
 
 extern const char* const kDemoClipPath; // "/gallery/media/clip.mpg"

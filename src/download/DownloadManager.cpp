@@ -11,21 +11,22 @@
 #include <sstream>
 #include <sys/stat.h>
 
-TGVDwnld::TGVDwnld(IMessageSink* messages) : Messages_(messages) {}
+DownloadManager::DownloadManager(MessageSink* messages) : Messages_(messages) {}
 
-TGVDwnld::~TGVDwnld() {
+DownloadManager::~DownloadManager() {
     for (auto& slot : Slots_)
         slot->Abort();
 }
 
-void TGVDwnld::SetWorking(bool working) {
+void DownloadManager::SetWorking(bool working) {
     Working_ = working;
     if (OnWorking) OnWorking(this, working);
 }
 
-bool TGVDwnld::AddDownload(const std::string& url, const std::string& referringUrl, int entryValue,
-                           bool priority, int countArea, TGetAction getAction, char hrefOrSrc,
-                           int retryNumber, int depthSearchLevel) {
+bool DownloadManager::AddDownload(const std::string& url, const std::string& referringUrl,
+                                  int entryValue, bool priority, int countArea,
+                                  BodyHandling getAction, char hrefOrSrc, int retryNumber,
+                                  int depthSearchLevel) {
     if (!Enabled) return false;
     if (Stopping) return true;
     if (!Working_) {
@@ -38,8 +39,8 @@ bool TGVDwnld::AddDownload(const std::string& url, const std::string& referringU
     if (priority) PriorityQueued_ = true;
 
     if (ReuseExistingFiles) {
-        auto get = std::make_unique<TGVHttpGet>(Messages_);
-        get->Url.Crack(url, DownloadPath);
+        auto get = std::make_unique<RequestSlot>(Messages_);
+        get->Url.Split(url, DownloadPath);
         const std::string& name = get->Url.LocalFileName();
         struct stat st {};
         if (!name.empty() && ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
@@ -69,14 +70,14 @@ bool TGVDwnld::AddDownload(const std::string& url, const std::string& referringU
     return true;
 }
 
-void TGVDwnld::DeliverReady() {
+void DownloadManager::DeliverReady() {
     while (!Ready_.empty()) {
         if (Stopping) {
             Ready_.clear();
             return;
         }
         if (MayStart && !MayStart()) return;
-        std::unique_ptr<TGVHttpGet> get = std::move(Ready_.front());
+        std::unique_ptr<RequestSlot> get = std::move(Ready_.front());
         Ready_.pop_front();
         Log("(reloaded from disk) " + get->Url.GetUrl());
         ++AlreadyOnDisk_;
@@ -86,14 +87,14 @@ void TGVDwnld::DeliverReady() {
     }
 }
 
-void TGVDwnld::SetStopping(bool stopping) {
+void DownloadManager::SetStopping(bool stopping) {
     Stopping = stopping;
     if (stopping)
         for (auto& slot : Slots_)
             slot->Abort();
 }
 
-void TGVDwnld::Reinit() {
+void DownloadManager::Reinit() {
     Done_ = Errors_ = Retries_ = AlreadyOnDisk_ = 0;
     PriorityQueued_ = false;
     for (int& v : Last_)
@@ -107,7 +108,7 @@ void TGVDwnld::Reinit() {
     OwnLimits_.Reset();
 }
 
-void TGVDwnld::RequestRound() {
+void DownloadManager::RequestRound() {
     if (RoundPosted_) return;
     RoundPosted_ = true;
     QMetaObject::invokeMethod(
@@ -119,13 +120,13 @@ void TGVDwnld::RequestRound() {
         Qt::QueuedConnection);
 }
 
-void TGVDwnld::Tick() {
+void DownloadManager::Tick() {
     Step();
 }
 
 // One scheduling round. A round asked for while one runs (an event handler
 // letting pending events through) is run right after it instead.
-void TGVDwnld::Step() {
+void DownloadManager::Step() {
     if (InStep_) {
         StepAgain_ = true;
         return;
@@ -141,7 +142,7 @@ void TGVDwnld::Step() {
             DeliverReady();
         }
         for (std::size_t i = 0; i < Slots_.size(); ++i) {
-            TGVHttpGet& slot = *Slots_[i];
+            RequestSlot& slot = *Slots_[i];
             // A slot beyond the wanted count finishes its transfer and is
             // never refilled.
             JudgeSlot(slot, int(i) < ConcurrentDownloads);
@@ -150,40 +151,40 @@ void TGVDwnld::Step() {
     InStep_ = false;
 }
 
-void TGVDwnld::ResizeSlots() {
+void DownloadManager::ResizeSlots() {
     const std::size_t want = std::size_t(ConcurrentDownloads < 0 ? 0 : ConcurrentDownloads);
     // A slowed-down host of the manager's own limits grows back to every slot.
     OwnLimits_.Ceiling = std::max(1, ConcurrentDownloads);
     if (Slots_.size() < want) {
         while (Slots_.size() < want) {
-            auto slot = std::make_unique<TGVHttpGet>(Messages_);
-            slot->State = TGVHttpGetState::GETHTTP_WAITING;
-            slot->OnThreadDone = [this](TGVHttpGet*) { RequestRound(); };
+            auto slot = std::make_unique<RequestSlot>(Messages_);
+            slot->State = RequestState::GETHTTP_WAITING;
+            slot->OnThreadDone = [this](RequestSlot*) { RequestRound(); };
             Slots_.push_back(std::move(slot));
         }
         return;
     }
     bool allUnused = true;
     for (std::size_t i = want; i < Slots_.size(); ++i) {
-        if (Slots_[i]->State == TGVHttpGetState::GETHTTP_WAITING)
-            Slots_[i]->State = TGVHttpGetState::GETHTTP_NOTUSED;
-        if (Slots_[i]->State != TGVHttpGetState::GETHTTP_NOTUSED) allUnused = false;
+        if (Slots_[i]->State == RequestState::GETHTTP_WAITING)
+            Slots_[i]->State = RequestState::GETHTTP_NOTUSED;
+        if (Slots_[i]->State != RequestState::GETHTTP_NOTUSED) allUnused = false;
     }
     // Busy slots finish first; the next tick tries again.
     if (allUnused) Slots_.resize(want);
 }
 
 // Handles a slot by its state until it waits for a transfer or for work.
-void TGVDwnld::JudgeSlot(TGVHttpGet& slot, bool refill) {
+void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
     for (;;) {
         switch (slot.State) {
-        case TGVHttpGetState::GETHTTP_WAITING:
+        case RequestState::GETHTTP_WAITING:
             if (refill)
                 StartNext(slot);
             else
-                slot.State = TGVHttpGetState::GETHTTP_NOTUSED;
+                slot.State = RequestState::GETHTTP_NOTUSED;
             return;
-        case TGVHttpGetState::GETHTTP_GETTING:
+        case RequestState::GETHTTP_GETTING:
             if (MonotonicMs() > slot.ConnectTimeOut) {
                 if (slot.Aborted) return; // already told to stop: wait for its end
                 if (!Stopping) {
@@ -198,26 +199,26 @@ void TGVDwnld::JudgeSlot(TGVHttpGet& slot, bool refill) {
                 slot.Abort();
             }
             return;
-        case TGVHttpGetState::GETHTTP_THREAD_DONE: {
+        case RequestState::GETHTTP_THREAD_DONE: {
             slot.ThreadDone();
             const std::string host = SlotEnded(slot);
             if (RespectRateLimits && !Stopping && WaitForServer(slot, host)) {
-                slot.State = TGVHttpGetState::GETHTTP_WAITING;
+                slot.State = RequestState::GETHTTP_WAITING;
                 break;
             }
             if (!host.empty() && slot.Success && slot.StatusCode >= 200 && slot.StatusCode <= 299)
                 Limits().Succeeded(host);
             if (slot.Success) {
-                slot.State = TGVHttpGetState::GETHTTP_OK;
+                slot.State = RequestState::GETHTTP_OK;
             } else {
                 if (OnProgress && !Stopping) OnProgress(&slot, 0);
-                slot.State = slot.Cancelled ? TGVHttpGetState::GETHTTP_WAITING
-                                            : TGVHttpGetState::GETHTTP_ERROR;
+                slot.State =
+                    slot.Cancelled ? RequestState::GETHTTP_WAITING : RequestState::GETHTTP_ERROR;
             }
             break;
         }
-        case TGVHttpGetState::GETHTTP_OK:
-            if (slot.Request == TGVHttpGetRequest::GETHTTP_BODY && !Stopping) {
+        case RequestState::GETHTTP_OK:
+            if (slot.Request == RequestKind::GETHTTP_BODY && !Stopping) {
                 const int status = slot.StatusCode;
                 if (status == 200) {
                     ++Done_;
@@ -232,9 +233,9 @@ void TGVDwnld::JudgeSlot(TGVHttpGet& slot, bool refill) {
                     if (OnFileFailed) OnFileFailed(this, &slot, 1);
                 }
             }
-            slot.State = TGVHttpGetState::GETHTTP_WAITING;
+            slot.State = RequestState::GETHTTP_WAITING;
             break;
-        case TGVHttpGetState::GETHTTP_ERROR:
+        case RequestState::GETHTTP_ERROR:
             if (!slot.FileError.empty()) {
                 // A file that cannot be stored will not be stored on a retry either.
                 if (!Stopping) ReportError(slot, slot.Url.GetUrl(), 0, slot.FileError, 2);
@@ -252,27 +253,27 @@ void TGVDwnld::JudgeSlot(TGVHttpGet& slot, bool refill) {
                               slot.ReferringUrl);
                 ++Retries_;
             }
-            slot.State = TGVHttpGetState::GETHTTP_WAITING;
+            slot.State = RequestState::GETHTTP_WAITING;
             break;
-        case TGVHttpGetState::GETHTTP_NOTUSED:
+        case RequestState::GETHTTP_NOTUSED:
             if (!refill) return;
-            slot.State = TGVHttpGetState::GETHTTP_WAITING; // wanted again
+            slot.State = RequestState::GETHTTP_WAITING; // wanted again
             break;
-        case TGVHttpGetState::GETHTTP_PREPARING:
+        case RequestState::GETHTTP_PREPARING:
             return;
         }
     }
 }
 
-void TGVDwnld::ReportError(TGVHttpGet& slot, const std::string& url, std::uint32_t code,
-                           const std::string& message, int kind) {
+void DownloadManager::ReportError(RequestSlot& slot, const std::string& url, std::uint32_t code,
+                                  const std::string& message, int kind) {
     if (OnError) OnError(this, Tag, url, code, message, slot.ReferringUrl);
     if (OnFileFailed) OnFileFailed(this, &slot, kind);
 }
 
 // The slot's transfer is over: it no longer counts against its host.
 // Returns that host, empty when the slot was not counted.
-std::string TGVDwnld::SlotEnded(TGVHttpGet& slot) {
+std::string DownloadManager::SlotEnded(RequestSlot& slot) {
     const auto it = SlotHosts_.find(&slot);
     if (it == SlotHosts_.end()) return {};
     std::string host = std::move(it->second);
@@ -285,7 +286,7 @@ std::string TGVDwnld::SlotEnded(TGVHttpGet& slot) {
 // server asked for has passed, and its host is slowed down. False when the
 // answer is none, the wait is too long or the tries are used up: the answer
 // is then judged as any other.
-bool TGVDwnld::WaitForServer(TGVHttpGet& slot, const std::string& host) {
+bool DownloadManager::WaitForServer(RequestSlot& slot, const std::string& host) {
     const int status = slot.StatusCode; // 0 when no answer came this time
     if (slot.Aborted || (status != 429 && status != 503)) return false;
     std::optional<std::int64_t> wait =
@@ -311,10 +312,10 @@ bool TGVDwnld::WaitForServer(TGVHttpGet& slot, const std::string& host) {
 // The entry to start while rate limits are respected: one whose wait is
 // over and whose host may have one more connection, chosen as ChooseEntry
 // chooses among those; -1 when none may start now.
-int TGVDwnld::ChooseAllowedEntry() {
+int DownloadManager::ChooseAllowedEntry() {
     const auto& urls = Queue_.Urls;
     const std::int64_t now = MonotonicMs();
-    THostLimits& limits = Limits();
+    HostLimits& limits = Limits();
     const auto allowed = [&](std::size_t i) {
         return urls[i].Obj.NotBeforeMs <= now && limits.MayOpen(UrlHostKey(urls[i].Url), now);
     };
@@ -337,7 +338,7 @@ int TGVDwnld::ChooseAllowedEntry() {
     return best;
 }
 
-int TGVDwnld::ChooseEntry() {
+int DownloadManager::ChooseEntry() {
     const auto& urls = Queue_.Urls;
     if (PriorityQueued_) {
         for (std::size_t i = 0; i < urls.size(); ++i)
@@ -354,29 +355,29 @@ int TGVDwnld::ChooseEntry() {
     return 0;
 }
 
-void TGVDwnld::StartNext(TGVHttpGet& slot) {
-    if (slot.State != TGVHttpGetState::GETHTTP_WAITING) return;
-    slot.State = TGVHttpGetState::GETHTTP_PREPARING;
+void DownloadManager::StartNext(RequestSlot& slot) {
+    if (slot.State != RequestState::GETHTTP_WAITING) return;
+    slot.State = RequestState::GETHTTP_PREPARING;
     if (Queue_.Count() == 0 || Stopping || (MayStart && !MayStart())) {
-        slot.State = TGVHttpGetState::GETHTTP_WAITING;
+        slot.State = RequestState::GETHTTP_WAITING;
         return;
     }
     const int index = RespectRateLimits ? ChooseAllowedEntry() : ChooseEntry();
     if (index < 0) {
-        slot.State = TGVHttpGetState::GETHTTP_WAITING;
+        slot.State = RequestState::GETHTTP_WAITING;
         return;
     }
-    TUrlInQueue::Item item = std::move(Queue_.Urls[std::size_t(index)]);
+    UrlQueue::Item item = std::move(Queue_.Urls[std::size_t(index)]);
     Queue_.DeleteUrl(index);
 
     slot.OnLog = OnLog;
     if (OnProgress)
-        slot.OnProgress = [this](TGVHttpGet* get, std::uint32_t bytes) {
+        slot.OnProgress = [this](RequestSlot* get, std::uint32_t bytes) {
             if (OnProgress && !Stopping) OnProgress(get, bytes);
         };
     else
         slot.OnProgress = nullptr;
-    slot.Url.Crack(item.Url, DownloadPath);
+    slot.Url.Split(item.Url, DownloadPath);
     slot.StorageFolder = DownloadPath;
     slot.SetTimeOut(TimeOut);
     slot.RetryNumber = item.Obj.RetryNumber;
@@ -384,7 +385,7 @@ void TGVDwnld::StartNext(TGVHttpGet& slot) {
     slot.CountArea = item.Obj.CountArea;
     slot.HrefOrSrc = item.Obj.HrefOrSrc;
     slot.EntryValue = item.Obj.EntryValue;
-    slot.GetAction = DownloadPath.empty() ? TGetAction::STORE_TO_DATASTRING : item.Obj.GetAction;
+    slot.GetAction = DownloadPath.empty() ? BodyHandling::STORE_TO_DATASTRING : item.Obj.GetAction;
     if (Tag == 1) {
         // The page manager wants html; a robots.txt is let through as well.
         const std::string& u = item.Url;
@@ -398,7 +399,7 @@ void TGVDwnld::StartNext(TGVHttpGet& slot) {
     }
     // The head travels to this thread only when somebody wants to see it.
     if (Tag != 1 && OnHeadComplete)
-        slot.OnHeadComplete = [this](TGVHttpGet* get, const std::string& url,
+        slot.OnHeadComplete = [this](RequestSlot* get, const std::string& url,
                                      const std::string& head, int status, const std::string& type,
                                      std::int64_t length, int depth, bool& ok, int area) {
             HeadHandler(get, url, head, status, type, length, depth, ok, area);
@@ -421,21 +422,21 @@ void TGVDwnld::StartNext(TGVHttpGet& slot) {
     slot.ReferringUrl = item.Obj.ReferringUrl;
 
     if (Stopping) {
-        slot.State = TGVHttpGetState::GETHTTP_WAITING;
+        slot.State = RequestState::GETHTTP_WAITING;
         return;
     }
     Log("starting download for " + item.Url);
-    slot.Get(TGVHttpGetRequest::GETHTTP_BODY);
-    if (RespectRateLimits && slot.State != TGVHttpGetState::GETHTTP_WAITING) {
+    slot.Get(RequestKind::GETHTTP_BODY);
+    if (RespectRateLimits && slot.State != RequestState::GETHTTP_WAITING) {
         std::string host = UrlHostKey(item.Url);
         Limits().Opened(host);
         SlotHosts_[&slot] = std::move(host);
     }
 }
 
-void TGVDwnld::HeadHandler(TGVHttpGet*, const std::string& url, const std::string& head, int status,
-                           const std::string& contentType, std::int64_t length, int depth, bool& ok,
-                           int countArea) {
+void DownloadManager::HeadHandler(RequestSlot*, const std::string& url, const std::string& head,
+                                  int status, const std::string& contentType, std::int64_t length,
+                                  int depth, bool& ok, int countArea) {
     // The page manager's own test ran on the worker (BodyWanted); it raises
     // no head event, so its slots never come here.
     if (Stopping) return;
@@ -443,18 +444,18 @@ void TGVDwnld::HeadHandler(TGVHttpGet*, const std::string& url, const std::strin
         OnHeadComplete(this, Tag, url, head, status, contentType, length, depth, ok, countArea);
 }
 
-bool TGVDwnld::HasWork() const {
+bool DownloadManager::HasWork() const {
     if (Queue_.Count() != 0 || !Ready_.empty() || InDelivery_ != 0) return true;
     for (const auto& slot : Slots_)
-        if (slot->State > TGVHttpGetState::GETHTTP_WAITING) return true;
+        if (slot->State > RequestState::GETHTTP_WAITING) return true;
     return false;
 }
 
-bool TGVDwnld::UpdateStats() {
+bool DownloadManager::UpdateStats() {
     int downloading = 0, toAnalyze = 0;
     for (const auto& slot : Slots_) {
-        if (slot->State == TGVHttpGetState::GETHTTP_GETTING) ++downloading;
-        if (slot->State == TGVHttpGetState::GETHTTP_OK) ++toAnalyze;
+        if (slot->State == RequestState::GETHTTP_GETTING) ++downloading;
+        if (slot->State == RequestState::GETHTTP_OK) ++toAnalyze;
     }
     const bool busy = HasWork();
     const int inQueue = QueueCount();

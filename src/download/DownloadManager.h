@@ -21,10 +21,10 @@
 // reuse of files already on disk and a statistics event. The owner calls
 // Tick and UpdateStats every 200 ms while Working; a slot whose transfer
 // ends is also judged and refilled at once.
-class TGVDwnld : public TComponent {
+class DownloadManager : public Component {
 public:
-    explicit TGVDwnld(IMessageSink* messages = nullptr);
-    ~TGVDwnld() override;
+    explicit DownloadManager(MessageSink* messages = nullptr);
+    ~DownloadManager() override;
 
     // --- settings ---
     int TimeOut = 300; // seconds
@@ -41,7 +41,7 @@ public:
     int DepthSearchLevel = 2;
     int ConcurrentDownloads = 2;
     bool ReuseExistingFiles = false;
-    TProxyType ProxyType = TProxyType::PROXY_DEFAULT;
+    ProxyMode ProxyType = ProxyMode::PROXY_DEFAULT;
     std::string ProxyAddress;
     int ProxyPort = 80;
     std::string ProxyUser, ProxyPassword;
@@ -62,7 +62,7 @@ public:
     // wait (at most kMaxRetryAfterSeconds; a longer one is judged as any
     // other answer), using up one try and counting as a retry, and the host
     // is given one connection until it answers successfully again. The
-    // connections per host are capped by HostLimits. Off: every answer is
+    // connections per host are capped by SharedHostLimits. Off: every answer is
     // judged as it comes.
     bool RespectRateLimits = false;
     static constexpr int kMaxRetryAfterSeconds = 120;
@@ -70,7 +70,7 @@ public:
     static constexpr int kMaxConnectionsPerHost = 2 * kMaxConcurrentDownloads;
     // The connections per host, shared with the scan's other manager; unset:
     // the manager's own.
-    THostLimits* HostLimits = nullptr;
+    HostLimits* SharedHostLimits = nullptr;
     // Asked before a queued entry is started or a stored page delivered;
     // false holds the queue where it is until a later round (the owner's
     // back-pressure). Unset: always true.
@@ -80,27 +80,27 @@ public:
     void SetWorking(bool working);
 
     // --- events ---
-    std::function<void(TComponent* sender, TGVHttpGet* get, bool alreadyOnDisk)> OnDataReceived;
-    std::function<void(TComponent* sender, int tag, int inQueue, int downloading, int toAnalyze,
+    std::function<void(Component* sender, RequestSlot* get, bool alreadyOnDisk)> OnDataReceived;
+    std::function<void(Component* sender, int tag, int inQueue, int downloading, int toAnalyze,
                        int done, int retries, int errors, int alreadyOnDisk)>
         OnUpdatedStats;
-    std::function<void(TComponent* sender, const std::string& message)> OnLog;
-    std::function<void(TComponent* sender, int tag, const std::string& url, std::uint32_t errorCode,
+    std::function<void(Component* sender, const std::string& message)> OnLog;
+    std::function<void(Component* sender, int tag, const std::string& url, std::uint32_t errorCode,
                        const std::string& errorMsg, const std::string& referringUrl)>
         OnError;
-    std::function<void(TComponent* sender, int tag, const std::string& url, const std::string& head,
+    std::function<void(Component* sender, int tag, const std::string& url, const std::string& head,
                        int statusCode, const std::string& contentType, std::int64_t contentLength,
                        int depthSearchLevel, bool& okToGetData, int countArea)>
         OnHeadComplete;
-    std::function<void(TGVHttpGet* get, std::uint32_t bytesRead)> OnProgress;
+    std::function<void(RequestSlot* get, std::uint32_t bytesRead)> OnProgress;
     std::function<void()> OnReinit;
-    std::function<void(TComponent* sender, bool working)> OnWorking;
-    std::function<void(TComponent* sender, bool& canReinit)> OnCanReinit;
+    std::function<void(Component* sender, bool working)> OnWorking;
+    std::function<void(Component* sender, bool& canReinit)> OnCanReinit;
     // kind 0: time-out, 1: HTTP error status, 2: retries exhausted or not storable
-    std::function<void(TComponent* sender, TGVHttpGet* get, int kind)> OnFileFailed;
+    std::function<void(Component* sender, RequestSlot* get, int kind)> OnFileFailed;
 
     bool AddDownload(const std::string& url, const std::string& referringUrl, int entryValue,
-                     bool priority, int countArea, TGetAction getAction, char hrefOrSrc,
+                     bool priority, int countArea, BodyHandling getAction, char hrefOrSrc,
                      int retryNumber, int depthSearchLevel);
     int QueueCount() const { return Queue_.Count(); }
     void SetStopping(bool stopping);
@@ -110,25 +110,25 @@ public:
 
     // Read access for the owner and tests.
     int SlotCount() const { return int(Slots_.size()); }
-    const TGVHttpGet& Slot(int i) const { return *Slots_[std::size_t(i)]; }
+    const RequestSlot& Slot(int i) const { return *Slots_[std::size_t(i)]; }
     int Done() const { return Done_; }
     int Errors() const { return Errors_; }
     int Retries() const { return Retries_; }
     int AlreadyOnDisk() const { return AlreadyOnDisk_; }
     // Something is queued, running, ready or being delivered.
     bool HasWork() const;
-    THostLimits& Limits() { return HostLimits != nullptr ? *HostLimits : OwnLimits_; }
+    HostLimits& Limits() { return SharedHostLimits != nullptr ? *SharedHostLimits : OwnLimits_; }
 
 private:
     void Step();
     void ResizeSlots();
-    void StartNext(TGVHttpGet& slot);
-    void JudgeSlot(TGVHttpGet& slot, bool refill);
+    void StartNext(RequestSlot& slot);
+    void JudgeSlot(RequestSlot& slot, bool refill);
     int ChooseEntry();
     int ChooseAllowedEntry();
-    bool WaitForServer(TGVHttpGet& slot, const std::string& host);
-    std::string SlotEnded(TGVHttpGet& slot);
-    void HeadHandler(TGVHttpGet* get, const std::string& url, const std::string& head, int status,
+    bool WaitForServer(RequestSlot& slot, const std::string& host);
+    std::string SlotEnded(RequestSlot& slot);
+    void HeadHandler(RequestSlot* get, const std::string& url, const std::string& head, int status,
                      const std::string& contentType, std::int64_t length, int depth, bool& ok,
                      int countArea);
     void DeliverReady();
@@ -136,14 +136,14 @@ private:
     void Log(const std::string& text) {
         if (OnLog) OnLog(this, text);
     }
-    void ReportError(TGVHttpGet& slot, const std::string& url, std::uint32_t code,
+    void ReportError(RequestSlot& slot, const std::string& url, std::uint32_t code,
                      const std::string& message, int kind);
 
-    IMessageSink* Messages_;
-    TUrlInQueue Queue_;
-    std::vector<std::unique_ptr<TGVHttpGet>> Slots_;
+    MessageSink* Messages_;
+    UrlQueue Queue_;
+    std::vector<std::unique_ptr<RequestSlot>> Slots_;
     // Pages served from disk, delivered by the next step in arrival order.
-    std::deque<std::unique_ptr<TGVHttpGet>> Ready_;
+    std::deque<std::unique_ptr<RequestSlot>> Ready_;
     bool Working_ = false;
     bool PriorityQueued_ = false;
     int Done_ = 0, Errors_ = 0, Retries_ = 0, AlreadyOnDisk_ = 0;
@@ -154,7 +154,7 @@ private:
     bool StepAgain_ = false;
     bool RoundPosted_ = false;
     QObject Context_; // receives the rounds posted when a transfer ends
-    THostLimits OwnLimits_;
+    HostLimits OwnLimits_;
     // The host each running slot counts against in the host limits.
-    std::unordered_map<const TGVHttpGet*, std::string> SlotHosts_;
+    std::unordered_map<const RequestSlot*, std::string> SlotHosts_;
 };

@@ -12,7 +12,7 @@
 // the wait it asked for has passed and then gets one connection; each answer
 // it gives successfully after that allows one more, until the host is back
 // at the ceiling and is no longer watched.
-class THostLimits {
+class HostLimits {
 public:
     // Connections per host, all managers together; 0: no cap.
     int Cap = 0;
@@ -39,14 +39,14 @@ public:
     void Reset();
 
 private:
-    struct THost {
+    struct Host {
         int Open = 0;
         int MostOpen = 0;
         int Allowed = -1; // -1: not slowed down
         std::int64_t PausedUntil = 0;
     };
     int Limit() const { return Cap > 0 ? Cap : Ceiling; }
-    std::unordered_map<std::string, THost> Hosts_;
+    std::unordered_map<std::string, Host> Hosts_;
 };
 
 // The host of an absolute URL as requests split it, lower case, without

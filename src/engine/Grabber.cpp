@@ -16,7 +16,7 @@ bool IsHtmlInPlaceOfFile(int statusCode, const std::string& contentType) {
 
 } // namespace
 
-THttpGrab::THttpGrab(IMessageSink* messages) : THttpBase(messages), FileDownloader(messages) {
+Grabber::Grabber(MessageSink* messages) : ScanEngine(messages), FileDownloader(messages) {
     AppFolder_ = CurrentFolder() + "/";
     SetFileTypes("gif\r\njpeg\r\njpg");
     DownloadPath_ = CurrentFolder() + "/Download/";
@@ -27,17 +27,17 @@ THttpGrab::THttpGrab(IMessageSink* messages) : THttpBase(messages), FileDownload
     PageDownloader.DownloadPath = DownloadPath_;
 
     FileDownloader.Tag = 2;
-    FileDownloader.HostLimits = &HostLimits;
+    FileDownloader.SharedHostLimits = &SharedHostLimits;
     FileDownloader.ReuseExistingFiles = true;
     FileDownloader.DownloadPath = DownloadPath_;
     FileDownloader.RetryCount = Retries();
-    FileDownloader.OnUpdatedStats = [this](TComponent* s, int tag, int a, int b, int c, int d,
-                                           int e, int f,
+    FileDownloader.OnUpdatedStats = [this](Component* s, int tag, int a, int b, int c, int d, int e,
+                                           int f,
                                            int g) { StatsRelay(s, tag, a, b, c, d, e, f, g); };
-    FileDownloader.OnError = [this](TComponent* s, int, const std::string& url, std::uint32_t code,
+    FileDownloader.OnError = [this](Component* s, int, const std::string& url, std::uint32_t code,
                                     const std::string& msg, const std::string& ref) {
-        if (!FileDownloader.Stopping && OnFileDwnldError)
-            OnFileDwnldError(s, Tag, url, code, msg, ref);
+        if (!FileDownloader.Stopping && OnFileDownloadError)
+            OnFileDownloadError(s, Tag, url, code, msg, ref);
     };
     // An html answer in place of a picture is refused on the transfer's
     // worker; the head is handed to this thread only for the log lines.
@@ -45,14 +45,12 @@ THttpGrab::THttpGrab(IMessageSink* messages) : THttpBase(messages), FileDownload
         return !IsHtmlInPlaceOfFile(statusCode, contentType);
     };
     ConnectFileHeadCheck();
-    FileDownloader.OnWorking = [this](TComponent* s, bool w) {
+    FileDownloader.OnWorking = [this](Component* s, bool w) {
         if (FileWorkingHook) FileWorkingHook(s, w);
         if (!w) FileDownloader.CredentialOrigins.clear();
     };
     // File statistics restart with each scan, but not while pages are still fetched.
-    FileDownloader.OnCanReinit = [this](TComponent*, bool& can) {
-        can = !PageDownloader.Working();
-    };
+    FileDownloader.OnCanReinit = [this](Component*, bool& can) { can = !PageDownloader.Working(); };
 
     // The file queue's limit bounds memory without losing links: while the
     // queue is full no new page is started; pages already on their way still
@@ -61,82 +59,82 @@ THttpGrab::THttpGrab(IMessageSink* messages) : THttpBase(messages), FileDownload
         return FileDownloader.QueueCount() < MaxDownloadQueueSize_;
     };
 
-    LinkHook = [this](const TLinkHookArgs& link) { GrabLink(link); };
+    LinkHook = [this](const LinkHookArgs& link) { GrabLink(link); };
     AreaHook = MarkCountedAreas;
-    TickHook = [this](THttpBase&, bool closing) { GrabberTick(closing); };
+    TickHook = [this](ScanEngine&, bool closing) { GrabberTick(closing); };
 }
 
-TGetAction THttpGrab::PageGetAction() const {
-    return DownloadHtmlPages_ ? TGetAction::STORE_TO_DATASTRING_AND_FILE
-                              : TGetAction::STORE_TO_DATASTRING;
+BodyHandling Grabber::PageGetAction() const {
+    return DownloadHtmlPages_ ? BodyHandling::STORE_TO_DATASTRING_AND_FILE
+                              : BodyHandling::STORE_TO_DATASTRING;
 }
 
-void THttpGrab::SetFilesConcurrentDownloads(int v) {
+void Grabber::SetFilesConcurrentDownloads(int v) {
     if (v <= 0 || v > kMaxConcurrentDownloads) return;
     FileDownloader.ConcurrentDownloads = v;
     if (MaxConnectionsHook) MaxConnectionsHook(v + HtmlConcurrentDownloads());
 }
 
-void THttpGrab::SetFileTypes(std::string_view text) {
+void Grabber::SetFileTypes(std::string_view text) {
     FileTypes_.SetText(text);
     FileTypes_.Sort();
 }
 
-void THttpGrab::SetDownloadPath(const std::string& path) {
+void Grabber::SetDownloadPath(const std::string& path) {
     DownloadPath_ = path;
     PageDownloader.DownloadPath = path;
     FileDownloader.DownloadPath = path;
 }
 
-void THttpGrab::SetReuseHtmlFiles(bool v) {
+void Grabber::SetReuseHtmlFiles(bool v) {
     PageDownloader.ReuseExistingFiles = DownloadHtmlPages_ ? v : false;
     ReuseHtmlFiles_ = v;
 }
 
-void THttpGrab::SetDownloadHtmlPages(bool v) {
+void Grabber::SetDownloadHtmlPages(bool v) {
     DownloadHtmlPages_ = v;
     SetReuseHtmlFiles(ReuseHtmlFiles_);
 }
 
-void THttpGrab::SetMaxDownloadQueueSize(int v) {
+void Grabber::SetMaxDownloadQueueSize(int v) {
     if (v > 9) MaxDownloadQueueSize_ = v;
 }
 
-void THttpGrab::SetSearchThumbs(bool v) {
+void Grabber::SetSearchThumbs(bool v) {
     SearchThumbs_ = v;
     if (v) {
         FileLinkHook = [this](const std::string&, const std::string& url, bool, const std::string&,
                               int countArea, char hrefOrSrc, const std::string&,
                               const std::string&) { CollectThumb(url, countArea, hrefOrSrc); };
-        PageParsedHook = [this](TScanCore&, TPageInfo& page) { PairThumbs(page); };
+        PageParsedHook = [this](PageProcessor&, PageInfo& page) { PairThumbs(page); };
     } else {
         FileLinkHook = nullptr;
         PageParsedHook = nullptr;
     }
 }
 
-void THttpGrab::SetRetries(int v) {
-    THttpBase::SetRetries(v);
+void Grabber::SetRetries(int v) {
+    ScanEngine::SetRetries(v);
     if (v > 0) FileDownloader.RetryCount = v;
 }
 
-void THttpGrab::SetTimeOut(int v) {
-    THttpBase::SetTimeOut(v);
+void Grabber::SetTimeOut(int v) {
+    ScanEngine::SetTimeOut(v);
     if (TimeOut() > 10) PageDownloader.TimeOut = v > 9 ? v : PageDownloader.TimeOut;
 }
 
-void THttpGrab::SetLogsEnabled(bool v) {
-    THttpBase::SetLogsEnabled(v);
+void Grabber::SetLogsEnabled(bool v) {
+    ScanEngine::SetLogsEnabled(v);
     if (v)
-        FileDownloader.OnLog = [this](TComponent* s, const std::string& m) { LogRelay(s, m); };
+        FileDownloader.OnLog = [this](Component* s, const std::string& m) { LogRelay(s, m); };
     else
         FileDownloader.OnLog = nullptr;
     ConnectFileHeadCheck();
 }
 
-void THttpGrab::ConnectFileHeadCheck() {
+void Grabber::ConnectFileHeadCheck() {
     if (LogsEnabled())
-        FileDownloader.OnHeadComplete = [this](TComponent*, int, const std::string& url,
+        FileDownloader.OnHeadComplete = [this](Component*, int, const std::string& url,
                                                const std::string&, int status,
                                                const std::string& type, std::int64_t, int, bool& ok,
                                                int) { FileHeadCheck(url, status, type, ok); };
@@ -144,62 +142,62 @@ void THttpGrab::ConnectFileHeadCheck() {
         FileDownloader.OnHeadComplete = nullptr;
 }
 
-void THttpGrab::SetProxyType(TProxyType v) {
-    THttpBase::SetProxyType(v);
+void Grabber::SetProxyType(ProxyMode v) {
+    ScanEngine::SetProxyType(v);
     FileDownloader.ProxyType = v;
 }
-void THttpGrab::SetProxyAddress(const std::string& v) {
-    THttpBase::SetProxyAddress(v);
+void Grabber::SetProxyAddress(const std::string& v) {
+    ScanEngine::SetProxyAddress(v);
     FileDownloader.ProxyAddress = v;
 }
-void THttpGrab::SetProxyPort(int v) {
-    THttpBase::SetProxyPort(v);
+void Grabber::SetProxyPort(int v) {
+    ScanEngine::SetProxyPort(v);
     FileDownloader.ProxyPort = v;
 }
-void THttpGrab::SetProxyUser(const std::string& v) {
-    THttpBase::SetProxyUser(v);
+void Grabber::SetProxyUser(const std::string& v) {
+    ScanEngine::SetProxyUser(v);
     FileDownloader.ProxyUser = v;
 }
-void THttpGrab::SetProxyPassword(const std::string& v) {
-    THttpBase::SetProxyPassword(v);
+void Grabber::SetProxyPassword(const std::string& v) {
+    ScanEngine::SetProxyPassword(v);
     FileDownloader.ProxyPassword = v;
 }
-void THttpGrab::SetUserName(const std::string& v) {
-    THttpBase::SetUserName(v);
+void Grabber::SetUserName(const std::string& v) {
+    ScanEngine::SetUserName(v);
     FileDownloader.UserName = v;
 }
-void THttpGrab::SetPassword(const std::string& v) {
-    THttpBase::SetPassword(v);
+void Grabber::SetPassword(const std::string& v) {
+    ScanEngine::SetPassword(v);
     FileDownloader.Password = v;
 }
-void THttpGrab::SetAgent(const std::string& v) {
-    THttpBase::SetAgent(v);
+void Grabber::SetAgent(const std::string& v) {
+    ScanEngine::SetAgent(v);
     FileDownloader.Agent = v;
 }
-void THttpGrab::SetRespectRateLimits(bool v) {
-    THttpBase::SetRespectRateLimits(v);
+void Grabber::SetRespectRateLimits(bool v) {
+    ScanEngine::SetRespectRateLimits(v);
     FileDownloader.RespectRateLimits = v;
 }
 
-bool THttpGrab::StartScan(const std::string& url) {
+bool Grabber::StartScan(const std::string& url) {
     PageDownloader.SetStopping(false);
     FileDownloader.SetStopping(false);
     if (!UserName().empty() || !Password().empty()) {
         FileDownloader.UserName = UserName();
         FileDownloader.Password = Password();
     }
-    const bool ok = THttpBase::StartScan(url);
+    const bool ok = ScanEngine::StartScan(url);
     if (ok) FileDownloader.CredentialOrigins.insert(StartUrlParts.Origin());
     return ok;
 }
 
-bool THttpGrab::StopScan() {
-    THttpBase::StopScan();
+bool Grabber::StopScan() {
+    ScanEngine::StopScan();
     FileDownloader.SetStopping(true);
     return true;
 }
 
-void THttpGrab::Shutdown() {
+void Grabber::Shutdown() {
     FileDownloader.Enabled = false;
     FileDownloader.OnDataReceived = nullptr;
     FileDownloader.OnUpdatedStats = nullptr;
@@ -208,10 +206,10 @@ void THttpGrab::Shutdown() {
     FileDownloader.OnHeadComplete = nullptr;
     FileDownloader.OnProgress = nullptr;
     FileDownloader.SetStopping(true);
-    THttpBase::Shutdown();
+    ScanEngine::Shutdown();
 }
 
-void THttpGrab::GrabberTick(bool closing) {
+void Grabber::GrabberTick(bool closing) {
     if (closing) return;
     if (FileDownloader.Working()) {
         FileDownloader.Tick();
@@ -219,7 +217,7 @@ void THttpGrab::GrabberTick(bool closing) {
     }
 }
 
-std::string THttpGrab::EnsureDirectory(const std::string& path) {
+std::string Grabber::EnsureDirectory(const std::string& path) {
     std::string p = path;
     if (p.empty() || p.back() != '/') p += '/';
     struct stat st {};
@@ -231,24 +229,24 @@ std::string THttpGrab::EnsureDirectory(const std::string& path) {
     return p;
 }
 
-bool THttpGrab::Allows(char hrefOrSrc) const {
+bool Grabber::Allows(char hrefOrSrc) const {
     switch (DownloadType_) {
-    case TDownloadType::DOWNLOAD_SRC:
+    case DownloadFilter::DOWNLOAD_SRC:
         return hrefOrSrc == 'S';
-    case TDownloadType::DOWNLOAD_HREF:
+    case DownloadFilter::DOWNLOAD_HREF:
         return hrefOrSrc == 'H';
-    case TDownloadType::DOWNLOAD_HREF_SRC:
+    case DownloadFilter::DOWNLOAD_HREF_SRC:
         return true;
     }
     return true;
 }
 
-void THttpGrab::QueueFile(const std::string& url, const std::string& referringUrl, char hrefOrSrc) {
-    FileDownloader.AddDownload(url, referringUrl, -1, false, 0, TGetAction::STORE_TO_FILE,
+void Grabber::QueueFile(const std::string& url, const std::string& referringUrl, char hrefOrSrc) {
+    FileDownloader.AddDownload(url, referringUrl, -1, false, 0, BodyHandling::STORE_TO_FILE,
                                hrefOrSrc, 1, -1);
 }
 
-void THttpGrab::GrabLink(const TLinkHookArgs& link) {
+void Grabber::GrabLink(const LinkHookArgs& link) {
     if (FileDownloader.Stopping) return;
     const std::string type = LowerCase(link.TypeLink);
     bool wanted = false;
@@ -262,10 +260,10 @@ void THttpGrab::GrabLink(const TLinkHookArgs& link) {
     }
     if (link.Flag && !Allows(link.HrefOrSrc)) return;
     FileDownloader.AddDownload(link.UrlFound, link.FromUrl, -1, false, link.CountArea,
-                               TGetAction::STORE_TO_FILE, link.HrefOrSrc, 1, -1);
+                               BodyHandling::STORE_TO_FILE, link.HrefOrSrc, 1, -1);
 }
 
-void THttpGrab::CollectThumb(const std::string& url, int countArea, char hrefOrSrc) {
+void Grabber::CollectThumb(const std::string& url, int countArea, char hrefOrSrc) {
     if (countArea == 0) return;
     if (hrefOrSrc != 'H' && hrefOrSrc != 'S') return;
     auto& list = hrefOrSrc == 'H' ? HrefList_ : SrcList_;
@@ -275,7 +273,7 @@ void THttpGrab::CollectThumb(const std::string& url, int countArea, char hrefOrS
     list.emplace_back(url, countArea);
 }
 
-void THttpGrab::PairThumbs(const TPageInfo& page) {
+void Grabber::PairThumbs(const PageInfo& page) {
     // The first link of each area pairs with every picture of that area.
     std::unordered_map<int, const std::string*> firstHref;
     for (const auto& href : HrefList_)
@@ -292,8 +290,8 @@ void THttpGrab::PairThumbs(const TPageInfo& page) {
     SrcSeen_.clear();
 }
 
-void THttpGrab::FileHeadCheck(const std::string& url, int statusCode,
-                              const std::string& contentType, bool& okToGetData) {
+void Grabber::FileHeadCheck(const std::string& url, int statusCode, const std::string& contentType,
+                            bool& okToGetData) {
     if (FileDownloader.Stopping) return;
     if (LogsEnabled() && OnLog) OnLog(this, "file head complete:" + url);
     if (IsHtmlInPlaceOfFile(statusCode, contentType)) {

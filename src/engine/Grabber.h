@@ -10,17 +10,17 @@
 #include <utility>
 #include <vector>
 
-enum class TDownloadType : std::uint8_t { DOWNLOAD_SRC, DOWNLOAD_HREF, DOWNLOAD_HREF_SRC };
+enum class DownloadFilter : std::uint8_t { DOWNLOAD_SRC, DOWNLOAD_HREF, DOWNLOAD_HREF_SRC };
 
 // The scan engine extended into a file grabber: wanted file links found by
 // the scan are downloaded into the storage folder by a second download
 // manager, optionally only as thumbnail / full-size pairs.
-class THttpGrab : public THttpBase {
+class Grabber : public ScanEngine {
 public:
-    explicit THttpGrab(IMessageSink* messages = nullptr);
-    ~THttpGrab() override = default;
+    explicit Grabber(MessageSink* messages = nullptr);
+    ~Grabber() override = default;
 
-    TGVDwnld FileDownloader;
+    DownloadManager FileDownloader;
 
     // --- settings ---
     int HtmlDepthSearchLevel() const { return DepthSearchLevel(); }
@@ -35,8 +35,8 @@ public:
     virtual void SetReuseHtmlFiles(bool v);
     bool DownloadHtmlPages() const { return DownloadHtmlPages_; }
     virtual void SetDownloadHtmlPages(bool v);
-    TDownloadType DownloadType() const { return DownloadType_; }
-    virtual void SetDownloadType(TDownloadType v) { DownloadType_ = v; }
+    DownloadFilter DownloadType() const { return DownloadType_; }
+    virtual void SetDownloadType(DownloadFilter v) { DownloadType_ = v; }
     int MaxDownloadQueueSize() const { return MaxDownloadQueueSize_; }
     virtual void SetMaxDownloadQueueSize(int v);
     bool SearchThumbs() const { return SearchThumbs_; }
@@ -44,11 +44,11 @@ public:
     const std::string& AppFolder() const { return AppFolder_; }
 
     // --- overrides that keep both managers in step ---
-    TGetAction PageGetAction() const override;
+    BodyHandling PageGetAction() const override;
     void SetRetries(int v) override;
     void SetTimeOut(int v) override;
     void SetLogsEnabled(bool v) override;
-    void SetProxyType(TProxyType v) override;
+    void SetProxyType(ProxyMode v) override;
     void SetProxyAddress(const std::string& v) override;
     void SetProxyPort(int v) override;
     void SetProxyUser(const std::string& v) override;
@@ -70,10 +70,10 @@ public:
     std::string EnsureDirectory(const std::string& path);
 
     // --- events and hooks ---
-    std::function<void(TComponent*, int tag, const std::string& url, std::uint32_t errorCode,
+    std::function<void(Component*, int tag, const std::string& url, std::uint32_t errorCode,
                        const std::string& errorMsg, const std::string& referringUrl)>
-        OnFileDwnldError;
-    std::function<void(TComponent*, bool working)> FileWorkingHook;
+        OnFileDownloadError;
+    std::function<void(Component*, bool working)> FileWorkingHook;
     std::function<void(const std::string& linkType, const std::string& url, bool flag,
                        const std::string& localFile, int countArea, char hrefOrSrc,
                        const std::string& pageUrl, const std::string& hostName)>
@@ -87,9 +87,9 @@ protected:
     int TotalSlots() const override {
         return PageDownloader.ConcurrentDownloads + FileDownloader.ConcurrentDownloads;
     }
-    void GrabLink(const TLinkHookArgs& link);
+    void GrabLink(const LinkHookArgs& link);
     void CollectThumb(const std::string& url, int countArea, char hrefOrSrc);
-    void PairThumbs(const TPageInfo& page);
+    void PairThumbs(const PageInfo& page);
     // The head of a file answer reaches this thread only while logs are on.
     void ConnectFileHeadCheck();
     void FileHeadCheck(const std::string& url, int statusCode, const std::string& contentType,
@@ -99,11 +99,11 @@ protected:
     std::unordered_set<std::string> HrefSeen_, SrcSeen_;
 
 private:
-    TGVStringList FileTypes_;
+    StringList FileTypes_;
     std::string DownloadPath_;
     bool ReuseHtmlFiles_ = false;
     bool DownloadHtmlPages_ = true;
-    TDownloadType DownloadType_ = TDownloadType::DOWNLOAD_HREF;
+    DownloadFilter DownloadType_ = DownloadFilter::DOWNLOAD_HREF;
     int MaxDownloadQueueSize_ = 5000;
     bool SearchThumbs_ = false;
     std::string AppFolder_;

@@ -11,7 +11,7 @@ namespace {
 bool gTickRunning = false;
 } // namespace
 
-THttpBase::THttpBase(IMessageSink* messages) : PageDownloader(messages) {
+ScanEngine::ScanEngine(MessageSink* messages) : PageDownloader(messages) {
     Messages = messages;
     PageDownloader.Tag = 1;
     PageDownloader.DepthSearchLevel = 3;
@@ -20,9 +20,9 @@ THttpBase::THttpBase(IMessageSink* messages) : PageDownloader(messages) {
     PageDownloader.Agent = Agent_;
     PageDownloader.RetryCount = Retries_;
     PageDownloader.TimeOut = TimeOut_;
-    PageDownloader.HostLimits = &HostLimits;
+    PageDownloader.SharedHostLimits = &SharedHostLimits;
     ConnectPageDownloader();
-    PageDownloader.OnWorking = [this](TComponent* s, bool w) { WorkingHandler(s, w); };
+    PageDownloader.OnWorking = [this](Component* s, bool w) { WorkingHandler(s, w); };
     ProcessMessages = [] { QCoreApplication::processEvents(); };
     TerminateApplication = [] { QCoreApplication::quit(); };
     Timer_.setInterval(200);
@@ -30,103 +30,103 @@ THttpBase::THttpBase(IMessageSink* messages) : PageDownloader(messages) {
     Timer_.start();
 }
 
-THttpBase::~THttpBase() {
+ScanEngine::~ScanEngine() {
     Timer_.stop();
     CloseResultsFile();
 }
 
-void THttpBase::ConnectPageDownloader() {
-    PageDownloader.OnDataReceived = [this](TComponent* s, TGVHttpGet* g, bool onDisk) {
+void ScanEngine::ConnectPageDownloader() {
+    PageDownloader.OnDataReceived = [this](Component* s, RequestSlot* g, bool onDisk) {
         PageReceived(s, g, onDisk);
     };
-    PageDownloader.OnHeadComplete = [this](TComponent*, int, const std::string& url,
+    PageDownloader.OnHeadComplete = [this](Component*, int, const std::string& url,
                                            const std::string&, int status, const std::string&,
                                            std::int64_t, int, bool&, int) {
         if (LogsEnabled_ && OnLog)
             OnLog(this, "html head complete (" + std::to_string(status) + "):" + url);
     };
-    PageDownloader.OnError = [this](TComponent* s, int, const std::string& url, std::uint32_t code,
+    PageDownloader.OnError = [this](Component* s, int, const std::string& url, std::uint32_t code,
                                     const std::string& msg, const std::string&) {
         if (OnError) OnError(s, url, code, msg);
     };
-    PageDownloader.OnUpdatedStats = [this](TComponent* s, int tag, int a, int b, int c, int d,
-                                           int e, int f,
+    PageDownloader.OnUpdatedStats = [this](Component* s, int tag, int a, int b, int c, int d, int e,
+                                           int f,
                                            int g) { StatsRelay(s, tag, a, b, c, d, e, f, g); };
     if (LogsEnabled_)
-        PageDownloader.OnLog = [this](TComponent* s, const std::string& m) { LogRelay(s, m); };
+        PageDownloader.OnLog = [this](Component* s, const std::string& m) { LogRelay(s, m); };
 }
 
-void THttpBase::SetTimerEnabled(bool on) {
+void ScanEngine::SetTimerEnabled(bool on) {
     if (on)
         Timer_.start();
     else
         Timer_.stop();
 }
 
-void THttpBase::SetDepthSearchLevel(int v) {
+void ScanEngine::SetDepthSearchLevel(int v) {
     if (v > 0) PageDownloader.DepthSearchLevel = v;
 }
 
-void THttpBase::SetMaxQueueSize(int v) {
+void ScanEngine::SetMaxQueueSize(int v) {
     if (v > 9) MaxQueueSize_ = v;
 }
 
-void THttpBase::SetRetries(int v) {
+void ScanEngine::SetRetries(int v) {
     if (v <= 0) return;
     Retries_ = v;
     PageDownloader.RetryCount = v;
 }
 
-void THttpBase::SetTimeOut(int v) {
+void ScanEngine::SetTimeOut(int v) {
     if (v <= 9) return;
     TimeOut_ = v;
     PageDownloader.TimeOut = v;
 }
 
-void THttpBase::SetHtmlConcurrentDownloads(int v) {
+void ScanEngine::SetHtmlConcurrentDownloads(int v) {
     if (v <= 0 || v > kMaxConcurrentDownloads) return;
     PageDownloader.ConcurrentDownloads = v;
     if (MaxConnectionsHook) MaxConnectionsHook(v);
 }
 
-void THttpBase::SetConnectionsPerHost(int v) {
-    if (v >= 0 && v <= TGVDwnld::kMaxConnectionsPerHost) HostLimits.Cap = v;
+void ScanEngine::SetConnectionsPerHost(int v) {
+    if (v >= 0 && v <= DownloadManager::kMaxConnectionsPerHost) SharedHostLimits.Cap = v;
 }
 
-void THttpBase::SetLogsEnabled(bool v) {
+void ScanEngine::SetLogsEnabled(bool v) {
     LogsEnabled_ = v;
     if (v)
-        PageDownloader.OnLog = [this](TComponent* s, const std::string& m) { LogRelay(s, m); };
+        PageDownloader.OnLog = [this](Component* s, const std::string& m) { LogRelay(s, m); };
     else
         PageDownloader.OnLog = nullptr;
 }
 
-void THttpBase::SetUserName(const std::string& v) {
+void ScanEngine::SetUserName(const std::string& v) {
     UserName_ = PageDownloader.UserName = v;
 }
-void THttpBase::SetPassword(const std::string& v) {
+void ScanEngine::SetPassword(const std::string& v) {
     Password_ = PageDownloader.Password = v;
 }
-void THttpBase::SetAgent(const std::string& v) {
+void ScanEngine::SetAgent(const std::string& v) {
     Agent_ = PageDownloader.Agent = v;
 }
-void THttpBase::SetProxyType(TProxyType v) {
+void ScanEngine::SetProxyType(ProxyMode v) {
     ProxyType_ = PageDownloader.ProxyType = v;
 }
-void THttpBase::SetProxyAddress(const std::string& v) {
+void ScanEngine::SetProxyAddress(const std::string& v) {
     ProxyAddress_ = PageDownloader.ProxyAddress = v;
 }
-void THttpBase::SetProxyPort(int v) {
+void ScanEngine::SetProxyPort(int v) {
     ProxyPort_ = PageDownloader.ProxyPort = v;
 }
-void THttpBase::SetProxyUser(const std::string& v) {
+void ScanEngine::SetProxyUser(const std::string& v) {
     ProxyUser_ = PageDownloader.ProxyUser = v;
 }
-void THttpBase::SetProxyPassword(const std::string& v) {
+void ScanEngine::SetProxyPassword(const std::string& v) {
     ProxyPassword_ = PageDownloader.ProxyPassword = v;
 }
 
-bool THttpBase::StartScan(const std::string& url) {
+bool ScanEngine::StartScan(const std::string& url) {
     if (InStartScan_) return true;
     InStartScan_ = true;
     struct Guard {
@@ -140,15 +140,15 @@ bool THttpBase::StartScan(const std::string& url) {
         ShowMessage("no URL specified");
         return false;
     }
-    if (!StartUrlParts.Crack(StartingUrl, PageDownloader.DownloadPath)) {
+    if (!StartUrlParts.Split(StartingUrl, PageDownloader.DownloadPath)) {
         ShowMessage("Invalid Url : " + StartingUrl);
         return false;
     }
     PagesNotQueued_ = 0;
     if (!PageDownloader.Stopping && !ResultsOpen() && !OpenResultsFile()) return false;
     // Hosts slowed down in an earlier scan start afresh.
-    HostLimits.Reset();
-    HostLimits.Ceiling = TotalSlots();
+    SharedHostLimits.Reset();
+    SharedHostLimits.Ceiling = TotalSlots();
 
     if (!UserName_.empty() || !Password_.empty()) {
         PageDownloader.UserName = UserName_;
@@ -166,13 +166,13 @@ bool THttpBase::StartScan(const std::string& url) {
     return true;
 }
 
-bool THttpBase::StopScan() {
+bool ScanEngine::StopScan() {
     CloseResultsFile();
     PageDownloader.SetStopping(true);
     return true;
 }
 
-void THttpBase::Shutdown() {
+void ScanEngine::Shutdown() {
     Closing = true;
     PageDownloader.Enabled = false;
     PageDownloader.OnDataReceived = nullptr;
@@ -185,7 +185,7 @@ void THttpBase::Shutdown() {
     ShutdownCountdown = ShutdownTicks;
 }
 
-void THttpBase::TimerTick() {
+void ScanEngine::TimerTick() {
     if (gTickRunning) return;
     gTickRunning = true;
     if (PageDownloader.Working()) {
@@ -209,8 +209,8 @@ void THttpBase::TimerTick() {
     gTickRunning = false;
 }
 
-void THttpBase::PageReceived(TComponent*, TGVHttpGet* get, bool) {
-    TPageInfo page;
+void ScanEngine::PageReceived(Component*, RequestSlot* get, bool) {
+    PageInfo page;
     page.Url = get->Url.GetUrl();
     page.ReferringUrl = get->ReferringUrl;
     page.Head = get->Head;
@@ -219,7 +219,7 @@ void THttpBase::PageReceived(TComponent*, TGVHttpGet* get, bool) {
     page.Request = get;
     // Relative links of a redirected page resolve against where it landed.
     if (!get->EffectiveUrl.empty() && get->EffectiveUrl != page.Url &&
-        page.Parts.Crack(get->EffectiveUrl, PageDownloader.DownloadPath)) {
+        page.Parts.Split(get->EffectiveUrl, PageDownloader.DownloadPath)) {
     } else {
         page.Parts = get->Url;
     }
@@ -230,7 +230,7 @@ void THttpBase::PageReceived(TComponent*, TGVHttpGet* get, bool) {
     ProcessPage(page);
 }
 
-void THttpBase::QueuePage(TPageInfo& page, const std::string& url, int tagKind, int countArea) {
+void ScanEngine::QueuePage(PageInfo& page, const std::string& url, int tagKind, int countArea) {
     if (page.DepthLevel >= PageDownloader.DepthSearchLevel || PageDownloader.Stopping) return;
     if (PageDownloader.QueueCount() >= MaxQueueSize_) {
         ++PagesNotQueued_; // counted so that the loss can be told
@@ -240,14 +240,14 @@ void THttpBase::QueuePage(TPageInfo& page, const std::string& url, int tagKind, 
                                1, page.DepthLevel + 1);
 }
 
-void THttpBase::QueueRobots(TPageInfo& page, const std::string& robotsUrl, int tagKind,
-                            int countArea) {
+void ScanEngine::QueueRobots(PageInfo& page, const std::string& robotsUrl, int tagKind,
+                             int countArea) {
     PageDownloader.AddDownload(robotsUrl, "", -1, false, countArea, PageGetAction(), char(tagKind),
                                1, page.DepthLevel + 1);
 }
 
-void THttpBase::StatsRelay(TComponent*, int tag, int inQueue, int downloading, int toAnalyze,
-                           int done, int retries, int errors, int alreadyOnDisk) {
+void ScanEngine::StatsRelay(Component*, int tag, int inQueue, int downloading, int toAnalyze,
+                            int done, int retries, int errors, int alreadyOnDisk) {
     if (StatsHook)
         StatsHook(*this, tag, inQueue, downloading, toAnalyze, done, retries, errors,
                   alreadyOnDisk);
@@ -255,14 +255,14 @@ void THttpBase::StatsRelay(TComponent*, int tag, int inQueue, int downloading, i
         OnUpdatedStats(this, inQueue, downloading, toAnalyze, done, retries, errors);
 }
 
-void THttpBase::LogRelay(TComponent* sender, const std::string& message) {
+void ScanEngine::LogRelay(Component* sender, const std::string& message) {
     if (PageDownloader.Stopping || !OnLog) return;
-    const auto* manager = dynamic_cast<TGVDwnld*>(sender);
+    const auto* manager = dynamic_cast<DownloadManager*>(sender);
     OnLog(this, (manager != nullptr && manager->Tag == 1 ? "HTML: " : "OTHER: ") + message);
 }
 
-void THttpBase::WorkingHandler(TComponent* sender, bool working) {
-    if (WorkingHook) WorkingHook(static_cast<TGVDwnld*>(sender), working);
+void ScanEngine::WorkingHandler(Component* sender, bool working) {
+    if (WorkingHook) WorkingHook(static_cast<DownloadManager*>(sender), working);
     if (!working) {
         VisitedUrls.Clear();
         KnownHosts.Clear();
@@ -270,6 +270,6 @@ void THttpBase::WorkingHandler(TComponent* sender, bool working) {
     }
 }
 
-void THttpBase::ForgetNonPageUrls() {
+void ScanEngine::ForgetNonPageUrls() {
     VisitedUrls.ForgetUnmarked();
 }

@@ -12,10 +12,10 @@
 // links, and fetches the html pages among them level by level down to the
 // chosen depth. Pages are fetched by its own download manager; a 200 ms
 // timer steps that manager and detects the end of the scan.
-class THttpBase : public TScanCore {
+class ScanEngine : public PageProcessor {
 public:
-    explicit THttpBase(IMessageSink* messages = nullptr);
-    ~THttpBase() override;
+    explicit ScanEngine(MessageSink* messages = nullptr);
+    ~ScanEngine() override;
 
     // --- settings (setters ignore values outside their range) ---
     std::string StartingUrl;
@@ -36,16 +36,16 @@ public:
     bool LogsEnabled() const { return LogsEnabled_; }
     virtual void SetLogsEnabled(bool v);
     // Waiting for servers that answer "slow down", and the connections per
-    // host of both managers together (0: no cap); see TGVDwnld.
+    // host of both managers together (0: no cap); see DownloadManager.
     bool RespectRateLimits() const { return PageDownloader.RespectRateLimits; }
     virtual void SetRespectRateLimits(bool v) { PageDownloader.RespectRateLimits = v; }
-    int ConnectionsPerHost() const { return HostLimits.Cap; }
+    int ConnectionsPerHost() const { return SharedHostLimits.Cap; }
     virtual void SetConnectionsPerHost(int v);
 
     const std::string& UserName() const { return UserName_; }
     const std::string& Password() const { return Password_; }
     const std::string& Agent() const { return Agent_; }
-    TProxyType ProxyType() const { return ProxyType_; }
+    ProxyMode ProxyType() const { return ProxyType_; }
     const std::string& ProxyAddress() const { return ProxyAddress_; }
     int ProxyPort() const { return ProxyPort_; }
     const std::string& ProxyUser() const { return ProxyUser_; }
@@ -53,7 +53,7 @@ public:
     virtual void SetUserName(const std::string& v);
     virtual void SetPassword(const std::string& v);
     virtual void SetAgent(const std::string& v);
-    virtual void SetProxyType(TProxyType v);
+    virtual void SetProxyType(ProxyMode v);
     virtual void SetProxyAddress(const std::string& v);
     virtual void SetProxyPort(int v);
     virtual void SetProxyUser(const std::string& v);
@@ -71,40 +71,40 @@ public:
     int ShutdownTicks = 10;
 
     // Shared by the page manager and, in a grabber, the file manager.
-    THostLimits HostLimits;
-    TGVDwnld PageDownloader;
-    TCrackUrl StartUrlParts;
+    HostLimits SharedHostLimits;
+    DownloadManager PageDownloader;
+    UrlParts StartUrlParts;
 
     // --- events ---
-    std::function<void(TComponent*, const std::string& hostName, const std::string& url,
+    std::function<void(Component*, const std::string& hostName, const std::string& url,
                        const std::string& head, const std::string& body)>
         OnPageReceived;
-    std::function<void(TComponent*, int inQueue, int downloading, int toAnalyze, int done,
+    std::function<void(Component*, int inQueue, int downloading, int toAnalyze, int done,
                        int retries, int errors)>
         OnUpdatedStats;
-    std::function<void(TComponent*, const std::string& message)> OnLog;
-    std::function<void(TComponent*, const std::string& url, std::uint32_t errorCode,
+    std::function<void(Component*, const std::string& message)> OnLog;
+    std::function<void(Component*, const std::string& url, std::uint32_t errorCode,
                        const std::string& errorMsg)>
         OnError;
 
     // --- hooks for descendants and owners ---
-    std::function<void(THttpBase&, bool closing)> TickHook;
-    std::function<void(THttpBase&, int tag, int inQueue, int downloading, int toAnalyze, int done,
+    std::function<void(ScanEngine&, bool closing)> TickHook;
+    std::function<void(ScanEngine&, int tag, int inQueue, int downloading, int toAnalyze, int done,
                        int retries, int errors, int alreadyOnDisk)>
         StatsHook;
-    std::function<void(TGVDwnld*, bool working)> WorkingHook;
+    std::function<void(DownloadManager*, bool working)> WorkingHook;
     // Raises the per-server connection limit; set by the persistent engine.
     std::function<void(int)> MaxConnectionsHook;
     // Ends the application when the shutdown countdown runs out.
     std::function<void()> TerminateApplication;
 
     // --- operations ---
-    virtual TGetAction PageGetAction() const { return TGetAction::STORE_TO_DATASTRING; }
+    virtual BodyHandling PageGetAction() const { return BodyHandling::STORE_TO_DATASTRING; }
     virtual bool StartScan(const std::string& url = {});
     virtual bool StopScan();
     virtual void Shutdown();
     virtual void TimerTick();
-    virtual void PageReceived(TComponent* sender, TGVHttpGet* get, bool alreadyOnDisk);
+    virtual void PageReceived(Component* sender, RequestSlot* get, bool alreadyOnDisk);
     void ForgetNonPageUrls();
     // Runs the timer (200 ms); on by default.
     void SetTimerEnabled(bool on);
@@ -115,16 +115,16 @@ protected:
     virtual int TotalSlots() const { return PageDownloader.ConcurrentDownloads; }
     bool IsStopping() const override { return PageDownloader.Stopping; }
     std::string StorageFolder() const override { return PageDownloader.DownloadPath; }
-    void QueuePage(TPageInfo& page, const std::string& url, int tagKind, int countArea) override;
-    void QueueRobots(TPageInfo& page, const std::string& robotsUrl, int tagKind,
+    void QueuePage(PageInfo& page, const std::string& url, int tagKind, int countArea) override;
+    void QueueRobots(PageInfo& page, const std::string& robotsUrl, int tagKind,
                      int countArea) override;
-    void StatsRelay(TComponent* sender, int tag, int inQueue, int downloading, int toAnalyze,
+    void StatsRelay(Component* sender, int tag, int inQueue, int downloading, int toAnalyze,
                     int done, int retries, int errors, int alreadyOnDisk);
-    void LogRelay(TComponent* sender, const std::string& message);
+    void LogRelay(Component* sender, const std::string& message);
     void ConnectPageDownloader();
 
 private:
-    void WorkingHandler(TComponent* sender, bool working);
+    void WorkingHandler(Component* sender, bool working);
 
     int MaxQueueSize_ = 5000;
     int PagesNotQueued_ = 0;
@@ -132,7 +132,7 @@ private:
     int TimeOut_ = 300;
     bool LogsEnabled_ = false;
     std::string UserName_, Password_, Agent_ = kDefaultAgent;
-    TProxyType ProxyType_ = TProxyType::PROXY_DEFAULT;
+    ProxyMode ProxyType_ = ProxyMode::PROXY_DEFAULT;
     std::string ProxyAddress_, ProxyUser_, ProxyPassword_;
     int ProxyPort_ = 80;
     bool InStartScan_ = false;

@@ -8,7 +8,7 @@ std::string UnexpectedErrorText(const std::exception* e) {
 
 namespace {
 
-void Report(IMessageSink* messages, const std::exception* e) noexcept {
+void Report(MessageSink* messages, const std::exception* e) noexcept {
     if (messages == nullptr) return;
     try {
         messages->ShowMessage(UnexpectedErrorText(e));
@@ -19,7 +19,7 @@ void Report(IMessageSink* messages, const std::exception* e) noexcept {
 
 } // namespace
 
-bool RunGuarded(const std::function<void()>& f, IMessageSink* messages) noexcept {
+bool RunGuarded(const std::function<void()>& f, MessageSink* messages) noexcept {
     try {
         f();
         return true;
@@ -31,7 +31,7 @@ bool RunGuarded(const std::function<void()>& f, IMessageSink* messages) noexcept
     return false;
 }
 
-bool TGuardedApplication::notify(QObject* receiver, QEvent* event) {
+bool GuardedApplication::notify(QObject* receiver, QEvent* event) {
     bool handled = true;
     const bool ok = RunGuarded([&] { handled = QApplication::notify(receiver, event); }, Messages);
     if (!ok) ++ExceptionsCaught_;

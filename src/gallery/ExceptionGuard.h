@@ -14,21 +14,21 @@
 
 // Runs f; an exception becomes the message "Unexpected error: " + its text
 // (to messages, when given). True when f returned normally.
-bool RunGuarded(const std::function<void()>& f, IMessageSink* messages) noexcept;
+bool RunGuarded(const std::function<void()>& f, MessageSink* messages) noexcept;
 
 // The text RunGuarded shows for an exception.
 std::string UnexpectedErrorText(const std::exception* e);
 
 // The application object of the windowed program: an exception that reaches
 // the event loop is reported and the event counts as handled.
-class TGuardedApplication : public QApplication {
+class GuardedApplication : public QApplication {
 public:
-    TGuardedApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+    GuardedApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
     bool notify(QObject* receiver, QEvent* event) override;
 
     // Where the reports go; none: they are only counted.
-    IMessageSink* Messages = nullptr;
+    MessageSink* Messages = nullptr;
     int ExceptionsCaught() const { return ExceptionsCaught_; }
 
 private:

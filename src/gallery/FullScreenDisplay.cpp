@@ -52,7 +52,7 @@ template <typename F> void Guarded(const char* what, F&& f) noexcept {
 
 } // namespace
 
-std::optional<TNavigateAction> NavigateActionForKey(int key, const QString& text) {
+std::optional<NavigateAction> NavigateActionForKey(int key, const QString& text) {
     switch (key) {
     case Qt::Key_Space:
     case Qt::Key_Return:
@@ -69,13 +69,13 @@ std::optional<TNavigateAction> NavigateActionForKey(int key, const QString& text
     return std::nullopt;
 }
 
-QString TImgDisp::HelpText() {
+QString FullScreenDisplay::HelpText() {
     return QStringLiteral(
         "  [SPACE] or left-click = next pic      [BACKSPACE] or right-click = prev pic   "
         "[+] = next page   [-] = prev page   ESC=exit  ");
 }
 
-TImgDisp::TImgDisp(QWidget* mainWindow)
+FullScreenDisplay::FullScreenDisplay(QWidget* mainWindow)
     : QWidget(mainWindow, Qt::Window | Qt::FramelessWindowHint), MainWindow_(mainWindow) {
     setWindowTitle(QStringLiteral("Full-screen display"));
     setAccessibleName(QStringLiteral("Full-screen display"));
@@ -85,50 +85,50 @@ TImgDisp::TImgDisp(QWidget* mainWindow)
     PaintBlack(this);
     resize(696, 480);
 
-    Panel2_ = MakeLine(this, 25, Qt::AlignRight, QStringLiteral("key help"));
-    Panel2_->setText(HelpText());
-    Panel4_ = MakeLine(this, 29, Qt::AlignLeft, QStringLiteral("picture name"));
+    HelpLine_ = MakeLine(this, 25, Qt::AlignRight, QStringLiteral("key help"));
+    HelpLine_->setText(HelpText());
+    NameLine_ = MakeLine(this, 29, Qt::AlignLeft, QStringLiteral("picture name"));
 
     Client_ = new QWidget(this);
     Client_->setAccessibleName(QStringLiteral("picture area"));
-    Media_ = new TGVMedia(Client_);
-    Panel1_ = new QWidget(Client_);
-    Panel1_->setAccessibleName(QStringLiteral("video"));
-    PaintBlack(Panel1_);
-    Panel1_->hide();
+    Media_ = new MediaTile(Client_);
+    VideoPanel_ = new QWidget(Client_);
+    VideoPanel_->setAccessibleName(QStringLiteral("video"));
+    PaintBlack(VideoPanel_);
+    VideoPanel_->hide();
     auto* overlay = new QGridLayout(Client_);
     overlay->setContentsMargins(0, 0, 0, 0);
-    overlay->addWidget(Panel1_, 0, 0);
+    overlay->addWidget(VideoPanel_, 0, 0);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    column->addWidget(Panel2_);
+    column->addWidget(HelpLine_);
     column->addWidget(Client_, 1);
-    column->addWidget(Panel4_);
+    column->addWidget(NameLine_);
 }
 
 // A player still playing is closed by its own destruction.
-TImgDisp::~TImgDisp() = default;
+FullScreenDisplay::~FullScreenDisplay() = default;
 
-void TImgDisp::SetVideoPlayer(TVideoPlayback* player) {
+void FullScreenDisplay::SetVideoPlayer(VideoPlayback* player) {
     Media_->SetPlayer(player);
 }
 
-QScreen* TImgDisp::TargetScreen() const {
+QScreen* FullScreenDisplay::TargetScreen() const {
     QScreen* target = MainWindow_ != nullptr ? MainWindow_->screen() : screen();
     return target != nullptr ? target : QGuiApplication::primaryScreen();
 }
 
-QRect TImgDisp::TargetScreenGeometry() const {
+QRect FullScreenDisplay::TargetScreenGeometry() const {
     QScreen* target = TargetScreen();
     return target != nullptr ? target->geometry() : QRect(0, 0, 696, 480);
 }
 
-void TImgDisp::ShowMedia(const QString& name, const QString& path) {
-    Panel4_->setText(name);
-    Panel4_->setAccessibleDescription(name);
-    Panel4_->repaint();
+void FullScreenDisplay::ShowMedia(const QString& name, const QString& path) {
+    NameLine_->setText(name);
+    NameLine_->setAccessibleDescription(name);
+    NameLine_->repaint();
 
     // On the screen first, so that the picture is decoded for its pixel ratio.
     if (!isVisible() && TargetScreen() != nullptr) setScreen(TargetScreen());
@@ -146,20 +146,20 @@ void TImgDisp::ShowMedia(const QString& name, const QString& path) {
     }
 }
 
-void TImgDisp::AfterLoad(bool loaded) {
+void FullScreenDisplay::AfterLoad(bool loaded) {
     const bool video = loaded && Media_->IsVideo() && Media_->Player() != nullptr &&
                        Media_->Player()->HasDisplay();
     if (video) {
-        Panel1_->show();
-        Panel1_->raise();
+        VideoPanel_->show();
+        VideoPanel_->raise();
     } else {
-        Panel1_->hide();
+        VideoPanel_->hide();
     }
     // No pointer over a picture; an arrow over a video, which may be panned.
     setCursor(video ? Qt::ArrowCursor : Qt::BlankCursor);
 }
 
-bool TImgDisp::Navigate(TNavigateAction action) {
+bool FullScreenDisplay::Navigate(NavigateAction action) {
     if (!NavigateHook_) return false;
     QString name, path;
     if (!NavigateHook_(action, name, path)) return false;
@@ -167,33 +167,33 @@ bool TImgDisp::Navigate(TNavigateAction action) {
     return true;
 }
 
-void TImgDisp::GalleryKey(QKeyEvent* event) {
+void FullScreenDisplay::GalleryKey(QKeyEvent* event) {
     if (const auto action = NavigateActionForKey(event->key(), event->text())) Navigate(*action);
 }
 
-void TImgDisp::GalleryClick(Qt::MouseButton button) {
+void FullScreenDisplay::GalleryClick(Qt::MouseButton button) {
     if (button == Qt::LeftButton)
         Navigate(naNext);
     else if (button == Qt::RightButton)
         Navigate(naPrevious);
 }
 
-void TImgDisp::SetShowComments(bool show) {
+void FullScreenDisplay::SetShowComments(bool show) {
     ShowComments_ = show;
     ApplyComments();
 }
 
-void TImgDisp::ApplyComments() {
-    Panel2_->setVisible(ShowComments_);
-    Panel4_->setVisible(ShowComments_);
+void FullScreenDisplay::ApplyComments() {
+    HelpLine_->setVisible(ShowComments_);
+    NameLine_->setVisible(ShowComments_);
 }
 
-void TImgDisp::Exit() {
+void FullScreenDisplay::Exit() {
     restoreSavedCursor();
     close();
 }
 
-void TImgDisp::keyPressEvent(QKeyEvent* event) {
+void FullScreenDisplay::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
         Exit();
         return;
@@ -206,7 +206,7 @@ void TImgDisp::keyPressEvent(QKeyEvent* event) {
     });
 }
 
-void TImgDisp::mousePressEvent(QMouseEvent* event) {
+void FullScreenDisplay::mousePressEvent(QMouseEvent* event) {
     const Qt::MouseButton button = event->button();
     Guarded("click", [&] {
         if (ClickHandler_)
@@ -216,9 +216,9 @@ void TImgDisp::mousePressEvent(QMouseEvent* event) {
     });
 }
 
-void TImgDisp::closeEvent(QCloseEvent* event) {
+void FullScreenDisplay::closeEvent(QCloseEvent* event) {
     if (Media_->Player() != nullptr) Media_->Player()->StopPlayback();
-    Panel1_->hide();
+    VideoPanel_->hide();
     unsetCursor();
     QWidget::closeEvent(event);
 }

@@ -21,7 +21,7 @@ class QScreen;
 
 // What the display asks its navigation hook for. Which file each action
 // selects is the hook owner's business.
-enum TNavigateAction {
+enum NavigateAction {
     naCurrent = 0,
     naNext = 1,
     naPrevious = 2,
@@ -32,21 +32,21 @@ enum TNavigateAction {
 
 // Answers an action with the name and file path to show; false when there is
 // nothing to show, and then the screen does not change.
-using TNavigateHook = std::function<bool(TNavigateAction action, QString& name, QString& path)>;
+using NavigateHook = std::function<bool(NavigateAction action, QString& name, QString& path)>;
 
 // The gallery's key table: SPACE and ENTER step forward, BACKSPACE back, "+"
 // and "-" (main keyboard or keypad) to the next and previous tab. Nothing for
 // any other key; ESC is the display's own.
-std::optional<TNavigateAction> NavigateActionForKey(int key, const QString& text);
+std::optional<NavigateAction> NavigateActionForKey(int key, const QString& text);
 
-class TImgDisp : public QWidget {
+class FullScreenDisplay : public QWidget {
 public:
     // The help line's text, blanks included.
     static QString HelpText();
 
     // The display belongs to the main window and shows on its screen.
-    explicit TImgDisp(QWidget* mainWindow = nullptr);
-    ~TImgDisp() override;
+    explicit FullScreenDisplay(QWidget* mainWindow = nullptr);
+    ~FullScreenDisplay() override;
 
     // Shows a file under a name: the name goes up at once, then the file is
     // loaded for the screen's size. The first call shows the display, modal
@@ -55,19 +55,18 @@ public:
     // new name.
     void ShowMedia(const QString& name, const QString& path);
 
-    void SetNavigateHook(TNavigateHook hook) { NavigateHook_ = std::move(hook); }
-    const TNavigateHook& NavigateHook() const { return NavigateHook_; }
+    void SetNavigateHook(NavigateHook hook) { NavigateHook_ = std::move(hook); }
     // Asks the hook and shows what it gives; false when the hook is unset or
     // has nothing.
-    bool Navigate(TNavigateAction action);
+    bool Navigate(NavigateAction action);
 
     // Keys and mouse buttons go to these handlers while the display is shown;
     // unset, they ask the navigation hook (the gallery's way). The library
     // window puts its own in place. ESC is never passed on: it always leaves.
-    using TKeyHandler = std::function<void(QKeyEvent* event)>;
-    using TClickHandler = std::function<void(Qt::MouseButton button)>;
-    void SetKeyHandler(TKeyHandler handler) { KeyHandler_ = std::move(handler); }
-    void SetClickHandler(TClickHandler handler) { ClickHandler_ = std::move(handler); }
+    using KeyHandler = std::function<void(QKeyEvent* event)>;
+    using ClickHandler = std::function<void(Qt::MouseButton button)>;
+    void SetKeyHandler(KeyHandler handler) { KeyHandler_ = std::move(handler); }
+    void SetClickHandler(ClickHandler handler) { ClickHandler_ = std::move(handler); }
     // The gallery's handling, for handlers that pass some input on.
     void GalleryKey(QKeyEvent* event);
     void GalleryClick(Qt::MouseButton button);
@@ -81,13 +80,13 @@ public:
     // close. Closing stops any video.
     void Exit();
 
-    // The player videos are handed to; it plays in Panel1(). Not owned.
-    void SetVideoPlayer(TVideoPlayback* player);
+    // The player videos are handed to; it plays in VideoPanel(). Not owned.
+    void SetVideoPlayer(VideoPlayback* player);
 
-    TGVMedia* Media() const { return Media_; }
-    QWidget* Panel1() const { return Panel1_; } // the video panel
-    QLabel* Panel2() const { return Panel2_; }  // the help line
-    QLabel* Panel4() const { return Panel4_; }  // the name of what is shown
+    MediaTile* Media() const { return Media_; }
+    QWidget* VideoPanel() const { return VideoPanel_; } // the video panel
+    QLabel* HelpLine() const { return HelpLine_; }      // the help line
+    QLabel* NameLine() const { return NameLine_; }      // the name of what is shown
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -102,13 +101,13 @@ private:
     void AfterLoad(bool loaded);
 
     QWidget* MainWindow_;
-    QLabel* Panel2_;
-    QLabel* Panel4_;
+    QLabel* HelpLine_;
+    QLabel* NameLine_;
     QWidget* Client_;
-    QWidget* Panel1_;
-    TGVMedia* Media_;
-    TNavigateHook NavigateHook_;
-    TKeyHandler KeyHandler_;
-    TClickHandler ClickHandler_;
+    QWidget* VideoPanel_;
+    MediaTile* Media_;
+    NavigateHook NavigateHook_;
+    KeyHandler KeyHandler_;
+    ClickHandler ClickHandler_;
     bool ShowComments_ = true;
 };

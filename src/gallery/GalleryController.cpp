@@ -6,7 +6,7 @@
 #include "gallery/FullScreenDisplay.h"
 #include "gallery/GalleryTabPage.h"
 #include "gallery/MediaPlayer.h"
-#include "gallery/VideoPlayback.h"
+#include "gallery/MediaPlayerPlayback.h"
 #include "settings/SettingsTable.h"
 
 #include <QTabBar>
@@ -36,13 +36,13 @@ bool IsInternalAddress(const std::string& url) {
 
 } // namespace
 
-TGVThumb::TGVThumb(IMessageSink* messages, std::string applicationTitle)
-    : TRegHttpGrab(messages, std::move(applicationTitle)) {
+GalleryController::GalleryController(MessageSink* messages, std::string applicationTitle)
+    : PersistentGrabber(messages, std::move(applicationTitle)) {
     ConnectModel();
     LoadGallerySettings();
 }
 
-TGVThumb::~TGVThumb() {
+GalleryController::~GalleryController() {
     // The tabs' widgets go first, while the page control may still be there.
     Model_.ClearTabs();
     if (OwnDisplay_) OwnDisplay_->SetVideoPlayer(nullptr);
@@ -52,66 +52,66 @@ TGVThumb::~TGVThumb() {
 
 // --- settings ---
 
-void TGVThumb::LoadGallerySettings() {
-    TGVReg& reg = Store();
-    const auto integer = [&](const TSettingDef& def) {
+void GalleryController::LoadGallerySettings() {
+    SettingsKey& reg = Store();
+    const auto integer = [&](const SettingDef& def) {
         return reg.ReadInteger(def.Entry, DefaultInteger(def));
     };
-    const auto boolean = [&](const TSettingDef& def) {
+    const auto boolean = [&](const SettingDef& def) {
         return reg.ReadBool(def.Entry, DefaultBool(def));
     };
-    const int appli = integer(Setting::AppliType);
-    AppliType_ = appli >= APP_SCRIVANE && appli <= APP_TESSELLON ? TAppli(appli) : APP_SCRIVANE;
+    const int variant = integer(Setting::Variant);
+    Variant_ =
+        variant >= APP_SCRIVANE && variant <= APP_TESSELLON ? AppVariant(variant) : APP_SCRIVANE;
     const int tabs = integer(Setting::MaxNumberOfTabs);
     MaxNumberOfTabs_ = tabs >= 5 ? tabs : DefaultInteger(Setting::MaxNumberOfTabs);
     Model_.GetFullSizeFirst = boolean(Setting::GetFullSizeFirst);
     Model_.AutoGetFullSized = boolean(Setting::AutoGetFullSized);
     GetVideos_ = boolean(Setting::GetVideos);
-    HistoryScanner_ =
-        reg.ReadString(Setting::HistoryScanner.Entry, Setting::HistoryScanner.Default);
+    ScanHistory_ = reg.ReadString(Setting::ScanHistory.Entry, Setting::ScanHistory.Default);
     LastBrowserUrl_ =
         reg.ReadString(Setting::LastBrowserUrl.Entry, Setting::LastBrowserUrl.Default);
 }
 
-void TGVThumb::SetGetFullSizeFirst(bool v) {
+void GalleryController::SetGetFullSizeFirst(bool v) {
     Store().WriteBool(Setting::GetFullSizeFirst.Entry, v);
     Model_.GetFullSizeFirst = v;
 }
 
-void TGVThumb::SetGetVideos(bool v) {
+void GalleryController::SetGetVideos(bool v) {
     Store().WriteBool(Setting::GetVideos.Entry, v);
     GetVideos_ = v;
 }
 
-void TGVThumb::SetAutoGetFullSized(bool v) {
+void GalleryController::SetAutoGetFullSized(bool v) {
     Store().WriteBool(Setting::AutoGetFullSized.Entry, v);
     Model_.AutoGetFullSized = v;
 }
 
-void TGVThumb::SetHistoryScanner(const std::string& v) {
-    Store().WriteString(Setting::HistoryScanner.Entry, v);
-    HistoryScanner_ = v;
+void GalleryController::SetHistoryScanner(const std::string& v) {
+    Store().WriteString(Setting::ScanHistory.Entry, v);
+    ScanHistory_ = v;
 }
 
-void TGVThumb::SetMaxNumberOfTabs(int v) {
+void GalleryController::SetMaxNumberOfTabs(int v) {
     if (v < 5) return;
     Store().WriteInteger(Setting::MaxNumberOfTabs.Entry, v);
     MaxNumberOfTabs_ = v;
 }
 
-void TGVThumb::SetLastBrowserUrl(const std::string& v) {
+void GalleryController::SetLastBrowserUrl(const std::string& v) {
     Store().WriteString(Setting::LastBrowserUrl.Entry, v);
     LastBrowserUrl_ = v;
 }
 
-void TGVThumb::SetAppliType(TAppli v) {
-    Store().WriteInteger(Setting::AppliType.Entry, int(v));
-    AppliType_ = v;
+void GalleryController::SetVariant(AppVariant v) {
+    Store().WriteInteger(Setting::Variant.Entry, int(v));
+    Variant_ = v;
 }
 
 // --- variants ---
 
-bool TGVThumb::ConfigureFor(TAppli appli) {
+bool GalleryController::ConfigureFor(AppVariant variant) {
     if (PageDownloader.Working() || FileDownloader.Working()) {
         ShowMessage("First stop the current processes");
         return false;
@@ -121,55 +121,55 @@ bool TGVThumb::ConfigureFor(TAppli appli) {
     LoadGallerySettings();
 
     // Live settings only: nothing below is stored.
-    const bool grabs = appli == APP_HARVELLO || appli == APP_TESSELLON;
-    LinkHook = grabs ? std::function<void(const TLinkHookArgs&)>(
-                           [this](const TLinkHookArgs& link) { GrabLink(link); })
+    const bool grabs = variant == APP_HARVELLO || variant == APP_TESSELLON;
+    LinkHook = grabs ? std::function<void(const LinkHookArgs&)>(
+                           [this](const LinkHookArgs& link) { GrabLink(link); })
                      : nullptr;
     AreaHook = grabs ? MarkCountedAreas : CloseAreas;
-    if (appli == APP_TESSELLON) {
-        FileDownloader.OnProgress = [this](TGVHttpGet* get, std::uint32_t bytes) {
+    if (variant == APP_TESSELLON) {
+        FileDownloader.OnProgress = [this](RequestSlot* get, std::uint32_t bytes) {
             // The start value is all bits set.
             ShowProgress(get, bytes == UINT32_MAX ? -1 : std::int64_t(bytes));
         };
-        FileDownloader.OnDataReceived = [this](TComponent* s, TGVHttpGet* get, bool) {
-            TessellonDwnldFileReceived(s, get);
+        FileDownloader.OnDataReceived = [this](Component* s, RequestSlot* get, bool) {
+            GalleryFileReceived(s, get);
         };
-        FileDownloader.OnFileFailed = [this](TComponent* s, TGVHttpGet* get, int kind) {
-            TessellonDwnldFileError(s, get, kind);
+        FileDownloader.OnFileFailed = [this](Component* s, RequestSlot* get, int kind) {
+            GalleryFileFailed(s, get, kind);
         };
     } else {
         FileDownloader.OnProgress = nullptr;
         FileDownloader.OnDataReceived = nullptr;
     }
 
-    switch (appli) {
+    switch (variant) {
     case APP_SCRIVANE:
     case APP_MISSIVANT:
-        THttpGrab::SetSearchThumbs(false);
+        Grabber::SetSearchThumbs(false);
         FileLinkHook = nullptr;
         PageParsedHook = nullptr;
         break;
     case APP_HARVELLO:
         break;
     case APP_TESSELLON:
-        THttpGrab::SetSearchThumbs(true);
+        Grabber::SetSearchThumbs(true);
         FileLinkHook = [this](const std::string& type, const std::string& url, bool flag,
                               const std::string& local, int area, char kind,
                               const std::string& page, const std::string& host) {
             CollectLink(type, url, flag, local, area, kind, page, host);
         };
-        PageParsedHook = [this](TScanCore& scanner, TPageInfo& page) {
+        PageParsedHook = [this](PageProcessor& scanner, PageInfo& page) {
             PageAnalysed(scanner, page);
         };
         break;
     }
-    if (appli != APP_SCRIVANE) ResultsFile = 0;
+    if (variant != APP_SCRIVANE) ResultsMode = 0;
 
-    if (appli == APP_TESSELLON) {
-        THttpGrab::SetDownloadType(TDownloadType::DOWNLOAD_HREF_SRC);
-        THttpGrab::SetFileOfResults("");
-        THttpGrab::SetFileTypes("gif\r\njpeg\r\njpg");
-        THttpGrab::SetKeywordsFilter("track\r\nhitbox\r\nreferer\r\nstat\r\ncount");
+    if (variant == APP_TESSELLON) {
+        Grabber::SetDownloadType(DownloadFilter::DOWNLOAD_HREF_SRC);
+        Grabber::SetFileOfResults("");
+        Grabber::SetFileTypes("gif\r\njpeg\r\njpg");
+        Grabber::SetKeywordsFilter("track\r\nhitbox\r\nreferer\r\nstat\r\ncount");
         KeywordsFilterEnabled = true;
         StayOnSite = true;
         ReportExternalLinks = true;
@@ -179,30 +179,30 @@ bool TGVThumb::ConfigureFor(TAppli appli) {
 
 // --- scanning ---
 
-bool TGVThumb::StartScan(const std::string& url) {
+bool GalleryController::StartScan(const std::string& url) {
     if (IsInternalAddress(url.empty() ? StartingUrl : url)) return false;
     if (!PageDownloader.Working() && !FileDownloader.Working()) Model_.SetThumbsFound(false);
-    return TRegHttpGrab::StartScan(url);
+    return PersistentGrabber::StartScan(url);
 }
 
-void TGVThumb::GrabberTick(bool aborting) {
-    TRegHttpGrab::GrabberTick(aborting);
+void GalleryController::GrabberTick(bool aborting) {
+    PersistentGrabber::GrabberTick(aborting);
     Model_.Tick(aborting);
     if (OnUserTimer) OnUserTimer(this, aborting);
 }
 
-void TGVThumb::CollectLink(const std::string& linkType, const std::string& url, bool,
-                           const std::string& localFile, int countArea, char hrefOrSrc,
-                           const std::string& pageUrl, const std::string&) {
+void GalleryController::CollectLink(const std::string& linkType, const std::string& url, bool,
+                                    const std::string& localFile, int countArea, char hrefOrSrc,
+                                    const std::string& pageUrl, const std::string&) {
     Model_.CollectLink(linkType, url, localFile, countArea, hrefOrSrc, pageUrl);
 }
 
-void TGVThumb::PageAnalysed(TScanCore&, TPageInfo& page) {
+void GalleryController::PageAnalysed(PageProcessor&, PageInfo& page) {
     Model_.PageAnalysed(page.Url);
 }
 
-TGalleryTransfer TGVThumb::Transfer(const TGVHttpGet& request) {
-    TGalleryTransfer t;
+GalleryTransfer GalleryController::Transfer(const RequestSlot& request) {
+    GalleryTransfer t;
     t.ReferringUrl = request.ReferringUrl;
     t.CountArea = request.CountArea;
     t.HrefOrSrc = request.HrefOrSrc;
@@ -213,49 +213,49 @@ TGalleryTransfer TGVThumb::Transfer(const TGVHttpGet& request) {
     return t;
 }
 
-void TGVThumb::TessellonDwnldFileReceived(TComponent*, TGVHttpGet* request) {
+void GalleryController::GalleryFileReceived(Component*, RequestSlot* request) {
     if (request != nullptr) Model_.FileReceived(Transfer(*request));
 }
 
-void TGVThumb::TessellonDwnldFileError(TComponent*, TGVHttpGet* request, int) {
+void GalleryController::GalleryFileFailed(Component*, RequestSlot* request, int) {
     if (request != nullptr) Model_.FileFailed(Transfer(*request));
 }
 
-void TGVThumb::ShowProgress(TGVHttpGet* request, std::int64_t bytesRead) {
+void GalleryController::ShowProgress(RequestSlot* request, std::int64_t bytesRead) {
     if (request != nullptr) Model_.ShowProgress(Transfer(*request), bytesRead);
 }
 
 // --- the tab pages ---
 
-void TGVThumb::SetPageControl(QTabWidget* pageControl) {
-    PageControl_ = pageControl;
+void GalleryController::SetTabWidget(QTabWidget* pageControl) {
+    TabWidget_ = pageControl;
 }
 
-TGalleryTabPage* TGVThumb::Page(int tabId) const {
+GalleryTabPage* GalleryController::Page(int tabId) const {
     const auto it = Pages_.find(tabId);
     return it == Pages_.end() ? nullptr : it->second.data();
 }
 
-QString TGVThumb::PageTitle(const TGalleryTab& tab) const {
+QString GalleryController::PageTitle(const GalleryTab& tab) const {
     return Q(tab.Caption);
 }
 
-void TGVThumb::ConnectModel() {
+void GalleryController::ConnectModel() {
     Model_.DownloadPath = DownloadPath();
-    Model_.QueueRequest = [this](const TGalleryRequest& r) {
+    Model_.QueueRequest = [this](const GalleryRequest& r) {
         FileDownloader.AddDownload(r.Url, r.ReferringUrl, r.UserIndex, r.Priority, r.CountArea,
-                                   TGetAction::STORE_TO_FILE, r.HrefOrSrc, Retries(), -1);
+                                   BodyHandling::STORE_TO_FILE, r.HrefOrSrc, Retries(), -1);
     };
     Model_.ForgetFileLinks = [this] { ForgetNonPageUrls(); };
     Model_.OnTabVisible = [this](bool visible) {
         if (OnTabVisible) OnTabVisible(visible);
     };
 
-    Model_.OnTabCreated = [this](TGalleryTab& tab) {
-        auto* page = new TGalleryTabPage(tab.Id, Q(tab.PageAddress));
+    Model_.OnTabCreated = [this](GalleryTab& tab) {
+        auto* page = new GalleryTabPage(tab.Id, Q(tab.PageAddress));
         page->hide();
         // Handlers run from the event loop: nothing may be thrown through it.
-        page->OnButton = [this](TGalleryTabPage::TButton which, int id) {
+        page->OnButton = [this](GalleryTabPage::TabButton which, int id) {
             RunGuarded([&] { OnButton(which, id); }, Messages);
         };
         page->OnAddressClick = [this](const QString& address) {
@@ -265,50 +265,50 @@ void TGVThumb::ConnectModel() {
                 },
                 Messages);
         };
-        page->OnTileMouseDown = [this](TThumbPanel& tile, Qt::MouseButton button) {
+        page->OnTileMouseDown = [this](ThumbTile& tile, Qt::MouseButton button) {
             RunGuarded([&] { ThumbMouseDown(tile, button); }, Messages);
         };
         Pages_[tab.Id] = page;
     };
-    Model_.OnTabCaptionChanged = [this](TGalleryTab& tab) {
-        TGalleryTabPage* page = Page(tab.Id);
-        if (page == nullptr || PageControl_ == nullptr) return;
-        const int index = PageControl_->indexOf(page);
-        if (index >= 0) PageControl_->setTabText(index, PageTitle(tab));
+    Model_.OnTabCaptionChanged = [this](GalleryTab& tab) {
+        GalleryTabPage* page = Page(tab.Id);
+        if (page == nullptr || TabWidget_ == nullptr) return;
+        const int index = TabWidget_->indexOf(page);
+        if (index >= 0) TabWidget_->setTabText(index, PageTitle(tab));
     };
-    Model_.OnShowTab = [this](TGalleryTab& tab) {
-        TGalleryTabPage* page = Page(tab.Id);
-        if (page == nullptr || PageControl_ == nullptr) return;
-        const int index = PageControl_->addTab(page, PageTitle(tab));
-        PageControl_->tabBar()->setAccessibleTabName(index, Q(tab.PageAddress));
+    Model_.OnShowTab = [this](GalleryTab& tab) {
+        GalleryTabPage* page = Page(tab.Id);
+        if (page == nullptr || TabWidget_ == nullptr) return;
+        const int index = TabWidget_->addTab(page, PageTitle(tab));
+        TabWidget_->tabBar()->setAccessibleTabName(index, Q(tab.PageAddress));
         // The page control shows the page when its tab is chosen; showing it
         // here would lay a page of the wrong size over the current one.
     };
-    Model_.OnHideTab = [this](TGalleryTab& tab) {
-        TGalleryTabPage* page = Page(tab.Id);
+    Model_.OnHideTab = [this](GalleryTab& tab) {
+        GalleryTabPage* page = Page(tab.Id);
         if (page == nullptr) return;
-        if (PageControl_ != nullptr) {
-            const int index = PageControl_->indexOf(page);
-            if (index >= 0) PageControl_->removeTab(index);
+        if (TabWidget_ != nullptr) {
+            const int index = TabWidget_->indexOf(page);
+            if (index >= 0) TabWidget_->removeTab(index);
         }
         page->hide();
     };
-    Model_.OnBringToFront = [this](TGalleryTab& tab) {
-        TGalleryTabPage* page = Page(tab.Id);
-        if (page != nullptr && PageControl_ != nullptr && PageControl_->indexOf(page) >= 0)
-            PageControl_->setCurrentWidget(page);
+    Model_.OnBringToFront = [this](GalleryTab& tab) {
+        GalleryTabPage* page = Page(tab.Id);
+        if (page != nullptr && TabWidget_ != nullptr && TabWidget_->indexOf(page) >= 0)
+            TabWidget_->setCurrentWidget(page);
     };
-    Model_.IsFrontTab = [this](const TGalleryTab& tab) {
-        TGalleryTabPage* page = Page(tab.Id);
-        return page != nullptr && PageControl_ != nullptr && PageControl_->currentWidget() == page;
+    Model_.IsFrontTab = [this](const GalleryTab& tab) {
+        GalleryTabPage* page = Page(tab.Id);
+        return page != nullptr && TabWidget_ != nullptr && TabWidget_->currentWidget() == page;
     };
-    Model_.OnTabDeleting = [this](TGalleryTab& tab) {
+    Model_.OnTabDeleting = [this](GalleryTab& tab) {
         const auto it = Pages_.find(tab.Id);
         if (it == Pages_.end()) return;
-        if (TGalleryTabPage* page = it->second.data()) {
-            if (PageControl_ != nullptr) {
-                const int index = PageControl_->indexOf(page);
-                if (index >= 0) PageControl_->removeTab(index);
+        if (GalleryTabPage* page = it->second.data()) {
+            if (TabWidget_ != nullptr) {
+                const int index = TabWidget_->indexOf(page);
+                if (index >= 0) TabWidget_->removeTab(index);
             }
             page->hide();
             // A button of the page may be what called us.
@@ -318,72 +318,72 @@ void TGVThumb::ConnectModel() {
         Pages_.erase(it);
     };
 
-    Model_.LoadThumb = [this](TGalleryTab& tab, TThumbEntry& thumb, int cell,
+    Model_.LoadThumb = [this](GalleryTab& tab, ThumbEntry& thumb, int cell,
                               const std::string& file) {
-        TGalleryTabPage* page = Page(tab.Id);
+        GalleryTabPage* page = Page(tab.Id);
         if (page == nullptr) return false;
-        const int width = PageControl_ != nullptr ? PageControl_->width() : page->width();
-        TThumbPanel* tile =
+        const int width = TabWidget_ != nullptr ? TabWidget_->width() : page->width();
+        ThumbTile* tile =
             page->AddTile(thumb.Position, cell, width, Q(thumb.Address), Q(tab.FullSizes[cell]));
         return tile->LoadThumb(Q(file));
     };
-    Model_.OnThumbArrived = [this](TGalleryTab& tab, TThumbEntry& thumb) {
-        TGalleryTabPage* page = Page(tab.Id);
-        TThumbPanel* tile = page != nullptr ? page->Tile(thumb.Position) : nullptr;
+    Model_.OnThumbArrived = [this](GalleryTab& tab, ThumbEntry& thumb) {
+        GalleryTabPage* page = Page(tab.Id);
+        ThumbTile* tile = page != nullptr ? page->Tile(thumb.Position) : nullptr;
         if (tile == nullptr) return;
         if (thumb.NotAThumb) return; // the tile says so already
         if (thumb.OnDisk) tile->ShowOnDisk();
         tile->ShowState(thumb);
     };
-    Model_.OnMarkerChanged = [this](TGalleryTab& tab, TThumbEntry& thumb) {
-        TGalleryTabPage* page = Page(tab.Id);
-        if (TThumbPanel* tile = page != nullptr ? page->Tile(thumb.Position) : nullptr)
+    Model_.OnMarkerChanged = [this](GalleryTab& tab, ThumbEntry& thumb) {
+        GalleryTabPage* page = Page(tab.Id);
+        if (ThumbTile* tile = page != nullptr ? page->Tile(thumb.Position) : nullptr)
             tile->ShowState(thumb);
     };
-    Model_.OnRepaintMarker = [this](TGalleryTab& tab, TThumbEntry& thumb) {
-        TGalleryTabPage* page = Page(tab.Id);
-        if (TThumbPanel* tile = page != nullptr ? page->Tile(thumb.Position) : nullptr)
+    Model_.OnRepaintMarker = [this](GalleryTab& tab, ThumbEntry& thumb) {
+        GalleryTabPage* page = Page(tab.Id);
+        if (ThumbTile* tile = page != nullptr ? page->Tile(thumb.Position) : nullptr)
             tile->RepaintMarker();
     };
 }
 
-void TGVThumb::OnButton(int which, int tabId) {
-    TGalleryTab* tab = nullptr;
-    switch (TGalleryTabPage::TButton(which)) {
-    case TGalleryTabPage::GetAll:
+void GalleryController::OnButton(int which, int tabId) {
+    GalleryTab* tab = nullptr;
+    switch (GalleryTabPage::TabButton(which)) {
+    case GalleryTabPage::GetAll:
         Model_.GetFullSized(tabId, true);
         break;
-    case TGalleryTabPage::GetSelected:
+    case GalleryTabPage::GetSelected:
         Model_.GetFullSized(tabId, false);
         break;
-    case TGalleryTabPage::SelectAll:
+    case GalleryTabPage::SelectAll:
         Model_.MarkThumbs(tabId, true);
         break;
-    case TGalleryTabPage::UnselectAll:
+    case GalleryTabPage::UnselectAll:
         Model_.MarkThumbs(tabId, false);
         break;
-    case TGalleryTabPage::Throw:
+    case GalleryTabPage::Throw:
         if (Model_.FindTab(tabId, tab) < 0 || tab->State != tsActive) return;
         Model_.DownloadPath = DownloadPath();
         Model_.ThrowTab(*tab);
         Model_.CloseTab(*tab);
         break;
-    case TGalleryTabPage::Close:
+    case GalleryTabPage::Close:
         if (Model_.FindTab(tabId, tab) < 0) return;
         Model_.CloseTab(*tab);
         break;
-    case TGalleryTabPage::Reload:
-        if (TGalleryTabPage* page = Page(tabId); page != nullptr && OnReloadPage)
+    case GalleryTabPage::Reload:
+        if (GalleryTabPage* page = Page(tabId); page != nullptr && OnReloadPage)
             OnReloadPage(page->PageAddress().toStdString());
         break;
-    case TGalleryTabPage::ButtonCount:
+    case GalleryTabPage::ButtonCount:
         break;
     }
 }
 
 // --- full screen ---
 
-bool TGVThumb::Navigate(TNavigateAction action, QString& name, QString& path) {
+bool GalleryController::Navigate(NavigateAction action, QString& name, QString& path) {
     std::string n, p;
     if (!Model_.Navigate(action, n, p)) return false;
     name = Q(n);
@@ -391,29 +391,29 @@ bool TGVThumb::Navigate(TNavigateAction action, QString& name, QString& path) {
     return true;
 }
 
-void TGVThumb::ThumbMouseDown(TThumbPanel& tile, Qt::MouseButton button) {
+void GalleryController::ThumbMouseDown(ThumbTile& tile, Qt::MouseButton button) {
     if (button != Qt::LeftButton) return;
     std::string name, path;
-    const TThumbClick click = Model_.ClickThumb(tile.TabId, tile.ThumbPosition(), name, path);
-    if (click != TThumbClick::ShowFullScreen) return;
-    TImgDisp* display = FullScreenDisplay();
+    const ThumbClick click = Model_.ClickThumb(tile.TabId, tile.ThumbPosition(), name, path);
+    if (click != ThumbClick::ShowFullScreen) return;
+    FullScreenDisplay* display = Display();
     display->SetNavigateHook(
-        [this](TNavigateAction action, QString& n, QString& p) { return Navigate(action, n, p); });
+        [this](NavigateAction action, QString& n, QString& p) { return Navigate(action, n, p); });
     display->ShowMedia(Q(name), Q(path));
 }
 
-void TGVThumb::SetFullScreenDisplay(TImgDisp* display) {
+void GalleryController::SetDisplay(FullScreenDisplay* display) {
     Display_ = display;
 }
 
-TImgDisp* TGVThumb::FullScreenDisplay(QWidget* mainWindow) {
+FullScreenDisplay* GalleryController::Display(QWidget* mainWindow) {
     if (Display_ != nullptr) return Display_;
     if (!OwnDisplay_) {
-        if (mainWindow == nullptr && PageControl_ != nullptr) mainWindow = PageControl_->window();
-        OwnDisplay_ = std::make_unique<TImgDisp>(mainWindow);
-        auto* player = new TSmartMediaPlayer(OwnDisplay_.get(), Messages);
-        player->SetDisplay(OwnDisplay_->Panel1());
-        OwnPlayer_ = std::make_unique<TSmartPlayerPlayback>(*player);
+        if (mainWindow == nullptr && TabWidget_ != nullptr) mainWindow = TabWidget_->window();
+        OwnDisplay_ = std::make_unique<FullScreenDisplay>(mainWindow);
+        auto* player = new MediaPlayer(OwnDisplay_.get(), Messages);
+        player->SetDisplay(OwnDisplay_->VideoPanel());
+        OwnPlayer_ = std::make_unique<MediaPlayerPlayback>(*player);
         OwnDisplay_->SetVideoPlayer(OwnPlayer_.get());
     }
     return OwnDisplay_.get();

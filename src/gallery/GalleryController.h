@@ -19,22 +19,23 @@
 #include <unordered_map>
 
 class QTabWidget;
-class TGalleryTabPage;
-class TImgDisp;
-class TThumbPanel;
-class TVideoPlayback;
+class GalleryTabPage;
+class FullScreenDisplay;
+class ThumbTile;
+class VideoPlayback;
 
 // The application variants.
-enum TAppli { APP_SCRIVANE = 0, APP_HARVELLO = 1, APP_MISSIVANT = 2, APP_TESSELLON = 3 };
+enum AppVariant { APP_SCRIVANE = 0, APP_HARVELLO = 1, APP_MISSIVANT = 2, APP_TESSELLON = 3 };
 
-class TGVThumb : public TRegHttpGrab {
+class GalleryController : public PersistentGrabber {
 public:
-    explicit TGVThumb(IMessageSink* messages = nullptr, std::string applicationTitle = "Tessellon");
-    ~TGVThumb() override;
+    explicit GalleryController(MessageSink* messages = nullptr,
+                               std::string applicationTitle = "Tessellon");
+    ~GalleryController() override;
 
     // --- the page control the tabs go to; set by the main window ---
-    QTabWidget* PageControl() const { return PageControl_; }
-    void SetPageControl(QTabWidget* pageControl);
+    QTabWidget* TabWidget() const { return TabWidget_; }
+    void SetTabWidget(QTabWidget* pageControl);
 
     // --- persisted settings ---
     bool GetFullSizeFirst() const { return Model_.GetFullSizeFirst; }
@@ -46,7 +47,7 @@ public:
     bool AutoGetFullSized() const { return Model_.AutoGetFullSized; }
     void SetAutoGetFullSized(bool v);
     // The main window's scan addresses, one per line.
-    const std::string& HistoryScanner() const { return HistoryScanner_; }
+    const std::string& ScanHistory() const { return ScanHistory_; }
     void SetHistoryScanner(const std::string& v);
     // Stored and edited only: the number of tabs is not limited. Values
     // below 5 are ignored.
@@ -54,11 +55,11 @@ public:
     void SetMaxNumberOfTabs(int v);
     const std::string& LastBrowserUrl() const { return LastBrowserUrl_; }
     void SetLastBrowserUrl(const std::string& v);
-    TAppli AppliType() const { return AppliType_; }
-    void SetAppliType(TAppli v);
+    AppVariant Variant() const { return Variant_; }
+    void SetVariant(AppVariant v);
 
     // --- events and hooks ---
-    std::function<void(TComponent* sender, bool aborting)> OnUserTimer;
+    std::function<void(Component* sender, bool aborting)> OnUserTimer;
     std::function<void(bool visible)> OnTabVisible;
     std::function<void(const std::string& pageAddress)> OnAddressClick;
     std::function<void(const std::string& pageAddress)> OnReloadPage;
@@ -67,21 +68,21 @@ public:
     void LoadGallerySettings();
     // Sets the component up for a variant, without storing anything; false
     // with a message while downloads run.
-    bool ConfigureFor(TAppli appli);
+    bool ConfigureFor(AppVariant variant);
     // Refuses the embedded browser's own pages and other addresses that are
     // not on the web.
     bool StartScan(const std::string& url = {}) override;
     void GrabberTick(bool aborting) override;
 
     // The download handlers, installed on the file download manager.
-    void TessellonDwnldFileReceived(TComponent* sender, TGVHttpGet* request);
-    void TessellonDwnldFileError(TComponent* sender, TGVHttpGet* request, int kind);
-    void ShowProgress(TGVHttpGet* request, std::int64_t bytesRead);
+    void GalleryFileReceived(Component* sender, RequestSlot* request);
+    void GalleryFileFailed(Component* sender, RequestSlot* request, int kind);
+    void ShowProgress(RequestSlot* request, std::int64_t bytesRead);
     // The link and page hooks of the gallery variant.
     void CollectLink(const std::string& linkType, const std::string& url, bool flag,
                      const std::string& localFile, int countArea, char hrefOrSrc,
                      const std::string& pageUrl, const std::string& hostName);
-    void PageAnalysed(TScanCore& scanner, TPageInfo& page);
+    void PageAnalysed(PageProcessor& scanner, PageInfo& page);
 
     // The tab buttons and the main window's buttons.
     bool GetFullSized(int tabId, bool all) { return Model_.GetFullSized(tabId, all); }
@@ -96,37 +97,37 @@ public:
     bool ThumbsFound() const { return Model_.ThumbsFound(); }
 
     // The full-screen navigation hook.
-    bool Navigate(TNavigateAction action, QString& name, QString& path);
+    bool Navigate(NavigateAction action, QString& name, QString& path);
     // A mouse button down on a tile: a picture on disk goes full screen,
     // otherwise the selection toggles.
-    void ThumbMouseDown(TThumbPanel& tile, Qt::MouseButton button);
+    void ThumbMouseDown(ThumbTile& tile, Qt::MouseButton button);
 
     // The full-screen display thumbnails open in; made on first use when the
     // main window gives none. Not owned when given.
-    void SetFullScreenDisplay(TImgDisp* display);
+    void SetDisplay(FullScreenDisplay* display);
     // mainWindow: whose screen the display covers, when it is made here
     // (else the page control's window).
-    TImgDisp* FullScreenDisplay(QWidget* mainWindow = nullptr);
+    FullScreenDisplay* Display(QWidget* mainWindow = nullptr);
 
-    TGalleryModel& Model() { return Model_; }
+    GalleryModel& Model() { return Model_; }
     // The tab page of a tab; null once it is gone.
-    TGalleryTabPage* Page(int tabId) const;
+    GalleryTabPage* Page(int tabId) const;
 
 private:
     void ConnectModel();
     void OnButton(int which, int tabId);
-    QString PageTitle(const TGalleryTab& tab) const;
-    static TGalleryTransfer Transfer(const TGVHttpGet& request);
+    QString PageTitle(const GalleryTab& tab) const;
+    static GalleryTransfer Transfer(const RequestSlot& request);
 
-    TGalleryModel Model_;
-    QPointer<QTabWidget> PageControl_;
-    std::unordered_map<int, QPointer<TGalleryTabPage>> Pages_;
-    QPointer<TImgDisp> Display_;
-    std::unique_ptr<TImgDisp> OwnDisplay_;
-    std::unique_ptr<TVideoPlayback> OwnPlayer_;
+    GalleryModel Model_;
+    QPointer<QTabWidget> TabWidget_;
+    std::unordered_map<int, QPointer<GalleryTabPage>> Pages_;
+    QPointer<FullScreenDisplay> Display_;
+    std::unique_ptr<FullScreenDisplay> OwnDisplay_;
+    std::unique_ptr<VideoPlayback> OwnPlayer_;
     bool GetVideos_ = true;
-    std::string HistoryScanner_;
+    std::string ScanHistory_;
     int MaxNumberOfTabs_ = 10;
     std::string LastBrowserUrl_;
-    TAppli AppliType_ = APP_SCRIVANE;
+    AppVariant Variant_ = APP_SCRIVANE;
 };

@@ -1,6 +1,6 @@
 #include "GalleryModel.h"
 
-#include "crawl/CrackUrl.h"
+#include "crawl/UrlParts.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -12,10 +12,10 @@ constexpr int kCell = 113;    // a 110-pixel tile and a 3-pixel gap
 constexpr int kFirstRow = 52; // below the buttons and the address label
 
 bool SameNoCase(const std::string& a, const std::string& b) {
-    return TGVStringList::CompareNoCase(a, b) == 0;
+    return StringList::CompareNoCase(a, b) == 0;
 }
 
-int IndexNoCase(const TGVStringList& list, const std::string& s) {
+int IndexNoCase(const StringList& list, const std::string& s) {
     for (int i = 0; i < list.Count(); ++i)
         if (SameNoCase(list[i], s)) return i;
     return -1;
@@ -43,30 +43,30 @@ bool WantedType(const std::string& linkType, char hrefOrSrc) {
 
 } // namespace
 
-TTileOrigin TileOrigin(int index, int pageWidth) {
+TileOrigin TileOriginAt(int index, int pageWidth) {
     const int columns = std::max(pageWidth / kCell, 1);
     return {(index % columns) * kCell, (index / columns) * kCell + kFirstRow};
 }
 
-TGalleryModel::TGalleryModel() {
+GalleryModel::GalleryModel() {
     ThumbEntries_.reserve(1000);
     FullSizeEntries_.reserve(1000);
 }
 
-TGalleryModel::~TGalleryModel() = default;
+GalleryModel::~GalleryModel() = default;
 
 // --- link collection and page decision ---
 
-void TGalleryModel::CollectLink(const std::string& linkType, const std::string& url,
-                                const std::string& localFile, int countArea, char hrefOrSrc,
-                                const std::string& pageUrl) {
+void GalleryModel::CollectLink(const std::string& linkType, const std::string& url,
+                               const std::string& localFile, int countArea, char hrefOrSrc,
+                               const std::string& pageUrl) {
     if (countArea == 0 || !WantedType(linkType, hrefOrSrc)) return;
     int found = -1, insert = -1;
-    TGalleryTab* tab = nullptr;
+    GalleryTab* tab = nullptr;
     if (Tabs_.FindOrInsert(pageUrl, found, insert, true)) {
         tab = &TabAt(found);
     } else {
-        auto fresh = std::make_unique<TGalleryTab>();
+        auto fresh = std::make_unique<GalleryTab>();
         tab = fresh.get();
         tab->State = tsNew;
         tab->Id = ++NextTabId_;
@@ -80,7 +80,7 @@ void TGalleryModel::CollectLink(const std::string& linkType, const std::string& 
 
     if (hrefOrSrc == 'S') {
         if (IndexNoCase(tab->Thumbs, url) >= 0) return;
-        auto thumb = std::make_unique<TThumbEntry>();
+        auto thumb = std::make_unique<ThumbEntry>();
         thumb->TabId = tab->Id;
         thumb->Position = tab->Thumbs.Count();
         thumb->CountArea = countArea;
@@ -89,7 +89,7 @@ void TGalleryModel::CollectLink(const std::string& linkType, const std::string& 
         ThumbEntries_.push_back(std::move(thumb));
     } else {
         if (IndexNoCase(tab->FullSizes, url) >= 0) return;
-        auto full = std::make_unique<TFullSizeEntry>();
+        auto full = std::make_unique<FullSizeEntry>();
         full->CountArea = countArea;
         full->LocalPath = localFile;
         tab->FullSizes.Add(url, std::intptr_t(FullSizeEntries_.size()));
@@ -97,13 +97,13 @@ void TGalleryModel::CollectLink(const std::string& linkType, const std::string& 
     }
 }
 
-void TGalleryModel::PageAnalysed(const std::string& pageUrl) {
-    TGalleryTab* tab = FindPage(pageUrl);
+void GalleryModel::PageAnalysed(const std::string& pageUrl) {
+    GalleryTab* tab = FindPage(pageUrl);
     if (tab != nullptr && tab->State == tsActive) {
         int queued = 0;
         if (tab->Thumbs.Count() > 0 && SharedThumbsPercent(*tab) < kThreshold) {
             for (int i = 0; i < tab->Thumbs.Count(); ++i) {
-                TThumbEntry& thumb = *ThumbEntries_[std::size_t(tab->Thumbs.Object(i))];
+                ThumbEntry& thumb = *ThumbEntries_[std::size_t(tab->Thumbs.Object(i))];
                 int partner = -1;
                 if (Partner(*tab, thumb.CountArea, &partner) == nullptr) continue;
                 thumb.FullSizeAddress = tab->FullSizes[partner];
@@ -121,10 +121,10 @@ void TGalleryModel::PageAnalysed(const std::string& pageUrl) {
     if (ForgetFileLinks) ForgetFileLinks();
 }
 
-int TGalleryModel::SharedThumbsPercent(const TGalleryTab& tab) const {
+int GalleryModel::SharedThumbsPercent(const GalleryTab& tab) const {
     int paired = 0, shared = 0;
     for (int i = 0; i < tab.Thumbs.Count(); ++i) {
-        const TThumbEntry& thumb = *ThumbEntries_[std::size_t(tab.Thumbs.Object(i))];
+        const ThumbEntry& thumb = *ThumbEntries_[std::size_t(tab.Thumbs.Object(i))];
         if (Partner(tab, thumb.CountArea) == nullptr) continue;
         ++paired;
         for (const auto& [id, other] : TabsById_) {
@@ -143,16 +143,16 @@ int TGalleryModel::SharedThumbsPercent(const TGalleryTab& tab) const {
 
 // --- download handlers ---
 
-void TGalleryModel::FileReceived(const TGalleryTransfer& transfer) {
+void GalleryModel::FileReceived(const GalleryTransfer& transfer) {
     if (transfer.CountArea == 0 || transfer.Cancelled) return;
-    TThumbEntry* thumb = nullptr;
-    TGalleryTab* tab = TransferTab(transfer, thumb);
+    ThumbEntry* thumb = nullptr;
+    GalleryTab* tab = TransferTab(transfer, thumb);
     if (tab == nullptr) return;
 
     if (transfer.HrefOrSrc == 'H') {
         thumb->OnDisk = true;
         thumb->Requested = false;
-        SetMarker(*tab, *thumb, TMarkerState::OnDisk);
+        SetMarker(*tab, *thumb, MarkerState::OnDisk);
         return;
     }
     if (transfer.HrefOrSrc != 'S' || thumb->Loaded) return;
@@ -170,7 +170,7 @@ void TGalleryModel::FileReceived(const TGalleryTransfer& transfer) {
     }
     // Tiles follow the page's order of full-sized links.
     int cell = -1;
-    const TFullSizeEntry* partner = Partner(*tab, transfer.CountArea, &cell);
+    const FullSizeEntry* partner = Partner(*tab, transfer.CountArea, &cell);
     const bool shown = LoadThumb ? LoadThumb(*tab, *thumb, cell, transfer.LocalFile) : true;
     if (shown) {
         thumb->NotAThumb = false;
@@ -179,13 +179,13 @@ void TGalleryModel::FileReceived(const TGalleryTransfer& transfer) {
         thumb->Loaded = true;
         if (IsFile(thumb->FullSizePath)) {
             thumb->OnDisk = true;
-            thumb->Marker = TMarkerState::OnDisk;
+            thumb->Marker = MarkerState::OnDisk;
         } else {
             thumb->OnDisk = false;
             if (AutoGetFullSized) {
                 thumb->Selected = true;
                 thumb->Requested = true;
-                thumb->Marker = TMarkerState::Requested;
+                thumb->Marker = MarkerState::Requested;
                 QueueFullSized(*tab, *thumb);
             }
         }
@@ -195,24 +195,24 @@ void TGalleryModel::FileReceived(const TGalleryTransfer& transfer) {
     if (OnThumbArrived) OnThumbArrived(*tab, *thumb);
 }
 
-void TGalleryModel::FileFailed(const TGalleryTransfer& transfer) {
+void GalleryModel::FileFailed(const GalleryTransfer& transfer) {
     if (transfer.CountArea == 0 || transfer.Cancelled || transfer.HrefOrSrc != 'H') return;
-    TThumbEntry* thumb = nullptr;
-    TGalleryTab* tab = TransferTab(transfer, thumb);
+    ThumbEntry* thumb = nullptr;
+    GalleryTab* tab = TransferTab(transfer, thumb);
     if (tab == nullptr) return;
     // Still selected: "get selected" asks again.
     thumb->Requested = false;
-    SetMarker(*tab, *thumb, TMarkerState::Unselected);
+    SetMarker(*tab, *thumb, MarkerState::Unselected);
 }
 
-void TGalleryModel::ShowProgress(const TGalleryTransfer& transfer, std::int64_t bytesRead) {
-    TThumbEntry* thumb = ThumbEntry(transfer.UserIndex);
+void GalleryModel::ShowProgress(const GalleryTransfer& transfer, std::int64_t bytesRead) {
+    ThumbEntry* thumb = ThumbAt(transfer.UserIndex);
     if (thumb == nullptr) return;
-    TGalleryTab* tab = FindTab(thumb->TabId);
+    GalleryTab* tab = FindTab(thumb->TabId);
     if (tab == nullptr || tab->State != tsActive) return;
     if (transfer.Cancelled) {
         thumb->Requested = false;
-        SetMarker(*tab, *thumb, TMarkerState::Unselected);
+        SetMarker(*tab, *thumb, MarkerState::Unselected);
         return;
     }
     // Before the first bytes (-1) the count starts at nothing.
@@ -220,40 +220,40 @@ void TGalleryModel::ShowProgress(const TGalleryTransfer& transfer, std::int64_t 
     thumb->MarkerText = transfer.ContentLength != 0
                             ? std::to_string(bytes * 100 / transfer.ContentLength) + "%"
                             : std::to_string(bytes / 1024) + "k";
-    SetMarker(*tab, *thumb, TMarkerState::Downloading);
+    SetMarker(*tab, *thumb, MarkerState::Downloading);
 }
 
 // --- tab buttons ---
 
-bool TGalleryModel::GetFullSized(int tabId, bool all) {
-    TGalleryTab* tab = FindTab(tabId);
+bool GalleryModel::GetFullSized(int tabId, bool all) {
+    GalleryTab* tab = FindTab(tabId);
     if (tab == nullptr || tab->State != tsActive) return false;
     for (int i = 0; i < tab->Thumbs.Count(); ++i) {
-        TThumbEntry& thumb = *Thumb(*tab, i);
+        ThumbEntry& thumb = *Thumb(*tab, i);
         if (!thumb.Loaded || thumb.OnDisk || thumb.Requested || !(all || thumb.Selected)) continue;
         thumb.Selected = true;
         thumb.Requested = true;
-        SetMarker(*tab, thumb, TMarkerState::Requested);
+        SetMarker(*tab, thumb, MarkerState::Requested);
         QueueFullSized(*tab, thumb);
     }
     return true;
 }
 
-bool TGalleryModel::MarkThumbs(int tabId, bool select) {
-    TGalleryTab* tab = FindTab(tabId);
+bool GalleryModel::MarkThumbs(int tabId, bool select) {
+    GalleryTab* tab = FindTab(tabId);
     if (tab == nullptr || tab->State != tsActive) return false;
     for (int i = 0; i < tab->Thumbs.Count(); ++i) {
-        TThumbEntry& thumb = *Thumb(*tab, i);
+        ThumbEntry& thumb = *Thumb(*tab, i);
         if (!thumb.Loaded || thumb.OnDisk || thumb.Requested) continue;
         thumb.Selected = select;
-        SetMarker(*tab, thumb, select ? TMarkerState::Selected : TMarkerState::Unselected);
+        SetMarker(*tab, thumb, select ? MarkerState::Selected : MarkerState::Unselected);
     }
     return true;
 }
 
-void TGalleryModel::ThrowTab(TGalleryTab& tab) {
+void GalleryModel::ThrowTab(GalleryTab& tab) {
     for (int i = 0; i < tab.Thumbs.Count(); ++i) {
-        const TThumbEntry& thumb = *Thumb(tab, i);
+        const ThumbEntry& thumb = *Thumb(tab, i);
         if (thumb.Loaded && thumb.OnDisk) RemoveFile(thumb.FullSizePath);
         // Stored thumbnails are read-only.
         const std::string stored = StorageFile(tab.Thumbs[i]);
@@ -268,7 +268,7 @@ void TGalleryModel::ThrowTab(TGalleryTab& tab) {
     if (!page.empty()) RemoveFile(page);
 }
 
-void TGalleryModel::CloseTab(TGalleryTab& tab) {
+void GalleryModel::CloseTab(GalleryTab& tab) {
     if (tab.State != tsActive) return;
     if (OnHideTab) OnHideTab(tab);
     tab.State = tsDiscarded;
@@ -278,32 +278,32 @@ void TGalleryModel::CloseTab(TGalleryTab& tab) {
     }
 }
 
-void TGalleryModel::CloseTabs(bool throwFiles) {
+void GalleryModel::CloseTabs(bool throwFiles) {
     for (int i = 0; i < Tabs_.Count(); ++i) {
-        TGalleryTab& tab = TabAt(i);
+        GalleryTab& tab = TabAt(i);
         if (tab.State != tsActive) continue;
         if (throwFiles) ThrowTab(tab);
         CloseTab(tab);
     }
 }
 
-void TGalleryModel::CancelFullSizedRequests() {
+void GalleryModel::CancelFullSizedRequests() {
     for (int i = 0; i < Tabs_.Count(); ++i) {
-        TGalleryTab& tab = TabAt(i);
+        GalleryTab& tab = TabAt(i);
         if (tab.State != tsActive) continue;
         for (int j = 0; j < tab.Thumbs.Count(); ++j) {
-            TThumbEntry& thumb = *Thumb(tab, j);
+            ThumbEntry& thumb = *Thumb(tab, j);
             if (!thumb.Loaded || !thumb.Requested) continue;
             thumb.Requested = false;
             thumb.Selected = false;
-            SetMarker(tab, thumb, TMarkerState::Unselected);
+            SetMarker(tab, thumb, MarkerState::Unselected);
         }
     }
 }
 
-void TGalleryModel::PurgeTabs() {
+void GalleryModel::PurgeTabs() {
     for (int i = 0; i < Tabs_.Count();) {
-        const TGalleryTab& tab = TabAt(i);
+        const GalleryTab& tab = TabAt(i);
         if (!tab.Shown || tab.State == tsDiscarded)
             DeleteTab(i);
         else
@@ -311,7 +311,7 @@ void TGalleryModel::PurgeTabs() {
     }
 }
 
-void TGalleryModel::ClearTabs() {
+void GalleryModel::ClearTabs() {
     while (Tabs_.Count() > 0)
         DeleteTab(0);
     Tabs_.Clear();
@@ -319,9 +319,9 @@ void TGalleryModel::ClearTabs() {
     ShownCounter_ = 0;
 }
 
-void TGalleryModel::DeleteTab(int index) {
+void GalleryModel::DeleteTab(int index) {
     const int id = int(Tabs_.Object(index));
-    TGalleryTab& tab = TabAt(index);
+    GalleryTab& tab = TabAt(index);
     if (OnTabDeleting) OnTabDeleting(tab);
     // The slots stay: indexes into the entry lists hold for the whole run.
     for (int i = 0; i < tab.Thumbs.Count(); ++i)
@@ -332,7 +332,7 @@ void TGalleryModel::DeleteTab(int index) {
     TabsById_.erase(id);
 }
 
-int TGalleryModel::FindTab(int id, TGalleryTab*& tab) const {
+int GalleryModel::FindTab(int id, GalleryTab*& tab) const {
     tab = nullptr;
     for (int i = 0; i < Tabs_.Count(); ++i) {
         if (int(Tabs_.Object(i)) == id) {
@@ -343,26 +343,26 @@ int TGalleryModel::FindTab(int id, TGalleryTab*& tab) const {
     return -1;
 }
 
-TGalleryTab* TGalleryModel::FindTab(int id) const {
+GalleryTab* GalleryModel::FindTab(int id) const {
     const auto it = TabsById_.find(id);
     return it == TabsById_.end() ? nullptr : it->second.get();
 }
 
-TGalleryTab* TGalleryModel::FindPage(const std::string& pageUrl) {
+GalleryTab* GalleryModel::FindPage(const std::string& pageUrl) {
     int found = -1, insert = -1;
     return Tabs_.FindOrInsert(pageUrl, found, insert, false) ? &TabAt(found) : nullptr;
 }
 
 // --- the tick ---
 
-void TGalleryModel::Tick(bool aborting) {
+void GalleryModel::Tick(bool aborting) {
     TickPhase_ = !TickPhase_;
     if (VisibleTabs_ == 0) {
         VisibleTabs_ = -1;
         if (OnTabVisible) OnTabVisible(false);
     }
     for (int i = 0; i < Tabs_.Count();) {
-        TGalleryTab& tab = TabAt(i);
+        GalleryTab& tab = TabAt(i);
         if (tab.State == tsDiscarded) {
             DeleteTab(i); // the next tab moves into its place
             continue;
@@ -378,24 +378,24 @@ void TGalleryModel::Tick(bool aborting) {
         if (!TickPhase_) continue;
         const bool front = IsFrontTab && IsFrontTab(tab);
         for (int j = 0; j < tab.Thumbs.Count(); ++j) {
-            TThumbEntry& thumb = *Thumb(tab, j);
+            ThumbEntry& thumb = *Thumb(tab, j);
             if (!thumb.Loaded) continue;
             if (front && thumb.RepaintCountdown > 0 && --thumb.RepaintCountdown == 0 &&
                 OnRepaintMarker)
                 OnRepaintMarker(tab, thumb);
             // Selected and requested thumbnails blink every second tick.
-            if (thumb.Marker == TMarkerState::Requested)
-                SetMarker(tab, thumb, TMarkerState::Selected);
-            else if (thumb.Marker == TMarkerState::Selected)
-                SetMarker(tab, thumb, TMarkerState::Requested);
+            if (thumb.Marker == MarkerState::Requested)
+                SetMarker(tab, thumb, MarkerState::Selected);
+            else if (thumb.Marker == MarkerState::Selected)
+                SetMarker(tab, thumb, MarkerState::Requested);
         }
     }
 }
 
 // --- full-screen navigation ---
 
-bool TGalleryModel::Navigate(TNavigateAction action, std::string& name, std::string& path) {
-    TGalleryTab* tab = FindTab(ViewTabId);
+bool GalleryModel::Navigate(NavigateAction action, std::string& name, std::string& path) {
+    GalleryTab* tab = FindTab(ViewTabId);
     if (tab == nullptr) return false;
     const bool active = tab->State == tsActive;
     switch (action) {
@@ -420,28 +420,27 @@ bool TGalleryModel::Navigate(TNavigateAction action, std::string& name, std::str
     return false;
 }
 
-TThumbClick TGalleryModel::ClickThumb(int tabId, int position, std::string& name,
-                                      std::string& path) {
-    TGalleryTab* tab = FindTab(tabId);
-    if (tab == nullptr || tab->State != tsActive) return TThumbClick::Ignored;
-    TThumbEntry* thumb = Thumb(*tab, position);
-    if (thumb == nullptr || !thumb->Loaded) return TThumbClick::Ignored;
+ThumbClick GalleryModel::ClickThumb(int tabId, int position, std::string& name, std::string& path) {
+    GalleryTab* tab = FindTab(tabId);
+    if (tab == nullptr || tab->State != tsActive) return ThumbClick::Ignored;
+    ThumbEntry* thumb = Thumb(*tab, position);
+    if (thumb == nullptr || !thumb->Loaded) return ThumbClick::Ignored;
     ViewTabId = tabId;
     ViewThumbIndex = position;
-    if (Navigate(naCurrent, name, path)) return TThumbClick::ShowFullScreen;
-    if (thumb->Requested) return TThumbClick::Ignored;
+    if (Navigate(naCurrent, name, path)) return ThumbClick::ShowFullScreen;
+    if (thumb->Requested) return ThumbClick::Ignored;
     thumb->Selected = !thumb->Selected;
-    SetMarker(*tab, *thumb, thumb->Selected ? TMarkerState::Selected : TMarkerState::Unselected);
-    return TThumbClick::Toggled;
+    SetMarker(*tab, *thumb, thumb->Selected ? MarkerState::Selected : MarkerState::Unselected);
+    return ThumbClick::Toggled;
 }
 
-bool TGalleryModel::SearchTabs(TGalleryTab* cursorTab, TNavigateAction action, std::string& name,
-                               std::string& path) {
+bool GalleryModel::SearchTabs(GalleryTab* cursorTab, NavigateAction action, std::string& name,
+                              std::string& path) {
     const bool forward = action == naNextTab;
     const bool fromLast = action == naPreviousTabLast;
-    const TGalleryTab* first = nullptr;
+    const GalleryTab* first = nullptr;
     int order = cursorTab->ShownOrder;
-    while (TGalleryTab* tab = NeighbourTab(order, forward)) {
+    while (GalleryTab* tab = NeighbourTab(order, forward)) {
         if (first == nullptr) first = tab;
         const int p = fromLast ? Search(*tab, tab->Thumbs.Count() - 1, -1) : Search(*tab, 0, 1);
         if (p >= 0) return Found(*tab, p, true, name, path);
@@ -452,8 +451,8 @@ bool TGalleryModel::SearchTabs(TGalleryTab* cursorTab, TNavigateAction action, s
     return false;
 }
 
-TGalleryTab* TGalleryModel::NeighbourTab(int shownOrder, bool forward) const {
-    TGalleryTab* best = nullptr;
+GalleryTab* GalleryModel::NeighbourTab(int shownOrder, bool forward) const {
+    GalleryTab* best = nullptr;
     for (const auto& [id, tab] : TabsById_) {
         if (tab->State != tsActive) continue;
         const int order = tab->ShownOrder;
@@ -468,8 +467,8 @@ TGalleryTab* TGalleryModel::NeighbourTab(int shownOrder, bool forward) const {
     return best;
 }
 
-bool TGalleryModel::Found(TGalleryTab& tab, int position, bool otherTab, std::string& name,
-                          std::string& path) {
+bool GalleryModel::Found(GalleryTab& tab, int position, bool otherTab, std::string& name,
+                         std::string& path) {
     ViewTabId = tab.Id;
     ViewThumbIndex = position;
     name = tab.Thumbs[position];
@@ -478,12 +477,12 @@ bool TGalleryModel::Found(TGalleryTab& tab, int position, bool otherTab, std::st
     return true;
 }
 
-bool TGalleryModel::Qualifies(const TGalleryTab& tab, int position) const {
-    const TThumbEntry* thumb = Thumb(tab, position);
+bool GalleryModel::Qualifies(const GalleryTab& tab, int position) const {
+    const ThumbEntry* thumb = Thumb(tab, position);
     return thumb != nullptr && thumb->Loaded && thumb->OnDisk;
 }
 
-int TGalleryModel::Search(const TGalleryTab& tab, int from, int step) const {
+int GalleryModel::Search(const GalleryTab& tab, int from, int step) const {
     if (step < 0) from = std::min(from, tab.Thumbs.Count() - 1);
     for (int i = from; i >= 0 && i < tab.Thumbs.Count(); i += step)
         if (Qualifies(tab, i)) return i;
@@ -492,23 +491,23 @@ int TGalleryModel::Search(const TGalleryTab& tab, int from, int step) const {
 
 // --- state ---
 
-TGalleryTab& TGalleryModel::TabAt(int index) const {
+GalleryTab& GalleryModel::TabAt(int index) const {
     return *TabsById_.at(int(Tabs_.Object(index)));
 }
 
-TThumbEntry* TGalleryModel::Thumb(const TGalleryTab& tab, int position) const {
+ThumbEntry* GalleryModel::Thumb(const GalleryTab& tab, int position) const {
     if (position < 0 || position >= tab.Thumbs.Count()) return nullptr;
-    return ThumbEntry(int(tab.Thumbs.Object(position)));
+    return ThumbAt(int(tab.Thumbs.Object(position)));
 }
 
-TThumbEntry* TGalleryModel::ThumbEntry(int index) const {
+ThumbEntry* GalleryModel::ThumbAt(int index) const {
     if (index < 0 || index >= int(ThumbEntries_.size())) return nullptr;
     return ThumbEntries_[std::size_t(index)].get();
 }
 
-TFullSizeEntry* TGalleryModel::Partner(const TGalleryTab& tab, int countArea, int* index) const {
+FullSizeEntry* GalleryModel::Partner(const GalleryTab& tab, int countArea, int* index) const {
     for (int i = 0; i < tab.FullSizes.Count(); ++i) {
-        TFullSizeEntry* full = FullSizeEntries_[std::size_t(tab.FullSizes.Object(i))].get();
+        FullSizeEntry* full = FullSizeEntries_[std::size_t(tab.FullSizes.Object(i))].get();
         if (full != nullptr && full->CountArea == countArea) {
             if (index != nullptr) *index = i;
             return full;
@@ -517,30 +516,30 @@ TFullSizeEntry* TGalleryModel::Partner(const TGalleryTab& tab, int countArea, in
     return nullptr;
 }
 
-TThumbEntry* TGalleryModel::ThumbInArea(const TGalleryTab& tab, int countArea) const {
+ThumbEntry* GalleryModel::ThumbInArea(const GalleryTab& tab, int countArea) const {
     for (int i = 0; i < tab.Thumbs.Count(); ++i) {
-        TThumbEntry* thumb = Thumb(tab, i);
+        ThumbEntry* thumb = Thumb(tab, i);
         if (thumb != nullptr && thumb->CountArea == countArea) return thumb;
     }
     return nullptr;
 }
 
-TGalleryTab* TGalleryModel::TransferTab(const TGalleryTransfer& transfer, TThumbEntry*& thumb) {
+GalleryTab* GalleryModel::TransferTab(const GalleryTransfer& transfer, ThumbEntry*& thumb) {
     thumb = nullptr;
-    TGalleryTab* tab = FindPage(transfer.ReferringUrl);
+    GalleryTab* tab = FindPage(transfer.ReferringUrl);
     if (tab == nullptr || tab->State != tsActive) return nullptr;
     if (Partner(*tab, transfer.CountArea) == nullptr) return nullptr;
     thumb = ThumbInArea(*tab, transfer.CountArea);
     return thumb == nullptr ? nullptr : tab;
 }
 
-void TGalleryModel::SetMarker(TGalleryTab& tab, TThumbEntry& thumb, TMarkerState state) {
+void GalleryModel::SetMarker(GalleryTab& tab, ThumbEntry& thumb, MarkerState state) {
     thumb.Marker = state;
-    if (state != TMarkerState::Downloading) thumb.MarkerText.clear();
+    if (state != MarkerState::Downloading) thumb.MarkerText.clear();
     if (OnMarkerChanged) OnMarkerChanged(tab, thumb);
 }
 
-void TGalleryModel::QueueFullSized(TGalleryTab& tab, TThumbEntry& thumb) {
+void GalleryModel::QueueFullSized(GalleryTab& tab, ThumbEntry& thumb) {
     int partner = -1;
     if (Partner(tab, thumb.CountArea, &partner) == nullptr) return;
     thumb.FullSizeAddress = tab.FullSizes[partner];
@@ -550,8 +549,8 @@ void TGalleryModel::QueueFullSized(TGalleryTab& tab, TThumbEntry& thumb) {
                       'H'});
 }
 
-std::string TGalleryModel::StorageFile(const std::string& url) const {
+std::string GalleryModel::StorageFile(const std::string& url) const {
     if (DownloadPath.empty()) return {};
-    TCrackUrl parts;
-    return parts.Crack(url, DownloadPath) ? parts.LocalFileName() : std::string();
+    UrlParts parts;
+    return parts.Split(url, DownloadPath) ? parts.LocalFileName() : std::string();
 }

@@ -38,21 +38,20 @@ QString Stringify(const std::string& s) {
 
 // A tile reads as a button to screen readers and to tools driving the
 // window: its press action is a left click.
-class TThumbPanelAccessible : public QAccessibleWidget {
+class ThumbTileAccessible : public QAccessibleWidget {
 public:
-    explicit TThumbPanelAccessible(TThumbPanel* tile)
-        : QAccessibleWidget(tile, QAccessible::Button) {}
+    explicit ThumbTileAccessible(ThumbTile* tile) : QAccessibleWidget(tile, QAccessible::Button) {}
 
     QStringList actionNames() const override { return {pressAction()}; }
     void doAction(const QString& name) override {
         if (name != pressAction()) return;
-        auto* tile = static_cast<TThumbPanel*>(widget());
+        auto* tile = static_cast<ThumbTile*>(widget());
         if (tile->OnMouseDown) tile->OnMouseDown(*tile, Qt::LeftButton);
     }
 };
 
 QAccessibleInterface* TileAccessibleFactory(const QString&, QObject* object) {
-    if (auto* tile = dynamic_cast<TThumbPanel*>(object)) return new TThumbPanelAccessible(tile);
+    if (auto* tile = dynamic_cast<ThumbTile*>(object)) return new ThumbTileAccessible(tile);
     return nullptr;
 }
 
@@ -66,7 +65,7 @@ void InstallTileAccessibleFactory() {
 
 // The marker paints its own fill: an opaque child widget over the picture
 // would make Qt clip the picture to an uneven region on every paint.
-class TMarkerLabel : public QLabel {
+class MarkerLabel : public QLabel {
 public:
     using QLabel::QLabel;
 
@@ -78,7 +77,7 @@ protected:
 };
 
 // The address label: a click passes the page address on.
-class TAddressLabel : public QLabel {
+class PageAddressLabel : public QLabel {
 public:
     using QLabel::QLabel;
     std::function<void()> OnClick;
@@ -93,26 +92,26 @@ protected:
 
 } // namespace
 
-QColor MarkerColour(TMarkerState state) {
+QColor MarkerColour(MarkerState state) {
     switch (state) {
-    case TMarkerState::Unselected:
+    case MarkerState::Unselected:
         return QColor(0xFF, 0x00, 0x00);
-    case TMarkerState::Selected:
+    case MarkerState::Selected:
         return QColor(0xFF, 0xFF, 0x00);
-    case TMarkerState::Requested:
+    case MarkerState::Requested:
         return QColor(0x80, 0x80, 0x00);
-    case TMarkerState::Downloading:
+    case MarkerState::Downloading:
         return QColor(0xFF, 0xFF, 0xFF);
-    case TMarkerState::OnDisk:
+    case MarkerState::OnDisk:
         return QColor(0x00, 0xFF, 0x00);
     }
     return Qt::black;
 }
 
-QString TileDescription(const TThumbEntry& thumb) {
+QString TileDescription(const ThumbEntry& thumb) {
     if (thumb.NotAThumb) return QStringLiteral("not a thumb");
     if (thumb.OnDisk) return QStringLiteral("on disk");
-    if (thumb.Marker == TMarkerState::Downloading)
+    if (thumb.Marker == MarkerState::Downloading)
         return QStringLiteral("downloading ") + Stringify(thumb.MarkerText);
     if (thumb.Requested) return QStringLiteral("requested");
     if (thumb.Selected) return QStringLiteral("selected");
@@ -125,12 +124,12 @@ QString ThumbFileName(const QString& address) {
 
 // --- the picture and the tile ---
 
-TThumbImage::TThumbImage(QWidget* tile, int tabId, int thumbPosition)
-    : TGVMedia(tile), TabId(tabId), ThumbPosition(thumbPosition) {}
+ThumbPicture::ThumbPicture(QWidget* tile, int tabId, int thumbPosition)
+    : MediaTile(tile), TabId(tabId), ThumbPosition(thumbPosition) {}
 
-TThumbPanel::TThumbPanel(QWidget* board, int tabId, int thumbPosition, const QString& thumbAddress,
-                         const QString& fullSizeAddress)
-    : TGVMediaFrame(board), TabId(tabId) {
+ThumbTile::ThumbTile(QWidget* board, int tabId, int thumbPosition, const QString& thumbAddress,
+                     const QString& fullSizeAddress)
+    : MediaTileFrame(board), TabId(tabId) {
     InstallTileAccessibleFactory();
     setFixedSize(kTileSize, kTileSize);
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -141,11 +140,11 @@ TThumbPanel::TThumbPanel(QWidget* board, int tabId, int thumbPosition, const QSt
     SetHelpContext(this, kGalleryHelpContext);
     setAccessibleName(ThumbFileName(thumbAddress));
 
-    TileImage = new TThumbImage(this, tabId, thumbPosition);
+    TileImage = new ThumbPicture(this, tabId, thumbPosition);
     TileImage->setToolTip(Hint(fullSizeAddress));
     TileImage->setCursor(Qt::PointingHandCursor);
 
-    Marker = new TMarkerLabel(this);
+    Marker = new MarkerLabel(this);
     Marker->setFrameStyle(QFrame::Box | QFrame::Plain);
     Marker->setLineWidth(1);
     Marker->setAlignment(Qt::AlignCenter);
@@ -153,17 +152,17 @@ TThumbPanel::TThumbPanel(QWidget* board, int tabId, int thumbPosition, const QSt
     // The marker is part of the tile for screen readers: the tile's
     // description says what it shows.
     Marker->setAccessibleName(QStringLiteral("marker"));
-    TThumbEntry fresh;
+    ThumbEntry fresh;
     ShowState(fresh);
 }
 
-bool TThumbPanel::LoadThumb(const QString& file) {
+bool ThumbTile::LoadThumb(const QString& file) {
     if (TileImage->LoadMedia(file, kTileSize, kTileSize)) return true;
     ShowNotAThumb();
     return false;
 }
 
-void TThumbPanel::ShowNotAThumb() {
+void ThumbTile::ShowNotAThumb() {
     setText(QStringLiteral("not a thumb"));
     setAlignment(Qt::AlignCenter);
     TileImage->hide();
@@ -171,12 +170,12 @@ void TThumbPanel::ShowNotAThumb() {
     setAccessibleDescription(QStringLiteral("not a thumb"));
 }
 
-void TThumbPanel::ShowOnDisk() {
+void ThumbTile::ShowOnDisk() {
     setText(text() + "\n\n[on disk]");
 }
 
-void TThumbPanel::ShowState(const TThumbEntry& thumb) {
-    const bool big = thumb.Marker == TMarkerState::Downloading;
+void ThumbTile::ShowState(const ThumbEntry& thumb) {
+    const bool big = thumb.Marker == MarkerState::Downloading;
     const int w = big ? kBigMarkerWidth : kMarkerWidth;
     const int h = big ? kBigMarkerHeight : kMarkerHeight;
     Marker->setGeometry(kMarkerLeft, kTileSize - h - kMarkerGap, w, h);
@@ -188,12 +187,12 @@ void TThumbPanel::ShowState(const TThumbEntry& thumb) {
     setAccessibleDescription(TileDescription(thumb));
 }
 
-void TThumbPanel::RepaintMarker() {
+void ThumbTile::RepaintMarker() {
     Marker->hide();
     Marker->show();
 }
 
-void TThumbPanel::mousePressEvent(QMouseEvent* event) {
+void ThumbTile::mousePressEvent(QMouseEvent* event) {
     event->accept();
     if (OnMouseDown) {
         const Qt::MouseButton button = event->button();
@@ -203,7 +202,7 @@ void TThumbPanel::mousePressEvent(QMouseEvent* event) {
 
 // --- the tab page ---
 
-TGalleryTabPage::TGalleryTabPage(int tabId, const QString& pageAddress) : TabId_(tabId) {
+GalleryTabPage::GalleryTabPage(int tabId, const QString& pageAddress) : TabId_(tabId) {
     SetHelpContext(this, kGalleryHelpContext);
     Board_ = new QScrollArea(this);
     Board_->setFrameShape(QFrame::NoFrame);
@@ -239,7 +238,7 @@ TGalleryTabPage::TGalleryTabPage(int tabId, const QString& pageAddress) : TabId_
         button->setGeometry(def.Left, kButtonTop, def.Width, kButtonHeight);
         button->setProperty("tag", tabId);
         button->setFocusPolicy(Qt::TabFocus);
-        const auto which = TButton(i);
+        const auto which = TabButton(i);
         QObject::connect(button, &QPushButton::clicked, this, [this, which, button] {
             if (OnButton)
                 RunGuarded([&] { OnButton(which, button->property("tag").toInt()); }, nullptr);
@@ -247,7 +246,7 @@ TGalleryTabPage::TGalleryTabPage(int tabId, const QString& pageAddress) : TabId_
         Buttons_[std::size_t(i)] = button;
     }
 
-    auto* label = new TAddressLabel(Contents_);
+    auto* label = new PageAddressLabel(Contents_);
     label->setTextFormat(Qt::PlainText);
     label->setText("  " + pageAddress + "  ");
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -266,17 +265,17 @@ TGalleryTabPage::TGalleryTabPage(int tabId, const QString& pageAddress) : TabId_
     Contents_->setMinimumSize(right + kGap, kLabelTop + label->height() + kGap);
 }
 
-QString TGalleryTabPage::PageAddress() const {
+QString GalleryTabPage::PageAddress() const {
     const QString caption = AddressLabel_->text();
     return caption.mid(2, caption.size() - 4);
 }
 
-TThumbPanel* TGalleryTabPage::AddTile(int position, int cell, int pageWidth,
-                                      const QString& thumbAddress, const QString& fullSizeAddress) {
-    auto* tile = new TThumbPanel(Contents_, TabId_, position, thumbAddress, fullSizeAddress);
-    const TTileOrigin origin = TileOrigin(cell, pageWidth);
+ThumbTile* GalleryTabPage::AddTile(int position, int cell, int pageWidth,
+                                   const QString& thumbAddress, const QString& fullSizeAddress) {
+    auto* tile = new ThumbTile(Contents_, TabId_, position, thumbAddress, fullSizeAddress);
+    const TileOrigin origin = TileOriginAt(cell, pageWidth);
     tile->move(origin.Left, origin.Top);
-    tile->OnMouseDown = [this](TThumbPanel& t, Qt::MouseButton button) {
+    tile->OnMouseDown = [this](ThumbTile& t, Qt::MouseButton button) {
         if (OnTileMouseDown) OnTileMouseDown(t, button);
     };
     if (position >= int(Tiles_.size())) Tiles_.resize(std::size_t(position) + 1, nullptr);
@@ -290,11 +289,11 @@ TThumbPanel* TGalleryTabPage::AddTile(int position, int cell, int pageWidth,
     return tile;
 }
 
-TThumbPanel* TGalleryTabPage::Tile(int position) const {
+ThumbTile* GalleryTabPage::Tile(int position) const {
     if (position < 0 || position >= int(Tiles_.size())) return nullptr;
     return Tiles_[std::size_t(position)];
 }
 
-int TGalleryTabPage::TileCount() const {
+int GalleryTabPage::TileCount() const {
     return int(std::count_if(Tiles_.begin(), Tiles_.end(), [](auto* t) { return t != nullptr; }));
 }

@@ -24,31 +24,31 @@ class QScrollArea;
 inline constexpr int kTileSize = 110;
 
 // The marker's colour for each state: red, yellow, olive, white, lime.
-QColor MarkerColour(TMarkerState state);
+QColor MarkerColour(MarkerState state);
 // What a tile tells a screen reader about its thumbnail: "unselected",
 // "selected", "requested", "downloading 42%", "on disk" or "not a thumb".
-QString TileDescription(const TThumbEntry& thumb);
+QString TileDescription(const ThumbEntry& thumb);
 // The last segment of an address: a tile's name.
 QString ThumbFileName(const QString& address);
 
 // The picture of a tile.
-class TThumbImage : public TGVMedia {
+class ThumbPicture : public MediaTile {
 public:
-    TThumbImage(QWidget* tile, int tabId, int thumbPosition);
+    ThumbPicture(QWidget* tile, int tabId, int thumbPosition);
     int TabId = 0;
     int ThumbPosition = 0; // the thumbnail's index in its tab's Thumbs
 };
 
 // A tile: 110 × 110, black, its caption light on the black, the picture over
 // it and the marker at its bottom left.
-class TThumbPanel : public TGVMediaFrame {
+class ThumbTile : public MediaTileFrame {
 public:
-    TThumbPanel(QWidget* board, int tabId, int thumbPosition, const QString& thumbAddress,
-                const QString& fullSizeAddress);
+    ThumbTile(QWidget* board, int tabId, int thumbPosition, const QString& thumbAddress,
+              const QString& fullSizeAddress);
 
     int TabId = 0;
     QLabel* Marker;
-    TThumbImage* TileImage;
+    ThumbPicture* TileImage;
     int ThumbPosition() const { return TileImage->ThumbPosition; }
 
     // Loads the thumbnail file; on failure the tile says "not a thumb".
@@ -57,23 +57,32 @@ public:
     // Appends "[on disk]" under the file name.
     void ShowOnDisk();
     // The marker's colour, size and text, and the description that follows.
-    void ShowState(const TThumbEntry& thumb);
+    void ShowState(const ThumbEntry& thumb);
     // Hides and shows the marker again, so that it is drawn anew.
     void RepaintMarker();
 
     // A mouse button went down on the tile or its picture.
-    std::function<void(TThumbPanel& tile, Qt::MouseButton button)> OnMouseDown;
+    std::function<void(ThumbTile& tile, Qt::MouseButton button)> OnMouseDown;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
 };
 
 // The tab page: what the page control shows for one gallery tab.
-class TGalleryTabPage : public QWidget {
+class GalleryTabPage : public QWidget {
 public:
-    enum TButton { GetAll, GetSelected, SelectAll, UnselectAll, Throw, Close, Reload, ButtonCount };
+    enum TabButton {
+        GetAll,
+        GetSelected,
+        SelectAll,
+        UnselectAll,
+        Throw,
+        Close,
+        Reload,
+        ButtonCount
+    };
 
-    TGalleryTabPage(int tabId, const QString& pageAddress);
+    GalleryTabPage(int tabId, const QString& pageAddress);
 
     int TabId() const { return TabId_; }
     // The address label's caption without the two blanks on each side.
@@ -81,21 +90,21 @@ public:
 
     // Builds the tile of a thumbnail in a cell of the grid whose column
     // count follows pageWidth; the board grows to hold it.
-    TThumbPanel* AddTile(int position, int cell, int pageWidth, const QString& thumbAddress,
-                         const QString& fullSizeAddress);
+    ThumbTile* AddTile(int position, int cell, int pageWidth, const QString& thumbAddress,
+                       const QString& fullSizeAddress);
     // The tile of a thumbnail position; null when it has none.
-    TThumbPanel* Tile(int position) const;
+    ThumbTile* Tile(int position) const;
     int TileCount() const;
 
     QScrollArea* Board() const { return Board_; }
     QWidget* BoardContents() const { return Contents_; }
     QLabel* AddressLabel() const { return AddressLabel_; }
-    QPushButton* Button(TButton which) const { return Buttons_[which]; }
+    QPushButton* Button(TabButton which) const { return Buttons_[which]; }
 
     // A button was pressed; the tab's Id is its tag.
-    std::function<void(TButton which, int tabId)> OnButton;
+    std::function<void(TabButton which, int tabId)> OnButton;
     std::function<void(const QString& pageAddress)> OnAddressClick;
-    std::function<void(TThumbPanel& tile, Qt::MouseButton button)> OnTileMouseDown;
+    std::function<void(ThumbTile& tile, Qt::MouseButton button)> OnTileMouseDown;
 
 private:
     int TabId_;
@@ -103,5 +112,5 @@ private:
     QWidget* Contents_;
     QLabel* AddressLabel_;
     std::array<QPushButton*, ButtonCount> Buttons_{};
-    std::vector<TThumbPanel*> Tiles_; // by thumbnail position
+    std::vector<ThumbTile*> Tiles_; // by thumbnail position
 };

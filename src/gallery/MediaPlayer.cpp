@@ -27,19 +27,18 @@ const char* const kNoDevice = "No MCI device open";
 // The video widget a smart player puts inside its display. It stretches the
 // pictures to its own size (the layout keeps the proportions), pans the
 // display on a drag, and tells its player when the display takes it away.
-class TVideoHost : public QVideoWidget {
+class VideoHostWidget : public QVideoWidget {
 public:
-    TVideoHost(TSmartMediaPlayer* player, QWidget* display)
-        : QVideoWidget(display), Player(player) {
+    VideoHostWidget(MediaPlayer* player, QWidget* display) : QVideoWidget(display), Player(player) {
         setAspectRatioMode(Qt::IgnoreAspectRatio);
         setAccessibleName(QStringLiteral("video"));
         setPalette(display->palette());
     }
-    ~TVideoHost() override {
+    ~VideoHostWidget() override {
         if (Player != nullptr) Player->HostDestroyed(this);
     }
 
-    TSmartMediaPlayer* Player; // cleared by a player that frees this host itself
+    MediaPlayer* Player; // cleared by a player that frees this host itself
 
 protected:
     void mousePressEvent(QMouseEvent* event) override {
@@ -60,7 +59,7 @@ protected:
 };
 
 // ---------------------------------------------------------------------------
-// TCustomMediaPlayer
+// MediaPlayerBase
 
 namespace {
 // How long a device stopped in the middle of a file is left to wind down
@@ -68,14 +67,14 @@ namespace {
 constexpr int kSettleMs = 150;
 } // namespace
 
-TCustomMediaPlayer::TCustomMediaPlayer(QWidget* owner, IMessageSink* messages)
+MediaPlayerBase::MediaPlayerBase(QWidget* owner, MessageSink* messages)
     : QWidget(owner), Messages_(messages) {
     resize(240, 30);
     setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-TCustomMediaPlayer::~TCustomMediaPlayer() {
+MediaPlayerBase::~MediaPlayerBase() {
     ++Generation_;
     QObject::disconnect(SinkSize_);
     if (Device_ != nullptr) {
@@ -89,7 +88,7 @@ TCustomMediaPlayer::~TCustomMediaPlayer() {
     }
 }
 
-void TCustomMediaPlayer::MakeDevice() {
+void MediaPlayerBase::MakeDevice() {
     Device_ = new QMediaPlayer(this);
     Audio_ = new QAudioOutput(this);
     Device_->setAudioOutput(Audio_);
@@ -114,7 +113,7 @@ void TCustomMediaPlayer::MakeDevice() {
             [this] { Guarded([this] { Later([this] { ReadNaturalSize(); }); }); });
 }
 
-void TCustomMediaPlayer::Later(std::function<void()> f) {
+void MediaPlayerBase::Later(std::function<void()> f) {
     QMetaObject::invokeMethod(
         this,
         [this, generation = Generation_, f = std::move(f)] {
@@ -123,7 +122,7 @@ void TCustomMediaPlayer::Later(std::function<void()> f) {
         Qt::QueuedConnection);
 }
 
-bool TCustomMediaPlayer::Open() {
+bool MediaPlayerBase::Open() {
     if (Open_) Close();
     if (Device_ == nullptr) MakeDevice();
     ++Generation_;
@@ -144,7 +143,7 @@ bool TCustomMediaPlayer::Open() {
     return Open_;
 }
 
-void TCustomMediaPlayer::Close() {
+void MediaPlayerBase::Close() {
     ++Generation_;
     PendingSource_.clear();
     PendingPlay_ = false;
@@ -164,12 +163,12 @@ void TCustomMediaPlayer::Close() {
     Describe(QString());
 }
 
-bool TCustomMediaPlayer::NeedsOpen() {
+bool MediaPlayerBase::NeedsOpen() {
     if (Open_) return true;
     return DeviceError(kNoDevice);
 }
 
-bool TCustomMediaPlayer::Play() {
+bool MediaPlayerBase::Play() {
     if (!NeedsOpen()) return false;
     const std::int64_t length = Length();
     const bool atEnd =
@@ -183,7 +182,7 @@ bool TCustomMediaPlayer::Play() {
     return true;
 }
 
-void TCustomMediaPlayer::Settled() {
+void MediaPlayerBase::Settled() {
     Settling_ = false;
     if (PendingSource_.isEmpty() || !Open_ || Device_ == nullptr) return;
     Device_->setSource(PendingSource_);
@@ -192,20 +191,20 @@ void TCustomMediaPlayer::Settled() {
     PendingPlay_ = false;
 }
 
-bool TCustomMediaPlayer::Pause() {
+bool MediaPlayerBase::Pause() {
     if (!NeedsOpen()) return false;
     PendingPlay_ = false;
     Device_->pause();
     return true;
 }
 
-bool TCustomMediaPlayer::Seek(std::int64_t positionMs) {
+bool MediaPlayerBase::Seek(std::int64_t positionMs) {
     if (!NeedsOpen()) return false;
     Device_->setPosition(positionMs);
     return true;
 }
 
-TMPModes TCustomMediaPlayer::Mode() const {
+PlayerMode MediaPlayerBase::Mode() const {
     if (!Open_) return mpNotReady;
     switch (Device_->playbackState()) {
     case QMediaPlayer::PlayingState:
@@ -218,19 +217,19 @@ TMPModes TCustomMediaPlayer::Mode() const {
     return mpStopped;
 }
 
-std::int64_t TCustomMediaPlayer::Position() const {
+std::int64_t MediaPlayerBase::Position() const {
     return Open_ ? Device_->position() : 0;
 }
 
-std::int64_t TCustomMediaPlayer::Length() const {
+std::int64_t MediaPlayerBase::Length() const {
     return Open_ ? Device_->duration() : 0;
 }
 
-bool TCustomMediaPlayer::HasVideo() const {
+bool MediaPlayerBase::HasVideo() const {
     return Open_ && Device_->hasVideo();
 }
 
-void TCustomMediaPlayer::SetDeviceDisplay(QVideoWidget* display) {
+void MediaPlayerBase::SetDeviceDisplay(QVideoWidget* display) {
     if (DeviceDisplay_ == display) return;
     QObject::disconnect(SinkSize_);
     DeviceDisplay_ = display;
@@ -247,7 +246,7 @@ void TCustomMediaPlayer::SetDeviceDisplay(QVideoWidget* display) {
     }
 }
 
-void TCustomMediaPlayer::ReadNaturalSize() {
+void MediaPlayerBase::ReadNaturalSize() {
     if (DeviceWidth_ > 0 && DeviceHeight_ > 0) return;
     QSize size = Device_->metaData().value(QMediaMetaData::Resolution).toSize();
     if (size.isEmpty() && DeviceDisplay_ != nullptr)
@@ -255,29 +254,29 @@ void TCustomMediaPlayer::ReadNaturalSize() {
     if (!size.isEmpty()) ReportNaturalSize(size.width(), size.height());
 }
 
-void TCustomMediaPlayer::ReportNaturalSize(int width, int height) {
+void MediaPlayerBase::ReportNaturalSize(int width, int height) {
     if (width <= 0 || height <= 0 || (DeviceWidth_ > 0 && DeviceHeight_ > 0)) return;
     DeviceWidth_ = width;
     DeviceHeight_ = height;
     NaturalSizeKnown();
 }
 
-void TCustomMediaPlayer::ClearPicture() {
+void MediaPlayerBase::ClearPicture() {
     // The sink keeps the last picture of the previous file, and its size,
     // until the next file sends one.
     if (DeviceDisplay_ != nullptr) DeviceDisplay_->videoSink()->setVideoFrame(QVideoFrame());
 }
 
-void TCustomMediaPlayer::Describe(const QString& text) {
+void MediaPlayerBase::Describe(const QString& text) {
     if (DeviceDisplay_ != nullptr) DeviceDisplay_->setAccessibleDescription(text);
 }
 
-void TCustomMediaPlayer::MediaEnded() {
+void MediaPlayerBase::MediaEnded() {
     Describe(QStringLiteral("ended"));
     Notify(nvSuccessful);
 }
 
-void TCustomMediaPlayer::Notify(TMPNotifyValues value) noexcept {
+void MediaPlayerBase::Notify(PlayerNotification value) noexcept {
     if (!OnNotify) return;
     try {
         OnNotify(this, value);
@@ -288,7 +287,7 @@ void TCustomMediaPlayer::Notify(TMPNotifyValues value) noexcept {
     }
 }
 
-void TCustomMediaPlayer::ShowMessage(const std::string& text) noexcept {
+void MediaPlayerBase::ShowMessage(const std::string& text) noexcept {
     try {
         if (Messages_ != nullptr)
             Messages_->ShowMessage(text);
@@ -299,7 +298,7 @@ void TCustomMediaPlayer::ShowMessage(const std::string& text) noexcept {
     }
 }
 
-void TCustomMediaPlayer::Guarded(const std::function<void()>& f) noexcept {
+void MediaPlayerBase::Guarded(const std::function<void()>& f) noexcept {
     try {
         f();
     } catch (const std::exception& e) {
@@ -309,7 +308,7 @@ void TCustomMediaPlayer::Guarded(const std::function<void()>& f) noexcept {
     }
 }
 
-bool TCustomMediaPlayer::DeviceError(const std::string& text) noexcept {
+bool MediaPlayerBase::DeviceError(const std::string& text) noexcept {
     try {
         const bool wasOpen = Open_;
         if (wasOpen) Close();
@@ -329,12 +328,12 @@ bool TCustomMediaPlayer::DeviceError(const std::string& text) noexcept {
 }
 
 // ---------------------------------------------------------------------------
-// TSmartMediaPlayer
+// MediaPlayer
 
-TSmartMediaPlayer::TSmartMediaPlayer(QWidget* owner, IMessageSink* messages)
-    : TCustomMediaPlayer(owner, messages) {}
+MediaPlayer::MediaPlayer(QWidget* owner, MessageSink* messages)
+    : MediaPlayerBase(owner, messages) {}
 
-TSmartMediaPlayer::~TSmartMediaPlayer() {
+MediaPlayer::~MediaPlayer() {
     if (Display_ != nullptr) Display_->removeEventFilter(this);
     if (Host_ != nullptr) {
         SetDeviceDisplay(nullptr);
@@ -343,11 +342,11 @@ TSmartMediaPlayer::~TSmartMediaPlayer() {
     }
 }
 
-QVideoWidget* TSmartMediaPlayer::VideoHost() const {
+QVideoWidget* MediaPlayer::VideoHost() const {
     return Host_;
 }
 
-void TSmartMediaPlayer::SetDisplay(QWidget* display) {
+void MediaPlayer::SetDisplay(QWidget* display) {
     if (display == nullptr) {
         Close();
         return;
@@ -362,24 +361,24 @@ void TSmartMediaPlayer::SetDisplay(QWidget* display) {
     }
     Display_ = display;
     display->installEventFilter(this);
-    Host_ = new TVideoHost(this, display);
+    Host_ = new VideoHostWidget(this, display);
     FillDisplay();
     Host_->show();
     SetDeviceDisplay(Host_);
     if (LaidOut_) Relayout();
 }
 
-void TSmartMediaPlayer::HostDestroyed(TVideoHost* host) {
+void MediaPlayer::HostDestroyed(VideoHostWidget* host) {
     if (host != Host_) return;
     SetDeviceDisplay(nullptr);
     Host_ = nullptr;
 }
 
-void TSmartMediaPlayer::FillDisplay() {
+void MediaPlayer::FillDisplay() {
     if (Host_ != nullptr && Display_ != nullptr) Host_->setGeometry(Display_->rect());
 }
 
-bool TSmartMediaPlayer::OpenInDisplay() {
+bool MediaPlayer::OpenInDisplay() {
     Layout_.ForgetNaturalWidth();
     if (FileName.empty()) return false;
     if (!QFileInfo(QString::fromStdString(FileName)).isFile()) {
@@ -401,11 +400,11 @@ bool TSmartMediaPlayer::OpenInDisplay() {
     return true;
 }
 
-bool TSmartMediaPlayer::Relayout() {
+bool MediaPlayer::Relayout() {
     return Display_ != nullptr && LayoutVideo(Display_->width(), Display_->height());
 }
 
-bool TSmartMediaPlayer::LayoutVideo(int clientWidth, int clientHeight) {
+bool MediaPlayer::LayoutVideo(int clientWidth, int clientHeight) {
     if (Host_ == nullptr || Display_ == nullptr || !LaidOut_) return false;
     if (!Layout_.Measured()) {
         // Sound only, or the device has not told the size yet: NaturalSizeKnown
@@ -418,7 +417,7 @@ bool TSmartMediaPlayer::LayoutVideo(int clientWidth, int clientHeight) {
     }
     const QRect now = Host_->geometry();
     const auto rect = Layout_.Place(clientWidth, clientHeight,
-                                    TVideoRect{now.x(), now.y(), now.width(), now.height()});
+                                    VideoRect{now.x(), now.y(), now.width(), now.height()});
     if (!rect) return false;
     bool canResize = true;
     if (OnNewMediaSize) {
@@ -436,19 +435,19 @@ bool TSmartMediaPlayer::LayoutVideo(int clientWidth, int clientHeight) {
     return true;
 }
 
-void TSmartMediaPlayer::Close() {
-    TCustomMediaPlayer::Close();
+void MediaPlayer::Close() {
+    MediaPlayerBase::Close();
     FillDisplay();
     if (Host_ != nullptr) Host_->show();
     LaidOut_ = false;
     Layout_.ForgetNaturalWidth();
 }
 
-void TSmartMediaPlayer::NaturalSizeKnown() {
+void MediaPlayer::NaturalSizeKnown() {
     if (LaidOut_ && !Layout_.Measured()) Relayout();
 }
 
-void TSmartMediaPlayer::SetTruncate(bool truncate) {
+void MediaPlayer::SetTruncate(bool truncate) {
     Layout_.Truncate = truncate;
     if (!LaidOut_) return;
     // Shrinking helps only a natural-size video whose size is known; a fitted
@@ -463,27 +462,27 @@ void TSmartMediaPlayer::SetTruncate(bool truncate) {
         --Layout_.Zoom;
 }
 
-void TSmartMediaPlayer::SetDisplayMargin(std::uint16_t margin) {
+void MediaPlayer::SetDisplayMargin(std::uint16_t margin) {
     Layout_.Margin = margin;
 }
 
-void TSmartMediaPlayer::SetDisplayVPos(TAdvMpVPos pos) {
+void MediaPlayer::SetDisplayVPos(VideoVerticalPos pos) {
     Layout_.VPos = pos;
     if (LaidOut_) Relayout();
 }
 
-void TSmartMediaPlayer::SetDisplayHPos(TAdvMpHPos pos) {
+void MediaPlayer::SetDisplayHPos(VideoHorizontalPos pos) {
     Layout_.HPos = pos;
     if (LaidOut_) Relayout();
 }
 
-void TSmartMediaPlayer::SetDisplayAlign(TAdvMpAlign align) {
+void MediaPlayer::SetDisplayAlign(VideoAlign align) {
     Layout_.Align = align;
     Layout_.ForgetLastClient();
     if (LaidOut_) Relayout();
 }
 
-void TSmartMediaPlayer::SetDisplayZoom(int zoom) {
+void MediaPlayer::SetDisplayZoom(int zoom) {
     if (zoom <= 0) return;
     const int old = Layout_.Zoom;
     Layout_.Zoom = zoom;
@@ -491,15 +490,15 @@ void TSmartMediaPlayer::SetDisplayZoom(int zoom) {
     if (LaidOut_ && Layout_.SizeKnown() && !Relayout()) Layout_.Zoom = old;
 }
 
-void TSmartMediaPlayer::resizeEvent(QResizeEvent* event) {
-    TCustomMediaPlayer::resizeEvent(event);
+void MediaPlayer::resizeEvent(QResizeEvent* event) {
+    MediaPlayerBase::resizeEvent(event);
     if (AutoOpen && !AutoOpened_) {
         AutoOpened_ = true;
         Guarded([this] { OpenInDisplay(); });
     }
 }
 
-bool TSmartMediaPlayer::eventFilter(QObject* watched, QEvent* event) {
+bool MediaPlayer::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Display_ && event->type() == QEvent::Resize) {
         Guarded([this] {
             if (LaidOut_)
@@ -508,14 +507,14 @@ bool TSmartMediaPlayer::eventFilter(QObject* watched, QEvent* event) {
                 FillDisplay();
         });
     }
-    return TCustomMediaPlayer::eventFilter(watched, event);
+    return MediaPlayerBase::eventFilter(watched, event);
 }
 
-void TSmartMediaPlayer::HostMouseDown(const QPoint& pos) {
+void MediaPlayer::HostMouseDown(const QPoint& pos) {
     DragOrigin_ = pos;
 }
 
-void TSmartMediaPlayer::HostMouseMove(const QPoint& pos, Qt::MouseButtons buttons) {
+void MediaPlayer::HostMouseMove(const QPoint& pos, Qt::MouseButtons buttons) {
     if (!(buttons & Qt::LeftButton)) return;
     // Only a scrolling display pans; any other ignores the drag.
     if (auto* area = qobject_cast<QAbstractScrollArea*>(Display_.data())) {
@@ -527,6 +526,6 @@ void TSmartMediaPlayer::HostMouseMove(const QPoint& pos, Qt::MouseButtons button
     DragOrigin_ = pos;
 }
 
-QVideoWidget* TCustomMediaPlayer::DeviceDisplay() const {
+QVideoWidget* MediaPlayerBase::DeviceDisplay() const {
     return DeviceDisplay_;
 }

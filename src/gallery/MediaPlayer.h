@@ -1,9 +1,9 @@
 #pragma once
 
-// Video playback for the full-screen display and the tiles. TCustomMediaPlayer
+// Video playback for the full-screen display and the tiles. MediaPlayerBase
 // owns one media device (a QMediaPlayer with its audio output): it opens a
 // file, plays, seeks, closes, and sends the pictures to a video widget.
-// TSmartMediaPlayer lays the video out inside any widget: a margin, a zoom,
+// MediaPlayer lays the video out inside any widget: a margin, a zoom,
 // natural size placed by alignment or fitted with the proportions kept, and
 // drag-to-pan. Neither draws a button bar.
 //
@@ -27,28 +27,28 @@
 class QAudioOutput;
 class QMediaPlayer;
 class QVideoWidget;
-class TVideoHost;
+class VideoHostWidget;
 
 // Why OnNotify was raised: the playback ran to its end, or the device failed.
-enum TMPNotifyValues { nvSuccessful, nvSuperseded, nvAborted, nvFailure };
-enum TMPModes { mpNotReady, mpStopped, mpPlaying, mpRecording, mpSeeking, mpPaused, mpOpen };
+enum PlayerNotification { nvSuccessful, nvSuperseded, nvAborted, nvFailure };
+enum PlayerMode { mpNotReady, mpStopped, mpPlaying, mpRecording, mpSeeking, mpPaused, mpOpen };
 
-class TCustomMediaPlayer : public QWidget {
+class MediaPlayerBase : public QWidget {
 public:
-    explicit TCustomMediaPlayer(QWidget* owner = nullptr, IMessageSink* messages = nullptr);
-    ~TCustomMediaPlayer() override;
+    explicit MediaPlayerBase(QWidget* owner = nullptr, MessageSink* messages = nullptr);
+    ~MediaPlayerBase() override;
 
     // --- settings ---
     bool AutoOpen = false;  // open in the display at the first resize of the player
     bool AutoRewind = true; // Play at the end starts over
     std::string FileName;   // the media file (UTF-8)
-    void SetMessages(IMessageSink* messages) { Messages_ = messages; }
+    void SetMessages(MessageSink* messages) { Messages_ = messages; }
 
     // --- events ---
     // Playback ended (nvSuccessful) or the device failed (nvFailure).
-    std::function<void(TCustomMediaPlayer* sender, TMPNotifyValues value)> OnNotify;
+    std::function<void(MediaPlayerBase* sender, PlayerNotification value)> OnNotify;
     // The device failed with this text. Unset: the text goes to the messages.
-    std::function<void(TCustomMediaPlayer* sender, const std::string& text)> OnDeviceError;
+    std::function<void(MediaPlayerBase* sender, const std::string& text)> OnDeviceError;
 
     // --- device ---
     // Opens FileName, closing first when open. False when the device refused
@@ -62,7 +62,7 @@ public:
     bool Seek(std::int64_t positionMs);
 
     bool IsOpen() const { return Open_; }
-    TMPModes Mode() const;
+    PlayerMode Mode() const;
     std::int64_t Position() const;
     std::int64_t Length() const;
     bool HasVideo() const;
@@ -97,10 +97,10 @@ private:
     void MediaEnded();
     void ClearPicture();
     void Describe(const QString& text);
-    void Notify(TMPNotifyValues value) noexcept;
+    void Notify(PlayerNotification value) noexcept;
     bool NeedsOpen();
 
-    IMessageSink* Messages_;
+    MessageSink* Messages_;
     QMediaPlayer* Device_ = nullptr;
     QAudioOutput* Audio_ = nullptr;
     QPointer<QVideoWidget> DeviceDisplay_;
@@ -119,10 +119,10 @@ private:
     std::string LastError_;
 };
 
-class TSmartMediaPlayer : public TCustomMediaPlayer {
+class MediaPlayer : public MediaPlayerBase {
 public:
-    explicit TSmartMediaPlayer(QWidget* owner = nullptr, IMessageSink* messages = nullptr);
-    ~TSmartMediaPlayer() override;
+    explicit MediaPlayer(QWidget* owner = nullptr, MessageSink* messages = nullptr);
+    ~MediaPlayer() override;
 
     // The widget the video is shown in. Null closes the device and keeps the
     // display. A display has the video host put inside it and is laid out
@@ -149,18 +149,18 @@ public:
     void SetTruncate(bool truncate);
     std::uint16_t DisplayMargin() const { return Layout_.Margin; }
     void SetDisplayMargin(std::uint16_t margin);
-    TAdvMpVPos DisplayVPos() const { return Layout_.VPos; }
-    void SetDisplayVPos(TAdvMpVPos pos);
-    TAdvMpHPos DisplayHPos() const { return Layout_.HPos; }
-    void SetDisplayHPos(TAdvMpHPos pos);
-    TAdvMpAlign DisplayAlign() const { return Layout_.Align; }
-    void SetDisplayAlign(TAdvMpAlign align);
+    VideoVerticalPos DisplayVPos() const { return Layout_.VPos; }
+    void SetDisplayVPos(VideoVerticalPos pos);
+    VideoHorizontalPos DisplayHPos() const { return Layout_.HPos; }
+    void SetDisplayHPos(VideoHorizontalPos pos);
+    VideoAlign DisplayAlign() const { return Layout_.Align; }
+    void SetDisplayAlign(VideoAlign align);
     int DisplayZoom() const { return Layout_.Zoom; }
     // 0 or less is ignored; a zoom the layout refuses gives the old one back.
     void SetDisplayZoom(int zoom);
 
     // Asked before a new video size is applied; may set canResize false.
-    std::function<void(TSmartMediaPlayer* sender, int newMediaWidth, int newMediaHeight, int zoom,
+    std::function<void(MediaPlayer* sender, int newMediaWidth, int newMediaHeight, int zoom,
                        bool& canResize)>
         OnNewMediaSize;
 
@@ -178,16 +178,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    friend class TVideoHost;
+    friend class VideoHostWidget;
     bool Relayout();
-    void HostDestroyed(TVideoHost* host);
+    void HostDestroyed(VideoHostWidget* host);
     void HostMouseDown(const QPoint& pos);
     void HostMouseMove(const QPoint& pos, Qt::MouseButtons buttons);
     void FillDisplay();
 
     QPointer<QWidget> Display_;
-    TVideoHost* Host_ = nullptr; // lives in the display, freed with it or with this player
-    TVideoLayout Layout_;
+    VideoHostWidget* Host_ = nullptr; // lives in the display, freed with it or with this player
+    VideoLayout Layout_;
     bool LaidOut_ = false;
     bool AutoOpened_ = false;
     QPoint DragOrigin_;

@@ -12,7 +12,7 @@
 namespace {
 
 // The player of a tile that was given none: videos have nowhere to go.
-class TNoDisplayPlayback final : public TVideoPlayback {
+class NoDisplayPlayback final : public VideoPlayback {
 public:
     bool HasDisplay() const override { return false; }
     bool PlayInDisplay(const QString&) override { return false; }
@@ -32,7 +32,7 @@ QImage CentredCrop(const QImage& picture, QSize box) {
 
 } // namespace
 
-TGVMedia::TGVMedia(QWidget* parent) : QWidget(parent) {
+MediaTile::MediaTile(QWidget* parent) : QWidget(parent) {
     setAccessibleName(QStringLiteral("picture"));
     if (parent != nullptr) {
         parent->installEventFilter(this);
@@ -40,26 +40,26 @@ TGVMedia::TGVMedia(QWidget* parent) : QWidget(parent) {
     }
 }
 
-TGVMedia::~TGVMedia() = default;
+MediaTile::~MediaTile() = default;
 
-void TGVMedia::SetPlayer(TVideoPlayback* player) {
+void MediaTile::SetPlayer(VideoPlayback* player) {
     if (player == Player_) return;
     if (Player_ != nullptr) Player_->StopPlayback();
     Player_ = player;
     if (player != OwnPlayer_.get()) OwnPlayer_.reset();
 }
 
-void TGVMedia::Clear() {
+void MediaTile::Clear() {
     Shown_ = QImage();
     DecodedSize_ = QSize();
     ScaleDenominator_ = 1;
-    LastFailure_ = TDecodeFailure::None;
+    LastFailure_ = DecodeFailure::None;
     IsVideo_ = false;
     UpdateOpaque();
     update();
 }
 
-void TGVMedia::UpdateOpaque() {
+void MediaTile::UpdateOpaque() {
     // A picture without transparency that covers the whole widget hides
     // whatever lies under it: Qt need not paint the frame and caption first.
     const qreal ratio = Shown_.isNull() ? 1.0 : Shown_.devicePixelRatio();
@@ -70,26 +70,26 @@ void TGVMedia::UpdateOpaque() {
     setAttribute(Qt::WA_OpaquePaintEvent, covers);
 }
 
-bool TGVMedia::LoadMedia(const QString& fileName, int boxWidth, int boxHeight) {
+bool MediaTile::LoadMedia(const QString& fileName, int boxWidth, int boxHeight) {
     hide();
     Clear();
     // Whatever played before ends here, whatever comes next.
     if (Player_ != nullptr) Player_->StopPlayback();
 
     if (!QFileInfo(fileName).isFile()) {
-        LastFailure_ = TDecodeFailure::Unreadable;
+        LastFailure_ = DecodeFailure::Unreadable;
         return false;
     }
-    const TMediaKind kind = MediaKindOf(MediaExtension(fileName));
-    if (kind == TMediaKind::None) {
-        LastFailure_ = TDecodeFailure::Unreadable;
+    const MediaKind kind = MediaKindOf(MediaExtension(fileName));
+    if (kind == MediaKind::None) {
+        LastFailure_ = DecodeFailure::Unreadable;
         return false;
     }
 
-    if (kind == TMediaKind::Video) {
+    if (kind == MediaKind::Video) {
         IsVideo_ = true;
         if (Player_ == nullptr) {
-            OwnPlayer_ = std::make_unique<TNoDisplayPlayback>();
+            OwnPlayer_ = std::make_unique<NoDisplayPlayback>();
             Player_ = OwnPlayer_.get();
         }
         if (Player_->HasDisplay() && !Player_->PlayInDisplay(fileName)) return false;
@@ -97,8 +97,8 @@ bool TGVMedia::LoadMedia(const QString& fileName, int boxWidth, int boxHeight) {
         return true;
     }
 
-    const TDecodedPicture picture =
-        TPictureDecoder::Decode(fileName, QSize(boxWidth, boxHeight), devicePixelRatioF());
+    const DecodedPicture picture =
+        PictureDecoder::Decode(fileName, QSize(boxWidth, boxHeight), devicePixelRatioF());
     if (!picture.Ok()) {
         LastFailure_ = picture.Failure;
         return false;
@@ -115,7 +115,7 @@ bool TGVMedia::LoadMedia(const QString& fileName, int boxWidth, int boxHeight) {
     return true;
 }
 
-void TGVMedia::paintEvent(QPaintEvent*) {
+void MediaTile::paintEvent(QPaintEvent*) {
     if (Shown_.isNull()) return;
     // Centred in device pixels, so that at ratio 1 every position is whole
     // and one picture pixel lands on one screen pixel.
@@ -126,7 +126,7 @@ void TGVMedia::paintEvent(QPaintEvent*) {
     painter.drawImage(QPointF(x / ratio, y / ratio), Shown_);
 }
 
-bool TGVMedia::eventFilter(QObject* watched, QEvent* event) {
+bool MediaTile::eventFilter(QObject* watched, QEvent* event) {
     if (watched == parentWidget() && event->type() == QEvent::Resize) {
         setGeometry(parentWidget()->rect());
         UpdateOpaque();
@@ -134,7 +134,7 @@ bool TGVMedia::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-TGVMediaFrame::TGVMediaFrame(QWidget* parent) : QLabel(parent) {
+MediaTileFrame::MediaTileFrame(QWidget* parent) : QLabel(parent) {
     QPalette colours = palette();
     colours.setColor(QPalette::Window, Qt::black);
     colours.setColor(QPalette::WindowText, CaptionColour());
@@ -143,6 +143,6 @@ TGVMediaFrame::TGVMediaFrame(QWidget* parent) : QLabel(parent) {
     setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 }
 
-QColor TGVMediaFrame::CaptionColour() {
+QColor MediaTileFrame::CaptionColour() {
     return QColor(0xE0, 0xE0, 0xE0);
 }

@@ -18,9 +18,9 @@
 // What a media tile asks of the player it hands videos to. The full-screen
 // display supplies one that plays in its video panel; a tile that meets a
 // video without one makes its own, which has no display and shows nothing.
-class TVideoPlayback {
+class VideoPlayback {
 public:
-    virtual ~TVideoPlayback() = default;
+    virtual ~VideoPlayback() = default;
     // Whether videos have somewhere to be shown.
     virtual bool HasDisplay() const = 0;
     // Opens fileName in the display, centred, starts playing and shows the
@@ -31,11 +31,11 @@ public:
     virtual void StopPlayback() = 0;
 };
 
-class TGVMedia : public QWidget {
+class MediaTile : public QWidget {
 public:
     // Fills its parent, following the parent's size.
-    explicit TGVMedia(QWidget* parent = nullptr);
-    ~TGVMedia() override;
+    explicit MediaTile(QWidget* parent = nullptr);
+    ~MediaTile() override;
 
     // Loads a picture or video file for a box of boxWidth × boxHeight logical
     // pixels; true when the tile now shows it. The tile is hidden while it
@@ -49,9 +49,9 @@ public:
 
     // The player videos go to: the one supplied, else the tile's own once a
     // video came, else none.
-    TVideoPlayback* Player() const { return Player_; }
+    VideoPlayback* Player() const { return Player_; }
     // A player owned elsewhere; it must outlive the tile or be replaced.
-    void SetPlayer(TVideoPlayback* player);
+    void SetPlayer(VideoPlayback* player);
 
     // The part of the decoded picture the tile keeps: the centred crop of the
     // box, in device pixels. Null when no picture is shown.
@@ -61,7 +61,7 @@ public:
     // The JPEG decoding scale of the picture shown: 1, 2, 4 or 8.
     int ScaleDenominator() const { return ScaleDenominator_; }
     // Why the last picture was refused; None after a successful load.
-    TDecodeFailure LastFailure() const { return LastFailure_; }
+    DecodeFailure LastFailure() const { return LastFailure_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -74,18 +74,18 @@ private:
     QImage Shown_;
     QSize DecodedSize_;
     int ScaleDenominator_ = 1;
-    TDecodeFailure LastFailure_ = TDecodeFailure::None;
+    DecodeFailure LastFailure_ = DecodeFailure::None;
     bool IsVideo_ = false;
-    TVideoPlayback* Player_ = nullptr;
-    std::unique_ptr<TVideoPlayback> OwnPlayer_;
+    VideoPlayback* Player_ = nullptr;
+    std::unique_ptr<VideoPlayback> OwnPlayer_;
 };
 
 // The frame of a gallery tile: black, with its caption (the file name,
 // "[on disk]", "not a thumb") drawn in a light colour, centred at the top, so
-// that it can be read on the black. Its TGVMedia child covers it.
-class TGVMediaFrame : public QLabel {
+// that it can be read on the black. Its MediaTile child covers it.
+class MediaTileFrame : public QLabel {
 public:
-    explicit TGVMediaFrame(QWidget* parent = nullptr);
+    explicit MediaTileFrame(QWidget* parent = nullptr);
 
     static QColor CaptionColour();
 };

@@ -24,15 +24,15 @@ const QString VideoExtensions = QStringLiteral("asf avi mpeg mpg");
 // and calls exit(). Ours jumps back to RunGuarded instead. The jump crosses
 // only libjpeg's C frames and ReadJpeg, which holds nothing that needs
 // destroying while it calls into libjpeg; everything the decoding touches
-// lives in the heap-allocated TJpegJob, so nothing is lost to the jump.
+// lives in the heap-allocated JpegJob, so nothing is lost to the jump.
 
-struct TJpegErrorManager {
+struct JpegErrorManager {
     jpeg_error_mgr Pub; // first, so that libjpeg's pointer is ours
     std::jmp_buf JumpBack;
 };
 
 [[noreturn]] void JumpBack(j_common_ptr info) {
-    auto* err = reinterpret_cast<TJpegErrorManager*>(info->err);
+    auto* err = reinterpret_cast<JpegErrorManager*>(info->err);
     std::longjmp(err->JumpBack, 1);
 }
 
@@ -52,12 +52,12 @@ void EmitMessage(j_common_ptr info, int level) {
 void CheckProgress(j_common_ptr info) {
     if (!info->is_decompressor) return;
     auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
-    if (decompress->input_scan_number > TPictureDecoder::MaxJpegScans) JumpBack(info);
+    if (decompress->input_scan_number > PictureDecoder::MaxJpegScans) JumpBack(info);
 }
 
-struct TJpegJob {
+struct JpegJob {
     jpeg_decompress_struct Info{};
-    TJpegErrorManager Error{};
+    JpegErrorManager Error{};
     jpeg_progress_mgr Progress{};
     bool Created = false;
     std::FILE* File = nullptr;
@@ -67,7 +67,7 @@ struct TJpegJob {
     int Scale = 1;
     bool TooLarge = false;
 
-    ~TJpegJob() {
+    ~JpegJob() {
         if (Created) jpeg_destroy_decompress(&Info);
         if (File != nullptr) std::fclose(File);
     }
@@ -92,11 +92,11 @@ void CmykRowToRgb(uchar* row, int width, bool inverted) {
 
 // Every libjpeg call of a decoding; a libjpeg error jumps from inside back to
 // RunGuarded. Returns false without a jump when the picture is refused.
-bool ReadJpeg(TJpegJob* job) {
+bool ReadJpeg(JpegJob* job) {
     jpeg_decompress_struct* info = &job->Info;
     jpeg_create_decompress(info);
     job->Created = true;
-    info->mem->max_memory_to_use = TPictureDecoder::JpegMemoryLimit;
+    info->mem->max_memory_to_use = PictureDecoder::JpegMemoryLimit;
     info->progress = &job->Progress;
     jpeg_stdio_src(info, job->File);
     jpeg_read_header(info, TRUE);
@@ -120,7 +120,7 @@ bool ReadJpeg(TJpegJob* job) {
     }
     jpeg_calc_output_dimensions(info);
     const std::int64_t pixels = std::int64_t(info->output_width) * info->output_height;
-    if (pixels > TPictureDecoder::MaxPixels) {
+    if (pixels > PictureDecoder::MaxPixels) {
         job->TooLarge = true;
         return false;
     }
@@ -142,7 +142,7 @@ bool ReadJpeg(TJpegJob* job) {
 
 // The one frame holding the jump target; it keeps no state of its own, so
 // nothing here is indeterminate after the jump.
-bool RunGuarded(TJpegJob* job) {
+bool RunGuarded(JpegJob* job) {
     if (setjmp(job->Error.JumpBack) != 0) return false;
     return ReadJpeg(job);
 }
@@ -160,11 +160,11 @@ QString MediaExtension(const QString& fileName) {
     return fileName.mid(dot + 1).toLower();
 }
 
-TMediaKind MediaKindOf(const QString& extension) {
-    if (extension.isEmpty()) return TMediaKind::None;
-    if (PictureExtensions.contains(extension)) return TMediaKind::Picture;
-    if (VideoExtensions.contains(extension)) return TMediaKind::Video;
-    return TMediaKind::None;
+MediaKind MediaKindOf(const QString& extension) {
+    if (extension.isEmpty()) return MediaKind::None;
+    if (PictureExtensions.contains(extension)) return MediaKind::Picture;
+    if (VideoExtensions.contains(extension)) return MediaKind::Video;
+    return MediaKind::None;
 }
 
 bool FitsBox(int width, int height, int percent, int boxWidth, int boxHeight) {
@@ -184,12 +184,12 @@ int ChooseJpegScale(int width, int height, int boxWidth, int boxHeight) {
     return 8;
 }
 
-TDecodedPicture TPictureDecoder::DecodeJpeg(const QString& path, QSize deviceBox) {
-    TDecodedPicture result;
-    auto job = std::make_unique<TJpegJob>();
+DecodedPicture PictureDecoder::DecodeJpeg(const QString& path, QSize deviceBox) {
+    DecodedPicture result;
+    auto job = std::make_unique<JpegJob>();
     job->File = std::fopen(QFile::encodeName(path).constData(), "rb");
     if (job->File == nullptr) {
-        result.Failure = TDecodeFailure::Unreadable;
+        result.Failure = DecodeFailure::Unreadable;
         return result;
     }
     job->DeviceBox = deviceBox;
@@ -203,18 +203,18 @@ TDecodedPicture TPictureDecoder::DecodeJpeg(const QString& path, QSize deviceBox
     result.FullSize = job->FullSize;
     result.ScaleDenominator = job->Scale;
     if (!ok) {
-        result.Failure = job->TooLarge ? TDecodeFailure::TooLarge : TDecodeFailure::Damaged;
+        result.Failure = job->TooLarge ? DecodeFailure::TooLarge : DecodeFailure::Damaged;
         return result;
     }
     result.Image = std::move(job->Image);
     return result;
 }
 
-TDecodedPicture TPictureDecoder::DecodeGif(const QString& path) {
-    TDecodedPicture result;
+DecodedPicture PictureDecoder::DecodeGif(const QString& path) {
+    DecodedPicture result;
     QImageReader reader(path, "gif");
     if (!reader.canRead()) {
-        result.Failure = QFile::exists(path) ? TDecodeFailure::Damaged : TDecodeFailure::Unreadable;
+        result.Failure = QFile::exists(path) ? DecodeFailure::Damaged : DecodeFailure::Unreadable;
         return result;
     }
     // The logical screen of the header bounds the picture: refuse it before
@@ -222,13 +222,13 @@ TDecodedPicture TPictureDecoder::DecodeGif(const QString& path) {
     // whatever the header does not tell.
     result.FullSize = reader.size();
     if (std::int64_t(result.FullSize.width()) * result.FullSize.height() > MaxPixels) {
-        result.Failure = TDecodeFailure::TooLarge;
+        result.Failure = DecodeFailure::TooLarge;
         return result;
     }
     QImageReader::setAllocationLimit(static_cast<int>(MaxPixels * 4 / (1024 * 1024)));
     QImage image;
     if (!reader.read(&image) || image.isNull()) {
-        result.Failure = TDecodeFailure::Damaged;
+        result.Failure = DecodeFailure::Damaged;
         return result;
     }
     result.FullSize = image.size();
@@ -236,14 +236,14 @@ TDecodedPicture TPictureDecoder::DecodeGif(const QString& path) {
     return result;
 }
 
-TDecodedPicture TPictureDecoder::Decode(const QString& path, QSize logicalBox,
-                                        qreal devicePixelRatio) {
+DecodedPicture PictureDecoder::Decode(const QString& path, QSize logicalBox,
+                                      qreal devicePixelRatio) {
     if (!(devicePixelRatio > 0)) devicePixelRatio = 1.0;
     const QString extension = MediaExtension(path);
     const QSize deviceBox(static_cast<int>(std::lround(logicalBox.width() * devicePixelRatio)),
                           static_cast<int>(std::lround(logicalBox.height() * devicePixelRatio)));
 
-    TDecodedPicture result;
+    DecodedPicture result;
     if (extension == QLatin1String("jpg") || extension == QLatin1String("jpeg")) {
         result = DecodeJpeg(path, deviceBox);
     } else if (extension == QLatin1String("gif")) {
@@ -257,7 +257,7 @@ TDecodedPicture TPictureDecoder::Decode(const QString& path, QSize logicalBox,
         } else if (StartsWith(head, "GIF8", 4)) {
             result = DecodeGif(path);
         } else {
-            result.Failure = TDecodeFailure::Unreadable;
+            result.Failure = DecodeFailure::Unreadable;
         }
     }
     if (result.Ok()) result.Image.setDevicePixelRatio(devicePixelRatio);

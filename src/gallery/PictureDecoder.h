@@ -13,7 +13,7 @@
 #include <cstdint>
 
 // What a file is to the media tile, judged by its extension alone.
-enum class TMediaKind { None, Picture, Video };
+enum class MediaKind { None, Picture, Video };
 
 // The extension of a file name: the text after the last "." of its name part,
 // lower-cased; empty when the name has no "." or ends with one.
@@ -21,7 +21,7 @@ QString MediaExtension(const QString& fileName);
 
 // The extension lists are literal texts searched as substrings, so "jp" and
 // "pe" count as pictures and "mp" as a video; an empty extension is neither.
-TMediaKind MediaKindOf(const QString& extension);
+MediaKind MediaKindOf(const QString& extension);
 
 // Whether a picture of width × height at percent of its size is at most
 // 150 % of the box in both directions (integer arithmetic throughout).
@@ -32,23 +32,23 @@ bool FitsBox(int width, int height, int percent, int boxWidth, int boxHeight);
 // picture without width or height.
 int ChooseJpegScale(int width, int height, int boxWidth, int boxHeight);
 
-enum class TDecodeFailure {
+enum class DecodeFailure {
     None,
     Unreadable, // missing or unreadable file, or a content of no known format
     Damaged,    // the decoder rejected the data (corrupt, truncated, empty)
     TooLarge,   // more pixels than a picture may have, refused before decoding
 };
 
-struct TDecodedPicture {
+struct DecodedPicture {
     QImage Image;             // null when the picture was refused
     QSize FullSize;           // the picture's own size, as its header gives it
     int ScaleDenominator = 1; // JPEG decoding scale: 1, 2, 4 or 8
-    TDecodeFailure Failure = TDecodeFailure::None;
+    DecodeFailure Failure = DecodeFailure::None;
 
     bool Ok() const { return !Image.isNull(); }
 };
 
-class TPictureDecoder {
+class PictureDecoder {
 public:
     // Largest picture, in pixels at the decoding scale, that is decoded at all
     // (128 MiB at four bytes a pixel).
@@ -66,10 +66,10 @@ public:
     // pass as pictures are recognised by their content and decoded at full
     // size. The image carries devicePixelRatio so that it is drawn one
     // picture pixel to one device pixel.
-    static TDecodedPicture Decode(const QString& path, QSize logicalBox,
-                                  qreal devicePixelRatio = 1.0);
+    static DecodedPicture Decode(const QString& path, QSize logicalBox,
+                                 qreal devicePixelRatio = 1.0);
 
     // A JPEG file; an invalid box decodes at full size.
-    static TDecodedPicture DecodeJpeg(const QString& path, QSize deviceBox);
-    static TDecodedPicture DecodeGif(const QString& path);
+    static DecodedPicture DecodeJpeg(const QString& path, QSize deviceBox);
+    static DecodedPicture DecodeGif(const QString& path);
 };

@@ -6,27 +6,27 @@
 namespace {
 
 // The one override this helper may have pushed; Default when none.
-TScreenCursor gCurrent = TScreenCursor::Default;
+ScreenCursor gCurrent = ScreenCursor::Default;
 
 } // namespace
 
-Qt::CursorShape cursorShapeFor(TScreenCursor cursor) {
+Qt::CursorShape cursorShapeFor(ScreenCursor cursor) {
     switch (cursor) {
-    case TScreenCursor::Hourglass:
+    case ScreenCursor::Hourglass:
         return Qt::WaitCursor;
-    case TScreenCursor::AppStarting:
+    case ScreenCursor::AppStarting:
         return Qt::BusyCursor;
-    case TScreenCursor::Default:
+    case ScreenCursor::Default:
         break;
     }
     return Qt::ArrowCursor;
 }
 
-void setScreenCursor(TScreenCursor cursor) {
+void setScreenCursor(ScreenCursor cursor) {
     if (cursor == gCurrent) return;
-    if (cursor == TScreenCursor::Default) {
+    if (cursor == ScreenCursor::Default) {
         QGuiApplication::restoreOverrideCursor();
-    } else if (gCurrent == TScreenCursor::Default) {
+    } else if (gCurrent == ScreenCursor::Default) {
         QGuiApplication::setOverrideCursor(QCursor(cursorShapeFor(cursor)));
     } else {
         QGuiApplication::changeOverrideCursor(QCursor(cursorShapeFor(cursor)));
@@ -35,9 +35,9 @@ void setScreenCursor(TScreenCursor cursor) {
 }
 
 void restoreSavedCursor() {
-    setScreenCursor(TScreenCursor::Default);
+    setScreenCursor(ScreenCursor::Default);
 }
 
-TScreenCursor screenCursor() {
+ScreenCursor screenCursor() {
     return gCurrent;
 }

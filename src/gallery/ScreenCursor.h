@@ -8,13 +8,13 @@
 // set would leave a busy cursor for good; this helper holds at most one
 // override, so setting a second cursor replaces the first and restoring is
 // always complete.
-enum class TScreenCursor { Default, Hourglass, AppStarting };
+enum class ScreenCursor { Default, Hourglass, AppStarting };
 
 // Makes cursor the screen cursor; Default removes the override.
-void setScreenCursor(TScreenCursor cursor);
+void setScreenCursor(ScreenCursor cursor);
 // Back to the cursor the main window saved at creation (no override).
 void restoreSavedCursor();
 // The override in force, Default when there is none.
-TScreenCursor screenCursor();
+ScreenCursor screenCursor();
 // The Qt cursor shape a screen cursor stands for.
-Qt::CursorShape cursorShapeFor(TScreenCursor cursor);
+Qt::CursorShape cursorShapeFor(ScreenCursor cursor);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-void TVideoLayout::SetNaturalSize(int width, int height) {
+void VideoLayout::SetNaturalSize(int width, int height) {
     NaturalWidth_ = width;
     NaturalHeight_ = height;
     AspectPercent_ = -1;
@@ -15,14 +15,14 @@ void TVideoLayout::SetNaturalSize(int width, int height) {
     ForgetLastClient();
 }
 
-std::optional<TVideoRect> TVideoLayout::Place(int clientWidth, int clientHeight,
-                                              const TVideoRect& current) {
+std::optional<VideoRect> VideoLayout::Place(int clientWidth, int clientHeight,
+                                            const VideoRect& current) {
     if (!SizeKnown()) return std::nullopt;
     if (Align == alignClient) return Fit(clientWidth, clientHeight);
     return Natural(clientWidth, clientHeight, current);
 }
 
-std::optional<TVideoRect> TVideoLayout::Fit(int clientWidth, int clientHeight) {
+std::optional<VideoRect> VideoLayout::Fit(int clientWidth, int clientHeight) {
     // A fitted video is laid out again only for a real change of the display,
     // not for every pixel of a drag.
     if (std::abs(clientWidth - LastClientWidth_) < 5 &&
@@ -48,12 +48,12 @@ std::optional<TVideoRect> TVideoLayout::Fit(int clientWidth, int clientHeight) {
     }
     width = std::max(width, 2LL);
     height = std::max(height, 2LL);
-    return TVideoRect{static_cast<int>(x), static_cast<int>(y), static_cast<int>(width),
-                      static_cast<int>(height)};
+    return VideoRect{static_cast<int>(x), static_cast<int>(y), static_cast<int>(width),
+                     static_cast<int>(height)};
 }
 
-std::optional<TVideoRect> TVideoLayout::Natural(int clientWidth, int clientHeight,
-                                                const TVideoRect& current) const {
+std::optional<VideoRect> VideoLayout::Natural(int clientWidth, int clientHeight,
+                                              const VideoRect& current) const {
     const long long width = static_cast<long long>(NaturalWidth_) * Zoom / 100;
     const long long height = static_cast<long long>(NaturalHeight_) * Zoom / 100;
     if (width > kMaxVideoExtent || height > kMaxVideoExtent) return std::nullopt;
@@ -61,7 +61,7 @@ std::optional<TVideoRect> TVideoLayout::Natural(int clientWidth, int clientHeigh
     const long long ah = static_cast<long long>(clientHeight) - 2 * Margin;
     if (!Truncate && (ah < height || aw < width)) return std::nullopt;
 
-    TVideoRect r = current;
+    VideoRect r = current;
     r.Width = static_cast<int>(width);
     r.Height = static_cast<int>(height);
     // Right and bottom keep twice the margin free, left and top once.

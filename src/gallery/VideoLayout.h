@@ -8,30 +8,30 @@
 #include <cstdint>
 #include <optional>
 
-enum TAdvMpVPos { vaCenter, vaTop, vaBottom };
-enum TAdvMpHPos { haCenter, haLeft, haRight };
+enum VideoVerticalPos { vaCenter, vaTop, vaBottom };
+enum VideoHorizontalPos { haCenter, haLeft, haRight };
 // alignNone: natural size times zoom; alignClient: fit the display, aspect kept.
-enum TAdvMpAlign { alignNone, alignClient };
+enum VideoAlign { alignNone, alignClient };
 
-struct TVideoRect {
+struct VideoRect {
     int Left = 0;
     int Top = 0;
     int Width = 0;
     int Height = 0;
-    bool operator==(const TVideoRect&) const = default;
+    bool operator==(const VideoRect&) const = default;
 };
 
 // Sides longer than this are refused: no widget can be made larger.
 inline constexpr int kMaxVideoExtent = (1 << 24) - 1;
 
-class TVideoLayout {
+class VideoLayout {
 public:
     // --- settings, as the player publishes them ---
     std::uint16_t Margin = 10; // pixels kept free on each side
     int Zoom = 100;            // percent of the natural size, alignNone only
-    TAdvMpAlign Align = alignNone;
-    TAdvMpHPos HPos = haCenter;
-    TAdvMpVPos VPos = vaCenter;
+    VideoAlign Align = alignNone;
+    VideoHorizontalPos HPos = haCenter;
+    VideoVerticalPos VPos = vaCenter;
     bool Truncate = true; // alignNone: a video larger than the display is clipped, not refused
 
     // The size the device reports for the video just opened. A height of 0
@@ -63,12 +63,12 @@ public:
     // known, when a fitted display changed by less than 5 pixels both ways,
     // when a video larger than the display is not to be truncated, or when
     // the zoomed video would be larger than any widget.
-    std::optional<TVideoRect> Place(int clientWidth, int clientHeight, const TVideoRect& current);
+    std::optional<VideoRect> Place(int clientWidth, int clientHeight, const VideoRect& current);
 
 private:
-    std::optional<TVideoRect> Fit(int clientWidth, int clientHeight);
-    std::optional<TVideoRect> Natural(int clientWidth, int clientHeight,
-                                      const TVideoRect& current) const;
+    std::optional<VideoRect> Fit(int clientWidth, int clientHeight);
+    std::optional<VideoRect> Natural(int clientWidth, int clientHeight,
+                                     const VideoRect& current) const;
 
     int NaturalWidth_ = -1;
     int NaturalHeight_ = -1;

@@ -3,9 +3,9 @@
 #include <chrono>
 #include <cstdint>
 
-enum class TProxyType : std::uint8_t { PROXY_DIRECT, PROXY_USEPROXY, PROXY_DEFAULT };
+enum class ProxyMode : std::uint8_t { PROXY_DIRECT, PROXY_USEPROXY, PROXY_DEFAULT };
 
-enum class TGVHttpGetState : std::uint8_t {
+enum class RequestState : std::uint8_t {
     GETHTTP_NOTUSED,
     GETHTTP_WAITING,
     GETHTTP_PREPARING,
@@ -15,7 +15,7 @@ enum class TGVHttpGetState : std::uint8_t {
     GETHTTP_ERROR
 };
 
-enum class TGVHttpGetRequest : std::uint8_t { GETHTTP_HEAD, GETHTTP_BODY };
+enum class RequestKind : std::uint8_t { GETHTTP_HEAD, GETHTTP_BODY };
 
 // Milliseconds of a monotonic clock: deadlines never wrap and never jump
 // with the wall clock.

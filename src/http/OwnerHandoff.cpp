@@ -1,6 +1,6 @@
 #include "OwnerHandoff.h"
 
-void TOwnerHandoff::RunPending() {
+void OwnerHandoff::RunPending() {
     std::function<void()> f;
     {
         std::lock_guard lk(M_);
@@ -16,7 +16,7 @@ void TOwnerHandoff::RunPending() {
     Cv_.notify_all();
 }
 
-void TOwnerHandoff::Detach() {
+void OwnerHandoff::Detach() {
     {
         std::lock_guard lk(M_);
         OwnerAlive_ = false;

@@ -14,12 +14,12 @@
 // more, not even what is already on its way. Made with std::make_shared (on
 // its own or as the base of the object made): what is on its way to the
 // owner's thread keeps the object alive.
-class TOwnerHandoff : public std::enable_shared_from_this<TOwnerHandoff> {
+class OwnerHandoff : public std::enable_shared_from_this<OwnerHandoff> {
 public:
     // context: an object living in the owner's thread; the work runs there.
-    explicit TOwnerHandoff(QObject* context) : Context_(context) {}
-    TOwnerHandoff(const TOwnerHandoff&) = delete;
-    TOwnerHandoff& operator=(const TOwnerHandoff&) = delete;
+    explicit OwnerHandoff(QObject* context) : Context_(context) {}
+    OwnerHandoff(const OwnerHandoff&) = delete;
+    OwnerHandoff& operator=(const OwnerHandoff&) = delete;
 
     // Runs f on the owner's thread and waits for it. False when the owner
     // has gone away (f then did not run).
@@ -48,7 +48,7 @@ private:
 // to Qt then carry these functions' names in a ThreadSanitizer report, which
 // the suppressions for Qt's hand-off (tests/support/tsan.supp) match.
 
-inline bool TOwnerHandoff::RunOnOwner(std::function<void()> f) {
+inline bool OwnerHandoff::RunOnOwner(std::function<void()> f) {
     std::unique_lock lk(M_);
     if (!OwnerAlive_) return false;
     Pending_ = std::move(f);
@@ -59,7 +59,7 @@ inline bool TOwnerHandoff::RunOnOwner(std::function<void()> f) {
     return OwnerAlive_;
 }
 
-inline void TOwnerHandoff::PostToOwner(std::function<void()> f) {
+inline void OwnerHandoff::PostToOwner(std::function<void()> f) {
     {
         std::lock_guard lk(M_);
         if (!OwnerAlive_) return;

@@ -5,19 +5,19 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
-TGVHttpGet::TGVHttpGet(IMessageSink* messages) : Messages_(messages) {}
+RequestSlot::RequestSlot(MessageSink* messages) : Messages_(messages) {}
 
-TGVHttpGet::~TGVHttpGet() {
+RequestSlot::~RequestSlot() {
     // The worker discards a file it was writing when the transfer is cut off.
     Thread_.reset();
 }
 
-void TGVHttpGet::Get(TGVHttpGetRequest request) {
+void RequestSlot::Get(RequestKind request) {
     if (!Url.Valid()) {
-        State = TGVHttpGetState::GETHTTP_WAITING;
+        State = RequestState::GETHTTP_WAITING;
         return;
     }
-    State = TGVHttpGetState::GETHTTP_GETTING;
+    State = RequestState::GETHTTP_GETTING;
     Request = request;
     Success = false;
     Cancelled = false;
@@ -32,16 +32,16 @@ void TGVHttpGet::Get(TGVHttpGetRequest request) {
     EffectiveUrl.clear();
     Thread_.reset();
 
-    const bool toString = GetAction == TGetAction::STORE_TO_DATASTRING ||
-                          GetAction == TGetAction::STORE_TO_DATASTRING_AND_FILE;
+    const bool toString = GetAction == BodyHandling::STORE_TO_DATASTRING ||
+                          GetAction == BodyHandling::STORE_TO_DATASTRING_AND_FILE;
     bool toFile = StoresFile();
     if (toFile && Url.LocalFileName().empty()) {
         const std::string message =
             "unable to create file:  (no safe local name for " + Url.GetUrl() + ")";
-        if (GetAction == TGetAction::STORE_TO_FILE) {
+        if (GetAction == BodyHandling::STORE_TO_FILE) {
             // Nothing to write to: the request ends at once as a failure.
             FileError = message;
-            State = TGVHttpGetState::GETHTTP_THREAD_DONE;
+            State = RequestState::GETHTTP_THREAD_DONE;
             if (OnThreadDone) OnThreadDone(this);
             return;
         }
@@ -53,9 +53,9 @@ void TGVHttpGet::Get(TGVHttpGetRequest request) {
     Aborted = false;
     Active = true;
 
-    TTransferInput in;
+    TransferInput in;
     std::string url = Url.Scheme() + "://" + Url.HostName();
-    if (Url.Port() != TCrackUrl::DefaultPort(Url.Scheme())) {
+    if (Url.Port() != UrlParts::DefaultPort(Url.Scheme())) {
         url += ':';
         url += std::to_string(Url.Port());
     }
@@ -83,15 +83,15 @@ void TGVHttpGet::Get(TGVHttpGetRequest request) {
     in.StoreToString = toString;
     in.StoreToFile = toFile;
     if (toFile) {
-        in.TargetFile = Url.LocalFileName();
+        in.TargetPath = Url.LocalFileName();
         in.FileMode = HrefOrSrc == 'S' ? 0444 : 0644; // thumbnails are kept read-only
-        in.FileRequired = GetAction == TGetAction::STORE_TO_FILE;
+        in.FileRequired = GetAction == BodyHandling::STORE_TO_FILE;
         in.StorageFolder = StorageFolder;
     }
-    if (!Handles_) Handles_ = std::make_shared<TTransferHandles>();
+    if (!Handles_) Handles_ = std::make_shared<TransferHandles>();
     in.Handles = Handles_;
 
-    TTransferHooks hooks;
+    TransferHooks hooks;
     hooks.BodyWanted = BodyWanted;
     StatusThisRequest_ = false;
     // The head is handed over while the worker waits only for a handler that
@@ -114,12 +114,12 @@ void TGVHttpGet::Get(TGVHttpGetRequest request) {
     // Progress costs a hand-off per chunk: only when somebody listens.
     if (OnProgress)
         hooks.OnRead = [this](std::int64_t bytes) {
-            if (OnProgress && State == TGVHttpGetState::GETHTTP_GETTING)
+            if (OnProgress && State == RequestState::GETHTTP_GETTING)
                 OnProgress(this, static_cast<std::uint32_t>(bytes));
         };
     hooks.OnAlive = [this] { ConnectTimeOut = MonotonicMs() + TimeOutMs_; };
     hooks.OnBody = [this](std::string& data) { Body = std::move(data); };
-    hooks.OnTerminate = [this](const TTransferResult& r) {
+    hooks.OnTerminate = [this](const TransferResult& r) {
         Success = r.Success;
         Cancelled = r.Cancelled;
         ErrorMsg = r.ErrorText;
@@ -134,28 +134,28 @@ void TGVHttpGet::Get(TGVHttpGetRequest request) {
         }
         // A transfer that got no answer has no status, whatever came before.
         if (!StatusThisRequest_) StatusCode = 0;
-        State = TGVHttpGetState::GETHTTP_THREAD_DONE;
+        State = RequestState::GETHTTP_THREAD_DONE;
         if (OnThreadDone) OnThreadDone(this);
     };
-    Thread_ = std::make_unique<THTTPGetThread>(std::move(in), std::move(hooks), &Context_);
-    if (!Worker_) Worker_ = std::make_unique<TTransferWorker>();
+    Thread_ = std::make_unique<TransferThread>(std::move(in), std::move(hooks), &Context_);
+    if (!Worker_) Worker_ = std::make_unique<TransferWorker>();
     Thread_->Start(*Worker_);
 
     if (Wait) {
-        while (State != TGVHttpGetState::GETHTTP_THREAD_DONE)
+        while (State != RequestState::GETHTTP_THREAD_DONE)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
 }
 
-void TGVHttpGet::Abort() {
+void RequestSlot::Abort() {
     Aborted = true;
-    if (Busy && State == TGVHttpGetState::GETHTTP_GETTING && Active && Thread_) {
+    if (Busy && State == RequestState::GETHTTP_GETTING && Active && Thread_) {
         Active = false;
         Thread_->Abort();
     }
 }
 
-void TGVHttpGet::ThreadDone() {
+void RequestSlot::ThreadDone() {
     if (OnLog && Active) Log("thread done: " + Url.GetUrl());
     Thread_.reset();
     Busy = false;

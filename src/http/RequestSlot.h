@@ -2,7 +2,7 @@
 
 #include "common/Component.h"
 #include "common/UrlQueue.h"
-#include "crawl/CrackUrl.h"
+#include "crawl/UrlParts.h"
 #include "http/HttpTypes.h"
 #include "http/TransferThread.h"
 
@@ -17,15 +17,15 @@
 // parts, runs its transfers one after the other on the slot's own worker
 // thread (which also creates and stores the target file) and exposes a state
 // machine that the download manager polls.
-class TGVHttpGet : public TComponent {
+class RequestSlot : public Component {
 public:
-    explicit TGVHttpGet(IMessageSink* messages = nullptr);
-    ~TGVHttpGet() override;
-    TGVHttpGet(const TGVHttpGet&) = delete;
-    TGVHttpGet& operator=(const TGVHttpGet&) = delete;
+    explicit RequestSlot(MessageSink* messages = nullptr);
+    ~RequestSlot() override;
+    RequestSlot(const RequestSlot&) = delete;
+    RequestSlot& operator=(const RequestSlot&) = delete;
 
     // --- settings ---
-    TGetAction GetAction = TGetAction::HEAD_ONLY;
+    BodyHandling GetAction = BodyHandling::HEAD_ONLY;
     int TimeOut() const { return int(TimeOutMs_ / 1000); }
     void SetTimeOut(int seconds) { TimeOutMs_ = std::int64_t(seconds) * 1000; }
     std::int64_t ConnectTimeOut = 0; // the deadline, in MonotonicMs()
@@ -41,13 +41,13 @@ public:
     // was not stored are removed again, up to this one.
     std::string StorageFolder;
     bool Wait = false;
-    TProxyType ProxyType = TProxyType::PROXY_DEFAULT;
+    ProxyMode ProxyType = ProxyMode::PROXY_DEFAULT;
     std::string ProxyAddress;
     int ProxyPort = 80;
     std::string ProxyUser, ProxyPassword;
 
     // --- request fields set by the owner ---
-    TCrackUrl Url;
+    UrlParts Url;
     int DepthSearchLevel = 1;
     int RetryNumber = 1;
     int CountArea = 0;
@@ -55,8 +55,8 @@ public:
     int EntryValue = -1;
 
     // --- results ---
-    TGVHttpGetState State = TGVHttpGetState::GETHTTP_NOTUSED;
-    TGVHttpGetRequest Request = TGVHttpGetRequest::GETHTTP_BODY;
+    RequestState State = RequestState::GETHTTP_NOTUSED;
+    RequestKind Request = RequestKind::GETHTTP_BODY;
     int StatusCode = 0;
     std::int64_t ContentLength = 0;
     std::string Head;
@@ -73,26 +73,26 @@ public:
     bool Busy = false;
 
     // Tested on the transfer's worker when the head arrives (see
-    // TTransferHooks::BodyWanted); unset: every body is wanted.
+    // TransferHooks::BodyWanted); unset: every body is wanted.
     std::function<bool(int statusCode, const std::string& contentType)> BodyWanted;
 
     // --- events ---
-    std::function<void(TGVHttpGet* sender, const std::string& url, const std::string& head,
+    std::function<void(RequestSlot* sender, const std::string& url, const std::string& head,
                        int statusCode, const std::string& contentType, std::int64_t contentLength,
                        int depthSearchLevel, bool& okToGetData, int countArea)>
         OnHeadComplete;
-    std::function<void(TComponent* sender, const std::string& message)> OnLog;
-    std::function<void(TGVHttpGet* sender, std::uint32_t bytesRead)> OnProgress;
+    std::function<void(Component* sender, const std::string& message)> OnLog;
+    std::function<void(RequestSlot* sender, std::uint32_t bytesRead)> OnProgress;
     // Raised (on the owner's thread) right after the state became GETHTTP_THREAD_DONE.
-    std::function<void(TGVHttpGet* sender)> OnThreadDone;
+    std::function<void(RequestSlot* sender)> OnThreadDone;
 
-    void Get(TGVHttpGetRequest request);
+    void Get(RequestKind request);
     void Abort();
     void ThreadDone();
 
     bool StoresFile() const {
-        return GetAction == TGetAction::STORE_TO_FILE ||
-               GetAction == TGetAction::STORE_TO_DATASTRING_AND_FILE;
+        return GetAction == BodyHandling::STORE_TO_FILE ||
+               GetAction == BodyHandling::STORE_TO_DATASTRING_AND_FILE;
     }
 
 private:
@@ -100,12 +100,12 @@ private:
         if (OnLog) OnLog(this, text);
     }
 
-    IMessageSink* Messages_;
+    MessageSink* Messages_;
     std::int64_t TimeOutMs_ = 300000;
     QObject Context_;
-    std::shared_ptr<TTransferHandles> Handles_; // outlive the transfer that uses them
-    std::unique_ptr<TTransferWorker> Worker_;
-    std::unique_ptr<THTTPGetThread> Thread_;
+    std::shared_ptr<TransferHandles> Handles_; // outlive the transfer that uses them
+    std::unique_ptr<TransferWorker> Worker_;
+    std::unique_ptr<TransferThread> Thread_;
     bool StatusThisRequest_ = false;
     bool HeadHandedOver_ = false; // this transfer hands its head over
 };

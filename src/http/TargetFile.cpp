@@ -43,12 +43,12 @@ int CreateTemp(const std::string& folder, unsigned mode, std::string& temp) {
 
 } // namespace
 
-TTargetFile::~TTargetFile() {
+TargetFile::~TargetFile() {
     Discard();
 }
 
-bool TTargetFile::Open(const std::string& target, unsigned mode, const std::string& storageFolder,
-                       std::string& error) {
+bool TargetFile::Open(const std::string& target, unsigned mode, const std::string& storageFolder,
+                      std::string& error) {
     Discard();
     Target_ = target;
     StorageFolder_ = storageFolder;
@@ -79,7 +79,7 @@ bool TTargetFile::Open(const std::string& target, unsigned mode, const std::stri
     return true;
 }
 
-bool TTargetFile::Write(const char* data, std::size_t size, std::string& error) {
+bool TargetFile::Write(const char* data, std::size_t size, std::string& error) {
     std::size_t off = 0;
     while (off < size) {
         const ssize_t w = ::write(Fd_, data + off, size - off);
@@ -93,7 +93,7 @@ bool TTargetFile::Write(const char* data, std::size_t size, std::string& error) 
     return true;
 }
 
-bool TTargetFile::Commit(std::string& error) {
+bool TargetFile::Commit(std::string& error) {
     if (Fd_ < 0) return false;
     const bool closed = ::close(Fd_) == 0;
     const int closeErrno = errno;
@@ -112,7 +112,7 @@ bool TTargetFile::Commit(std::string& error) {
     return true;
 }
 
-void TTargetFile::Discard() {
+void TargetFile::Discard() {
     if (Fd_ >= 0) {
         ::close(Fd_);
         Fd_ = -1;
@@ -128,7 +128,7 @@ void TTargetFile::Discard() {
 // Removes the folders above the target that are left empty, up to the
 // storage folder. A folder that holds anything (another request's file among
 // them) stays. Called with FolderMutex held.
-void TTargetFile::RemoveEmptyFolders() const {
+void TargetFile::RemoveEmptyFolders() const {
     if (StorageFolder_.empty()) return;
     std::string root = StorageFolder_;
     while (root.size() > 1 && root.back() == '/')

@@ -10,12 +10,12 @@
 // even the folders made for it. Used on the transfer's worker thread, so that
 // creating, renaming and removing files runs in parallel across request
 // slots; only making folders and removing emptied ones wait for each other.
-class TTargetFile {
+class TargetFile {
 public:
-    TTargetFile() = default;
-    ~TTargetFile(); // discards an uncommitted file
-    TTargetFile(const TTargetFile&) = delete;
-    TTargetFile& operator=(const TTargetFile&) = delete;
+    TargetFile() = default;
+    ~TargetFile(); // discards an uncommitted file
+    TargetFile(const TargetFile&) = delete;
+    TargetFile& operator=(const TargetFile&) = delete;
 
     // Makes the missing folders of target and creates the temporary file
     // in target's folder with the given permissions. On failure, error says

@@ -1,6 +1,6 @@
 #include "TransferRound.h"
 
-#include "crawl/CrackUrl.h"
+#include "crawl/UrlParts.h"
 
 #include "http/OwnerHandoff.h"
 #include "http/TargetFile.h"
@@ -42,21 +42,20 @@ bool CurlReady() {
     return ready;
 }
 
-TTransferHandles::TTransferHandles() {
+TransferHandles::TransferHandles() {
     if (!CurlReady()) return;
     Easy = curl_easy_init();
     Multi = curl_multi_init();
 }
 
-TTransferHandles::~TTransferHandles() {
+TransferHandles::~TransferHandles() {
     if (Easy != nullptr) curl_easy_cleanup(static_cast<CURL*>(Easy));
     if (Multi != nullptr) curl_multi_cleanup(static_cast<CURLM*>(Multi));
 }
 
-TTransferRound::TTransferRound(const TTransferInput& in, const TTransferHooks& hooks,
-                               TOwnerHandoff& owner, TTargetFile& file,
-                               const std::atomic<bool>& stop, TTransferResult& result, CURL* easy,
-                               CURLM* multi)
+TransferRound::TransferRound(const TransferInput& in, const TransferHooks& hooks,
+                             OwnerHandoff& owner, TargetFile& file, const std::atomic<bool>& stop,
+                             TransferResult& result, CURL* easy, CURLM* multi)
     : In_(in), Hooks_(hooks), Owner_(owner), File_(file), Stop_(stop), R_(result), Easy_(easy),
       Multi_(multi) {
     Headers_ = curl_slist_append(Headers_, "Pragma: no-cache");
@@ -65,17 +64,17 @@ TTransferRound::TTransferRound(const TTransferInput& in, const TTransferHooks& h
     Headers_ = curl_slist_append(Headers_, "Connection: Keep-Alive");
 }
 
-TTransferRound::~TTransferRound() {
+TransferRound::~TransferRound() {
     curl_slist_free_all(Headers_);
 }
 
-void TTransferRound::ReleaseHandles() {
+void TransferRound::ReleaseHandles() {
     if (Easy_ != nullptr) curl_easy_reset(Easy_);
     curl_slist_free_all(Headers_);
     Headers_ = nullptr;
 }
 
-void TTransferRound::SetOptions() {
+void TransferRound::SetOptions() {
     CURL* easy = Easy_;
     curl_easy_reset(easy);
     curl_easy_setopt(easy, CURLOPT_URL, In_.Url.c_str());
@@ -100,10 +99,10 @@ void TTransferRound::SetOptions() {
     // server's head; a 407 there is picked up after the round instead.
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     switch (In_.ProxyType) {
-    case TProxyType::PROXY_DIRECT:
+    case ProxyMode::PROXY_DIRECT:
         curl_easy_setopt(easy, CURLOPT_PROXY, ""); // ignore any proxy the environment names
         break;
-    case TProxyType::PROXY_USEPROXY: {
+    case ProxyMode::PROXY_USEPROXY: {
         const std::string proxy = In_.ProxyAddress + ":" + std::to_string(In_.ProxyPort);
         curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
         // The named proxy takes every request: a no_proxy list in the
@@ -111,7 +110,7 @@ void TTransferRound::SetOptions() {
         curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
         break;
     }
-    case TProxyType::PROXY_DEFAULT:
+    case ProxyMode::PROXY_DEFAULT:
         break; // the usual proxy environment variables apply
     }
     if (CredentialsSent_) {
@@ -129,7 +128,7 @@ void TTransferRound::SetOptions() {
     }
 }
 
-TTransferRound::TEnd TTransferRound::Perform() {
+TransferRound::Outcome TransferRound::Perform() {
     SetOptions();
     RetryWithCredentials_ = false;
     HeadDone_ = false;
@@ -151,7 +150,7 @@ TTransferRound::TEnd TTransferRound::Perform() {
         if (msg->msg == CURLMSG_DONE) code = msg->data.result;
     curl_multi_remove_handle(Multi_, Easy_);
 
-    if (Stop_) return TEnd::Ended;
+    if (Stop_) return Outcome::Ended;
     long connectCode = 0;
     if (code != CURLE_OK && !Failed_ &&
         curl_easy_getinfo(Easy_, CURLINFO_HTTP_CONNECTCODE, &connectCode) == CURLE_OK &&
@@ -161,30 +160,30 @@ TTransferRound::TEnd TTransferRound::Perform() {
         R_.Head.clear();
         R_.ContentType.clear();
         R_.ContentLength = 0;
-        if (!HeadStage()) return TEnd::Ended;
+        if (!HeadStage()) return Outcome::Ended;
         code = CURLE_OK;
     }
     if (RetryWithCredentials_ && code == CURLE_OK) {
         CredentialsSent_ = true;
-        return TEnd::Again;
+        return Outcome::Again;
     }
     if (code != CURLE_OK) {
         if (R_.ErrorText.empty())
             R_.ErrorText = ErrorBuffer_[0] != 0 ? ErrorBuffer_ : curl_easy_strerror(code);
-        return TEnd::Ended;
+        return Outcome::Ended;
     }
-    if (!HeadDone_ && !HeadStage()) return TEnd::Ended;
+    if (!HeadDone_ && !HeadStage()) return Outcome::Ended;
     char* eff = nullptr;
     curl_easy_getinfo(Easy_, CURLINFO_EFFECTIVE_URL, &eff);
     if (eff != nullptr) R_.EffectiveUrl = eff;
-    return TEnd::Done;
+    return Outcome::Done;
 }
 
-size_t TTransferRound::HeaderCallback(char* buffer, size_t size, size_t nitems, void* userdata) {
-    auto* rd = static_cast<TTransferRound*>(userdata);
+size_t TransferRound::HeaderCallback(char* buffer, size_t size, size_t nitems, void* userdata) {
+    auto* rd = static_cast<TransferRound*>(userdata);
     const size_t n = size * nitems;
     if (rd->Stop_) return 0;
-    TTransferResult& r = rd->R_;
+    TransferResult& r = rd->R_;
     std::string line(buffer, n);
     if (line.starts_with("HTTP/")) {
         // a new response (after a redirect or an interim answer) starts its own head
@@ -219,14 +218,14 @@ size_t TTransferRound::HeaderCallback(char* buffer, size_t size, size_t nitems, 
     return n;
 }
 
-size_t TTransferRound::WriteCallback(char* ptr, size_t size, size_t nmemb, void* userdata) {
-    auto* rd = static_cast<TTransferRound*>(userdata);
+size_t TransferRound::WriteCallback(char* ptr, size_t size, size_t nmemb, void* userdata) {
+    auto* rd = static_cast<TransferRound*>(userdata);
     const size_t n = size * nmemb;
     if (rd->Stop_) return 0;
     if (rd->RetryWithCredentials_) return n; // the body of the 401/407 answer is not wanted
     if (!rd->HeadDone_ && !rd->HeadStage()) return 0;
 
-    TTransferResult& r = rd->R_;
+    TransferResult& r = rd->R_;
     const std::int64_t before = r.BytesRead;
     if (!rd->InChunk_) {
         rd->InChunk_ = true;
@@ -258,7 +257,7 @@ size_t TTransferRound::WriteCallback(char* ptr, size_t size, size_t nmemb, void*
 
 // Writes the bytes gathered for the file; false (the run fails) when the
 // disk refuses them.
-bool TTransferRound::WriteChunk() {
+bool TransferRound::WriteChunk() {
     if (Chunk_ == nullptr || Chunk_->empty()) return true;
     std::string why;
     const bool ok = File_.Write(Chunk_->data(), Chunk_->size(), why);
@@ -273,7 +272,7 @@ bool TTransferRound::WriteChunk() {
 // Closes the chunk that the last pass of libcurl's perform delivered: its
 // bytes go to the file in one write, and every tenth chunk tells the owner
 // the transfer is alive.
-bool TTransferRound::EndChunk() {
+bool TransferRound::EndChunk() {
     if (!InChunk_) return true;
     InChunk_ = false;
     if (!WriteChunk()) return false;
@@ -286,7 +285,7 @@ bool TTransferRound::EndChunk() {
 
 // The head of the answer is complete: the owner hears of it, and a request
 // for credentials decides whether another round follows.
-bool TTransferRound::HeadStage() {
+bool TransferRound::HeadStage() {
     const int status = R_.StatusCode;
     const bool wantsCredentials = status == 401 || status == 407;
     // Status and head travel to the owner in one hand-off, and only when the

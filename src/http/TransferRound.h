@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string>
 
-class TOwnerHandoff;
-class TTargetFile;
+class OwnerHandoff;
+class TargetFile;
 
 // Sets libcurl up, once for the process; false when it could not be.
 bool CurlReady();
@@ -20,10 +20,10 @@ bool CurlReady();
 // is gathered in memory and written to the target file a chunk at a time. A
 // second round answers a 401 or 407 with the credentials that may be sent;
 // what the rounds learn goes to the transfer's result.
-class TTransferRound {
+class TransferRound {
 public:
     // How a round ended.
-    enum class TEnd : std::uint8_t {
+    enum class Outcome : std::uint8_t {
         Done,  // the answer is complete
         Again, // the answer asks for credentials we may send: run another round
         Ended  // stopped, cancelled or failed; the result tells why
@@ -31,15 +31,15 @@ public:
 
     // Everything given is used on the worker's thread only, apart from the
     // owner's hooks, which run through owner. stop ends the rounds promptly.
-    TTransferRound(const TTransferInput& in, const TTransferHooks& hooks, TOwnerHandoff& owner,
-                   TTargetFile& file, const std::atomic<bool>& stop, TTransferResult& result,
-                   CURL* easy, CURLM* multi);
-    ~TTransferRound();
-    TTransferRound(const TTransferRound&) = delete;
-    TTransferRound& operator=(const TTransferRound&) = delete;
+    TransferRound(const TransferInput& in, const TransferHooks& hooks, OwnerHandoff& owner,
+                  TargetFile& file, const std::atomic<bool>& stop, TransferResult& result,
+                  CURL* easy, CURLM* multi);
+    ~TransferRound();
+    TransferRound(const TransferRound&) = delete;
+    TransferRound& operator=(const TransferRound&) = delete;
 
     // Runs one round on the handles, which must both be set.
-    TEnd Perform();
+    Outcome Perform();
     // A round failed for a reason of our own (too large a body, a disk that
     // refuses the bytes), given in the result's error text.
     bool Failed() const { return Failed_; }
@@ -56,12 +56,12 @@ private:
     bool WriteChunk();
     bool EndChunk();
 
-    const TTransferInput& In_;
-    const TTransferHooks& Hooks_;
-    TOwnerHandoff& Owner_;
-    TTargetFile& File_;
+    const TransferInput& In_;
+    const TransferHooks& Hooks_;
+    OwnerHandoff& Owner_;
+    TargetFile& File_;
     const std::atomic<bool>& Stop_;
-    TTransferResult& R_;
+    TransferResult& R_;
     CURL* const Easy_;
     CURLM* const Multi_;
     curl_slist* Headers_ = nullptr;

@@ -13,12 +13,12 @@
 
 // What the owner and the worker share. Hooks reach the owner's thread through
 // the hand-off this derives from; once the owner has detached, none runs.
-struct THTTPGetThread::Shared : TOwnerHandoff {
-    explicit Shared(QObject* context) : TOwnerHandoff(context) {}
+struct TransferThread::Shared : OwnerHandoff {
+    explicit Shared(QObject* context) : OwnerHandoff(context) {}
 
-    TTransferInput In;
-    TTransferHooks Hooks;
-    TTargetFile File; // used by the worker only
+    TransferInput In;
+    TransferHooks Hooks;
+    TargetFile File; // used by the worker only
     std::atomic<bool> Stop{false};
     std::atomic<bool> Finished{false};
 
@@ -45,20 +45,20 @@ struct THTTPGetThread::Shared : TOwnerHandoff {
 
 // Opens the target file, runs the libcurl rounds, keeps or discards the file
 // and hands body and result to the owner.
-void THTTPGetThread::Shared::Run() {
-    TTransferResult result;
+void TransferThread::Shared::Run() {
+    TransferResult result;
     CURL* easy = In.Handles ? static_cast<CURL*>(In.Handles->Easy) : nullptr;
     CURLM* multi = In.Handles ? static_cast<CURLM*>(In.Handles->Multi) : nullptr;
     SetMulti(multi);
 
-    TTransferRound rd(In, Hooks, *this, File, Stop, result, easy, multi);
+    TransferRound rd(In, Hooks, *this, File, Stop, result, easy, multi);
     bool transferOk = false;
     bool canStart = true;
     if (In.StoreToFile) {
         std::string why;
-        if (!File.Open(In.TargetFile, In.FileMode, In.StorageFolder, why)) {
+        if (!File.Open(In.TargetPath, In.FileMode, In.StorageFolder, why)) {
             const std::string message =
-                "unable to create file: " + In.TargetFile + " (" + why + ")";
+                "unable to create file: " + In.TargetPath + " (" + why + ")";
             if (In.FileRequired) {
                 // Nothing to write to: the request ends at once as a failure.
                 result.FileError = message;
@@ -71,9 +71,9 @@ void THTTPGetThread::Shared::Run() {
     // A second round answers a 401 or 407 with credentials.
     for (int attempt = 0; attempt < 2 && canStart && easy != nullptr && multi != nullptr;
          ++attempt) {
-        const TTransferRound::TEnd end = rd.Perform();
-        if (end == TTransferRound::TEnd::Again) continue;
-        transferOk = end == TTransferRound::TEnd::Done;
+        const TransferRound::Outcome end = rd.Perform();
+        if (end == TransferRound::Outcome::Again) continue;
+        transferOk = end == TransferRound::Outcome::Done;
         break;
     }
     if (canStart && (easy == nullptr || multi == nullptr))
@@ -97,7 +97,7 @@ void THTTPGetThread::Shared::Run() {
             result.StatusCode > 299) {
             File.Discard();
         } else if (!File.Commit(why)) {
-            result.FileError = "unable to store file: " + In.TargetFile + " (" + why + ")";
+            result.FileError = "unable to store file: " + In.TargetPath + " (" + why + ")";
             result.Success = false;
         }
     }
@@ -117,14 +117,14 @@ void THTTPGetThread::Shared::Run() {
     Finished = true;
 }
 
-THTTPGetThread::THTTPGetThread(TTransferInput input, TTransferHooks hooks, QObject* context)
+TransferThread::TransferThread(TransferInput input, TransferHooks hooks, QObject* context)
     : Shared_(std::make_shared<Shared>(context)) {
     CurlReady();
     Shared_->In = std::move(input);
     Shared_->Hooks = std::move(hooks);
 }
 
-THTTPGetThread::~THTTPGetThread() {
+TransferThread::~TransferThread() {
     Shared_->Detach(); // first, so that a worker waiting for a hook goes on
     Shared_->Abort();
     if (Posted_) {
@@ -133,7 +133,7 @@ THTTPGetThread::~THTTPGetThread() {
     }
 }
 
-void THTTPGetThread::Start(TTransferWorker& worker) {
+void TransferThread::Start(TransferWorker& worker) {
     Posted_ = true;
     worker.Post([s = Shared_] {
         s->Run();
@@ -145,11 +145,11 @@ void THTTPGetThread::Start(TTransferWorker& worker) {
     });
 }
 
-void THTTPGetThread::Abort() {
+void TransferThread::Abort() {
     Shared_->Abort();
 }
 
-bool THTTPGetThread::Finished() const {
+bool TransferThread::Finished() const {
     return Shared_->Finished;
 }
 

@@ -11,17 +11,17 @@ class QObject;
 // One HTTP GET on a request slot's worker thread. Every notification is handed
 // to the owner's thread synchronously: the worker waits until the owner's
 // thread has run it, so the owner needs no locks.
-class THTTPGetThread {
+class TransferThread {
 public:
     // context: an object living in the owner's thread; hooks run there.
-    THTTPGetThread(TTransferInput input, TTransferHooks hooks, QObject* context);
+    TransferThread(TransferInput input, TransferHooks hooks, QObject* context);
     // Detaches from the owner (no hook runs afterwards), aborts and joins.
-    ~THTTPGetThread();
-    THTTPGetThread(const THTTPGetThread&) = delete;
-    THTTPGetThread& operator=(const THTTPGetThread&) = delete;
+    ~TransferThread();
+    TransferThread(const TransferThread&) = delete;
+    TransferThread& operator=(const TransferThread&) = delete;
 
     // Runs the transfer on worker, which must outlive this object.
-    void Start(TTransferWorker& worker);
+    void Start(TransferWorker& worker);
     // Ends a blocked transfer promptly; the run then ends with Cancelled set.
     void Abort();
     bool Finished() const;

@@ -11,11 +11,11 @@
 // request slot from one transfer to the next so that its connections stay
 // open between requests to the same server. Used by one transfer at a time.
 // Made and released with the libcurl round (TransferRound.cpp).
-struct TTransferHandles {
-    TTransferHandles();
-    ~TTransferHandles();
-    TTransferHandles(const TTransferHandles&) = delete;
-    TTransferHandles& operator=(const TTransferHandles&) = delete;
+struct TransferHandles {
+    TransferHandles();
+    ~TransferHandles();
+    TransferHandles(const TransferHandles&) = delete;
+    TransferHandles& operator=(const TransferHandles&) = delete;
     void* Easy = nullptr;
     void* Multi = nullptr;
     // The body bytes of the chunk being received, written to the file in one
@@ -24,29 +24,29 @@ struct TTransferHandles {
 };
 
 // What one transfer is asked to do; copied into the worker at start.
-struct TTransferInput {
+struct TransferInput {
     std::string Url;              // absolute, ready to send (escaped)
     std::string CredentialOrigin; // credentials go only to this scheme://host[:port]
     std::string Agent = kDefaultAgent;
-    TProxyType ProxyType = TProxyType::PROXY_DEFAULT;
+    ProxyMode ProxyType = ProxyMode::PROXY_DEFAULT;
     std::string ProxyAddress;
     int ProxyPort = 80;
     std::string ProxyUser, ProxyPassword;
     std::string UserName, Password;
     std::string ReferringUrl;
     bool StoreToString = false;
-    // The body goes to TargetFile (created and replaced on the worker, so
+    // The body goes to TargetPath (created and replaced on the worker, so
     // that slots do their file work in parallel) when StoreToFile is set.
     bool StoreToFile = false;
-    std::string TargetFile;
+    std::string TargetPath;
     unsigned FileMode = 0644;
     bool FileRequired = false; // a file that cannot be created fails the request
     std::string StorageFolder; // folders made for a body not kept are removed up to here
-    std::shared_ptr<TTransferHandles> Handles; // the slot's own, kept between its transfers
+    std::shared_ptr<TransferHandles> Handles; // the slot's own, kept between its transfers
 };
 
 // The outcome, handed to the owner's terminate hook.
-struct TTransferResult {
+struct TransferResult {
     bool Success = false;
     bool Cancelled = false;
     int StatusCode = 0;
@@ -62,7 +62,7 @@ struct TTransferResult {
 // Owner callbacks. Each runs on the owner's (main) thread while the worker
 // waits; after OnTerminate the worker has nothing left to do, so it goes back
 // to waiting for its slot's next transfer at once.
-struct TTransferHooks {
+struct TransferHooks {
     // Decides on the worker, from the answer's status and content type alone,
     // whether its body is wanted, so that the common refusals cost no
     // hand-off. Must not touch the owner's state. Unset: wanted. OnHead, when
@@ -75,5 +75,5 @@ struct TTransferHooks {
     std::function<void(std::int64_t bytesRead)> OnRead;
     std::function<void()> OnAlive;
     std::function<void(std::string& data)> OnBody;
-    std::function<void(const TTransferResult&)> OnTerminate;
+    std::function<void(const TransferResult&)> OnTerminate;
 };

@@ -1,6 +1,6 @@
 #include "TransferWorker.h"
 
-TTransferWorker::TTransferWorker() {
+TransferWorker::TransferWorker() {
     Thread_ = std::thread([this] {
         std::unique_lock lk(M_);
         for (;;) {
@@ -19,7 +19,7 @@ TTransferWorker::TTransferWorker() {
     });
 }
 
-TTransferWorker::~TTransferWorker() {
+TransferWorker::~TransferWorker() {
     {
         std::lock_guard lk(M_);
         Quit_ = true;
@@ -28,7 +28,7 @@ TTransferWorker::~TTransferWorker() {
     Thread_.join();
 }
 
-void TTransferWorker::Post(std::function<void()> job) {
+void TransferWorker::Post(std::function<void()> job) {
     {
         std::lock_guard lk(M_);
         Job_ = std::move(job);

@@ -7,13 +7,13 @@
 
 // A thread kept by a request slot that runs its transfers one after the
 // other, so that a transfer does not pay for starting a thread.
-class TTransferWorker {
+class TransferWorker {
 public:
-    TTransferWorker();
+    TransferWorker();
     // Runs what was posted, then ends the thread.
-    ~TTransferWorker();
-    TTransferWorker(const TTransferWorker&) = delete;
-    TTransferWorker& operator=(const TTransferWorker&) = delete;
+    ~TransferWorker();
+    TransferWorker(const TransferWorker&) = delete;
+    TransferWorker& operator=(const TransferWorker&) = delete;
     void Post(std::function<void()> job);
 
 private:

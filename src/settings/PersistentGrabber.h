@@ -7,13 +7,13 @@
 
 // The grabber whose every setting persists: loaded from the settings store
 // at construction, written back the moment a setter changes it.
-class TRegHttpGrab : public THttpGrab {
+class PersistentGrabber : public Grabber {
 public:
-    explicit TRegHttpGrab(IMessageSink* messages = nullptr,
-                          std::string applicationTitle = "Tessellon");
-    ~TRegHttpGrab() override = default;
+    explicit PersistentGrabber(MessageSink* messages = nullptr,
+                               std::string applicationTitle = "Tessellon");
+    ~PersistentGrabber() override = default;
 
-    TGVReg& Store() { return *Reg_; }
+    SettingsKey& Store() { return *Settings_; }
 
     void LoadSettings();
     void LoadGrabSettings();
@@ -23,7 +23,7 @@ public:
     void SetReuseHtmlFiles(bool v) override;
     void SetDownloadHtmlPages(bool v) override;
     void SetSearchThumbs(bool v) override;
-    void SetDownloadType(TDownloadType v) override;
+    void SetDownloadType(DownloadFilter v) override;
     void SetMaxDownloadQueueSize(int v) override;
     void SetMaxQueueSize(int v) override;
     void SetRetries(int v) override;
@@ -43,9 +43,9 @@ public:
     void SetHtmlExtensions(std::string_view text) override;
     void SetInitialReferringUrl(const std::string& v) override;
     void SetFileOfResults(const std::string& name) override;
-    void SetResultsFile(std::uint8_t v) override;
+    void SetResultsMode(std::uint8_t v) override;
     void SetLogsEnabled(bool v) override;
-    void SetProxyType(TProxyType v) override;
+    void SetProxyType(ProxyMode v) override;
     void SetProxyAddress(const std::string& v) override;
     void SetProxyPort(int v) override;
     void SetProxyUser(const std::string& v) override;
@@ -58,15 +58,17 @@ public:
 private:
     // A stored number within [lo, hi]; the default for a missing, damaged or
     // out-of-range value (a missing one is written back).
-    int LoadInteger(const TSettingDef& def, int lo, int hi);
+    int LoadInteger(const SettingDef& def, int lo, int hi);
     // The other side's download count for the connection limit, as stored;
     // the default when missing or out of range. Stores nothing: a damaged
     // value would otherwise give a limit of 0 or overflow.
-    int StoredConcurrency(const TSettingDef& def);
-    bool LoadBool(const TSettingDef& def) { return Reg_->ReadBool(def.Entry, DefaultBool(def)); }
-    std::string LoadString(const TSettingDef& def) {
-        return Reg_->ReadString(def.Entry, def.Default);
+    int StoredConcurrency(const SettingDef& def);
+    bool LoadBool(const SettingDef& def) {
+        return Settings_->ReadBool(def.Entry, DefaultBool(def));
+    }
+    std::string LoadString(const SettingDef& def) {
+        return Settings_->ReadString(def.Entry, def.Default);
     }
 
-    std::unique_ptr<TGVReg> Reg_;
+    std::unique_ptr<SettingsKey> Settings_;
 };

@@ -19,13 +19,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using NSettingsFile::CheckFile;
-using NSettingsFile::ErrnoText;
-using NSettingsFile::Inspect;
-using NSettingsFile::IsUtf8;
-using NSettingsFile::MoveAside;
-using NSettingsFile::PrepareFile;
-using NSettingsFile::TFileSignature;
+using SettingsFileHealth::CheckFile;
+using SettingsFileHealth::ErrnoText;
+using SettingsFileHealth::FileSignature;
+using SettingsFileHealth::Inspect;
+using SettingsFileHealth::IsUtf8;
+using SettingsFileHealth::MoveAside;
+using SettingsFileHealth::PrepareFile;
 
 namespace {
 
@@ -135,14 +135,14 @@ std::string StatusText(QSettings::Status status) {
 
 } // namespace
 
-struct TRegistry::Store {
+struct RegistryStore::Store {
     explicit Store(std::string path) : Path(std::move(path)) {}
 
     const std::string Path;
     std::unique_ptr<QSettings> Settings; // set whenever the store is usable
     bool Broken = false;                 // unusable: reads give defaults, writes are skipped
     bool Checked = false;
-    TFileSignature Seen;
+    FileSignature Seen;
     int SeenErr = 0;
     bool WriteFailReported = false;
     std::string Pending; // message for the next object that has a sink
@@ -163,9 +163,9 @@ private:
 
 // Looks at the file again when it has changed since last seen (another
 // object's write updates what was seen, so only outside changes count).
-void TRegistry::Store::Refresh() {
+void RegistryStore::Store::Refresh() {
     int err = 0;
-    const TFileSignature now = Inspect(Path, err);
+    const FileSignature now = Inspect(Path, err);
     if (Checked && now == Seen && err == SeenErr) return;
     Checked = true;
     Seen = now;
@@ -192,7 +192,7 @@ void TRegistry::Store::Refresh() {
 
 // Moves the unusable file aside and starts afresh; when it cannot be moved,
 // the store is broken until the file is looked at again.
-void TRegistry::Store::SetAside(const std::string& reason) {
+void RegistryStore::Store::SetAside(const std::string& reason) {
     std::string message =
         "settings file " + Path + " could not be read (" + reason + "); defaults are used";
     int err = 0;
@@ -216,7 +216,7 @@ void TRegistry::Store::SetAside(const std::string& reason) {
 
 // Applies a change and writes the file at once. On failure the user is told
 // once, until a later write succeeds.
-bool TRegistry::Store::Modify(const std::function<void(QSettings&)>& change) {
+bool RegistryStore::Store::Modify(const std::function<void(QSettings&)>& change) {
     int err = 0;
     std::string reason;
     // The folder and the file exist, the file with mode 0600, before
@@ -244,7 +244,7 @@ bool TRegistry::Store::Modify(const std::function<void(QSettings&)>& change) {
     return false;
 }
 
-bool TRegistry::Store::Holds(const QString& key, const QVariant& value) {
+bool RegistryStore::Store::Holds(const QString& key, const QVariant& value) {
     if (Broken || !Settings) return false;
     Settings->sync();
     return Settings->status() == QSettings::NoError && Settings->contains(key) &&
@@ -253,8 +253,8 @@ bool TRegistry::Store::Holds(const QString& key, const QVariant& value) {
 
 // The stored spelling of a value name (or, with subkey, of a subkey name)
 // under the group, matched without regard to case.
-std::optional<QString> TRegistry::Store::Find(const QString& group, const QString& encoded,
-                                              bool subkey) {
+std::optional<QString> RegistryStore::Store::Find(const QString& group, const QString& encoded,
+                                                  bool subkey) {
     if (!group.isEmpty()) Settings->beginGroup(group);
     const QStringList names = subkey ? Settings->childGroups() : Settings->childKeys();
     if (!group.isEmpty()) Settings->endGroup();
@@ -266,24 +266,24 @@ std::optional<QString> TRegistry::Store::Find(const QString& group, const QStrin
 
 namespace {
 
-std::shared_ptr<TRegistry::Store> StoreFor(const std::string& path) {
-    static std::map<std::string, std::weak_ptr<TRegistry::Store>> stores;
+std::shared_ptr<RegistryStore::Store> StoreFor(const std::string& path) {
+    static std::map<std::string, std::weak_ptr<RegistryStore::Store>> stores;
     for (auto it = stores.begin(); it != stores.end();)
         it = it->second.expired() ? stores.erase(it) : std::next(it);
     if (auto found = stores[path].lock()) return found;
-    auto store = std::make_shared<TRegistry::Store>(path);
+    auto store = std::make_shared<RegistryStore::Store>(path);
     stores[path] = store;
     return store;
 }
 
 } // namespace
 
-TRegistry::TRegistry(TRegRoot root, IMessageSink* messages)
+RegistryStore::RegistryStore(RegistryRoot root, MessageSink* messages)
     : Messages_(messages), Store_(StoreFor(FileFor(root))) {}
 
-TRegistry::~TRegistry() = default;
+RegistryStore::~RegistryStore() = default;
 
-std::string TRegistry::ConfigFolder() {
+std::string RegistryStore::ConfigFolder() {
     auto set = [](const char* name) -> const char* {
         const char* v = std::getenv(name);
         return v != nullptr && *v != '\0' ? v : nullptr;
@@ -310,14 +310,14 @@ std::string TRegistry::ConfigFolder() {
     return base + "/Tessellon";
 }
 
-std::string TRegistry::FileFor(TRegRoot root) {
+std::string RegistryStore::FileFor(RegistryRoot root) {
     return ConfigFolder() +
-           (root == TRegRoot::HKEY_CURRENT_USER ? "/CurrentUser.ini" : "/LocalMachine.ini");
+           (root == RegistryRoot::CurrentUser ? "/CurrentUser.ini" : "/LocalMachine.ini");
 }
 
 // Brings the store up to date with the file and hands on any message.
 // False when the store cannot be used.
-bool TRegistry::Ready() {
+bool RegistryStore::Ready() {
     Store_->Refresh();
     if (!Store_->Pending.empty() && Messages_ != nullptr) {
         const std::string text = std::move(Store_->Pending);
@@ -327,7 +327,7 @@ bool TRegistry::Ready() {
     return !Store_->Broken;
 }
 
-bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
+bool RegistryStore::OpenKey(const std::string& path, bool canCreate) {
     CloseKey();
     if (!Ready()) return false;
     QString group;
@@ -355,12 +355,12 @@ bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
     return true;
 }
 
-void TRegistry::CloseKey() {
+void RegistryStore::CloseKey() {
     Open_ = false;
     Group_.clear();
 }
 
-std::string TRegistry::Read(const std::string& name, bool& found) {
+std::string RegistryStore::Read(const std::string& name, bool& found) {
     found = false;
     if (!Open_ || !Ready()) return {};
     const QString group = QString::fromStdString(Group_);
@@ -370,27 +370,27 @@ std::string TRegistry::Read(const std::string& name, bool& found) {
     return FromVariant(Store_->Settings->value(JoinKey(group, *stored)));
 }
 
-bool TRegistry::ValueExists(const std::string& name) {
+bool RegistryStore::ValueExists(const std::string& name) {
     bool found = false;
     Read(name, found);
     return found;
 }
 
-std::string TRegistry::ReadString(const std::string& name) {
+std::string RegistryStore::ReadString(const std::string& name) {
     bool found = false;
     return Read(name, found);
 }
 
-int TRegistry::ReadInteger(const std::string& name) {
+int RegistryStore::ReadInteger(const std::string& name) {
     bool found = false;
     return ParseInteger(Read(name, found)).value_or(0);
 }
 
-bool TRegistry::ReadBool(const std::string& name) {
+bool RegistryStore::ReadBool(const std::string& name) {
     return ReadInteger(name) != 0;
 }
 
-void TRegistry::Write(const std::string& name, const std::string& value) {
+void RegistryStore::Write(const std::string& name, const std::string& value) {
     if (!Open_ || !Ready()) return;
     const QString group = QString::fromStdString(Group_);
     const QString encoded = EncodeName(name);
@@ -403,19 +403,19 @@ void TRegistry::Write(const std::string& name, const std::string& value) {
     Ready(); // hands on a failure message
 }
 
-void TRegistry::WriteString(const std::string& name, const std::string& value) {
+void RegistryStore::WriteString(const std::string& name, const std::string& value) {
     Write(name, value);
 }
 
-void TRegistry::WriteInteger(const std::string& name, int value) {
+void RegistryStore::WriteInteger(const std::string& name, int value) {
     Write(name, std::to_string(value));
 }
 
-void TRegistry::WriteBool(const std::string& name, bool value) {
+void RegistryStore::WriteBool(const std::string& name, bool value) {
     Write(name, value ? "1" : "0");
 }
 
-std::vector<std::string> TRegistry::GetValueNames() {
+std::vector<std::string> RegistryStore::GetValueNames() {
     std::vector<std::string> names;
     if (!Open_ || !Ready()) return names;
     const QString group = QString::fromStdString(Group_);
@@ -428,7 +428,7 @@ std::vector<std::string> TRegistry::GetValueNames() {
     return names;
 }
 
-bool TRegistry::DeleteValue(const std::string& name) {
+bool RegistryStore::DeleteValue(const std::string& name) {
     if (!Open_ || !Ready()) return false;
     const QString group = QString::fromStdString(Group_);
     const std::optional<QString> stored = Store_->Find(group, EncodeName(name), false);
@@ -439,7 +439,7 @@ bool TRegistry::DeleteValue(const std::string& name) {
     return ok;
 }
 
-std::optional<QString> TRegistry::FindKey(const std::string& path) {
+std::optional<QString> RegistryStore::FindKey(const std::string& path) {
     if (!Ready()) return std::nullopt;
     QString group;
     for (const std::string& part : SplitPath(path)) {
@@ -450,11 +450,11 @@ std::optional<QString> TRegistry::FindKey(const std::string& path) {
     return group;
 }
 
-bool TRegistry::KeyExists(const std::string& path) {
+bool RegistryStore::KeyExists(const std::string& path) {
     return FindKey(path).has_value();
 }
 
-bool TRegistry::DeleteKey(const std::string& path) {
+bool RegistryStore::DeleteKey(const std::string& path) {
     const std::optional<QString> found = FindKey(path);
     if (!found || found->isEmpty()) return false;
     const QString& group = *found;

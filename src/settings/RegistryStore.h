@@ -11,7 +11,7 @@ class QString;
 
 // The two trees of named keys the program keeps values in. Each lives in
 // its own INI file under the configuration folder; both belong to the user.
-enum class TRegRoot { HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE };
+enum class RegistryRoot { CurrentUser, LocalMachine };
 
 // A store of named keys holding named text and integer values, kept in one
 // INI file per root (see FileFor). Key paths are backslash-separated and
@@ -30,12 +30,12 @@ enum class TRegRoot { HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE };
 // message sink, and reads meanwhile give defaults.
 //
 // Use from one thread only.
-class TRegistry {
+class RegistryStore {
 public:
-    explicit TRegistry(TRegRoot root, IMessageSink* messages = nullptr);
-    ~TRegistry();
-    TRegistry(const TRegistry&) = delete;
-    TRegistry& operator=(const TRegistry&) = delete;
+    explicit RegistryStore(RegistryRoot root, MessageSink* messages = nullptr);
+    ~RegistryStore();
+    RegistryStore(const RegistryStore&) = delete;
+    RegistryStore& operator=(const RegistryStore&) = delete;
 
     // Opens the key; with canCreate, missing keys on the path are created.
     // False when the key is missing (without canCreate) or the store cannot
@@ -70,7 +70,7 @@ public:
     // $XDG_CONFIG_HOME, or under $HOME/.config when that is not set.
     static std::string ConfigFolder();
     // CurrentUser.ini or LocalMachine.ini in ConfigFolder().
-    static std::string FileFor(TRegRoot root);
+    static std::string FileFor(RegistryRoot root);
 
     struct Store; // one per settings file, shared by the objects that use it
 
@@ -81,7 +81,7 @@ private:
     std::string Read(const std::string& name, bool& found);
     void Write(const std::string& name, const std::string& value);
 
-    IMessageSink* Messages_;
+    MessageSink* Messages_;
     std::shared_ptr<Store> Store_;
     bool Open_ = false;
     std::string Group_; // the open key as stored: encoded names joined by '/'

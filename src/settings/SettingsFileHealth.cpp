@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace NSettingsFile {
+namespace SettingsFileHealth {
 
 namespace {
 
@@ -64,8 +64,8 @@ std::string ErrnoText(int err) {
     return std::strerror(err);
 }
 
-TFileSignature Inspect(const std::string& path, int& err) {
-    TFileSignature sig;
+FileSignature Inspect(const std::string& path, int& err) {
+    FileSignature sig;
     struct stat st {};
     err = 0;
     if (::stat(path.c_str(), &st) != 0) {
@@ -195,4 +195,4 @@ bool PrepareFile(const std::string& path, int& err) {
     return true;
 }
 
-} // namespace NSettingsFile
+} // namespace SettingsFileHealth

@@ -7,25 +7,25 @@
 // The health of a settings file on disk: whether it is one we can read, how
 // to notice that it changed, how to set it aside when it is damaged, and the
 // private folders it lives in.
-namespace NSettingsFile {
+namespace SettingsFileHealth {
 
 // Whether the bytes are well-formed UTF-8: no overlong forms, no surrogates,
 // nothing above U+10FFFF.
 bool IsUtf8(std::string_view s);
 
 // What identifies one state of the file on disk, to notice changes.
-struct TFileSignature {
+struct FileSignature {
     bool Exists = false;
     dev_t Device = 0;
     ino_t Inode = 0;
     off_t Size = 0;
     long long MTimeSec = 0;
     long MTimeNsec = 0;
-    bool operator==(const TFileSignature&) const = default;
+    bool operator==(const FileSignature&) const = default;
 };
 
 // The file's signature; err is set when the file's presence cannot be told.
-TFileSignature Inspect(const std::string& path, int& err);
+FileSignature Inspect(const std::string& path, int& err);
 
 // Why the existing file is not a settings file we can read; empty when it is.
 std::string CheckFile(const std::string& path);
@@ -47,4 +47,4 @@ bool PrepareFile(const std::string& path, int& err);
 
 std::string ErrnoText(int err);
 
-} // namespace NSettingsFile
+} // namespace SettingsFileHealth

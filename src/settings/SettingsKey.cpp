@@ -5,23 +5,23 @@
 
 #include <charconv>
 
-int DefaultInteger(const TSettingDef& def) {
+int DefaultInteger(const SettingDef& def) {
     int v = 0;
     std::from_chars(def.Default, def.Default + std::char_traits<char>::length(def.Default), v);
     return v;
 }
 
-bool DefaultBool(const TSettingDef& def) {
+bool DefaultBool(const SettingDef& def) {
     return def.Default[0] == '1';
 }
 
-TGVReg::TGVReg(std::string applicationTitle, IMessageSink* messages)
-    : Title_(std::move(applicationTitle)), User_(TRegRoot::HKEY_CURRENT_USER, messages),
-      Machine_(TRegRoot::HKEY_LOCAL_MACHINE, messages) {}
+SettingsKey::SettingsKey(std::string applicationTitle, MessageSink* messages)
+    : Title_(std::move(applicationTitle)), User_(RegistryRoot::CurrentUser, messages),
+      Machine_(RegistryRoot::LocalMachine, messages) {}
 
-TGVReg::~TGVReg() {
-    for (TRegRoot root : {TRegRoot::HKEY_LOCAL_MACHINE, TRegRoot::HKEY_CURRENT_USER}) {
-        TRegistry& reg = root == TRegRoot::HKEY_CURRENT_USER ? User_ : Machine_;
+SettingsKey::~SettingsKey() {
+    for (RegistryRoot root : {RegistryRoot::LocalMachine, RegistryRoot::CurrentUser}) {
+        RegistryStore& reg = root == RegistryRoot::CurrentUser ? User_ : Machine_;
         bool reset = false;
         if (reg.OpenKey(KeyPath(), false)) {
             reset = reg.ValueExists(Setting::ResetAll.Entry.ValueName);
@@ -47,15 +47,15 @@ std::string CurrentTitle(const std::string& given) {
 
 } // namespace
 
-std::string TGVReg::KeyPath() const {
-    return "\\Software\\" + (AppliName.empty() ? CurrentTitle(Title_) : AppliName);
+std::string SettingsKey::KeyPath() const {
+    return "\\Software\\" + (KeyName.empty() ? CurrentTitle(Title_) : KeyName);
 }
 
 // A value of the key, or def when it is missing (def is then written back,
 // unless StoreDefaults was cleared for this one read).
 template <class T, class Read, class Write>
-T TGVReg::ReadValue(const TGVKeyEntry& entry, const T& def, Read read, Write write) {
-    TRegistry& reg = Root(entry);
+T SettingsKey::ReadValue(const SettingEntry& entry, const T& def, Read read, Write write) {
+    RegistryStore& reg = Root(entry);
     T result = def;
     if (reg.OpenKey(KeyPath(), true)) {
         if (reg.ValueExists(entry.ValueName))
@@ -69,39 +69,39 @@ T TGVReg::ReadValue(const TGVKeyEntry& entry, const T& def, Read read, Write wri
 }
 
 template <class T, class Write>
-void TGVReg::WriteValue(const TGVKeyEntry& entry, const T& value, Write write) {
-    TRegistry& reg = Root(entry);
+void SettingsKey::WriteValue(const SettingEntry& entry, const T& value, Write write) {
+    RegistryStore& reg = Root(entry);
     if (!reg.OpenKey(KeyPath(), true)) return;
     (reg.*write)(entry.ValueName, value);
     reg.CloseKey();
 }
 
-std::string TGVReg::ReadString(const TGVKeyEntry& entry, const std::string& def) {
-    return ReadValue(entry, def, &TRegistry::ReadString, &TRegistry::WriteString);
+std::string SettingsKey::ReadString(const SettingEntry& entry, const std::string& def) {
+    return ReadValue(entry, def, &RegistryStore::ReadString, &RegistryStore::WriteString);
 }
 
-void TGVReg::WriteString(const TGVKeyEntry& entry, const std::string& text) {
-    WriteValue(entry, text, &TRegistry::WriteString);
+void SettingsKey::WriteString(const SettingEntry& entry, const std::string& text) {
+    WriteValue(entry, text, &RegistryStore::WriteString);
 }
 
-bool TGVReg::ReadBool(const TGVKeyEntry& entry, bool def) {
-    return ReadValue(entry, def, &TRegistry::ReadBool, &TRegistry::WriteBool);
+bool SettingsKey::ReadBool(const SettingEntry& entry, bool def) {
+    return ReadValue(entry, def, &RegistryStore::ReadBool, &RegistryStore::WriteBool);
 }
 
-void TGVReg::WriteBool(const TGVKeyEntry& entry, bool value) {
-    WriteValue(entry, value, &TRegistry::WriteBool);
+void SettingsKey::WriteBool(const SettingEntry& entry, bool value) {
+    WriteValue(entry, value, &RegistryStore::WriteBool);
 }
 
-int TGVReg::ReadInteger(const TGVKeyEntry& entry, int def) {
-    return ReadValue(entry, def, &TRegistry::ReadInteger, &TRegistry::WriteInteger);
+int SettingsKey::ReadInteger(const SettingEntry& entry, int def) {
+    return ReadValue(entry, def, &RegistryStore::ReadInteger, &RegistryStore::WriteInteger);
 }
 
-void TGVReg::WriteInteger(const TGVKeyEntry& entry, int value) {
-    WriteValue(entry, value, &TRegistry::WriteInteger);
+void SettingsKey::WriteInteger(const SettingEntry& entry, int value) {
+    WriteValue(entry, value, &RegistryStore::WriteInteger);
 }
 
-std::optional<int> TGVReg::StoredInteger(const TGVKeyEntry& entry) {
-    TRegistry& reg = Root(entry);
+std::optional<int> SettingsKey::StoredInteger(const SettingEntry& entry) {
+    RegistryStore& reg = Root(entry);
     std::optional<int> result;
     if (reg.OpenKey(KeyPath(), false)) {
         if (reg.ValueExists(entry.ValueName)) {
@@ -115,15 +115,15 @@ std::optional<int> TGVReg::StoredInteger(const TGVKeyEntry& entry) {
     return result;
 }
 
-void TGVReg::ClearKey(TRegRoot root) {
-    TRegistry& reg = root == TRegRoot::HKEY_CURRENT_USER ? User_ : Machine_;
+void SettingsKey::ClearKey(RegistryRoot root) {
+    RegistryStore& reg = root == RegistryRoot::CurrentUser ? User_ : Machine_;
     if (!reg.OpenKey(KeyPath(), false)) return;
     for (const std::string& name : reg.GetValueNames())
         reg.DeleteValue(name);
     reg.CloseKey();
 }
 
-int CheckIntegerText(const std::string& text, bool showMessage, int def, IMessageSink* messages) {
+int CheckIntegerText(const std::string& text, bool showMessage, int def, MessageSink* messages) {
     bool digits = !text.empty();
     for (char c : text)
         if (c < '0' || c > '9') digits = false;
@@ -137,8 +137,8 @@ int CheckIntegerText(const std::string& text, bool showMessage, int def, IMessag
     return def;
 }
 
-void SetMaxConnections(int n, IMessageSink* messages) {
-    TRegistry reg(TRegRoot::HKEY_CURRENT_USER, messages);
+void SetMaxConnections(int n, MessageSink* messages) {
+    RegistryStore reg(RegistryRoot::CurrentUser, messages);
     if (!reg.OpenKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", true))
         return;
     if (n == -1) n = 2;

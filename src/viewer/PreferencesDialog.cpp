@@ -26,9 +26,9 @@
 namespace {
 
 // Message boxes over the dialog, for a dialog built without a sink.
-class TBoxMessages : public IMessageSink {
+class BoxMessages : public MessageSink {
 public:
-    explicit TBoxMessages(QWidget* owner) : Owner_(owner) {}
+    explicit BoxMessages(QWidget* owner) : Owner_(owner) {}
     void ShowMessage(std::string_view text) override {
         QMessageBox::information(Owner_, QGuiApplication::applicationDisplayName(),
                                  QString::fromUtf8(text.data(), qsizetype(text.size())));
@@ -43,13 +43,13 @@ QString Q(const std::string& s) {
 }
 
 // Memos show one entry a line; the settings keep their lists with CR LF.
-void SetMemo(QPlainTextEdit* memo, const std::string& listText) {
+void SetTextBoxText(QPlainTextEdit* memo, const std::string& listText) {
     QString text = Q(listText);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     memo->setPlainText(text);
 }
 
-std::string MemoText(const QPlainTextEdit* memo) {
+std::string TextBoxText(const QPlainTextEdit* memo) {
     QString text = memo->toPlainText();
     text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     return text.toStdString();
@@ -66,10 +66,10 @@ std::string ResultsFileIn(const std::string& folder) {
     return folder + "/results.txt";
 }
 
-TPagesDlg::TPagesDlg(TGVThumb& thumbs, IMessageSink* messages, TGVViewList* viewList,
-                     QWidget* parent)
-    : QDialog(parent), Thumbs_(thumbs),
-      OwnMessages_(messages == nullptr ? std::make_unique<TBoxMessages>(this) : nullptr),
+PreferencesDialog::PreferencesDialog(GalleryController& gallery, MessageSink* messages,
+                                     ViewList* viewList, QWidget* parent)
+    : QDialog(parent), Gallery_(gallery),
+      OwnMessages_(messages == nullptr ? std::make_unique<BoxMessages>(this) : nullptr),
       Messages_(messages != nullptr ? messages : OwnMessages_.get()), ViewList_(viewList) {
     setObjectName(QStringLiteral("preferences"));
     setWindowTitle(QStringLiteral("Preferences"));
@@ -91,50 +91,50 @@ TPagesDlg::TPagesDlg(TGVThumb& thumbs, IMessageSink* messages, TGVViewList* view
     Fill();
 }
 
-TPagesDlg::~TPagesDlg() = default;
+PreferencesDialog::~PreferencesDialog() = default;
 
-bool TPagesDlg::MainVisible() const {
+bool PreferencesDialog::MainVisible() const {
     if (MainWindowVisible) return MainWindowVisible();
     return parentWidget() != nullptr && parentWidget()->isVisible();
 }
 
-void TPagesDlg::ShowMessage(const std::string& text) {
+void PreferencesDialog::ShowMessage(const std::string& text) {
     Messages_->ShowMessage(text);
 }
 
-void TPagesDlg::SetViewList(TGVViewList* viewList) {
+void PreferencesDialog::SetViewList(ViewList* viewList) {
     ViewList_ = viewList;
     if (ViewList_ != nullptr) {
         const QSignalBlocker block(ListedTypes_);
-        SetMemo(ListedTypes_, ViewList_->GetListedTypes());
+        SetTextBoxText(ListedTypes_, ViewList_->GetListedTypes());
     }
 }
 
-void TPagesDlg::SetShowComments(bool on) {
+void PreferencesDialog::SetShowComments(bool on) {
     const QSignalBlocker block(ShowComments_);
     ShowComments_->setChecked(on);
 }
 
-bool TPagesDlg::ShowComments() const {
+bool PreferencesDialog::ShowComments() const {
     return ShowComments_->isChecked();
 }
 
-bool TPagesDlg::WelcomeDisabled() const {
+bool PreferencesDialog::WelcomeDisabled() const {
     return DisableWelcome_->isChecked();
 }
 
-void TPagesDlg::ShowProxyParameters(int proxyType) {
-    ProxyParameters_->setEnabled(proxyType == int(TProxyType::PROXY_USEPROXY));
+void PreferencesDialog::ShowProxyParameters(int proxyType) {
+    ProxyParameters_->setEnabled(proxyType == int(ProxyMode::PROXY_USEPROXY));
 }
 
-void TPagesDlg::StorePagesClicked() {
-    Thumbs_.SetDownloadHtmlPages(StorePages_->isChecked());
+void PreferencesDialog::StorePagesClicked() {
+    Gallery_.SetDownloadHtmlPages(StorePages_->isChecked());
     // Stored pages can only be reused while pages are stored.
     ReusePages_->setEnabled(StorePages_->isChecked());
 }
 
-void TPagesDlg::Connect() {
-    TGVReg& store = Thumbs_.Store();
+void PreferencesDialog::Connect() {
+    SettingsKey& store = Gallery_.Store();
     const auto onClick = [this](QAbstractButton* box, auto apply) {
         connect(box, &QAbstractButton::clicked, this, apply);
     };
@@ -142,8 +142,9 @@ void TPagesDlg::Connect() {
         connect(edit, &QLineEdit::textChanged, this,
                 [apply](const QString& text) { apply(text.toStdString()); });
     };
-    const auto onMemo = [this](QPlainTextEdit* memo, auto apply) {
-        connect(memo, &QPlainTextEdit::textChanged, this, [memo, apply] { apply(MemoText(memo)); });
+    const auto onTextBox = [this](QPlainTextEdit* memo, auto apply) {
+        connect(memo, &QPlainTextEdit::textChanged, this,
+                [memo, apply] { apply(TextBoxText(memo)); });
     };
     const auto onGroup = [this](QButtonGroup* group, auto apply) {
         connect(group, &QButtonGroup::idClicked, this, apply);
@@ -155,18 +156,18 @@ void TPagesDlg::Connect() {
     // The stored name says the opposite of its use: true means visited
     // addresses are added to the history.
     onClick(AddToHistory_, [this, &store](bool on) {
-        store.WriteBool(Setting::DoNotUpdateIEHistory.Entry, on);
-        if (RegistryUpdateHook) RegistryUpdateHook(on);
+        store.WriteBool(Setting::AddToAddressHistory.Entry, on);
+        if (AddToHistoryHook) AddToHistoryHook(on);
     });
 
     // Thumbs
-    onClick(AutoGetFullSized_, [this](bool on) { Thumbs_.SetAutoGetFullSized(on); });
-    onClick(FullSizeFirst_, [this](bool on) { Thumbs_.SetGetFullSizeFirst(on); });
+    onClick(AutoGetFullSized_, [this](bool on) { Gallery_.SetAutoGetFullSized(on); });
+    onClick(FullSizeFirst_, [this](bool on) { Gallery_.SetGetFullSizeFirst(on); });
     connect(MaxTabs_, &QSpinBox::valueChanged, this, [this](int tabs) {
-        if (!Filling_ && MainVisible() && tabs > 4) Thumbs_.SetMaxNumberOfTabs(tabs);
+        if (!Filling_ && MainVisible() && tabs > 4) Gallery_.SetMaxNumberOfTabs(tabs);
     });
     onClick(GetVideos_, [this](bool on) {
-        if (MainVisible()) Thumbs_.SetGetVideos(on);
+        if (MainVisible()) Gallery_.SetGetVideos(on);
     });
     onClick(DisableNoPicsWarning_,
             [&store](bool on) { store.WriteBool(Setting::DisableNoPicsWarning.Entry, on); });
@@ -176,77 +177,81 @@ void TPagesDlg::Connect() {
         store.WriteBool(Setting::ViewerShowFullScreenComments.Entry, on);
         if (OnShowComments) OnShowComments(on);
     });
-    onMemo(ListedTypes_, [this, &store](const std::string& text) {
+    onTextBox(ListedTypes_, [this, &store](const std::string& text) {
         const std::string types = LowerCase(text);
         if (ViewList_ != nullptr) ViewList_->SetListedTypes(types);
         store.WriteString(Setting::ViewerListedTypes.Entry, types);
     });
 
     // HTML Scanning
-    onGroup(ResultFile_, [this](int mode) { Thumbs_.SetResultsFile(std::uint8_t(mode)); });
-    onClick(FilterEnabled_, [this](bool on) { Thumbs_.SetKeywordsFilterEnabled(on); });
-    onMemo(KeywordsFilter_, [this](const std::string& text) { Thumbs_.SetKeywordsFilter(text); });
+    onGroup(ResultFile_, [this](int mode) { Gallery_.SetResultsMode(std::uint8_t(mode)); });
+    onClick(FilterEnabled_, [this](bool on) { Gallery_.SetKeywordsFilterEnabled(on); });
+    onTextBox(KeywordsFilter_,
+              [this](const std::string& text) { Gallery_.SetKeywordsFilter(text); });
     onText(HtmlQueueSize_, [this](const std::string& text) {
-        Thumbs_.SetMaxQueueSize(CheckIntegerText(text, true, 10, Messages_));
+        Gallery_.SetMaxQueueSize(CheckIntegerText(text, true, 10, Messages_));
     });
     connect(HtmlConcurrent_, &QSpinBox::valueChanged, this, [this](int count) {
-        if (!Filling_ && MainVisible()) Thumbs_.SetHtmlConcurrentDownloads(count);
+        if (!Filling_ && MainVisible()) Gallery_.SetHtmlConcurrentDownloads(count);
     });
     connect(HtmlConcurrentDefault_, &QPushButton::clicked, this,
             [this] { HtmlConcurrent_->setValue(2); });
-    onMemo(HtmlExtensions_, [this](const std::string& text) { Thumbs_.SetHtmlExtensions(text); });
+    onTextBox(HtmlExtensions_,
+              [this](const std::string& text) { Gallery_.SetHtmlExtensions(text); });
     onClick(StorePages_, [this] { StorePagesClicked(); });
-    onClick(ReusePages_, [this](bool on) { Thumbs_.SetReuseHtmlFiles(on); });
-    onClick(SearchThumbs_, [this](bool on) { Thumbs_.SetSearchThumbs(on); });
-    onClick(ModernMarkup_, [this](bool on) { Thumbs_.SetModernMarkup(on); });
-    onClick(LimiterEnabled_, [this](bool on) { Thumbs_.SetKeywordsLimiterEnabled(on); });
-    onMemo(KeywordsLimiter_, [this](const std::string& text) { Thumbs_.SetKeywordsLimiter(text); });
+    onClick(ReusePages_, [this](bool on) { Gallery_.SetReuseHtmlFiles(on); });
+    onClick(SearchThumbs_, [this](bool on) { Gallery_.SetSearchThumbs(on); });
+    onClick(ModernMarkup_, [this](bool on) { Gallery_.SetModernMarkup(on); });
+    onClick(LimiterEnabled_, [this](bool on) { Gallery_.SetKeywordsLimiterEnabled(on); });
+    onTextBox(KeywordsLimiter_,
+              [this](const std::string& text) { Gallery_.SetKeywordsLimiter(text); });
     onText(ReferringUrl_,
-           [this](const std::string& text) { Thumbs_.SetInitialReferringUrl(text); });
+           [this](const std::string& text) { Gallery_.SetInitialReferringUrl(text); });
 
     // Files downloads
     connect(ChooseFolderButton_, &QPushButton::clicked, this, [this] { ChooseStorageFolder(); });
-    onGroup(DownloadType_, [this](int type) { Thumbs_.SetDownloadType(TDownloadType(type)); });
+    onGroup(DownloadType_, [this](int type) { Gallery_.SetDownloadType(DownloadFilter(type)); });
     connect(FilesConcurrent_, &QSpinBox::valueChanged, this, [this](int count) {
-        if (!Filling_ && MainVisible()) Thumbs_.SetFilesConcurrentDownloads(count);
+        if (!Filling_ && MainVisible()) Gallery_.SetFilesConcurrentDownloads(count);
     });
     connect(FilesConcurrentDefault_, &QPushButton::clicked, this,
             [this] { FilesConcurrent_->setValue(2); });
     // Lower-cased like the stored list, so that what runs is what the next
     // start loads.
-    onMemo(FileTypes_, [this](const std::string& text) { Thumbs_.SetFileTypes(LowerCase(text)); });
+    onTextBox(FileTypes_,
+              [this](const std::string& text) { Gallery_.SetFileTypes(LowerCase(text)); });
     onClick(RespectRateLimits_, [this](bool on) {
-        Thumbs_.SetRespectRateLimits(on);
+        Gallery_.SetRespectRateLimits(on);
         ConnectionsPerHost_->setEnabled(on);
     });
     connect(ConnectionsPerHost_, &QSpinBox::valueChanged, this, [this](int count) {
-        if (!Filling_) Thumbs_.SetConnectionsPerHost(count);
+        if (!Filling_) Gallery_.SetConnectionsPerHost(count);
     });
     onText(FilesQueueSize_, [this](const std::string& text) {
-        Thumbs_.SetMaxDownloadQueueSize(CheckIntegerText(text, true, 10, Messages_));
+        Gallery_.SetMaxDownloadQueueSize(CheckIntegerText(text, true, 10, Messages_));
     });
 
     // Proxy
     onGroup(ProxyOptions_, [this](int type) {
-        Thumbs_.SetProxyType(TProxyType(type));
+        Gallery_.SetProxyType(ProxyMode(type));
         ShowProxyParameters(type);
     });
-    onText(ProxyAddress_, [this](const std::string& text) { Thumbs_.SetProxyAddress(text); });
+    onText(ProxyAddress_, [this](const std::string& text) { Gallery_.SetProxyAddress(text); });
     onText(ProxyPort_, [this](const std::string& text) {
-        Thumbs_.SetProxyPort(CheckIntegerText(text, true, 80, Messages_));
+        Gallery_.SetProxyPort(CheckIntegerText(text, true, 80, Messages_));
     });
-    onText(ProxyUser_, [this](const std::string& text) { Thumbs_.SetProxyUser(text); });
-    onText(ProxyPassword_, [this](const std::string& text) { Thumbs_.SetProxyPassword(text); });
+    onText(ProxyUser_, [this](const std::string& text) { Gallery_.SetProxyUser(text); });
+    onText(ProxyPassword_, [this](const std::string& text) { Gallery_.SetProxyPassword(text); });
 
     // Connection: refused values (retries below 1, time-outs below 20) are
     // left to the setters to ignore.
-    onText(SiteUser_, [this](const std::string& text) { Thumbs_.SetUserName(text); });
-    onText(SitePassword_, [this](const std::string& text) { Thumbs_.SetPassword(text); });
+    onText(SiteUser_, [this](const std::string& text) { Gallery_.SetUserName(text); });
+    onText(SitePassword_, [this](const std::string& text) { Gallery_.SetPassword(text); });
     onText(RetryCount_, [this](const std::string& text) {
-        Thumbs_.SetRetries(CheckIntegerText(text, false, Thumbs_.Retries()));
+        Gallery_.SetRetries(CheckIntegerText(text, false, Gallery_.Retries()));
     });
     onText(TimeOut_, [this](const std::string& text) {
-        Thumbs_.SetTimeOut(CheckIntegerText(text, false, Thumbs_.TimeOut()));
+        Gallery_.SetTimeOut(CheckIntegerText(text, false, Gallery_.TimeOut()));
     });
 
     // Bottom panel
@@ -254,9 +259,9 @@ void TPagesDlg::Connect() {
     connect(ResetButton_, &QPushButton::clicked, this, [this] { ResetAllParameters(); });
 }
 
-void TPagesDlg::Fill() {
-    TGVReg& store = Thumbs_.Store();
-    const auto stored = [&store](const TSettingDef& def) {
+void PreferencesDialog::Fill() {
+    SettingsKey& store = Gallery_.Store();
+    const auto stored = [&store](const SettingDef& def) {
         return store.ReadBool(def.Entry, DefaultBool(def));
     };
     const auto number = [](int v) { return QString::number(v); };
@@ -265,58 +270,58 @@ void TPagesDlg::Fill() {
     // shown value once through the setters (and store it back); the gated
     // ones (tab limit, concurrency) stay quiet while filling.
     Filling_ = true;
-    StorageFolder_->setText(Q(Thumbs_.DownloadPath()));
+    StorageFolder_->setText(Q(Gallery_.DownloadPath()));
 
     DisableWelcome_->setChecked(stored(Setting::DisableWelcomeMessage));
-    AddToHistory_->setChecked(stored(Setting::DoNotUpdateIEHistory));
+    AddToHistory_->setChecked(stored(Setting::AddToAddressHistory));
 
-    AutoGetFullSized_->setChecked(Thumbs_.AutoGetFullSized());
-    FullSizeFirst_->setChecked(Thumbs_.GetFullSizeFirst());
-    MaxTabs_->setValue(Thumbs_.MaxNumberOfTabs());
-    GetVideos_->setChecked(Thumbs_.GetVideos());
+    AutoGetFullSized_->setChecked(Gallery_.AutoGetFullSized());
+    FullSizeFirst_->setChecked(Gallery_.GetFullSizeFirst());
+    MaxTabs_->setValue(Gallery_.MaxNumberOfTabs());
+    GetVideos_->setChecked(Gallery_.GetVideos());
     DisableNoPicsWarning_->setChecked(stored(Setting::DisableNoPicsWarning));
 
     ShowComments_->setChecked(stored(Setting::ViewerShowFullScreenComments));
-    SetMemo(ListedTypes_, ViewList_ != nullptr
-                              ? ViewList_->GetListedTypes()
-                              : store.ReadString(Setting::ViewerListedTypes.Entry,
-                                                 Setting::ViewerListedTypes.Default));
+    SetTextBoxText(ListedTypes_, ViewList_ != nullptr
+                                     ? ViewList_->GetListedTypes()
+                                     : store.ReadString(Setting::ViewerListedTypes.Entry,
+                                                        Setting::ViewerListedTypes.Default));
 
-    if (QAbstractButton* mode = ResultFile_->button(Thumbs_.ResultsFile)) mode->setChecked(true);
-    FilterEnabled_->setChecked(Thumbs_.KeywordsFilterEnabled);
-    SetMemo(KeywordsFilter_, Thumbs_.GetKeywordsFilter());
-    HtmlQueueSize_->setText(number(Thumbs_.MaxQueueSize()));
-    HtmlConcurrent_->setValue(Thumbs_.HtmlConcurrentDownloads());
-    SetMemo(HtmlExtensions_, Thumbs_.GetHtmlExtensions());
-    StorePages_->setChecked(Thumbs_.DownloadHtmlPages());
-    ReusePages_->setChecked(Thumbs_.ReuseHtmlFiles());
-    SearchThumbs_->setChecked(Thumbs_.SearchThumbs());
-    ModernMarkup_->setChecked(Thumbs_.ModernMarkup);
-    LimiterEnabled_->setChecked(Thumbs_.KeywordsLimiterEnabled);
-    SetMemo(KeywordsLimiter_, Thumbs_.GetKeywordsLimiter());
-    ReferringUrl_->setText(Q(Thumbs_.InitialReferringUrl));
+    if (QAbstractButton* mode = ResultFile_->button(Gallery_.ResultsMode)) mode->setChecked(true);
+    FilterEnabled_->setChecked(Gallery_.KeywordsFilterEnabled);
+    SetTextBoxText(KeywordsFilter_, Gallery_.GetKeywordsFilter());
+    HtmlQueueSize_->setText(number(Gallery_.MaxQueueSize()));
+    HtmlConcurrent_->setValue(Gallery_.HtmlConcurrentDownloads());
+    SetTextBoxText(HtmlExtensions_, Gallery_.GetHtmlExtensions());
+    StorePages_->setChecked(Gallery_.DownloadHtmlPages());
+    ReusePages_->setChecked(Gallery_.ReuseHtmlFiles());
+    SearchThumbs_->setChecked(Gallery_.SearchThumbs());
+    ModernMarkup_->setChecked(Gallery_.ModernMarkup);
+    LimiterEnabled_->setChecked(Gallery_.KeywordsLimiterEnabled);
+    SetTextBoxText(KeywordsLimiter_, Gallery_.GetKeywordsLimiter());
+    ReferringUrl_->setText(Q(Gallery_.InitialReferringUrl));
 
-    if (QAbstractButton* type = DownloadType_->button(int(Thumbs_.DownloadType())))
+    if (QAbstractButton* type = DownloadType_->button(int(Gallery_.DownloadType())))
         type->setChecked(true);
-    FilesConcurrent_->setValue(Thumbs_.FilesConcurrentDownloads());
-    SetMemo(FileTypes_, Thumbs_.FileTypes());
-    FilesQueueSize_->setText(number(Thumbs_.MaxDownloadQueueSize()));
-    RespectRateLimits_->setChecked(Thumbs_.RespectRateLimits());
-    ConnectionsPerHost_->setValue(Thumbs_.ConnectionsPerHost());
-    ConnectionsPerHost_->setEnabled(Thumbs_.RespectRateLimits());
+    FilesConcurrent_->setValue(Gallery_.FilesConcurrentDownloads());
+    SetTextBoxText(FileTypes_, Gallery_.FileTypes());
+    FilesQueueSize_->setText(number(Gallery_.MaxDownloadQueueSize()));
+    RespectRateLimits_->setChecked(Gallery_.RespectRateLimits());
+    ConnectionsPerHost_->setValue(Gallery_.ConnectionsPerHost());
+    ConnectionsPerHost_->setEnabled(Gallery_.RespectRateLimits());
 
-    const int proxyType = int(Thumbs_.ProxyType());
+    const int proxyType = int(Gallery_.ProxyType());
     if (QAbstractButton* type = ProxyOptions_->button(proxyType)) type->setChecked(true);
     ShowProxyParameters(proxyType);
-    ProxyAddress_->setText(Q(Thumbs_.ProxyAddress()));
-    ProxyPort_->setText(number(Thumbs_.ProxyPort()));
-    ProxyUser_->setText(Q(Thumbs_.ProxyUser()));
-    ProxyPassword_->setText(Q(Thumbs_.ProxyPassword()));
+    ProxyAddress_->setText(Q(Gallery_.ProxyAddress()));
+    ProxyPort_->setText(number(Gallery_.ProxyPort()));
+    ProxyUser_->setText(Q(Gallery_.ProxyUser()));
+    ProxyPassword_->setText(Q(Gallery_.ProxyPassword()));
 
-    SiteUser_->setText(Q(Thumbs_.UserName()));
-    SitePassword_->setText(Q(Thumbs_.Password()));
-    RetryCount_->setText(number(Thumbs_.Retries()));
-    TimeOut_->setText(number(Thumbs_.TimeOut()));
+    SiteUser_->setText(Q(Gallery_.UserName()));
+    SitePassword_->setText(Q(Gallery_.Password()));
+    RetryCount_->setText(number(Gallery_.Retries()));
+    TimeOut_->setText(number(Gallery_.TimeOut()));
     Filling_ = false;
 
     StorePagesClicked();
@@ -324,63 +329,63 @@ void TPagesDlg::Fill() {
     // A field whose text did not change ran no handler, so the stored proxy,
     // credential, retry and time-out values go to both download managers
     // here, whatever the fields did.
-    Thumbs_.SetProxyType(Thumbs_.ProxyType());
-    Thumbs_.SetProxyAddress(std::string(Thumbs_.ProxyAddress()));
-    Thumbs_.SetProxyPort(Thumbs_.ProxyPort());
-    Thumbs_.SetProxyUser(std::string(Thumbs_.ProxyUser()));
-    Thumbs_.SetProxyPassword(std::string(Thumbs_.ProxyPassword()));
-    Thumbs_.SetUserName(std::string(Thumbs_.UserName()));
-    Thumbs_.SetPassword(std::string(Thumbs_.Password()));
-    Thumbs_.SetRetries(Thumbs_.Retries());
-    Thumbs_.SetTimeOut(Thumbs_.TimeOut());
+    Gallery_.SetProxyType(Gallery_.ProxyType());
+    Gallery_.SetProxyAddress(std::string(Gallery_.ProxyAddress()));
+    Gallery_.SetProxyPort(Gallery_.ProxyPort());
+    Gallery_.SetProxyUser(std::string(Gallery_.ProxyUser()));
+    Gallery_.SetProxyPassword(std::string(Gallery_.ProxyPassword()));
+    Gallery_.SetUserName(std::string(Gallery_.UserName()));
+    Gallery_.SetPassword(std::string(Gallery_.Password()));
+    Gallery_.SetRetries(Gallery_.Retries());
+    Gallery_.SetTimeOut(Gallery_.TimeOut());
 }
 
-void TPagesDlg::RefillMemos() {
+void PreferencesDialog::RefillTextBoxes() {
     // The lists as now in force: sorted and in lower case.
     const auto refill = [](QPlainTextEdit* memo, const std::string& text) {
         const QSignalBlocker block(memo);
-        SetMemo(memo, text);
+        SetTextBoxText(memo, text);
     };
-    refill(FileTypes_, Thumbs_.FileTypes());
-    refill(KeywordsFilter_, Thumbs_.GetKeywordsFilter());
-    refill(HtmlExtensions_, Thumbs_.GetHtmlExtensions());
+    refill(FileTypes_, Gallery_.FileTypes());
+    refill(KeywordsFilter_, Gallery_.GetKeywordsFilter());
+    refill(HtmlExtensions_, Gallery_.GetHtmlExtensions());
     refill(ListedTypes_, ViewList_ != nullptr
                              ? ViewList_->GetListedTypes()
-                             : Thumbs_.Store().ReadString(Setting::ViewerListedTypes.Entry,
-                                                          Setting::ViewerListedTypes.Default));
+                             : Gallery_.Store().ReadString(Setting::ViewerListedTypes.Entry,
+                                                           Setting::ViewerListedTypes.Default));
 }
 
-void TPagesDlg::done(int result) {
-    RefillMemos();
-    if (StatusText) StatusText(QLatin1Char(' ') + Q(Thumbs_.DownloadPath()));
+void PreferencesDialog::done(int result) {
+    RefillTextBoxes();
+    if (StatusText) StatusText(QLatin1Char(' ') + Q(Gallery_.DownloadPath()));
     QDialog::done(result);
 }
 
-void TPagesDlg::ChooseStorageFolder() {
+void PreferencesDialog::ChooseStorageFolder() {
     const QString chosen = ChooseFolder(QStringLiteral("Please choose the new files storage path:"),
                                         StorageFolder_->text());
     if (chosen.isEmpty()) return;
     const std::string folder = chosen.toStdString();
-    Thumbs_.SetDownloadPath(folder);
+    Gallery_.SetDownloadPath(folder);
     // The chooser gives the folder without a separator at its end; the
     // results file goes inside it all the same.
-    Thumbs_.SetFileOfResults(ResultsFileIn(folder));
+    Gallery_.SetFileOfResults(ResultsFileIn(folder));
     StorageFolder_->setText(chosen);
 }
 
-void TPagesDlg::ResetAllParameters() {
+void PreferencesDialog::ResetAllParameters() {
     if (!ConfirmReset(QStringLiteral("Reset to defaults values ?"))) return;
     // The store wipes the key when it goes at exit; the defaults come back
     // with the next start.
-    Thumbs_.Store().WriteBool(Setting::ResetAll.Entry, true);
+    Gallery_.Store().WriteBool(Setting::ResetAll.Entry, true);
     ShowMessage("You must restart " + QGuiApplication::applicationDisplayName().toStdString() +
                 " for the default parameters to be effective");
 }
 
-void TPagesDlg::ApplyVariant(TAppli appli) {
-    const bool scrivane = appli == APP_SCRIVANE;
-    const bool missivant = appli == APP_MISSIVANT;
-    const bool tessellon = appli == APP_TESSELLON;
+void PreferencesDialog::ApplyVariant(AppVariant variant) {
+    const bool scrivane = variant == APP_SCRIVANE;
+    const bool missivant = variant == APP_MISSIVANT;
+    const bool tessellon = variant == APP_TESSELLON;
     StorePages_->setVisible(!scrivane);
     ResultFileGroup_->setVisible(scrivane);
     SetTabVisible(Pages_, ThumbsTab_, tessellon);

@@ -25,25 +25,25 @@ class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 class QTabWidget;
-class TGVViewList;
+class ViewList;
 
 // The results file that goes with a storage folder: the folder, a separator
 // when it has none at its end, then "results.txt".
 std::string ResultsFileIn(const std::string& folder);
 
-class TPagesDlg : public QDialog {
+class PreferencesDialog : public QDialog {
 public:
     // The viewer's list model, when given, receives the listed file types
     // (it may also be given later, before the dialog is shown).
-    TPagesDlg(TGVThumb& thumbs, IMessageSink* messages, TGVViewList* viewList = nullptr,
-              QWidget* parent = nullptr);
-    ~TPagesDlg() override;
+    PreferencesDialog(GalleryController& gallery, MessageSink* messages,
+                      ViewList* viewList = nullptr, QWidget* parent = nullptr);
+    ~PreferencesDialog() override;
 
     // Shows and hides the tabs and controls that belong to a variant. Items
     // a variant leaves alone keep the state the previous call gave them.
-    void ApplyVariant(TAppli appli);
+    void ApplyVariant(AppVariant variant);
 
-    void SetViewList(TGVViewList* viewList);
+    void SetViewList(ViewList* viewList);
 
     // "show picture comments in full screen display", kept in step with the
     // library viewer's "Show infos on full screen display" menu item: the
@@ -64,7 +64,7 @@ public:
     std::function<bool()> MainWindowVisible;
     // The browser address box's history flag (true: typed addresses are
     // added to the history).
-    std::function<void(bool add)> RegistryUpdateHook;
+    std::function<void(bool add)> AddToHistoryHook;
     // The main window's third status-bar panel; set on closing.
     std::function<void(const QString& text)> StatusText;
 
@@ -95,16 +95,16 @@ private:
     // Filling and handlers (PreferencesDialog.cpp).
     void Connect();
     void Fill();
-    void RefillMemos();
+    void RefillTextBoxes();
     bool MainVisible() const;
     void ShowMessage(const std::string& text);
     void ShowProxyParameters(int proxyType);
     void StorePagesClicked();
 
-    TGVThumb& Thumbs_;
-    std::unique_ptr<IMessageSink> OwnMessages_; // message boxes, when no sink is given
-    IMessageSink* Messages_;
-    TGVViewList* ViewList_;
+    GalleryController& Gallery_;
+    std::unique_ptr<MessageSink> OwnMessages_; // message boxes, when no sink is given
+    MessageSink* Messages_;
+    ViewList* ViewList_;
     bool Filling_ = false;
 
     QTabWidget* Pages_ = nullptr;

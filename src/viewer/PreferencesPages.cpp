@@ -53,7 +53,7 @@ QLabel* NewLabel(const QString& text, QWidget* buddy, QWidget* parent) {
 }
 
 // A memo in a group box titled caption; the memo is named by that caption.
-QPlainTextEdit* NewMemo(QGroupBox* group, const char* name, const QString& hint = {}) {
+QPlainTextEdit* NewTextBox(QGroupBox* group, const char* name, const QString& hint = {}) {
     auto* memo = new QPlainTextEdit(group);
     memo->setObjectName(QLatin1String(name));
     memo->setAccessibleName(group->title());
@@ -68,14 +68,14 @@ QPlainTextEdit* NewMemo(QGroupBox* group, const char* name, const QString& hint 
 
 // An up-down number field whose text cannot be typed: only its buttons and
 // the arrow keys change it.
-class TUpDown : public QSpinBox {
+class ReadOnlySpinBox : public QSpinBox {
 public:
-    explicit TUpDown(QWidget* parent) : QSpinBox(parent) { lineEdit()->setReadOnly(true); }
+    explicit ReadOnlySpinBox(QWidget* parent) : QSpinBox(parent) { lineEdit()->setReadOnly(true); }
 };
 
-QSpinBox* NewUpDown(const char* name, int minimum, int maximum, QWidget* parent,
-                    const QString& hint = {}) {
-    auto* spin = new TUpDown(parent);
+QSpinBox* NewReadOnlySpinBox(const char* name, int minimum, int maximum, QWidget* parent,
+                             const QString& hint = {}) {
+    auto* spin = new ReadOnlySpinBox(parent);
     spin->setObjectName(QLatin1String(name));
     spin->setRange(minimum, maximum);
     if (!hint.isEmpty()) spin->setToolTip(hint);
@@ -105,7 +105,7 @@ QGroupBox* NewGroup(const QString& title, QWidget* parent, const char* name = nu
 
 } // namespace
 
-void TPagesDlg::BuildPages() {
+void PreferencesDialog::BuildPages() {
     Pages_ = new QTabWidget(this);
     Pages_->setObjectName(QStringLiteral("pages"));
     GeneralTab_ = BuildGeneralPage();
@@ -135,7 +135,7 @@ void TPagesDlg::BuildPages() {
     layout->addWidget(BuildBottomPanel());
 }
 
-QWidget* TPagesDlg::BuildGeneralPage() {
+QWidget* PreferencesDialog::BuildGeneralPage() {
     auto* page = new QWidget;
     DisableWelcome_ = NewCheck(QStringLiteral("disable the \"Welcome to Tessellon\" initial page"),
                                "disableWelcome", page);
@@ -148,14 +148,14 @@ QWidget* TPagesDlg::BuildGeneralPage() {
     return page;
 }
 
-QWidget* TPagesDlg::BuildThumbsPage() {
+QWidget* PreferencesDialog::BuildThumbsPage() {
     auto* page = new QWidget;
     AutoGetFullSized_ =
         NewCheck(QStringLiteral("get all full-sized pics automatically when opening tabs"),
                  "autoGetFullSized", page);
     FullSizeFirst_ = NewCheck(QStringLiteral("First get full-sized pictures (before thumbs)"),
                               "fullSizeFirst", page);
-    MaxTabs_ = NewUpDown("maxTabs", 5, 9999, page);
+    MaxTabs_ = NewReadOnlySpinBox("maxTabs", 5, 9999, page);
     MaxTabs_->setValue(5);
     GetVideos_ = NewCheck(QStringLiteral("get thumbnails videos (mpeg, avi)"), "getVideos", page);
     DisableNoPicsWarning_ =
@@ -177,12 +177,12 @@ QWidget* TPagesDlg::BuildThumbsPage() {
     return page;
 }
 
-QWidget* TPagesDlg::BuildViewerPage() {
+QWidget* PreferencesDialog::BuildViewerPage() {
     auto* page = new QWidget;
     ShowComments_ = NewCheck(QStringLiteral("show picture comments in full screen display"),
                              "showComments", page);
     ListedTypesGroup_ = NewGroup(QStringLiteral("listed file types"), page, "listedTypesGroup");
-    ListedTypes_ = NewMemo(ListedTypesGroup_, "listedTypes");
+    ListedTypes_ = NewTextBox(ListedTypesGroup_, "listedTypes");
     auto* layout = new QGridLayout(page);
     layout->addWidget(ShowComments_, 0, 0, 1, 2);
     layout->addWidget(ListedTypesGroup_, 1, 0);
@@ -191,7 +191,7 @@ QWidget* TPagesDlg::BuildViewerPage() {
     return page;
 }
 
-QWidget* TPagesDlg::BuildHtmlScanningPage() {
+QWidget* PreferencesDialog::BuildHtmlScanningPage() {
     auto* page = new QWidget;
 
     ResultFileGroup_ = NewGroup(QStringLiteral("result file"), page, "resultFileGroup");
@@ -207,7 +207,7 @@ QWidget* TPagesDlg::BuildHtmlScanningPage() {
     auto* notContain = NewGroup(QStringLiteral("URL must NOT contain"), page);
     FilterEnabled_ = NewCheck(QStringLiteral("enabled"), "filterEnabled", notContain,
                               QStringLiteral("enable keyword filtering"));
-    KeywordsFilter_ = NewMemo(
+    KeywordsFilter_ = NewTextBox(
         notContain, "keywordsFilter",
         QStringLiteral("keyword filter: one keyword per line, at least a word (just a letter can "
                        "eliminate all the links found)"));
@@ -215,14 +215,14 @@ QWidget* TPagesDlg::BuildHtmlScanningPage() {
 
     auto* contain = NewGroup(QStringLiteral("URL must contain"), page);
     LimiterEnabled_ = NewCheck(QStringLiteral("enabled"), "limiterEnabled", contain);
-    KeywordsLimiter_ = NewMemo(contain, "keywordsLimiter");
+    KeywordsLimiter_ = NewTextBox(contain, "keywordsLimiter");
     static_cast<QVBoxLayout*>(contain->layout())->addWidget(LimiterEnabled_);
 
     auto* htmlDownloads = NewGroup(QStringLiteral("Html pages downloads"), page);
     HtmlQueueSize_ =
         NewField("htmlQueueSize", htmlDownloads, QStringLiteral("Limit the html pages queue size"));
-    HtmlConcurrent_ = NewUpDown("htmlConcurrent", 1, kMaxConcurrentDownloads, htmlDownloads,
-                                QLatin1String(kRestartHint));
+    HtmlConcurrent_ = NewReadOnlySpinBox("htmlConcurrent", 1, kMaxConcurrentDownloads,
+                                         htmlDownloads, QLatin1String(kRestartHint));
     HtmlConcurrent_->setAccessibleName(QStringLiteral("concurrent html pages download"));
     HtmlConcurrentDefault_ = new QPushButton(QStringLiteral("default"), htmlDownloads);
     HtmlConcurrentDefault_->setObjectName(QStringLiteral("htmlConcurrentDefault"));
@@ -245,8 +245,8 @@ QWidget* TPagesDlg::BuildHtmlScanningPage() {
     }
 
     HtmlExtensionsGroup_ = NewGroup(QStringLiteral("html extensions"), page, "htmlExtensionsGroup");
-    HtmlExtensions_ = NewMemo(HtmlExtensionsGroup_, "htmlExtensions",
-                              QStringLiteral("These extensions are treated as html pages"));
+    HtmlExtensions_ = NewTextBox(HtmlExtensionsGroup_, "htmlExtensions",
+                                 QStringLiteral("These extensions are treated as html pages"));
 
     auto* stored = NewGroup(QString(), page);
     StorePages_ = NewCheck(QStringLiteral("store pages on disk"), "storePages", stored,
@@ -287,7 +287,7 @@ QWidget* TPagesDlg::BuildHtmlScanningPage() {
     return page;
 }
 
-QWidget* TPagesDlg::BuildFilesPage() {
+QWidget* PreferencesDialog::BuildFilesPage() {
     auto* page = new QWidget;
 
     auto* storage = NewGroup(QStringLiteral("storage folder"), page);
@@ -317,8 +317,8 @@ QWidget* TPagesDlg::BuildFilesPage() {
                       "downloadType");
 
     auto* concurrent = NewGroup(QStringLiteral("concurrent downloads"), files);
-    FilesConcurrent_ = NewUpDown("filesConcurrent", 1, kMaxConcurrentDownloads, concurrent,
-                                 QLatin1String(kRestartHint));
+    FilesConcurrent_ = NewReadOnlySpinBox("filesConcurrent", 1, kMaxConcurrentDownloads, concurrent,
+                                          QLatin1String(kRestartHint));
     FilesConcurrent_->setAccessibleName(QStringLiteral("concurrent downloads"));
     FilesConcurrentDefault_ = new QPushButton(QStringLiteral("reset to default value"), concurrent);
     FilesConcurrentDefault_->setObjectName(QStringLiteral("filesConcurrentDefault"));
@@ -337,8 +337,8 @@ QWidget* TPagesDlg::BuildFilesPage() {
 
     FileTypesGroup_ = NewGroup(QStringLiteral("download these files"), files, "fileTypesGroup");
     FileTypes_ =
-        NewMemo(FileTypesGroup_, "fileTypes",
-                QStringLiteral("type of file to download (e.g : jpg, jpeg, mp3, mpeg, etc...)"));
+        NewTextBox(FileTypesGroup_, "fileTypes",
+                   QStringLiteral("type of file to download (e.g : jpg, jpeg, mp3, mpeg, etc...)"));
 
     auto* queue = NewGroup(QStringLiteral("queue size limit"), files);
     FilesQueueSize_ =
@@ -367,8 +367,8 @@ QWidget* TPagesDlg::BuildFilesPage() {
         QStringLiteral("a server that answers \"too many requests\" is waited for as long as it "
                        "asks (up to 2 minutes) and given one connection until it answers again"));
     ConnectionsPerHost_ =
-        NewUpDown("connectionsPerHost", 0, TGVDwnld::kMaxConnectionsPerHost, polite,
-                  QStringLiteral("pages and files together; 0: no limit"));
+        NewReadOnlySpinBox("connectionsPerHost", 0, DownloadManager::kMaxConnectionsPerHost, polite,
+                           QStringLiteral("pages and files together; 0: no limit"));
     ConnectionsPerHost_->setSpecialValueText(QStringLiteral("no limit"));
     ConnectionsPerHost_->setAccessibleName(QStringLiteral("connections per host"));
     {
@@ -387,7 +387,7 @@ QWidget* TPagesDlg::BuildFilesPage() {
     return page;
 }
 
-QWidget* TPagesDlg::BuildProxyPage() {
+QWidget* PreferencesDialog::BuildProxyPage() {
     auto* page = new QWidget;
     auto* options = NewGroup(QStringLiteral("proxy options"), page, "proxyOptionsGroup");
     options->setToolTip(QStringLiteral(
@@ -438,7 +438,7 @@ QWidget* TPagesDlg::BuildProxyPage() {
     return page;
 }
 
-QWidget* TPagesDlg::BuildConnectionPage() {
+QWidget* PreferencesDialog::BuildConnectionPage() {
     auto* page = new QWidget;
     auto* site = NewGroup(QStringLiteral("if site authentication needed"), page);
     SiteUser_ =
@@ -474,7 +474,7 @@ QWidget* TPagesDlg::BuildConnectionPage() {
     return page;
 }
 
-QWidget* TPagesDlg::BuildBottomPanel() {
+QWidget* PreferencesDialog::BuildBottomPanel() {
     auto* panel = new QWidget(this);
     OkButton_ = new QPushButton(QStringLiteral("OK"), panel);
     OkButton_->setObjectName(QStringLiteral("ok"));

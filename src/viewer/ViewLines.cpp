@@ -14,7 +14,7 @@ void TwoDigits(char* out, int v) {
 
 } // namespace
 
-void SetRecordTime(TViewRecord& record, std::time_t lastWrite) {
+void SetRecordTime(ViewRecord& record, std::time_t lastWrite) {
     std::tm local{};
     if (::localtime_r(&lastWrite, &local) == nullptr) {
         std::memcpy(record.Date, "00/00/00", sizeof record.Date);
@@ -30,8 +30,8 @@ void SetRecordTime(TViewRecord& record, std::time_t lastWrite) {
     record.Viewed = local.tm_min == 58 && local.tm_sec == 58;
 }
 
-TViewLine MakeLine(const TViewRecord& record, std::uint32_t index) {
-    TViewLine line;
+ViewLine MakeLine(const ViewRecord& record, std::uint32_t index) {
+    ViewLine line;
     line.Record = index;
     char size[32];
     const int width = std::snprintf(size, sizeof size, "%5" PRIu64, record.SizeKiB);
@@ -60,7 +60,7 @@ std::string_view From(const std::string& text, std::size_t at) {
 
 } // namespace
 
-int CompareLines(const TViewLine& a, const TViewLine& b, int sortType) {
+int CompareLines(const ViewLine& a, const ViewLine& b, int sortType) {
     switch (sortType) {
     case VIEWSORT_DATE:
         return CompareBytes(From(a.Text, a.DateAt()), From(b.Text, b.DateAt()));
@@ -78,21 +78,21 @@ int CompareLines(const TViewLine& a, const TViewLine& b, int sortType) {
 
 namespace {
 
-struct TLineSorter {
-    std::vector<TViewLine>& Line;
+struct LineSorter {
+    std::vector<ViewLine>& Line;
     int SortType;
     bool Descending;
 
     // "Below" the pivot in the sort's direction: ascending tests key < pivot,
     // descending tests key >= pivot, so both loops of a partition invert.
-    bool Below(const TViewLine& a, const TViewLine& pivot) const {
+    bool Below(const ViewLine& a, const ViewLine& pivot) const {
         return CompareLines(a, pivot, SortType) < 0;
     }
 
     // Partitions low..high around the middle line; returns its final place.
     int Partition(int low, int high) {
         const int mid = low + (high - low) / 2;
-        TViewLine pivot = std::move(Line[std::size_t(mid)]);
+        ViewLine pivot = std::move(Line[std::size_t(mid)]);
         if (mid != low) Line[std::size_t(mid)] = std::move(Line[std::size_t(low)]);
         int i = high;
         int j = low;
@@ -126,8 +126,8 @@ struct TLineSorter {
 
 } // namespace
 
-void SortViewLines(std::vector<TViewLine>& lines, int sortType, bool descending) {
+void SortViewLines(std::vector<ViewLine>& lines, int sortType, bool descending) {
     if (lines.size() < 2) return;
-    TLineSorter sorter{lines, sortType, descending};
+    LineSorter sorter{lines, sortType, descending};
     sorter.Sort(0, int(lines.size()) - 1);
 }

@@ -9,7 +9,7 @@
 // One listed file of the library: its real path relative to the listed
 // folder, the lower-case key that lines, sorting, search and look-up use,
 // and what the list shows of it.
-struct TViewRecord {
+struct ViewRecord {
     std::string Path;          // as on disk: "Pics.example/IMG_01.JPG"
     std::string Key;           // Path in lower case
     std::uint64_t SizeKiB = 0; // byte size shifted right by 10
@@ -23,7 +23,7 @@ constexpr std::uint32_t kNoRecord = 0xFFFFFFFFu;
 // One display line: "%5u k  yy/mm/dd  key" and where its sort keys start.
 // A size of 100000 KiB or more widens the size field, so the offsets are
 // kept per line instead of being fixed columns.
-struct TViewLine {
+struct ViewLine {
     std::string Text;
     std::uint32_t Record = kNoRecord; // index into the records; kNoRecord for the empty line
     std::uint32_t NameAt = 0;         // last "/" of the path, 0 when the path has none
@@ -39,7 +39,7 @@ struct TViewLine {
 };
 
 // The four sort orders, numbered as stored.
-enum TViewSortType : int {
+enum ViewSortType : int {
     VIEWSORT_DATE = 0,
     VIEWSORT_PATHTREE = 1,
     VIEWSORT_FILESIZE = 2,
@@ -48,21 +48,21 @@ enum TViewSortType : int {
 
 // Fills the date text and the viewed flag from a last-write time, both in
 // local time.
-void SetRecordTime(TViewRecord& record, std::time_t lastWrite);
+void SetRecordTime(ViewRecord& record, std::time_t lastWrite);
 
 // The display line of a record.
-TViewLine MakeLine(const TViewRecord& record, std::uint32_t index);
+ViewLine MakeLine(const ViewRecord& record, std::uint32_t index);
 
 // Compares the keys of two lines for a sort type: negative when a sorts
 // before b. Keys are byte strings; Date starts at the date text, Path Tree
 // at the blank before the path, File Name at the path's last "/" (the whole
 // line for a path without one) and File Size compares whole lines with the
 // size right-aligned over any width.
-int CompareLines(const TViewLine& a, const TViewLine& b, int sortType);
+int CompareLines(const ViewLine& a, const ViewLine& b, int sortType);
 
 // Sorts the lines in place by the quicksort whose placing of equal keys the
 // list shows: the pivot is the middle line, moved out while the range is
 // partitioned by filling the hole from alternate ends. The smaller side is
 // sorted by recursion and the larger by the loop, so the stack stays
 // shallow whatever the keys.
-void SortViewLines(std::vector<TViewLine>& lines, int sortType, bool descending);
+void SortViewLines(std::vector<ViewLine>& lines, int sortType, bool descending);

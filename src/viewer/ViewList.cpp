@@ -20,9 +20,9 @@ namespace {
 constexpr std::size_t kPreSize = 50000;
 
 // Closes a directory stream (and with it its descriptor) on every way out.
-struct TDirCloser {
+struct DirCloser {
     DIR* Dir;
-    ~TDirCloser() {
+    ~DirCloser() {
         if (Dir) ::closedir(Dir);
     }
 };
@@ -37,67 +37,67 @@ std::string Canonical(const std::string& path) {
 
 } // namespace
 
-TGVViewList::TGVViewList(IMessageSink* messages, std::string applicationTitle, QObject* parent)
+ViewList::ViewList(MessageSink* messages, std::string applicationTitle, QObject* parent)
     : QAbstractListModel(parent), Messages_(messages),
-      Reg_(std::make_unique<TGVReg>(std::move(applicationTitle), messages)) {
+      Settings_(std::make_unique<SettingsKey>(std::move(applicationTitle), messages)) {
     ProcessMessages = [] {
         if (QCoreApplication::instance()) QCoreApplication::processEvents();
     };
-    const int sortType =
-        Reg_->ReadInteger(Setting::ViewerSortType.Entry, DefaultInteger(Setting::ViewerSortType));
+    const int sortType = Settings_->ReadInteger(Setting::ViewerSortType.Entry,
+                                                DefaultInteger(Setting::ViewerSortType));
     if (sortType >= VIEWSORT_DATE && sortType <= VIEWSORT_FILENAME) SortType_ = sortType;
-    SortDescending_ = Reg_->ReadBool(Setting::ViewerSortDescending.Entry,
-                                     DefaultBool(Setting::ViewerSortDescending));
-    UnviewedOnly_ =
-        Reg_->ReadBool(Setting::ViewerUnviewedOnly.Entry, DefaultBool(Setting::ViewerUnviewedOnly));
-    const int size = Reg_->ReadInteger(Setting::ViewedDisplayedSize.Entry,
-                                       DefaultInteger(Setting::ViewedDisplayedSize));
+    SortDescending_ = Settings_->ReadBool(Setting::ViewerSortDescending.Entry,
+                                          DefaultBool(Setting::ViewerSortDescending));
+    UnviewedOnly_ = Settings_->ReadBool(Setting::ViewerUnviewedOnly.Entry,
+                                        DefaultBool(Setting::ViewerUnviewedOnly));
+    const int size = Settings_->ReadInteger(Setting::ViewerDisplayedSize.Entry,
+                                            DefaultInteger(Setting::ViewerDisplayedSize));
     if (size >= 0 && size <= 2) DisplayedSize_ = size;
-    SetListedTypes(
-        Reg_->ReadString(Setting::ViewerListedTypes.Entry, Setting::ViewerListedTypes.Default));
+    SetListedTypes(Settings_->ReadString(Setting::ViewerListedTypes.Entry,
+                                         Setting::ViewerListedTypes.Default));
     Records_.reserve(kPreSize);
     Lines_.reserve(kPreSize);
 }
 
-TGVViewList::~TGVViewList() = default;
+ViewList::~ViewList() = default;
 
 // --- settings ---
 
-void TGVViewList::SetSortType(int v) {
+void ViewList::SetSortType(int v) {
     if (v < VIEWSORT_DATE || v > VIEWSORT_FILENAME) return;
     SortType_ = v;
-    Reg_->WriteInteger(Setting::ViewerSortType.Entry, v);
+    Settings_->WriteInteger(Setting::ViewerSortType.Entry, v);
 }
 
-void TGVViewList::SetSortDescending(bool v) {
+void ViewList::SetSortDescending(bool v) {
     SortDescending_ = v;
-    Reg_->WriteBool(Setting::ViewerSortDescending.Entry, v);
+    Settings_->WriteBool(Setting::ViewerSortDescending.Entry, v);
 }
 
-void TGVViewList::SetUnviewedOnly(bool v) {
+void ViewList::SetUnviewedOnly(bool v) {
     UnviewedOnly_ = v;
-    Reg_->WriteBool(Setting::ViewerUnviewedOnly.Entry, v);
+    Settings_->WriteBool(Setting::ViewerUnviewedOnly.Entry, v);
 }
 
-void TGVViewList::SetDisplayedSize(int v) {
+void ViewList::SetDisplayedSize(int v) {
     if (v < 0 || v > 2) return;
     DisplayedSize_ = v;
-    Reg_->WriteInteger(Setting::ViewedDisplayedSize.Entry, v);
+    Settings_->WriteInteger(Setting::ViewerDisplayedSize.Entry, v);
 }
 
-void TGVViewList::SetListedTypes(std::string_view text) {
+void ViewList::SetListedTypes(std::string_view text) {
     Types_.SetText(LowerCase(text));
     Types_.Sort();
 }
 
-bool TGVViewList::ExtensionListed(std::string_view type) const {
+bool ViewList::ExtensionListed(std::string_view type) const {
     return std::binary_search(Extensions_.begin(), Extensions_.end(), type,
                               [](std::string_view a, std::string_view b) { return a < b; });
 }
 
 // --- building ---
 
-int TGVViewList::Build() {
+int ViewList::Build() {
     if (Building_) return FoundCount_;
     Building_ = true;
     bool busy = false;
@@ -150,30 +150,30 @@ int TGVViewList::Build() {
     return FoundCount_;
 }
 
-void TGVViewList::ScanFolder(int folder, const std::string& relative) {
+void ViewList::ScanFolder(int folder, const std::string& relative) {
     DIR* dir = ::fdopendir(folder);
     if (!dir) {
         ::close(folder);
         ++UnreadableFolders_;
         return;
     }
-    TDirCloser closer{dir};
+    DirCloser closer{dir};
     // Names in byte order, so that the records (and the placing of equal
     // sort keys) do not depend on the file system's enumeration order.
-    struct TEntry {
+    struct DirEntry {
         std::string Name;
         unsigned char Type;
     };
-    std::vector<TEntry> entries;
+    std::vector<DirEntry> entries;
     errno = 0;
     while (const dirent* e = ::readdir(dir)) {
         if (e->d_name[0] == '.') continue; // ".", ".." and hidden entries
         entries.push_back({e->d_name, e->d_type});
     }
     std::sort(entries.begin(), entries.end(),
-              [](const TEntry& a, const TEntry& b) { return a.Name < b.Name; });
+              [](const DirEntry& a, const DirEntry& b) { return a.Name < b.Name; });
 
-    for (TEntry& entry : entries) {
+    for (DirEntry& entry : entries) {
         unsigned char type = entry.Type;
         struct stat st {};
         bool statted = false;
@@ -206,9 +206,9 @@ void TGVViewList::ScanFolder(int folder, const std::string& relative) {
     if (ProcessMessages) ProcessMessages();
 }
 
-void TGVViewList::AddFile(const std::string& relative, std::uint64_t size, std::time_t lastWrite,
-                          unsigned mode) {
-    TViewRecord& record = Records_.emplace_back();
+void ViewList::AddFile(const std::string& relative, std::uint64_t size, std::time_t lastWrite,
+                       unsigned mode) {
+    ViewRecord& record = Records_.emplace_back();
     record.Path = relative;
     record.Key = LowerCase(relative);
     record.SizeKiB = size >> 10;
@@ -217,7 +217,7 @@ void TGVViewList::AddFile(const std::string& relative, std::uint64_t size, std::
     ++FoundCount_;
 }
 
-void TGVViewList::BuildIndex() {
+void ViewList::BuildIndex() {
     ByKey_.resize(Records_.size());
     for (std::uint32_t i = 0; i < ByKey_.size(); ++i)
         ByKey_[i] = i;
@@ -228,18 +228,18 @@ void TGVViewList::BuildIndex() {
 
 // --- lines ---
 
-bool TGVViewList::Filter() {
+bool ViewList::Filter() {
     if (Building_) return false;
     DoFilter();
     return true;
 }
 
-void TGVViewList::DoFilter() {
+void ViewList::DoFilter() {
     beginResetModel();
     Lines_.clear();
     const std::string search = LowerCase(SearchText);
     for (std::uint32_t i = 0; i < Records_.size(); ++i) {
-        const TViewRecord& r = Records_[i];
+        const ViewRecord& r = Records_[i];
         if (UnviewedOnly_ && r.Viewed) continue;
         if (SearchActive && r.Key.find(search) == std::string::npos) continue;
         if (DisplayedSize_ == 0 && !r.Thumbnail) continue;
@@ -251,13 +251,13 @@ void TGVViewList::DoFilter() {
     DoSortLines();
 }
 
-bool TGVViewList::SortLines() {
+bool ViewList::SortLines() {
     if (Building_) return false;
     DoSortLines();
     return true;
 }
 
-void TGVViewList::DoSortLines() {
+void ViewList::DoSortLines() {
     if (Lines_.empty()) return;
     Busy(true);
     // The rows keep their numbers, so a view's current row stays where it was.
@@ -267,13 +267,13 @@ void TGVViewList::DoSortLines() {
     Busy(false);
 }
 
-bool TGVViewList::ShowLines() {
+bool ViewList::ShowLines() {
     if (Building_) return false;
     DoShowLines();
     return true;
 }
 
-void TGVViewList::DoShowLines() {
+void ViewList::DoShowLines() {
     static const QMetaMethod reset = QMetaMethod::fromSignal(&QAbstractItemModel::modelReset);
     if (!isSignalConnected(reset)) {
         Message("External Grid not assigned");
@@ -283,13 +283,13 @@ void TGVViewList::DoShowLines() {
         emit dataChanged(index(0), index(int(Lines_.size()) - 1), {Qt::DisplayRole});
 }
 
-bool TGVViewList::ClearRecords() {
+bool ViewList::ClearRecords() {
     if (Building_) return false;
     DoClearRecords();
     return true;
 }
 
-void TGVViewList::DoClearRecords() {
+void ViewList::DoClearRecords() {
     beginResetModel();
     Records_.clear();
     ByKey_.clear();
@@ -297,13 +297,13 @@ void TGVViewList::DoClearRecords() {
     endResetModel();
 }
 
-std::string TGVViewList::LinePath(int line) const {
+std::string ViewList::LinePath(int line) const {
     if (line < 0 || std::size_t(line) >= Lines_.size()) return {};
     const std::uint32_t r = Lines_[std::size_t(line)].Record;
     return r < Records_.size() ? Records_[r].Path : std::string();
 }
 
-std::string TGVViewList::LineFullPath(int line) const {
+std::string ViewList::LineFullPath(int line) const {
     const std::string path = LinePath(line);
     if (path.empty()) return {};
     std::string root = RootFolder;
@@ -311,7 +311,7 @@ std::string TGVViewList::LineFullPath(int line) const {
     return root + path;
 }
 
-int TGVViewList::FindRecordIndex(const std::string& relativePath) const {
+int ViewList::FindRecordIndex(const std::string& relativePath) const {
     const std::string key = LowerCase(relativePath);
     auto [first, last] =
         std::equal_range(ByKey_.begin(), ByKey_.end(), key, [this](const auto& a, const auto& b) {
@@ -326,14 +326,14 @@ int TGVViewList::FindRecordIndex(const std::string& relativePath) const {
     return int(*first);
 }
 
-const TViewRecord* TGVViewList::FindRecord(const std::string& relativePath) const {
+const ViewRecord* ViewList::FindRecord(const std::string& relativePath) const {
     const int i = FindRecordIndex(relativePath);
     return i < 0 ? nullptr : &Records_[std::size_t(i)];
 }
 
 // --- files ---
 
-std::string TGVViewList::ContainedFile(const std::string& relative) const {
+std::string ViewList::ContainedFile(const std::string& relative) const {
     if (relative.empty() || RootFolder.empty()) return {};
     std::string root = Canonical(RootFolder);
     if (root.empty()) return {};
@@ -348,7 +348,7 @@ std::string TGVViewList::ContainedFile(const std::string& relative) const {
     return canonical;
 }
 
-bool TGVViewList::MarkViewed(const std::string& relativePath) {
+bool ViewList::MarkViewed(const std::string& relativePath) {
     const int i = FindRecordIndex(relativePath);
     if (i >= 0) Records_[std::size_t(i)].Viewed = true;
     // A path given by its key still reaches the file under its real name.
@@ -372,7 +372,7 @@ bool TGVViewList::MarkViewed(const std::string& relativePath) {
     return true;
 }
 
-bool TGVViewList::DeleteFile(const std::string& relativePath) {
+bool ViewList::DeleteFile(const std::string& relativePath) {
     if (Building_) return false;
     const std::string file = ContainedFile(relativePath);
     // Unlinking needs no write permission on the file itself, so read-only
@@ -382,11 +382,11 @@ bool TGVViewList::DeleteFile(const std::string& relativePath) {
 
 // --- model ---
 
-int TGVViewList::rowCount(const QModelIndex& parent) const {
+int ViewList::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(Lines_.size());
 }
 
-QVariant TGVViewList::data(const QModelIndex& index, int role) const {
+QVariant ViewList::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() < 0 || std::size_t(index.row()) >= Lines_.size()) return {};
     if (role == Qt::DisplayRole)
         return QString::fromStdString(Lines_[std::size_t(index.row())].Text);
@@ -394,6 +394,6 @@ QVariant TGVViewList::data(const QModelIndex& index, int role) const {
     return {};
 }
 
-void TGVViewList::Message(std::string text) const {
+void ViewList::Message(std::string text) const {
     if (Messages_) Messages_->ShowMessage(text);
 }

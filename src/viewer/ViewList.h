@@ -22,14 +22,14 @@
 // GUI thread only. Build processes pending events after each folder; while
 // it runs every other operation that changes the lists or the disk is
 // refused (Building() tells).
-class TGVViewList : public QAbstractListModel, public TComponent {
+class ViewList : public QAbstractListModel, public Component {
 public:
     // The row's real path relative to RootFolder ("" for the empty line).
     static constexpr int PathRole = Qt::UserRole + 1;
 
-    explicit TGVViewList(IMessageSink* messages = nullptr,
-                         std::string applicationTitle = "Tessellon", QObject* parent = nullptr);
-    ~TGVViewList() override;
+    explicit ViewList(MessageSink* messages = nullptr, std::string applicationTitle = "Tessellon",
+                      QObject* parent = nullptr);
+    ~ViewList() override;
 
     // Settings, read at creation; each setter stores the new value at once
     // and ignores one out of range. None re-sorts or re-filters.
@@ -87,14 +87,14 @@ public:
     // Returns false for anything else; the lists are left as they are.
     bool DeleteFile(const std::string& relativePath);
 
-    const std::vector<TViewRecord>& Records() const { return Records_; }
-    const std::vector<TViewLine>& Lines() const { return Lines_; }
+    const std::vector<ViewRecord>& Records() const { return Records_; }
+    const std::vector<ViewLine>& Lines() const { return Lines_; }
     // The line's real relative path and its full path; "" for the empty line.
     std::string LinePath(int line) const;
     std::string LineFullPath(int line) const;
     // The record whose key is the lower case of the path, preferring the one
     // with exactly this path; nullptr when none.
-    const TViewRecord* FindRecord(const std::string& relativePath) const;
+    const ViewRecord* FindRecord(const std::string& relativePath) const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -118,17 +118,17 @@ private:
     }
     bool ExtensionListed(std::string_view type) const;
 
-    IMessageSink* Messages_;
-    std::unique_ptr<TGVReg> Reg_;
+    MessageSink* Messages_;
+    std::unique_ptr<SettingsKey> Settings_;
     int SortType_ = VIEWSORT_PATHTREE;
     bool SortDescending_ = false;
     bool UnviewedOnly_ = false;
     int DisplayedSize_ = 1;
-    TGVStringList Types_;
+    StringList Types_;
     std::vector<std::string> Extensions_; // "." + type, byte-sorted
-    std::vector<TViewRecord> Records_;
+    std::vector<ViewRecord> Records_;
     std::vector<std::uint32_t> ByKey_; // record indices sorted by key
-    std::vector<TViewLine> Lines_;
+    std::vector<ViewLine> Lines_;
     int FoundCount_ = 0;
     int UnreadableFolders_ = 0;
     bool Building_ = false;

@@ -4,8 +4,8 @@
 #include "gallery/FullScreenDisplay.h"
 #include "gallery/HelpContext.h"
 #include "gallery/MediaPlayer.h"
+#include "gallery/MediaPlayerPlayback.h"
 #include "gallery/ScreenCursor.h"
-#include "gallery/VideoPlayback.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -59,29 +59,29 @@ QAction* AddItem(QMenu* menu, const QString& caption, bool checkable = false) {
 
 } // namespace
 
-TGVViewer::TGVViewer(IMessageSink* messages, std::string applicationTitle, TImgDisp* display,
-                     QWidget* parent)
+ViewerWindow::ViewerWindow(MessageSink* messages, std::string applicationTitle,
+                           FullScreenDisplay* display, QWidget* parent)
     : QMainWindow(parent), Messages_(messages),
-      List_(std::make_unique<TGVViewList>(messages, applicationTitle)), Display_(display),
-      Reg_(std::make_unique<TGVReg>(applicationTitle, messages)) {
+      List_(std::make_unique<ViewList>(messages, applicationTitle)), Display_(display),
+      Settings_(std::make_unique<SettingsKey>(applicationTitle, messages)) {
     setWindowTitle(Q(applicationTitle) + QStringLiteral(" Viewer"));
     // A second window of the application: closing it never ends the program.
     setAttribute(Qt::WA_QuitOnClose, false);
     resize(800, 600);
     setWindowState(Qt::WindowMaximized);
 
-    ShowComments_ = Reg_->ReadBool(Setting::ViewerShowFullScreenComments.Entry,
-                                   DefaultBool(Setting::ViewerShowFullScreenComments));
+    ShowComments_ = Settings_->ReadBool(Setting::ViewerShowFullScreenComments.Entry,
+                                        DefaultBool(Setting::ViewerShowFullScreenComments));
     BuildGrid();
     BuildMenus();
 
     List_->CountLabel = [this](const std::string& text) {
         SetStatus(Q(text));
-        StaticText1_->repaint();
+        StatusLabel_->repaint();
     };
     List_->BusyCursor = [](bool busy) {
         if (busy)
-            setScreenCursor(TScreenCursor::Hourglass);
+            setScreenCursor(ScreenCursor::Hourglass);
         else
             restoreSavedCursor();
     };
@@ -95,10 +95,10 @@ TGVViewer::TGVViewer(IMessageSink* messages, std::string applicationTitle, TImgD
     };
 
     if (Display_ == nullptr) {
-        auto* own = new TImgDisp(this);
-        auto* player = new TSmartMediaPlayer(own, messages);
-        player->SetDisplay(own->Panel1());
-        OwnPlayback_ = std::make_unique<TSmartPlayerPlayback>(*player);
+        auto* own = new FullScreenDisplay(this);
+        auto* player = new MediaPlayer(own, messages);
+        player->SetDisplay(own->VideoPanel());
+        OwnPlayback_ = std::make_unique<MediaPlayerPlayback>(*player);
         own->SetVideoPlayer(OwnPlayback_.get());
         Display_ = own;
     }
@@ -107,7 +107,7 @@ TGVViewer::TGVViewer(IMessageSink* messages, std::string applicationTitle, TImgD
     UpdatePosition();
 }
 
-TGVViewer::~TGVViewer() {
+ViewerWindow::~ViewerWindow() {
     if (Display_ == nullptr) return;
     if (OwnPlayback_) {
         // The display's tile refers to the playback adapter: both go now.
@@ -123,7 +123,7 @@ TGVViewer::~TGVViewer() {
 
 // --- construction ---
 
-void TGVViewer::BuildGrid() {
+void ViewerWindow::BuildGrid() {
     Grid_ = new QTableView(this);
     Grid_->setAccessibleName(QStringLiteral("library"));
     Grid_->setModel(List_.get());
@@ -149,112 +149,112 @@ void TGVViewer::BuildGrid() {
     setCentralWidget(Grid_);
 
     connect(Grid_, &QAbstractItemView::clicked, this, [this] { UpdatePosition(); });
-    connect(Grid_, &QAbstractItemView::doubleClicked, this, [this] { StringGrid1DblClick(); });
+    connect(Grid_, &QAbstractItemView::doubleClicked, this, [this] { GridActivated(); });
     connect(Grid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { UpdatePosition(); });
     Grid_->installEventFilter(this);
 
-    Copy1 = new QAction(QStringLiteral("Copy"), Grid_);
-    Copy1->setShortcut(QKeySequence::Copy);
-    Copy1->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    Selectall1 = new QAction(QStringLiteral("Select all"), Grid_);
-    Selectall1->setShortcut(QKeySequence::SelectAll);
-    Selectall1->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    delete1 = new QAction(QStringLiteral("Delete selected files"), Grid_);
-    Grid_->addActions({Copy1, Selectall1, delete1});
+    CopyAction = new QAction(QStringLiteral("Copy"), Grid_);
+    CopyAction->setShortcut(QKeySequence::Copy);
+    CopyAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    SelectAllAction = new QAction(QStringLiteral("Select all"), Grid_);
+    SelectAllAction->setShortcut(QKeySequence::SelectAll);
+    SelectAllAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    DeleteFilesAction = new QAction(QStringLiteral("Delete selected files"), Grid_);
+    Grid_->addActions({CopyAction, SelectAllAction, DeleteFilesAction});
     Grid_->setContextMenuPolicy(Qt::ActionsContextMenu);
-    connect(Copy1, &QAction::triggered, this, [this] { Copy1Click(); });
-    connect(Selectall1, &QAction::triggered, this, [this] { Selectall1Click(); });
-    connect(delete1, &QAction::triggered, this, [this] { delete1Click(); });
+    connect(CopyAction, &QAction::triggered, this, [this] { CopyClicked(); });
+    connect(SelectAllAction, &QAction::triggered, this, [this] { SelectAllClicked(); });
+    connect(DeleteFilesAction, &QAction::triggered, this, [this] { DeleteFilesClicked(); });
 
-    StaticText1_ = new QLabel(this);
-    StaticText1_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    StaticText1_->setTextFormat(Qt::PlainText);
-    StaticText1_->setAccessibleName(QStringLiteral("library status"));
-    statusBar()->addWidget(StaticText1_);
+    StatusLabel_ = new QLabel(this);
+    StatusLabel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    StatusLabel_->setTextFormat(Qt::PlainText);
+    StatusLabel_->setAccessibleName(QStringLiteral("library status"));
+    statusBar()->addWidget(StatusLabel_);
 }
 
-void TGVViewer::BuildMenus() {
-    File1 = menuBar()->addMenu(QStringLiteral("&File"));
-    SetHelpContext(File1, 4000);
-    Exit1 = AddItem(File1, QStringLiteral("Exit"));
-    connect(Exit1, &QAction::triggered, this, [this] { close(); });
+void ViewerWindow::BuildMenus() {
+    FileMenu = menuBar()->addMenu(QStringLiteral("&File"));
+    SetHelpContext(FileMenu, 4000);
+    ExitAction = AddItem(FileMenu, QStringLiteral("Exit"));
+    connect(ExitAction, &QAction::triggered, this, [this] { close(); });
 
-    Browse1 = menuBar()->addAction(QStringLiteral("&Browse"));
-    connect(Browse1, &QAction::triggered, this, [this] { Browse1Click(); });
+    BrowseAction = menuBar()->addAction(QStringLiteral("&Browse"));
+    connect(BrowseAction, &QAction::triggered, this, [this] { BrowseClicked(); });
 
-    Filter1 = menuBar()->addMenu(QStringLiteral("F&ilter"));
-    SetHelpContext(Filter1, 4200);
-    Unviewed1 = AddItem(Filter1, QStringLiteral("Unviewed"), true);
-    Size1 = Filter1->addMenu(QStringLiteral("Size"));
+    FilterMenu = menuBar()->addMenu(QStringLiteral("F&ilter"));
+    SetHelpContext(FilterMenu, 4200);
+    UnviewedAction = AddItem(FilterMenu, QStringLiteral("Unviewed"), true);
+    SizeMenu = FilterMenu->addMenu(QStringLiteral("Size"));
     SizeGroup_ = new QActionGroup(this);
-    showonlyThumbs1 = AddItem(Size1, QStringLiteral("show only Thumbs"), true);
-    showonlyFullSize1 = AddItem(Size1, QStringLiteral("show only Full Size"), true);
-    showThumbsandFullsize1 = AddItem(Size1, QStringLiteral("show Thumbs and Full Size"), true);
-    QAction* sizes[] = {showonlyThumbs1, showonlyFullSize1, showThumbsandFullsize1};
+    ThumbsOnlyAction = AddItem(SizeMenu, QStringLiteral("show only Thumbs"), true);
+    FullSizeOnlyAction = AddItem(SizeMenu, QStringLiteral("show only Full Size"), true);
+    ThumbsAndFullSizeAction = AddItem(SizeMenu, QStringLiteral("show Thumbs and Full Size"), true);
+    QAction* sizes[] = {ThumbsOnlyAction, FullSizeOnlyAction, ThumbsAndFullSizeAction};
     for (int i = 0; i < 3; ++i) {
         SizeGroup_->addAction(sizes[i]);
-        connect(sizes[i], &QAction::triggered, this, [this, i] { SizeClick(i); });
+        connect(sizes[i], &QAction::triggered, this, [this, i] { SizeClicked(i); });
     }
-    SearchString1 = AddItem(Filter1, QStringLiteral("Search String"), true);
-    Clear1 = AddItem(Filter1, QStringLiteral("Clear"), true);
-    connect(Unviewed1, &QAction::triggered, this, [this] { Unviewed1Click(); });
-    connect(SearchString1, &QAction::triggered, this, [this] { SearchString1Click(); });
-    connect(Clear1, &QAction::triggered, this, [this] { Clear1Click(); });
+    SearchTextAction = AddItem(FilterMenu, QStringLiteral("Search String"), true);
+    ClearFilterAction = AddItem(FilterMenu, QStringLiteral("Clear"), true);
+    connect(UnviewedAction, &QAction::triggered, this, [this] { UnviewedClicked(); });
+    connect(SearchTextAction, &QAction::triggered, this, [this] { SearchTextClicked(); });
+    connect(ClearFilterAction, &QAction::triggered, this, [this] { ClearFilterClicked(); });
 
-    SortBy1 = menuBar()->addMenu(QStringLiteral("&Sort By"));
-    SetHelpContext(SortBy1, 4300);
+    SortMenu = menuBar()->addMenu(QStringLiteral("&Sort By"));
+    SetHelpContext(SortMenu, 4300);
     SortGroup_ = new QActionGroup(this);
-    Date1 = AddItem(SortBy1, QStringLiteral("Date"), true);
-    FileSize1 = AddItem(SortBy1, QStringLiteral("File Size"), true);
-    PathTree1 = AddItem(SortBy1, QStringLiteral("Path Tree"), true);
-    FileName1 = AddItem(SortBy1, QStringLiteral("File Name"), true);
-    const std::pair<QAction*, int> sorts[] = {{Date1, VIEWSORT_DATE},
-                                              {FileSize1, VIEWSORT_FILESIZE},
-                                              {PathTree1, VIEWSORT_PATHTREE},
-                                              {FileName1, VIEWSORT_FILENAME}};
+    SortByDateAction = AddItem(SortMenu, QStringLiteral("Date"), true);
+    SortBySizeAction = AddItem(SortMenu, QStringLiteral("File Size"), true);
+    SortByPathAction = AddItem(SortMenu, QStringLiteral("Path Tree"), true);
+    SortByNameAction = AddItem(SortMenu, QStringLiteral("File Name"), true);
+    const std::pair<QAction*, int> sorts[] = {{SortByDateAction, VIEWSORT_DATE},
+                                              {SortBySizeAction, VIEWSORT_FILESIZE},
+                                              {SortByPathAction, VIEWSORT_PATHTREE},
+                                              {SortByNameAction, VIEWSORT_FILENAME}};
     for (const auto& [action, type] : sorts) {
         SortGroup_->addAction(action);
-        connect(action, &QAction::triggered, this, [this, type = type] { SortClick(type); });
+        connect(action, &QAction::triggered, this, [this, type = type] { SortClicked(type); });
     }
-    SortBy1->addSeparator();
-    Descending1 = AddItem(SortBy1, QStringLiteral("(descending)"), true);
-    connect(Descending1, &QAction::triggered, this, [this] { Descending1Click(); });
+    SortMenu->addSeparator();
+    DescendingAction = AddItem(SortMenu, QStringLiteral("(descending)"), true);
+    connect(DescendingAction, &QAction::triggered, this, [this] { DescendingClicked(); });
 
-    Options1 = menuBar()->addMenu(QStringLiteral("&Options"));
-    SetHelpContext(Options1, 4400);
-    ShowFullScreenComments1 =
-        AddItem(Options1, QStringLiteral("Show infos on full screen display"), true);
-    connect(ShowFullScreenComments1, &QAction::triggered, this,
-            [this] { ShowFullScreenComments1Click(); });
+    OptionsMenu = menuBar()->addMenu(QStringLiteral("&Options"));
+    SetHelpContext(OptionsMenu, 4400);
+    ShowCommentsAction =
+        AddItem(OptionsMenu, QStringLiteral("Show infos on full screen display"), true);
+    connect(ShowCommentsAction, &QAction::triggered, this, [this] { ShowCommentsClicked(); });
 
     // Nothing to filter or sort before the first Browse.
-    Filter1->menuAction()->setEnabled(false);
-    SortBy1->menuAction()->setEnabled(false);
+    FilterMenu->menuAction()->setEnabled(false);
+    SortMenu->menuAction()->setEnabled(false);
     SyncMenus();
 }
 
 // The check marks as the settings say.
-void TGVViewer::SyncMenus() {
-    ShowFullScreenComments1->setChecked(ShowComments_);
-    Descending1->setChecked(List_->SortDescending());
-    Unviewed1->setChecked(List_->UnviewedOnly());
+void ViewerWindow::SyncMenus() {
+    ShowCommentsAction->setChecked(ShowComments_);
+    DescendingAction->setChecked(List_->SortDescending());
+    UnviewedAction->setChecked(List_->UnviewedOnly());
     CheckSortItem();
     CheckSizeItem();
 }
 
-void TGVViewer::CheckSortItem() {
+void ViewerWindow::CheckSortItem() {
     // By the stored number: 0 Date, 1 Path Tree, 2 File Size, 3 File Name.
-    QAction* const items[] = {Date1, PathTree1, FileSize1, FileName1};
+    QAction* const items[] = {SortByDateAction, SortByPathAction, SortBySizeAction,
+                              SortByNameAction};
     items[std::clamp(List_->SortType(), 0, 3)]->setChecked(true);
 }
 
-void TGVViewer::CheckSizeItem() {
-    QAction* const items[] = {showonlyThumbs1, showonlyFullSize1, showThumbsandFullsize1};
+void ViewerWindow::CheckSizeItem() {
+    QAction* const items[] = {ThumbsOnlyAction, FullSizeOnlyAction, ThumbsAndFullSizeAction};
     items[std::clamp(List_->DisplayedSize(), 0, 2)]->setChecked(true);
 }
 
-void TGVViewer::InstallDisplayHandlers() {
+void ViewerWindow::InstallDisplayHandlers() {
     Display_->SetKeyHandler([this](QKeyEvent* event) { FullScreenKey(event); });
     Display_->SetClickHandler([this](Qt::MouseButton button) { MediaClick(button); });
     // List mode ends with the display, whoever closes it.
@@ -263,24 +263,24 @@ void TGVViewer::InstallDisplayHandlers() {
 
 // --- showing and hiding ---
 
-void TGVViewer::showEvent(QShowEvent* event) {
+void ViewerWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (!event->spontaneous()) FormShow();
+    if (!event->spontaneous()) RefreshOnShow();
 }
 
-void TGVViewer::hideEvent(QHideEvent* event) {
+void ViewerWindow::hideEvent(QHideEvent* event) {
     QMainWindow::hideEvent(event);
     // A minimised window keeps its list.
-    if (!event->spontaneous()) FormHide();
+    if (!event->spontaneous()) ClearOnHide();
 }
 
-void TGVViewer::FormShow() {
-    Descending1->setChecked(List_->SortDescending());
-    Unviewed1->setChecked(List_->UnviewedOnly());
+void ViewerWindow::RefreshOnShow() {
+    DescendingAction->setChecked(List_->SortDescending());
+    UnviewedAction->setChecked(List_->UnviewedOnly());
     ApplyCommentsOption();
 }
 
-void TGVViewer::FormHide() {
+void ViewerWindow::ClearOnHide() {
     // A build that runs on is cleared when it ends.
     if (List_->Building()) {
         HiddenDuringBuild_ = true;
@@ -291,7 +291,7 @@ void TGVViewer::FormHide() {
     UpdatePosition();
 }
 
-bool TGVViewer::eventFilter(QObject* watched, QEvent* event) {
+bool ViewerWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Display_ && event->type() == QEvent::Hide) {
         ListMode_ = false;
     } else if (watched == Grid_ && event->type() == QEvent::KeyPress) {
@@ -301,20 +301,20 @@ bool TGVViewer::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            StringGrid1DblClick();
+            GridActivated();
             return true;
         }
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TGVViewer::Guard(const std::function<void()>& action) {
+void ViewerWindow::Guard(const std::function<void()>& action) {
     RunGuarded(action, Messages_);
 }
 
 // --- browse ---
 
-void TGVViewer::Browse() {
+void ViewerWindow::Browse() {
     Guard([this] {
         if (List_->Building()) return;
         const std::string path = DownloadPath ? DownloadPath() : List_->RootFolder;
@@ -330,11 +330,11 @@ void TGVViewer::Browse() {
         HiddenDuringBuild_ = false;
         List_->RootFolder = path;
         List_->Build();
-        Filter1->menuAction()->setEnabled(true);
-        SortBy1->menuAction()->setEnabled(true);
+        FilterMenu->menuAction()->setEnabled(true);
+        SortMenu->menuAction()->setEnabled(true);
         if (HiddenDuringBuild_) {
             HiddenDuringBuild_ = false;
-            FormHide();
+            ClearOnHide();
             return;
         }
         SetCurrentRow(0);
@@ -344,13 +344,13 @@ void TGVViewer::Browse() {
 
 // --- sort items ---
 
-void TGVViewer::Resort() {
+void ViewerWindow::Resort() {
     List_->SortLines();
     List_->ShowLines();
     UpdatePosition();
 }
 
-void TGVViewer::SortClick(int sortType) {
+void ViewerWindow::SortClicked(int sortType) {
     Guard([&] {
         if (List_->Building()) {
             CheckSortItem();
@@ -362,20 +362,20 @@ void TGVViewer::SortClick(int sortType) {
     });
 }
 
-void TGVViewer::Descending1Click() {
+void ViewerWindow::DescendingClicked() {
     Guard([this] {
         if (List_->Building()) {
-            Descending1->setChecked(!Descending1->isChecked());
+            DescendingAction->setChecked(!DescendingAction->isChecked());
             return;
         }
-        List_->SetSortDescending(Descending1->isChecked());
+        List_->SetSortDescending(DescendingAction->isChecked());
         Resort();
     });
 }
 
 // --- filter items ---
 
-void TGVViewer::Refilter() {
+void ViewerWindow::Refilter() {
     const int row = CurrentRow();
     List_->Filter();
     List_->ShowLines();
@@ -383,39 +383,39 @@ void TGVViewer::Refilter() {
     UpdatePosition();
 }
 
-void TGVViewer::Unviewed1Click() {
+void ViewerWindow::UnviewedClicked() {
     Guard([this] {
         if (List_->Building()) {
-            Unviewed1->setChecked(!Unviewed1->isChecked());
+            UnviewedAction->setChecked(!UnviewedAction->isChecked());
             return;
         }
-        Clear1->setChecked(false);
-        List_->SetUnviewedOnly(Unviewed1->isChecked());
+        ClearFilterAction->setChecked(false);
+        List_->SetUnviewedOnly(UnviewedAction->isChecked());
         Refilter();
     });
 }
 
-void TGVViewer::SizeClick(int displayedSize) {
+void ViewerWindow::SizeClicked(int displayedSize) {
     Guard([&] {
         if (List_->Building()) {
             CheckSizeItem();
             return;
         }
-        Clear1->setChecked(false);
+        ClearFilterAction->setChecked(false);
         List_->SetDisplayedSize(displayedSize);
         CheckSizeItem();
         Refilter();
     });
 }
 
-void TGVViewer::SearchString1Click() {
+void ViewerWindow::SearchTextClicked() {
     Guard([this] {
         if (List_->Building()) {
-            SearchString1->setChecked(!SearchString1->isChecked());
+            SearchTextAction->setChecked(!SearchTextAction->isChecked());
             return;
         }
-        Clear1->setChecked(false);
-        const bool active = SearchString1->isChecked();
+        ClearFilterAction->setChecked(false);
+        const bool active = SearchTextAction->isChecked();
         List_->SearchActive = active;
         if (active) {
             // Cancelled, the search goes on with the text it had.
@@ -426,18 +426,18 @@ void TGVViewer::SearchString1Click() {
     });
 }
 
-void TGVViewer::Clear1Click() {
+void ViewerWindow::ClearFilterClicked() {
     Guard([this] {
         if (List_->Building()) {
-            Clear1->setChecked(!Clear1->isChecked());
+            ClearFilterAction->setChecked(!ClearFilterAction->isChecked());
             return;
         }
         List_->SetSortDescending(false);
         List_->SetUnviewedOnly(false);
         List_->SearchActive = false;
-        Unviewed1->setChecked(false);
-        SearchString1->setChecked(false);
-        Clear1->setChecked(true);
+        UnviewedAction->setChecked(false);
+        SearchTextAction->setChecked(false);
+        ClearFilterAction->setChecked(true);
         // "(descending)" keeps its check mark until the window is shown again.
         Refilter();
     });
@@ -445,74 +445,74 @@ void TGVViewer::Clear1Click() {
 
 // --- full-screen comments option ---
 
-bool TGVViewer::ShowFullScreenComments() const {
+bool ViewerWindow::ShowFullScreenComments() const {
     return ShowComments_;
 }
 
-void TGVViewer::SetShowFullScreenComments(bool show) {
+void ViewerWindow::SetShowFullScreenComments(bool show) {
     const bool changed = show != ShowComments_;
     ShowComments_ = show;
-    ShowFullScreenComments1->setChecked(show);
-    Reg_->WriteBool(Setting::ViewerShowFullScreenComments.Entry, show);
+    ShowCommentsAction->setChecked(show);
+    Settings_->WriteBool(Setting::ViewerShowFullScreenComments.Entry, show);
     ApplyCommentsOption();
     if (changed && OnShowCommentsChanged) OnShowCommentsChanged(show);
 }
 
-void TGVViewer::ShowFullScreenComments1Click() {
-    Guard([this] { SetShowFullScreenComments(ShowFullScreenComments1->isChecked()); });
+void ViewerWindow::ShowCommentsClicked() {
+    Guard([this] { SetShowFullScreenComments(ShowCommentsAction->isChecked()); });
 }
 
-void TGVViewer::ApplyCommentsOption() {
+void ViewerWindow::ApplyCommentsOption() {
     if (Display_ != nullptr) Display_->SetShowComments(ShowComments_);
 }
 
 // --- grid and full-screen navigation ---
 
-int TGVViewer::CurrentRow() const {
+int ViewerWindow::CurrentRow() const {
     const QModelIndex current = Grid_->currentIndex();
     return current.isValid() ? current.row() : 0;
 }
 
-void TGVViewer::SetCurrentRow(int row) {
+void ViewerWindow::SetCurrentRow(int row) {
     if (row < 0 || row >= List_->rowCount()) return;
     Grid_->setCurrentIndex(List_->index(row, 0));
 }
 
-QString TGVViewer::PositionText() const {
+QString ViewerWindow::PositionText() const {
     const int rows = List_->rowCount();
     if (rows == 0) return QStringLiteral("0 / 0");
     return QStringLiteral("%1 / %2").arg(CurrentRow() + 1).arg(rows);
 }
 
-void TGVViewer::UpdatePosition() {
+void ViewerWindow::UpdatePosition() {
     SetStatus(PositionText());
 }
 
-void TGVViewer::SetStatus(const QString& text) {
-    StaticText1_->setText(text);
-    StaticText1_->setAccessibleDescription(text);
+void ViewerWindow::SetStatus(const QString& text) {
+    StatusLabel_->setText(text);
+    StatusLabel_->setAccessibleDescription(text);
 }
 
-void TGVViewer::StringGrid1DblClick() {
+void ViewerWindow::GridActivated() {
     Guard([this] {
         ApplyCommentsOption();
         ShowMediaFullScreenAndNext(false);
     });
 }
 
-void TGVViewer::ShowMediaFullScreenAndNext(bool advance) {
+void ViewerWindow::ShowMediaFullScreenAndNext(bool advance) {
     int row = CurrentRow();
     if (advance && row < List_->rowCount() - 1) ++row;
     ShowRow(row);
 }
 
-void TGVViewer::ShowPreviousImageFullScreen() {
+void ViewerWindow::ShowPreviousImageFullScreen() {
     int row = CurrentRow();
     if (row > 0) --row;
     ShowRow(row);
 }
 
-void TGVViewer::ShowRow(int row) {
+void ViewerWindow::ShowRow(int row) {
     if (Display_ == nullptr || List_->Building() || row < 0 || row >= List_->rowCount()) return;
     SetCurrentRow(row);
     UpdatePosition();
@@ -528,7 +528,7 @@ void TGVViewer::ShowRow(int row) {
     Display_->ShowMedia(Q(path), Q(full));
 }
 
-void TGVViewer::MediaClick(Qt::MouseButton button) {
+void ViewerWindow::MediaClick(Qt::MouseButton button) {
     Guard([&] {
         if (!ListMode_) {
             Display_->GalleryClick(button);
@@ -540,7 +540,7 @@ void TGVViewer::MediaClick(Qt::MouseButton button) {
     });
 }
 
-void TGVViewer::FullScreenKey(QKeyEvent* event) {
+void ViewerWindow::FullScreenKey(QKeyEvent* event) {
     Guard([&] {
         if (!ListMode_) {
             Display_->GalleryKey(event);
@@ -563,7 +563,7 @@ void TGVViewer::FullScreenKey(QKeyEvent* event) {
 
 // --- popup menu ---
 
-std::pair<int, int> TGVViewer::SelectedRows() const {
+std::pair<int, int> ViewerWindow::SelectedRows() const {
     int top = CurrentRow(), bottom = top;
     const QModelIndexList rows = Grid_->selectionModel()->selectedRows();
     if (!rows.isEmpty()) {
@@ -576,7 +576,7 @@ std::pair<int, int> TGVViewer::SelectedRows() const {
     return {top, std::min(bottom, List_->rowCount() - 1)};
 }
 
-void TGVViewer::Copy1Click() {
+void ViewerWindow::CopyClicked() {
     Guard([this] {
         const auto [top, bottom] = SelectedRows();
         QString text;
@@ -588,11 +588,11 @@ void TGVViewer::Copy1Click() {
     });
 }
 
-void TGVViewer::Selectall1Click() {
+void ViewerWindow::SelectAllClicked() {
     Grid_->selectAll();
 }
 
-void TGVViewer::delete1Click() {
+void ViewerWindow::DeleteFilesClicked() {
     Guard([this] {
         if (List_->Building()) return;
         const auto [top, bottom] = SelectedRows();

@@ -24,16 +24,16 @@ class QKeyEvent;
 class QLabel;
 class QMenu;
 class QTableView;
-class TVideoPlayback;
+class VideoPlayback;
 
-class TGVViewer : public QMainWindow {
+class ViewerWindow : public QMainWindow {
 public:
     // display: the full-screen display shared with the gallery (not owned);
     // without one the window makes its own. messages: where the texts for
     // the user go.
-    explicit TGVViewer(IMessageSink* messages, std::string applicationTitle = "Tessellon",
-                       TImgDisp* display = nullptr, QWidget* parent = nullptr);
-    ~TGVViewer() override;
+    explicit ViewerWindow(MessageSink* messages, std::string applicationTitle = "Tessellon",
+                          FullScreenDisplay* display = nullptr, QWidget* parent = nullptr);
+    ~ViewerWindow() override;
 
     // --- what the main window sets and calls ---
 
@@ -73,53 +73,53 @@ public:
     // The position text: current row + 1, " / ", the number of rows.
     void UpdatePosition();
 
-    TGVViewList& List() { return *List_; }
-    TImgDisp* Display() const { return Display_; }
+    ViewList& List() { return *List_; }
+    FullScreenDisplay* Display() const { return Display_; }
     QTableView* Grid() const { return Grid_; }
-    QLabel* StatusText() const { return StaticText1_; }
+    QLabel* StatusLabel() const { return StatusLabel_; }
 
     // The library's input box for the search text: true with the new text
     // when confirmed. A QInputDialog unless replaced.
     std::function<bool(QString& text)> AskSearchText;
 
     // --- menus, by their captions ---
-    QMenu* File1;
-    QAction* Exit1;
-    QAction* Browse1;
-    QMenu* Filter1;
-    QAction* Unviewed1;
-    QMenu* Size1;
-    QAction* showonlyThumbs1;
-    QAction* showonlyFullSize1;
-    QAction* showThumbsandFullsize1;
-    QAction* SearchString1;
-    QAction* Clear1;
-    QMenu* SortBy1;
-    QAction* Date1;
-    QAction* FileSize1;
-    QAction* PathTree1;
-    QAction* FileName1;
-    QAction* Descending1;
-    QMenu* Options1;
-    QAction* ShowFullScreenComments1;
+    QMenu* FileMenu;
+    QAction* ExitAction;
+    QAction* BrowseAction;
+    QMenu* FilterMenu;
+    QAction* UnviewedAction;
+    QMenu* SizeMenu;
+    QAction* ThumbsOnlyAction;
+    QAction* FullSizeOnlyAction;
+    QAction* ThumbsAndFullSizeAction;
+    QAction* SearchTextAction;
+    QAction* ClearFilterAction;
+    QMenu* SortMenu;
+    QAction* SortByDateAction;
+    QAction* SortBySizeAction;
+    QAction* SortByPathAction;
+    QAction* SortByNameAction;
+    QAction* DescendingAction;
+    QMenu* OptionsMenu;
+    QAction* ShowCommentsAction;
     // The grid's popup menu.
-    QAction* Copy1;
-    QAction* Selectall1;
-    QAction* delete1;
+    QAction* CopyAction;
+    QAction* SelectAllAction;
+    QAction* DeleteFilesAction;
 
     // --- handlers ---
-    void Browse1Click() { Browse(); }
-    void SortClick(int sortType);
-    void Descending1Click();
-    void Unviewed1Click();
-    void SizeClick(int displayedSize);
-    void SearchString1Click();
-    void Clear1Click();
-    void ShowFullScreenComments1Click();
-    void StringGrid1DblClick();
-    void Copy1Click();
-    void Selectall1Click();
-    void delete1Click();
+    void BrowseClicked() { Browse(); }
+    void SortClicked(int sortType);
+    void DescendingClicked();
+    void UnviewedClicked();
+    void SizeClicked(int displayedSize);
+    void SearchTextClicked();
+    void ClearFilterClicked();
+    void ShowCommentsClicked();
+    void GridActivated();
+    void CopyClicked();
+    void SelectAllClicked();
+    void DeleteFilesClicked();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -130,8 +130,8 @@ private:
     void BuildMenus();
     void BuildGrid();
     void InstallDisplayHandlers();
-    void FormShow();
-    void FormHide();
+    void RefreshOnShow();
+    void ClearOnHide();
     // Runs an action at the event loop's boundary: what it throws becomes a
     // message.
     void Guard(const std::function<void()>& action);
@@ -150,16 +150,16 @@ private:
     void SetStatus(const QString& text);
     QString PositionText() const;
 
-    IMessageSink* Messages_;
-    std::unique_ptr<TGVViewList> List_;
-    QPointer<TImgDisp> Display_;
-    std::unique_ptr<TVideoPlayback> OwnPlayback_;
+    MessageSink* Messages_;
+    std::unique_ptr<ViewList> List_;
+    QPointer<FullScreenDisplay> Display_;
+    std::unique_ptr<VideoPlayback> OwnPlayback_;
     QTableView* Grid_;
-    QLabel* StaticText1_;
+    QLabel* StatusLabel_;
     QActionGroup* SizeGroup_;
     QActionGroup* SortGroup_;
     bool ListMode_ = false;
     bool ShowComments_ = true;
-    std::unique_ptr<TGVReg> Reg_;
+    std::unique_ptr<SettingsKey> Settings_;
     bool HiddenDuringBuild_ = false;
 };

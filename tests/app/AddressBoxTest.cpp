@@ -44,17 +44,17 @@ QString Address(int i) {
 
 // --- the scan address box ---
 
-class EditComboboxTest : public ::testing::Test {
+class EditComboBoxTest : public ::testing::Test {
 protected:
-    EditComboboxTest() {
+    EditComboBoxTest() {
         box.OnAddedItem = [this] { ++added; };
         box.show();
     }
-    TEditCombobox box;
+    EditComboBox box;
     int added = 0;
 };
 
-TEST_F(EditComboboxTest, AddItemKeepsTheMostRecentOnTopWithoutDuplicates) {
+TEST_F(EditComboBoxTest, AddItemKeepsTheMostRecentOnTopWithoutDuplicates) {
     box.AddItem("http://a/");
     box.AddItem("http://b/");
     box.AddItem("");
@@ -76,7 +76,7 @@ TEST_F(EditComboboxTest, AddItemKeepsTheMostRecentOnTopWithoutDuplicates) {
     EXPECT_EQ(box.count(), 4);
 }
 
-TEST_F(EditComboboxTest, TypingAddsNothingUntilEnterAndAListChoiceGoesOnTop) {
+TEST_F(EditComboBoxTest, TypingAddsNothingUntilEnterAndAListChoiceGoesOnTop) {
     box.AddItem("http://c/");
     box.AddItem("http://b/");
     box.AddItem("http://a/");
@@ -104,7 +104,7 @@ TEST_F(EditComboboxTest, TypingAddsNothingUntilEnterAndAListChoiceGoesOnTop) {
     EXPECT_EQ(box.currentText(), "http://c/");
 }
 
-TEST_F(EditComboboxTest, LeavingTheBoxWithAListedTextChoosesNothing) {
+TEST_F(EditComboBoxTest, LeavingTheBoxWithAListedTextChoosesNothing) {
     box.AddItem("http://b/");
     box.AddItem("http://a/");
     QSignalSpy chosen(&box, &QComboBox::textActivated);
@@ -115,7 +115,7 @@ TEST_F(EditComboboxTest, LeavingTheBoxWithAListedTextChoosesNothing) {
     EXPECT_EQ(box.itemText(0), "http://a/");
 }
 
-TEST_F(EditComboboxTest, PasteAndContextMenu) {
+TEST_F(EditComboBoxTest, PasteAndContextMenu) {
     QApplication::clipboard()->setText("http://pasted/");
     box.PasteItem();
     EXPECT_EQ(box.itemText(0), "http://pasted/");
@@ -136,29 +136,29 @@ TEST_F(EditComboboxTest, PasteAndContextMenu) {
 
 // --- the browser address box ---
 
-class IEAddressTest : public ::testing::Test {
+class BrowserAddressBoxTest : public ::testing::Test {
 protected:
     std::string Stored(int k) {
-        TRegistry reg(TRegRoot::HKEY_CURRENT_USER);
+        RegistryStore reg(RegistryRoot::CurrentUser);
         if (!reg.OpenKey(kTypedUrlsKey, false)) return "<no key>";
         const std::string name = "Url" + std::to_string(k);
         return reg.ValueExists(name) ? reg.ReadString(name) : "<none>";
     }
-    void Fill(TIEAddress& box, int n) {
+    void Fill(BrowserAddressBox& box, int n) {
         for (int i = 0; i < n; ++i)
             box.addItem(Address(i));
     }
-    void OpenList(TIEAddress& box) {
+    void OpenList(BrowserAddressBox& box) {
         box.show();
         QTest::keyClick(&box, Qt::Key_Down);
         ASSERT_TRUE(RunUntil([&] { return box.view()->isVisible(); }));
     }
-    TConfigFolder config;
+    ConfigFolder config;
 };
 
-TEST_F(IEAddressTest, TypedUrlsOfThreeEndWithAnEmptyValue) {
+TEST_F(BrowserAddressBoxTest, TypedUrlsOfThreeEndWithAnEmptyValue) {
     {
-        TIEAddress box;
+        BrowserAddressBox box;
         EXPECT_EQ(box.count(), 0); // no history yet
         EXPECT_EQ(box.currentText(), "");
         Fill(box, 3);
@@ -168,13 +168,13 @@ TEST_F(IEAddressTest, TypedUrlsOfThreeEndWithAnEmptyValue) {
     EXPECT_EQ(Stored(3), Address(2).toStdString());
     EXPECT_EQ(Stored(4), "");
     EXPECT_EQ(Stored(5), "<none>");
-    TIEAddress reloaded;
+    BrowserAddressBox reloaded;
     EXPECT_EQ(Items(reloaded), QStringList({Address(0), Address(1), Address(2)}));
     EXPECT_EQ(reloaded.currentText(), Address(0));
 }
 
-TEST_F(IEAddressTest, TheHistoryKeepsTwentyFiveAddresses) {
-    TIEAddress box;
+TEST_F(BrowserAddressBoxTest, TheHistoryKeepsTwentyFiveAddresses) {
+    BrowserAddressBox box;
     Fill(box, 24);
     box.SaveTypedUrls();
     EXPECT_EQ(Stored(24), Address(23).toStdString());
@@ -187,8 +187,8 @@ TEST_F(IEAddressTest, TheHistoryKeepsTwentyFiveAddresses) {
     EXPECT_EQ(box.count(), 25);
 }
 
-TEST_F(IEAddressTest, EnterInTheClosedBoxPutsTheAddressOnTopEvenWhenListed) {
-    TIEAddress box;
+TEST_F(BrowserAddressBoxTest, EnterInTheClosedBoxPutsTheAddressOnTopEvenWhenListed) {
+    BrowserAddressBox box;
     Fill(box, 2);
     box.DefaultProtocol = "http://";
     QStringList selected;
@@ -206,14 +206,14 @@ TEST_F(IEAddressTest, EnterInTheClosedBoxPutsTheAddressOnTopEvenWhenListed) {
     EXPECT_EQ(selected, QStringList({Address(1), "www.example.org"}));
     EXPECT_EQ(Stored(1), "http://www.example.org");
 
-    box.RegistryUpdate = false;
+    box.AddToHistory = false;
     box.setEditText("http://unsaved/");
     QTest::keyClick(&box, Qt::Key_Return);
     EXPECT_EQ(Stored(1), "http://www.example.org");
 }
 
-TEST_F(IEAddressTest, ArrowKeysOpenAndWalkTheListUpToTheTwentyFifthEntry) {
-    TIEAddress box;
+TEST_F(BrowserAddressBoxTest, ArrowKeysOpenAndWalkTheListUpToTheTwentyFifthEntry) {
+    BrowserAddressBox box;
     Fill(box, 30);
     box.show();
     QTest::keyClick(&box, Qt::Key_Up); // nothing on the closed box
@@ -236,8 +236,8 @@ TEST_F(IEAddressTest, ArrowKeysOpenAndWalkTheListUpToTheTwentyFifthEntry) {
     EXPECT_EQ(box.lineEdit()->selectedText(), box.currentText());
 }
 
-TEST_F(IEAddressTest, EnterInTheOpenListMovesTheEntryUpAndSavesIt) {
-    TIEAddress box;
+TEST_F(BrowserAddressBoxTest, EnterInTheOpenListMovesTheEntryUpAndSavesIt) {
+    BrowserAddressBox box;
     Fill(box, 3);
     QStringList selected;
     box.OnUrlSelected = [&](const QString& url) { selected << url; };
@@ -253,8 +253,8 @@ TEST_F(IEAddressTest, EnterInTheOpenListMovesTheEntryUpAndSavesIt) {
     EXPECT_FALSE(box.lineEdit()->isReadOnly());
 }
 
-TEST_F(IEAddressTest, AClickInTheListSelectsWithoutWritingTheHistory) {
-    TIEAddress box;
+TEST_F(BrowserAddressBoxTest, AClickInTheListSelectsWithoutWritingTheHistory) {
+    BrowserAddressBox box;
     Fill(box, 3);
     QStringList selected;
     box.OnUrlSelected = [&](const QString& url) { selected << url; };
@@ -269,8 +269,8 @@ TEST_F(IEAddressTest, AClickInTheListSelectsWithoutWritingTheHistory) {
     EXPECT_FALSE(box.lineEdit()->isReadOnly());
 }
 
-TEST_F(IEAddressTest, ASuggestionChosenWithEnterIsSelectedOnce) {
-    TIEAddress box;
+TEST_F(BrowserAddressBoxTest, ASuggestionChosenWithEnterIsSelectedOnce) {
+    BrowserAddressBox box;
     Fill(box, 4);
     box.SetFileOptions(UrlHistory | UrlMRU);
     QStringList selected;
@@ -286,24 +286,24 @@ TEST_F(IEAddressTest, ASuggestionChosenWithEnterIsSelectedOnce) {
     EXPECT_EQ(box.itemText(0), Address(2));
 }
 
-TEST_F(IEAddressTest, TheIconFollowsWhatTheAddressNames) {
-    TTempDir dir;
+TEST_F(BrowserAddressBoxTest, TheIconFollowsWhatTheAddressNames) {
+    TempDir dir;
     WriteFile(dir.Sub("picture.jpg"), "x");
-    EXPECT_EQ(IconKindOf("my computer"), TAddressIcon::SpecialFolder);
-    EXPECT_EQ(IconKindOf(QString::fromStdString(dir.Path())), TAddressIcon::Folder);
-    EXPECT_EQ(IconKindOf(QString::fromStdString(dir.Sub("picture.jpg"))), TAddressIcon::File);
-    EXPECT_EQ(IconKindOf("FILE:///nowhere/picture.jpg"), TAddressIcon::File);
-    EXPECT_EQ(IconKindOf("control panel"), TAddressIcon::WebPage); // no such folder here
-    EXPECT_EQ(IconKindOf("http://a/"), TAddressIcon::WebPage);
-    EXPECT_EQ(IconKindOf(""), TAddressIcon::None);
+    EXPECT_EQ(IconKindOf("my computer"), AddressIcon::SpecialFolder);
+    EXPECT_EQ(IconKindOf(QString::fromStdString(dir.Path())), AddressIcon::Folder);
+    EXPECT_EQ(IconKindOf(QString::fromStdString(dir.Sub("picture.jpg"))), AddressIcon::File);
+    EXPECT_EQ(IconKindOf("FILE:///nowhere/picture.jpg"), AddressIcon::File);
+    EXPECT_EQ(IconKindOf("control panel"), AddressIcon::WebPage); // no such folder here
+    EXPECT_EQ(IconKindOf("http://a/"), AddressIcon::WebPage);
+    EXPECT_EQ(IconKindOf(""), AddressIcon::None);
 
-    TIEAddress box;
+    BrowserAddressBox box;
     box.SetAccessibleName("browser address");
     EXPECT_EQ(box.lineEdit()->accessibleName(), "browser address");
     box.SetUrl(QString::fromStdString(dir.Path()));
-    EXPECT_EQ(box.IconKind(), TAddressIcon::Folder);
+    EXPECT_EQ(box.IconKind(), AddressIcon::Folder);
     QTest::keyClicks(&box, "/x");
-    EXPECT_EQ(box.IconKind(), TAddressIcon::WebPage);
+    EXPECT_EQ(box.IconKind(), AddressIcon::WebPage);
     EXPECT_EQ(box.Url(), QString::fromStdString(dir.Path())); // typing chooses nothing
 }
 

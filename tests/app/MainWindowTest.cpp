@@ -50,18 +50,18 @@ protected:
         form.FlushLists();
         return memo->toPlainText();
     }
-    TLinkFound Link(const std::string& url) {
-        TLinkFound link;
+    FoundLink Link(const std::string& url) {
+        FoundLink link;
         link.TypeLink = "htm";
         link.UrlFound = url;
         link.FromUrl = "http://a.example/";
         return link;
     }
 
-    TConfigFolder config;
-    TWorkFolder work;
-    TRecordedMessages messages;
-    TForm1 form;
+    ConfigFolder config;
+    WorkFolder work;
+    RecordedMessages messages;
+    MainWindow form;
 };
 
 } // namespace
@@ -69,58 +69,61 @@ protected:
 // --- lists and statistics ---
 
 TEST_F(MainWindowTest, LinksAreListedAndEveryThousandthReplacesTheList) {
-    TLinkFound link = Link("http://a.example/p.htm");
+    FoundLink link = Link("http://a.example/p.htm");
     form.LinkFound(link);
     EXPECT_EQ(link.WriteToFile.substr(0, 6), "htm   ");
     EXPECT_EQ(link.WriteToFile.size(), 6u + 80 + 1 + link.FromUrl.size());
-    EXPECT_TRUE(Memo(form.Memo4).endsWith("htm  http://a.example/p.htm"));
-    EXPECT_EQ(form.StatusPanel0->text(), " Links found: 1");
+    EXPECT_TRUE(Memo(form.LinksList).endsWith("htm  http://a.example/p.htm"));
+    EXPECT_EQ(form.StorageStatusLabel->text(), " Links found: 1");
     for (int i = 2; i <= 999; ++i) {
-        TLinkFound more = Link("http://a.example/" + std::to_string(i));
+        FoundLink more = Link("http://a.example/" + std::to_string(i));
         form.LinkFound(more);
     }
-    TLinkFound thousandth = Link("http://a.example/1000");
+    FoundLink thousandth = Link("http://a.example/1000");
     form.LinkFound(thousandth);
-    EXPECT_EQ(Memo(form.Memo4), "------------ NEXT 1000 ITEMS ...\nhtm  http://a.example/1000");
-    TLinkFound next = Link("http://a.example/1001");
+    EXPECT_EQ(Memo(form.LinksList), "------------ NEXT 1000 ITEMS ...\nhtm  http://a.example/1000");
+    FoundLink next = Link("http://a.example/1001");
     form.LinkFound(next);
     form.FlushLists();
-    EXPECT_EQ(form.Memo4->blockCount(), 3);
+    EXPECT_EQ(form.LinksList->blockCount(), 3);
 }
 
 TEST_F(MainWindowTest, StatisticsReceivedFilesAndErrorsUseTheirExactTexts) {
     form.UpdatedStats(1, 1, 2, 3, 4, 5, 6, 7);
-    EXPECT_EQ(Memo(form.Memo1), "       in queue: 1\n    downloading: 2\n     to process: 3\n"
-                                "           done: 4\n        retries: 5\n         errors: 6\n"
-                                "already on disk: 7");
+    EXPECT_EQ(Memo(form.PageStatsText),
+              "       in queue: 1\n    downloading: 2\n     to process: 3\n"
+              "           done: 4\n        retries: 5\n         errors: 6\n"
+              "already on disk: 7");
     form.UpdatedStats(2, 0, 0, 0, 9, 0, 0, 0);
-    EXPECT_TRUE(Memo(form.Memo2).contains("           done: 9"));
+    EXPECT_TRUE(Memo(form.FileStatsText).contains("           done: 9"));
 
     form.PageDownloadError(404, "http://a.example/x.htm", "http://a.example/");
-    EXPECT_EQ(Memo(form.Memo5), "404: http://a.example/x.htm   (http://a.example/)");
+    EXPECT_EQ(Memo(form.PageErrorsList), "404: http://a.example/x.htm   (http://a.example/)");
     form.FileDownloadError(500, "http://a.example/x.jpg", "Internal", "http://a.example/");
-    EXPECT_EQ(Memo(form.Memo9), "Error 500: http://a.example/x.jpg Internal  (http://a.example/)");
+    EXPECT_EQ(Memo(form.FileErrorsList),
+              "Error 500: http://a.example/x.jpg Internal  (http://a.example/)");
 
     form.FileReceived("http://a.example/1.jpg", false);
     form.FileReceived("http://a.example/2.jpg", true);
-    EXPECT_EQ(Memo(form.Memo8), "   done: http://a.example/1.jpg\non disk: http://a.example/2.jpg");
+    EXPECT_EQ(Memo(form.ReceivedFilesList),
+              "   done: http://a.example/1.jpg\non disk: http://a.example/2.jpg");
     for (int i = 3; i <= 1000; ++i)
         form.FileReceived("http://a.example/f", false);
     // This list's marker keeps its typo.
-    EXPECT_TRUE(Memo(form.Memo8).startsWith("------------ NEXT 1000 IT EMS ...\n"));
+    EXPECT_TRUE(Memo(form.ReceivedFilesList).startsWith("------------ NEXT 1000 IT EMS ...\n"));
 }
 
 TEST_F(MainWindowTest, HelpShowsTheTopicOfTheFocusedControl) {
-    form.FormHelp(form.Button1);
-    EXPECT_EQ(form.StatusPanel1->text(), "#2100");
-    form.FormHelp(form.Memo4); // none of its own, nor its parents'
-    EXPECT_EQ(form.StatusPanel1->text(), "");
-    EXPECT_EQ(TForm1::HelpTopic(-1), "");
+    form.ShowContextHelp(form.StartButton);
+    EXPECT_EQ(form.DetailStatusLabel->text(), "#2100");
+    form.ShowContextHelp(form.LinksList); // none of its own, nor its parents'
+    EXPECT_EQ(form.DetailStatusLabel->text(), "");
+    EXPECT_EQ(MainWindow::HelpTopic(-1), "");
 }
 
 TEST_F(MainWindowTest, TextsKeepTheirTypos) {
-    EXPECT_TRUE(form.Button3->toolTip().contains("\"store Hmtl pages\""));
-    EXPECT_TRUE(form.Panel6->toolTip().contains("brower-to-scanner"));
+    EXPECT_TRUE(form.ReloadButton->toolTip().contains("\"store Hmtl pages\""));
+    EXPECT_TRUE(form.CapturePanel->toolTip().contains("brower-to-scanner"));
 }
 
 // --- history and settings ---
@@ -130,21 +133,21 @@ TEST_F(MainWindowTest, HistoryIsStoredUpToItsLimitAndTypedAddressesGetTheScheme)
     // scanned at once: the addresses lead nowhere.
     const std::string longAddress = "http://127.0.0.1:1/" + std::string(3000, 'p');
     for (int i = 0; i < 8; ++i)
-        form.EditCombobox1->AddItem(QString::fromStdString(longAddress + std::to_string(i)));
-    const std::string stored = form.Gallery().HistoryScanner();
+        form.ScanAddressBox->AddItem(QString::fromStdString(longAddress + std::to_string(i)));
+    const std::string stored = form.Gallery().ScanHistory();
     EXPECT_LE(stored.size(), 16381u);
     EXPECT_EQ(stored.substr(0, longAddress.size() + 1), longAddress + "7");
     EXPECT_EQ(stored.find(longAddress + "0"), std::string::npos); // the oldest went
-    EXPECT_EQ(form.EditCombobox1->count(), 8 + 1);                // the box keeps them all
+    EXPECT_EQ(form.ScanAddressBox->count(), 8 + 1);               // the box keeps them all
     EXPECT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }));
 }
 
 TEST_F(MainWindowTest, StayOnSiteWarningShowsOnceAndOnlyWhenUnchecking) {
     form.ApplyVariant(APP_HARVELLO); // the box is hidden in the gallery variant
-    form.CheckBox1->setChecked(true);
-    form.CheckBox1->click();
-    form.CheckBox1->click();
-    form.CheckBox1->click();
+    form.StayOnSiteCheckBox->setChecked(true);
+    form.StayOnSiteCheckBox->click();
+    form.StayOnSiteCheckBox->click();
+    form.StayOnSiteCheckBox->click();
     EXPECT_EQ(messages.Texts,
               std::vector<std::string>{"disabling this option may produce interminable searches in "
                                        "any directions"});
@@ -154,48 +157,48 @@ TEST_F(MainWindowTest, StayOnSiteWarningShowsOnceAndOnlyWhenUnchecking) {
 // --- a scan ---
 
 TEST_F(MainWindowTest, LightsAndStatusFollowAScanToItsEnd) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Serve("/", "text/html", "<a href=\"p.htm\">p</a>");
     server.On("/p.htm", [](const httplib::Request&, httplib::Response& res) {
         std::this_thread::sleep_for(std::chrono::milliseconds(700)); // a slow page
         res.set_content("<p>nothing</p>", "text/html");
     });
-    form.EditCombobox1->setEditText(QString::fromStdString(server.Url("/")));
+    form.ScanAddressBox->setEditText(QString::fromStdString(server.Url("/")));
     std::set<std::string> lights;
-    form.Gallery().OnUserTimer = [&](TComponent*, bool aborting) {
+    form.Gallery().OnUserTimer = [&](Component*, bool aborting) {
         form.UserTick(aborting);
-        lights.insert(LightColourName(form.Shape1->Colour()).toStdString());
+        lights.insert(LightColourName(form.PageLight->Colour()).toStdString());
     };
-    form.Button1->click();
-    EXPECT_EQ(form.StatusPanel2->text(), " Working...");
+    form.StartButton->click();
+    EXPECT_EQ(form.ActivityStatusLabel->text(), " Working...");
     EXPECT_FALSE(form.OptionsMenu->isEnabled());
     ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }, 30000));
     EXPECT_TRUE(lights.count("maroon") && lights.count("red"));
-    EXPECT_EQ(form.Shape1->Colour(), LightColour::Gray);
-    EXPECT_EQ(form.StatusPanel2->text(), "NO JPEG THUMBNAILS FOUND ON THESE PAGES.");
+    EXPECT_EQ(form.PageLight->Colour(), LightColour::Gray);
+    EXPECT_EQ(form.ActivityStatusLabel->text(), "NO JPEG THUMBNAILS FOUND ON THESE PAGES.");
     EXPECT_TRUE(form.OptionsMenu->isEnabled());
-    EXPECT_EQ(form.EditCombobox1->itemText(0).toStdString(), server.Url("/"));
+    EXPECT_EQ(form.ScanAddressBox->itemText(0).toStdString(), server.Url("/"));
 }
 
 TEST_F(MainWindowTest, StartDuringAScanKeepsTheListsAndTakesTheAddress) {
-    TTestHttpServer server;
-    TGate gate;
+    TestHttpServer server;
+    Gate gate;
     server.On("/", [&](const httplib::Request&, httplib::Response& res) {
         gate.Wait();
         res.set_content("<p>first</p>", "text/html");
     });
     server.Serve("/other.htm", "text/html", "<p>second</p>");
     form.ApplyVariant(APP_HARVELLO);
-    form.EditCombobox1->setEditText(QString::fromStdString(server.Url("/")));
-    form.Button1Click();
+    form.ScanAddressBox->setEditText(QString::fromStdString(server.Url("/")));
+    form.StartClicked();
     ASSERT_TRUE(form.Gallery().IsWorking());
-    TLinkFound link = Link("http://a.example/kept");
+    FoundLink link = Link("http://a.example/kept");
     form.LinkFound(link);
 
-    form.EditCombobox1->setEditText(QString::fromStdString(server.Url("/other.htm")));
-    form.Button1Click();
-    EXPECT_TRUE(Memo(form.Memo4).contains("http://a.example/kept")); // not cleared
-    EXPECT_EQ(form.EditCombobox1->itemText(0).toStdString(), server.Url("/other.htm"));
+    form.ScanAddressBox->setEditText(QString::fromStdString(server.Url("/other.htm")));
+    form.StartClicked();
+    EXPECT_TRUE(Memo(form.LinksList).contains("http://a.example/kept")); // not cleared
+    EXPECT_EQ(form.ScanAddressBox->itemText(0).toStdString(), server.Url("/other.htm"));
     gate.Open();
     EXPECT_TRUE(RunUntil([&] { return server.Count("/other.htm") >= 1; }));
     EXPECT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }));
@@ -203,41 +206,41 @@ TEST_F(MainWindowTest, StartDuringAScanKeepsTheListsAndTakesTheAddress) {
 }
 
 TEST_F(MainWindowTest, FailedStartPageEndsDoneWithoutStartingAgain) {
-    TTestHttpServer server;          // nothing served: 404
+    TestHttpServer server;           // nothing served: 404
     form.ApplyVariant(APP_HARVELLO); // pages only: no thumbnails to miss
     form.Gallery().SetRetries(1);
-    form.EditCombobox1->setEditText(QString::fromStdString(server.Url("/missing.htm")));
-    form.Button1Click();
+    form.ScanAddressBox->setEditText(QString::fromStdString(server.Url("/missing.htm")));
+    form.StartClicked();
     ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }, 30000));
     const int requests = server.Total();
     RunUntil([] { return false; }, 1500); // a few ticks: no new scan may start
     EXPECT_FALSE(form.Gallery().IsWorking());
     EXPECT_EQ(server.Total(), requests);
-    EXPECT_EQ(form.StatusPanel2->text(), "Done.");
-    EXPECT_FALSE(form.Button3->isEnabled());
+    EXPECT_EQ(form.ActivityStatusLabel->text(), "Done.");
+    EXPECT_FALSE(form.ReloadButton->isEnabled());
     form.ApplyVariant(APP_TESSELLON);
 }
 
 TEST_F(MainWindowTest, ClosingWhileBusyIsRefusedBlinksAndEndsAfterTheCountdown) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.On("/", [](const httplib::Request&, httplib::Response& res) {
         std::this_thread::sleep_for(std::chrono::seconds(3)); // a trickle
         res.set_content("<p>late</p>", "text/html");
     });
     bool terminated = false;
     form.Gallery().TerminateApplication = [&] { terminated = true; };
-    form.EditCombobox1->setEditText(QString::fromStdString(server.Url("/")));
-    form.Button1->click();
+    form.ScanAddressBox->setEditText(QString::fromStdString(server.Url("/")));
+    form.StartButton->click();
     ASSERT_TRUE(form.Gallery().IsWorking());
     std::set<std::string> lights;
     int shutdownTicks = 0;
-    form.Gallery().OnUserTimer = [&](TComponent*, bool aborting) {
+    form.Gallery().OnUserTimer = [&](Component*, bool aborting) {
         form.UserTick(aborting);
-        lights.insert(LightColourName(form.Shape1->Colour()).toStdString());
+        lights.insert(LightColourName(form.PageLight->Colour()).toStdString());
         if (aborting) ++shutdownTicks;
     };
     EXPECT_FALSE(form.close());
-    EXPECT_EQ(form.StatusPanel2->text(), "EXITING...");
+    EXPECT_EQ(form.ActivityStatusLabel->text(), "EXITING...");
     EXPECT_TRUE(form.Exiting());
     ASSERT_TRUE(RunUntil([&] { return terminated; }, 10000));
     // The end comes with the countdown's ticks (200 ms each, about two
@@ -251,27 +254,27 @@ TEST_F(MainWindowTest, ClosingWhileBusyIsRefusedBlinksAndEndsAfterTheCountdown) 
 namespace {
 
 // What a variant shows, as text, to compare two applications.
-std::string Dump(TForm1& f) {
+std::string Dump(MainWindow& f) {
     std::string s;
     const auto add = [&](const char* name, QWidget* w) {
         s += std::string(name) + (w->isVisibleTo(&f) ? " shown " : " hidden ") +
              std::to_string(w->x()) + "," + std::to_string(w->y()) + " " +
              std::to_string(w->width()) + " " + w->property("text").toString().toStdString() + "\n";
     };
-    add("address", f.EditCombobox1);
-    add("start", f.Button1);
-    add("reload", f.Button3);
-    add("pagestop", f.Button9);
-    add("filestop", f.Button10);
-    add("capture", f.Panel6);
-    add("pages", f.Panel2);
-    add("pics", f.Panel3);
-    add("stay", f.CheckBox1);
-    add("close", f.Button2);
-    add("browser", f.GroupBox1);
-    for (int i = 0; i < f.PageControl1->count(); ++i)
-        s += f.PageControl1->tabText(i).toStdString() +
-             (f.PageControl1->isTabVisible(i) ? " tab shown\n" : " tab hidden\n");
+    add("address", f.ScanAddressBox);
+    add("start", f.StartButton);
+    add("reload", f.ReloadButton);
+    add("pagestop", f.StopPagesButton);
+    add("filestop", f.StopFilesButton);
+    add("capture", f.CapturePanel);
+    add("pages", f.PageActivityPanel);
+    add("pics", f.FileActivityPanel);
+    add("stay", f.StayOnSiteCheckBox);
+    add("close", f.CloseTabsButton);
+    add("browser", f.BrowserGroup);
+    for (int i = 0; i < f.Tabs->count(); ++i)
+        s += f.Tabs->tabText(i).toStdString() +
+             (f.Tabs->isTabVisible(i) ? " tab shown\n" : " tab hidden\n");
     s += f.windowTitle().toStdString() + "\n";
     return s;
 }
@@ -283,13 +286,13 @@ TEST_F(MainWindowTest, GalleryVariantTwiceIsTheSameAsOnce) {
     form.ApplyVariant(APP_TESSELLON);
     EXPECT_EQ(Dump(form), once);
     EXPECT_EQ(form.windowTitle(), "Tessellon");
-    EXPECT_EQ(form.PageControl1->tabText(0), "Main");
+    EXPECT_EQ(form.Tabs->tabText(0), "Main");
     EXPECT_FALSE(form.Gallery().OnLinkFound);
     EXPECT_FALSE(form.Gallery().StatsHook);
     EXPECT_FALSE(form.Gallery().PageDownloader.OnError);
-    const int address = form.EditCombobox1->x();
-    EXPECT_EQ(address, form.Panel6->x() + form.Panel6->width() + 6);
-    EXPECT_EQ(form.EditCombobox1->x() + form.EditCombobox1->width(), form.Button3->x() - 6);
+    const int address = form.ScanAddressBox->x();
+    EXPECT_EQ(address, form.CapturePanel->x() + form.CapturePanel->width() + 6);
+    EXPECT_EQ(form.ScanAddressBox->x() + form.ScanAddressBox->width(), form.ReloadButton->x() - 6);
 }
 
 TEST_F(MainWindowTest, LinkScannerVariantShowsTheAnalysisOnHome) {
@@ -298,46 +301,46 @@ TEST_F(MainWindowTest, LinkScannerVariantShowsTheAnalysisOnHome) {
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Scrivane");
     // The settings key follows the title.
     EXPECT_EQ(form.Gallery().Store().KeyPath(), "\\Software\\Scrivane");
-    EXPECT_FALSE(form.GroupBox1->isVisibleTo(&form));
-    EXPECT_EQ(form.GroupBox7->parentWidget(), form.TabSheet1);
-    EXPECT_FALSE(form.Button3->isVisibleTo(&form));
-    EXPECT_FALSE(form.Viewer1->isVisible());
-    EXPECT_EQ(form.EditCombobox1->x(), form.Panel6->x());
-    EXPECT_EQ(form.EditCombobox1->x() + form.EditCombobox1->width(), form.Button1->x() - 6);
+    EXPECT_FALSE(form.BrowserGroup->isVisibleTo(&form));
+    EXPECT_EQ(form.PageAnalysisGroup->parentWidget(), form.HomeTab);
+    EXPECT_FALSE(form.ReloadButton->isVisibleTo(&form));
+    EXPECT_FALSE(form.ViewerAction->isVisible());
+    EXPECT_EQ(form.ScanAddressBox->x(), form.CapturePanel->x());
+    EXPECT_EQ(form.ScanAddressBox->x() + form.ScanAddressBox->width(), form.StartButton->x() - 6);
     EXPECT_TRUE(form.Gallery().OnLinkFound && form.Gallery().StatsHook);
     form.ApplyVariant(APP_TESSELLON); // the title (and the settings key) back for the others
 }
 
 TEST_F(MainWindowTest, GrabberAndMailVariantsMoveTheStopButtons) {
-    const int fileStop = form.Button10->x();
+    const int fileStop = form.StopFilesButton->x();
     form.ApplyVariant(APP_HARVELLO);
-    EXPECT_EQ(form.Button10->text(), "stop file download");
-    EXPECT_EQ(form.Button10->x(), form.Button3->x());
-    EXPECT_EQ(form.Button9->x(), fileStop);
-    EXPECT_EQ(form.Button9->text(), "stop html analysis");
-    EXPECT_EQ(form.Panel3->Caption(), "getting files      ");
-    EXPECT_TRUE(form.PageControl1->isTabVisible(form.PageControl1->indexOf(form.TabSheet5)));
+    EXPECT_EQ(form.StopFilesButton->text(), "stop file download");
+    EXPECT_EQ(form.StopFilesButton->x(), form.ReloadButton->x());
+    EXPECT_EQ(form.StopPagesButton->x(), fileStop);
+    EXPECT_EQ(form.StopPagesButton->text(), "stop html analysis");
+    EXPECT_EQ(form.FileActivityPanel->Caption(), "getting files      ");
+    EXPECT_TRUE(form.Tabs->isTabVisible(form.Tabs->indexOf(form.FileDownloadsTab)));
     form.ApplyVariant(APP_MISSIVANT);
-    EXPECT_TRUE(form.PageControl1->isTabVisible(form.PageControl1->indexOf(form.TabSheet4)));
-    EXPECT_FALSE(form.PageControl1->isTabVisible(form.PageControl1->indexOf(form.TabSheet5)));
-    TLinkFound mail;
+    EXPECT_TRUE(form.Tabs->isTabVisible(form.Tabs->indexOf(form.MailTab)));
+    EXPECT_FALSE(form.Tabs->isTabVisible(form.Tabs->indexOf(form.FileDownloadsTab)));
+    FoundLink mail;
     mail.TypeLink = "mail";
     mail.UrlFound = "someone@a.example";
     mail.HostName = "a.example";
     mail.FromUrl = "http://a.example/";
     form.Gallery().OnLinkFound(nullptr, mail);
     EXPECT_EQ(mail.WriteToFile, "someone@a.example;a.example;http://a.example/");
-    EXPECT_EQ(form.StatusPanel0->text(), " Mail addresses found: 1");
+    EXPECT_EQ(form.StorageStatusLabel->text(), " Mail addresses found: 1");
     form.ApplyVariant(APP_TESSELLON);
 }
 
 TEST_F(MainWindowTest, EveryControlHasAnAccessibleName) {
     const std::vector<std::string> unnamed = UnnamedAccessibleControls(&form);
     EXPECT_TRUE(unnamed.empty()) << ::testing::PrintToString(unnamed);
-    EXPECT_EQ(form.Shape1->accessibleDescription(), "gray");
-    EXPECT_EQ(form.Shape2->accessibleDescription(), "black");
+    EXPECT_EQ(form.PageLight->accessibleDescription(), "gray");
+    EXPECT_EQ(form.CaptureLight->accessibleDescription(), "black");
     // "browser capture" is a toggle, checked while capture is on.
-    QAccessibleInterface* capture = QAccessible::queryAccessibleInterface(form.Panel6);
+    QAccessibleInterface* capture = QAccessible::queryAccessibleInterface(form.CapturePanel);
     ASSERT_NE(capture, nullptr);
     EXPECT_EQ(capture->role(), QAccessible::CheckBox);
     EXPECT_EQ(capture->text(QAccessible::Name), "browser capture");
@@ -345,13 +348,13 @@ TEST_F(MainWindowTest, EveryControlHasAnAccessibleName) {
     capture->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
     EXPECT_TRUE(form.CaptureOn);
     EXPECT_TRUE(capture->state().checked);
-    EXPECT_EQ(form.Shape2->accessibleDescription(), "blue");
+    EXPECT_EQ(form.CaptureLight->accessibleDescription(), "blue");
 }
 
 // --- storage clean-up ---
 
 TEST(StorageCleanup, EmptyFoldersGoLinksAreNeverFollowedDotFoldersStay) {
-    TTempDir store, outside;
+    TempDir store, outside;
     namespace fs = std::filesystem;
     fs::create_directories(store.Sub("a/b/c"));
     fs::create_directories(store.Sub("dots"));

@@ -42,10 +42,10 @@ QString Shots() {
     return folder;
 }
 
-TGalleryTabPage* GalleryPage(TForm1& form, int n) {
+GalleryTabPage* GalleryPage(MainWindow& form, int n) {
     int seen = 0;
-    for (int i = 0; i < form.PageControl1->count(); ++i)
-        if (auto* page = dynamic_cast<TGalleryTabPage*>(form.PageControl1->widget(i)))
+    for (int i = 0; i < form.Tabs->count(); ++i)
+        if (auto* page = dynamic_cast<GalleryTabPage*>(form.Tabs->widget(i)))
             if (seen++ == n) return page;
     return nullptr;
 }
@@ -53,45 +53,46 @@ TGalleryTabPage* GalleryPage(TForm1& form, int n) {
 } // namespace
 
 TEST(ScriptedRun, DemoGalleryFromStartToFullScreenAndBack) {
-    TConfigFolder config;
-    TWorkFolder work;
-    TDemoServer server(BuildDemoSite(TDemoOptions{}));
+    ConfigFolder config;
+    WorkFolder work;
+    DemoServer server(BuildDemoSite(DemoOptions{}));
     ASSERT_TRUE(server.Start(0));
     {
-        TRecordedMessages messages;
-        TForm1 form(&messages);
+        RecordedMessages messages;
+        MainWindow form(&messages);
         form.resize(1024, 740);
         form.show();
         form.AfterCreate();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
         form.grab().save(Shots() + "/main-home.png");
 
-        form.Edit1->setValue(2);
-        form.EditCombobox1->setEditText(QString::fromStdString(server.BaseUrl()));
-        form.Button1->click();
+        form.DepthSpinBox->setValue(2);
+        form.ScanAddressBox->setEditText(QString::fromStdString(server.BaseUrl()));
+        form.StartButton->click();
         ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }, 120000));
-        EXPECT_TRUE(form.StatusPanel2->text() == "Done." || form.StatusPanel2->text() == " Done.")
-            << form.StatusPanel2->text().toStdString();
-        TGalleryTabPage* page = GalleryPage(form, 0);
+        EXPECT_TRUE(form.ActivityStatusLabel->text() == "Done." ||
+                    form.ActivityStatusLabel->text() == " Done.")
+            << form.ActivityStatusLabel->text().toStdString();
+        GalleryTabPage* page = GalleryPage(form, 0);
         ASSERT_NE(page, nullptr);
-        form.PageControl1->setCurrentWidget(page);
-        EXPECT_TRUE(form.Button2->isEnabled() && form.Button4->isEnabled());
+        form.Tabs->setCurrentWidget(page);
+        EXPECT_TRUE(form.CloseTabsButton->isEnabled() && form.ThrowTabsButton->isEnabled());
         form.grab().save(Shots() + "/main-gallery.png");
 
-        page->Button(TGalleryTabPage::GetAll)->click();
-        TThumbPanel* first = page->Tile(0);
+        page->Button(GalleryTabPage::GetAll)->click();
+        ThumbTile* first = page->Tile(0);
         ASSERT_NE(first, nullptr);
         ASSERT_TRUE(RunUntil([&] { return first->accessibleDescription() == "on disk"; }, 120000));
         ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }, 120000));
 
         QTest::mouseClick(first->TileImage, Qt::LeftButton, {}, QPoint(55, 55));
-        TImgDisp* display = form.Gallery().FullScreenDisplay();
+        FullScreenDisplay* display = form.Gallery().Display();
         ASSERT_TRUE(RunUntil([&] { return display->isVisible(); }, 10000));
-        const QString firstName = display->Panel4()->text();
+        const QString firstName = display->NameLine()->text();
         EXPECT_TRUE(firstName.endsWith("_01.jpg")) << firstName.toStdString();
         display->grab().save(Shots() + "/fullscreen.png");
         QTest::keyClick(display, Qt::Key_Space);
-        EXPECT_NE(display->Panel4()->text(), firstName);
+        EXPECT_NE(display->NameLine()->text(), firstName);
         QTest::keyClick(display, Qt::Key_Escape);
         EXPECT_TRUE(RunUntil([&] { return !display->isVisible(); }, 10000));
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -102,40 +103,40 @@ TEST(ScriptedRun, DemoGalleryFromStartToFullScreenAndBack) {
 }
 
 TEST(ScriptedRun, LibraryAndPreferencesOnTheDemoDownloads) {
-    TConfigFolder config;
-    TWorkFolder work;
-    TDemoServer server(BuildDemoSite(TDemoOptions{}));
+    ConfigFolder config;
+    WorkFolder work;
+    DemoServer server(BuildDemoSite(DemoOptions{}));
     ASSERT_TRUE(server.Start(0));
     {
-        TRecordedMessages messages;
-        TForm1 form(&messages);
+        RecordedMessages messages;
+        MainWindow form(&messages);
         form.resize(1024, 740);
         form.show();
         form.AfterCreate();
-        form.Edit1->setValue(2);
-        form.EditCombobox1->setEditText(QString::fromStdString(server.BaseUrl()));
-        form.Button1->click();
+        form.DepthSpinBox->setValue(2);
+        form.ScanAddressBox->setEditText(QString::fromStdString(server.BaseUrl()));
+        form.StartButton->click();
         ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }, 120000));
 
         // "List": the library of what came, sorted by size.
-        form.Viewer1->trigger();
-        TGVViewer* viewer = form.Viewer();
+        form.ViewerAction->trigger();
+        ViewerWindow* viewer = form.Viewer();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(viewer));
-        viewer->showThumbsandFullsize1->trigger(); // only thumbnails came
+        viewer->ThumbsAndFullSizeAction->trigger(); // only thumbnails came
         viewer->Browse();
         ASSERT_TRUE(RunUntil([&] { return viewer->List().rowCount() > 10; }, 30000))
             << viewer->List().rowCount() << " rows; " << ::testing::PrintToString(messages.Texts);
-        viewer->FileSize1->trigger();
+        viewer->SortBySizeAction->trigger();
         viewer->grab().save(Shots() + "/viewer.png");
 
         // Full screen from the first row, a step, back.
         viewer->Grid()->selectRow(0);
-        viewer->StringGrid1DblClick();
-        TImgDisp* display = viewer->Display();
+        viewer->GridActivated();
+        FullScreenDisplay* display = viewer->Display();
         ASSERT_TRUE(RunUntil([&] { return display->isVisible(); }, 10000));
-        const QString shown = display->Panel4()->text();
+        const QString shown = display->NameLine()->text();
         QTest::keyClick(display, Qt::Key_Space);
-        EXPECT_NE(display->Panel4()->text(), shown);
+        EXPECT_NE(display->NameLine()->text(), shown);
         QTest::keyClick(display, Qt::Key_Escape);
         ASSERT_TRUE(RunUntil([&] { return !display->isVisible(); }, 10000));
 
@@ -143,13 +144,13 @@ TEST(ScriptedRun, LibraryAndPreferencesOnTheDemoDownloads) {
         const QString victim = QString::fromStdString(viewer->List().LineFullPath(0));
         ASSERT_TRUE(QFileInfo::exists(victim));
         viewer->Grid()->selectRow(0);
-        viewer->delete1Click();
+        viewer->DeleteFilesClicked();
         EXPECT_FALSE(QFileInfo::exists(victim));
         viewer->close();
 
         // Preferences: a time-out typed in, kept after a restart.
-        form.Preferences1->trigger();
-        TPagesDlg* prefs = form.Prefs();
+        form.PreferencesAction->trigger();
+        PreferencesDialog* prefs = form.Prefs();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(prefs));
         auto* pages = prefs->findChild<QTabWidget*>(QStringLiteral("pages"));
         ASSERT_NE(pages, nullptr);
@@ -169,8 +170,8 @@ TEST(ScriptedRun, LibraryAndPreferencesOnTheDemoDownloads) {
         prefs->close();
     }
     {
-        TRecordedMessages messages;
-        TForm1 again(&messages);
+        RecordedMessages messages;
+        MainWindow again(&messages);
         EXPECT_EQ(again.Gallery().TimeOut(), 45);
     }
     server.Stop();
@@ -179,7 +180,7 @@ TEST(ScriptedRun, LibraryAndPreferencesOnTheDemoDownloads) {
 int main(int argc, char** argv) {
     if (::geteuid() == 0) ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    TGuardedApplication app(argc, argv);
+    GuardedApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

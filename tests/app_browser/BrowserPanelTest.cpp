@@ -33,7 +33,7 @@ void PrintTo(const QString& text, std::ostream* out) {
 
 namespace {
 
-struct TRecordedMessages : IMessageSink {
+struct RecordedMessages : MessageSink {
     std::vector<std::string> Texts;
     void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
 };
@@ -72,7 +72,7 @@ protected:
             ++Ticks;
         });
         Ticker.start(20);
-        QObject::connect(Panel.GVBrowser1, &QWebEngineView::loadFinished, [this] { ++Loads; });
+        QObject::connect(Panel.Browser, &QWebEngineView::loadFinished, [this] { ++Loads; });
     }
     void TearDown() override {
         SlowGate.Open();
@@ -85,8 +85,7 @@ protected:
         const int loads = Loads;
         Panel.BrowseTo(Url(path));
         ASSERT_TRUE(RunUntil([&] {
-            return Loads > loads && Panel.GVBrowser1->url() == QUrl(Url(path)) &&
-                   !Panel.BrowserBusy;
+            return Loads > loads && Panel.Browser->url() == QUrl(Url(path)) && !Panel.BrowserBusy;
         }));
     }
     // Lets the tick run a few times more with the browser idle.
@@ -94,17 +93,17 @@ protected:
         const int until = Ticks + 5;
         ASSERT_TRUE(RunUntil([&] { return Ticks >= until && !Panel.BrowserBusy; }));
     }
-    QPoint Centre(const QString& id) { return ::Centre(Panel.GVBrowser1, id); }
-    void WaitForInput() { ::WaitForInput(Panel.GVBrowser1, QPoint(700, 550)); }
+    QPoint Centre(const QString& id) { return ::Centre(Panel.Browser, id); }
+    void WaitForInput() { ::WaitForInput(Panel.Browser, QPoint(700, 550)); }
     void Click(const QString& id, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         WaitForInput();
-        QTest::mouseClick(Panel.GVBrowser1->focusProxy(), Qt::LeftButton, modifiers, Centre(id));
+        QTest::mouseClick(Panel.Browser->focusProxy(), Qt::LeftButton, modifiers, Centre(id));
     }
 
-    TGate SlowGate;
-    TTestHttpServer Server;
-    TRecordedMessages Messages;
-    TBrowserPanel Panel{nullptr, &Messages};
+    Gate SlowGate;
+    TestHttpServer Server;
+    RecordedMessages Messages;
+    BrowserPanel Panel{nullptr, &Messages};
     QTimer Ticker;
     int Ticks = 0, Loads = 0;
     bool Capture = false, Throw = false;
@@ -128,19 +127,19 @@ TEST_F(BrowserPanelTest, CtrlClickCapturesWebLinksAndPagesOpenNoWindows) {
     EXPECT_EQ(Server.Count("/a"), 0);
     EXPECT_EQ(Server.Count("/popup"), 0);
     EXPECT_EQ(QApplication::topLevelWidgets().size(), windows);
-    EXPECT_EQ(Panel.GVBrowser1->url(), QUrl(Url("/")));
+    EXPECT_EQ(Panel.Browser->url(), QUrl(Url("/")));
 
     // Capture off: a Ctrl-clicked link opens in place.
     Capture = false;
     Click("http", Qt::ControlModifier);
-    ASSERT_TRUE(RunUntil([&] { return Panel.GVBrowser1->url() == QUrl(Url("/a")); }));
+    ASSERT_TRUE(RunUntil([&] { return Panel.Browser->url() == QUrl(Url("/a")); }));
     EXPECT_EQ(Captured.size(), 2);
 }
 
 TEST_F(BrowserPanelTest, FollowedLinksAndFormsLoadOnce) {
     Show("/");
     Click("http");
-    ASSERT_TRUE(RunUntil([&] { return Panel.GVBrowser1->url() == QUrl(Url("/a")); }));
+    ASSERT_TRUE(RunUntil([&] { return Panel.Browser->url() == QUrl(Url("/a")); }));
     SettleTicks();
     EXPECT_EQ(Server.Count("/a"), 1);
     EXPECT_EQ(Panel.PendingUrl, Url("/a"));
@@ -148,7 +147,7 @@ TEST_F(BrowserPanelTest, FollowedLinksAndFormsLoadOnce) {
     // A form's result stays; no GET of its action follows the POST.
     Show("/");
     Click("send");
-    ASSERT_TRUE(RunUntil([&] { return Panel.GVBrowser1->url() == QUrl(Url("/form")); }));
+    ASSERT_TRUE(RunUntil([&] { return Panel.Browser->url() == QUrl(Url("/form")); }));
     SettleTicks();
     EXPECT_EQ(Server.Count("/form"), 0);
 
@@ -167,7 +166,7 @@ TEST_F(BrowserPanelTest, AnExceptionInAHookIsReportedAndTheLinkFollowed) {
     Show("/");
     Panel.CaptureOn = []() -> bool { throw std::runtime_error("no capture state"); };
     Click("http");
-    ASSERT_TRUE(RunUntil([&] { return Panel.GVBrowser1->url() == QUrl(Url("/a")); }));
+    ASSERT_TRUE(RunUntil([&] { return Panel.Browser->url() == QUrl(Url("/a")); }));
     EXPECT_EQ(Messages.Texts, std::vector<std::string>{"Unexpected error: no capture state"});
 
     // Thrown by the scanner's start after a Ctrl-click.
@@ -175,7 +174,7 @@ TEST_F(BrowserPanelTest, AnExceptionInAHookIsReportedAndTheLinkFollowed) {
     Panel.CaptureOn = [] { return true; };
     Throw = true;
     Click("http", Qt::ControlModifier);
-    ASSERT_TRUE(RunUntil([&] { return Panel.GVBrowser1->url() == QUrl(Url("/a")); }));
+    ASSERT_TRUE(RunUntil([&] { return Panel.Browser->url() == QUrl(Url("/a")); }));
     ASSERT_EQ(Messages.Texts.size(), 2u);
     EXPECT_EQ(Messages.Texts[1], "Unexpected error: hook failed");
 }
@@ -185,12 +184,12 @@ TEST_F(BrowserPanelTest, BackDropsTheRequestItInterrupted) {
     Show("/b");
     // Back before the tick navigated /c: /c is not loaded.
     Panel.BrowseTo(Url("/c"));
-    Panel.BrowserButtonClick(bbBack);
-    EXPECT_EQ(screenCursor(), TScreenCursor::AppStarting);
-    ASSERT_TRUE(RunUntil([&] { return Panel.GVBrowser1->url() == QUrl(Url("/a")); }));
+    Panel.BrowserButtonClicked(bbBack);
+    EXPECT_EQ(screenCursor(), ScreenCursor::AppStarting);
+    ASSERT_TRUE(RunUntil([&] { return Panel.Browser->url() == QUrl(Url("/a")); }));
     SettleTicks();
     EXPECT_EQ(Server.Count("/c"), 0);
-    EXPECT_EQ(screenCursor(), TScreenCursor::Default);
+    EXPECT_EQ(screenCursor(), ScreenCursor::Default);
     // Asked for again, it is shown.
     Show("/c");
 }
@@ -203,65 +202,65 @@ TEST_F(BrowserPanelTest, ARequestStopsTheLoadingPageAndKeepsTheCursorUntilItsOwn
     Panel.BrowseTo(Url("/a"));
     // The stopped load ends; the cursor stays until /a is complete.
     ASSERT_TRUE(RunUntil([&] { return Loads > loads; }));
-    EXPECT_EQ(screenCursor(), TScreenCursor::AppStarting);
+    EXPECT_EQ(screenCursor(), ScreenCursor::AppStarting);
     ASSERT_TRUE(
-        RunUntil([&] { return Panel.GVBrowser1->url() == QUrl(Url("/a")) && !Panel.BrowserBusy; }));
+        RunUntil([&] { return Panel.Browser->url() == QUrl(Url("/a")) && !Panel.BrowserBusy; }));
     SettleTicks();
-    EXPECT_EQ(screenCursor(), TScreenCursor::Default);
+    EXPECT_EQ(screenCursor(), ScreenCursor::Default);
     EXPECT_EQ(Server.Count("/a"), 1);
 }
 
 TEST_F(BrowserPanelTest, ContextMenuOnlyOnLinksAndTheOKFocusBevel) {
     Show("/");
     WaitForInput();
-    QTest::mouseClick(Panel.GVBrowser1->focusProxy(), Qt::RightButton, {}, Centre("http"));
+    QTest::mouseClick(Panel.Browser->focusProxy(), Qt::RightButton, {}, Centre("http"));
     ASSERT_TRUE(RunUntil([] { return QApplication::activePopupWidget() != nullptr; }));
     QApplication::activePopupWidget()->close();
     ASSERT_TRUE(RunUntil([] { return QApplication::activePopupWidget() == nullptr; }));
-    QTest::mouseClick(Panel.GVBrowser1->focusProxy(), Qt::RightButton, {}, QPoint(700, 550));
+    QTest::mouseClick(Panel.Browser->focusProxy(), Qt::RightButton, {}, QPoint(700, 550));
     ASSERT_TRUE(RunUntil([&] {
-        auto* request = Panel.GVBrowser1->lastContextMenuRequest();
+        auto* request = Panel.Browser->lastContextMenuRequest();
         return request != nullptr && request->position() == QPoint(700, 550);
     }));
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 
     QFocusEvent in(QEvent::FocusIn), out(QEvent::FocusOut);
-    QApplication::sendEvent(Panel.Panel5, &in);
-    EXPECT_EQ(Panel.Panel4->frameShadow(), QFrame::Raised);
-    QApplication::sendEvent(Panel.Panel5, &out);
-    EXPECT_EQ(Panel.Panel4->frameShape(), QFrame::NoFrame);
+    QApplication::sendEvent(Panel.OkButton, &in);
+    EXPECT_EQ(Panel.BrowserFrame->frameShadow(), QFrame::Raised);
+    QApplication::sendEvent(Panel.OkButton, &out);
+    EXPECT_EQ(Panel.BrowserFrame->frameShape(), QFrame::NoFrame);
 }
 
 TEST_F(BrowserPanelTest, ButtonsSetTheCursorAndTheHomeIsTheWelcomePage) {
-    EXPECT_EQ(Panel.GVBrowser1->accessibleName(), "web page");
+    EXPECT_EQ(Panel.Browser->accessibleName(), "web page");
     for (int tag : {bbBack, bbForward, bbStop, bbRefresh, bbHome, bbSearch})
         EXPECT_EQ(Panel.Button(tag)->accessibleName(), Panel.Button(tag)->toolTip());
     EXPECT_FALSE(Panel.Button(bbSearch)->isEnabled());
 
     // Nothing to go back to, no page to refresh, no search, no home: failed.
     for (int tag : {int(bbBack), int(bbForward), int(bbRefresh), int(bbHome), int(bbSearch), 999}) {
-        setScreenCursor(TScreenCursor::AppStarting);
-        Panel.BrowserButtonClick(tag);
-        EXPECT_EQ(screenCursor(), TScreenCursor::Default) << tag;
+        setScreenCursor(ScreenCursor::AppStarting);
+        Panel.BrowserButtonClicked(tag);
+        EXPECT_EQ(screenCursor(), ScreenCursor::Default) << tag;
     }
     Panel.WelcomePage = [this] { return Url("/welcome"); };
-    Panel.BrowserButtonClick(bbHome);
-    EXPECT_EQ(screenCursor(), TScreenCursor::AppStarting);
+    Panel.BrowserButtonClicked(bbHome);
+    EXPECT_EQ(screenCursor(), ScreenCursor::AppStarting);
     ASSERT_TRUE(RunUntil([&] { return Loads == 1 && !Panel.BrowserBusy; }));
-    EXPECT_EQ(Panel.GVBrowser1->url(), QUrl(Url("/welcome")));
-    EXPECT_EQ(screenCursor(), TScreenCursor::Default);
+    EXPECT_EQ(Panel.Browser->url(), QUrl(Url("/welcome")));
+    EXPECT_EQ(screenCursor(), ScreenCursor::Default);
 
     // OK: the address box's text.
-    Panel.IEAddress1->setEditText(Url("/a"));
-    Panel.BrowserButtonClick(bbOK);
+    Panel.AddressBox->setEditText(Url("/a"));
+    Panel.BrowserButtonClicked(bbOK);
     ASSERT_TRUE(RunUntil([&] { return Loads == 2 && !Panel.BrowserBusy; }));
-    EXPECT_EQ(Panel.GVBrowser1->url(), QUrl(Url("/a")));
+    EXPECT_EQ(Panel.Browser->url(), QUrl(Url("/a")));
     EXPECT_EQ(Shown, std::vector<std::string>{Server.Url("/a")});
 }
 
 TEST_F(BrowserPanelTest, StatusTextIsPassedOncePerChange) {
     for (const char* text : {"x", "x", "y", "", ""})
-        emit Panel.GVBrowser1->page()->linkHovered(text);
+        emit Panel.Browser->page()->linkHovered(text);
     EXPECT_EQ(Status, QStringList({"x", "y", ""}));
 }
 

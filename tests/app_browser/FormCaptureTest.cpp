@@ -22,9 +22,9 @@
 #include <memory>
 
 TEST(FormCapture, CtrlClickOnAWebLinkScansItAndTheBrowserStays) {
-    TConfigFolder config;
-    TWorkFolder work;
-    TTestHttpServer server;
+    ConfigFolder config;
+    WorkFolder work;
+    TestHttpServer server;
     server.Serve("/", "text/html",
                  "<html><body style='margin:0'>"
                  "<script>document.addEventListener('mousedown', "
@@ -33,16 +33,16 @@ TEST(FormCapture, CtrlClickOnAWebLinkScansItAndTheBrowserStays) {
                  "<p><a id='mail' href='mailto:someone@example.com'>mail</a></p></body></html>");
     server.Serve("/gallery.htm", "text/html", "<html><body>no pictures</body></html>");
     {
-        TRecordedMessages messages;
-        TForm1 form(&messages);
+        RecordedMessages messages;
+        MainWindow form(&messages);
         form.resize(1024, 740);
         form.show();
         form.AfterCreate();
         form.WelcomeChecked = true; // no welcome page over ours
-        TBrowserPanel* browser = AttachBrowser(form, &messages);
+        BrowserPanel* browser = AttachBrowser(form, &messages);
         const QString home = QString::fromStdString(server.Url("/"));
         browser->BrowseTo(home);
-        QWebEngineView* view = browser->GVBrowser1;
+        QWebEngineView* view = browser->Browser;
         ASSERT_TRUE(RunUntil([&] { return view->url() == QUrl(home) && !browser->BrowserBusy; }));
         WaitForInput(view, QPoint(view->width() - 10, view->height() - 10));
 
@@ -56,13 +56,13 @@ TEST(FormCapture, CtrlClickOnAWebLinkScansItAndTheBrowserStays) {
         // The engine asks about the click a moment later: Ctrl stays down
         // until the link has reached the scan address box.
         const QString link = QString::fromStdString(server.Url("/gallery.htm"));
-        ASSERT_TRUE(RunUntil([&] { return form.EditCombobox1->itemText(0) == link; }))
-            << form.EditCombobox1->itemText(0).toStdString();
+        ASSERT_TRUE(RunUntil([&] { return form.ScanAddressBox->itemText(0) == link; }))
+            << form.ScanAddressBox->itemText(0).toStdString();
         QTest::keyRelease(&form, Qt::Key_Control);
         EXPECT_FALSE(form.CaptureOn);
         ASSERT_TRUE(RunUntil([&] { return server.Count("/gallery.htm") >= 1; })); // scanned
         ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }));
         EXPECT_EQ(view->url(), QUrl(home)); // the browser did not follow it
-        EXPECT_EQ(form.EditCombobox1->findText("mailto:someone@example.com"), -1);
+        EXPECT_EQ(form.ScanAddressBox->findText("mailto:someone@example.com"), -1);
     }
 }

@@ -16,47 +16,45 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TRecordingCore : public TScanCore {
+class RecordingCore : public PageProcessor {
 public:
-    TRecordingCore() {
-        OnLinkFound = [this](TComponent*, TLinkFound& lf) {
+    RecordingCore() {
+        OnLinkFound = [this](Component*, FoundLink& lf) {
             Reported.push_back(lf.TypeLink + " " + lf.UrlFound);
             if (Handler) Handler(lf);
         };
-        LinkHook = [this](const TLinkHookArgs& a) { Hooked.push_back(a.UrlFound); };
+        LinkHook = [this](const LinkHookArgs& a) { Hooked.push_back(a.UrlFound); };
         Messages = &Sink;
     }
 
     void Run(const std::string& url, const std::string& body, int depth = 1,
              const std::string& referrer = {}) {
-        TPageInfo page;
+        PageInfo page;
         page.Url = url;
         page.ReferringUrl = referrer.empty() ? url : referrer;
         page.Body = body;
         page.DepthLevel = depth;
-        page.Parts.Crack(url, "");
+        page.Parts.Split(url, "");
         ProcessPage(page);
     }
 
-    struct TSink : IMessageSink {
+    struct Recorder : MessageSink {
         void ShowMessage(std::string_view text) override { Shown.emplace_back(text); }
         std::vector<std::string> Shown;
     } Sink;
     std::vector<std::string> Reported, Queued, Hooked;
-    std::function<void(TLinkFound&)> Handler;
+    std::function<void(FoundLink&)> Handler;
 
 protected:
-    void QueuePage(TPageInfo&, const std::string& url, int, int) override { Queued.push_back(url); }
+    void QueuePage(PageInfo&, const std::string& url, int, int) override { Queued.push_back(url); }
 };
 
 using Lines = std::vector<std::string>;
 
 // Runs a test body with the current folder moved to dir.
-struct TInFolder {
-    explicit TInFolder(const std::string& dir) : Saved(fs::current_path()) {
-        fs::current_path(dir);
-    }
-    ~TInFolder() { fs::current_path(Saved); }
+struct InFolder {
+    explicit InFolder(const std::string& dir) : Saved(fs::current_path()) { fs::current_path(dir); }
+    ~InFolder() { fs::current_path(Saved); }
     fs::path Saved;
 };
 
@@ -69,18 +67,18 @@ const std::string kPage = "http://www.a.com/index.htm";
 TEST(KeywordFilter, DropsLinksContainingAnEntryInAnyCase) {
     const std::string body = "<img src=Counter.jpg> <a href=status.htm> <img src=country.jpg> "
                              "<a href=mailto:stats@a.com> <img src=ok.jpg>";
-    TRecordingCore on;
+    RecordingCore on;
     on.KeywordsFilterEnabled = true;
     on.Run(kPage, body);
     EXPECT_EQ(on.Reported, Lines{"jpg http://www.a.com/ok.jpg"});
     EXPECT_EQ(on.Hooked, Lines{"http://www.a.com/ok.jpg"});
     EXPECT_TRUE(on.Queued.empty());
 
-    TRecordingCore off;
+    RecordingCore off;
     off.Run(kPage, body);
     EXPECT_EQ(off.Reported.size(), 5u);
 
-    TRecordingCore emptyList;
+    RecordingCore emptyList;
     emptyList.KeywordsFilterEnabled = true;
     emptyList.SetKeywordsFilter("");
     emptyList.Run(kPage, body);
@@ -90,20 +88,20 @@ TEST(KeywordFilter, DropsLinksContainingAnEntryInAnyCase) {
 TEST(KeywordLimiter, KeepsOnlyLinksContainingAnEntryMailIncluded) {
     const std::string body = "<a href=mailto:jo@a.com> <a href=mailto:Gallery@a.com> "
                              "<img src=/gallery/a.jpg> <img src=/b.jpg>";
-    TRecordingCore core;
+    RecordingCore core;
     core.KeywordsLimiterEnabled = true;
     core.SetKeywordsLimiter("gallery");
     core.Run(kPage, body);
     EXPECT_EQ(core.Reported, (Lines{"mail Gallery@a.com", "jpg http://www.a.com/gallery/a.jpg"}));
 
-    TRecordingCore emptyList;
+    RecordingCore emptyList;
     emptyList.KeywordsLimiterEnabled = true;
     emptyList.Run(kPage, body);
     EXPECT_EQ(emptyList.Reported.size(), 4u);
 }
 
 TEST(FilterLists, AreKeptLowerCaseSortedAndWithoutBlankLines) {
-    TScanCore core;
+    PageProcessor core;
     EXPECT_EQ(core.GetKeywordsFilter(), "count\r\nhitbox\r\nreferer\r\nstat\r\ntrack\r\n");
     EXPECT_EQ(core.GetKeywordsLimiter(), "");
     EXPECT_EQ(core.HtmlExtensions().Count(), 13);
@@ -112,7 +110,7 @@ TEST(FilterLists, AreKeptLowerCaseSortedAndWithoutBlankLines) {
 }
 
 TEST(HtmlExtensions, DecideWhatIsFollowed) {
-    TRecordingCore core;
+    RecordingCore core;
     core.SetHtmlExtensions("JPG\nphp");
     core.Run(kPage, "<a href=a.htm> <img src=b.jpg> <a href=c.php?x=1> <a href=d.PHP>");
     EXPECT_EQ(core.Queued, (Lines{"http://www.a.com/b.jpg", "http://www.a.com/c.php?x=1",
@@ -122,8 +120,8 @@ TEST(HtmlExtensions, DecideWhatIsFollowed) {
 // --- site rules -------------------------------------------------------------
 
 TEST(ReportExternalLinks, OffHidesOtherSitesButStillFollowsAndHandsThemOn) {
-    TTempDir tmp;
-    TRecordingCore core;
+    TempDir tmp;
+    RecordingCore core;
     core.ReportExternalLinks = false;
     core.SetFileOfResults(tmp.Path() + "/r.txt");
     ASSERT_TRUE(core.OpenResultsFile());
@@ -139,7 +137,7 @@ TEST(ReportExternalLinks, OffHidesOtherSitesButStillFollowsAndHandsThemOn) {
 }
 
 TEST(StayOnSite, LeavesTheSiteOnlyFromTheStartingPage) {
-    TRecordingCore core;
+    RecordingCore core;
     core.StayOnSite = true;
     core.Run("http://a.com/", "<a href=http://b.com/p.htm>");
     EXPECT_EQ(core.Queued, Lines{"http://b.com/p.htm"});
@@ -152,13 +150,13 @@ TEST(StayOnSite, LeavesTheSiteOnlyFromTheStartingPage) {
     EXPECT_EQ(core.Reported.size(), 5u); // refused links are still reported
     EXPECT_EQ(core.Hooked.size(), 5u);   // and still handed on
 
-    TRecordingCore free;
+    RecordingCore free;
     free.Run("http://b.com/p.htm", "<a href=http://c.com/q.htm>", 2, "http://a.com/");
     EXPECT_EQ(free.Queued, Lines{"http://c.com/q.htm"});
 }
 
 TEST(SiteKey, TheReferringUrlDecidesTheSite) {
-    TRecordingCore core;
+    RecordingCore core;
     core.ReportExternalLinks = false;
     core.Run("http://a.com/", "<img src=http://a.com/x.jpg> <img src=http://www.B.com/y.jpg>", 1,
              "http://b.com/start.htm");
@@ -168,13 +166,13 @@ TEST(SiteKey, TheReferringUrlDecidesTheSite) {
 // --- results file -----------------------------------------------------------
 
 TEST(ResultsFile, LineFormatAndHandlerText) {
-    TTempDir tmp;
+    TempDir tmp;
     const std::string name = tmp.Path() + "/out.txt";
     std::ofstream(name) << "left over from the last scan\n";
-    TRecordingCore core;
+    RecordingCore core;
     core.SetFileOfResults(name);
     EXPECT_EQ(core.FileOfResults(), name);
-    core.Handler = [](TLinkFound& lf) {
+    core.Handler = [](FoundLink& lf) {
         if (lf.UrlFound.ends_with("b.jpg")) lf.WriteToFile = "custom text";
         if (lf.UrlFound.ends_with("c.jpg")) lf.WriteToFile = "";
     };
@@ -187,13 +185,13 @@ TEST(ResultsFile, LineFormatAndHandlerText) {
     EXPECT_FALSE(core.ResultsOpen());
     EXPECT_EQ(ReadFile(name),
               "\"jpg\";\"http://h.com/a.jpg\"\r\ncustom text\r\n\"mail\";\"x@h.com\"\r\n");
-    EXPECT_EQ(TResultsFile::FormatLine("htm", "http://h.com/"), "\"htm\";\"http://h.com/\"");
+    EXPECT_EQ(ResultsFile::FormatLine("htm", "http://h.com/"), "\"htm\";\"http://h.com/\"");
 }
 
 TEST(ResultsFile, ModeZeroWritesNothing) {
-    TTempDir tmp;
-    TRecordingCore core;
-    core.ResultsFile = 0;
+    TempDir tmp;
+    RecordingCore core;
+    core.ResultsMode = 0;
     core.SetFileOfResults(tmp.Path() + "/out.txt");
     ASSERT_TRUE(core.OpenResultsFile());
     EXPECT_FALSE(core.ResultsOpen());
@@ -202,8 +200,8 @@ TEST(ResultsFile, ModeZeroWritesNothing) {
 }
 
 TEST(ResultsFile, UncreatableFileIsReported) {
-    TTempDir tmp;
-    TRecordingCore core;
+    TempDir tmp;
+    RecordingCore core;
     core.SetFileOfResults(tmp.Path() + "/missing/out.txt");
     EXPECT_FALSE(core.OpenResultsFile());
     EXPECT_FALSE(core.ResultsOpen());
@@ -211,11 +209,11 @@ TEST(ResultsFile, UncreatableFileIsReported) {
 }
 
 TEST(ResultsFile, DatedFilesGoToTheDownloadFolder) {
-    TTempDir tmp;
-    TInFolder in(tmp.Path());
+    TempDir tmp;
+    InFolder in(tmp.Path());
     const std::string folder = CurrentFolder();
-    TRecordingCore core;
-    core.ResultsFile = 2;
+    RecordingCore core;
+    core.ResultsMode = 2;
     EXPECT_FALSE(core.OpenResultsFile()); // no Download folder yet
     ASSERT_EQ(core.Sink.Shown.size(), 1u);
     EXPECT_EQ(core.Sink.Shown[0].rfind("unable to create file: " + folder + "/Download/", 0), 0u);
@@ -237,10 +235,10 @@ TEST(ResultsFile, DatedFilesGoToTheDownloadFolder) {
 }
 
 TEST(ResultsFile, ExclusiveOpenNumbersTheNextFreeName) {
-    TTempDir tmp;
+    TempDir tmp;
     const std::string name = tmp.Path() + "/2024-03-09_14.05.30.txt";
     std::string used;
-    TResultsFile a, b, c, d;
+    ResultsFile a, b, c, d;
     ASSERT_TRUE(a.OpenExclusive(name, used));
     EXPECT_EQ(used, name);
     a.WriteLine("first");
@@ -256,10 +254,10 @@ TEST(ResultsFile, ExclusiveOpenNumbersTheNextFreeName) {
 }
 
 TEST(FileOfResults, BareNamesGoToTheDownloadFolder) {
-    TTempDir tmp;
-    TInFolder in(tmp.Path());
+    TempDir tmp;
+    InFolder in(tmp.Path());
     const std::string folder = CurrentFolder();
-    TScanCore core;
+    PageProcessor core;
     EXPECT_EQ(core.FileOfResults(), folder + "/Download/results.txt");
     core.SetFileOfResults("out.txt");
     EXPECT_EQ(core.FileOfResults(), folder + "/Download/out.txt");

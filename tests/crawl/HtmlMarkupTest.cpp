@@ -184,7 +184,7 @@ TEST(MarkCountedAreas, AreasHoldingBothHrefAndSrcAreCounted) {
 }
 
 TEST(ParseMetaTagText, PairsCaseAndQuotes) {
-    TMetaTag m;
+    MetaTag m;
     ASSERT_TRUE(ParseMetaTagText("meta name=\"Author\" content=\"Jo Smith\"", m));
     EXPECT_EQ(m.TagType, "META");
     EXPECT_EQ(m.Tag1stAttrib, "NAME");
@@ -205,7 +205,7 @@ TEST(ParseMetaTagText, PairsCaseAndQuotes) {
 }
 
 TEST(ParseMetaTagText, QuotedValuesKeepTheirEqualsSign) {
-    TMetaTag m;
+    MetaTag m;
     ASSERT_TRUE(ParseMetaTagText("meta http-equiv=\"refresh\" content=\"5; URL=next.html\"", m));
     EXPECT_EQ(m.Tag1stAttrib, "HTTP-EQUIV");
     EXPECT_EQ(m.Tag1stValue, "refresh");
@@ -213,7 +213,7 @@ TEST(ParseMetaTagText, QuotedValuesKeepTheirEqualsSign) {
 }
 
 TEST(ParseMetaTagText, TagsThatRaiseNoEvent) {
-    TMetaTag m;
+    MetaTag m;
     EXPECT_FALSE(ParseMetaTagText("meta a=1 b=2 c=3 d=4", m));
     EXPECT_FALSE(ParseMetaTagText("meta a=1 b=2 c=3 /", m));
     EXPECT_FALSE(ParseMetaTagText("link rel=icon /", m));

@@ -9,14 +9,14 @@ namespace {
 
 // A scan core that records what it queues and hands on, storing under a
 // fixed folder.
-class TRecordingCore : public TScanCore {
+class RecordingCore : public PageProcessor {
 public:
-    TRecordingCore() {
-        OnLinkFound = [this](TComponent*, TLinkFound& lf) {
+    RecordingCore() {
+        OnLinkFound = [this](Component*, FoundLink& lf) {
             Found.push_back(lf);
             if (Handler) Handler(lf);
         };
-        LinkHook = [this](const TLinkHookArgs& a) {
+        LinkHook = [this](const LinkHookArgs& a) {
             Hooked.push_back(a.TypeLink + " " + a.UrlFound);
             LastHook = {a.TypeLink,
                         a.UrlFound,
@@ -30,14 +30,14 @@ public:
     }
 
     // Processes one page; the page itself counts as visited, as in a scan.
-    TPageInfo Run(const std::string& url, const std::string& body, int depth = 1,
-                  const std::string& referrer = {}, bool markVisited = true) {
-        TPageInfo page;
+    PageInfo Run(const std::string& url, const std::string& body, int depth = 1,
+                 const std::string& referrer = {}, bool markVisited = true) {
+        PageInfo page;
         page.Url = url;
         page.ReferringUrl = referrer.empty() ? url : referrer;
         page.Body = body;
         page.DepthLevel = depth;
-        page.Parts.Crack(url, Storage);
+        page.Parts.Split(url, Storage);
         if (markVisited) VisitedUrls.FindOrInsert(url, true);
         ProcessPage(page);
         return page;
@@ -52,17 +52,17 @@ public:
 
     std::string Storage = "/store";
     bool Stopping = false;
-    std::vector<TLinkFound> Found;
+    std::vector<FoundLink> Found;
     std::vector<std::string> Queued, Hooked, LastHook;
-    std::function<void(TLinkFound&)> Handler;
+    std::function<void(FoundLink&)> Handler;
 
 protected:
     bool IsStopping() const override { return Stopping; }
     std::string StorageFolder() const override { return Storage; }
-    void QueuePage(TPageInfo&, const std::string& url, int, int) override {
+    void QueuePage(PageInfo&, const std::string& url, int, int) override {
         Queued.push_back("page " + url);
     }
-    void QueueRobots(TPageInfo&, const std::string& url, int, int) override {
+    void QueueRobots(PageInfo&, const std::string& url, int, int) override {
         Queued.push_back("robots " + url);
     }
 };
@@ -70,7 +70,7 @@ protected:
 const std::string kPage = "http://www.h.com/gal/index.htm";
 
 std::vector<std::string> LinksOf(const std::string& body, const std::string& url = kPage) {
-    TRecordingCore core;
+    RecordingCore core;
     core.Run(url, body);
     return core.Links();
 }
@@ -82,7 +82,7 @@ using Lines = std::vector<std::string>;
 // --- TypeOfUrl --------------------------------------------------------------
 
 TEST(TypeOfUrl, ByExtensionSchemeAndQuery) {
-    TScanCore core;
+    PageProcessor core;
     const std::pair<const char*, const char*> cases[] = {
         {"http://h.com/a/b.php?x=1", "php"},
         {"http://h.com/a/", "htm"},
@@ -159,8 +159,8 @@ TEST(ExtractLinks, EmptyAttributeValuesYieldNothingAndDoNotHideTheNext) {
 }
 
 TEST(ExtractLinks, BaseHrefAffectsOnlyLaterLinks) {
-    TRecordingCore core;
-    const TPageInfo page =
+    RecordingCore core;
+    const PageInfo page =
         core.Run("http://h.com/a/b/page.htm",
                  "<img src=first.jpg> <base href=\"../img/\"> <img src=x.jpg> "
                  "<a href=/top.htm> <base href=\"http://other.com/x/\"> <img src=y.jpg>");
@@ -182,7 +182,7 @@ TEST(ExtractLinks, RelativeBaseHrefIsReportedAsResolvedOnce) {
 // --- ProcessLink ------------------------------------------------------------
 
 TEST(ProcessLink, EachUrlOncePerScan) {
-    TRecordingCore core;
+    RecordingCore core;
     core.Run(kPage, "<a href=a.jpg> <a href=a.jpg#top> <img src=\"A.JPG\"> <a href=index.htm>");
     core.Run("http://www.h.com/gal/two.htm", "<img src=a.jpg> <img src=b.jpg>", 2, kPage);
     EXPECT_EQ(core.Links(),
@@ -190,7 +190,7 @@ TEST(ProcessLink, EachUrlOncePerScan) {
 }
 
 TEST(ProcessLink, TypeNormalisation) {
-    TRecordingCore core;
+    RecordingCore core;
     core.Run(kPage, "<a href=x.com> <a href=f.toolongext> <a href=f.7z> <a href=f.0ab> "
                     "<a href=f.JPEG> <a href=f.tar.gz> <a href=f.abcdef>");
     EXPECT_EQ(core.Links(),
@@ -209,7 +209,7 @@ TEST(ProcessLink, WebLinksThatCannotBeSplitOrAreTooLongAreDropped) {
 }
 
 TEST(ProcessLink, SecureLinksAreWebLinks) {
-    TRecordingCore core;
+    RecordingCore core;
     core.SeekRobots = true;
     core.Run("https://h.com/a/index.htm",
              "<a href=b.htm> <img src=c.JPEG> <a href=\"HTTPS://h.com/D.htm\">");
@@ -222,7 +222,7 @@ TEST(ProcessLink, SecureLinksAreWebLinks) {
 }
 
 TEST(ProcessLink, EscapedPageFolderStaysEscapedInLinks) {
-    TRecordingCore core;
+    RecordingCore core;
     core.Run("https://h/my%20pics/a%2Fb.html", "<img src=c.jpg>");
     ASSERT_EQ(core.Links(), Lines{"jpg https://h/my%20pics/c.jpg"});
     EXPECT_EQ(core.Found[0].UrlPath, "/my pics");
@@ -231,10 +231,10 @@ TEST(ProcessLink, EscapedPageFolderStaysEscapedInLinks) {
 }
 
 TEST(ProcessLink, WhatTheHandlerAndTheLinkHookAreGiven) {
-    TRecordingCore core;
+    RecordingCore core;
     core.Run(kPage, "<img src=\"pics/a%20b.jpg?size=2\">");
     ASSERT_EQ(core.Found.size(), 1u);
-    const TLinkFound& lf = core.Found[0];
+    const FoundLink& lf = core.Found[0];
     EXPECT_EQ(lf.UrlFound, "http://www.h.com/gal/pics/a%20b.jpg?size=2");
     EXPECT_EQ(lf.TypeLink, "jpg");
     EXPECT_EQ(lf.FromUrl, kPage);
@@ -250,7 +250,7 @@ TEST(ProcessLink, WhatTheHandlerAndTheLinkHookAreGiven) {
 }
 
 TEST(ProcessLink, OtherSchemesAreReportedButNeitherFollowedNorHooked) {
-    TRecordingCore core;
+    RecordingCore core;
     core.Run(kPage, "<a href=mailto:jo@h.com> <a href=ftp://f.com/a.zip>");
     EXPECT_EQ(core.Links(), (Lines{"mail jo@h.com", "ftp ftp://f.com/a.zip"}));
     for (const auto& lf : core.Found) {
@@ -264,8 +264,8 @@ TEST(ProcessLink, OtherSchemesAreReportedButNeitherFollowedNorHooked) {
 }
 
 TEST(ProcessLink, ClearedFollowFlagStopsQueueingAndTheLinkHook) {
-    TRecordingCore core;
-    core.Handler = [](TLinkFound& lf) {
+    RecordingCore core;
+    core.Handler = [](FoundLink& lf) {
         if (lf.UrlFound.find("/no") != std::string::npos) lf.FollowIfHtmlLink = false;
     };
     core.Run(kPage, "<a href=no.htm> <img src=no.jpg> <a href=yes.htm> <img src=yes.jpg>");
@@ -279,8 +279,8 @@ TEST(ProcessLink, ClearedFollowFlagStopsQueueingAndTheLinkHook) {
 }
 
 TEST(ProcessLink, StopRequestEndsThePageAtOnce) {
-    TRecordingCore core;
-    core.Handler = [&core](TLinkFound&) { core.Stopping = true; };
+    RecordingCore core;
+    core.Handler = [&core](FoundLink&) { core.Stopping = true; };
     core.Run(kPage, "<a href=a.htm> <a href=b.htm> <img src=c.jpg>");
     EXPECT_EQ(core.Links(), Lines{"htm http://www.h.com/gal/a.htm"});
     EXPECT_TRUE(core.Queued.empty());
@@ -288,14 +288,14 @@ TEST(ProcessLink, StopRequestEndsThePageAtOnce) {
 }
 
 TEST(ProcessLink, RobotsFileReportsItselfAsText) {
-    TRecordingCore core;
+    RecordingCore core;
     core.Run("http://h.com/ROBOTS.TXT",
              "User-agent: *\nDisallow: /private/\n# map: <a href=/map.htm>map</a>\n", 2, {}, false);
     EXPECT_EQ(core.Links(), (Lines{"txt http://h.com/ROBOTS.TXT", "htm http://h.com/map.htm"}));
     EXPECT_EQ(core.Found[0].HrefOrSrc, ' ');
     EXPECT_EQ(core.Hooked.front(), "txt http://h.com/ROBOTS.TXT");
     // A robots file without any tag still reports itself.
-    TRecordingCore plain;
+    RecordingCore plain;
     plain.Run("http://h.com/robots.txt", "User-agent: *\nDisallow:\n", 2, {}, false);
     EXPECT_EQ(plain.Links(), Lines{"txt http://h.com/robots.txt"});
 }
@@ -304,7 +304,7 @@ TEST(ProcessLink, SeekRobotsQueuesEachNewHostsRobotsFileOnce) {
     const std::string body =
         "<img src=http://img.com/p.jpg> <a href=http://img.com/g.htm> <a href=/one.htm> "
         "<a href=/two.htm> <a href=http://b.com:8080/x.htm> <a href=https://s.com/y.htm>";
-    TRecordingCore core;
+    RecordingCore core;
     core.SeekRobots = true;
     core.Run("http://a.com/index.htm", body);
     EXPECT_EQ(core.Queued,
@@ -315,7 +315,7 @@ TEST(ProcessLink, SeekRobotsQueuesEachNewHostsRobotsFileOnce) {
     // robots.txt requests are not entered in the visited list.
     EXPECT_FALSE(core.VisitedUrls.Contains("http://a.com/robots.txt"));
 
-    TRecordingCore off;
+    RecordingCore off;
     off.Run("http://a.com/index.htm", body);
     EXPECT_EQ(off.Queued.size(), 5u);
 }
@@ -323,7 +323,7 @@ TEST(ProcessLink, SeekRobotsQueuesEachNewHostsRobotsFileOnce) {
 TEST(ProcessLink, ARepeatOfTheStartingAddressNotesItsHost) {
     // The repeat is refused, but its host counts as met: the next link to
     // that host is not its first, and no robots.txt is asked for.
-    TRecordingCore core;
+    RecordingCore core;
     core.SeekRobots = true;
     core.Run("http://a.com/index.htm",
              "<a href=index.htm> <a href=one.htm> <a href=http://b.com/x.htm>");
@@ -345,7 +345,7 @@ TEST(ProcessLink, KnownHostsAreCaseBlindInAnyOrderAndForgottenWhenCleared) {
         body += "<a href=http://h" + n + ".com/a.htm> <a href=HTTP://H" + n + ".COM/b.htm> ";
     }
     body += "<a href=http://h5.Com/c.htm>";
-    TRecordingCore core;
+    RecordingCore core;
     core.SeekRobots = true;
     core.Run("http://start.com/index.htm", body);
     int robots = 0;
@@ -368,7 +368,7 @@ TEST(ProcessLink, CountedAreasThroughTheAreaHook) {
     const std::string body =
         "<a href=\"big.jpg\"><img src=\"small.jpg\"></a> <a href=\"p.htm\">x</a> "
         "<a href=\"b2.jpg\"><img src=\"s2.jpg\"></a>";
-    TRecordingCore core;
+    RecordingCore core;
     core.AreaHook = MarkCountedAreas;
     core.Run(kPage, body);
     std::vector<std::string> got;
@@ -380,7 +380,7 @@ TEST(ProcessLink, CountedAreasThroughTheAreaHook) {
     EXPECT_EQ(core.Found.back().CountArea, 4); // the counter runs on over pages
     EXPECT_EQ(core.AreaCounter, 4);
 
-    TRecordingCore plain; // the default hook counts areas but marks none as counted
+    RecordingCore plain; // the default hook counts areas but marks none as counted
     plain.Run(kPage, body);
     for (const auto& lf : plain.Found)
         EXPECT_EQ(lf.CountArea, 0);
@@ -390,10 +390,10 @@ TEST(ProcessLink, CountedAreasThroughTheAreaHook) {
 // --- ParseHead --------------------------------------------------------------
 
 TEST(ParseHead, TitleAndShortTagsOfAnExactHead) {
-    TScanCore core;
-    std::vector<TMetaTag> tags;
-    core.OnMetaTag = [&](TComponent*, const TMetaTag& m) { tags.push_back(m); };
-    TPageInfo page;
+    PageProcessor core;
+    std::vector<MetaTag> tags;
+    core.OnMetaTag = [&](Component*, const MetaTag& m) { tags.push_back(m); };
+    PageInfo page;
     page.Url = kPage;
     page.ReferringUrl = "http://www.h.com/";
     page.Body = "<html><HEAD><title>My\nPics</title><meta name=\"author\" content=\"Jo\">"

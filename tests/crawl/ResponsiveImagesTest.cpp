@@ -14,11 +14,11 @@
 namespace {
 
 using Lines = std::vector<std::string>;
-using Kind = TSrcsetCandidate::Kind;
+using Kind = SrcsetCandidate::Kind;
 
 Lines Urls(std::string_view srcset) {
     Lines out;
-    for (const TSrcsetCandidate& c : ParseSrcset(srcset))
+    for (const SrcsetCandidate& c : ParseSrcset(srcset))
         out.emplace_back(c.Url);
     return out;
 }
@@ -95,20 +95,20 @@ TEST(LargestCandidate, WidthWinsOverDensityElseDensestWithNoneAsOne) {
 
 constexpr const char* kPage = "http://www.site.com/gallery/index.html";
 
-class TModernCore : public TScanCore {
+class ModernCore : public PageProcessor {
 public:
-    explicit TModernCore(bool modern) {
+    explicit ModernCore(bool modern) {
         ModernMarkup = modern;
-        OnLinkFound = [this](TComponent*, TLinkFound& lf) {
+        OnLinkFound = [this](Component*, FoundLink& lf) {
             Found.push_back(std::string(1, lf.HrefOrSrc) + " " + std::to_string(lf.CountArea) +
                             " " + lf.TypeLink + " " + lf.UrlFound);
         };
     }
     void Run(const std::string& body, const std::string& url = kPage) {
-        TPageInfo page;
+        PageInfo page;
         page.Url = page.ReferringUrl = url;
         page.Body = body;
-        page.Parts.Crack(url, "/store");
+        page.Parts.Split(url, "/store");
         VisitedUrls.FindOrInsert(url, true);
         ProcessPage(page);
     }
@@ -116,7 +116,7 @@ public:
 };
 
 Lines Reported(const std::string& body, bool modern = true) {
-    TModernCore core(modern);
+    ModernCore core(modern);
     core.Run(body);
     return core.Found;
 }
@@ -182,7 +182,7 @@ TEST(ModernMarkup, OpenGraphImageAndImageSrcLink) {
 }
 
 TEST(ModernMarkup, CandidatesPassTheFiltersAndTheVisitedSet) {
-    TModernCore core(true);
+    ModernCore core(true);
     core.KeywordsFilterEnabled = true;
     core.Run("<img src=a.jpg srcset=\"a.jpg 1x, /stat/b.jpg 2x\" data-src=a.jpg>"
              "<img src=c.jpg srcset=\"c.jpg 1x, d.jpg 1x\">");
@@ -194,7 +194,7 @@ TEST(ModernMarkup, CandidatesPassTheFiltersAndTheVisitedSet) {
 // --- pairing ----------------------------------------------------------------
 
 Lines Paired(const std::string& body) {
-    TModernCore core(true);
+    ModernCore core(true);
     core.AreaHook = MarkCountedAreas;
     core.Run(body);
     return core.Found;
@@ -254,8 +254,8 @@ TEST(ModernMarkup, NoPairingWithoutALargerCandidateOrWhenALinkWrapsTheImg) {
 // --- the setting off --------------------------------------------------------
 
 // The results file of one page processed by a core as given.
-std::string ResultsOf(TModernCore& core, const std::string& body) {
-    TTempDir tmp;
+std::string ResultsOf(ModernCore& core, const std::string& body) {
+    TempDir tmp;
     core.SetFileOfResults(tmp.Path() + "/r.txt");
     EXPECT_TRUE(core.OpenResultsFile());
     core.AreaHook = MarkCountedAreas;
@@ -282,13 +282,13 @@ TEST(ModernMarkup, OffLeavesTheResultsOfEveryPageUnchanged) {
         "<img src=u.jpg srcset=\"m.jpg 900w\"><meta property=og:image content=o.jpg>";
     // The fixtures hold nothing of today's markup: on or off, the same bytes.
     for (const std::string& page : pages) {
-        TModernCore off(false), on(true);
+        ModernCore off(false), on(true);
         const std::string before = ResultsOf(off, page);
         EXPECT_FALSE(before.empty());
         EXPECT_EQ(ResultsOf(on, page), before);
     }
     // Off, today's markup is read as it always was: only SRC and HREF.
-    TModernCore off(false);
+    ModernCore off(false);
     const std::string results = ResultsOf(off, modern);
     EXPECT_EQ(off.Found, (Lines{"H 1 htm http://www.site.com/gallery/p.html",
                                 "S 1 jpg http://www.site.com/gallery/t.jpg",

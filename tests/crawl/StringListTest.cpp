@@ -9,15 +9,15 @@
 
 namespace {
 
-std::vector<std::string> Strings(const TGVStringList& l) {
+std::vector<std::string> Strings(const StringList& l) {
     std::vector<std::string> out;
     for (int i = 0; i < l.Count(); ++i)
         out.push_back(l[i]);
     return out;
 }
 
-TGVStringList ListOf(std::initializer_list<const char*> items, bool descending = false) {
-    TGVStringList l;
+StringList ListOf(std::initializer_list<const char*> items, bool descending = false) {
+    StringList l;
     l.Descending = descending;
     for (const char* s : items)
         l.Add(s);
@@ -27,20 +27,20 @@ TGVStringList ListOf(std::initializer_list<const char*> items, bool descending =
 } // namespace
 
 TEST(StringListCompare, FoldsOnlyAsciiLettersToUpperCase) {
-    EXPECT_EQ(TGVStringList::CompareNoCase("ABC", "abc"), 0);
-    EXPECT_EQ(TGVStringList::CompareNoCase("abc", "abcd"), -1);
-    EXPECT_EQ(TGVStringList::CompareNoCase("abcd", "ABC"), 1);
-    EXPECT_EQ(TGVStringList::CompareNoCase("", ""), 0);
-    EXPECT_EQ(TGVStringList::CompareNoCase("", "a"), -1);
+    EXPECT_EQ(StringList::CompareNoCase("ABC", "abc"), 0);
+    EXPECT_EQ(StringList::CompareNoCase("abc", "abcd"), -1);
+    EXPECT_EQ(StringList::CompareNoCase("abcd", "ABC"), 1);
+    EXPECT_EQ(StringList::CompareNoCase("", ""), 0);
+    EXPECT_EQ(StringList::CompareNoCase("", "a"), -1);
     // Letters are mapped to upper case, so "_" (95) sorts after "a" (as "A", 65).
-    EXPECT_EQ(TGVStringList::CompareNoCase("_x", "ax"), 1);
+    EXPECT_EQ(StringList::CompareNoCase("_x", "ax"), 1);
     // Bytes compare unsigned; accented letters are not folded.
-    EXPECT_EQ(TGVStringList::CompareNoCase("\xE9", "z"), 1);
-    EXPECT_NE(TGVStringList::CompareNoCase("\xE9", "\xC9"), 0);
+    EXPECT_EQ(StringList::CompareNoCase("\xE9", "z"), 1);
+    EXPECT_NE(StringList::CompareNoCase("\xE9", "\xC9"), 0);
 }
 
 TEST(StringListFindOrInsert, EmptyListGivesInsertIndexZero) {
-    TGVStringList l;
+    StringList l;
     int found = 7, insert = 7;
     EXPECT_FALSE(l.FindOrInsert("x", found, insert, false));
     EXPECT_EQ(found, -1);
@@ -53,19 +53,19 @@ TEST(StringListFindOrInsert, EmptyListGivesInsertIndexZero) {
 TEST(StringListFindOrInsert, InsertIndexAscendingAndDescending) {
     const std::pair<const char*, int> asc[] = {{"a", 0}, {"c", 1}, {"e", 2}, {"g", 3}};
     for (const auto& [s, want] : asc) {
-        TGVStringList l = ListOf({"b", "d", "f"});
+        StringList l = ListOf({"b", "d", "f"});
         int found = 0, insert = 0;
         EXPECT_FALSE(l.FindOrInsert(s, found, insert, false));
         EXPECT_EQ(insert, want) << s;
     }
     const std::pair<const char*, int> desc[] = {{"g", 0}, {"e", 1}, {"c", 2}, {"a", 3}};
     for (const auto& [s, want] : desc) {
-        TGVStringList l = ListOf({"f", "d", "b"}, true);
+        StringList l = ListOf({"f", "d", "b"}, true);
         int found = 0, insert = 0;
         EXPECT_FALSE(l.FindOrInsert(s, found, insert, false));
         EXPECT_EQ(insert, want) << s;
     }
-    TGVStringList l = ListOf({"b", "d", "f"});
+    StringList l = ListOf({"b", "d", "f"});
     int found = 0, insert = 0;
     EXPECT_TRUE(l.FindOrInsert("D", found, insert, true));
     EXPECT_EQ(found, 1);
@@ -75,7 +75,7 @@ TEST(StringListFindOrInsert, InsertIndexAscendingAndDescending) {
 
 TEST(StringListFindOrInsert, BuildsAnOrderedListInEitherDirection) {
     for (bool descending : {false, true}) {
-        TGVStringList l;
+        StringList l;
         l.Descending = descending;
         int found = 0, insert = 0;
         for (const char* s : {"m", "c", "x", "C", "a", "zz", "b", "n", "abc", "ab"})
@@ -88,21 +88,21 @@ TEST(StringListFindOrInsert, BuildsAnOrderedListInEitherDirection) {
 
 TEST(StringListSort, EqualKeysLandWhereTheHoleMovingQuicksortPutsThem) {
     // Worked by hand: the pivot "ab" goes to index 0, then "AB" to index 1.
-    TGVStringList l = ListOf({"aB", "ab", "AB", "Ab"});
+    StringList l = ListOf({"aB", "ab", "AB", "Ab"});
     l.Sort();
     EXPECT_EQ(Strings(l), (std::vector<std::string>{"ab", "AB", "aB", "Ab"}));
 
-    TGVStringList m = ListOf({"c", "B", "a", "b", "A"});
+    StringList m = ListOf({"c", "B", "a", "b", "A"});
     m.Sort();
     EXPECT_EQ(Strings(m), (std::vector<std::string>{"a", "A", "B", "b", "c"}));
 
-    TGVStringList d = ListOf({"a", "c", "B", "b"}, true);
+    StringList d = ListOf({"a", "c", "B", "b"}, true);
     d.Sort();
     EXPECT_EQ(Strings(d), (std::vector<std::string>{"c", "B", "b", "a"}));
 }
 
 TEST(StringListSort, ObjectsTravelWithTheirStrings) {
-    TGVStringList l;
+    StringList l;
     l.Add("pear", 3);
     l.Add("Apple", 1);
     l.Add("fig", 2);
@@ -114,7 +114,7 @@ TEST(StringListSort, ObjectsTravelWithTheirStrings) {
 }
 
 TEST(StringListSort, BlankLinesOfATextAssignment) {
-    TGVStringList l;
+    StringList l;
     l.SetText("track\r\nhitbox\n\nreferer\rstat\ncount\n");
     EXPECT_EQ(l.Count(), 6); // the final line break adds no entry, the empty line does
     l.Sort();
@@ -122,7 +122,7 @@ TEST(StringListSort, BlankLinesOfATextAssignment) {
               (std::vector<std::string>{"count", "hitbox", "referer", "stat", "track"}));
     EXPECT_EQ(l.Text(), "count\r\nhitbox\r\nreferer\r\nstat\r\ntrack\r\n");
 
-    TGVStringList keep;
+    StringList keep;
     keep.RemoveBlankLines = false;
     keep.SetText("b\n\na\n");
     keep.Sort();
@@ -130,16 +130,17 @@ TEST(StringListSort, BlankLinesOfATextAssignment) {
 }
 
 TEST(UrlQueue, AddDeleteAndClear) {
-    TUrlInQueue q;
-    q.AddUrl("http://h/1", 2, 1, 'S', TGetAction::STORE_TO_FILE, 5, true, 9, "http://h/");
-    q.AddUrl("http://h/2", 3, 2, 'H', TGetAction::STORE_TO_DATASTRING, 0, false, -1, "");
-    q.AddUrl("http://h/1", 1, 1, ' ', TGetAction::HEAD_ONLY, 0, false, -1, ""); // no duplicate test
+    UrlQueue q;
+    q.AddUrl("http://h/1", 2, 1, 'S', BodyHandling::STORE_TO_FILE, 5, true, 9, "http://h/");
+    q.AddUrl("http://h/2", 3, 2, 'H', BodyHandling::STORE_TO_DATASTRING, 0, false, -1, "");
+    q.AddUrl("http://h/1", 1, 1, ' ', BodyHandling::HEAD_ONLY, 0, false, -1,
+             ""); // no duplicate test
     ASSERT_EQ(q.Count(), 3);
-    const TUrlObject& o = q.Urls[0].Obj;
+    const QueuedRequest& o = q.Urls[0].Obj;
     EXPECT_EQ(o.DepthSearchLevel, 2);
     EXPECT_EQ(o.RetryNumber, 1);
     EXPECT_EQ(o.HrefOrSrc, 'S');
-    EXPECT_EQ(o.GetAction, TGetAction::STORE_TO_FILE);
+    EXPECT_EQ(o.GetAction, BodyHandling::STORE_TO_FILE);
     EXPECT_EQ(o.CountArea, 5);
     EXPECT_TRUE(o.Priority);
     EXPECT_EQ(o.EntryValue, 9);
@@ -149,13 +150,13 @@ TEST(UrlQueue, AddDeleteAndClear) {
     ASSERT_EQ(q.Count(), 2);
     EXPECT_EQ(q.Urls[0].Url, "http://h/2");
     EXPECT_EQ(q.Urls[0].Obj.RetryNumber, 2);
-    EXPECT_EQ(q.Urls[1].Obj.GetAction, TGetAction::HEAD_ONLY);
+    EXPECT_EQ(q.Urls[1].Obj.GetAction, BodyHandling::HEAD_ONLY);
     q.ClearUrls();
     EXPECT_EQ(q.Count(), 0);
 }
 
 TEST(UrlSet, CaseBlindEntriesMarksAndForgetting) {
-    TUrlSet set;
+    UrlSet set;
     EXPECT_FALSE(set.FindOrInsert("http://h.com/Pics/a.JPG", true));
     EXPECT_TRUE(set.FindOrInsert("HTTP://H.COM/pics/A.jpg", false));
     EXPECT_FALSE(set.FindOrInsert("http://h.com/pics/b.jpg", false)); // not added
@@ -176,7 +177,7 @@ TEST(UrlSet, CaseBlindEntriesMarksAndForgetting) {
 }
 
 TEST(UrlSet, ManyEntriesStayDistinct) {
-    TUrlSet set;
+    UrlSet set;
     for (int i = 0; i < 50000; ++i)
         ASSERT_FALSE(set.FindOrInsert("http://h.com/p/" + std::to_string(i) + ".jpg", true));
     for (int i = 0; i < 50000; i += 997)

@@ -20,8 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::map<std::string, TDemoFile> SmallSite() {
-    TDemoOptions o;
+std::map<std::string, DemoFile> SmallSite() {
+    DemoOptions o;
     o.Pages = 2;
     o.Pairs = 5;
     o.FullWidth = 160;
@@ -31,19 +31,19 @@ std::map<std::string, TDemoFile> SmallSite() {
 }
 
 // A path no one can write to, not even root: it goes through a plain file.
-std::string Unwritable(const TTempDir& dir) {
+std::string Unwritable(const TempDir& dir) {
     const std::string file = dir.Path() + "/plain-file";
     std::ofstream(file) << "x";
     return file + "/site";
 }
 
-struct TRun {
+struct CliRun {
     int Status = -1;
     std::string Output; // standard output and error together
 };
 
-TRun RunCli(const std::string& arguments) {
-    TRun run;
+CliRun RunCli(const std::string& arguments) {
+    CliRun run;
     // A server that should have refused to start is stopped after 30 s.
     const std::string command =
         "timeout 30 " + std::string(TESSELLON_CLI) + " " + arguments + " 2>&1";
@@ -61,7 +61,7 @@ TRun RunCli(const std::string& arguments) {
 
 TEST(DemoServer, ServesTheSameBytesAsTheMap) {
     const auto site = SmallSite();
-    TDemoServer server(site);
+    DemoServer server(site);
     ASSERT_TRUE(server.Start());
     ASSERT_GT(server.Port(), 0);
     EXPECT_EQ(server.BaseUrl(), "http://127.0.0.1:" + std::to_string(server.Port()) + "/");
@@ -89,11 +89,11 @@ TEST(DemoServer, ServesTheSameBytesAsTheMap) {
 }
 
 TEST(DemoServer, StartsStopsAndReportsABusyPort) {
-    TDemoServer first(SmallSite());
+    DemoServer first(SmallSite());
     ASSERT_TRUE(first.Start(0));
     EXPECT_FALSE(first.Start(0)) << "already running";
 
-    TDemoServer second(SmallSite());
+    DemoServer second(SmallSite());
     EXPECT_FALSE(second.Start(first.Port()));
 
     const int port = first.Port();
@@ -103,13 +103,13 @@ TEST(DemoServer, StartsStopsAndReportsABusyPort) {
     client.set_connection_timeout(1);
     EXPECT_FALSE(client.Get("/")) << "still answering after Stop()";
     // Stopped right after starting: must not hang.
-    TDemoServer quick(SmallSite());
+    DemoServer quick(SmallSite());
     ASSERT_TRUE(quick.Start());
 }
 
 TEST(DemoServer, WritesTheSiteAsStaticFiles) {
     const auto site = SmallSite();
-    TTempDir dir;
+    TempDir dir;
     std::string error;
     ASSERT_TRUE(WriteDemoSite(site, dir.Path() + "/out", error)) << error;
     std::size_t files = 0;
@@ -129,15 +129,15 @@ TEST(DemoServer, WritesTheSiteAsStaticFiles) {
 }
 
 TEST(DemoServerCommand, WritesTheSiteOrFailsCleanly) {
-    TTempDir dir;
-    TRun ok = RunCli("demo-server --pages 2 --pairs 3 --write " + dir.Path() + "/site");
+    TempDir dir;
+    CliRun ok = RunCli("demo-server --pages 2 --pairs 3 --write " + dir.Path() + "/site");
     EXPECT_EQ(ok.Status, 0) << ok.Output;
     EXPECT_NE(ok.Output.find("files"), std::string::npos) << ok.Output;
     EXPECT_TRUE(fs::exists(dir.Path() + "/site/gallery/page2.html"));
     EXPECT_TRUE(fs::exists(dir.Path() + "/site/gallery/pics/full_2_03.jpg"));
     EXPECT_FALSE(fs::exists(dir.Path() + "/site/gallery/page3.html"));
 
-    TRun bad = RunCli("demo-server --pages 1 --pairs 1 --write " + Unwritable(dir));
+    CliRun bad = RunCli("demo-server --pages 1 --pairs 1 --write " + Unwritable(dir));
     EXPECT_EQ(bad.Status, 1) << bad.Output;
     EXPECT_NE(bad.Output.find("cannot"), std::string::npos) << bad.Output;
 }
@@ -145,16 +145,16 @@ TEST(DemoServerCommand, WritesTheSiteOrFailsCleanly) {
 TEST(DemoServerCommand, BadArgumentsExitWithUsage) {
     for (const char* args : {"--pages 0", "--pairs x", "--port 70000", "--write", "--bogus",
                              "somewhere", "--quality 101"}) {
-        TRun run = RunCli(std::string("demo-server ") + args);
+        CliRun run = RunCli(std::string("demo-server ") + args);
         EXPECT_EQ(run.Status, 2) << args << "\n" << run.Output;
         EXPECT_NE(run.Output.find("usage:"), std::string::npos) << args;
     }
 }
 
 TEST(DemoServerCommand, ABusyPortExitsWithOne) {
-    TDemoServer holder(SmallSite());
+    DemoServer holder(SmallSite());
     ASSERT_TRUE(holder.Start());
-    TRun run = RunCli("demo-server --pages 1 --pairs 1 --port " + std::to_string(holder.Port()));
+    CliRun run = RunCli("demo-server --pages 1 --pairs 1 --port " + std::to_string(holder.Port()));
     EXPECT_EQ(run.Status, 1) << run.Output;
     EXPECT_NE(run.Output.find(std::to_string(holder.Port())), std::string::npos) << run.Output;
 }
@@ -201,9 +201,9 @@ TEST(DemoServerCommand, ServesUntilInterrupted) {
 // Every thumbnail and full-size picture of the gallery lies in the storage
 // folder, byte for byte; text-only links (the poster, the clip) were not
 // taken; nothing lies outside the storage folder. Returns the count.
-int ExpectEveryPair(const TDemoOptions& o, const TTempDir& dir, const std::string& out,
-                    const TRun& run) {
-    const std::map<std::string, TDemoFile> site = BuildDemoSite(o);
+int ExpectEveryPair(const DemoOptions& o, const TempDir& dir, const std::string& out,
+                    const CliRun& run) {
+    const std::map<std::string, DemoFile> site = BuildDemoSite(o);
     std::string host;
     for (const auto& entry : fs::directory_iterator(out))
         host = entry.path().filename().string();
@@ -235,14 +235,14 @@ int ExpectEveryPair(const TDemoOptions& o, const TTempDir& dir, const std::strin
 // The run command's job: on a fresh settings folder, every pair of the
 // gallery ends up in the storage folder.
 TEST(DemoCommand, StoresEveryPairOfTheGallery) {
-    TTempDir dir;
+    TempDir dir;
     const std::string out = dir.Path() + "/store";
-    TRun run = RunCli("demo --out " + out + " --no-external");
+    CliRun run = RunCli("demo --out " + out + " --no-external");
     ASSERT_EQ(run.Status, 0) << run.Output;
-    const TDemoOptions o;
+    const DemoOptions o;
     EXPECT_EQ(ExpectEveryPair(o, dir, out, run), 2 * o.Pages * o.Pairs);
 
-    TRun withUrl = RunCli("demo http://127.0.0.1:1/");
+    CliRun withUrl = RunCli("demo http://127.0.0.1:1/");
     EXPECT_EQ(withUrl.Status, 2) << withUrl.Output;
 }
 
@@ -250,27 +250,27 @@ TEST(DemoCommand, StoresEveryPairOfTheGallery) {
 // srcset, PICTURE sources and lazy-loading attributes, never in a link:
 // without the setting no pair is found, with it every one.
 TEST(DemoCommand, TheModernGalleryPairsOnlyWithTheModernMarkupSetting) {
-    TDemoOptions o;
+    DemoOptions o;
     o.Modern = true;
     {
-        TTempDir dir;
+        TempDir dir;
         const std::string out = dir.Path() + "/store";
-        TRun run = RunCli("demo --modern --out " + out + " --no-external");
+        CliRun run = RunCli("demo --modern --out " + out + " --no-external");
         ASSERT_EQ(run.Status, 0) << run.Output;
         EXPECT_NE(run.Output.find("\n0 pictures stored"), std::string::npos) << run.Output;
         EXPECT_FALSE(fs::exists(out + "/127.0.0.1/gallery/pics")) << run.Output;
         EXPECT_FALSE(fs::exists(out + "/127.0.0.1/gallery/thumbs")) << run.Output;
     }
-    TTempDir dir;
+    TempDir dir;
     const std::string out = dir.Path() + "/store";
-    TRun run = RunCli("demo --modern --modern-markup --out " + out + " --no-external");
+    CliRun run = RunCli("demo --modern --modern-markup --out " + out + " --no-external");
     ASSERT_EQ(run.Status, 0) << run.Output;
     EXPECT_EQ(ExpectEveryPair(o, dir, out, run), 2 * o.Pages * o.Pairs);
 }
 
 // demo-server --modern writes the same files, only the pages differ.
 TEST(DemoServerCommand, ModernWritesTheSamePicturesInTodaysMarkup) {
-    TTempDir dir;
+    TempDir dir;
     ASSERT_EQ(
         RunCli("demo-server --pages 1 --pairs 3 --modern --write " + dir.Path() + "/m").Status, 0);
     ASSERT_EQ(RunCli("demo-server --pages 1 --pairs 3 --write " + dir.Path() + "/o").Status, 0);

@@ -15,8 +15,8 @@ namespace {
 
 // Small enough to build in a blink, large enough for three-digit-free
 // numbering, a GIF thumbnail on each page and a first, middle and last page.
-TDemoOptions SmallOptions() {
-    TDemoOptions o;
+DemoOptions SmallOptions() {
+    DemoOptions o;
     o.Pages = 3;
     o.Pairs = 6;
     o.FullWidth = 200;
@@ -25,20 +25,20 @@ TDemoOptions SmallOptions() {
     return o;
 }
 
-const std::map<std::string, TDemoFile>& SmallSite() {
+const std::map<std::string, DemoFile>& SmallSite() {
     static const auto site = BuildDemoSite(SmallOptions());
     return site;
 }
 
-struct TLink {
+struct Link {
     std::string Attribute; // href or src
     std::string Target;
     std::string Line;
 };
 
-std::vector<TLink> LinksOf(const std::string& html) {
+std::vector<Link> LinksOf(const std::string& html) {
     static const std::regex attr(R"re((href|src)="([^"]*)")re");
-    std::vector<TLink> out;
+    std::vector<Link> out;
     std::size_t lineStart = 0;
     while (lineStart < html.size()) {
         std::size_t end = html.find('\n', lineStart);
@@ -74,23 +74,23 @@ std::string Resolve(const std::string& page, const std::string& link) {
     return out.empty() ? "/" : out;
 }
 
-struct TJpegInfo {
+struct JpegInfo {
     bool Ok = false;
     int Width = 0, Height = 0;
     std::vector<unsigned char> Rgb;
 };
 
-struct TDecodeErrors {
+struct DecodeErrors {
     jpeg_error_mgr Manager;
     std::jmp_buf Jump;
 };
 
 [[noreturn]] void OnDecodeError(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<TDecodeErrors*>(info->err)->Jump, 1);
+    std::longjmp(reinterpret_cast<DecodeErrors*>(info->err)->Jump, 1);
 }
 
-bool DecodeInto(const std::string& bytes, jpeg_decompress_struct& info, TDecodeErrors& errors,
-                TJpegInfo& out) {
+bool DecodeInto(const std::string& bytes, jpeg_decompress_struct& info, DecodeErrors& errors,
+                JpegInfo& out) {
     info.err = jpeg_std_error(&errors.Manager);
     errors.Manager.error_exit = OnDecodeError;
     if (setjmp(errors.Jump)) return false;
@@ -111,22 +111,22 @@ bool DecodeInto(const std::string& bytes, jpeg_decompress_struct& info, TDecodeE
     return true;
 }
 
-TJpegInfo DecodeJpeg(const std::string& bytes) {
+JpegInfo DecodeJpeg(const std::string& bytes) {
     jpeg_decompress_struct info{};
-    TDecodeErrors errors{};
-    TJpegInfo out;
+    DecodeErrors errors{};
+    JpegInfo out;
     out.Ok = DecodeInto(bytes, info, errors, out);
     jpeg_destroy_decompress(&info);
     return out;
 }
 
-struct TGifReader {
+struct GifReader {
     const std::string* Bytes;
     std::size_t Pos = 0;
 };
 
 int ReadGifBytes(GifFileType* gif, GifByteType* to, int n) {
-    auto* r = static_cast<TGifReader*>(gif->UserData);
+    auto* r = static_cast<GifReader*>(gif->UserData);
     const std::size_t take = std::min<std::size_t>(std::size_t(n), r->Bytes->size() - r->Pos);
     std::copy_n(r->Bytes->data() + r->Pos, take, reinterpret_cast<char*>(to));
     r->Pos += take;
@@ -135,7 +135,7 @@ int ReadGifBytes(GifFileType* gif, GifByteType* to, int n) {
 
 // Width and height of the first image of a GIF, or {0, 0}.
 std::pair<int, int> GifSize(const std::string& bytes) {
-    TGifReader reader{&bytes};
+    GifReader reader{&bytes};
     int error = 0;
     GifFileType* gif = DGifOpen(&reader, ReadGifBytes, &error);
     if (!gif) return {0, 0};
@@ -156,7 +156,7 @@ std::size_t CountOf(const std::string& text, const std::string& what) {
 } // namespace
 
 TEST(DemoSite, HasEveryPageAndPicture) {
-    const TDemoOptions o = SmallOptions();
+    const DemoOptions o = SmallOptions();
     const auto& site = SmallSite();
     // index twice, robots, private page, clip; per page: the page, the poster, the pairs
     EXPECT_EQ(site.size(), 5u + std::size_t(o.Pages) * (2 + 2 * o.Pairs));
@@ -175,11 +175,11 @@ TEST(DemoSite, HasEveryPageAndPicture) {
     EXPECT_EQ(DemoFullPath(o, 3, 7), "/gallery/pics/full_3_07.jpg");
     EXPECT_EQ(DemoThumbPath(o, 3, 7), "/gallery/thumbs/thumb_3_07.jpg");
     EXPECT_EQ(DemoThumbPath(o, 3, 5), "/gallery/thumbs/thumb_3_05.gif");
-    TDemoOptions many = o;
+    DemoOptions many = o;
     many.Pairs = 120;
     EXPECT_EQ(DemoFullPath(many, 2, 7), "/gallery/pics/full_2_007.jpg");
 
-    const TDemoFile& robots = site.at("/robots.txt");
+    const DemoFile& robots = site.at("/robots.txt");
     EXPECT_EQ(robots.ContentType, "text/plain");
     EXPECT_NE(robots.Bytes.find("Disallow: /private/"), std::string::npos);
     EXPECT_EQ(site.at(kDemoClipPath).ContentType, "video/mpeg");
@@ -197,7 +197,7 @@ TEST(DemoSite, EveryLinkLeadsToAFileOfTheSite) {
         EXPECT_TRUE(html.find("<body>") != std::string::npos) << path;
         EXPECT_TRUE(html.ends_with("</body></html>\n")) << path;
         // Naive crawlers read a line at a time: one anchor a line.
-        for (const TLink& l : LinksOf(html)) {
+        for (const Link& l : LinksOf(html)) {
             EXPECT_LE(CountOf(l.Line, "<a "), 1u) << l.Line;
             if (l.Target.starts_with("mailto:")) {
                 ++mail;
@@ -227,7 +227,7 @@ TEST(DemoSite, EveryLinkLeadsToAFileOfTheSite) {
 }
 
 TEST(DemoSite, GalleryPagesPairThumbnailsWithPictures) {
-    const TDemoOptions o = SmallOptions();
+    const DemoOptions o = SmallOptions();
     const auto& site = SmallSite();
     const std::string middle = site.at(DemoPagePath(2)).Bytes;
     EXPECT_NE(middle.find("<a href=\"page1.html\">"), std::string::npos);
@@ -238,7 +238,7 @@ TEST(DemoSite, GalleryPagesPairThumbnailsWithPictures) {
     for (int p = 1; p <= o.Pages; ++p) {
         const std::string page = DemoPagePath(p);
         std::set<std::string> pairedFull, textOnly;
-        for (const TLink& l : LinksOf(site.at(page).Bytes)) {
+        for (const Link& l : LinksOf(site.at(page).Bytes)) {
             if (l.Attribute != "href" || !l.Target.ends_with(".jpg")) continue;
             const bool hasThumb = l.Line.find("<img src=\"") != std::string::npos;
             (hasThumb ? pairedFull : textOnly).insert(Resolve(page, l.Target));
@@ -256,7 +256,7 @@ TEST(DemoSite, GalleryPagesPairThumbnailsWithPictures) {
 }
 
 TEST(DemoSite, PicturesDecodeAtTheirSizes) {
-    const TDemoOptions o = SmallOptions();
+    const DemoOptions o = SmallOptions();
     const auto& site = SmallSite();
     const int thumbHeight = DemoThumbHeight(o);
     EXPECT_EQ(thumbHeight, 45);
@@ -264,7 +264,7 @@ TEST(DemoSite, PicturesDecodeAtTheirSizes) {
     int gifs = 0;
     for (const auto& [path, file] : site) {
         if (file.ContentType == "image/jpeg") {
-            const TJpegInfo jpeg = DecodeJpeg(file.Bytes);
+            const JpegInfo jpeg = DecodeJpeg(file.Bytes);
             ASSERT_TRUE(jpeg.Ok) << path;
             const bool thumb = path.starts_with("/gallery/thumbs/");
             EXPECT_EQ(jpeg.Width, thumb ? o.ThumbWidth : o.FullWidth) << path;
@@ -284,11 +284,11 @@ TEST(DemoSite, PicturesDecodeAtTheirSizes) {
 
 // The label plate sits in the middle of every picture: light around dark digits.
 TEST(DemoSite, PicturesCarryTheirNumberOnAPlate) {
-    const TDemoOptions o = SmallOptions();
-    const TJpegInfo a = DecodeJpeg(SmallSite().at(DemoFullPath(o, 1, 1)).Bytes);
-    const TJpegInfo b = DecodeJpeg(SmallSite().at(DemoFullPath(o, 1, 2)).Bytes);
+    const DemoOptions o = SmallOptions();
+    const JpegInfo a = DecodeJpeg(SmallSite().at(DemoFullPath(o, 1, 1)).Bytes);
+    const JpegInfo b = DecodeJpeg(SmallSite().at(DemoFullPath(o, 1, 2)).Bytes);
     ASSERT_TRUE(a.Ok && b.Ok);
-    auto luma = [](const TJpegInfo& j, int x, int y) {
+    auto luma = [](const JpegInfo& j, int x, int y) {
         const unsigned char* p = &j.Rgb[(std::size_t(y) * j.Width + x) * 3];
         return (p[0] * 3 + p[1] * 6 + p[2]) / 10;
     };
@@ -315,14 +315,14 @@ TEST(DemoSite, SameOptionsSameBytes) {
         EXPECT_EQ(again.at(path).ContentType, file.ContentType) << path;
         EXPECT_TRUE(again.at(path).Bytes == file.Bytes) << path;
     }
-    TDemoOptions other = SmallOptions();
+    DemoOptions other = SmallOptions();
     other.Quality = 60;
     EXPECT_NE(BuildDemoSite(other).at(DemoFullPath(other, 1, 1)).Bytes,
               SmallSite().at(DemoFullPath(other, 1, 1)).Bytes);
 }
 
 TEST(DemoSite, RealisticSizesAtHighQuality) {
-    TDemoOptions o;
+    DemoOptions o;
     o.Pages = 1;
     o.Pairs = 6;
     o.FullWidth = 1024;
@@ -340,19 +340,18 @@ TEST(DemoSite, RealisticSizesAtHighQuality) {
 
 TEST(DemoSite, RefusesOptionsOutOfRange) {
     auto with = [](auto change) {
-        TDemoOptions o = SmallOptions();
+        DemoOptions o = SmallOptions();
         change(o);
         return o;
     };
-    EXPECT_THROW(BuildDemoSite(with([](TDemoOptions& o) { o.Pages = 0; })), std::invalid_argument);
-    EXPECT_THROW(BuildDemoSite(with([](TDemoOptions& o) { o.Pairs = 1000; })),
+    EXPECT_THROW(BuildDemoSite(with([](DemoOptions& o) { o.Pages = 0; })), std::invalid_argument);
+    EXPECT_THROW(BuildDemoSite(with([](DemoOptions& o) { o.Pairs = 1000; })),
                  std::invalid_argument);
-    EXPECT_THROW(BuildDemoSite(with([](TDemoOptions& o) { o.ThumbWidth = o.FullWidth + 1; })),
+    EXPECT_THROW(BuildDemoSite(with([](DemoOptions& o) { o.ThumbWidth = o.FullWidth + 1; })),
                  std::invalid_argument);
-    EXPECT_THROW(BuildDemoSite(with([](TDemoOptions& o) { o.Quality = 0; })),
-                 std::invalid_argument);
+    EXPECT_THROW(BuildDemoSite(with([](DemoOptions& o) { o.Quality = 0; })), std::invalid_argument);
     // The smallest of each still builds.
-    const auto tiny = BuildDemoSite(with([](TDemoOptions& o) {
+    const auto tiny = BuildDemoSite(with([](DemoOptions& o) {
         o.Pages = 1;
         o.Pairs = 1;
         o.FullWidth = o.FullHeight = 32;

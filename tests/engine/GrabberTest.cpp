@@ -12,7 +12,7 @@ const char* const kPairPage = "<a href=\"full/p1.jpg\"><img src=\"th/t1.jpg\"></
                               "<a href=\"text-only.jpg\">just text</a>\n"
                               "<img src=\"loose.jpg\">\n";
 
-void PairSite(TSiteServer& s) {
+void PairSite(SiteServer& s) {
     s.Page("/g.html", kPairPage);
     for (const char* f : {"/full/p1.jpg", "/th/t1.jpg", "/text-only.jpg", "/loose.jpg"})
         s.File(f, "image/jpeg", std::string("JPEG of ") + f);
@@ -28,40 +28,40 @@ void CutShort(httplib::Response& res) {
     });
 }
 
-std::vector<std::string> Stored(const TTempDir& dir) {
+std::vector<std::string> Stored(const TempDir& dir) {
     return FilesUnder(dir.Path() + "/127.0.0.1");
 }
 
 } // namespace
 
 TEST(GrabKinds, HrefOnlyTakesLinkedFiles) {
-    TSiteServer site;
+    SiteServer site;
     PairSite(site);
-    TTempDir dir;
-    TScanRun run(dir.Path());
-    run.Grab.SetDownloadType(TDownloadType::DOWNLOAD_HREF);
+    TempDir dir;
+    ScanRun run(dir.Path());
+    run.Grab.SetDownloadType(DownloadFilter::DOWNLOAD_HREF);
     ASSERT_TRUE(run.Scan(site.Url("/g.html")));
     EXPECT_EQ(Stored(dir),
               (std::vector<std::string>{"full/p1.jpg", "full/p2.jpg", "g.html", "text-only.jpg"}));
 }
 
 TEST(GrabKinds, SrcOnlyTakesImages) {
-    TSiteServer site;
+    SiteServer site;
     PairSite(site);
-    TTempDir dir;
-    TScanRun run(dir.Path());
-    run.Grab.SetDownloadType(TDownloadType::DOWNLOAD_SRC);
+    TempDir dir;
+    ScanRun run(dir.Path());
+    run.Grab.SetDownloadType(DownloadFilter::DOWNLOAD_SRC);
     ASSERT_TRUE(run.Scan(site.Url("/g.html")));
     EXPECT_EQ(Stored(dir),
               (std::vector<std::string>{"g.html", "loose.jpg", "th/t1.jpg", "th/t2.gif"}));
 }
 
 TEST(GrabKinds, BothKindsTakeEverythingWanted) {
-    TSiteServer site;
+    SiteServer site;
     PairSite(site);
-    TTempDir dir;
-    TScanRun run(dir.Path());
-    run.Grab.SetDownloadType(TDownloadType::DOWNLOAD_HREF_SRC);
+    TempDir dir;
+    ScanRun run(dir.Path());
+    run.Grab.SetDownloadType(DownloadFilter::DOWNLOAD_HREF_SRC);
     run.Grab.SetDownloadHtmlPages(false);
     ASSERT_TRUE(run.Scan(site.Url("/g.html")));
     EXPECT_EQ(Stored(dir), (std::vector<std::string>{"full/p1.jpg", "full/p2.jpg", "loose.jpg",
@@ -69,12 +69,12 @@ TEST(GrabKinds, BothKindsTakeEverythingWanted) {
 }
 
 TEST(GrabThumbs, SearchThumbsTakesOnlyPairs) {
-    TSiteServer site;
+    SiteServer site;
     PairSite(site);
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     run.Grab.SetSearchThumbs(true);
-    run.Grab.SetDownloadType(TDownloadType::DOWNLOAD_HREF_SRC);
+    run.Grab.SetDownloadType(DownloadFilter::DOWNLOAD_HREF_SRC);
     ASSERT_TRUE(run.Scan(site.Url("/g.html")));
     EXPECT_EQ(Stored(dir), (std::vector<std::string>{"full/p1.jpg", "full/p2.jpg", "g.html",
                                                      "th/t1.jpg", "th/t2.gif"}));
@@ -87,12 +87,12 @@ TEST(GrabThumbs, SearchThumbsTakesOnlyPairs) {
 }
 
 TEST(GrabRefusals, HtmlAnsweredForAPictureIsSilentButAMissingPictureIsReported) {
-    TSiteServer site;
+    SiteServer site;
     site.Page("/g.html", "<a href=\"html.jpg\">a</a> <a href=\"gone.jpg\">b</a>");
     site.Set("/html.jpg", {200, "text/html", "<html>not a picture</html>", {}});
     site.Set("/gone.jpg", {404, "text/html", "<html>missing</html>", {}});
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     ASSERT_TRUE(run.Scan(site.Url("/g.html")));
     EXPECT_EQ(Stored(dir), std::vector<std::string>{"g.html"});
     ASSERT_EQ(run.FileErrors.size(), 1u);
@@ -100,31 +100,31 @@ TEST(GrabRefusals, HtmlAnsweredForAPictureIsSilentButAMissingPictureIsReported) 
 }
 
 TEST(GrabRefusals, ErrorBodiesAreNotStoredAndAFixedPictureIsTakenNextTime) {
-    TSiteServer site;
+    SiteServer site;
     site.Page("/g.html", "<a href=\"pic.jpg\">a</a>");
     site.Set("/pic.jpg", {503, "text/plain", "busy, come back later", {}});
-    TTempDir dir;
+    TempDir dir;
     {
-        TScanRun run(dir.Path());
+        ScanRun run(dir.Path());
         ASSERT_TRUE(run.Scan(site.Url("/g.html")));
         EXPECT_TRUE(run.FileErrors.empty()); // 503 is dropped silently
     }
     EXPECT_EQ(Stored(dir), std::vector<std::string>{"g.html"});
     site.File("/pic.jpg", "image/jpeg", "the picture");
     {
-        TScanRun run(dir.Path());
+        ScanRun run(dir.Path());
         ASSERT_TRUE(run.Scan(site.Url("/g.html")));
     }
     EXPECT_EQ(Stored(dir), (std::vector<std::string>{"g.html", "pic.jpg"}));
 }
 
 TEST(GrabRefusals, AFileThatCannotBeStoredIsAnError) {
-    TSiteServer site;
+    SiteServer site;
     site.Page("/g.html", "<a href=\"x.php\">page</a>");
     site.Page("/x.php", "<a href=\"x.php/a.jpg\">pic</a>");
     site.File("/x.php/a.jpg", "image/jpeg", "JPEG");
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     run.Grab.SetHtmlConcurrentDownloads(1);
     ASSERT_TRUE(run.Scan(site.Url("/g.html")));
     ASSERT_EQ(run.FileErrors.size(), 1u);
@@ -137,29 +137,29 @@ TEST(GrabRefusals, AFileThatCannotBeStoredIsAnError) {
 }
 
 TEST(GrabReload, AStoredScanReloadsFromDiskInTheSameOrder) {
-    TTempDir dir;
+    TempDir dir;
     std::vector<std::string> networkLinks;
     std::string base;
     {
-        TSiteServer site;
+        SiteServer site;
         base = site.Url("/");
         site.Page("/p.html", "<a href=\"a.html\">a</a> <a href=\"x.html\">x</a>");
         site.Page("/a.html", "<a href=\"x.html\">x</a> <a href=\"a.jpg\">j</a>");
         site.Page("/x.html", "<a href=\"y.html\">y</a>");
         site.Page("/y.html", "<a href=\"z.html\">z</a>");
         site.File("/a.jpg", "image/jpeg", "J");
-        TScanRun run(dir.Path());
+        ScanRun run(dir.Path());
         run.Grab.SetHtmlConcurrentDownloads(1);
         run.Grab.SetDepthSearchLevel(3);
         ASSERT_TRUE(run.Scan(site.Url("/p.html")));
         networkLinks = run.Links;
         EXPECT_TRUE(run.HasLink("htm " + site.Url("/z.html")));
     } // the server is gone
-    TScanRun reload(dir.Path());
+    ScanRun reload(dir.Path());
     reload.Grab.SetDepthSearchLevel(3);
     reload.Grab.SetReuseHtmlFiles(true);
     int slowHandlerCalls = 0;
-    reload.Grab.OnLinkFound = [&](TComponent*, TLinkFound& lf) {
+    reload.Grab.OnLinkFound = [&](Component*, FoundLink& lf) {
         reload.Links.push_back(lf.TypeLink + " " + lf.UrlFound);
         if (++slowHandlerCalls == 1) {
             // a handler that lets events through for 3 s (longer than the quiet
@@ -173,7 +173,7 @@ TEST(GrabReload, AStoredScanReloadsFromDiskInTheSameOrder) {
 }
 
 TEST(GrabRetries, APageThatFailsOnceArrivesOnTheSecondAttempt) {
-    TSiteServer site;
+    SiteServer site;
     std::atomic<int> calls{0};
     site.Custom("/flaky.html", [&](const httplib::Request&, httplib::Response& res) {
         if (calls++ == 0) {
@@ -182,8 +182,8 @@ TEST(GrabRetries, APageThatFailsOnceArrivesOnTheSecondAttempt) {
         }
         res.set_content("<a href=\"after.html\">ok</a>", "text/html");
     });
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     run.Grab.SetDepthSearchLevel(1);
     ASSERT_TRUE(run.Scan(site.Url("/flaky.html")));
     EXPECT_EQ(calls.load(), 2);
@@ -192,14 +192,14 @@ TEST(GrabRetries, APageThatFailsOnceArrivesOnTheSecondAttempt) {
 }
 
 TEST(GrabRetries, RetryCountThreeMeansThreeAttempts) {
-    TSiteServer site;
+    SiteServer site;
     std::atomic<int> calls{0};
     site.Custom("/broken.html", [&](const httplib::Request&, httplib::Response& res) {
         ++calls;
         CutShort(res);
     });
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     run.Grab.SetRetries(3);
     ASSERT_TRUE(run.Scan(site.Url("/broken.html")));
     EXPECT_EQ(calls.load(), 3);
@@ -207,12 +207,12 @@ TEST(GrabRetries, RetryCountThreeMeansThreeAttempts) {
 }
 
 TEST(GrabRedirects, ARedirectedPageResolvesAgainstWhereItLanded) {
-    TSiteServer site;
+    SiteServer site;
     site.Set("/g", {301, "text/html", "moved", "/g/"});
     site.Page("/g/", "<a href=\"a.jpg\">a</a>");
     site.File("/g/a.jpg", "image/jpeg", "J");
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     ASSERT_TRUE(run.Scan(site.Url("/g")));
     EXPECT_TRUE(run.HasLink("jpg " + site.Url("/g/a.jpg")));
     // the page is stored under the name of the address asked for
@@ -220,14 +220,14 @@ TEST(GrabRedirects, ARedirectedPageResolvesAgainstWhereItLanded) {
 }
 
 TEST(GrabCredentials, PasswordsGoOnlyToTheStartingSite) {
-    TSiteServer other;
+    SiteServer other;
     other.Custom("/secret.jpg", [](const httplib::Request&, httplib::Response& res) {
         res.status = 401;
         res.set_header("WWW-Authenticate", "Basic realm=\"other\"");
         res.set_content("no", "text/plain");
     });
     other.Set("/hop", {302, "text/plain", "", other.Url("/secret.jpg")});
-    TSiteServer site;
+    SiteServer site;
     site.Custom("/g.html", [&](const httplib::Request& req, httplib::Response& res) {
         if (!req.has_header("Authorization")) {
             res.status = 401;
@@ -239,8 +239,8 @@ TEST(GrabCredentials, PasswordsGoOnlyToTheStartingSite) {
                         "text/html");
     });
     site.Set("/redir.jpg", {302, "text/plain", "", other.Url("/secret.jpg")});
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     run.Grab.SetUserName("user");
     run.Grab.SetPassword("pass");
     ASSERT_TRUE(run.Scan(site.Url("/g.html")));
@@ -250,7 +250,7 @@ TEST(GrabCredentials, PasswordsGoOnlyToTheStartingSite) {
 }
 
 TEST(GrabKinds, WantedFilesBeyondTheQueueLimitWaitTheirTurn) {
-    TSiteServer site;
+    SiteServer site;
     std::string html;
     for (int i = 0; i < 30; ++i) {
         html += "<a href=\"p" + std::to_string(i) + ".jpg\">x</a> <a href=\"n" + std::to_string(i) +
@@ -258,8 +258,8 @@ TEST(GrabKinds, WantedFilesBeyondTheQueueLimitWaitTheirTurn) {
         site.File("/p" + std::to_string(i) + ".jpg", "image/jpeg", "J");
     }
     site.Page("/g.html", html);
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     run.Grab.SetFilesConcurrentDownloads(1);
     run.Grab.SetMaxDownloadQueueSize(10);
     ASSERT_TRUE(run.Scan(site.Url("/g.html")));
@@ -273,7 +273,7 @@ TEST(GrabKinds, WantedFilesBeyondTheQueueLimitWaitTheirTurn) {
 // file slots, never more than two requests reach the server at once; a page
 // answered "too many requests" is fetched again after the wait.
 TEST(GrabPolite, PagesAndFilesTogetherKeepToTheCapAndWaitWhenAsked) {
-    TSiteServer site;
+    SiteServer site;
     std::atomic<int> now{0}, peak{0}, limited{0};
     const auto slowly = [&](httplib::Response& res, const std::string& type,
                             const std::string& body) {
@@ -307,8 +307,8 @@ TEST(GrabPolite, PagesAndFilesTogetherKeepToTheCapAndWaitWhenAsked) {
                 slowly(res, "image/jpeg", "JPEG " + f);
             });
     }
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     run.Grab.SetDepthSearchLevel(2);
     run.Grab.SetHtmlConcurrentDownloads(6);
     run.Grab.SetFilesConcurrentDownloads(6);
@@ -321,5 +321,5 @@ TEST(GrabPolite, PagesAndFilesTogetherKeepToTheCapAndWaitWhenAsked) {
     EXPECT_TRUE(run.FileErrors.empty());
     EXPECT_EQ(Stored(dir).size(), 19u) << "seven pages, twelve pictures";
     EXPECT_EQ(run.Grab.PageDownloader.Retries(), 1);
-    EXPECT_LE(run.Grab.HostLimits.MostOpenTo("127.0.0.1"), 2);
+    EXPECT_LE(run.Grab.SharedHostLimits.MostOpenTo("127.0.0.1"), 2);
 }

@@ -16,7 +16,7 @@ namespace {
 
 // A gallery of `pages` pages under /index.html, each linking `pictures`
 // pictures of its own.
-void Gallery(TSiteServer& site, int pages, int pictures) {
+void Gallery(SiteServer& site, int pages, int pictures) {
     std::string index;
     for (int p = 0; p < pages; ++p) {
         const std::string page = "/p" + std::to_string(p) + ".html";
@@ -52,16 +52,16 @@ std::int64_t LastWrittenMs(const std::string& root) {
 } // namespace
 
 TEST(FileQueueLimit, HoldsPagesBackAndLosesNoPicture) {
-    TSiteServer site;
+    SiteServer site;
     Gallery(site, 4, 40);
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     run.Grab.SetDepthSearchLevel(2);
     run.Grab.SetHtmlConcurrentDownloads(1);
     run.Grab.SetFilesConcurrentDownloads(1);
     run.Grab.SetMaxDownloadQueueSize(10);
     int most = 0;
-    run.Grab.OnLinkFound = [&](TComponent*, TLinkFound&) {
+    run.Grab.OnLinkFound = [&](Component*, FoundLink&) {
         most = std::max(most, run.Grab.FileDownloader.QueueCount());
     };
     ASSERT_TRUE(run.Scan(site.Url("/index.html"), 120000));
@@ -75,23 +75,23 @@ TEST(FileQueueLimit, HoldsPagesBackAndLosesNoPicture) {
 }
 
 TEST(ScanEnd, WithoutQuietTicksTheScanEndsWithinATickOfItsLastFile) {
-    TSiteServer site;
+    SiteServer site;
     Gallery(site, 2, 5);
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     run.Grab.PageDownloader.QuietTicksBeforeIdle = 0;
     run.Grab.FileDownloader.QuietTicksBeforeIdle = 0;
     std::int64_t lastFile = 0, ended = 0;
     int files = 0;
-    run.Grab.FileDownloader.OnDataReceived = [&](TComponent*, TGVHttpGet*, bool) {
+    run.Grab.FileDownloader.OnDataReceived = [&](Component*, RequestSlot*, bool) {
         ++files;
         lastFile = NowMs();
     };
     auto noteEnd = [&](bool working) {
         if (!working && !run.Grab.IsWorking()) ended = NowMs();
     };
-    run.Grab.WorkingHook = [&](TGVDwnld*, bool w) { noteEnd(w); };
-    run.Grab.FileWorkingHook = [&](TComponent*, bool w) { noteEnd(w); };
+    run.Grab.WorkingHook = [&](DownloadManager*, bool w) { noteEnd(w); };
+    run.Grab.FileWorkingHook = [&](Component*, bool w) { noteEnd(w); };
     ASSERT_TRUE(run.Scan(site.Url("/index.html")));
     EXPECT_EQ(files, 10);
     ASSERT_NE(ended, 0);
@@ -100,12 +100,12 @@ TEST(ScanEnd, WithoutQuietTicksTheScanEndsWithinATickOfItsLastFile) {
 }
 
 TEST(ScanEnd, TheDefaultWaitsElevenQuietTicks) {
-    TSiteServer site;
+    SiteServer site;
     Gallery(site, 1, 3);
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     std::int64_t lastFile = 0;
-    run.Grab.FileDownloader.OnDataReceived = [&](TComponent*, TGVHttpGet*, bool) {
+    run.Grab.FileDownloader.OnDataReceived = [&](Component*, RequestSlot*, bool) {
         lastFile = NowMs();
     };
     ASSERT_TRUE(run.Scan(site.Url("/index.html")));
@@ -115,9 +115,9 @@ TEST(ScanEnd, TheDefaultWaitsElevenQuietTicks) {
 }
 
 TEST(ScanEnd, TheCommandLineExitsRightAfterItsLastStoredFile) {
-    TSiteServer site;
+    SiteServer site;
     Gallery(site, 3, 10);
-    TTempDir dir;
+    TempDir dir;
     QProcess cli;
     cli.start(TESSELLON_CLI, {"scan", QString::fromStdString(site.Url("/index.html")), "--out",
                               QString::fromStdString(dir.Path())});

@@ -9,7 +9,7 @@
 namespace {
 
 // P -> A, B; A -> C; B -> A; C -> D
-void ThreeLevels(TSiteServer& s) {
+void ThreeLevels(SiteServer& s) {
     s.Page("/p.html", "<a href=\"a.html\">a</a> <a href=\"b.html\">b</a>");
     s.Page("/a.html", "<a href=\"c.html\">c</a>");
     s.Page("/b.html", "<a href=\"a.html\">a again</a>");
@@ -20,10 +20,10 @@ void ThreeLevels(TSiteServer& s) {
 } // namespace
 
 TEST(ScanDepth, DepthOneReportsButDoesNotFetchLinks) {
-    TSiteServer site;
+    SiteServer site;
     ThreeLevels(site);
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     run.Grab.SetDepthSearchLevel(1);
     ASSERT_TRUE(run.Scan(site.Url("/p.html")));
     EXPECT_TRUE(run.HasLink("htm " + site.Url("/a.html")));
@@ -32,10 +32,10 @@ TEST(ScanDepth, DepthOneReportsButDoesNotFetchLinks) {
 }
 
 TEST(ScanDepth, DepthThreeFollowsTwoLevelsAndFetchesEachUrlOnce) {
-    TSiteServer site;
+    SiteServer site;
     ThreeLevels(site);
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     run.Grab.SetDepthSearchLevel(3);
     ASSERT_TRUE(run.Scan(site.Url("/p.html")));
     EXPECT_EQ(site.Count("/p.html"), 1);
@@ -55,10 +55,10 @@ TEST(ScanDepth, DepthThreeFollowsTwoLevelsAndFetchesEachUrlOnce) {
 }
 
 TEST(ScanDepth, StartScanTwiceWhileRunningQueuesNothingNew) {
-    TSiteServer site;
+    SiteServer site;
     ThreeLevels(site);
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     ASSERT_TRUE(run.Grab.StartScan(site.Url("/p.html")));
     EXPECT_TRUE(run.Grab.StartScan(site.Url("/p.html")));
     ASSERT_TRUE(RunUntil([&] { return !run.Grab.IsWorking(); }));
@@ -66,15 +66,15 @@ TEST(ScanDepth, StartScanTwiceWhileRunningQueuesNothingNew) {
 }
 
 TEST(ScanDepth, MaxQueueSizeBoundsQueuedPages) {
-    TSiteServer site;
+    SiteServer site;
     std::string html;
     for (int i = 0; i < 40; ++i) {
         html += "<a href=\"p" + std::to_string(i) + ".html\">x</a>\n";
         site.Page("/p" + std::to_string(i) + ".html", "leaf");
     }
     site.Page("/index.html", html);
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     run.Grab.SetHtmlConcurrentDownloads(1);
     run.Grab.SetMaxQueueSize(10);
     ASSERT_TRUE(run.Scan(site.Url("/index.html")));
@@ -86,15 +86,15 @@ TEST(ScanDepth, MaxQueueSizeBoundsQueuedPages) {
 }
 
 TEST(ScanSite, StayOnSiteFollowsExternalLinksOnlyFromTheStartPage) {
-    TSiteServer site;
+    SiteServer site;
     // 127.0.0.1 and localhost are two sites for the scan
     site.Page("/start.html", "<a href=\"" + site.Url("/ext1.html", "localhost") + "\">x</a>");
     site.Page("/ext1.html", "<a href=\"" + site.Url("/back.html") + "\">b</a> <a href=\"" +
                                 site.Url("/ext2.html", "localhost") + "\">e</a>");
     site.Page("/back.html", "home again");
     site.Page("/ext2.html", "far");
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     run.Grab.SetStayOnSite(true);
     run.Grab.SetDepthSearchLevel(4);
     ASSERT_TRUE(run.Scan(site.Url("/start.html")));
@@ -105,14 +105,14 @@ TEST(ScanSite, StayOnSiteFollowsExternalLinksOnlyFromTheStartPage) {
 }
 
 TEST(ScanSite, HiddenExternalLinksAreStillFollowed) {
-    TSiteServer site;
+    SiteServer site;
     site.Page("/start.html", "<a href=\"" + site.Url("/ext.html", "localhost") + "\">x</a>");
     // Pages of the second site are judged against the site that linked to them.
     site.Page("/ext.html", "<a href=\"" + site.Url("/more.html") + "\">m</a> <a href=\"" +
                                site.Url("/far.jpg", "127.0.0.2") + "\">f</a>");
     site.Page("/more.html", "x");
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     run.Grab.SetReportExternalLinks(false);
     ASSERT_TRUE(run.Scan(site.Url("/start.html")));
     EXPECT_EQ(site.Count("/ext.html"), 1);
@@ -122,11 +122,11 @@ TEST(ScanSite, HiddenExternalLinksAreStillFollowed) {
 }
 
 TEST(ScanSite, InitialReferringUrlDecidesTheStartPageSite) {
-    TSiteServer site;
+    SiteServer site;
     site.Page("/start.html", "<a href=\"" + site.Url("/x.html", "localhost") +
                                  "\">x</a> <a href=\"" + site.Url("/y.html") + "\">y</a>");
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     run.Grab.SetReportExternalLinks(false);
     run.Grab.SetDepthSearchLevel(1);
     run.Grab.SetInitialReferringUrl(site.Url("/", "localhost"));
@@ -137,14 +137,14 @@ TEST(ScanSite, InitialReferringUrlDecidesTheStartPageSite) {
 }
 
 TEST(ScanRobots, RobotsTxtIsAskedOfTheLinksServerAndReported) {
-    TSiteServer site;
+    SiteServer site;
     site.Page("/start.html", "<a href=\"" + site.Url("/page.html", "localhost") + "\">x</a>");
     site.Page("/page.html", "p");
     site.File("/robots.txt", "text/plain",
               "User-agent: *\nDisallow: /private/\n<a href=\"listed.html\">l</a>\n");
     site.Page("/listed.html", "l");
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     run.Grab.SetSeekRobots(true);
     ASSERT_TRUE(run.Scan(site.Url("/start.html")));
     EXPECT_EQ(site.Count("/robots.txt"), 1);
@@ -153,15 +153,15 @@ TEST(ScanRobots, RobotsTxtIsAskedOfTheLinksServerAndReported) {
 }
 
 TEST(ScanHandlers, ClearingFollowIfHtmlLinkPreventsTheFetch) {
-    TSiteServer site;
+    SiteServer site;
     site.Page("/start.html",
               "<a href=\"skip.html\">s</a> <a href=\"go.html\">g</a> <a href=\"x.jpg\">j</a>");
     site.Page("/skip.html", "s");
     site.Page("/go.html", "g");
     site.File("/x.jpg", "image/jpeg", "JPEG");
-    TTempDir dir;
-    TScanRun run(dir.Path());
-    run.Grab.OnLinkFound = [&](TComponent*, TLinkFound& lf) {
+    TempDir dir;
+    ScanRun run(dir.Path());
+    run.Grab.OnLinkFound = [&](Component*, FoundLink& lf) {
         if (lf.UrlFound.find("skip") != std::string::npos || lf.TypeLink == "jpg")
             lf.FollowIfHtmlLink = false;
     };
@@ -172,18 +172,18 @@ TEST(ScanHandlers, ClearingFollowIfHtmlLinkPreventsTheFetch) {
 }
 
 TEST(ScanResults, ModesAndWriteToFile) {
-    TSiteServer site;
+    SiteServer site;
     site.Page("/start.html",
               "<a href=\"a.html\">a</a> <a href=\"b.jpg\">b</a> <a href=\"mailto:m@x.org\">m</a>");
     site.Page("/a.html", "a");
-    TTempDir dir;
+    TempDir dir;
     const std::string results = dir.Sub("res.txt");
     {
-        TScanRun run(dir.Path());
+        ScanRun run(dir.Path());
         run.Grab.SetDepthSearchLevel(1);
-        run.Grab.SetResultsFile(1);
+        run.Grab.SetResultsMode(1);
         run.Grab.SetFileOfResults(results);
-        run.Grab.OnLinkFound = [](TComponent*, TLinkFound& lf) {
+        run.Grab.OnLinkFound = [](Component*, FoundLink& lf) {
             if (lf.TypeLink == "mail") lf.WriteToFile = "custom line";
             if (lf.TypeLink == "jpg") lf.WriteToFile = "";
         };
@@ -195,9 +195,9 @@ TEST(ScanResults, ModesAndWriteToFile) {
     // Mode 0 writes nothing even with a file name set.
     std::remove(results.c_str());
     {
-        TScanRun run(dir.Path());
+        ScanRun run(dir.Path());
         run.Grab.SetDepthSearchLevel(1);
-        run.Grab.SetResultsFile(0);
+        run.Grab.SetResultsMode(0);
         run.Grab.SetFileOfResults(results);
         ASSERT_TRUE(run.Scan(site.Url("/start.html")));
     }
@@ -205,11 +205,11 @@ TEST(ScanResults, ModesAndWriteToFile) {
 }
 
 TEST(ScanResults, ScanThatDoesNotStartLeavesTheResultsFileIntact) {
-    TTempDir dir;
+    TempDir dir;
     const std::string results = dir.Sub("res.txt");
     { std::ofstream(results) << "earlier results\n"; }
-    TScanRun run(dir.Path());
-    run.Grab.SetResultsFile(1);
+    ScanRun run(dir.Path());
+    run.Grab.SetResultsMode(1);
     run.Grab.SetFileOfResults(results);
     EXPECT_FALSE(run.Grab.StartScan(""));
     EXPECT_EQ(run.Messages.Texts, std::vector<std::string>{"no URL specified"});
@@ -219,18 +219,18 @@ TEST(ScanResults, ScanThatDoesNotStartLeavesTheResultsFileIntact) {
 }
 
 TEST(ScanResults, DatedResultsFilesOfOneSecondAreDistinct) {
-    TSiteServer site;
+    SiteServer site;
     site.Page("/start.html", "<a href=\"a.html\">a</a>");
-    TTempDir dir;
+    TempDir dir;
     const std::string cwd = CurrentFolder();
     ASSERT_EQ(::chdir(dir.Path().c_str()), 0);
     std::filesystem::create_directory(dir.Sub("Download"));
     {
-        TScanRun first(dir.Sub("store"));
-        TScanRun second(dir.Sub("store"));
-        for (TScanRun* r : {&first, &second}) {
+        ScanRun first(dir.Sub("store"));
+        ScanRun second(dir.Sub("store"));
+        for (ScanRun* r : {&first, &second}) {
             r->Grab.SetDepthSearchLevel(1);
-            r->Grab.SetResultsFile(2);
+            r->Grab.SetResultsMode(2);
         }
         ASSERT_TRUE(first.Grab.StartScan(site.Url("/start.html")));
         ASSERT_TRUE(second.Grab.StartScan(site.Url("/start.html")));
@@ -242,7 +242,7 @@ TEST(ScanResults, DatedResultsFilesOfOneSecondAreDistinct) {
 }
 
 TEST(ScanStop, StopScanEndsAScanMidway) {
-    TSiteServer site;
+    SiteServer site;
     std::string html;
     for (int i = 0; i < 30; ++i)
         html += "<a href=\"slow" + std::to_string(i) + ".html\">x</a>\n";
@@ -253,8 +253,8 @@ TEST(ScanStop, StopScanEndsAScanMidway) {
                         std::this_thread::sleep_for(std::chrono::milliseconds(300));
                         res.set_content("slow", "text/html");
                     });
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     run.Grab.SetHtmlConcurrentDownloads(2);
     ASSERT_TRUE(run.Grab.StartScan(site.Url("/start.html")));
     ASSERT_TRUE(RunUntil([&] { return site.Requests().size() >= 3; }));
@@ -267,14 +267,14 @@ TEST(ScanStop, StopScanEndsAScanMidway) {
 }
 
 TEST(ScanStop, ShutdownEndsTheEventLoopAfterTenTicks) {
-    TSiteServer site;
+    SiteServer site;
     site.Page("/start.html", "<a href=\"hang.html\">h</a>");
     site.Custom("/hang.html", [](const httplib::Request&, httplib::Response& res) {
         std::this_thread::sleep_for(std::chrono::seconds(3));
         res.set_content("late", "text/html");
     });
-    TTempDir dir;
-    TScanRun run(dir.Path());
+    TempDir dir;
+    ScanRun run(dir.Path());
     bool terminated = false;
     run.Grab.TerminateApplication = [&] { terminated = true; };
     ASSERT_TRUE(run.Grab.StartScan(site.Url("/start.html")));

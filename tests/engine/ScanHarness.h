@@ -8,36 +8,37 @@
 #include <string>
 #include <vector>
 
-class TRecordingMessages : public IMessageSink {
+class RecordingMessages : public MessageSink {
 public:
     void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
     std::vector<std::string> Texts;
 };
 
 // A grabber wired to record what a user would see: links, errors, messages.
-struct TScanRun {
-    TRecordingMessages Messages;
-    THttpGrab Grab{&Messages};
+struct ScanRun {
+    RecordingMessages Messages;
+    Grabber Grab{&Messages};
     std::vector<std::string> Links;      // "type url"
     std::vector<std::string> PageErrors; // "code url"
     std::vector<std::string> FileErrors; // "code url message"
     std::vector<std::string> PagesReceived;
 
-    explicit TScanRun(const std::string& storage) {
-        Grab.ResultsFile = 0;
+    explicit ScanRun(const std::string& storage) {
+        Grab.ResultsMode = 0;
         Grab.SetDownloadPath(storage + "/");
-        Grab.OnLinkFound = [this](TComponent*, TLinkFound& lf) {
+        Grab.OnLinkFound = [this](Component*, FoundLink& lf) {
             Links.push_back(lf.TypeLink + " " + lf.UrlFound);
         };
-        Grab.OnError = [this](TComponent*, const std::string& url, std::uint32_t code,
+        Grab.OnError = [this](Component*, const std::string& url, std::uint32_t code,
                               const std::string&) {
             PageErrors.push_back(std::to_string(code) + " " + url);
         };
-        Grab.OnFileDwnldError = [this](TComponent*, int, const std::string& url, std::uint32_t code,
-                                       const std::string& msg, const std::string&) {
+        Grab.OnFileDownloadError = [this](Component*, int, const std::string& url,
+                                          std::uint32_t code, const std::string& msg,
+                                          const std::string&) {
             FileErrors.push_back(std::to_string(code) + " " + url + " " + msg);
         };
-        Grab.OnPageReceived = [this](TComponent*, const std::string&, const std::string& url,
+        Grab.OnPageReceived = [this](Component*, const std::string&, const std::string& url,
                                      const std::string&,
                                      const std::string&) { PagesReceived.push_back(url); };
     }

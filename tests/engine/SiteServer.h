@@ -17,16 +17,16 @@
 #include <thread>
 #include <vector>
 
-struct TRoute {
+struct Route {
     int Status = 200;
     std::string ContentType = "text/html";
     std::string Body;
     std::string Location; // for redirects
 };
 
-class TSiteServer {
+class SiteServer {
 public:
-    TSiteServer() {
+    SiteServer() {
         Server_.set_keep_alive_max_count(1);
         Server_.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
             Handle(req, res);
@@ -36,7 +36,7 @@ public:
         while (!Server_.is_running())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ~TSiteServer() { Stop(); }
+    ~SiteServer() { Stop(); }
 
     void Stop() {
         if (Thread_.joinable()) {
@@ -56,7 +56,7 @@ public:
     void File(const std::string& path, const std::string& type, const std::string& body) {
         Set(path, {200, type, body, {}});
     }
-    void Set(const std::string& path, TRoute route) {
+    void Set(const std::string& path, Route route) {
         std::lock_guard lk(M_);
         Routes_[path] = std::move(route);
     }
@@ -91,7 +91,7 @@ public:
 private:
     void Handle(const httplib::Request& req, httplib::Response& res) {
         std::function<void(const httplib::Request&, httplib::Response&)> custom;
-        TRoute route;
+        Route route;
         bool found = false;
         {
             std::lock_guard lk(M_);
@@ -135,7 +135,7 @@ private:
     int Port_ = 0;
     std::thread Thread_;
     mutable std::mutex M_;
-    std::map<std::string, TRoute> Routes_;
+    std::map<std::string, Route> Routes_;
     std::map<std::string, std::function<void(const httplib::Request&, httplib::Response&)>> Custom_;
     std::vector<std::string> Requests_;
     std::set<std::string> Headers_;

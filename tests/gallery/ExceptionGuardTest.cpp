@@ -16,14 +16,14 @@
 
 namespace {
 
-class TRecordedMessages : public IMessageSink {
+class RecordedMessages : public MessageSink {
 public:
     void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
     std::vector<std::string> Texts;
 };
 
 // Throws from its event handler, as a faulty slot would.
-class TThrowingObject : public QObject {
+class ThrowingObject : public QObject {
 public:
     bool event(QEvent* e) override {
         if (e->type() == QEvent::User) {
@@ -40,7 +40,7 @@ public:
 } // namespace
 
 TEST(ExceptionGuard, RunGuardedTurnsExceptionsIntoMessages) {
-    TRecordedMessages messages;
+    RecordedMessages messages;
     EXPECT_TRUE(RunGuarded([] {}, &messages));
     EXPECT_FALSE(RunGuarded([] { throw std::runtime_error("disk gone"); }, &messages));
     EXPECT_FALSE(RunGuarded([] { throw 7; }, &messages));
@@ -50,12 +50,12 @@ TEST(ExceptionGuard, RunGuardedTurnsExceptionsIntoMessages) {
 }
 
 TEST(ExceptionGuard, TheApplicationReportsWhatReachesTheEventLoopAndGoesOn) {
-    auto* app = dynamic_cast<TGuardedApplication*>(QCoreApplication::instance());
+    auto* app = dynamic_cast<GuardedApplication*>(QCoreApplication::instance());
     ASSERT_NE(app, nullptr);
-    TRecordedMessages messages;
+    RecordedMessages messages;
     app->Messages = &messages;
     const int before = app->ExceptionsCaught();
-    TThrowingObject target;
+    ThrowingObject target;
     QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
     ASSERT_TRUE(RunUntil([&] { return target.Seen == 1; }));
     target.ThrowSomethingElse = true;

@@ -25,12 +25,12 @@ using namespace testpictures;
 namespace {
 
 // A display that covers a 1024 × 768 screen whatever the platform has.
-class TDisplayOn1024 : public TImgDisp {
+class DisplayOn1024 : public FullScreenDisplay {
 protected:
     QRect TargetScreenGeometry() const override { return QRect(0, 0, 1024, 768); }
 };
 
-class TFakePlayback final : public TVideoPlayback {
+class FakePlayback final : public VideoPlayback {
 public:
     bool HasDisplay() const override { return true; }
     bool PlayInDisplay(const QString& fileName) override {
@@ -48,12 +48,12 @@ public:
 
 // A navigation hook that records the actions asked and answers from a list
 // of files, or with false once they are used up.
-struct TRecordingHook {
-    std::vector<TNavigateAction> Asked;
+struct RecordingHook {
+    std::vector<NavigateAction> Asked;
     QStringList Names, Paths;
 
-    TNavigateHook Hook() {
-        return [this](TNavigateAction action, QString& name, QString& path) {
+    NavigateHook Hook() {
+        return [this](NavigateAction action, QString& name, QString& path) {
             Asked.push_back(action);
             if (Paths.isEmpty()) return false;
             name = Names.takeFirst();
@@ -94,8 +94,8 @@ void CollectUnnamed(QAccessibleInterface* iface, QStringList& unnamed) {
 } // namespace
 
 TEST(FullScreenDisplay, CoversTheScreenModalBlackAndFrameless) {
-    TTempDir dir;
-    TImgDisp display;
+    TempDir dir;
+    FullScreenDisplay display;
     display.ShowMedia("first picture", Q(WriteJpeg(dir, "a.jpg", 300, 200)));
     ASSERT_TRUE(display.isVisible());
     EXPECT_TRUE(display.windowState() & Qt::WindowFullScreen);
@@ -106,13 +106,13 @@ TEST(FullScreenDisplay, CoversTheScreenModalBlackAndFrameless) {
     EXPECT_EQ(display.palette().color(QPalette::Window), QColor(Qt::black));
     EXPECT_EQ(display.cursor().shape(), Qt::BlankCursor);
 
-    EXPECT_EQ(display.Panel2()->text(), "  [SPACE] or left-click = next pic      [BACKSPACE] or "
-                                        "right-click = prev pic   [+] = next page"
-                                        "   [-] = prev page   ESC=exit  ");
-    EXPECT_TRUE(display.Panel2()->alignment() & Qt::AlignRight);
-    EXPECT_TRUE(display.Panel2()->isVisible());
-    EXPECT_EQ(display.Panel4()->text(), "first picture");
-    EXPECT_TRUE(display.Panel4()->isVisible());
+    EXPECT_EQ(display.HelpLine()->text(), "  [SPACE] or left-click = next pic      [BACKSPACE] or "
+                                          "right-click = prev pic   [+] = next page"
+                                          "   [-] = prev page   ESC=exit  ");
+    EXPECT_TRUE(display.HelpLine()->alignment() & Qt::AlignRight);
+    EXPECT_TRUE(display.HelpLine()->isVisible());
+    EXPECT_EQ(display.NameLine()->text(), "first picture");
+    EXPECT_TRUE(display.NameLine()->isVisible());
     // A long name does not widen the window.
     display.ShowMedia(QString(3000, QLatin1Char('n')), Q(dir.Sub("a.jpg")));
     EXPECT_EQ(display.width(), QGuiApplication::primaryScreen()->geometry().width());
@@ -124,11 +124,11 @@ TEST(FullScreenDisplay, CoversTheScreenModalBlackAndFrameless) {
 }
 
 TEST(FullScreenDisplay, HalfScalePictureIsCentredOnA1024By768Screen) {
-    TTempDir dir;
-    TDisplayOn1024 display;
+    TempDir dir;
+    DisplayOn1024 display;
     display.SetShowComments(false);
     display.ShowMedia("big", Q(WriteJpeg(dir, "big.jpg", 3000, 2000)));
-    TGVMedia* media = display.Media();
+    MediaTile* media = display.Media();
     EXPECT_EQ(media->ScaleDenominator(), 2);
     EXPECT_EQ(media->DecodedSize(), QSize(1500, 1000));
     EXPECT_EQ(media->ShownPicture().size(), QSize(1024, 768));
@@ -142,9 +142,9 @@ TEST(FullScreenDisplay, HalfScalePictureIsCentredOnA1024By768Screen) {
 }
 
 TEST(FullScreenDisplay, KeysAndClicksAskTheNavigationHook) {
-    TTempDir dir;
-    TImgDisp display;
-    TRecordingHook hook; // answers nothing: the screen must not change
+    TempDir dir;
+    FullScreenDisplay display;
+    RecordingHook hook; // answers nothing: the screen must not change
     display.SetNavigateHook(hook.Hook());
     display.ShowMedia("start", Q(WriteJpeg(dir, "a.jpg", 100, 100)));
 
@@ -160,27 +160,27 @@ TEST(FullScreenDisplay, KeysAndClicksAskTheNavigationHook) {
     Click(display.Media(), Qt::LeftButton);
     Click(display.Media(), Qt::RightButton);
     Click(display.Media(), Qt::MiddleButton); // nothing
-    const std::vector<TNavigateAction> expected{naNext,    naNext,    naNext,        naPrevious,
-                                                naNextTab, naNextTab, naPreviousTab, naPreviousTab,
-                                                naNext,    naPrevious};
+    const std::vector<NavigateAction> expected{naNext,    naNext,    naNext,        naPrevious,
+                                               naNextTab, naNextTab, naPreviousTab, naPreviousTab,
+                                               naNext,    naPrevious};
     EXPECT_EQ(hook.Asked, expected);
-    EXPECT_EQ(display.Panel4()->text(), "start");
+    EXPECT_EQ(display.NameLine()->text(), "start");
     EXPECT_FALSE(display.Media()->ShownPicture().isNull());
 
     // An answer is shown at once.
     hook.Names = QStringList{"second"};
     hook.Paths = QStringList{Q(WriteJpeg(dir, "b.jpg", 50, 40))};
     Press(&display, Qt::Key_Space, " ");
-    EXPECT_EQ(display.Panel4()->text(), "second");
-    EXPECT_EQ(display.Panel4()->accessibleDescription(), "second");
+    EXPECT_EQ(display.NameLine()->text(), "second");
+    EXPECT_EQ(display.NameLine()->accessibleDescription(), "second");
     EXPECT_EQ(display.Media()->DecodedSize(), QSize(50, 40));
     EXPECT_TRUE(display.isVisible());
 }
 
 TEST(FullScreenDisplay, ReplacedHandlersTakeTheInputButEscStillLeaves) {
-    TTempDir dir;
-    TImgDisp display;
-    TRecordingHook hook;
+    TempDir dir;
+    FullScreenDisplay display;
+    RecordingHook hook;
     display.SetNavigateHook(hook.Hook());
     QList<int> keys;
     QList<Qt::MouseButton> buttons;
@@ -201,49 +201,49 @@ TEST(FullScreenDisplay, ReplacedHandlersTakeTheInputButEscStillLeaves) {
 }
 
 TEST(FullScreenDisplay, EscRestoresTheSavedCursorAndLeavesNoOverride) {
-    TTempDir dir;
-    TImgDisp display;
-    setScreenCursor(TScreenCursor::Hourglass);
+    TempDir dir;
+    FullScreenDisplay display;
+    setScreenCursor(ScreenCursor::Hourglass);
     display.ShowMedia("x", Q(WriteJpeg(dir, "a.jpg", 100, 100)));
     EXPECT_EQ(display.cursor().shape(), Qt::BlankCursor);
     Press(&display, Qt::Key_Escape, "\x1b");
     EXPECT_FALSE(display.isVisible());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(screenCursor(), TScreenCursor::Default);
+    EXPECT_EQ(screenCursor(), ScreenCursor::Default);
     EXPECT_TRUE(CursorUnset(display));
 }
 
 TEST(FullScreenDisplay, CommentsOptionShowsOrHidesBothLines) {
-    TTempDir dir;
+    TempDir dir;
     const QString path = Q(WriteJpeg(dir, "a.jpg", 100, 100));
     for (bool comments : {false, true}) {
-        TImgDisp display;
+        FullScreenDisplay display;
         display.SetShowComments(comments);
         display.ShowMedia("x", path);
-        EXPECT_EQ(display.Panel2()->isVisible(), comments);
-        EXPECT_EQ(display.Panel4()->isVisible(), comments);
+        EXPECT_EQ(display.HelpLine()->isVisible(), comments);
+        EXPECT_EQ(display.NameLine()->isVisible(), comments);
     }
 }
 
 TEST(FullScreenDisplay, PicturesHideAndStopTheVideoAndSoDoesClosing) {
-    TTempDir dir;
-    TImgDisp display;
-    TFakePlayback player;
+    TempDir dir;
+    FullScreenDisplay display;
+    FakePlayback player;
     display.SetVideoPlayer(&player);
     WriteBytes(dir.Sub("clip.avi"), "video");
     const QString picture = Q(WriteJpeg(dir, "a.jpg", 100, 100));
     QString nameWhilePlaying;
-    player.OnPlay = [&] { nameWhilePlaying = display.Panel4()->text(); };
+    player.OnPlay = [&] { nameWhilePlaying = display.NameLine()->text(); };
 
     display.ShowMedia("the clip", Q(dir.Sub("clip.avi")));
     EXPECT_EQ(nameWhilePlaying, "the clip"); // the name is up before the file loads
     EXPECT_TRUE(player.Playing);
-    EXPECT_TRUE(display.Panel1()->isVisible());
+    EXPECT_TRUE(display.VideoPanel()->isVisible());
     EXPECT_EQ(display.cursor().shape(), Qt::ArrowCursor);
 
     display.ShowMedia("a picture", picture);
     EXPECT_FALSE(player.Playing);
-    EXPECT_FALSE(display.Panel1()->isVisible());
+    EXPECT_FALSE(display.VideoPanel()->isVisible());
     EXPECT_TRUE(display.Media()->isVisible());
     EXPECT_EQ(display.cursor().shape(), Qt::BlankCursor);
 
@@ -251,25 +251,25 @@ TEST(FullScreenDisplay, PicturesHideAndStopTheVideoAndSoDoesClosing) {
     ASSERT_TRUE(player.Playing);
     display.close();
     EXPECT_FALSE(player.Playing);
-    EXPECT_FALSE(display.Panel1()->isVisible());
+    EXPECT_FALSE(display.VideoPanel()->isVisible());
     display.SetVideoPlayer(nullptr);
 }
 
 TEST(FullScreenDisplay, UnreadableFileLeavesTheScreenBlackUnderTheNewName) {
-    TTempDir dir;
-    TImgDisp display;
+    TempDir dir;
+    FullScreenDisplay display;
     display.ShowMedia("good", Q(WriteJpeg(dir, "a.jpg", 100, 100)));
     ASSERT_TRUE(display.Media()->isVisible());
     display.ShowMedia("missing", Q(dir.Sub("missing.jpg")));
     EXPECT_FALSE(display.Media()->isVisible());
     EXPECT_TRUE(display.Media()->ShownPicture().isNull());
-    EXPECT_EQ(display.Panel4()->text(), "missing");
+    EXPECT_EQ(display.NameLine()->text(), "missing");
     EXPECT_TRUE(display.isVisible());
 }
 
 TEST(FullScreenDisplay, EverythingShownHasAnAccessibleName) {
-    TTempDir dir;
-    TImgDisp display;
+    TempDir dir;
+    FullScreenDisplay display;
     display.ShowMedia("a name", Q(WriteJpeg(dir, "a.jpg", 100, 100)));
     QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&display);
     ASSERT_NE(window, nullptr);
@@ -277,8 +277,8 @@ TEST(FullScreenDisplay, EverythingShownHasAnAccessibleName) {
     QStringList unnamed;
     CollectUnnamed(window, unnamed);
     EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
-    QAccessibleInterface* help = QAccessible::queryAccessibleInterface(display.Panel2());
-    QAccessibleInterface* info = QAccessible::queryAccessibleInterface(display.Panel4());
+    QAccessibleInterface* help = QAccessible::queryAccessibleInterface(display.HelpLine());
+    QAccessibleInterface* info = QAccessible::queryAccessibleInterface(display.NameLine());
     EXPECT_EQ(help->text(QAccessible::Name), "key help");
     EXPECT_EQ(info->text(QAccessible::Name), "picture name");
     EXPECT_EQ(info->text(QAccessible::Description), "a name");

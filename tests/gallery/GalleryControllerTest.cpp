@@ -40,9 +40,9 @@ protected:
         gallery.SetTimerEnabled(false);
         pages.resize(700, 500);
         pages.show();
-        gallery.SetPageControl(&pages);
-        gallery.THttpGrab::SetDownloadPath(files.Path() + "/");
-        gallery.Model().QueueRequest = [this](const TGalleryRequest& r) { requests.push_back(r); };
+        gallery.SetTabWidget(&pages);
+        gallery.Grabber::SetDownloadPath(files.Path() + "/");
+        gallery.Model().QueueRequest = [this](const GalleryRequest& r) { requests.push_back(r); };
     }
     ~GalleryControllerTest() override { gallery.ClearTabs(); }
 
@@ -65,7 +65,7 @@ protected:
     // The thumbnail of pair i arrives as file (a small JPEG by default).
     void Arrive(int i, std::string file = {}, const std::string& page = kPage) {
         if (file.empty()) file = WriteJpeg(files, "t" + std::to_string(i) + ".jpg", 100, 80);
-        TGalleryTransfer t;
+        GalleryTransfer t;
         t.ReferringUrl = page;
         t.CountArea = i;
         t.HrefOrSrc = 'S';
@@ -73,18 +73,18 @@ protected:
         gallery.Model().FileReceived(t);
     }
     void FullSizedArrives(int i) {
-        TGalleryTransfer t;
+        GalleryTransfer t;
         t.ReferringUrl = kPage;
         t.CountArea = i;
         t.HrefOrSrc = 'H';
         gallery.Model().FileReceived(t);
     }
-    TGalleryTabPage* FirstPage() const { return dynamic_cast<TGalleryTabPage*>(pages.widget(0)); }
-    TThumbPanel* Tile(int i) const { return FirstPage()->Tile(i - 1); }
+    GalleryTabPage* FirstPage() const { return dynamic_cast<GalleryTabPage*>(pages.widget(0)); }
+    ThumbTile* Tile(int i) const { return FirstPage()->Tile(i - 1); }
     // The marker's colour as drawn: the middle of the marker in a grab of
     // the page control.
     QColor MarkerShown(int i) {
-        TThumbPanel* tile = Tile(i);
+        ThumbTile* tile = Tile(i);
         const QPoint centre =
             tile->Marker->mapTo(&pages, QPoint(1, 1)); // inside the border, clear of the text
         return pages.grab().toImage().pixelColor(centre);
@@ -92,14 +92,14 @@ protected:
     void Click(int i, Qt::MouseButton button = Qt::LeftButton) {
         QTest::mousePress(Tile(i)->TileImage, button, {}, QPoint(50, 50));
     }
-    TGalleryTab& TheTab() { return *gallery.Model().FindPage(kPage); }
+    GalleryTab& TheTab() { return *gallery.Model().FindPage(kPage); }
 
-    TConfigFolder config;
-    TTempDir files;
-    TRecordedMessages messages;
+    ConfigFolder config;
+    TempDir files;
+    RecordedMessages messages;
     QTabWidget pages;
-    TGVThumb gallery;
-    std::vector<TGalleryRequest> requests;
+    GalleryController gallery;
+    std::vector<GalleryRequest> requests;
 };
 
 } // namespace
@@ -113,12 +113,12 @@ TEST_F(GalleryControllerTest, GalleryVariantSetsHooksAndFiltersWithoutStoringThe
     EXPECT_TRUE(gallery.FileDownloader.OnProgress && gallery.FileDownloader.OnDataReceived &&
                 gallery.FileDownloader.OnFileFailed);
     EXPECT_EQ(*gallery.AreaHook.target<void (*)(std::string&)>(), &MarkCountedAreas);
-    EXPECT_EQ(gallery.DownloadType(), TDownloadType::DOWNLOAD_HREF_SRC);
+    EXPECT_EQ(gallery.DownloadType(), DownloadFilter::DOWNLOAD_HREF_SRC);
     EXPECT_EQ(gallery.FileTypes(), "gif\r\njpeg\r\njpg\r\n");
     EXPECT_TRUE(gallery.KeywordsFilterEnabled && gallery.StayOnSite && gallery.ReportExternalLinks);
-    EXPECT_EQ(gallery.ResultsFile, 0);
+    EXPECT_EQ(gallery.ResultsMode, 0);
     // Live only: the store keeps what it had (nothing, here).
-    TGVReg& store = gallery.Store();
+    SettingsKey& store = gallery.Store();
     EXPECT_FALSE(store.ReadBool(Setting::SearchThumbs.Entry, false));
     EXPECT_EQ(store.ReadInteger(Setting::DownloadType.Entry, 1), 1);
     EXPECT_FALSE(store.ReadBool(Setting::KeywordFilterEnabled.Entry, false));
@@ -128,7 +128,7 @@ TEST_F(GalleryControllerTest, GalleryVariantSetsHooksAndFiltersWithoutStoringThe
     EXPECT_FALSE(gallery.FileLinkHook || gallery.PageParsedHook || gallery.LinkHook);
     EXPECT_FALSE(gallery.FileDownloader.OnProgress || gallery.FileDownloader.OnDataReceived);
     EXPECT_EQ(*gallery.AreaHook.target<void (*)(std::string&)>(), &CloseAreas);
-    EXPECT_EQ(gallery.ResultsFile, 1); // stored value, untouched by this variant
+    EXPECT_EQ(gallery.ResultsMode, 1); // stored value, untouched by this variant
 }
 
 TEST_F(GalleryControllerTest, NoVariantChangeWhileDownloadsRun) {
@@ -159,16 +159,16 @@ TEST_F(GalleryControllerTest, SettingsPersistAndTooFewTabsAreIgnored) {
     gallery.SetGetVideos(false);
     gallery.SetHistoryScanner("http://a.example/\r\nhttp://b.example/");
     gallery.SetLastBrowserUrl("http://c.example/");
-    gallery.SetAppliType(APP_TESSELLON);
+    gallery.SetVariant(APP_TESSELLON);
 
-    TGVThumb again(&messages);
+    GalleryController again(&messages);
     EXPECT_EQ(again.MaxNumberOfTabs(), 5);
     EXPECT_TRUE(again.AutoGetFullSized());
     EXPECT_FALSE(again.GetFullSizeFirst());
     EXPECT_FALSE(again.GetVideos());
-    EXPECT_EQ(again.HistoryScanner(), "http://a.example/\r\nhttp://b.example/");
+    EXPECT_EQ(again.ScanHistory(), "http://a.example/\r\nhttp://b.example/");
     EXPECT_EQ(again.LastBrowserUrl(), "http://c.example/");
-    EXPECT_EQ(again.AppliType(), APP_TESSELLON);
+    EXPECT_EQ(again.Variant(), APP_TESSELLON);
 }
 
 // --- tabs and tiles ---
@@ -184,12 +184,12 @@ TEST_F(GalleryControllerTest, FirstThumbnailShowsTheTabWithItsTileInThePairsCell
     EXPECT_EQ(pages.tabText(0), "8");
     EXPECT_EQ(pages.tabBar()->accessibleTabName(0), kPage);
 
-    TGalleryTabPage* page = FirstPage();
+    GalleryTabPage* page = FirstPage();
     EXPECT_EQ(page->AddressLabel()->text(), QString("  ") + kPage + "  ");
     EXPECT_EQ(page->PageAddress(), kPage);
     EXPECT_EQ(page->AddressLabel()->accessibleName(), "page address");
     // 700 pixels hold six columns: the seventh cell starts the second row.
-    TThumbPanel* tile = Tile(7);
+    ThumbTile* tile = Tile(7);
     EXPECT_EQ(tile->pos(), QPoint(0, 165));
     EXPECT_EQ(tile->size(), QSize(110, 110));
     EXPECT_EQ(tile->accessibleName(), "t7.jpg");
@@ -197,7 +197,7 @@ TEST_F(GalleryControllerTest, FirstThumbnailShowsTheTabWithItsTileInThePairsCell
     EXPECT_EQ(tile->TileImage->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_TRUE(tile->toolTip().contains(Q(Big(7))));
     EXPECT_EQ(HelpContextOf(tile->TileImage), kGalleryHelpContext);
-    EXPECT_EQ(HelpContextOf(page->Button(TGalleryTabPage::Close)), kGalleryHelpContext);
+    EXPECT_EQ(HelpContextOf(page->Button(GalleryTabPage::Close)), kGalleryHelpContext);
     EXPECT_EQ(HelpContextOf(&pages), 0);
     // The board grows to the tile, so the scroll area can reach it.
     EXPECT_GE(page->BoardContents()->minimumHeight(), 165 + 110);
@@ -212,11 +212,11 @@ TEST_F(GalleryControllerTest, MarkersGoRedYellowBlinkingOliveThenLime) {
     EXPECT_EQ(MarkerShown(1), QColor(Qt::red));
     EXPECT_EQ(Tile(1)->Marker->geometry(), QRect(2, 102, 9, 4));
 
-    FirstPage()->Button(TGalleryTabPage::SelectAll)->click();
+    FirstPage()->Button(GalleryTabPage::SelectAll)->click();
     EXPECT_EQ(MarkerShown(1), QColor(Qt::yellow));
     EXPECT_EQ(Tile(1)->accessibleDescription(), "selected");
 
-    FirstPage()->Button(TGalleryTabPage::GetSelected)->click();
+    FirstPage()->Button(GalleryTabPage::GetSelected)->click();
     ASSERT_EQ(requests.size(), 4u); // two thumbnails, two full-sized pictures
     EXPECT_EQ(requests[2].UserIndex, TheTab().Thumbs.Object(0));
     EXPECT_EQ(requests[2].HrefOrSrc, 'H');
@@ -232,7 +232,7 @@ TEST_F(GalleryControllerTest, MarkersGoRedYellowBlinkingOliveThenLime) {
     }
     EXPECT_EQ(shown, (std::vector<QColor>{QColor(Qt::yellow), QColor(Qt::yellow), olive, olive}));
 
-    TGalleryTransfer progress;
+    GalleryTransfer progress;
     progress.UserIndex = int(TheTab().Thumbs.Object(0));
     progress.ContentLength = 40'000'000; // a video: bytes × 100 passes 32 bits
     gallery.Model().ShowProgress(progress, -1);
@@ -255,7 +255,7 @@ TEST_F(GalleryControllerTest, StoredPictureShowsOnDiskAtOnceAndIsNeverRequested)
     Arrive(1);
     EXPECT_TRUE(Tile(1)->text().endsWith("t1.jpg\n\n[on disk]"));
     EXPECT_EQ(MarkerShown(1), QColor(Qt::green));
-    FirstPage()->Button(TGalleryTabPage::GetAll)->click();
+    FirstPage()->Button(GalleryTabPage::GetAll)->click();
     EXPECT_EQ(requests.size(), 1u); // the thumbnail only
 }
 
@@ -272,14 +272,14 @@ TEST_F(GalleryControllerTest, UnreadableThumbnailsSayNotAThumbReadablyAndIgnoreC
         EXPECT_GT(Tile(i)->palette().color(QPalette::WindowText).lightness(), 150);
         Click(i);
     }
-    FirstPage()->Button(TGalleryTabPage::SelectAll)->click();
+    FirstPage()->Button(GalleryTabPage::SelectAll)->click();
     EXPECT_FALSE(gallery.Model().Thumb(TheTab(), 0)->Selected);
     EXPECT_FALSE(gallery.Model().Thumb(TheTab(), 1)->Selected);
 }
 
 TEST_F(GalleryControllerTest, ClicksSelectOnPressAndOpenStoredPicturesFullScreen) {
-    TImgDisp display;
-    gallery.SetFullScreenDisplay(&display);
+    FullScreenDisplay display;
+    gallery.SetDisplay(&display);
     Page(3);
     for (int i = 1; i <= 3; ++i)
         Arrive(i);
@@ -298,7 +298,7 @@ TEST_F(GalleryControllerTest, ClicksSelectOnPressAndOpenStoredPicturesFullScreen
     FullSizedArrives(3);
     Click(3);
     EXPECT_TRUE(display.isVisible());
-    EXPECT_EQ(display.Panel4()->text(), Q(Thumb(3)));
+    EXPECT_EQ(display.NameLine()->text(), Q(Thumb(3)));
     EXPECT_EQ(gallery.Model().ViewThumbIndex, 2);
     display.Exit();
 }
@@ -310,19 +310,19 @@ TEST_F(GalleryControllerTest, CloseAndThrowHideTheTabAndFreeItsPageOnTheNextTick
     Arrive(1);
     WriteJpeg(files, "big1.jpg", 64, 48);
     FullSizedArrives(1);
-    QPointer<TGalleryTabPage> page = FirstPage();
+    QPointer<GalleryTabPage> page = FirstPage();
     const int id = page->TabId();
 
     std::string reloaded, clicked;
-    page->Button(TGalleryTabPage::Reload)->click(); // no hook: nothing
+    page->Button(GalleryTabPage::Reload)->click(); // no hook: nothing
     gallery.OnReloadPage = [&](const std::string& a) { reloaded = a; };
     gallery.OnAddressClick = [&](const std::string& a) { clicked = a; };
-    page->Button(TGalleryTabPage::Reload)->click();
+    page->Button(GalleryTabPage::Reload)->click();
     QTest::mouseClick(page->AddressLabel(), Qt::LeftButton);
     EXPECT_EQ(reloaded, kPage);
     EXPECT_EQ(clicked, kPage);
 
-    page->Button(TGalleryTabPage::Throw)->click();
+    page->Button(GalleryTabPage::Throw)->click();
     EXPECT_EQ(pages.count(), 0);
     EXPECT_FALSE(FileExists(BigFile(1)));
     gallery.GrabberTick(false);

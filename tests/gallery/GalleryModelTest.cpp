@@ -4,7 +4,7 @@
 // full-screen cursor walks the pictures on disk across tabs.
 #include "gallery/GalleryModel.h"
 
-#include "crawl/CrackUrl.h"
+#include "crawl/UrlParts.h"
 
 #include "TempDir.h"
 
@@ -20,9 +20,9 @@ namespace {
 class GalleryModelTest : public ::testing::Test {
 protected:
     GalleryModelTest() {
-        model.QueueRequest = [this](const TGalleryRequest& r) { requests.push_back(r); };
+        model.QueueRequest = [this](const GalleryRequest& r) { requests.push_back(r); };
         model.OnTabVisible = [this](bool visible) { visibility.push_back(visible); };
-        model.OnBringToFront = [this](TGalleryTab& tab) { fronts.push_back(tab.Id); };
+        model.OnBringToFront = [this](GalleryTab& tab) { fronts.push_back(tab.Id); };
         model.ForgetFileLinks = [this] { ++forgets; };
     }
 
@@ -71,18 +71,18 @@ protected:
             Arrive(page, area, 'H');
     }
 
-    TGalleryTab& Tab(const std::string& page) {
-        TGalleryTab* tab = model.FindPage(page);
+    GalleryTab& Tab(const std::string& page) {
+        GalleryTab* tab = model.FindPage(page);
         EXPECT_NE(tab, nullptr) << page;
         return *tab;
     }
-    TThumbEntry& Entry(const std::string& page, int position) {
+    ThumbEntry& Entry(const std::string& page, int position) {
         return *model.Thumb(Tab(page), position);
     }
 
-    TTempDir dir;
-    TGalleryModel model;
-    std::vector<TGalleryRequest> requests;
+    TempDir dir;
+    GalleryModel model;
+    std::vector<GalleryRequest> requests;
     std::vector<bool> visibility;
     std::vector<int> fronts;
     int forgets = 0;
@@ -113,14 +113,14 @@ TEST_F(GalleryModelTest, RecordsOnlyWantedTypesInsideLinkAreas) {
 
 TEST_F(GalleryModelTest, SameAddressOnOnePageIsRecordedOnceWhateverItsCase) {
     std::vector<int> created;
-    model.OnTabCreated = [&](TGalleryTab& tab) { created.push_back(tab.Id); };
+    model.OnTabCreated = [&](GalleryTab& tab) { created.push_back(tab.Id); };
     model.CollectLink("jpg", "http://x/A.jpg", "", 1, 'S', kPage);
     model.CollectLink("jpg", "http://X/a.JPG", "", 2, 'S', kPage);
     model.CollectLink("jpg", "http://x/big.jpg", "/s/big.jpg", 1, 'H', kPage);
     model.CollectLink("jpg", "http://x/BIG.jpg", "/s/BIG.jpg", 2, 'H', kPage);
     model.CollectLink("jpg", "http://x/other.jpg", "", 1, 'S', "http://pics.example/two.html");
     EXPECT_EQ(created, (std::vector<int>{1, 2}));
-    const TGalleryTab& tab = Tab(kPage);
+    const GalleryTab& tab = Tab(kPage);
     ASSERT_EQ(tab.Thumbs.Count(), 1);
     EXPECT_EQ(model.Thumb(tab, 0)->CountArea, 1);
     EXPECT_EQ(model.Thumb(tab, 0)->Address, "http://x/A.jpg");
@@ -154,7 +154,7 @@ TEST_F(GalleryModelTest, PairedThumbnailsAreQueuedAndTheRestIsNot) {
 
     // The tile goes to the cell of the partner among the full-sized links.
     std::vector<int> cells;
-    model.LoadThumb = [&](TGalleryTab&, TThumbEntry&, int cell, const std::string&) {
+    model.LoadThumb = [&](GalleryTab&, ThumbEntry&, int cell, const std::string&) {
         cells.push_back(cell);
         return true;
     };
@@ -179,7 +179,7 @@ TEST_F(GalleryModelTest, PageWithoutPairsIsDiscardedAndGoneAfterTheNextTick) {
 
     model.Tick(false);
     EXPECT_EQ(model.TabCount(), 0);
-    EXPECT_EQ(model.ThumbEntry(0), nullptr);
+    EXPECT_EQ(model.ThumbAt(0), nullptr);
     EXPECT_EQ(model.ThumbEntryCount(), 1); // the slot stays
 
     // A page without any wanted link has no tab, and the scanner still forgets.
@@ -209,7 +209,7 @@ TEST_F(GalleryModelTest, PageRepeatingOtherTabsIsDroppedAtEightyPercent) {
 
     // Every tab that repeats a thumbnail counts: one found on two tabs is 200 %.
     model.CollectLink("jpg", Thumb(index, 1), "", 1, 'S', "http://x/c.html");
-    const TGalleryTab& c = Tab("http://x/c.html");
+    const GalleryTab& c = Tab("http://x/c.html");
     EXPECT_EQ(model.SharedThumbsPercent(c), 0); // no partner, nothing counts
     model.CollectLink("jpg", Big("http://x/c.html", 1), "", 1, 'H', "http://x/c.html");
     EXPECT_EQ(model.SharedThumbsPercent(c), 200);
@@ -242,7 +242,7 @@ TEST_F(GalleryModelTest, OnlyTheSameAddressOnAnActiveTabIsARepeat) {
 
 TEST_F(GalleryModelTest, FirstThumbnailShowsTheTabAndClosingTheLastHidesOnTheNextTick) {
     std::vector<int> shown;
-    model.OnShowTab = [&](TGalleryTab& tab) { shown.push_back(tab.Id); };
+    model.OnShowTab = [&](GalleryTab& tab) { shown.push_back(tab.Id); };
     AddPage("http://x/1.html", 2);
     AddPage("http://x/2.html", 1);
     AddPage("http://x/3.html", 1); // never gets a thumbnail
@@ -272,11 +272,11 @@ TEST_F(GalleryModelTest, FirstThumbnailShowsTheTabAndClosingTheLastHidesOnTheNex
 
 TEST_F(GalleryModelTest, ThumbnailThatCannotBeShownStaysOutOfSelection) {
     AddPage(kPage, 2);
-    model.LoadThumb = [](TGalleryTab&, TThumbEntry& thumb, int, const std::string&) {
+    model.LoadThumb = [](GalleryTab&, ThumbEntry& thumb, int, const std::string&) {
         return thumb.CountArea != 1;
     };
     int arrived = 0;
-    model.OnThumbArrived = [&](TGalleryTab&, TThumbEntry&) { ++arrived; };
+    model.OnThumbArrived = [&](GalleryTab&, ThumbEntry&) { ++arrived; };
     Arrive(kPage, 1, 'S');
     Arrive(kPage, 2, 'S');
     Arrive(kPage, 2, 'S'); // a loaded thumbnail is not loaded again
@@ -302,14 +302,14 @@ TEST_F(GalleryModelTest, FullSizedFileAlreadyStoredIsOnDiskAndNeverRequested) {
     requests.clear();
     Show(kPage, 2, {});
     EXPECT_TRUE(Entry(kPage, 0).OnDisk);
-    EXPECT_EQ(Entry(kPage, 0).Marker, TMarkerState::OnDisk);
+    EXPECT_EQ(Entry(kPage, 0).Marker, MarkerState::OnDisk);
     EXPECT_FALSE(Entry(kPage, 0).Requested);
     // The other one is fetched at once.
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].Url, Big(kPage, 2));
     EXPECT_EQ(requests[0].HrefOrSrc, 'H');
     EXPECT_FALSE(requests[0].Priority);
-    EXPECT_EQ(model.ThumbEntry(requests[0].UserIndex), &Entry(kPage, 1));
+    EXPECT_EQ(model.ThumbAt(requests[0].UserIndex), &Entry(kPage, 1));
     EXPECT_TRUE(Entry(kPage, 1).Requested);
     EXPECT_TRUE(Entry(kPage, 1).Selected);
 
@@ -324,29 +324,29 @@ TEST_F(GalleryModelTest, SelectAllSparesRequestedAndStoredThumbnails) {
     const int id = Tab(kPage).Id;
     // The first thumbnail selected and requested, the second selected only.
     std::string name, path;
-    EXPECT_EQ(model.ClickThumb(id, 0, name, path), TThumbClick::Toggled);
+    EXPECT_EQ(model.ClickThumb(id, 0, name, path), ThumbClick::Toggled);
     requests.clear();
     model.GetFullSized(id, false);
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_TRUE(requests[0].Priority);
-    EXPECT_EQ(model.ClickThumb(id, 1, name, path), TThumbClick::Toggled);
-    EXPECT_EQ(model.ClickThumb(id, 0, name, path), TThumbClick::Ignored); // requested
+    EXPECT_EQ(model.ClickThumb(id, 1, name, path), ThumbClick::Toggled);
+    EXPECT_EQ(model.ClickThumb(id, 0, name, path), ThumbClick::Ignored); // requested
 
     model.MarkThumbs(id, false);
     EXPECT_TRUE(Entry(kPage, 0).Selected);
-    EXPECT_EQ(Entry(kPage, 0).Marker, TMarkerState::Requested);
+    EXPECT_EQ(Entry(kPage, 0).Marker, MarkerState::Requested);
     EXPECT_FALSE(Entry(kPage, 1).Selected);
-    EXPECT_EQ(Entry(kPage, 3).Marker, TMarkerState::OnDisk);
+    EXPECT_EQ(Entry(kPage, 3).Marker, MarkerState::OnDisk);
 
     model.MarkThumbs(id, true);
     for (int i : {1, 2})
-        EXPECT_EQ(Entry(kPage, i).Marker, TMarkerState::Selected);
+        EXPECT_EQ(Entry(kPage, i).Marker, MarkerState::Selected);
     EXPECT_FALSE(Entry(kPage, 3).Selected);
-    EXPECT_EQ(Entry(kPage, 3).Marker, TMarkerState::OnDisk);
-    EXPECT_EQ(Entry(kPage, 0).Marker, TMarkerState::Requested);
+    EXPECT_EQ(Entry(kPage, 3).Marker, MarkerState::OnDisk);
+    EXPECT_EQ(Entry(kPage, 0).Marker, MarkerState::Requested);
 
     // A click on a stored picture opens it and leaves the selection alone.
-    EXPECT_EQ(model.ClickThumb(id, 3, name, path), TThumbClick::ShowFullScreen);
+    EXPECT_EQ(model.ClickThumb(id, 3, name, path), ThumbClick::ShowFullScreen);
     EXPECT_EQ(name, Thumb(kPage, 4));
     EXPECT_EQ(path, BigFile(kPage, 4));
     EXPECT_FALSE(Entry(kPage, 3).Selected);
@@ -360,10 +360,10 @@ TEST_F(GalleryModelTest, FailureAndCancellationEndTheRequest) {
     ASSERT_EQ(requests.size(), 6u);
 
     // Progress in percent when the length is known, else in kilobytes.
-    const TGalleryRequest& first = requests[3];
-    TGalleryTransfer running{kPage, first.CountArea, 'H', first.UserIndex, false, "", 2000};
+    const GalleryRequest& first = requests[3];
+    GalleryTransfer running{kPage, first.CountArea, 'H', first.UserIndex, false, "", 2000};
     model.ShowProgress(running, -1);
-    EXPECT_EQ(Entry(kPage, 0).Marker, TMarkerState::Downloading);
+    EXPECT_EQ(Entry(kPage, 0).Marker, MarkerState::Downloading);
     EXPECT_EQ(Entry(kPage, 0).MarkerText, "0%");
     model.ShowProgress(running, 1500);
     EXPECT_EQ(Entry(kPage, 0).MarkerText, "75%");
@@ -375,23 +375,23 @@ TEST_F(GalleryModelTest, FailureAndCancellationEndTheRequest) {
     model.FileFailed(running);
     EXPECT_FALSE(Entry(kPage, 0).Requested);
     EXPECT_TRUE(Entry(kPage, 0).Selected);
-    EXPECT_EQ(Entry(kPage, 0).Marker, TMarkerState::Unselected);
+    EXPECT_EQ(Entry(kPage, 0).Marker, MarkerState::Unselected);
     EXPECT_TRUE(Entry(kPage, 0).MarkerText.empty());
     // A failed thumbnail changes nothing.
     model.FileFailed({kPage, 2, 'S', -1, false, "", 0});
     EXPECT_TRUE(Entry(kPage, 1).Requested);
 
     // A cancelled transfer is no longer pending.
-    TGalleryTransfer cancelled{kPage, 3, 'H', requests[5].UserIndex, true, "", 0};
+    GalleryTransfer cancelled{kPage, 3, 'H', requests[5].UserIndex, true, "", 0};
     model.ShowProgress(cancelled, 10);
     EXPECT_FALSE(Entry(kPage, 2).Requested);
-    EXPECT_EQ(Entry(kPage, 2).Marker, TMarkerState::Unselected);
+    EXPECT_EQ(Entry(kPage, 2).Marker, MarkerState::Unselected);
 
     // Stopping the downloads also drops the selection of what was pending.
     model.CancelFullSizedRequests();
     EXPECT_FALSE(Entry(kPage, 1).Requested);
     EXPECT_FALSE(Entry(kPage, 1).Selected);
-    EXPECT_EQ(Entry(kPage, 1).Marker, TMarkerState::Unselected);
+    EXPECT_EQ(Entry(kPage, 1).Marker, MarkerState::Unselected);
     EXPECT_TRUE(Entry(kPage, 0).Selected); // was no longer pending
 
     requests.clear();
@@ -402,7 +402,7 @@ TEST_F(GalleryModelTest, FailureAndCancellationEndTheRequest) {
     Arrive(kPage, 1, 'H');
     EXPECT_TRUE(Entry(kPage, 0).OnDisk);
     EXPECT_FALSE(Entry(kPage, 0).Requested);
-    EXPECT_EQ(Entry(kPage, 0).Marker, TMarkerState::OnDisk);
+    EXPECT_EQ(Entry(kPage, 0).Marker, MarkerState::OnDisk);
 }
 
 TEST_F(GalleryModelTest, SelectedAndRequestedMarkersBlinkEverySecondTick) {
@@ -413,13 +413,13 @@ TEST_F(GalleryModelTest, SelectedAndRequestedMarkersBlinkEverySecondTick) {
     model.ClickThumb(id, 0, name, path);
     model.Tick(false);
     ASSERT_TRUE(model.TickPhase());
-    EXPECT_EQ(Entry(kPage, 0).Marker, TMarkerState::Requested);
+    EXPECT_EQ(Entry(kPage, 0).Marker, MarkerState::Requested);
     model.Tick(false);
-    EXPECT_EQ(Entry(kPage, 0).Marker, TMarkerState::Requested);
+    EXPECT_EQ(Entry(kPage, 0).Marker, MarkerState::Requested);
     model.Tick(false);
-    EXPECT_EQ(Entry(kPage, 0).Marker, TMarkerState::Selected);
-    EXPECT_EQ(Entry(kPage, 1).Marker, TMarkerState::Unselected);
-    EXPECT_EQ(Entry(kPage, 2).Marker, TMarkerState::OnDisk);
+    EXPECT_EQ(Entry(kPage, 0).Marker, MarkerState::Selected);
+    EXPECT_EQ(Entry(kPage, 1).Marker, MarkerState::Unselected);
+    EXPECT_EQ(Entry(kPage, 2).Marker, MarkerState::OnDisk);
 
     model.Tick(true);
     EXPECT_EQ(Tab(kPage).State, tsDiscarded);
@@ -434,28 +434,28 @@ TEST_F(GalleryModelTest, ThrowingATabDeletesItsStoredFiles) {
     WriteFile(BigFile(kPage, 1), "big");
     WriteFile(BigFile(kPage, 2), "big, but not known to be on disk");
     // The model finds the stored files where the storage layout puts them.
-    TCrackUrl parts;
-    ASSERT_TRUE(parts.Crack(Thumb(kPage, 1), model.DownloadPath));
+    UrlParts parts;
+    ASSERT_TRUE(parts.Split(Thumb(kPage, 1), model.DownloadPath));
     WriteFile(parts.LocalFileName(), "thumb");
     std::filesystem::permissions(parts.LocalFileName(), std::filesystem::perms::owner_read);
-    ASSERT_TRUE(parts.Crack(kPage, model.DownloadPath));
+    ASSERT_TRUE(parts.Split(kPage, model.DownloadPath));
     WriteFile(parts.LocalFileName(), "<html>");
 
     model.CloseTabs(true);
     EXPECT_FALSE(FileExists(BigFile(kPage, 1)));
     EXPECT_TRUE(FileExists(BigFile(kPage, 2)));
     EXPECT_FALSE(FileExists(parts.LocalFileName()));
-    ASSERT_TRUE(parts.Crack(Thumb(kPage, 1), model.DownloadPath));
+    ASSERT_TRUE(parts.Split(Thumb(kPage, 1), model.DownloadPath));
     EXPECT_FALSE(FileExists(parts.LocalFileName()));
     EXPECT_EQ(Tab(kPage).State, tsDiscarded);
 }
 
 TEST(GalleryTileOrigin, FillsRowsOfWholeCells) {
-    EXPECT_EQ(TileOrigin(6, 700).Left, 0);
-    EXPECT_EQ(TileOrigin(6, 700).Top, 165);
-    EXPECT_EQ(TileOrigin(5, 700).Left, 565);
-    EXPECT_EQ(TileOrigin(2, 50).Left, 0); // narrower than a cell: one column
-    EXPECT_EQ(TileOrigin(2, 50).Top, 278);
+    EXPECT_EQ(TileOriginAt(6, 700).Left, 0);
+    EXPECT_EQ(TileOriginAt(6, 700).Top, 165);
+    EXPECT_EQ(TileOriginAt(5, 700).Left, 565);
+    EXPECT_EQ(TileOriginAt(2, 50).Left, 0); // narrower than a cell: one column
+    EXPECT_EQ(TileOriginAt(2, 50).Top, 278);
 }
 
 // Three shown tabs: the first with pictures on disk at 0 and 2 of 4, the
@@ -475,10 +475,10 @@ protected:
     }
 
     // Navigates and answers "<tab id>:<position>" of the cursor, or "false".
-    std::string Go(TNavigateAction action) {
+    std::string Go(NavigateAction action) {
         std::string name, path;
         if (!model.Navigate(action, name, path)) return "false";
-        const TGalleryTab* tab = model.FindTab(model.ViewTabId);
+        const GalleryTab* tab = model.FindTab(model.ViewTabId);
         EXPECT_EQ(name, tab->Thumbs[model.ViewThumbIndex]);
         EXPECT_EQ(path, model.Thumb(*tab, model.ViewThumbIndex)->FullSizePath);
         return At(model.ViewTabId, model.ViewThumbIndex);
@@ -537,11 +537,11 @@ TEST_F(GalleryNavigationTest, ClosedTabsArePassedOverAndADeletedOneEndsTheWalk) 
 
     model.ViewTabId = Tab(p3).Id;
     model.Tick(false); // deletes the closed tab
-    for (TNavigateAction action :
+    for (NavigateAction action :
          {naCurrent, naNext, naPrevious, naNextTab, naPreviousTab, naPreviousTabLast})
         EXPECT_EQ(Go(action), "false") << action;
     std::string name, path;
-    EXPECT_EQ(model.ClickThumb(model.ViewTabId, 1, name, path), TThumbClick::Ignored);
+    EXPECT_EQ(model.ClickThumb(model.ViewTabId, 1, name, path), ThumbClick::Ignored);
     EXPECT_FALSE(model.GetFullSized(model.ViewTabId, true));
     EXPECT_FALSE(model.MarkThumbs(model.ViewTabId, true));
 }

@@ -22,17 +22,17 @@
 
 namespace {
 
-class TRecordedMessages : public IMessageSink {
+class RecordedMessages : public MessageSink {
 public:
     void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
     std::vector<std::string> Texts;
 };
 
 // Lets a test stand in for the device when it reports the natural size.
-class TTestPlayer : public TSmartMediaPlayer {
+class TestPlayer : public MediaPlayer {
 public:
-    using TCustomMediaPlayer::ReportNaturalSize;
-    using TSmartMediaPlayer::TSmartMediaPlayer;
+    using MediaPlayer::MediaPlayer;
+    using MediaPlayerBase::ReportNaturalSize;
 };
 
 void Le(std::string& out, std::uint32_t value, int bytes) {
@@ -99,7 +99,7 @@ std::string MakeAvi(int width, int height, int frames, int fps) {
     return Chunk("RIFF", "AVI " + header + Chunk("LIST", movi) + Chunk("idx1", index));
 }
 
-QRect HostRect(const TSmartMediaPlayer& player) {
+QRect HostRect(const MediaPlayer& player) {
     return player.VideoHost()->geometry();
 }
 
@@ -110,7 +110,7 @@ protected:
     void SetUp() override {
         display.resize(800, 600);
         display.show();
-        player = std::make_unique<TTestPlayer>(nullptr, &messages);
+        player = std::make_unique<TestPlayer>(nullptr, &messages);
         player->SetDisplay(&display);
         clip = dir.Sub("clip.avi");
         WriteFile(clip, MakeAvi(64, 48, 10, 10));
@@ -124,10 +124,10 @@ protected:
         player->ReportNaturalSize(width, height);
     }
 
-    TTempDir dir;
-    TRecordedMessages messages;
+    TempDir dir;
+    RecordedMessages messages;
     QWidget display;
-    std::unique_ptr<TTestPlayer> player;
+    std::unique_ptr<TestPlayer> player;
     std::string clip;
 };
 
@@ -142,7 +142,7 @@ TEST_F(MediaPlayerTest, RefusalsAreMessagesWithAFalseResult) {
     EXPECT_FALSE(player->OpenInDisplay());
     EXPECT_FALSE(player->LaidOut());
 
-    TTestPlayer tilePlayer(nullptr, &messages);
+    TestPlayer tilePlayer(nullptr, &messages);
     tilePlayer.FileName = clip;
     EXPECT_FALSE(tilePlayer.OpenInDisplay());
     EXPECT_FALSE(tilePlayer.Play());
@@ -243,7 +243,7 @@ TEST_F(MediaPlayerTest, FittedVideoFollowsTheDisplayInStepsOfFivePixels) {
 TEST_F(MediaPlayerTest, NewMediaSizeMayBeRefused) {
     std::vector<std::vector<int>> asked;
     bool allow = true;
-    player->OnNewMediaSize = [&](TSmartMediaPlayer* sender, int w, int h, int zoom, bool& can) {
+    player->OnNewMediaSize = [&](MediaPlayer* sender, int w, int h, int zoom, bool& can) {
         EXPECT_EQ(sender, player.get());
         asked.push_back({w, h, zoom});
         can = allow;
@@ -259,7 +259,7 @@ TEST_F(MediaPlayerTest, NewMediaSizeMayBeRefused) {
     EXPECT_EQ(HostRect(*player), QRect(240, 180, 320, 240));
 
     // A handler that throws refuses, and says why.
-    player->OnNewMediaSize = [](TSmartMediaPlayer*, int, int, int, bool&) {
+    player->OnNewMediaSize = [](MediaPlayer*, int, int, int, bool&) {
         throw std::runtime_error("no room");
     };
     EXPECT_FALSE(player->LayoutVideo(800, 600));
@@ -333,8 +333,8 @@ TEST_F(MediaPlayerTest, DraggingTheVideoScrollsAScrollingDisplay) {
 }
 
 TEST_F(MediaPlayerTest, ClipPlaysToItsEndAndAgain) {
-    std::vector<TMPNotifyValues> notices;
-    player->OnNotify = [&](TCustomMediaPlayer*, TMPNotifyValues value) {
+    std::vector<PlayerNotification> notices;
+    player->OnNotify = [&](MediaPlayerBase*, PlayerNotification value) {
         notices.push_back(value);
     };
     QVideoWidget* host = player->VideoHost();
@@ -347,7 +347,7 @@ TEST_F(MediaPlayerTest, ClipPlaysToItsEndAndAgain) {
     if (!messages.Texts.empty())
         GTEST_SKIP() << "no player for uncompressed AVI video here: " << messages.Texts[0];
 
-    EXPECT_EQ(notices, std::vector<TMPNotifyValues>{nvSuccessful});
+    EXPECT_EQ(notices, std::vector<PlayerNotification>{nvSuccessful});
     EXPECT_EQ(host->accessibleDescription(), "ended");
     EXPECT_EQ(player->NaturalWidth(), 64);
     EXPECT_EQ(player->NaturalHeight(), 48);
@@ -367,8 +367,8 @@ TEST_F(MediaPlayerTest, FileTheDeviceCannotPlayIsAMessage) {
     const std::string broken = dir.Sub("broken.avi");
     WriteFile(broken, "not a video at all");
     player->FileName = broken;
-    std::vector<TMPNotifyValues> notices;
-    player->OnNotify = [&](TCustomMediaPlayer*, TMPNotifyValues value) {
+    std::vector<PlayerNotification> notices;
+    player->OnNotify = [&](MediaPlayerBase*, PlayerNotification value) {
         notices.push_back(value);
     };
     player->OpenInDisplay();
@@ -385,7 +385,7 @@ TEST_F(MediaPlayerTest, FileTheDeviceCannotPlayIsAMessage) {
     // With an error handler the handler hears it instead of the messages.
     messages.Texts.clear();
     std::vector<std::string> errors;
-    player->OnDeviceError = [&](TCustomMediaPlayer*, const std::string& e) { errors.push_back(e); };
+    player->OnDeviceError = [&](MediaPlayerBase*, const std::string& e) { errors.push_back(e); };
     player->OpenInDisplay();
     ASSERT_TRUE(RunUntil([&] { return !errors.empty(); }));
     EXPECT_TRUE(messages.Texts.empty());

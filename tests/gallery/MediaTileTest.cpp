@@ -21,7 +21,7 @@ bool IsBlack(QRgb c) {
 }
 
 // A player with a display that records what it is asked.
-class TFakePlayback final : public TVideoPlayback {
+class FakePlayback final : public VideoPlayback {
 public:
     bool HasDisplay() const override { return Display; }
     bool PlayInDisplay(const QString& fileName) override {
@@ -42,23 +42,23 @@ public:
 };
 
 // A shown black tile frame of the given size with its media.
-struct TTile {
-    explicit TTile(int width, int height) {
+struct Tile {
+    explicit Tile(int width, int height) {
         Frame.resize(width, height);
-        Media = new TGVMedia(&Frame);
+        Media = new MediaTile(&Frame);
         Frame.show();
     }
     QImage Grab() { return Frame.grab().toImage(); }
 
-    TGVMediaFrame Frame;
-    TGVMedia* Media;
+    MediaTileFrame Frame;
+    MediaTile* Media;
 };
 
 } // namespace
 
 TEST(MediaTile, SmallPictureIsShownAtFullSizeCentredWithMargins) {
-    TTempDir dir;
-    TTile tile(110, 110);
+    TempDir dir;
+    Tile tile(110, 110);
     ASSERT_TRUE(tile.Media->LoadMedia(Q(WriteJpeg(dir, "p.jpg", 100, 100)), 110, 110));
     EXPECT_TRUE(tile.Media->isVisible());
     EXPECT_EQ(tile.Media->geometry(), QRect(0, 0, 110, 110)); // fills its tile
@@ -74,8 +74,8 @@ TEST(MediaTile, SmallPictureIsShownAtFullSizeCentredWithMargins) {
 }
 
 TEST(MediaTile, WidePictureIsDecodedSmallThenClippedAtTheSides) {
-    TTempDir dir;
-    TTile tile(110, 110);
+    TempDir dir;
+    Tile tile(110, 110);
     ASSERT_TRUE(tile.Media->LoadMedia(Q(WriteJpeg(dir, "wide.jpg", 2000, 100)), 110, 110));
     EXPECT_EQ(tile.Media->ScaleDenominator(), 8);
     EXPECT_EQ(tile.Media->DecodedSize(), QSize(250, 13));
@@ -93,8 +93,8 @@ TEST(MediaTile, WidePictureIsDecodedSmallThenClippedAtTheSides) {
 }
 
 TEST(MediaTile, LargeGifIsShownPixelForPixelCentredAndClipped) {
-    TTempDir dir;
-    TTile tile(110, 110);
+    TempDir dir;
+    Tile tile(110, 110);
     const std::string path = WriteGif(dir, "big.gif", 300, 200);
     ASSERT_TRUE(tile.Media->LoadMedia(Q(path), 110, 110));
     EXPECT_EQ(tile.Media->DecodedSize(), QSize(300, 200));
@@ -107,8 +107,8 @@ TEST(MediaTile, LargeGifIsShownPixelForPixelCentredAndClipped) {
 }
 
 TEST(MediaTile, ScreenSizedBoxKeepsTheCentredScreenOfAHalfScalePicture) {
-    TTempDir dir;
-    TTile tile(1024, 768);
+    TempDir dir;
+    Tile tile(1024, 768);
     ASSERT_TRUE(tile.Media->LoadMedia(Q(WriteJpeg(dir, "photo.JPG", 3000, 2000)), 1024, 768));
     EXPECT_EQ(tile.Media->ScaleDenominator(), 2);
     EXPECT_EQ(tile.Media->DecodedSize(), QSize(1500, 1000));
@@ -122,8 +122,8 @@ TEST(MediaTile, ScreenSizedBoxKeepsTheCentredScreenOfAHalfScalePicture) {
 }
 
 TEST(MediaTile, FailedLoadsHideThePreviousPicture) {
-    TTempDir dir;
-    TTile tile(110, 110);
+    TempDir dir;
+    Tile tile(110, 110);
     const std::string good = WriteJpeg(dir, "good.jpg", 100, 100);
     WriteBytes(dir.Sub("archive.tar"), "x");
     WriteBytes(dir.Sub("dotted."), "x");
@@ -142,8 +142,8 @@ TEST(MediaTile, FailedLoadsHideThePreviousPicture) {
 }
 
 TEST(MediaTile, VideoOnATileWithoutDisplayCountsAsLoadedAndShowsNothing) {
-    TTempDir dir;
-    TTile tile(110, 110);
+    TempDir dir;
+    Tile tile(110, 110);
     WriteBytes(dir.Sub("clip.mpg"), "not really a video");
     ASSERT_TRUE(tile.Media->LoadMedia(Q(WriteJpeg(dir, "p.jpg", 100, 100)), 110, 110));
     EXPECT_TRUE(tile.Media->LoadMedia(Q(dir.Sub("clip.mpg")), 110, 110));
@@ -155,9 +155,9 @@ TEST(MediaTile, VideoOnATileWithoutDisplayCountsAsLoadedAndShowsNothing) {
 }
 
 TEST(MediaTile, VideosPlayInTheSuppliedDisplayAndStopWhenAnythingElseLoads) {
-    TTempDir dir;
-    TTile tile(200, 200);
-    TFakePlayback player;
+    TempDir dir;
+    Tile tile(200, 200);
+    FakePlayback player;
     tile.Media->SetPlayer(&player);
     WriteBytes(dir.Sub("clip.avi"), "video");
     const QString picture = Q(WriteJpeg(dir, "p.jpg", 100, 100));
@@ -182,11 +182,11 @@ TEST(MediaTile, VideosPlayInTheSuppliedDisplayAndStopWhenAnythingElseLoads) {
 }
 
 TEST(MediaTile, CaptionIsLightOnTheBlackTile) {
-    TTempDir dir;
+    TempDir dir;
     for (const QString& caption :
          {QStringLiteral("not a thumb"), QStringLiteral("\n\n\nphoto.jpg\n\n[on disk]")}) {
         SCOPED_TRACE(caption.toStdString());
-        TTile tile(110, 110);
+        Tile tile(110, 110);
         tile.Frame.setText(caption);
         EXPECT_FALSE(tile.Media->LoadMedia(Q(dir.Sub("missing.jpg")), 110, 110));
         const QImage shot = tile.Grab();

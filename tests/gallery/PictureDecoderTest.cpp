@@ -47,7 +47,7 @@ void WriteBytes(const std::string& path, const QByteArray& bytes) {
     file.write(bytes);
 }
 
-std::string WriteJpeg(const TTempDir& dir, const std::string& name, int width, int height) {
+std::string WriteJpeg(const TempDir& dir, const std::string& name, int width, int height) {
     const std::string path = dir.Sub(name);
     WriteBytes(path, JpegBytes(TwoColourImage(width, height)));
     return path;
@@ -101,7 +101,7 @@ QByteArray GifBytes(int screenWidth, int screenHeight, int frameWidth, int frame
 }
 
 // A width × height GIF, left half red, right half blue.
-std::string WriteGif(const TTempDir& dir, const std::string& name, int width, int height) {
+std::string WriteGif(const TempDir& dir, const std::string& name, int width, int height) {
     QByteArray pixels;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
@@ -152,17 +152,17 @@ TEST(MediaExtensions, ExtensionIsTheLowerCasedTextAfterTheLastDotOfTheName) {
 }
 
 TEST(MediaExtensions, ListsAreSearchedAsSubstrings) {
-    EXPECT_EQ(MediaKindOf("jpg"), TMediaKind::Picture);
-    EXPECT_EQ(MediaKindOf("jpeg"), TMediaKind::Picture);
-    EXPECT_EQ(MediaKindOf("gif"), TMediaKind::Picture);
-    EXPECT_EQ(MediaKindOf("jp"), TMediaKind::Picture);
-    EXPECT_EQ(MediaKindOf("pe"), TMediaKind::Picture);
-    EXPECT_EQ(MediaKindOf("avi"), TMediaKind::Video);
-    EXPECT_EQ(MediaKindOf("mpeg"), TMediaKind::Video);
-    EXPECT_EQ(MediaKindOf("mp"), TMediaKind::Video);
-    EXPECT_EQ(MediaKindOf("tar"), TMediaKind::None);
-    EXPECT_EQ(MediaKindOf("png"), TMediaKind::None);
-    EXPECT_EQ(MediaKindOf(""), TMediaKind::None);
+    EXPECT_EQ(MediaKindOf("jpg"), MediaKind::Picture);
+    EXPECT_EQ(MediaKindOf("jpeg"), MediaKind::Picture);
+    EXPECT_EQ(MediaKindOf("gif"), MediaKind::Picture);
+    EXPECT_EQ(MediaKindOf("jp"), MediaKind::Picture);
+    EXPECT_EQ(MediaKindOf("pe"), MediaKind::Picture);
+    EXPECT_EQ(MediaKindOf("avi"), MediaKind::Video);
+    EXPECT_EQ(MediaKindOf("mpeg"), MediaKind::Video);
+    EXPECT_EQ(MediaKindOf("mp"), MediaKind::Video);
+    EXPECT_EQ(MediaKindOf("tar"), MediaKind::None);
+    EXPECT_EQ(MediaKindOf("png"), MediaKind::None);
+    EXPECT_EQ(MediaKindOf(""), MediaKind::None);
 }
 
 TEST(JpegScale, FirstOfFullHalfQuarterWithinOneAndAHalfBoxesElseEighth) {
@@ -184,7 +184,7 @@ TEST(JpegScale, FirstOfFullHalfQuarterWithinOneAndAHalfBoxesElseEighth) {
 }
 
 TEST(JpegDecoding, DecodesAtTheChosenScaleWithLibjpegRounding) {
-    TTempDir dir;
+    TempDir dir;
     struct Case {
         int W, H, BoxW, BoxH, Scale, OutW, OutH;
     } cases[] = {
@@ -197,7 +197,7 @@ TEST(JpegDecoding, DecodesAtTheChosenScaleWithLibjpegRounding) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.W << " x " << c.H);
         const std::string path = WriteJpeg(dir, "p.jpg", c.W, c.H);
-        const TDecodedPicture picture = TPictureDecoder::Decode(Q(path), QSize(c.BoxW, c.BoxH));
+        const DecodedPicture picture = PictureDecoder::Decode(Q(path), QSize(c.BoxW, c.BoxH));
         ASSERT_TRUE(picture.Ok());
         EXPECT_EQ(picture.FullSize, QSize(c.W, c.H));
         EXPECT_EQ(picture.ScaleDenominator, c.Scale);
@@ -210,29 +210,29 @@ TEST(JpegDecoding, DecodesAtTheChosenScaleWithLibjpegRounding) {
 }
 
 TEST(JpegDecoding, GreyAndProgressivePicturesDecode) {
-    TTempDir dir;
+    TempDir dir;
     QImage grey(64, 48, QImage::Format_Grayscale8);
     grey.fill(200);
     const std::string greyPath = dir.Sub("grey.jpg");
     WriteBytes(greyPath, JpegBytes(grey));
-    const TDecodedPicture g = TPictureDecoder::Decode(Q(greyPath), QSize(100, 100));
+    const DecodedPicture g = PictureDecoder::Decode(Q(greyPath), QSize(100, 100));
     ASSERT_TRUE(g.Ok());
     EXPECT_NEAR(qRed(g.Image.pixel(10, 10)), 200, 3);
     EXPECT_EQ(qRed(g.Image.pixel(10, 10)), qBlue(g.Image.pixel(10, 10)));
 
     const std::string progressivePath = dir.Sub("progressive.jpg");
     WriteBytes(progressivePath, JpegBytes(TwoColourImage(800, 600), true));
-    const TDecodedPicture p = TPictureDecoder::Decode(Q(progressivePath), QSize(400, 300));
+    const DecodedPicture p = PictureDecoder::Decode(Q(progressivePath), QSize(400, 300));
     ASSERT_TRUE(p.Ok());
     EXPECT_EQ(p.Image.size(), QSize(400, 300));
     EXPECT_TRUE(IsBlue(p.Image.pixel(390, 150)));
 }
 
 TEST(JpegDecoding, HighDensityScreensDecodeForDevicePixels) {
-    TTempDir dir;
+    TempDir dir;
     const std::string path = WriteJpeg(dir, "p.jpg", 640, 480);
     // A 110-pixel tile is 220 device pixels at ratio 2: half scale fits.
-    const TDecodedPicture picture = TPictureDecoder::Decode(Q(path), QSize(110, 110), 2.0);
+    const DecodedPicture picture = PictureDecoder::Decode(Q(path), QSize(110, 110), 2.0);
     ASSERT_TRUE(picture.Ok());
     EXPECT_EQ(picture.ScaleDenominator, 2);
     EXPECT_EQ(picture.Image.size(), QSize(320, 240));
@@ -241,9 +241,9 @@ TEST(JpegDecoding, HighDensityScreensDecodeForDevicePixels) {
 }
 
 TEST(GifDecoding, DecodesAtFullSizeWhateverTheBox) {
-    TTempDir dir;
+    TempDir dir;
     const std::string path = WriteGif(dir, "anim.gif", 300, 200);
-    const TDecodedPicture picture = TPictureDecoder::Decode(Q(path), QSize(110, 110));
+    const DecodedPicture picture = PictureDecoder::Decode(Q(path), QSize(110, 110));
     ASSERT_TRUE(picture.Ok());
     EXPECT_EQ(picture.Image.size(), QSize(300, 200));
     EXPECT_TRUE(IsRed(picture.Image.pixel(10, 100)));
@@ -251,97 +251,92 @@ TEST(GifDecoding, DecodesAtFullSizeWhateverTheBox) {
 }
 
 TEST(PictureDecoding, OtherPictureExtensionsAreRecognisedByContent) {
-    TTempDir dir;
+    TempDir dir;
     QFile::rename(Q(WriteJpeg(dir, "a.jpg", 640, 480)), Q(dir.Sub("a.jp")));
-    const TDecodedPicture jp = TPictureDecoder::Decode(Q(dir.Sub("a.jp")), QSize(110, 110));
+    const DecodedPicture jp = PictureDecoder::Decode(Q(dir.Sub("a.jp")), QSize(110, 110));
     ASSERT_TRUE(jp.Ok());
     EXPECT_EQ(jp.Image.size(), QSize(640, 480)); // no scale outside "jpg" and "jpeg"
 
     QFile::rename(Q(WriteGif(dir, "b.gif", 20, 10)), Q(dir.Sub("b.g")));
-    EXPECT_EQ(TPictureDecoder::Decode(Q(dir.Sub("b.g")), QSize(110, 110)).Image.size(),
+    EXPECT_EQ(PictureDecoder::Decode(Q(dir.Sub("b.g")), QSize(110, 110)).Image.size(),
               QSize(20, 10));
 
     WriteBytes(dir.Sub("c.pe"), QByteArray("not a picture at all"));
-    EXPECT_EQ(TPictureDecoder::Decode(Q(dir.Sub("c.pe")), QSize(110, 110)).Failure,
-              TDecodeFailure::Unreadable);
+    EXPECT_EQ(PictureDecoder::Decode(Q(dir.Sub("c.pe")), QSize(110, 110)).Failure,
+              DecodeFailure::Unreadable);
 }
 
 // Each of these would end the process under libjpeg's own error handler or
 // come back as a grey picture; here each is refused and the next one runs.
 TEST(HostilePictures, DamagedFilesAreRefusedAndTheProcessLives) {
-    TTempDir dir;
+    TempDir dir;
     const QSize box(110, 110);
 
     QByteArray garbage;
     for (int i = 0; i < 5000; ++i)
         garbage.append(char((i * 7919) % 251));
     WriteBytes(dir.Sub("garbage.jpg"), garbage);
-    EXPECT_EQ(TPictureDecoder::Decode(Q(dir.Sub("garbage.jpg")), box).Failure,
-              TDecodeFailure::Damaged);
+    EXPECT_EQ(PictureDecoder::Decode(Q(dir.Sub("garbage.jpg")), box).Failure,
+              DecodeFailure::Damaged);
 
     // A JPEG header followed by garbage.
     QByteArray header = JpegBytes(TwoColourImage(200, 200));
     WriteBytes(dir.Sub("bad-scan.jpg"), header.left(header.size() / 3) + garbage);
-    EXPECT_FALSE(TPictureDecoder::Decode(Q(dir.Sub("bad-scan.jpg")), box).Ok());
+    EXPECT_FALSE(PictureDecoder::Decode(Q(dir.Sub("bad-scan.jpg")), box).Ok());
 
     const QByteArray whole = JpegBytes(TwoColourImage(400, 400));
     WriteBytes(dir.Sub("truncated.jpg"), whole.left(whole.size() / 2));
-    EXPECT_EQ(TPictureDecoder::Decode(Q(dir.Sub("truncated.jpg")), box).Failure,
-              TDecodeFailure::Damaged);
+    EXPECT_EQ(PictureDecoder::Decode(Q(dir.Sub("truncated.jpg")), box).Failure,
+              DecodeFailure::Damaged);
     WriteBytes(dir.Sub("header-only.jpg"), whole.left(200));
-    EXPECT_EQ(TPictureDecoder::Decode(Q(dir.Sub("header-only.jpg")), box).Failure,
-              TDecodeFailure::Damaged);
+    EXPECT_EQ(PictureDecoder::Decode(Q(dir.Sub("header-only.jpg")), box).Failure,
+              DecodeFailure::Damaged);
 
     WriteBytes(dir.Sub("empty.jpg"), QByteArray());
-    EXPECT_EQ(TPictureDecoder::Decode(Q(dir.Sub("empty.jpg")), box).Failure,
-              TDecodeFailure::Damaged);
+    EXPECT_EQ(PictureDecoder::Decode(Q(dir.Sub("empty.jpg")), box).Failure, DecodeFailure::Damaged);
     WriteBytes(dir.Sub("empty.gif"), QByteArray());
-    EXPECT_EQ(TPictureDecoder::Decode(Q(dir.Sub("empty.gif")), box).Failure,
-              TDecodeFailure::Damaged);
+    EXPECT_EQ(PictureDecoder::Decode(Q(dir.Sub("empty.gif")), box).Failure, DecodeFailure::Damaged);
 
     WriteBytes(dir.Sub("garbage.gif"), QByteArray("GIF89a") + garbage);
-    EXPECT_FALSE(TPictureDecoder::Decode(Q(dir.Sub("garbage.gif")), box).Ok());
+    EXPECT_FALSE(PictureDecoder::Decode(Q(dir.Sub("garbage.gif")), box).Ok());
 
-    EXPECT_EQ(TPictureDecoder::Decode(Q(dir.Sub("missing.jpg")), box).Failure,
-              TDecodeFailure::Unreadable);
+    EXPECT_EQ(PictureDecoder::Decode(Q(dir.Sub("missing.jpg")), box).Failure,
+              DecodeFailure::Unreadable);
 
     // Still decoding after all that.
-    EXPECT_TRUE(TPictureDecoder::Decode(Q(WriteJpeg(dir, "fine.jpg", 50, 50)), box).Ok());
+    EXPECT_TRUE(PictureDecoder::Decode(Q(WriteJpeg(dir, "fine.jpg", 50, 50)), box).Ok());
 }
 
 TEST(HostilePictures, HugeJpegHeaderIsRefusedBeforeDecoding) {
-    TTempDir dir;
+    TempDir dir;
     const long before = PeakMiB();
     // 60000 × 60000 is 7500 × 7500 at 1/8: 56 million pixels, over the limit.
     WriteBytes(dir.Sub("huge.jpg"), WithFrameSize(JpegBytes(TwoColourImage(16, 16)), 60000, 60000));
-    const TDecodedPicture picture =
-        TPictureDecoder::Decode(Q(dir.Sub("huge.jpg")), QSize(110, 110));
-    EXPECT_EQ(picture.Failure, TDecodeFailure::TooLarge);
+    const DecodedPicture picture = PictureDecoder::Decode(Q(dir.Sub("huge.jpg")), QSize(110, 110));
+    EXPECT_EQ(picture.Failure, DecodeFailure::TooLarge);
     EXPECT_EQ(picture.ScaleDenominator, 8);
     EXPECT_EQ(picture.FullSize, QSize(60000, 60000));
     EXPECT_LT(PeakMiB() - before, 64);
 }
 
 TEST(HostilePictures, ProgressiveJpegCannotTakeUnboundedMemory) {
-    TTempDir dir;
+    TempDir dir;
     const long before = PeakMiB();
     // 20000 × 20000 fits the pixel limit at 1/8, but a progressive decoder
     // keeps the coefficients of the whole picture: over a gigabyte.
     WriteBytes(dir.Sub("deep.jpg"),
                WithFrameSize(JpegBytes(TwoColourImage(16, 16), true), 20000, 20000));
-    const TDecodedPicture picture =
-        TPictureDecoder::Decode(Q(dir.Sub("deep.jpg")), QSize(110, 110));
-    EXPECT_EQ(picture.Failure, TDecodeFailure::Damaged);
-    EXPECT_LT(PeakMiB() - before, TPictureDecoder::JpegMemoryLimit / (1024 * 1024) + 64);
+    const DecodedPicture picture = PictureDecoder::Decode(Q(dir.Sub("deep.jpg")), QSize(110, 110));
+    EXPECT_EQ(picture.Failure, DecodeFailure::Damaged);
+    EXPECT_LT(PeakMiB() - before, PictureDecoder::JpegMemoryLimit / (1024 * 1024) + 64);
 }
 
 TEST(HostilePictures, GifBombIsRefusedBeforeDecoding) {
-    TTempDir dir;
+    TempDir dir;
     const long before = PeakMiB();
     // A few hundred bytes announcing 8000 × 8000: 256 MB of pixels.
     WriteBytes(dir.Sub("bomb.gif"), GifBytes(8000, 8000, 8000, 8000, QByteArray(100, char(1))));
-    const TDecodedPicture picture =
-        TPictureDecoder::Decode(Q(dir.Sub("bomb.gif")), QSize(110, 110));
-    EXPECT_EQ(picture.Failure, TDecodeFailure::TooLarge);
+    const DecodedPicture picture = PictureDecoder::Decode(Q(dir.Sub("bomb.gif")), QSize(110, 110));
+    EXPECT_EQ(picture.Failure, DecodeFailure::TooLarge);
     EXPECT_LT(PeakMiB() - before, 64);
 }

@@ -7,22 +7,22 @@
 #include <QGuiApplication>
 
 TEST(ScreenCursor, UnmatchedSetsLeaveOneOverrideThatOneRestoreRemoves) {
-    setScreenCursor(TScreenCursor::Hourglass);
-    setScreenCursor(TScreenCursor::AppStarting);
-    setScreenCursor(TScreenCursor::Hourglass);
+    setScreenCursor(ScreenCursor::Hourglass);
+    setScreenCursor(ScreenCursor::AppStarting);
+    setScreenCursor(ScreenCursor::Hourglass);
     ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
     restoreSavedCursor();
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(screenCursor(), TScreenCursor::Default);
+    EXPECT_EQ(screenCursor(), ScreenCursor::Default);
     restoreSavedCursor(); // nothing left to restore: harmless
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 TEST(ScreenCursor, ShapesOfTheNamedCursors) {
-    EXPECT_EQ(cursorShapeFor(TScreenCursor::Hourglass), Qt::WaitCursor);
-    EXPECT_EQ(cursorShapeFor(TScreenCursor::AppStarting), Qt::BusyCursor);
-    setScreenCursor(TScreenCursor::AppStarting);
+    EXPECT_EQ(cursorShapeFor(ScreenCursor::Hourglass), Qt::WaitCursor);
+    EXPECT_EQ(cursorShapeFor(ScreenCursor::AppStarting), Qt::BusyCursor);
+    setScreenCursor(ScreenCursor::AppStarting);
     EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::BusyCursor);
     restoreSavedCursor();
 }

@@ -18,8 +18,8 @@ namespace testpictures {
 QImage TwoColourImage(int width, int height);
 void WriteBytes(const std::string& path, const QByteArray& bytes);
 // A two-colour JPEG or GIF of the given size in dir; returns its path.
-std::string WriteJpeg(const TTempDir& dir, const std::string& name, int width, int height);
-std::string WriteGif(const TTempDir& dir, const std::string& name, int width, int height);
+std::string WriteJpeg(const TempDir& dir, const std::string& name, int width, int height);
+std::string WriteGif(const TempDir& dir, const std::string& name, int width, int height);
 
 inline QString Q(const std::string& s) {
     return QString::fromStdString(s);

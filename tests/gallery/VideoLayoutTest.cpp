@@ -5,27 +5,27 @@
 
 #include <ostream>
 
-void PrintTo(const TVideoRect& r, std::ostream* os) {
+void PrintTo(const VideoRect& r, std::ostream* os) {
     *os << "(" << r.Left << ", " << r.Top << ", " << r.Width << " x " << r.Height << ")";
 }
 
 namespace {
 
 // An 800 x 600 display with the default margin of 10.
-TVideoLayout Natural(int width, int height) {
-    TVideoLayout layout;
+VideoLayout Natural(int width, int height) {
+    VideoLayout layout;
     layout.SetNaturalSize(width, height);
     return layout;
 }
 
-TVideoRect At(int left, int top, int width, int height) {
-    return TVideoRect{left, top, width, height};
+VideoRect At(int left, int top, int width, int height) {
+    return VideoRect{left, top, width, height};
 }
 
 } // namespace
 
 TEST(VideoLayout, NaturalSizePlacedByAlignment) {
-    TVideoLayout layout = Natural(320, 240);
+    VideoLayout layout = Natural(320, 240);
     EXPECT_EQ(layout.AspectPercent(), 133);
     EXPECT_EQ(layout.Place(800, 600, {}), At(240, 180, 320, 240));
 
@@ -43,7 +43,7 @@ TEST(VideoLayout, NaturalSizePlacedByAlignment) {
 }
 
 TEST(VideoLayout, ZoomScalesTheNaturalSize) {
-    TVideoLayout layout = Natural(320, 240);
+    VideoLayout layout = Natural(320, 240);
     layout.Zoom = 150;
     EXPECT_EQ(layout.Place(800, 600, {}), At(160, 120, 480, 360));
     layout.Zoom = 33; // 105.6 x 79.2, rounded down
@@ -53,7 +53,7 @@ TEST(VideoLayout, ZoomScalesTheNaturalSize) {
 TEST(VideoLayout, DimensionThatDoesNotFitKeepsItsPosition) {
     // 1000 x 400 in 800 x 600: too wide, so the left stays where it was;
     // the height fits and is centred.
-    TVideoLayout layout = Natural(1000, 400);
+    VideoLayout layout = Natural(1000, 400);
     EXPECT_EQ(layout.Place(800, 600, At(-37, 5, 1, 1)), At(-37, 100, 1000, 400));
     // Too high as well: both stay.
     layout.Zoom = 200;
@@ -64,7 +64,7 @@ TEST(VideoLayout, DimensionThatDoesNotFitKeepsItsPosition) {
 }
 
 TEST(VideoLayout, WithoutTruncateALargerVideoIsRefused) {
-    TVideoLayout layout = Natural(1000, 800);
+    VideoLayout layout = Natural(1000, 800);
     layout.Truncate = false;
     EXPECT_FALSE(layout.Place(800, 600, {}));
     layout.Zoom = 73; // 730 x 584: one pixel too high
@@ -76,7 +76,7 @@ TEST(VideoLayout, WithoutTruncateALargerVideoIsRefused) {
 TEST(VideoLayout, FitKeepsTheAspectInsideTheMargin) {
     // 400 x 300 (133 %): ah 580 < 780 x 100 div 133 = 586, so height-limited.
     // The centring is taken inside the reduced area: x is 4, not 14.
-    TVideoLayout layout = Natural(400, 300);
+    VideoLayout layout = Natural(400, 300);
     layout.Align = alignClient;
     EXPECT_EQ(layout.Place(800, 600, {}), At(4, 10, 771, 580));
     EXPECT_EQ(layout.LastClientWidth(), 800);
@@ -96,7 +96,7 @@ TEST(VideoLayout, FitKeepsTheAspectInsideTheMargin) {
 }
 
 TEST(VideoLayout, FitIsRedoneOnlyForAChangeOfFivePixels) {
-    TVideoLayout layout = Natural(400, 300);
+    VideoLayout layout = Natural(400, 300);
     layout.Align = alignClient;
     ASSERT_TRUE(layout.Place(800, 600, {}));
     EXPECT_FALSE(layout.Place(800, 600, {}));
@@ -117,7 +117,7 @@ TEST(VideoLayout, FitIsRedoneOnlyForAChangeOfFivePixels) {
 }
 
 TEST(VideoLayout, FitIsAtLeastTwoPixelsEachWay) {
-    TVideoLayout layout = Natural(400, 300);
+    VideoLayout layout = Natural(400, 300);
     layout.Align = alignClient;
     // Smaller than the margins: the reduced area is negative.
     const auto tiny = layout.Place(12, 12, {});
@@ -132,7 +132,7 @@ TEST(VideoLayout, FitIsAtLeastTwoPixelsEachWay) {
 
 TEST(VideoLayout, UnknownSizeIsNeverPlaced) {
     // Sound only: the device reports no height. Neither placement divides by it.
-    TVideoLayout layout = Natural(320, 0);
+    VideoLayout layout = Natural(320, 0);
     EXPECT_TRUE(layout.Measured());
     EXPECT_FALSE(layout.SizeKnown());
     EXPECT_EQ(layout.AspectPercent(), -1);
@@ -146,7 +146,7 @@ TEST(VideoLayout, UnknownSizeIsNeverPlaced) {
     EXPECT_FALSE(layout.Place(800, 600, {}));
 
     // Not measured at all.
-    TVideoLayout fresh;
+    VideoLayout fresh;
     EXPECT_FALSE(fresh.Measured());
     EXPECT_EQ(fresh.NaturalWidth(), -1);
     EXPECT_FALSE(fresh.Place(800, 600, {}));
@@ -158,7 +158,7 @@ TEST(VideoLayout, UnknownSizeIsNeverPlaced) {
 
 TEST(VideoLayout, ExtremeSizesStayInRange) {
     // So tall that the aspect rounds to 0 %: taken as 1 %, nothing divides by 0.
-    TVideoLayout layout = Natural(1, 1000);
+    VideoLayout layout = Natural(1, 1000);
     EXPECT_EQ(layout.AspectPercent(), 1);
     layout.Align = alignClient;
     const auto tall = layout.Place(800, 600, {});

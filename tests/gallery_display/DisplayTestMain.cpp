@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
         return 77;
     }
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-    TGuardedApplication app(argc, argv);
+    GuardedApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

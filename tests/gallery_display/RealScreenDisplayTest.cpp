@@ -6,8 +6,8 @@
 // the X server, so every check waits until the server shows it.
 #include "gallery/FullScreenDisplay.h"
 #include "gallery/MediaPlayer.h"
+#include "gallery/MediaPlayerPlayback.h"
 #include "gallery/ScreenCursor.h"
-#include "gallery/VideoPlayback.h"
 
 #include "demo/DemoPictures.h"
 
@@ -44,21 +44,21 @@ namespace {
 
 const QRect kScreen(0, 0, 1024, 768);
 
-enum class TColour { Black, Red, Green, Blue, Yellow };
+enum class Colour { Black, Red, Green, Blue, Yellow };
 
-bool Is(QRgb p, TColour colour) {
+bool Is(QRgb p, Colour colour) {
     auto near = [](int value, int want) { return std::abs(value - want) < 70; };
     const int r = qRed(p), g = qGreen(p), b = qBlue(p);
     switch (colour) {
-    case TColour::Black:
+    case Colour::Black:
         return r < 8 && g < 8 && b < 8;
-    case TColour::Red:
+    case Colour::Red:
         return near(r, 255) && near(g, 0) && near(b, 0);
-    case TColour::Green:
+    case Colour::Green:
         return near(r, 0) && near(g, 255) && near(b, 0);
-    case TColour::Blue:
+    case Colour::Blue:
         return near(r, 0) && near(g, 0) && near(b, 255);
-    case TColour::Yellow:
+    case Colour::Yellow:
         return near(r, 255) && near(g, 255) && near(b, 0);
     }
     return false;
@@ -66,7 +66,7 @@ bool Is(QRgb p, TColour colour) {
 
 // Red top left, green top right, blue bottom left, yellow bottom right: where
 // the four meet is the picture's middle, and any turn or mirror shows.
-QString WriteQuadrantJpeg(const TTempDir& dir, const std::string& name, int width, int height) {
+QString WriteQuadrantJpeg(const TempDir& dir, const std::string& name, int width, int height) {
     QImage image(width, height, QImage::Format_RGB32);
     QPainter painter(&image);
     painter.fillRect(0, 0, width / 2, height / 2, Qt::red);
@@ -82,10 +82,10 @@ QString WriteQuadrantJpeg(const TTempDir& dir, const std::string& name, int widt
 // The quadrant colours around the point where they meet, d pixels into each.
 bool QuadrantsMeetAt(const QImage& shot, QPoint middle, int d = 12) {
     const int x = middle.x(), y = middle.y();
-    return Is(shot.pixel(x - d, y - d), TColour::Red) &&
-           Is(shot.pixel(x + d - 1, y - d), TColour::Green) &&
-           Is(shot.pixel(x - d, y + d - 1), TColour::Blue) &&
-           Is(shot.pixel(x + d - 1, y + d - 1), TColour::Yellow);
+    return Is(shot.pixel(x - d, y - d), Colour::Red) &&
+           Is(shot.pixel(x + d - 1, y - d), Colour::Green) &&
+           Is(shot.pixel(x - d, y + d - 1), Colour::Blue) &&
+           Is(shot.pixel(x + d - 1, y + d - 1), Colour::Yellow);
 }
 
 // The whole X screen as the server has it.
@@ -99,7 +99,7 @@ int LitPixels(const QImage& shot, const QRect& area, const QRect& inside = QRect
     int lit = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x)
-            if (!inside.contains(x, y) && !Is(shot.pixel(x, y), TColour::Black)) ++lit;
+            if (!inside.contains(x, y) && !Is(shot.pixel(x, y), Colour::Black)) ++lit;
     return lit;
 }
 
@@ -125,7 +125,7 @@ bool Exposed(const QWidget& window) {
         15000);
 }
 
-class TRecordedMessages : public IMessageSink {
+class RecordedMessages : public MessageSink {
 public:
     void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
     std::vector<std::string> Texts;
@@ -139,7 +139,7 @@ protected:
             << "run under xvfb-run -s \"-screen 0 1024x768x24\"";
     }
     void TearDown() override { restoreSavedCursor(); }
-    TTempDir dir;
+    TempDir dir;
 };
 
 } // namespace
@@ -147,7 +147,7 @@ protected:
 // --- the window and the pictures on the screen ---
 
 TEST_F(DisplayOnX, CoversTheScreenWithoutAWindowManager) {
-    TImgDisp display;
+    FullScreenDisplay display;
     display.SetShowComments(false);
     display.ShowMedia("small", WriteQuadrantJpeg(dir, "small.jpg", 600, 400));
     ASSERT_TRUE(Exposed(display));
@@ -171,10 +171,10 @@ TEST_F(DisplayOnX, CoversTheScreenWithoutAWindowManager) {
 TEST_F(DisplayOnX, BigPictureIsDecodedAtHalfScaleAndItsMiddleShown) {
     // 3000 × 2000 at 50 % is 1500 × 1000, within 150 % of 1024 × 768: the
     // decoder takes 1/2, and the screen shows the middle 1024 × 768 of it.
-    TImgDisp display;
+    FullScreenDisplay display;
     display.SetShowComments(false);
     display.ShowMedia("big", WriteQuadrantJpeg(dir, "big.jpg", 3000, 2000));
-    const TGVMedia* media = display.Media();
+    const MediaTile* media = display.Media();
     EXPECT_EQ(media->ScaleDenominator(), 2);
     EXPECT_EQ(media->DecodedSize(), QSize(1500, 1000));
     ASSERT_EQ(media->ShownPicture().size(), kScreen.size());
@@ -186,10 +186,10 @@ TEST_F(DisplayOnX, BigPictureIsDecodedAtHalfScaleAndItsMiddleShown) {
 }
 
 TEST_F(DisplayOnX, SmallPictureIsShownWholeAndCentredOnBlack) {
-    TImgDisp display;
+    FullScreenDisplay display;
     display.SetShowComments(false);
     display.ShowMedia("small", WriteQuadrantJpeg(dir, "small.jpg", 600, 400));
-    const TGVMedia* media = display.Media();
+    const MediaTile* media = display.Media();
     EXPECT_EQ(media->ScaleDenominator(), 1);
     ASSERT_EQ(media->ShownPicture().size(), QSize(600, 400));
     ASSERT_TRUE(Exposed(display));
@@ -201,7 +201,7 @@ TEST_F(DisplayOnX, SmallPictureIsShownWholeAndCentredOnBlack) {
     EXPECT_EQ(LitPixels(shot, kScreen, picture), 0);
     // The first row and column outside the picture on each side.
     for (const QPoint p : {QPoint(211, 300), QPoint(812, 300), QPoint(400, 183), QPoint(400, 584)})
-        EXPECT_TRUE(Is(shot.pixel(p), TColour::Black)) << p.x() << "," << p.y();
+        EXPECT_TRUE(Is(shot.pixel(p), Colour::Black)) << p.x() << "," << p.y();
 }
 
 // --- the help and name lines ---
@@ -210,12 +210,12 @@ TEST_F(DisplayOnX, CommentsOptionHidesOrShowsTheHelpAndNameLines) {
     const QString path = WriteQuadrantJpeg(dir, "small.jpg", 600, 400);
     const QRect top(0, 0, 1024, 25), bottom(0, 739, 1024, 29);
     {
-        TImgDisp display;
+        FullScreenDisplay display;
         display.SetShowComments(false);
         display.ShowMedia("a name", path);
         ASSERT_TRUE(Exposed(display));
-        EXPECT_FALSE(display.Panel2()->isVisible());
-        EXPECT_FALSE(display.Panel4()->isVisible());
+        EXPECT_FALSE(display.HelpLine()->isVisible());
+        EXPECT_FALSE(display.NameLine()->isVisible());
         QImage shot;
         ASSERT_TRUE(ScreenUntil(shot, [&](const QImage& s) {
             return ShowsAt(s, QRect(212, 184, 600, 400), display.Media()->ShownPicture());
@@ -223,14 +223,14 @@ TEST_F(DisplayOnX, CommentsOptionHidesOrShowsTheHelpAndNameLines) {
         EXPECT_EQ(LitPixels(shot, top), 0);
         EXPECT_EQ(LitPixels(shot, bottom), 0);
     }
-    TImgDisp display;
+    FullScreenDisplay display;
     display.SetShowComments(true);
     display.ShowMedia("a name", path);
     ASSERT_TRUE(Exposed(display));
-    EXPECT_TRUE(display.Panel2()->isVisible());
-    EXPECT_TRUE(display.Panel4()->isVisible());
-    EXPECT_EQ(display.Panel2()->geometry(), top);
-    EXPECT_EQ(display.Panel4()->geometry(), bottom);
+    EXPECT_TRUE(display.HelpLine()->isVisible());
+    EXPECT_TRUE(display.NameLine()->isVisible());
+    EXPECT_EQ(display.HelpLine()->geometry(), top);
+    EXPECT_EQ(display.NameLine()->geometry(), bottom);
     // The picture is centred between the lines, 714 pixels high from y 25.
     const QRect picture(212, 25 + (714 - 400) / 2, 600, 400);
     QImage shot;
@@ -245,15 +245,15 @@ TEST_F(DisplayOnX, CommentsOptionHidesOrShowsTheHelpAndNameLines) {
 // --- ESC and the cursor ---
 
 TEST_F(DisplayOnX, EscClosesTheDisplayAndLeavesNoOverrideCursor) {
-    TImgDisp display;
-    setScreenCursor(TScreenCursor::Hourglass); // as during a long walk
+    FullScreenDisplay display;
+    setScreenCursor(ScreenCursor::Hourglass); // as during a long walk
     display.ShowMedia("x", WriteQuadrantJpeg(dir, "small.jpg", 600, 400));
     ASSERT_TRUE(Exposed(display));
     EXPECT_EQ(display.cursor().shape(), Qt::BlankCursor);
     QTest::keyClick(&display, Qt::Key_Escape);
     EXPECT_FALSE(display.isVisible());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(screenCursor(), TScreenCursor::Default);
+    EXPECT_EQ(screenCursor(), ScreenCursor::Default);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_TRUE(RunUntil([&] { return !display.windowHandle()->isExposed(); }, 15000));
 }
@@ -264,17 +264,17 @@ namespace {
 
 // A display whose videos go to a smart player in its video panel. The
 // display goes first, taking the video host with its panel.
-struct TVideoDisplay {
-    TRecordedMessages Messages;
-    TSmartMediaPlayer Player{nullptr, &Messages};
-    TSmartPlayerPlayback Playback{Player};
-    TImgDisp Display;
+struct VideoDisplay {
+    RecordedMessages Messages;
+    MediaPlayer Player{nullptr, &Messages};
+    MediaPlayerPlayback Playback{Player};
+    FullScreenDisplay Display;
     bool Ended = false;
 
-    TVideoDisplay() {
-        Player.SetDisplay(Display.Panel1());
+    VideoDisplay() {
+        Player.SetDisplay(Display.VideoPanel());
         Display.SetVideoPlayer(&Playback);
-        Player.OnNotify = [this](TCustomMediaPlayer*, TMPNotifyValues value) {
+        Player.OnNotify = [this](MediaPlayerBase*, PlayerNotification value) {
             Ended = Ended || value == nvSuccessful;
         };
     }
@@ -290,12 +290,12 @@ class DemoClipOnX : public DisplayOnX {
 protected:
     void SetUp() override {
         DisplayOnX::SetUp();
-        WriteFile(dir.Sub("demo.mpg"), NDemo::MakeClip());
+        WriteFile(dir.Sub("demo.mpg"), Demo::MakeClip());
         Clip = QString::fromStdString(dir.Sub("demo.mpg"));
         Picture = WriteQuadrantJpeg(dir, "small.jpg", 600, 400);
     }
     // Shows the clip; skips the test where nothing here can decode it.
-    void StartClip(TVideoDisplay& video) {
+    void StartClip(VideoDisplay& video) {
         video.Display.ShowMedia("demo clip", Clip);
         ASSERT_TRUE(Exposed(video.Display));
         const bool played = video.Played();
@@ -309,13 +309,13 @@ protected:
 } // namespace
 
 TEST_F(DemoClipOnX, PlaysCentredInTheVideoPanelUntilAPictureComes) {
-    TVideoDisplay video;
+    VideoDisplay video;
     StartClip(video);
     if (IsSkipped()) return;
-    TImgDisp& display = video.Display;
+    FullScreenDisplay& display = video.Display;
     QVideoWidget* host = video.Player.VideoHost();
-    EXPECT_TRUE(display.Panel1()->isVisible());
-    EXPECT_EQ(display.Panel1()->geometry(), QRect(0, 0, 1024, 714));
+    EXPECT_TRUE(display.VideoPanel()->isVisible());
+    EXPECT_EQ(display.VideoPanel()->geometry(), QRect(0, 0, 1024, 714));
     EXPECT_EQ(display.cursor().shape(), Qt::ArrowCursor);
     EXPECT_EQ(host->accessibleDescription(), video.Ended ? "ended" : "playing");
     // Laid out at its natural size once the device tells it, centred.
@@ -325,7 +325,7 @@ TEST_F(DemoClipOnX, PlaysCentredInTheVideoPanelUntilAPictureComes) {
     EXPECT_TRUE(host->isVisible());
 
     display.ShowMedia("a picture", Picture);
-    EXPECT_FALSE(display.Panel1()->isVisible());
+    EXPECT_FALSE(display.VideoPanel()->isVisible());
     EXPECT_FALSE(video.Player.IsOpen());
     EXPECT_EQ(video.Player.Mode(), mpNotReady);
     EXPECT_EQ(host->accessibleDescription(), "");
@@ -335,13 +335,13 @@ TEST_F(DemoClipOnX, PlaysCentredInTheVideoPanelUntilAPictureComes) {
 }
 
 TEST_F(DemoClipOnX, ClosingTheDisplayStopsIt) {
-    TVideoDisplay video;
+    VideoDisplay video;
     StartClip(video);
     if (IsSkipped()) return;
     video.Display.close();
     EXPECT_FALSE(video.Player.IsOpen());
     EXPECT_EQ(video.Player.Mode(), mpNotReady);
-    EXPECT_FALSE(video.Display.Panel1()->isVisible());
+    EXPECT_FALSE(video.Display.VideoPanel()->isVisible());
     EXPECT_TRUE(video.Messages.Texts.empty()) << video.Messages.Texts[0];
 }
 
@@ -350,7 +350,7 @@ TEST_F(DemoClipOnX, ClosingTheDisplayStopsIt) {
 // never starts or fails with "Internal data stream error"; the player lets
 // the stopped device wind down first.
 TEST_F(DemoClipOnX, PlaysAgainRightAfterAPictureStoppedIt) {
-    TVideoDisplay video;
+    VideoDisplay video;
     StartClip(video);
     if (IsSkipped()) return;
     video.Display.ShowMedia("a picture", Picture);
@@ -364,7 +364,7 @@ TEST_F(DemoClipOnX, PlaysAgainRightAfterAPictureStoppedIt) {
 // --- screenshot ---
 
 TEST_F(DisplayOnX, ScreenshotOfTheBigPictureWithItsLines) {
-    TImgDisp display;
+    FullScreenDisplay display;
     display.SetShowComments(true);
     display.ShowMedia("big.jpg (3000 x 2000, shown at 1/2)",
                       WriteQuadrantJpeg(dir, "big.jpg", 3000, 2000));

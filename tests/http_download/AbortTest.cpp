@@ -22,19 +22,19 @@ constexpr int kPromptMs = 5000;
 constexpr int kPromptMs = 900;
 #endif
 
-struct TSlotRun {
-    TGVHttpGet Slot;
+struct SlotRun {
+    RequestSlot Slot;
     int ThreadDoneCalls = 0;
     std::vector<std::uint32_t> Progress;
 
-    TSlotRun(const std::string& url, const std::string& storage) {
-        Slot.Url.Crack(url, storage + "/");
-        Slot.GetAction = TGetAction::STORE_TO_FILE;
+    SlotRun(const std::string& url, const std::string& storage) {
+        Slot.Url.Split(url, storage + "/");
+        Slot.GetAction = BodyHandling::STORE_TO_FILE;
         Slot.HrefOrSrc = 'H';
         Slot.SetTimeOut(300);
-        Slot.State = TGVHttpGetState::GETHTTP_WAITING;
-        Slot.OnThreadDone = [this](TGVHttpGet*) { ++ThreadDoneCalls; };
-        Slot.OnProgress = [this](TGVHttpGet*, std::uint32_t bytes) { Progress.push_back(bytes); };
+        Slot.State = RequestState::GETHTTP_WAITING;
+        Slot.OnThreadDone = [this](RequestSlot*) { ++ThreadDoneCalls; };
+        Slot.OnProgress = [this](RequestSlot*, std::uint32_t bytes) { Progress.push_back(bytes); };
     }
 
     // Aborts and returns the milliseconds until the transfer ended (-1: never).
@@ -42,7 +42,7 @@ struct TSlotRun {
         QElapsedTimer clock;
         clock.start();
         Slot.Abort();
-        if (!RunUntil([&] { return Slot.State == TGVHttpGetState::GETHTTP_THREAD_DONE; }, 30000))
+        if (!RunUntil([&] { return Slot.State == RequestState::GETHTTP_THREAD_DONE; }, 30000))
             return -1;
         return clock.elapsed();
     }
@@ -51,15 +51,15 @@ struct TSlotRun {
 } // namespace
 
 TEST(Abort, DuringConnectEndsPromptlyWithCancelled) {
-    TBlackholeServer hole;
+    BlackholeServer hole;
     if (!hole.ConnectsHang())
         GTEST_SKIP() << "the kernel completed the connection; no pending connect to abort";
-    TTempDir dir;
-    TSlotRun run(hole.Url("/never.jpg"), dir.Path());
-    run.Slot.Get(TGVHttpGetRequest::GETHTTP_BODY);
-    ASSERT_EQ(run.Slot.State, TGVHttpGetState::GETHTTP_GETTING);
+    TempDir dir;
+    SlotRun run(hole.Url("/never.jpg"), dir.Path());
+    run.Slot.Get(RequestKind::GETHTTP_BODY);
+    ASSERT_EQ(run.Slot.State, RequestState::GETHTTP_GETTING);
     RunFor(300);
-    ASSERT_EQ(run.Slot.State, TGVHttpGetState::GETHTTP_GETTING); // still connecting
+    ASSERT_EQ(run.Slot.State, RequestState::GETHTTP_GETTING); // still connecting
 
     const qint64 ms = run.AbortAndWait();
     ASSERT_GE(ms, 0) << "the aborted transfer never ended";
@@ -77,16 +77,16 @@ TEST(Abort, DuringConnectEndsPromptlyWithCancelled) {
 
 TEST(Abort, DuringBodyEndsPromptlyAndKeepsTheEarlierFile) {
     std::atomic<bool> peerClosed{false};
-    TScriptedServer server([&](TRawConnection& c) {
+    ScriptedServer server([&](RawConnection& c) {
         if (c.ReadHead().empty()) return;
         c.Send(ResponseHead(200, {"Content-Type: image/jpeg", "Content-Length: 100000"}));
         c.Send(std::string(1000, 'p'));
         if (c.WaitPeerClosed(60000)) peerClosed = true;
     });
-    TTempDir dir;
-    TSlotRun run(server.Url("/big.jpg"), dir.Path());
+    TempDir dir;
+    SlotRun run(server.Url("/big.jpg"), dir.Path());
     WriteFile(run.Slot.Url.LocalFileName(), "earlier picture");
-    run.Slot.Get(TGVHttpGetRequest::GETHTTP_BODY);
+    run.Slot.Get(RequestKind::GETHTTP_BODY);
     // Wait for the first chunk (progress: 4294967295, then 0 for the first chunk).
     ASSERT_TRUE(RunUntil([&] { return run.Progress.size() >= 2; }));
 
@@ -107,12 +107,12 @@ TEST(Abort, DuringBodyEndsPromptlyAndKeepsTheEarlierFile) {
 }
 
 TEST(Abort, AbortAfterTheEndOnlyMarksTheSlot) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Serve("/small.jpg", "image/jpeg", "small");
-    TTempDir dir;
-    TSlotRun run(server.Url("/small.jpg"), dir.Path());
-    run.Slot.Get(TGVHttpGetRequest::GETHTTP_BODY);
-    ASSERT_TRUE(RunUntil([&] { return run.Slot.State == TGVHttpGetState::GETHTTP_THREAD_DONE; }));
+    TempDir dir;
+    SlotRun run(server.Url("/small.jpg"), dir.Path());
+    run.Slot.Get(RequestKind::GETHTTP_BODY);
+    ASSERT_TRUE(RunUntil([&] { return run.Slot.State == RequestState::GETHTTP_THREAD_DONE; }));
     run.Slot.Abort();
     EXPECT_TRUE(run.Slot.Aborted);
     run.Slot.ThreadDone();
@@ -123,14 +123,14 @@ TEST(Abort, AbortAfterTheEndOnlyMarksTheSlot) {
 }
 
 TEST(Abort, StoppingTheManagerEndsTransfersWithoutReports) {
-    TScriptedServer server([](TRawConnection& c) {
+    ScriptedServer server([](RawConnection& c) {
         if (c.ReadHead().empty()) return;
         c.Send(ResponseHead(200, {"Content-Type: image/jpeg"}));
         c.Send("partial");
         c.WaitPeerClosed(60000);
     });
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     for (int i = 0; i < 5; ++i)
         run.Add(server.Url("/s" + std::to_string(i) + ".jpg"));
     ASSERT_TRUE(RunUntil([&] { return server.Accepted() == 2; }));

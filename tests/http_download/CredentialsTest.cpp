@@ -8,8 +8,8 @@
 namespace {
 
 // Answers 401 unless the request carries Basic user:password.
-TTestHttpServer::Handler Protected(const std::string& user, const std::string& password,
-                                   const std::string& body) {
+TestHttpServer::Handler Protected(const std::string& user, const std::string& password,
+                                  const std::string& body) {
     const std::string expected = "Basic " + Base64(user + ":" + password);
     return [expected, body](const httplib::Request& req, httplib::Response& res) {
         if (req.get_header_value("Authorization") == expected) {
@@ -25,10 +25,10 @@ TTestHttpServer::Handler Protected(const std::string& user, const std::string& p
 } // namespace
 
 TEST(Credentials, UnauthorizedThenOkSendsTheCredentialsOnce) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.On("/secret.jpg", Protected("anna", "s3cret", "hidden picture"));
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.M.UserName = "anna";
     run.M.Password = "s3cret";
     run.M.CredentialOrigins = {UrlOrigin(server.Origin())};
@@ -48,10 +48,10 @@ TEST(Credentials, UnauthorizedThenOkSendsTheCredentialsOnce) {
 }
 
 TEST(Credentials, SecondUnauthorizedFailsWithStatus401) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.On("/secret.jpg", Protected("anna", "s3cret", "hidden picture"));
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.M.RetryCount = 1;
     run.M.UserName = "anna";
     run.M.Password = "wrong";
@@ -66,10 +66,10 @@ TEST(Credentials, SecondUnauthorizedFailsWithStatus401) {
 }
 
 TEST(Credentials, OriginOutsideTheListNeverGetsThem) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.On("/secret.jpg", Protected("anna", "s3cret", "hidden picture"));
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.M.RetryCount = 1;
     run.M.UserName = "anna";
     run.M.Password = "s3cret";
@@ -84,8 +84,8 @@ TEST(Credentials, OriginOutsideTheListNeverGetsThem) {
 TEST(Credentials, NeverCarriedToAnotherServerByLinkOrRedirect) {
     // Declared before the servers: their handler threads read it until they stop.
     const std::string expected = "Basic " + Base64("anna:s3cret");
-    TTestHttpServer other; // another origin on the same host
-    TTestHttpServer home;  // the origin the credentials belong to
+    TestHttpServer other; // another origin on the same host
+    TestHttpServer home;  // the origin the credentials belong to
     other.Fallback(Protected("anna", "s3cret", "should never be served"));
     home.On("/go.jpg", [&](const httplib::Request& req, httplib::Response& res) {
         if (req.get_header_value("Authorization") != expected) {
@@ -97,8 +97,8 @@ TEST(Credentials, NeverCarriedToAnotherServerByLinkOrRedirect) {
         res.set_header("Location", other.Url("/elsewhere.jpg"));
     });
     home.Redirect("/open.jpg", other.Url("/open-elsewhere.jpg"));
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.M.RetryCount = 1;
     run.M.UserName = "anna";
     run.M.Password = "s3cret";
@@ -121,7 +121,7 @@ TEST(Credentials, NeverCarriedToAnotherServerByLinkOrRedirect) {
 
 TEST(Credentials, ProxyAuthenticationThenUnauthorizedIsOneRetryInAll) {
     // The test server plays the proxy: 407 without proxy credentials, then 401.
-    TTestHttpServer proxy;
+    TestHttpServer proxy;
     proxy.Fallback([](const httplib::Request& req, httplib::Response& res) {
         if (!req.has_header("Proxy-Authorization")) {
             res.status = 407;
@@ -131,10 +131,10 @@ TEST(Credentials, ProxyAuthenticationThenUnauthorizedIsOneRetryInAll) {
         res.status = 401;
         res.set_header("WWW-Authenticate", "Basic realm=\"site\"");
     });
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.M.RetryCount = 1;
-    run.M.ProxyType = TProxyType::PROXY_USEPROXY;
+    run.M.ProxyType = ProxyMode::PROXY_USEPROXY;
     run.M.ProxyAddress = "127.0.0.1";
     run.M.ProxyPort = proxy.Port();
     run.M.ProxyUser = "gate";

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-struct TErrorEvent {
+struct ErrorEvent {
     int Tag = 0;
     std::string Url;
     std::uint32_t Code = 0;
@@ -22,19 +22,19 @@ struct TErrorEvent {
     std::string Referrer;
 };
 
-struct TReceivedEvent {
+struct ReceivedEvent {
     std::string Url;
     bool OnDisk = false;
     std::string Body;
     int Status = 0;
 };
 
-struct TStatsEvent {
+struct StatsEvent {
     int Tag, InQueue, Downloading, ToAnalyze, Done, Retries, Errors, OnDisk;
-    bool operator==(const TStatsEvent&) const = default;
+    bool operator==(const StatsEvent&) const = default;
 };
 
-struct THeadEvent {
+struct HeadEvent {
     std::string Url;
     std::string Head;
     int Status = 0;
@@ -42,40 +42,40 @@ struct THeadEvent {
     std::int64_t ContentLength = 0;
 };
 
-class TManagerRun {
+class ManagerRun {
 public:
     // storage: the storage folder; empty keeps bodies in memory.
-    explicit TManagerRun(const std::string& storage, int tag = 2) {
+    explicit ManagerRun(const std::string& storage, int tag = 2) {
         M.Tag = tag;
         M.DownloadPath = storage.empty() ? std::string() : storage + "/";
-        M.OnError = [this](TComponent*, int t, const std::string& url, std::uint32_t code,
+        M.OnError = [this](Component*, int t, const std::string& url, std::uint32_t code,
                            const std::string& msg, const std::string& ref) {
             Errors.push_back({t, url, code, msg, ref});
         };
-        M.OnDataReceived = [this](TComponent*, TGVHttpGet* get, bool onDisk) {
+        M.OnDataReceived = [this](Component*, RequestSlot* get, bool onDisk) {
             Received.push_back({get->Url.GetUrl(), onDisk, get->Body, get->StatusCode});
         };
-        M.OnUpdatedStats = [this](TComponent*, int t, int q, int d, int a, int done, int r, int e,
+        M.OnUpdatedStats = [this](Component*, int t, int q, int d, int a, int done, int r, int e,
                                   int disk) {
             Stats.push_back({t, q, d, a, done, r, e, disk});
         };
-        M.OnHeadComplete = [this](TComponent*, int, const std::string& url, const std::string& head,
+        M.OnHeadComplete = [this](Component*, int, const std::string& url, const std::string& head,
                                   int status, const std::string& type, std::int64_t length, int,
                                   bool& ok, int) {
             Heads.push_back({url, head, status, type, length});
             if (RefuseBody && RefuseBody(url)) ok = false;
         };
-        M.OnFileFailed = [this](TComponent*, TGVHttpGet*, int kind) {
+        M.OnFileFailed = [this](Component*, RequestSlot*, int kind) {
             FailedKinds.push_back(kind);
         };
-        M.OnLog = [this](TComponent*, const std::string& line) { Log.push_back(line); };
+        M.OnLog = [this](Component*, const std::string& line) { Log.push_back(line); };
         Timer.setInterval(200);
         QObject::connect(&Timer, &QTimer::timeout, [this] { OnTimer(); });
         Timer.start();
     }
 
     // Queues a URL as a new entry (RetryNumber 1).
-    bool Add(const std::string& url, TGetAction action = TGetAction::STORE_TO_FILE,
+    bool Add(const std::string& url, BodyHandling action = BodyHandling::STORE_TO_FILE,
              const std::string& referrer = "", char hrefOrSrc = 'H', int depth = -1) {
         return M.AddDownload(url, referrer, -1, false, 0, action, hrefOrSrc, 1, depth);
     }
@@ -87,8 +87,8 @@ public:
 
     // Where the manager stores a URL.
     std::string Target(const std::string& url) const {
-        TCrackUrl parts;
-        parts.Crack(url, M.DownloadPath);
+        UrlParts parts;
+        parts.Split(url, M.DownloadPath);
         return parts.LocalFileName();
     }
 
@@ -99,11 +99,11 @@ public:
         return n;
     }
 
-    TGVDwnld M;
-    std::vector<TErrorEvent> Errors;
-    std::vector<TReceivedEvent> Received;
-    std::vector<TStatsEvent> Stats;
-    std::vector<THeadEvent> Heads;
+    DownloadManager M;
+    std::vector<ErrorEvent> Errors;
+    std::vector<ReceivedEvent> Received;
+    std::vector<StatsEvent> Stats;
+    std::vector<HeadEvent> Heads;
     std::vector<int> FailedKinds;
     std::vector<std::string> Log;
     std::function<bool(const std::string& url)> RefuseBody;

@@ -14,7 +14,7 @@
 
 namespace {
 
-struct TCliResult {
+struct CliResult {
     int ExitCode = -1;
     bool Finished = false;
     std::string Out, Err;
@@ -28,10 +28,10 @@ QStringList ToArgs(const std::vector<std::string>& args) {
     return list;
 }
 
-TCliResult RunGet(const std::vector<std::string>& args, int timeoutMs = 60000) {
+CliResult RunGet(const std::vector<std::string>& args, int timeoutMs = 60000) {
     QProcess p;
     p.start(TESSELLON_CLI, ToArgs(args));
-    TCliResult r;
+    CliResult r;
     if (!p.waitForStarted(10000)) return r;
     r.Finished = p.waitForFinished(timeoutMs);
     if (!r.Finished) {
@@ -47,10 +47,10 @@ TCliResult RunGet(const std::vector<std::string>& args, int timeoutMs = 60000) {
 } // namespace
 
 TEST(GetCommand, DownloadsEveryUrlAndExitsZero) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Serve("/a.jpg", "image/jpeg", "picture a");
     server.Serve("/d/b.jpg", "image/jpeg", "picture b");
-    TTempDir dir;
+    TempDir dir;
     auto r = RunGet(
         {"--out", dir.Path(), "--concurrency", "2", server.Url("/a.jpg"), server.Url("/d/b.jpg")});
     ASSERT_TRUE(r.Finished);
@@ -71,10 +71,10 @@ TEST(GetCommand, LongFileNamesAreStored) {
     const std::string atLimit = std::string(240, 'a') + ".jpg";
     const std::string overLimit = std::string(300, 'b') + ".jpg";
     const std::string bodyA = BinaryBody(70000), bodyB = "b:" + BinaryBody(1000);
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Serve("/" + atLimit, "image/jpeg", bodyA);
     server.Serve("/d/" + overLimit, "image/jpeg", bodyB);
-    TTempDir dir;
+    TempDir dir;
     auto r = RunGet({"--out", dir.Path(), "--concurrency", "2", server.Url("/" + atLimit),
                      server.Url("/d/" + overLimit)});
     ASSERT_TRUE(r.Finished);
@@ -94,9 +94,9 @@ TEST(GetCommand, LongFileNamesAreStored) {
 }
 
 TEST(GetCommand, AFailedUrlPrintsItsErrorLineAndExitsOne) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Serve("/ok.jpg", "image/jpeg", "fine");
-    TTempDir dir;
+    TempDir dir;
     auto r = RunGet({"--out", dir.Path(), "--referer", "http://ref.example/page.html",
                      server.Url("/ok.jpg"), server.Url("/missing.jpg")});
     ASSERT_TRUE(r.Finished);
@@ -110,8 +110,8 @@ TEST(GetCommand, AFailedUrlPrintsItsErrorLineAndExitsOne) {
 }
 
 TEST(GetCommand, TransferFailureCarriesLibcurlTextAfterRetries) {
-    TScriptedServer server([](TRawConnection& c) { c.ReadHead(); });
-    TTempDir dir;
+    ScriptedServer server([](RawConnection& c) { c.ReadHead(); });
+    TempDir dir;
     auto r = RunGet({"--out", dir.Path(), "--retries", "2", server.Url("/x.jpg")});
     ASSERT_TRUE(r.Finished);
     EXPECT_EQ(r.ExitCode, 1);
@@ -127,7 +127,7 @@ TEST(GetCommand, TransferFailureCarriesLibcurlTextAfterRetries) {
 // fetched again after the wait and counted as a retry.
 TEST(GetCommand, PoliteWaitsWhenTheServerAsksToSlowDown) {
     for (const bool polite : {false, true}) {
-        TTestHttpServer server;
+        TestHttpServer server;
         std::atomic<int> calls{0};
         server.On("/p.jpg", [&](const httplib::Request&, httplib::Response& res) {
             if (calls++ == 0) {
@@ -137,7 +137,7 @@ TEST(GetCommand, PoliteWaitsWhenTheServerAsksToSlowDown) {
             }
             res.set_content("picture", "image/jpeg");
         });
-        TTempDir dir;
+        TempDir dir;
         std::vector<std::string> args{"--out", dir.Path(), server.Url("/p.jpg")};
         if (polite) args.insert(args.begin(), {"--per-host", "1"});
         auto r = RunGet(args);
@@ -151,7 +151,7 @@ TEST(GetCommand, PoliteWaitsWhenTheServerAsksToSlowDown) {
 }
 
 TEST(GetCommand, BadArgumentsExitTwo) {
-    TTempDir dir;
+    TempDir dir;
     for (const auto& args : std::vector<std::vector<std::string>>{
              {},
              {"--out", dir.Path()},
@@ -174,10 +174,10 @@ TEST(GetCommand, BadArgumentsExitTwo) {
 }
 
 TEST(GetCommand, AddressListSkipsCommentsAndBlankLines) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Serve("/one.jpg", "image/jpeg", "1");
     server.Serve("/two.jpg", "image/jpeg", "2");
-    TTempDir dir;
+    TempDir dir;
     WriteFile(dir.Sub("list.txt"), "# pictures to fetch\n\n" + server.Url("/one.jpg") +
                                        "\r\n   \n" + "#" + server.Url("/commented.jpg") + "\n" +
                                        server.Url("/two.jpg") + "  \n");
@@ -191,8 +191,8 @@ TEST(GetCommand, AddressListSkipsCommentsAndBlankLines) {
 }
 
 TEST(GetCommand, ReuseReportsFilesAlreadyOnDisk) {
-    TTestHttpServer server;
-    TTempDir dir;
+    TestHttpServer server;
+    TempDir dir;
     WriteFile(dir.Sub("127.0.0.1/have.jpg"), "kept");
     auto r = RunGet({"--out", dir.Path(), "--reuse", server.Url("/have.jpg")});
     ASSERT_TRUE(r.Finished);
@@ -203,11 +203,11 @@ TEST(GetCommand, ReuseReportsFilesAlreadyOnDisk) {
 }
 
 TEST(GetCommand, InterruptStopsAndExitsWith130) {
-    TScriptedServer server([](TRawConnection& c) {
+    ScriptedServer server([](RawConnection& c) {
         if (c.ReadHead().empty()) return;
         c.WaitPeerClosed(60000);
     });
-    TTempDir dir;
+    TempDir dir;
     QProcess p;
     p.start(TESSELLON_CLI, ToArgs({"--out", dir.Path(), server.Url("/hang.jpg")}));
     ASSERT_TRUE(p.waitForStarted(10000));

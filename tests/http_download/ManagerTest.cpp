@@ -15,15 +15,15 @@
 #include <sys/stat.h>
 
 TEST(HeadHandling, PageManagerTakesOnlyHtmlAndRobots) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Serve("/page.html", "text/html; charset=utf-8", "<html>page</html>");
     server.Serve("/pic.jpg", "image/jpeg", "jpeg bytes");
     server.Serve("/looks-like.jpg", "text/html", "<html>really a page</html>");
     server.Serve("/robots.txt", "text/plain", "User-agent: *\nDisallow: /private/\n");
     server.Serve("/notes.txt", "text/plain", "plain text");
-    TManagerRun run("", 1);
+    ManagerRun run("", 1);
     for (const char* p : {"/page.html", "/pic.jpg", "/looks-like.jpg", "/robots.txt", "/notes.txt"})
-        run.Add(server.Url(p), TGetAction::STORE_TO_DATASTRING, "", 'H', 1);
+        run.Add(server.Url(p), BodyHandling::STORE_TO_DATASTRING, "", 'H', 1);
     ASSERT_TRUE(run.RunToIdle());
 
     std::vector<std::string> got;
@@ -40,11 +40,11 @@ TEST(HeadHandling, PageManagerTakesOnlyHtmlAndRobots) {
 }
 
 TEST(HeadHandling, FileManagerStoresWhateverTypeAndLetsItsOwnerRefuse) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Serve("/html-answer.jpg", "text/html", "<html>not a picture</html>");
     server.Serve("/refused.jpg", "image/jpeg", "jpeg bytes");
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.RefuseBody = [](const std::string& url) { return url.ends_with("/refused.jpg"); };
     run.Add(server.Url("/html-answer.jpg"));
     run.Add(server.Url("/refused.jpg"));
@@ -61,17 +61,17 @@ TEST(HeadHandling, FileManagerStoresWhateverTypeAndLetsItsOwnerRefuse) {
 }
 
 TEST(ReuseExistingFiles, FilesOnDiskAreDeliveredByTheNextStepWithoutRequests) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Serve("/c.html", "text/html", "<html>c from the net</html>");
-    TTempDir dir;
-    TManagerRun run(dir.Path(), 1);
+    TempDir dir;
+    ManagerRun run(dir.Path(), 1);
     run.M.ReuseExistingFiles = true;
     WriteFile(run.Target(server.Url("/a.html")), "<html>a on disk</html>");
     WriteFile(run.Target(server.Url("/b.html")), std::string("b\0with zero", 11));
 
-    run.Add(server.Url("/a.html"), TGetAction::STORE_TO_DATASTRING_AND_FILE, "", 'H', 1);
-    run.Add(server.Url("/b.html"), TGetAction::STORE_TO_DATASTRING_AND_FILE, "", 'H', 2);
-    run.Add(server.Url("/c.html"), TGetAction::STORE_TO_DATASTRING_AND_FILE, "", 'H', 1);
+    run.Add(server.Url("/a.html"), BodyHandling::STORE_TO_DATASTRING_AND_FILE, "", 'H', 1);
+    run.Add(server.Url("/b.html"), BodyHandling::STORE_TO_DATASTRING_AND_FILE, "", 'H', 2);
+    run.Add(server.Url("/c.html"), BodyHandling::STORE_TO_DATASTRING_AND_FILE, "", 'H', 1);
     EXPECT_TRUE(run.Received.empty()); // nothing inside AddDownload
     EXPECT_EQ(run.M.QueueCount(), 1);  // only c waits for the network
     ASSERT_TRUE(run.RunToIdle());
@@ -95,17 +95,17 @@ TEST(ReuseExistingFiles, FilesOnDiskAreDeliveredByTheNextStepWithoutRequests) {
 }
 
 TEST(ReuseExistingFiles, CountedOnlyWhenDelivered) {
-    TTempDir dir;
-    TManagerRun run(dir.Path(), 1);
+    TempDir dir;
+    ManagerRun run(dir.Path(), 1);
     run.M.ReuseExistingFiles = true;
     WriteFile(run.Target("http://127.0.0.1:9/a.html"), "on disk");
-    run.Add("http://127.0.0.1:9/a.html", TGetAction::STORE_TO_DATASTRING, "", 'H', 1);
+    run.Add("http://127.0.0.1:9/a.html", BodyHandling::STORE_TO_DATASTRING, "", 'H', 1);
     EXPECT_EQ(run.M.AlreadyOnDisk(), 0);
     run.M.Tick();
     EXPECT_EQ(run.M.AlreadyOnDisk(), 1);
     ASSERT_EQ(run.Received.size(), 1u);
     // A stop before delivery drops what was waiting.
-    run.Add("http://127.0.0.1:9/a.html", TGetAction::STORE_TO_DATASTRING, "", 'H', 1);
+    run.Add("http://127.0.0.1:9/a.html", BodyHandling::STORE_TO_DATASTRING, "", 'H', 1);
     run.M.SetStopping(true);
     run.M.Tick();
     EXPECT_EQ(run.Received.size(), 1u);
@@ -113,13 +113,13 @@ TEST(ReuseExistingFiles, CountedOnlyWhenDelivered) {
 }
 
 TEST(Statistics, FirstReportAfterReinitIsZerosAndQuietStateReportsNothing) {
-    TManagerRun run("");
+    ManagerRun run("");
     run.M.Reinit();
     ASSERT_EQ(run.Stats.size(), 1u); // Reinit's own report
-    EXPECT_EQ(run.Stats[0], (TStatsEvent{2, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(run.Stats[0], (StatsEvent{2, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_TRUE(run.M.UpdateStats());
     ASSERT_EQ(run.Stats.size(), 2u); // the first report after Reinit
-    EXPECT_EQ(run.Stats[1], (TStatsEvent{2, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(run.Stats[1], (StatsEvent{2, 0, 0, 0, 0, 0, 0, 0}));
 
     // Quiet: no further report, idle declared at the eleventh quiet call.
     int trueCalls = 0;
@@ -130,7 +130,7 @@ TEST(Statistics, FirstReportAfterReinitIsZerosAndQuietStateReportsNothing) {
 }
 
 TEST(Statistics, ValuesAreRememberedWithoutAHandler) {
-    TManagerRun run("");
+    ManagerRun run("");
     auto handler = run.M.OnUpdatedStats;
     run.M.OnUpdatedStats = nullptr;
     run.M.Reinit();
@@ -141,32 +141,32 @@ TEST(Statistics, ValuesAreRememberedWithoutAHandler) {
 }
 
 TEST(Statistics, ReportsFollowAQueueAndItsEnd) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Serve("/a.jpg", "image/jpeg", "a");
     server.Serve("/b.jpg", "image/jpeg", "b");
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     bool reinitRaised = false;
     run.M.OnReinit = [&] { reinitRaised = true; };
     std::vector<bool> working;
-    run.M.OnWorking = [&](TComponent*, bool w) { working.push_back(w); };
+    run.M.OnWorking = [&](Component*, bool w) { working.push_back(w); };
     run.Add(server.Url("/a.jpg"));
     run.Add(server.Url("/b.jpg"));
     EXPECT_TRUE(reinitRaised);
     ASSERT_TRUE(run.RunToIdle());
     EXPECT_EQ(working, (std::vector<bool>{true, false}));
-    EXPECT_EQ(run.Stats.back(), (TStatsEvent{2, 0, 0, 0, 2, 0, 0, 0}));
+    EXPECT_EQ(run.Stats.back(), (StatsEvent{2, 0, 0, 0, 2, 0, 0, 0}));
     for (std::size_t i = 1; i < run.Stats.size(); ++i)
         EXPECT_FALSE(run.Stats[i] == run.Stats[i - 1]);
 }
 
 TEST(Slots, LoweringConcurrencyFreesExtraSlotsOnlyAfterTheirTransfersEnd) {
-    TGate firstFour;
-    TConcurrency early, late;
-    TTestHttpServer server;
-    struct TOpenAtEnd {
-        TGate& Gate;
-        ~TOpenAtEnd() { Gate.Open(); } // a failed check must not leave handlers waiting
+    Gate firstFour;
+    Concurrency early, late;
+    TestHttpServer server;
+    struct OpenAtEnd {
+        Gate& ToOpen;
+        ~OpenAtEnd() { ToOpen.Open(); } // a failed check must not leave handlers waiting
     } openAtEnd{firstFour};
     for (int i = 0; i < 4; ++i)
         server.On("/early" + std::to_string(i) + ".jpg",
@@ -184,13 +184,13 @@ TEST(Slots, LoweringConcurrencyFreesExtraSlotsOnlyAfterTheirTransfersEnd) {
                       late.Leave();
                       res.set_content("late", "image/jpeg");
                   });
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.M.ConcurrentDownloads = 4;
     auto countGetting = [&] {
         int n = 0;
         for (int i = 0; i < run.M.SlotCount(); ++i)
-            if (run.M.Slot(i).State == TGVHttpGetState::GETHTTP_GETTING) ++n;
+            if (run.M.Slot(i).State == RequestState::GETHTTP_GETTING) ++n;
         return n;
     };
     for (int i = 0; i < 4; ++i)
@@ -217,16 +217,16 @@ TEST(Slots, LoweringConcurrencyFreesExtraSlotsOnlyAfterTheirTransfersEnd) {
 }
 
 TEST(Slots, NeverMoreTransfersThanSlots) {
-    TConcurrency running;
-    TTestHttpServer server;
+    Concurrency running;
+    TestHttpServer server;
     server.Fallback([&](const httplib::Request&, httplib::Response& res) {
         running.Enter();
         std::this_thread::sleep_for(std::chrono::milliseconds(60));
         running.Leave();
         res.set_content("x", "image/jpeg");
     });
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.M.ConcurrentDownloads = 3;
     for (int i = 0; i < 15; ++i)
         run.Add(server.Url("/f" + std::to_string(i) + ".jpg"));
@@ -237,43 +237,43 @@ TEST(Slots, NeverMoreTransfersThanSlots) {
 }
 
 TEST(Slots, EndedTransfersAreRefilledWithoutWaitingForATick) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Fallback([](const httplib::Request&, httplib::Response& res) {
         res.set_content("x", "image/jpeg");
     });
-    TTempDir dir;
+    TempDir dir;
     // No timer at all: only the rounds the manager posts itself move it on.
-    TGVDwnld manager;
+    DownloadManager manager;
     manager.Tag = 2;
     manager.DownloadPath = dir.Path() + "/";
     manager.ConcurrentDownloads = 1;
     int received = 0;
-    manager.OnDataReceived = [&](TComponent*, TGVHttpGet*, bool) { ++received; };
+    manager.OnDataReceived = [&](Component*, RequestSlot*, bool) { ++received; };
     for (int i = 0; i < 10; ++i)
         manager.AddDownload(server.Url("/r" + std::to_string(i) + ".jpg"), "", -1, false, 0,
-                            TGetAction::STORE_TO_FILE, 'H', 1, -1);
+                            BodyHandling::STORE_TO_FILE, 'H', 1, -1);
     ASSERT_TRUE(RunUntil([&] { return received == 10; }));
     EXPECT_EQ(manager.Done(), 10);
     EXPECT_EQ(FilesUnder(dir.Path()).size(), 10u);
 }
 
 TEST(QueueOrder, PriorityFirstThenLeavesFirst) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Fallback(
         [](const httplib::Request&, httplib::Response& res) { res.set_content("x", "text/html"); });
-    TManagerRun run("", 1);
+    ManagerRun run("", 1);
     run.M.ConcurrentDownloads = 1;
     run.M.LeavesFirst = true;
     // Queued before any round runs: the order of the requests shows the choice.
-    run.M.AddDownload(server.Url("/d1a.html"), "", -1, false, 0, TGetAction::STORE_TO_DATASTRING,
+    run.M.AddDownload(server.Url("/d1a.html"), "", -1, false, 0, BodyHandling::STORE_TO_DATASTRING,
                       'H', 1, 1);
-    run.M.AddDownload(server.Url("/d3a.html"), "", -1, false, 0, TGetAction::STORE_TO_DATASTRING,
+    run.M.AddDownload(server.Url("/d3a.html"), "", -1, false, 0, BodyHandling::STORE_TO_DATASTRING,
                       'H', 1, 3);
-    run.M.AddDownload(server.Url("/d2.html"), "", -1, false, 0, TGetAction::STORE_TO_DATASTRING,
+    run.M.AddDownload(server.Url("/d2.html"), "", -1, false, 0, BodyHandling::STORE_TO_DATASTRING,
                       'H', 1, 2);
-    run.M.AddDownload(server.Url("/d3b.html"), "", -1, false, 0, TGetAction::STORE_TO_DATASTRING,
+    run.M.AddDownload(server.Url("/d3b.html"), "", -1, false, 0, BodyHandling::STORE_TO_DATASTRING,
                       'H', 1, 3);
-    run.M.AddDownload(server.Url("/prio.html"), "", -1, true, 0, TGetAction::STORE_TO_DATASTRING,
+    run.M.AddDownload(server.Url("/prio.html"), "", -1, true, 0, BodyHandling::STORE_TO_DATASTRING,
                       'H', 1, 1);
     ASSERT_TRUE(run.RunToIdle());
     std::vector<std::string> order;
@@ -284,15 +284,15 @@ TEST(QueueOrder, PriorityFirstThenLeavesFirst) {
 }
 
 TEST(StorageSafety, HostilePathsWriteNothingOutsideTheStorageFolder) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Fallback([](const httplib::Request&, httplib::Response& res) {
         res.set_content("payload", "image/jpeg");
     });
-    TTempDir root;
+    TempDir root;
     const std::string storage = root.Sub("a/b/store");
     WriteFile(root.Sub("a/b/store/keep"), "");
     const auto before = EntriesUnder(root.Path());
-    TManagerRun run(storage);
+    ManagerRun run(storage);
     run.M.RetryCount = 1;
     const std::vector<std::string> urls = {
         server.Url("/%2e%2e/%2e%2e/x.jpg"),
@@ -317,14 +317,14 @@ TEST(StorageSafety, HostilePathsWriteNothingOutsideTheStorageFolder) {
 }
 
 TEST(StorageSafety, FileWhereAFolderIsNeededIsAnErrorWithoutRetry) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Serve("/x.php", "text/html", "<html>script output</html>");
     server.Serve("/x.php/a.jpg", "image/jpeg", "picture");
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.Add(server.Url("/x.php"));
     ASSERT_TRUE(RunUntil([&] { return run.M.Done() == 1; }));
-    run.Add(server.Url("/x.php/a.jpg"), TGetAction::STORE_TO_FILE, "http://ref.example/");
+    run.Add(server.Url("/x.php/a.jpg"), BodyHandling::STORE_TO_FILE, "http://ref.example/");
     ASSERT_TRUE(run.RunToIdle());
 
     const std::string target = run.Target(server.Url("/x.php/a.jpg"));
@@ -340,10 +340,10 @@ TEST(StorageSafety, FileWhereAFolderIsNeededIsAnErrorWithoutRetry) {
 }
 
 TEST(StorageSafety, AFailedRequestLeavesNoEmptyFolders) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Serve("/keep/deep/ok.jpg", "image/jpeg", "picture");
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.M.RetryCount = 1;
     run.M.ConcurrentDownloads = 1;
     run.Add(server.Url("/keep/deep/ok.jpg"));
@@ -362,11 +362,11 @@ TEST(StorageSafety, AFailedRequestLeavesNoEmptyFolders) {
 // A disk that refuses the body part-way (full, or a file size limit) fails
 // the request with the reason and keeps nothing of it.
 TEST(StorageSafety, ABodyTheDiskRefusesPartWayIsAnErrorAndLeavesNothing) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Serve("/big/a.jpg", "image/jpeg", BinaryBody(300000));
     server.Serve("/small.jpg", "image/jpeg", "picture");
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.M.RetryCount = 1;
 
     rlimit old{};
@@ -391,13 +391,13 @@ TEST(StorageSafety, ABodyTheDiskRefusesPartWayIsAnErrorAndLeavesNothing) {
 
 TEST(StorageSafety, ThumbnailsAreReadOnlyAndReplacedOnTheNextFetch) {
     std::atomic<int> version{1};
-    TTestHttpServer server;
+    TestHttpServer server;
     server.On("/t.jpg", [&](const httplib::Request&, httplib::Response& res) {
         res.set_content("thumb v" + std::to_string(version.load()), "image/jpeg");
     });
-    TTempDir dir;
-    TManagerRun run(dir.Path());
-    run.Add(server.Url("/t.jpg"), TGetAction::STORE_TO_FILE, "", 'S');
+    TempDir dir;
+    ManagerRun run(dir.Path());
+    run.Add(server.Url("/t.jpg"), BodyHandling::STORE_TO_FILE, "", 'S');
     ASSERT_TRUE(run.RunToIdle());
     const std::string target = run.Target(server.Url("/t.jpg"));
     struct stat st {};
@@ -405,7 +405,7 @@ TEST(StorageSafety, ThumbnailsAreReadOnlyAndReplacedOnTheNextFetch) {
     EXPECT_EQ(st.st_mode & 0222, 0u);
     EXPECT_EQ(ReadFile(target), "thumb v1");
     version = 2;
-    run.Add(server.Url("/t.jpg"), TGetAction::STORE_TO_FILE, "", 'S');
+    run.Add(server.Url("/t.jpg"), BodyHandling::STORE_TO_FILE, "", 'S');
     ASSERT_TRUE(run.RunToIdle());
     EXPECT_EQ(ReadFile(target), "thumb v2");
     EXPECT_TRUE(run.Errors.empty());
@@ -413,7 +413,7 @@ TEST(StorageSafety, ThumbnailsAreReadOnlyAndReplacedOnTheNextFetch) {
 
 // A slot keeps its connection for its next request to the same server.
 TEST(Slots, ASlotKeepsItsConnectionForTheNextRequest) {
-    TTestHttpServer server(10);
+    TestHttpServer server(10);
     std::mutex m;
     std::set<int> clientPorts;
     for (int i = 0; i < 4; ++i)
@@ -425,8 +425,8 @@ TEST(Slots, ASlotKeepsItsConnectionForTheNextRequest) {
                       }
                       res.set_content("jpeg", "image/jpeg");
                   });
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.M.ConcurrentDownloads = 1;
     for (int i = 0; i < 4; ++i)
         run.Add(server.Url("/p" + std::to_string(i) + ".jpg"));
@@ -440,7 +440,7 @@ namespace {
 
 // UpdateStats calls that still report work once the manager has nothing
 // left, the call that declares it idle not counted.
-int TicksUntilIdle(TGVDwnld& m) {
+int TicksUntilIdle(DownloadManager& m) {
     int n = 0;
     while (m.UpdateStats() && n < 100)
         ++n;
@@ -450,17 +450,17 @@ int TicksUntilIdle(TGVDwnld& m) {
 } // namespace
 
 TEST(ManagerIdle, QuietTicksBeforeIdleDecideWhenTheManagerIsDone) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Serve("/a.jpg", "image/jpeg", "a");
     for (const int quiet : {10, 0}) {
         SCOPED_TRACE("quiet ticks " + std::to_string(quiet));
-        TTempDir dir;
-        TGVDwnld m;
+        TempDir dir;
+        DownloadManager m;
         m.DownloadPath = dir.Path() + "/";
         m.QuietTicksBeforeIdle = quiet;
         int received = 0;
-        m.OnDataReceived = [&](TComponent*, TGVHttpGet*, bool) { ++received; };
-        m.AddDownload(server.Url("/a.jpg"), "", -1, false, 0, TGetAction::STORE_TO_FILE, 'H', 1,
+        m.OnDataReceived = [&](Component*, RequestSlot*, bool) { ++received; };
+        m.AddDownload(server.Url("/a.jpg"), "", -1, false, 0, BodyHandling::STORE_TO_FILE, 'H', 1,
                       -1);
         ASSERT_TRUE(RunUntil([&] { return !m.HasWork(); }));
         EXPECT_EQ(received, 1);
@@ -473,15 +473,15 @@ TEST(ManagerIdle, QuietTicksBeforeIdleDecideWhenTheManagerIsDone) {
 }
 
 TEST(ManagerIdle, APageBeingDeliveredIsWorkEvenWithoutQuietTicks) {
-    TTempDir dir;
+    TempDir dir;
     WriteFile(dir.Sub("127.0.0.1/page.html"), "<html>kept</html>");
-    TGVDwnld m;
+    DownloadManager m;
     m.DownloadPath = dir.Path() + "/";
     m.ReuseExistingFiles = true;
     m.QuietTicksBeforeIdle = 0;
     bool workDuringDelivery = false, activeDuringDelivery = false;
     int received = 0;
-    m.OnDataReceived = [&](TComponent*, TGVHttpGet* get, bool onDisk) {
+    m.OnDataReceived = [&](Component*, RequestSlot* get, bool onDisk) {
         ++received;
         EXPECT_TRUE(onDisk);
         EXPECT_EQ(get->Body, "<html>kept</html>");
@@ -490,7 +490,7 @@ TEST(ManagerIdle, APageBeingDeliveredIsWorkEvenWithoutQuietTicks) {
         workDuringDelivery = m.HasWork();
         activeDuringDelivery = m.UpdateStats();
     };
-    m.AddDownload("http://127.0.0.1/page.html", "", -1, false, 0, TGetAction::STORE_TO_DATASTRING,
+    m.AddDownload("http://127.0.0.1/page.html", "", -1, false, 0, BodyHandling::STORE_TO_DATASTRING,
                   ' ', 1, 1);
     ASSERT_TRUE(RunUntil([&] { return received == 1; }));
     EXPECT_TRUE(workDuringDelivery);

@@ -80,7 +80,7 @@ TEST(HostLimits, HostKeysIgnoreCaseUserAndPort) {
 }
 
 TEST(HostLimits, CapPauseOneConnectionThenGrowingBackOneASuccess) {
-    THostLimits limits;
+    HostLimits limits;
     limits.Ceiling = 3;
     const std::string h = "example.com";
     EXPECT_TRUE(limits.MayOpen(h, 0));
@@ -130,15 +130,15 @@ namespace {
 
 // A manager that waits for servers, with the moment it decided to wait
 // (its own clock) and the queue's length after every tick.
-struct TPoliteRun : TManagerRun {
-    explicit TPoliteRun(const std::string& storage) : TManagerRun(storage) {
+struct PoliteRun : ManagerRun {
+    explicit PoliteRun(const std::string& storage) : ManagerRun(storage) {
         M.RespectRateLimits = true;
-        M.OnLog = [this](TComponent*, const std::string& line) {
+        M.OnLog = [this](Component*, const std::string& line) {
             Log.push_back(line);
             if (line.starts_with("the server asks to wait "))
                 WaitDecidedMs.push_back(MonotonicMs());
             if (line.starts_with("starting download for ")) {
-                THostLimits& l = M.Limits();
+                HostLimits& l = M.Limits();
                 const int allowed = l.Allowed("127.0.0.1");
                 if (allowed >= 0 && l.OpenTo("127.0.0.1") >= allowed) ++OverLimitStarts;
                 if (OnStart) OnStart(line.substr(22));
@@ -159,8 +159,8 @@ struct TPoliteRun : TManagerRun {
 };
 
 // Answers the first `limited` requests with the status and head, then 200.
-struct TSlowingServer {
-    TSlowingServer(int status, std::function<std::string()> retryAfter, int limited = 1) {
+struct SlowingServer {
+    SlowingServer(int status, std::function<std::string()> retryAfter, int limited = 1) {
         Server.On("/p.jpg", [=, this](const httplib::Request&, httplib::Response& res) {
             std::lock_guard lock(M);
             Times.push_back(Clock::now());
@@ -177,7 +177,7 @@ struct TSlowingServer {
         std::lock_guard lock(M);
         return Times;
     }
-    TTestHttpServer Server;
+    TestHttpServer Server;
     std::mutex M;
     std::vector<Clock::time_point> Times;
 };
@@ -185,9 +185,9 @@ struct TSlowingServer {
 } // namespace
 
 TEST(PoliteManager, TooManyRequestsWithSecondsIsWaitedForAndCountsAsARetry) {
-    TSlowingServer site(429, [] { return std::string("1"); });
-    TTempDir dir;
-    TPoliteRun run(dir.Path());
+    SlowingServer site(429, [] { return std::string("1"); });
+    TempDir dir;
+    PoliteRun run(dir.Path());
     const std::string url = site.Server.Url("/p.jpg");
     run.Add(url);
     ASSERT_TRUE(run.RunToIdle());
@@ -209,9 +209,9 @@ TEST(PoliteManager, TooManyRequestsWithSecondsIsWaitedForAndCountsAsARetry) {
 }
 
 TEST(PoliteManager, UnavailableWithAnHttpDateIsWaitedFor) {
-    TSlowingServer site(503, [] { return HttpDate(std::time(nullptr) + 2); });
-    TTempDir dir;
-    TPoliteRun run(dir.Path());
+    SlowingServer site(503, [] { return HttpDate(std::time(nullptr) + 2); });
+    TempDir dir;
+    PoliteRun run(dir.Path());
     run.Add(site.Server.Url("/p.jpg"));
     ASSERT_TRUE(run.RunToIdle());
     const auto times = site.RequestTimes();
@@ -225,15 +225,15 @@ TEST(PoliteManager, UnavailableWithAnHttpDateIsWaitedFor) {
 }
 
 TEST(PoliteManager, AnswersThatAreNotAskingToWaitAreJudgedAsBefore) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Serve("/down.jpg", "text/html", "down", 503); // no Retry-After: an outage
     server.On("/long.jpg", [](const httplib::Request&, httplib::Response& res) {
         res.status = 429;
         res.set_header("Retry-After", "121"); // longer than we wait
         res.set_content("later", "text/plain");
     });
-    TTempDir dir;
-    TPoliteRun run(dir.Path());
+    TempDir dir;
+    PoliteRun run(dir.Path());
     run.Add(server.Url("/down.jpg"));
     run.Add(server.Url("/long.jpg"));
     ASSERT_TRUE(run.RunToIdle());
@@ -250,10 +250,10 @@ TEST(PoliteManager, AnswersThatAreNotAskingToWaitAreJudgedAsBefore) {
 }
 
 TEST(PoliteManager, EachWaitUsesATryAndTheLastAnswerIsReported) {
-    TSlowingServer site(
+    SlowingServer site(
         429, [] { return std::string("0"); }, 100);
-    TTempDir dir;
-    TPoliteRun run(dir.Path());
+    TempDir dir;
+    PoliteRun run(dir.Path());
     run.M.RetryCount = 3;
     run.Add(site.Server.Url("/p.jpg"));
     ASSERT_TRUE(run.RunToIdle());
@@ -267,10 +267,10 @@ TEST(PoliteManager, EachWaitUsesATryAndTheLastAnswerIsReported) {
 }
 
 TEST(PoliteManager, OffEveryAnswerIsJudgedAsItComes) {
-    TSlowingServer tooMany(429, [] { return std::string("1"); });
-    TSlowingServer busy(503, [] { return std::string("1"); });
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    SlowingServer tooMany(429, [] { return std::string("1"); });
+    SlowingServer busy(503, [] { return std::string("1"); });
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.Add(tooMany.Server.Url("/p.jpg"));
     run.Add(busy.Server.Url("/p.jpg"));
     ASSERT_TRUE(run.RunToIdle());
@@ -286,7 +286,7 @@ TEST(PoliteManager, OffEveryAnswerIsJudgedAsItComes) {
 // after it, only one reaches the server before the first success returns,
 // and no request starts while the host has all it may have.
 TEST(PoliteManager, ASlowedDownHostGetsOneConnectionUntilItAnswersAgain) {
-    TTestHttpServer server;
+    TestHttpServer server;
     std::mutex m;
     std::vector<std::pair<Clock::time_point, Clock::time_point>> served; // enter, leave
     std::atomic<bool> limited{false};
@@ -302,13 +302,13 @@ TEST(PoliteManager, ASlowedDownHostGetsOneConnectionUntilItAnswersAgain) {
         std::lock_guard lock(m);
         served.push_back({enter, Clock::now()});
     });
-    TTempDir dir;
-    TPoliteRun run(dir.Path());
+    TempDir dir;
+    PoliteRun run(dir.Path());
     run.M.ConcurrentDownloads = 4;
     run.Add(server.Url("/first.jpg"));
     // The rest is queued once the host has been slowed down.
     bool queued = false;
-    run.M.OnLog = [&, log = run.M.OnLog](TComponent* s, const std::string& line) {
+    run.M.OnLog = [&, log = run.M.OnLog](Component* s, const std::string& line) {
         log(s, line);
         if (!queued && line.starts_with("the server asks to wait ")) {
             queued = true;
@@ -334,16 +334,16 @@ TEST(PoliteManager, ASlowedDownHostGetsOneConnectionUntilItAnswersAgain) {
 }
 
 TEST(PoliteManager, TheCapHoldsTheConnectionsToOneHost) {
-    TTestHttpServer server;
-    TConcurrency concurrency;
+    TestHttpServer server;
+    Concurrency concurrency;
     server.Fallback([&](const httplib::Request&, httplib::Response& res) {
         concurrency.Enter();
         std::this_thread::sleep_for(std::chrono::milliseconds(40));
         res.set_content("pic", "image/jpeg");
         concurrency.Leave();
     });
-    TTempDir dir;
-    TPoliteRun run(dir.Path());
+    TempDir dir;
+    PoliteRun run(dir.Path());
     run.M.ConcurrentDownloads = 6;
     run.M.Limits().Cap = 2;
     for (int i = 0; i < 12; ++i)

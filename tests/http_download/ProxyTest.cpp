@@ -74,11 +74,11 @@ bool SplitAbsolute(const std::string& requestLine, std::string& host, int& port,
 // A proxy on 127.0.0.1 that records every request head. With credentials
 // set it answers 407 until a request carries them; with an origin to
 // forward to it fetches the target from there, otherwise it answers itself.
-class TRecordingProxy {
+class RecordingProxy {
 public:
-    explicit TRecordingProxy(std::string user = {}, std::string password = {}, bool forward = false)
+    explicit RecordingProxy(std::string user = {}, std::string password = {}, bool forward = false)
         : Expected_(user.empty() ? std::string() : "Basic " + Base64(user + ":" + password)),
-          Server_([this, forward](TRawConnection& c) { Answer(c, forward); }) {}
+          Server_([this, forward](RawConnection& c) { Answer(c, forward); }) {}
 
     int Port() const { return Server_.Port(); }
     std::string Origin() const { return Server_.Origin(); }
@@ -86,7 +86,7 @@ public:
     int Accepted() const { return Server_.Accepted(); }
 
 private:
-    void Answer(TRawConnection& c, bool forward) {
+    void Answer(RawConnection& c, bool forward) {
         const std::string head = c.ReadHead();
         if (head.empty()) return;
         if (!Expected_.empty() && HeaderOf(head, "Proxy-Authorization") != Expected_) {
@@ -116,12 +116,12 @@ private:
     }
 
     std::string Expected_;
-    TScriptedServer Server_;
+    ScriptedServer Server_;
 };
 
 // Copies bytes both ways between the client's connection and a fresh
 // connection to 127.0.0.1:port until either side closes.
-void Tunnel(TRawConnection& c, int port) {
+void Tunnel(RawConnection& c, int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -154,17 +154,17 @@ void Tunnel(TRawConnection& c, int port) {
 
 // A proxy for https: answers CONNECT, after a 407 when it wants
 // credentials, and then carries the encrypted bytes to the target port.
-class TTunnelProxy {
+class TunnelProxy {
 public:
-    explicit TTunnelProxy(std::string user = {}, std::string password = {})
+    explicit TunnelProxy(std::string user = {}, std::string password = {})
         : Expected_(user.empty() ? std::string() : "Basic " + Base64(user + ":" + password)),
-          Server_([this](TRawConnection& c) { Answer(c); }) {}
+          Server_([this](RawConnection& c) { Answer(c); }) {}
 
     int Port() const { return Server_.Port(); }
     std::vector<std::string> Heads() const { return Server_.Heads(); }
 
 private:
-    void Answer(TRawConnection& c) {
+    void Answer(RawConnection& c) {
         const std::string head = c.ReadHead();
         if (!head.starts_with("CONNECT 127.0.0.1:")) return;
         if (!Expected_.empty() && HeaderOf(head, "Proxy-Authorization") != Expected_) {
@@ -176,22 +176,22 @@ private:
     }
 
     std::string Expected_;
-    TScriptedServer Server_;
+    ScriptedServer Server_;
 };
 
 // Clears every proxy variable for the length of a test and restores them
 // afterwards. libcurl reads them when a transfer sets up its connection, so
 // they are set before a transfer starts and left alone while it runs.
-class TProxyEnvironment {
+class ProxyEnvironment {
 public:
-    TProxyEnvironment() {
+    ProxyEnvironment() {
         for (const char* name : kNames) {
             const char* v = std::getenv(name);
             Saved_.emplace_back(name, v == nullptr ? std::nullopt : std::optional<std::string>(v));
             ::unsetenv(name);
         }
     }
-    ~TProxyEnvironment() {
+    ~ProxyEnvironment() {
         for (const auto& [name, value] : Saved_) {
             if (value)
                 ::setenv(name.c_str(), value->c_str(), 1);
@@ -199,8 +199,8 @@ public:
                 ::unsetenv(name.c_str());
         }
     }
-    TProxyEnvironment(const TProxyEnvironment&) = delete;
-    TProxyEnvironment& operator=(const TProxyEnvironment&) = delete;
+    ProxyEnvironment(const ProxyEnvironment&) = delete;
+    ProxyEnvironment& operator=(const ProxyEnvironment&) = delete;
 
     void Set(const char* name, const std::string& value) { ::setenv(name, value.c_str(), 1); }
     // Every variable that names a proxy for plain http, in both spellings.
@@ -216,20 +216,20 @@ private:
     std::vector<std::pair<std::string, std::optional<std::string>>> Saved_;
 };
 
-struct TProxySettings {
-    TProxyType Type = TProxyType::PROXY_DEFAULT;
+struct ProxySettings {
+    ProxyMode Type = ProxyMode::PROXY_DEFAULT;
     std::string Address;
     int Port = 80;
     std::string User, Password;
 };
 
-TProxySettings UseProxy(const TRecordingProxy& proxy, std::string user = {},
-                        std::string password = {}) {
-    return {TProxyType::PROXY_USEPROXY, "127.0.0.1", proxy.Port(), std::move(user),
+ProxySettings UseProxy(const RecordingProxy& proxy, std::string user = {},
+                       std::string password = {}) {
+    return {ProxyMode::PROXY_USEPROXY, "127.0.0.1", proxy.Port(), std::move(user),
             std::move(password)};
 }
 
-struct TOutcome {
+struct Outcome {
     bool Finished = false;
     bool Success = false;
     int Status = 0;
@@ -239,14 +239,14 @@ struct TOutcome {
 };
 
 // One request on a slot of its own, the body kept in memory.
-TOutcome Fetch(const std::string& url, const TProxySettings& proxy,
-               const std::string& credentialOrigin = {}) {
-    TOutcome out; // outlives the slot, whose head handler writes to it
-    TGVHttpGet slot;
-    slot.Url.Crack(url, "");
-    slot.GetAction = TGetAction::STORE_TO_DATASTRING;
+Outcome Fetch(const std::string& url, const ProxySettings& proxy,
+              const std::string& credentialOrigin = {}) {
+    Outcome out; // outlives the slot, whose head handler writes to it
+    RequestSlot slot;
+    slot.Url.Split(url, "");
+    slot.GetAction = BodyHandling::STORE_TO_DATASTRING;
     slot.SetTimeOut(60);
-    slot.State = TGVHttpGetState::GETHTTP_WAITING;
+    slot.State = RequestState::GETHTTP_WAITING;
     slot.ProxyType = proxy.Type;
     slot.ProxyAddress = proxy.Address;
     slot.ProxyPort = proxy.Port;
@@ -255,14 +255,13 @@ TOutcome Fetch(const std::string& url, const TProxySettings& proxy,
     slot.UserName = "anna";
     slot.Password = "s3cret";
     slot.CredentialOrigin = credentialOrigin;
-    slot.OnHeadComplete = [&](TGVHttpGet*, const std::string&, const std::string&, int status,
+    slot.OnHeadComplete = [&](RequestSlot*, const std::string&, const std::string&, int status,
                               const std::string&, std::int64_t, int, bool&,
                               int) { out.HeadStatuses.push_back(status); };
-    slot.Get(TGVHttpGetRequest::GETHTTP_BODY);
-    out.Finished =
-        RunUntil([&] { return slot.State == TGVHttpGetState::GETHTTP_THREAD_DONE; }, 30000);
+    slot.Get(RequestKind::GETHTTP_BODY);
+    out.Finished = RunUntil([&] { return slot.State == RequestState::GETHTTP_THREAD_DONE; }, 30000);
     if (!out.Finished) slot.Abort();
-    RunUntil([&] { return slot.State == TGVHttpGetState::GETHTTP_THREAD_DONE; }, 30000);
+    RunUntil([&] { return slot.State == RequestState::GETHTTP_THREAD_DONE; }, 30000);
     slot.ThreadDone();
     out.Success = slot.Success;
     out.Status = slot.StatusCode;
@@ -274,13 +273,13 @@ TOutcome Fetch(const std::string& url, const TProxySettings& proxy,
 } // namespace
 
 TEST(Proxy, NamedProxyGetsTheAbsoluteUrlAndTheOriginNothing) {
-    TProxyEnvironment env;
-    TRecordingProxy proxy;
-    TTestHttpServer origin;
+    ProxyEnvironment env;
+    RecordingProxy proxy;
+    TestHttpServer origin;
     origin.Serve("/pics/a.jpg", "image/jpeg", kOriginBody);
 
     // Proxy credentials are configured, but a proxy that does not ask never sees them.
-    const TOutcome out = Fetch(origin.Url("/pics/a.jpg?size=2"), UseProxy(proxy, "gate", "keeper"));
+    const Outcome out = Fetch(origin.Url("/pics/a.jpg?size=2"), UseProxy(proxy, "gate", "keeper"));
     ASSERT_TRUE(out.Finished);
     EXPECT_TRUE(out.Success) << out.Error;
     EXPECT_EQ(out.Status, 200);
@@ -296,14 +295,14 @@ TEST(Proxy, NamedProxyGetsTheAbsoluteUrlAndTheOriginNothing) {
 }
 
 TEST(Proxy, NamedProxyIsUsedWhateverTheEnvironmentSays) {
-    TProxyEnvironment env;
-    TRecordingProxy named, fromEnvironment;
-    TTestHttpServer origin;
+    ProxyEnvironment env;
+    RecordingProxy named, fromEnvironment;
+    TestHttpServer origin;
     origin.Serve("/a.jpg", "image/jpeg", kOriginBody);
     env.PointAllAt(fromEnvironment.Origin());
 
     // Another proxy in the environment does not replace the named one...
-    TOutcome out = Fetch(origin.Url("/a.jpg"), UseProxy(named));
+    Outcome out = Fetch(origin.Url("/a.jpg"), UseProxy(named));
     EXPECT_TRUE(out.Success) << out.Error;
     EXPECT_EQ(named.Heads().size(), 1u);
 
@@ -321,12 +320,12 @@ TEST(Proxy, NamedProxyIsUsedWhateverTheEnvironmentSays) {
 }
 
 TEST(Proxy, ProxyCredentialsGoToTheProxyAfterItsRequestOnly) {
-    TProxyEnvironment env;
-    TRecordingProxy proxy("gate", "keeper", /*forward=*/true);
-    TTestHttpServer origin;
+    ProxyEnvironment env;
+    RecordingProxy proxy("gate", "keeper", /*forward=*/true);
+    TestHttpServer origin;
     origin.Serve("/a.jpg", "image/jpeg", kOriginBody);
 
-    const TOutcome out =
+    const Outcome out =
         Fetch(origin.Url("/a.jpg"), UseProxy(proxy, "gate", "keeper"), UrlOrigin(origin.Origin()));
     ASSERT_TRUE(out.Finished);
     EXPECT_TRUE(out.Success) << out.Error;
@@ -350,12 +349,12 @@ TEST(Proxy, ProxyCredentialsGoToTheProxyAfterItsRequestOnly) {
 }
 
 TEST(Proxy, ProxyAuthenticationFailures) {
-    TProxyEnvironment env;
-    TTestHttpServer origin;
+    ProxyEnvironment env;
+    TestHttpServer origin;
     {
         // Wrong credentials: one retry, then the 407 stands.
-        TRecordingProxy proxy("gate", "keeper");
-        const TOutcome out = Fetch(origin.Url("/a.jpg"), UseProxy(proxy, "gate", "wrong"));
+        RecordingProxy proxy("gate", "keeper");
+        const Outcome out = Fetch(origin.Url("/a.jpg"), UseProxy(proxy, "gate", "wrong"));
         EXPECT_FALSE(out.Success);
         EXPECT_EQ(out.Status, 407);
         EXPECT_EQ(out.Error, "proxy authorization refused");
@@ -366,8 +365,8 @@ TEST(Proxy, ProxyAuthenticationFailures) {
     }
     {
         // No proxy user configured: nothing to retry with.
-        TRecordingProxy proxy("gate", "keeper");
-        const TOutcome out = Fetch(origin.Url("/a.jpg"), UseProxy(proxy));
+        RecordingProxy proxy("gate", "keeper");
+        const Outcome out = Fetch(origin.Url("/a.jpg"), UseProxy(proxy));
         EXPECT_FALSE(out.Success);
         EXPECT_EQ(out.Status, 407);
         EXPECT_EQ(out.Error, "proxy authorization required");
@@ -377,14 +376,14 @@ TEST(Proxy, ProxyAuthenticationFailures) {
 }
 
 TEST(Proxy, OriginAskingForProxyCredentialsNeverGetsThem) {
-    TProxyEnvironment env;
-    TTestHttpServer origin;
+    ProxyEnvironment env;
+    TestHttpServer origin;
     origin.Fallback([](const httplib::Request&, httplib::Response& res) {
         res.status = 407;
         res.set_header("Proxy-Authenticate", "Basic realm=\"not a proxy\"");
     });
-    for (TProxyType type : {TProxyType::PROXY_DIRECT, TProxyType::PROXY_DEFAULT}) {
-        const TOutcome out = Fetch(origin.Url("/a.jpg"), {type, "", 80, "gate", "keeper"});
+    for (ProxyMode type : {ProxyMode::PROXY_DIRECT, ProxyMode::PROXY_DEFAULT}) {
+        const Outcome out = Fetch(origin.Url("/a.jpg"), {type, "", 80, "gate", "keeper"});
         EXPECT_FALSE(out.Success);
         EXPECT_EQ(out.Status, 407);
     }
@@ -394,14 +393,14 @@ TEST(Proxy, OriginAskingForProxyCredentialsNeverGetsThem) {
 }
 
 TEST(Proxy, DirectIgnoresEveryProxyTheEnvironmentNames) {
-    TProxyEnvironment env;
-    TRecordingProxy proxy;
-    TTestHttpServer origin;
+    ProxyEnvironment env;
+    RecordingProxy proxy;
+    TestHttpServer origin;
     origin.Serve("/a.jpg", "image/jpeg", kOriginBody);
     env.PointAllAt(proxy.Origin());
 
-    const TOutcome out =
-        Fetch(origin.Url("/a.jpg"), {TProxyType::PROXY_DIRECT, "", 80, "gate", "keeper"});
+    const Outcome out =
+        Fetch(origin.Url("/a.jpg"), {ProxyMode::PROXY_DIRECT, "", 80, "gate", "keeper"});
     EXPECT_TRUE(out.Success) << out.Error;
     EXPECT_EQ(out.Body, kOriginBody);
     EXPECT_EQ(proxy.Accepted(), 0);
@@ -411,28 +410,28 @@ TEST(Proxy, DirectIgnoresEveryProxyTheEnvironmentNames) {
 }
 
 TEST(Proxy, DirectIgnoresTheNamedProxySettings) {
-    TProxyEnvironment env;
-    TRecordingProxy proxy;
-    TTestHttpServer origin;
+    ProxyEnvironment env;
+    RecordingProxy proxy;
+    TestHttpServer origin;
     origin.Serve("/a.jpg", "image/jpeg", kOriginBody);
-    const TOutcome out =
-        Fetch(origin.Url("/a.jpg"), {TProxyType::PROXY_DIRECT, "127.0.0.1", proxy.Port(), "", ""});
+    const Outcome out =
+        Fetch(origin.Url("/a.jpg"), {ProxyMode::PROXY_DIRECT, "127.0.0.1", proxy.Port(), "", ""});
     EXPECT_TRUE(out.Success) << out.Error;
     EXPECT_EQ(out.Body, kOriginBody);
     EXPECT_EQ(proxy.Accepted(), 0);
 }
 
 TEST(Proxy, DefaultFollowsTheEnvironment) {
-    TProxyEnvironment env;
-    TRecordingProxy proxy;
-    TTestHttpServer origin;
+    ProxyEnvironment env;
+    RecordingProxy proxy;
+    TestHttpServer origin;
     origin.Serve("/a.jpg", "image/jpeg", kOriginBody);
     // The named proxy is not the environment's: this mode never uses it.
-    TRecordingProxy named;
-    const TProxySettings system{TProxyType::PROXY_DEFAULT, "127.0.0.1", named.Port(), "", ""};
+    RecordingProxy named;
+    const ProxySettings system{ProxyMode::PROXY_DEFAULT, "127.0.0.1", named.Port(), "", ""};
 
     // Nothing in the environment: straight to the origin.
-    TOutcome out = Fetch(origin.Url("/a.jpg"), system);
+    Outcome out = Fetch(origin.Url("/a.jpg"), system);
     EXPECT_EQ(out.Body, kOriginBody) << out.Error;
     EXPECT_TRUE(proxy.Heads().empty());
 
@@ -460,12 +459,12 @@ TEST(Proxy, DefaultFollowsTheEnvironment) {
 }
 
 TEST(Proxy, DefaultAnswersTheEnvironmentProxysRequestForCredentials) {
-    TProxyEnvironment env;
-    TRecordingProxy proxy("gate", "keeper");
-    TTestHttpServer origin;
+    ProxyEnvironment env;
+    RecordingProxy proxy("gate", "keeper");
+    TestHttpServer origin;
     env.Set("http_proxy", proxy.Origin());
-    const TOutcome out =
-        Fetch(origin.Url("/a.jpg"), {TProxyType::PROXY_DEFAULT, "", 80, "gate", "keeper"});
+    const Outcome out =
+        Fetch(origin.Url("/a.jpg"), {ProxyMode::PROXY_DEFAULT, "", 80, "gate", "keeper"});
     EXPECT_TRUE(out.Success) << out.Error;
     EXPECT_EQ(out.Body, kProxyBody);
     const auto heads = proxy.Heads();
@@ -479,13 +478,13 @@ TEST(Proxy, DefaultAnswersTheEnvironmentProxysRequestForCredentials) {
 // self-signed, so a transfer that reached the server through the tunnel
 // fails in the handshake: the proof that the tunnel carried it there.
 TEST(Proxy, HttpsTunnelsThroughTheNamedProxy) {
-    TProxyEnvironment env;
-    TTlsTestServer origin("secret picture");
+    ProxyEnvironment env;
+    TlsTestServer origin("secret picture");
     ASSERT_TRUE(origin.Valid());
     {
-        TTunnelProxy proxy;
-        const TOutcome out = Fetch(origin.Url("/pic.jpg"),
-                                   {TProxyType::PROXY_USEPROXY, "127.0.0.1", proxy.Port(), "", ""});
+        TunnelProxy proxy;
+        const Outcome out = Fetch(origin.Url("/pic.jpg"),
+                                  {ProxyMode::PROXY_USEPROXY, "127.0.0.1", proxy.Port(), "", ""});
         ASSERT_TRUE(out.Finished);
         EXPECT_FALSE(out.Success);
         EXPECT_NE(out.Error.find("certificate"), std::string::npos) << out.Error;
@@ -497,9 +496,9 @@ TEST(Proxy, HttpsTunnelsThroughTheNamedProxy) {
     }
     {
         // A proxy asking for credentials before it opens the tunnel gets them once.
-        TTunnelProxy proxy("gate", "keeper");
-        const TOutcome out = Fetch(origin.Url("/pic.jpg"), {TProxyType::PROXY_USEPROXY, "127.0.0.1",
-                                                            proxy.Port(), "gate", "keeper"});
+        TunnelProxy proxy("gate", "keeper");
+        const Outcome out = Fetch(origin.Url("/pic.jpg"), {ProxyMode::PROXY_USEPROXY, "127.0.0.1",
+                                                           proxy.Port(), "gate", "keeper"});
         ASSERT_TRUE(out.Finished);
         EXPECT_FALSE(out.Success);
         EXPECT_NE(out.Error.find("certificate"), std::string::npos) << out.Error;

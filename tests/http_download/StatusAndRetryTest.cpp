@@ -11,12 +11,12 @@
 #include <fstream>
 
 TEST(StatusJudging, NotFoundIsReportedAsErrorOnceAndNotRetried) {
-    TTestHttpServer server;
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TestHttpServer server;
+    TempDir dir;
+    ManagerRun run(dir.Path());
     const std::string url = server.Url("/gone.jpg");
     WriteFile(run.Target(url), "earlier copy");
-    run.Add(url, TGetAction::STORE_TO_FILE, "http://ref.example/page.html");
+    run.Add(url, BodyHandling::STORE_TO_FILE, "http://ref.example/page.html");
     ASSERT_TRUE(run.RunToIdle());
 
     EXPECT_EQ(server.Count("/gone.jpg"), 1);
@@ -36,11 +36,11 @@ TEST(StatusJudging, NotFoundIsReportedAsErrorOnceAndNotRetried) {
 }
 
 TEST(StatusJudging, ServerErrorIsDroppedSilentlyAndLeavesTheFilesAsTheyWere) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Serve("/busy.jpg", "text/html", "try later", 503);
     server.Serve("/busy-too.jpg", "text/html", "try later", 500);
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     WriteFile(run.Target(server.Url("/busy-too.jpg")), "earlier copy");
     run.Add(server.Url("/busy.jpg"));
     run.Add(server.Url("/busy-too.jpg"));
@@ -57,7 +57,7 @@ TEST(StatusJudging, ServerErrorIsDroppedSilentlyAndLeavesTheFilesAsTheyWere) {
 
 TEST(StatusJudging, ServerErrorThenSuccessStoresOnlyTheSecondAnswer) {
     std::atomic<int> calls{0};
-    TTestHttpServer server;
+    TestHttpServer server;
     server.On("/flaky.jpg", [&](const httplib::Request&, httplib::Response& res) {
         if (calls++ == 0) {
             res.status = 503;
@@ -66,8 +66,8 @@ TEST(StatusJudging, ServerErrorThenSuccessStoresOnlyTheSecondAnswer) {
             res.set_content("the picture", "image/jpeg");
         }
     });
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     const std::string url = server.Url("/flaky.jpg");
     run.Add(url);
     ASSERT_TRUE(run.RunToIdle());
@@ -83,10 +83,10 @@ TEST(StatusJudging, ServerErrorThenSuccessStoresOnlyTheSecondAnswer) {
 }
 
 TEST(StatusJudging, OtherSuccessStatusIsNotCountedButReplacesTheFile) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Serve("/partial.jpg", "image/jpeg", "two hundred and six", 206);
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.Add(server.Url("/partial.jpg"));
     ASSERT_TRUE(run.RunToIdle());
     EXPECT_TRUE(run.Errors.empty());
@@ -96,12 +96,12 @@ TEST(StatusJudging, OtherSuccessStatusIsNotCountedButReplacesTheFile) {
 }
 
 TEST(Retries, AFailingUrlIsTriedRetryCountTimesAndReportedOnce) {
-    TScriptedServer server([](TRawConnection& c) { c.ReadHead(); }); // closes without answering
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    ScriptedServer server([](RawConnection& c) { c.ReadHead(); }); // closes without answering
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.M.RetryCount = 3;
     const std::string url = server.Url("/never.jpg");
-    run.Add(url, TGetAction::STORE_TO_FILE, "http://ref.example/");
+    run.Add(url, BodyHandling::STORE_TO_FILE, "http://ref.example/");
     ASSERT_TRUE(run.RunToIdle());
 
     EXPECT_EQ(server.Accepted(), 3);
@@ -115,16 +115,16 @@ TEST(Retries, AFailingUrlIsTriedRetryCountTimesAndReportedOnce) {
     EXPECT_EQ(run.FailedKinds, std::vector<int>{2});
     EXPECT_EQ(std::count(run.Log.begin(), run.Log.end(), "GetHttp_Error " + url), 1);
     ASSERT_FALSE(run.Stats.empty());
-    EXPECT_EQ(run.Stats.back(), (TStatsEvent{2, 0, 0, 0, 0, 2, 1, 0}));
+    EXPECT_EQ(run.Stats.back(), (StatsEvent{2, 0, 0, 0, 0, 2, 1, 0}));
     EXPECT_TRUE(FilesUnder(dir.Path()).empty());
 }
 
 TEST(Retries, NoAnswerReportsStatusZeroEvenAfterAnEarlierAnswerOnTheSameSlot) {
-    TTestHttpServer good;
+    TestHttpServer good;
     good.Serve("/first.jpg", "image/jpeg", "one");
-    TScriptedServer silent([](TRawConnection& c) { c.ReadHead(); });
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    ScriptedServer silent([](RawConnection& c) { c.ReadHead(); });
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.M.ConcurrentDownloads = 1; // both go through the same slot
     run.M.RetryCount = 1;
     run.Add(good.Url("/first.jpg"));
@@ -138,19 +138,19 @@ TEST(Retries, NoAnswerReportsStatusZeroEvenAfterAnEarlierAnswerOnTheSameSlot) {
 
 namespace {
 
-enum class TBreak { Close, Reset };
+enum class Break { Close, Reset };
 
 // A body cut short (announced 1000 bytes, 400 sent), by a close or a reset.
-void CutShortKeepsTheEarlierFile(TBreak how) {
-    TScriptedServer server([how](TRawConnection& c) {
+void CutShortKeepsTheEarlierFile(Break how) {
+    ScriptedServer server([how](RawConnection& c) {
         if (c.ReadHead().empty()) return;
         c.Send(ResponseHead(200, {"Content-Type: image/jpeg", "Content-Length: 1000"}));
         c.Send(std::string(400, 'n'));
         c.Pause(100);
-        if (how == TBreak::Reset) c.Reset();
+        if (how == Break::Reset) c.Reset();
     });
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.M.RetryCount = 2;
     const std::string url = server.Url("/cut.jpg");
     WriteFile(run.Target(url), "good old picture");
@@ -162,7 +162,7 @@ void CutShortKeepsTheEarlierFile(TBreak how) {
     ASSERT_EQ(run.Errors.size(), 1u);
     EXPECT_EQ(run.Errors[0].Code, 200u); // the answer began
     EXPECT_FALSE(run.Errors[0].Msg.empty());
-    if (how == TBreak::Close) {
+    if (how == Break::Close) {
         EXPECT_NE(run.Errors[0].Msg.find("closed"), std::string::npos) << run.Errors[0].Msg;
     }
     EXPECT_TRUE(run.Received.empty());
@@ -173,19 +173,19 @@ void CutShortKeepsTheEarlierFile(TBreak how) {
 } // namespace
 
 TEST(BrokenTransfer, TruncatedBodyIsRetriedThenReportedWithLibcurlText) {
-    CutShortKeepsTheEarlierFile(TBreak::Close);
+    CutShortKeepsTheEarlierFile(Break::Close);
 }
 
 TEST(BrokenTransfer, ResetMidBodyIsRetriedThenReported) {
-    CutShortKeepsTheEarlierFile(TBreak::Reset);
+    CutShortKeepsTheEarlierFile(Break::Reset);
 }
 
 TEST(BrokenTransfer, EmptyStringBodyFails) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Serve("/empty.html", "text/html", "");
-    TManagerRun run("", 1);
+    ManagerRun run("", 1);
     run.M.RetryCount = 1;
-    run.Add(server.Url("/empty.html"), TGetAction::STORE_TO_DATASTRING);
+    run.Add(server.Url("/empty.html"), BodyHandling::STORE_TO_DATASTRING);
     ASSERT_TRUE(run.RunToIdle());
     EXPECT_TRUE(run.Received.empty());
     ASSERT_EQ(run.Errors.size(), 1u);
@@ -193,10 +193,10 @@ TEST(BrokenTransfer, EmptyStringBodyFails) {
 }
 
 TEST(BrokenTransfer, EmptyFileBodyIsAnEmptyFile) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Serve("/empty.jpg", "image/jpeg", "");
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.Add(server.Url("/empty.jpg"));
     ASSERT_TRUE(run.RunToIdle());
     EXPECT_EQ(run.Received.size(), 1u);
@@ -206,7 +206,7 @@ TEST(BrokenTransfer, EmptyFileBodyIsAnEmptyFile) {
 
 TEST(BrokenTransfer, EndlessPageStopsAtTheCapWithOneError) {
     std::atomic<long long> sentTotal{0};
-    TScriptedServer server([&](TRawConnection& c) {
+    ScriptedServer server([&](RawConnection& c) {
         if (c.ReadHead().empty()) return;
         c.Send(ResponseHead(200, {"Content-Type: text/html"}));
         std::string chunk;
@@ -218,9 +218,9 @@ TEST(BrokenTransfer, EndlessPageStopsAtTheCapWithOneError) {
             sentTotal += (long long)chunk.size();
         }
     });
-    TManagerRun run("", 1);
+    ManagerRun run("", 1);
     run.M.RetryCount = 2;
-    run.Add(server.Url("/endless.html"), TGetAction::STORE_TO_DATASTRING, "", 'H', 1);
+    run.Add(server.Url("/endless.html"), BodyHandling::STORE_TO_DATASTRING, "", 'H', 1);
     ASSERT_TRUE(run.RunToIdle(120000));
     EXPECT_EQ(server.Accepted(), 2);
     EXPECT_TRUE(run.Received.empty());

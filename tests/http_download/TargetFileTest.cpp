@@ -20,12 +20,12 @@ unsigned ModeOf(const std::string& path) {
 } // namespace
 
 TEST(TargetFile, CommitReplacesTheTargetWithTheWholeBodyAndItsPermissions) {
-    TTempDir dir;
+    TempDir dir;
     const std::string target = dir.Sub("host/a/b/pic.jpg");
     WriteFile(target, "old");
     ::chmod(target.c_str(), 0444); // a read-only thumbnail from an earlier scan
 
-    TTargetFile file;
+    TargetFile file;
     std::string why;
     ASSERT_TRUE(file.Open(target, 0444, dir.Path(), why)) << why;
     ASSERT_TRUE(file.Write("new ", 4, why));
@@ -39,17 +39,17 @@ TEST(TargetFile, CommitReplacesTheTargetWithTheWholeBodyAndItsPermissions) {
 }
 
 TEST(TargetFile, DiscardLeavesNoTraceButKeepsFoldersThatHoldFiles) {
-    TTempDir dir;
+    TempDir dir;
     WriteFile(dir.Sub("host/keep.jpg"), "x");
     {
-        TTargetFile file;
+        TargetFile file;
         std::string why;
         ASSERT_TRUE(file.Open(dir.Sub("host/new/deeper/pic.jpg"), 0644, dir.Path(), why)) << why;
         ASSERT_TRUE(file.Write("partial", 7, why));
         file.Discard();
     }
     {
-        TTargetFile dropped; // cut off: the destructor discards
+        TargetFile dropped; // cut off: the destructor discards
         std::string why;
         ASSERT_TRUE(dropped.Open(dir.Sub("other/pic.jpg"), 0644, dir.Path(), why)) << why;
     }
@@ -57,9 +57,9 @@ TEST(TargetFile, DiscardLeavesNoTraceButKeepsFoldersThatHoldFiles) {
 }
 
 TEST(TargetFile, UncreatableFileSaysWhyAndLeavesNoFolders) {
-    TTempDir dir;
+    TempDir dir;
     WriteFile(dir.Sub("host/blocker"), "a file where a folder is wanted");
-    TTargetFile file;
+    TargetFile file;
     std::string why;
     EXPECT_FALSE(file.Open(dir.Sub("host/blocker/sub/pic.jpg"), 0644, dir.Path(), why));
     EXPECT_EQ(why, "Not a directory");
@@ -72,10 +72,10 @@ TEST(TargetFile, UncreatableFileSaysWhyAndLeavesNoFolders) {
 // them, in the same folder so that the final rename is atomic.
 TEST(TargetFile, NamesUpToTheFileNameLimitAreStorable) {
     for (const std::size_t length : {244u, 254u, 255u}) {
-        TTempDir dir;
+        TempDir dir;
         const std::string name = std::string(length - 4, 'n') + ".jpg";
         const std::string target = dir.Sub("host/" + name);
-        TTargetFile file;
+        TargetFile file;
         std::string why;
         ASSERT_TRUE(file.Open(target, 0644, dir.Path(), why)) << length << ": " << why;
         const auto whileOpen = EntriesUnder(dir.Sub("host"));
@@ -92,13 +92,13 @@ TEST(TargetFile, NamesUpToTheFileNameLimitAreStorable) {
 // Slots create files in a folder while others remove the same folder, their
 // own body not being kept: no creation may fail for it.
 TEST(TargetFile, ConcurrentCreationAndRemovalOfTheSameFolder) {
-    TTempDir dir;
+    TempDir dir;
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&, t] {
             for (int i = 0; i < 300; ++i) {
-                TTargetFile file;
+                TargetFile file;
                 std::string why;
                 const std::string target =
                     dir.Sub("host/shared/f" + std::to_string(t) + "_" + std::to_string(i));

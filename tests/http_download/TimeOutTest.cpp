@@ -8,18 +8,18 @@
 #include <QElapsedTimer>
 
 TEST(TimeOut, SilentServerTimesOutOnceAndIsNotRetried) {
-    TScriptedServer server([](TRawConnection& c) {
+    ScriptedServer server([](RawConnection& c) {
         if (c.ReadHead().empty()) return;
         c.WaitPeerClosed(120000); // never answers
     });
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.M.TimeOut = 10;
     run.M.RetryCount = 3;
     const std::string url = server.Url("/silent.jpg");
     QElapsedTimer clock;
     clock.start();
-    run.Add(url, TGetAction::STORE_TO_FILE, "http://ref.example/");
+    run.Add(url, BodyHandling::STORE_TO_FILE, "http://ref.example/");
     ASSERT_TRUE(RunUntil([&] { return !run.Errors.empty(); }, 60000));
     EXPECT_GE(clock.elapsed(), 9900);
     ASSERT_TRUE(run.RunToIdle());
@@ -43,7 +43,7 @@ TEST(TimeOut, TrickleOfTenChunkGroupsNeverTimesOut) {
     for (int burst = 0; burst < 3; ++burst)
         for (int i = 0; i < 20; ++i)
             expected += "chunk " + std::to_string(burst) + "." + std::to_string(i) + ";";
-    TScriptedServer server([](TRawConnection& c) {
+    ScriptedServer server([](RawConnection& c) {
         if (c.ReadHead().empty()) return;
         c.Send(ResponseHead(200, {"Content-Type: image/jpeg"}));
         for (int burst = 0; burst < 3; ++burst) {
@@ -55,8 +55,8 @@ TEST(TimeOut, TrickleOfTenChunkGroupsNeverTimesOut) {
             }
         }
     });
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.M.TimeOut = 10;
     QElapsedTimer clock;
     clock.start();

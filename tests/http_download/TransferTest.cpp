@@ -8,13 +8,13 @@
 #include <gtest/gtest.h>
 
 TEST(Transfer, FileWithContentLengthIsStoredUnderItsUrlPath) {
-    TTestHttpServer server;
+    TestHttpServer server;
     const std::string body = BinaryBody(50000);
     server.Serve("/pics/a.jpg", "image/jpeg", body);
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     ASSERT_TRUE(
-        run.Add(server.Url("/pics/a.jpg"), TGetAction::STORE_TO_FILE, "http://ref.example/"));
+        run.Add(server.Url("/pics/a.jpg"), BodyHandling::STORE_TO_FILE, "http://ref.example/"));
     ASSERT_TRUE(run.RunToIdle());
 
     ASSERT_EQ(run.Received.size(), 1u);
@@ -37,15 +37,15 @@ TEST(Transfer, FileWithContentLengthIsStoredUnderItsUrlPath) {
 
 TEST(Transfer, BodyWithoutContentLengthIsReadToTheClose) {
     const std::string body = BinaryBody(70000);
-    TScriptedServer server([&](TRawConnection& c) {
+    ScriptedServer server([&](RawConnection& c) {
         if (c.ReadHead().empty()) return;
         c.Send(ResponseHead(200, {"Content-Type: image/jpeg"}));
         c.Send(body.substr(0, 30000));
         c.Pause(50);
         c.Send(body.substr(30000));
     });
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.Add(server.Url("/b.jpg"));
     ASSERT_TRUE(run.RunToIdle());
     ASSERT_EQ(run.Received.size(), 1u);
@@ -56,13 +56,13 @@ TEST(Transfer, BodyWithoutContentLengthIsReadToTheClose) {
 }
 
 TEST(Transfer, StringBodyKeepsZeroBytesAndProgressStartsAtMinusOne) {
-    TTestHttpServer server;
+    TestHttpServer server;
     const std::string body = BinaryBody(20000);
     server.Serve("/data.bin", "application/octet-stream", body);
-    TManagerRun run(""); // no storage folder: bodies stay in memory
+    ManagerRun run(""); // no storage folder: bodies stay in memory
     std::vector<std::uint32_t> progress;
-    run.M.OnProgress = [&](TGVHttpGet*, std::uint32_t bytes) { progress.push_back(bytes); };
-    run.Add(server.Url("/data.bin"), TGetAction::STORE_TO_FILE);
+    run.M.OnProgress = [&](RequestSlot*, std::uint32_t bytes) { progress.push_back(bytes); };
+    run.Add(server.Url("/data.bin"), BodyHandling::STORE_TO_FILE);
     ASSERT_TRUE(run.RunToIdle());
     ASSERT_EQ(run.Received.size(), 1u);
     EXPECT_EQ(run.Received[0].Body, body);
@@ -73,11 +73,11 @@ TEST(Transfer, StringBodyKeepsZeroBytesAndProgressStartsAtMinusOne) {
 }
 
 TEST(Transfer, FileAndStringTogether) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Serve("/p.html", "text/html", "<html>page</html>");
-    TTempDir dir;
-    TManagerRun run(dir.Path());
-    run.Add(server.Url("/p.html"), TGetAction::STORE_TO_DATASTRING_AND_FILE);
+    TempDir dir;
+    ManagerRun run(dir.Path());
+    run.Add(server.Url("/p.html"), BodyHandling::STORE_TO_DATASTRING_AND_FILE);
     ASSERT_TRUE(run.RunToIdle());
     ASSERT_EQ(run.Received.size(), 1u);
     EXPECT_EQ(run.Received[0].Body, "<html>page</html>");
@@ -85,14 +85,14 @@ TEST(Transfer, FileAndStringTogether) {
 }
 
 TEST(Transfer, HeadLongerThan2048BytesIsAccepted) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.On("/big-head.jpg", [](const httplib::Request&, httplib::Response& res) {
         for (int i = 0; i < 6; ++i)
             res.set_header("X-Padding-" + std::to_string(i), std::string(900, 'p'));
         res.set_content("jpeg", "image/jpeg");
     });
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.Add(server.Url("/big-head.jpg"));
     ASSERT_TRUE(run.RunToIdle());
     ASSERT_EQ(run.Heads.size(), 1u);
@@ -103,11 +103,11 @@ TEST(Transfer, HeadLongerThan2048BytesIsAccepted) {
 }
 
 TEST(Redirects, FileKeepsTheNameOfTheRequestedUrl) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Redirect("/old/pic.jpg", "/new/other.jpg");
     server.Serve("/new/other.jpg", "image/jpeg", "moved picture");
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.Add(server.Url("/old/pic.jpg"));
     ASSERT_TRUE(run.RunToIdle());
     EXPECT_EQ(server.Count("/new/other.jpg"), 1);
@@ -122,11 +122,11 @@ TEST(Redirects, FileKeepsTheNameOfTheRequestedUrl) {
 }
 
 TEST(Redirects, LoopFailsTheTransferAfterTenHops) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Redirect("/a.jpg", "/b.jpg");
     server.Redirect("/b.jpg", "/a.jpg");
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.M.RetryCount = 1;
     run.Add(server.Url("/a.jpg"));
     ASSERT_TRUE(run.RunToIdle());
@@ -139,11 +139,11 @@ TEST(Redirects, LoopFailsTheTransferAfterTenHops) {
 }
 
 TEST(Redirects, OnlyHttpTargetsAreFollowed) {
-    TTestHttpServer server;
+    TestHttpServer server;
     server.Redirect("/local.jpg", "file:///etc/hostname");
     server.Redirect("/ftp.jpg", "ftp://127.0.0.1/x.jpg");
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.M.RetryCount = 1;
     run.Add(server.Url("/local.jpg"));
     run.Add(server.Url("/ftp.jpg"));
@@ -156,10 +156,10 @@ TEST(Redirects, OnlyHttpTargetsAreFollowed) {
 }
 
 TEST(Https, CertificateIsVerified) {
-    TTlsTestServer server("secret picture");
+    TlsTestServer server("secret picture");
     ASSERT_TRUE(server.Valid());
-    TTempDir dir;
-    TManagerRun run(dir.Path());
+    TempDir dir;
+    ManagerRun run(dir.Path());
     run.M.RetryCount = 1;
     run.Add(server.Url("/pic.jpg"));
     ASSERT_TRUE(run.RunToIdle());

@@ -74,43 +74,43 @@ std::string ReadText(const std::string& path) {
 
 } // namespace
 
-class RegGrabTest : public TSettingsSandbox {
+class PersistentGrabberTest : public SettingsSandbox {
 protected:
     std::string DefaultFolder() const { return Work + "/Download/"; }
 
     // The text a first start stores for a value.
-    std::string DefaultText(const TSettingDef& def) const {
+    std::string DefaultText(const SettingDef& def) const {
         if (&def == &Setting::StoragePath) return DefaultFolder();
         if (&def == &Setting::FileOfResults) return DefaultFolder() + "results.txt";
         return def.Default;
     }
 
     // Stores values before a start, the way an earlier run would have.
-    static void Preset(const TGVKeyEntry& entry, const std::string& text) {
-        TRegistry reg(RootOf(entry));
+    static void Preset(const SettingEntry& entry, const std::string& text) {
+        RegistryStore reg(RootOf(entry));
         ASSERT_TRUE(reg.OpenKey(kAppKey, true));
         reg.WriteString(entry.ValueName, text);
     }
 
-    TRecordingSink Sink;
+    RecordingSink Sink;
 };
 
 // ---------------------------------------------------------------------------
 // First start
 
-TEST_F(RegGrabTest, FirstStartWritesEveryLoadedValueWithItsDefaultInItsRoot) {
+TEST_F(PersistentGrabberTest, FirstStartWritesEveryLoadedValueWithItsDefaultInItsRoot) {
     {
-        TRegHttpGrab grab(&Sink);
+        PersistentGrabber grab(&Sink);
         EXPECT_TRUE(Sink.Texts.empty()) << Sink.Texts.front();
         EXPECT_EQ(grab.DownloadPath(), DefaultFolder());
         EXPECT_TRUE(fs::is_directory(DefaultFolder())) << "the default storage folder is created";
     }
     std::vector<std::string> user, machine;
-    for (const TSettingDef* def : Setting::All) {
+    for (const SettingDef* def : Setting::All) {
         const std::string name = def->Entry.ValueName;
         if (!kLoadedByGrabber.contains(name)) {
-            EXPECT_EQ(Stored(TRegRoot::HKEY_CURRENT_USER, name), std::nullopt) << name;
-            EXPECT_EQ(Stored(TRegRoot::HKEY_LOCAL_MACHINE, name), std::nullopt) << name;
+            EXPECT_EQ(Stored(RegistryRoot::CurrentUser, name), std::nullopt) << name;
+            EXPECT_EQ(Stored(RegistryRoot::LocalMachine, name), std::nullopt) << name;
             continue;
         }
         (def->Entry.CurrentUser ? user : machine).push_back(name);
@@ -121,14 +121,14 @@ TEST_F(RegGrabTest, FirstStartWritesEveryLoadedValueWithItsDefaultInItsRoot) {
     EXPECT_EQ(Sorted(machine),
               Sorted({"ProxyType", "ProxyAddress", "ProxyPort", "ProxyUser", "ProxyPassword"}));
     // Nothing else is in either key: in particular no reset marker.
-    EXPECT_EQ(Sorted(ValueNames(TRegRoot::HKEY_CURRENT_USER)), Sorted(user));
-    EXPECT_EQ(Sorted(ValueNames(TRegRoot::HKEY_LOCAL_MACHINE)), Sorted(machine));
+    EXPECT_EQ(Sorted(ValueNames(RegistryRoot::CurrentUser)), Sorted(user));
+    EXPECT_EQ(Sorted(ValueNames(RegistryRoot::LocalMachine)), Sorted(machine));
     // Loading the file downloads raises the connection limit to both defaults together.
     EXPECT_EQ(ConnectionLimits(), "7 9");
 }
 
-TEST_F(RegGrabTest, FirstStartRunsOnTheDefaults) {
-    TRegHttpGrab grab(&Sink);
+TEST_F(PersistentGrabberTest, FirstStartRunsOnTheDefaults) {
+    PersistentGrabber grab(&Sink);
     EXPECT_EQ(grab.DepthSearchLevel(), 3);
     EXPECT_EQ(grab.HtmlConcurrentDownloads(), 4);
     EXPECT_EQ(grab.FilesConcurrentDownloads(), 3);
@@ -138,31 +138,31 @@ TEST_F(RegGrabTest, FirstStartRunsOnTheDefaults) {
     EXPECT_EQ(grab.PageDownloader.TimeOut, 300);
     EXPECT_EQ(grab.MaxQueueSize(), 5000);
     EXPECT_EQ(grab.MaxDownloadQueueSize(), 5000);
-    EXPECT_EQ(grab.DownloadType(), TDownloadType::DOWNLOAD_HREF);
+    EXPECT_EQ(grab.DownloadType(), DownloadFilter::DOWNLOAD_HREF);
     EXPECT_EQ(grab.FileTypes(), "gif\r\njpeg\r\njpg\r\n");
     EXPECT_TRUE(grab.DownloadHtmlPages());
     EXPECT_FALSE(grab.ReuseHtmlFiles());
     EXPECT_FALSE(grab.SearchThumbs());
     EXPECT_TRUE(grab.StayOnSite);
     EXPECT_TRUE(grab.ReportExternalLinks);
-    EXPECT_EQ(grab.ResultsFile, 1);
+    EXPECT_EQ(grab.ResultsMode, 1);
     EXPECT_EQ(grab.FileOfResults(), DefaultFolder() + "results.txt");
-    EXPECT_EQ(grab.ProxyType(), TProxyType::PROXY_DEFAULT);
+    EXPECT_EQ(grab.ProxyType(), ProxyMode::PROXY_DEFAULT);
     EXPECT_EQ(grab.ProxyPort(), 80);
-    EXPECT_EQ(grab.FileDownloader.ProxyType, TProxyType::PROXY_DEFAULT);
+    EXPECT_EQ(grab.FileDownloader.ProxyType, ProxyMode::PROXY_DEFAULT);
 }
 
 // ---------------------------------------------------------------------------
 // Setters
 
-TEST_F(RegGrabTest, SettersStoreTheirValueInTheirRoot) {
+TEST_F(PersistentGrabberTest, SettersStoreTheirValueInTheirRoot) {
     struct Case {
         const char* What;
-        std::function<void(TRegHttpGrab&)> Set;
-        const TSettingDef& Def;
+        std::function<void(PersistentGrabber&)> Set;
+        const SettingDef& Def;
         std::string Expected;
     };
-    using G = TRegHttpGrab;
+    using G = PersistentGrabber;
     const std::vector<Case> cases = {
         {"download path", [&](G& g) { g.SetDownloadPath(Work + "/pics/"); }, Setting::StoragePath,
          Work + "/pics/"},
@@ -178,7 +178,7 @@ TEST_F(RegGrabTest, SettersStoreTheirValueInTheirRoot) {
          "1"},
         {"connections per host", [](G& g) { g.SetConnectionsPerHost(2); },
          Setting::ConnectionsPerHost, "2"},
-        {"download type", [](G& g) { g.SetDownloadType(TDownloadType::DOWNLOAD_HREF_SRC); },
+        {"download type", [](G& g) { g.SetDownloadType(DownloadFilter::DOWNLOAD_HREF_SRC); },
          Setting::DownloadType, "2"},
         {"stay on site", [](G& g) { g.SetStayOnSite(false); }, Setting::StayOnSite, "0"},
         {"report external links", [](G& g) { g.SetReportExternalLinks(false); },
@@ -204,9 +204,9 @@ TEST_F(RegGrabTest, SettersStoreTheirValueInTheirRoot) {
          DefaultFolder() + "links.txt"},
         {"results path is kept", [&](G& g) { g.SetFileOfResults(Base + "/out/links.txt"); },
          Setting::FileOfResults, Base + "/out/links.txt"},
-        {"results file mode", [](G& g) { g.SetResultsFile(2); }, Setting::ResultsFile, "2"},
+        {"results file mode", [](G& g) { g.SetResultsMode(2); }, Setting::ResultsMode, "2"},
         {"logs", [](G& g) { g.SetLogsEnabled(true); }, Setting::LogsEnabled, "1"},
-        {"proxy type", [](G& g) { g.SetProxyType(TProxyType::PROXY_USEPROXY); }, Setting::ProxyType,
+        {"proxy type", [](G& g) { g.SetProxyType(ProxyMode::PROXY_USEPROXY); }, Setting::ProxyType,
          "1"},
         {"proxy address", [](G& g) { g.SetProxyAddress("proxy.test"); }, Setting::ProxyAddress,
          "proxy.test"},
@@ -217,7 +217,7 @@ TEST_F(RegGrabTest, SettersStoreTheirValueInTheirRoot) {
         {"user name", [](G& g) { g.SetUserName("Ann"); }, Setting::Username, "Ann"},
         {"password", [](G& g) { g.SetPassword("s3cret="); }, Setting::Password, "s3cret="},
     };
-    TRegHttpGrab grab(&Sink);
+    PersistentGrabber grab(&Sink);
     for (const Case& c : cases) {
         c.Set(grab);
         EXPECT_EQ(Stored(c.Def), c.Expected) << c.What;
@@ -226,16 +226,16 @@ TEST_F(RegGrabTest, SettersStoreTheirValueInTheirRoot) {
     EXPECT_TRUE(Sink.Texts.empty()) << Sink.Texts.front();
 }
 
-TEST_F(RegGrabTest, RangedSettersRefuseWithoutStoringAndStoreWhatTheyAccept) {
+TEST_F(PersistentGrabberTest, RangedSettersRefuseWithoutStoringAndStoreWhatTheyAccept) {
     struct Case {
         const char* What;
-        std::function<void(TRegHttpGrab&, int)> Set;
-        std::function<int(const TRegHttpGrab&)> Get;
-        const TSettingDef& Def;
+        std::function<void(PersistentGrabber&, int)> Set;
+        std::function<int(const PersistentGrabber&)> Get;
+        const SettingDef& Def;
         std::vector<int> Refused;
         int Accepted;
     };
-    using G = TRegHttpGrab;
+    using G = PersistentGrabber;
     const std::vector<Case> cases = {
         {"page queue size",
          [](G& g, int v) { g.SetMaxQueueSize(v); },
@@ -274,7 +274,7 @@ TEST_F(RegGrabTest, RangedSettersRefuseWithoutStoringAndStoreWhatTheyAccept) {
          {0, -3, 101},
          1},
     };
-    TRegHttpGrab grab(&Sink);
+    PersistentGrabber grab(&Sink);
     for (const Case& c : cases) {
         const int before = c.Get(grab);
         const std::string limits = ConnectionLimits();
@@ -291,8 +291,8 @@ TEST_F(RegGrabTest, RangedSettersRefuseWithoutStoringAndStoreWhatTheyAccept) {
     }
 }
 
-TEST_F(RegGrabTest, TimeOutBelowTwentyChangesNothingAndTwentyReachesThePageSideOnly) {
-    TRegHttpGrab grab(&Sink);
+TEST_F(PersistentGrabberTest, TimeOutBelowTwentyChangesNothingAndTwentyReachesThePageSideOnly) {
+    PersistentGrabber grab(&Sink);
     grab.SetTimeOut(15); // the engine alone would take it
     EXPECT_EQ(grab.TimeOut(), 300);
     EXPECT_EQ(grab.PageDownloader.TimeOut, 300);
@@ -305,8 +305,8 @@ TEST_F(RegGrabTest, TimeOutBelowTwentyChangesNothingAndTwentyReachesThePageSideO
     EXPECT_EQ(Stored(Setting::TimeOut), "20");
 }
 
-TEST_F(RegGrabTest, ConcurrencySettersRaiseTheConnectionLimitForBothSidesTogether) {
-    TRegHttpGrab grab(&Sink);
+TEST_F(PersistentGrabberTest, ConcurrencySettersRaiseTheConnectionLimitForBothSidesTogether) {
+    PersistentGrabber grab(&Sink);
     grab.SetFilesConcurrentDownloads(5); // with 4 page downloads stored
     EXPECT_EQ(ConnectionLimits(), "9 11");
     grab.SetHtmlConcurrentDownloads(10);
@@ -316,7 +316,7 @@ TEST_F(RegGrabTest, ConcurrencySettersRaiseTheConnectionLimitForBothSidesTogethe
 
     // The other side's count is read without storing its default.
     {
-        TRegistry reg(TRegRoot::HKEY_CURRENT_USER);
+        RegistryStore reg(RegistryRoot::CurrentUser);
         ASSERT_TRUE(reg.OpenKey(kAppKey, false));
         ASSERT_TRUE(reg.DeleteValue("FilesConcurrentDownloads"));
     }
@@ -325,8 +325,8 @@ TEST_F(RegGrabTest, ConcurrencySettersRaiseTheConnectionLimitForBothSidesTogethe
     EXPECT_EQ(Stored(Setting::FilesConcurrentDownloads), std::nullopt);
 }
 
-TEST_F(RegGrabTest, RefusedDownloadQueueSizeIsStoredButNotApplied) {
-    TRegHttpGrab grab(&Sink);
+TEST_F(PersistentGrabberTest, RefusedDownloadQueueSizeIsStoredButNotApplied) {
+    PersistentGrabber grab(&Sink);
     grab.SetMaxDownloadQueueSize(200);
     EXPECT_EQ(grab.MaxDownloadQueueSize(), 200);
     EXPECT_EQ(Stored(Setting::MaxDownloadQueueSize), "200");
@@ -335,10 +335,10 @@ TEST_F(RegGrabTest, RefusedDownloadQueueSizeIsStoredButNotApplied) {
     EXPECT_EQ(Stored(Setting::MaxDownloadQueueSize), "5");
 }
 
-TEST_F(RegGrabTest, WhatOneStartStoresTheNextStartLoads) {
+TEST_F(PersistentGrabberTest, WhatOneStartStoresTheNextStartLoads) {
     fs::create_directories(Work + "/pics");
     {
-        TRegHttpGrab grab(&Sink);
+        PersistentGrabber grab(&Sink);
         grab.SetDownloadPath(Work + "/pics/");
         grab.SetTimeOut(45);
         grab.SetRetries(7);
@@ -347,7 +347,7 @@ TEST_F(RegGrabTest, WhatOneStartStoresTheNextStartLoads) {
         grab.SetFilesConcurrentDownloads(6);
         grab.SetMaxQueueSize(900);
         grab.SetMaxDownloadQueueSize(300);
-        grab.SetDownloadType(TDownloadType::DOWNLOAD_SRC);
+        grab.SetDownloadType(DownloadFilter::DOWNLOAD_SRC);
         grab.SetFileTypes("PNG\r\njpg");
         grab.SetSearchThumbs(true);
         grab.SetModernMarkup(true);
@@ -361,7 +361,7 @@ TEST_F(RegGrabTest, WhatOneStartStoresTheNextStartLoads) {
         grab.SetSeekRobots(true);
         grab.SetLeavesFirst(true);
         grab.SetLogsEnabled(true);
-        grab.SetResultsFile(0);
+        grab.SetResultsMode(0);
         grab.SetFileOfResults("found.txt");
         grab.SetInitialReferringUrl("http://example.test/");
         grab.SetKeywordsFilterEnabled(true);
@@ -369,7 +369,7 @@ TEST_F(RegGrabTest, WhatOneStartStoresTheNextStartLoads) {
         grab.SetKeywordsLimiterEnabled(true);
         grab.SetKeywordsLimiter("pics");
         grab.SetHtmlExtensions("html\r\nPHP");
-        grab.SetProxyType(TProxyType::PROXY_USEPROXY);
+        grab.SetProxyType(ProxyMode::PROXY_USEPROXY);
         grab.SetProxyAddress("proxy.test");
         grab.SetProxyPort(3128);
         grab.SetProxyUser("pu");
@@ -377,7 +377,7 @@ TEST_F(RegGrabTest, WhatOneStartStoresTheNextStartLoads) {
         grab.SetUserName("Ann");
         grab.SetPassword("pw");
     }
-    TRegHttpGrab grab(&Sink);
+    PersistentGrabber grab(&Sink);
     EXPECT_TRUE(Sink.Texts.empty()) << Sink.Texts.front();
     EXPECT_EQ(grab.DownloadPath(), Work + "/pics/");
     EXPECT_EQ(grab.FileDownloader.DownloadPath, Work + "/pics/");
@@ -391,15 +391,15 @@ TEST_F(RegGrabTest, WhatOneStartStoresTheNextStartLoads) {
     EXPECT_EQ(ConnectionLimits(), "14 16");
     EXPECT_EQ(grab.MaxQueueSize(), 900);
     EXPECT_EQ(grab.MaxDownloadQueueSize(), 300);
-    EXPECT_EQ(grab.DownloadType(), TDownloadType::DOWNLOAD_SRC);
+    EXPECT_EQ(grab.DownloadType(), DownloadFilter::DOWNLOAD_SRC);
     EXPECT_EQ(grab.FileTypes(), "jpg\r\npng\r\n");
     EXPECT_TRUE(grab.SearchThumbs());
     EXPECT_TRUE(grab.ModernMarkup);
     EXPECT_TRUE(grab.PageDownloader.RespectRateLimits);
     EXPECT_TRUE(grab.FileDownloader.RespectRateLimits);
     EXPECT_EQ(grab.ConnectionsPerHost(), 3);
-    EXPECT_EQ(grab.PageDownloader.HostLimits, &grab.HostLimits);
-    EXPECT_EQ(grab.FileDownloader.HostLimits, &grab.HostLimits);
+    EXPECT_EQ(grab.PageDownloader.SharedHostLimits, &grab.SharedHostLimits);
+    EXPECT_EQ(grab.FileDownloader.SharedHostLimits, &grab.SharedHostLimits);
     EXPECT_TRUE(grab.FileLinkHook) << "thumbnail collection is installed";
     EXPECT_TRUE(grab.PageParsedHook);
     EXPECT_TRUE(grab.ReuseHtmlFiles());
@@ -411,7 +411,7 @@ TEST_F(RegGrabTest, WhatOneStartStoresTheNextStartLoads) {
     EXPECT_TRUE(grab.SeekRobots);
     EXPECT_TRUE(grab.LeavesFirst());
     EXPECT_TRUE(grab.LogsEnabled());
-    EXPECT_EQ(grab.ResultsFile, 0);
+    EXPECT_EQ(grab.ResultsMode, 0);
     EXPECT_EQ(grab.FileOfResults(), Work + "/Download/found.txt");
     EXPECT_EQ(grab.InitialReferringUrl, "http://example.test/");
     EXPECT_TRUE(grab.KeywordsFilterEnabled);
@@ -419,7 +419,7 @@ TEST_F(RegGrabTest, WhatOneStartStoresTheNextStartLoads) {
     EXPECT_TRUE(grab.KeywordsLimiterEnabled);
     EXPECT_EQ(grab.GetKeywordsLimiter(), "pics\r\n");
     EXPECT_EQ(grab.GetHtmlExtensions(), "html\r\nphp\r\n");
-    EXPECT_EQ(grab.ProxyType(), TProxyType::PROXY_USEPROXY);
+    EXPECT_EQ(grab.ProxyType(), ProxyMode::PROXY_USEPROXY);
     EXPECT_EQ(grab.ProxyAddress(), "proxy.test");
     EXPECT_EQ(grab.ProxyPort(), 3128);
     EXPECT_EQ(grab.FileDownloader.ProxyPort, 3128);
@@ -432,18 +432,18 @@ TEST_F(RegGrabTest, WhatOneStartStoresTheNextStartLoads) {
 // ---------------------------------------------------------------------------
 // Reset to defaults
 
-TEST_F(RegGrabTest, ResetMarkerEmptiesTheUserKeyAtExitAndTheNextStartWritesDefaults) {
+TEST_F(PersistentGrabberTest, ResetMarkerEmptiesTheUserKeyAtExitAndTheNextStartWritesDefaults) {
     {
-        TRegHttpGrab grab(&Sink);
+        PersistentGrabber grab(&Sink);
         grab.SetTimeOut(60);
         grab.SetFileTypes("png");
         grab.SetProxyPort(8080);
         grab.Store().WriteBool(Setting::ResetAll.Entry, true);
     }
-    EXPECT_TRUE(ValueNames(TRegRoot::HKEY_CURRENT_USER).empty());
+    EXPECT_TRUE(ValueNames(RegistryRoot::CurrentUser).empty());
     EXPECT_EQ(Stored(Setting::ProxyPort), "8080") << "only the key holding the marker is wiped";
 
-    TRegHttpGrab grab(&Sink);
+    PersistentGrabber grab(&Sink);
     EXPECT_EQ(grab.TimeOut(), 300);
     EXPECT_EQ(grab.FileTypes(), "gif\r\njpeg\r\njpg\r\n");
     EXPECT_EQ(grab.ProxyPort(), 8080);
@@ -456,11 +456,11 @@ TEST_F(RegGrabTest, ResetMarkerEmptiesTheUserKeyAtExitAndTheNextStartWritesDefau
 // ---------------------------------------------------------------------------
 // Loading what is there
 
-TEST_F(RegGrabTest, VanishedStorageFolderFallsBackOnceWithoutCreatingIt) {
+TEST_F(PersistentGrabberTest, VanishedStorageFolderFallsBackOnceWithoutCreatingIt) {
     const std::string gone = Base + "/gone/pics/";
     Preset(Setting::StoragePath.Entry, gone);
     {
-        TRegHttpGrab grab(&Sink);
+        PersistentGrabber grab(&Sink);
         EXPECT_EQ(Sink.Texts,
                   std::vector<std::string>{"unable to access to  " + gone +
                                            "\r\ndownload directory set to  " + DefaultFolder()});
@@ -472,20 +472,20 @@ TEST_F(RegGrabTest, VanishedStorageFolderFallsBackOnceWithoutCreatingIt) {
         EXPECT_FALSE(fs::exists(Base + "/gone"));
     }
     Sink.Texts.clear();
-    TRegHttpGrab again(&Sink);
+    PersistentGrabber again(&Sink);
     EXPECT_TRUE(Sink.Texts.empty()) << Sink.Texts.front();
 }
 
-TEST_F(RegGrabTest, StoredStorageFolderThatExistsIsUsedSilently) {
+TEST_F(PersistentGrabberTest, StoredStorageFolderThatExistsIsUsedSilently) {
     fs::create_directories(Base + "/pics");
     Preset(Setting::StoragePath.Entry, Base + "/pics/");
-    TRegHttpGrab grab(&Sink);
+    PersistentGrabber grab(&Sink);
     EXPECT_TRUE(Sink.Texts.empty()) << Sink.Texts.front();
     EXPECT_EQ(grab.DownloadPath(), Base + "/pics/");
     EXPECT_EQ(grab.FileDownloader.DownloadPath, Base + "/pics/");
 }
 
-class RegGrabDamagedTest : public RegGrabTest {
+class PersistentGrabberDamagedTest : public PersistentGrabberTest {
 protected:
     // Settings as a user might leave them after editing the files by hand:
     // values the setters would refuse, a word where a number belongs, and
@@ -516,9 +516,9 @@ protected:
     }
 };
 
-TEST_F(RegGrabDamagedTest, RefusableValuesLoadAsDefaultsAndGoodOnesAreKept) {
+TEST_F(PersistentGrabberDamagedTest, RefusableValuesLoadAsDefaultsAndGoodOnesAreKept) {
     WriteDamagedFiles();
-    TRegHttpGrab grab(&Sink);
+    PersistentGrabber grab(&Sink);
     EXPECT_TRUE(Sink.Texts.empty()) << Sink.Texts.front();
     // refused: the defaults
     EXPECT_EQ(grab.HtmlConcurrentDownloads(), 4);
@@ -529,11 +529,11 @@ TEST_F(RegGrabDamagedTest, RefusableValuesLoadAsDefaultsAndGoodOnesAreKept) {
     EXPECT_EQ(grab.TimeOut(), 300);
     EXPECT_EQ(grab.PageDownloader.TimeOut, 300);
     EXPECT_EQ(grab.MaxQueueSize(), 5000);
-    EXPECT_EQ(grab.DownloadType(), TDownloadType::DOWNLOAD_HREF);
-    EXPECT_EQ(grab.ResultsFile, 1);
+    EXPECT_EQ(grab.DownloadType(), DownloadFilter::DOWNLOAD_HREF);
+    EXPECT_EQ(grab.ResultsMode, 1);
     EXPECT_EQ(grab.ProxyPort(), 80);
     EXPECT_EQ(grab.FileDownloader.ProxyPort, 80);
-    EXPECT_EQ(grab.ProxyType(), TProxyType::PROXY_DEFAULT);
+    EXPECT_EQ(grab.ProxyType(), ProxyMode::PROXY_DEFAULT);
     // kept
     EXPECT_EQ(grab.MaxDownloadQueueSize(), 250);
     EXPECT_FALSE(grab.StayOnSite);
@@ -547,11 +547,11 @@ TEST_F(RegGrabDamagedTest, RefusableValuesLoadAsDefaultsAndGoodOnesAreKept) {
     EXPECT_EQ(ConnectionLimits(), "9 11");
 }
 
-TEST_F(RegGrabDamagedTest, ConnectionLimitIgnoresAnyDamagedPageCount) {
+TEST_F(PersistentGrabberDamagedTest, ConnectionLimitIgnoresAnyDamagedPageCount) {
     for (const char* text : {"0", "-3", "101", "abc", "2147483647", "99999999999"}) {
         fs::remove_all(Config);
         WriteDamagedFiles(text);
-        TRegHttpGrab grab(&Sink);
+        PersistentGrabber grab(&Sink);
         EXPECT_EQ(grab.HtmlConcurrentDownloads(), 4) << text;
         EXPECT_EQ(ConnectionLimits(), "7 9") << text;
         grab.SetFilesConcurrentDownloads(5);
@@ -559,13 +559,13 @@ TEST_F(RegGrabDamagedTest, ConnectionLimitIgnoresAnyDamagedPageCount) {
     }
 }
 
-TEST_F(RegGrabDamagedTest, AScanRunsOnTheLoadedSettings) {
-    TTestHttpServer site;
+TEST_F(PersistentGrabberDamagedTest, AScanRunsOnTheLoadedSettings) {
+    TestHttpServer site;
     site.Serve("/g.html", "text/html", "<a href=\"big.jpg\"><img src=\"small.jpg\"></a>");
     site.Serve("/big.jpg", "image/jpeg", "JPEG big");
     site.Serve("/small.jpg", "image/jpeg", "JPEG small");
     WriteDamagedFiles();
-    TRegHttpGrab grab(&Sink);
+    PersistentGrabber grab(&Sink);
     grab.SetFileTypes("jpg");
     ASSERT_TRUE(grab.StartScan(site.Url("/g.html")));
     ASSERT_TRUE(RunUntil([&] { return !grab.IsWorking(); }, 60000));
@@ -575,10 +575,10 @@ TEST_F(RegGrabDamagedTest, AScanRunsOnTheLoadedSettings) {
     EXPECT_TRUE(Sink.Texts.empty()) << Sink.Texts.front();
 }
 
-TEST_F(RegGrabTest, ForeignSettingsFileIsKeptAsideAndDefaultsAreUsed) {
+TEST_F(PersistentGrabberTest, ForeignSettingsFileIsKeptAsideAndDefaultsAreUsed) {
     const std::string foreign = "<html>\n<body>not a settings file</body>\n</html>\n";
     WriteText(UserFile(), foreign);
-    TRegHttpGrab grab(&Sink);
+    PersistentGrabber grab(&Sink);
     ASSERT_EQ(Sink.Texts.size(), 1u);
     EXPECT_NE(Sink.Texts[0].find(UserFile()), std::string::npos) << Sink.Texts[0];
     EXPECT_NE(Sink.Texts[0].find("defaults are used"), std::string::npos) << Sink.Texts[0];

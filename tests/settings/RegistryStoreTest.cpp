@@ -17,7 +17,7 @@ namespace {
 
 const std::string kApp = "\\Software\\Tessellon";
 
-struct RecordingSink : IMessageSink {
+struct RecordingSink : MessageSink {
     std::vector<std::string> Texts;
     void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
 };
@@ -86,7 +86,7 @@ protected:
 
 TEST_F(RegistryStoreTest, KindsRoundTripAndConvert) {
     {
-        TRegistry reg(TRegRoot::HKEY_CURRENT_USER);
+        RegistryStore reg(RegistryRoot::CurrentUser);
         ASSERT_TRUE(reg.OpenKey(kApp, true));
         reg.WriteString("StoragePath", "/home/u/Download/");
         reg.WriteInteger("TimeOut", 300);
@@ -101,7 +101,7 @@ TEST_F(RegistryStoreTest, KindsRoundTripAndConvert) {
         reg.CloseKey();
     }
     ReopenFromCopy();
-    TRegistry reg(TRegRoot::HKEY_CURRENT_USER);
+    RegistryStore reg(RegistryRoot::CurrentUser);
     ASSERT_TRUE(reg.OpenKey(kApp, false));
     EXPECT_EQ(reg.ReadString("StoragePath"), "/home/u/Download/");
     EXPECT_EQ(reg.ReadInteger("TimeOut"), 300);
@@ -157,7 +157,7 @@ TEST_F(RegistryStoreTest, AwkwardValuesAndNamesRoundTripThroughTheFile) {
         "with space", "a/b", "a\\b", "a=b",     "%",          "%25",      "%key", "",
         "[x]",        ";c",  "#h",   "General", "\xc3\x9cml", "\xff\x01", " pad "};
     {
-        TRegistry reg(TRegRoot::HKEY_CURRENT_USER);
+        RegistryStore reg(RegistryRoot::CurrentUser);
         ASSERT_TRUE(reg.OpenKey(kApp, true));
         for (std::size_t i = 0; i < values.size(); ++i)
             reg.WriteString("v" + std::to_string(i), values[i]);
@@ -165,7 +165,7 @@ TEST_F(RegistryStoreTest, AwkwardValuesAndNamesRoundTripThroughTheFile) {
             reg.WriteInteger(names[i], static_cast<int>(i));
     }
     ReopenFromCopy();
-    TRegistry reg(TRegRoot::HKEY_CURRENT_USER);
+    RegistryStore reg(RegistryRoot::CurrentUser);
     ASSERT_TRUE(reg.OpenKey(kApp, false));
     for (std::size_t i = 0; i < values.size(); ++i)
         EXPECT_EQ(reg.ReadString("v" + std::to_string(i)), values[i]) << "value " << i;
@@ -180,7 +180,7 @@ TEST_F(RegistryStoreTest, AwkwardValuesAndNamesRoundTripThroughTheFile) {
 }
 
 TEST_F(RegistryStoreTest, KeysAreOpenedCreatedAndMatchedWithoutCase) {
-    TRegistry reg(TRegRoot::HKEY_CURRENT_USER);
+    RegistryStore reg(RegistryRoot::CurrentUser);
     EXPECT_FALSE(reg.OpenKey(kApp, false));
     EXPECT_FALSE(fs::exists(UserFile)) << "looking must not create the file";
 
@@ -219,7 +219,7 @@ TEST_F(RegistryStoreTest, KeysAreOpenedCreatedAndMatchedWithoutCase) {
 }
 
 TEST_F(RegistryStoreTest, DeleteKeyRemovesTheWholeBranchOnly) {
-    TRegistry reg(TRegRoot::HKEY_CURRENT_USER);
+    RegistryStore reg(RegistryRoot::CurrentUser);
     ASSERT_TRUE(reg.OpenKey(kApp + "\\Sub\\Deeper", true));
     reg.WriteString("x", "1");
     ASSERT_TRUE(reg.OpenKey(kApp, true));
@@ -243,16 +243,16 @@ TEST_F(RegistryStoreTest, DeleteKeyRemovesTheWholeBranchOnly) {
 
 TEST_F(RegistryStoreTest, RootsLiveInSeparatePrivateFiles) {
     const mode_t oldMask = ::umask(0); // the modes must not depend on the umask
-    TRegistry user(TRegRoot::HKEY_CURRENT_USER);
-    TRegistry machine(TRegRoot::HKEY_LOCAL_MACHINE);
+    RegistryStore user(RegistryRoot::CurrentUser);
+    RegistryStore machine(RegistryRoot::LocalMachine);
     ASSERT_TRUE(user.OpenKey(kApp, true));
     user.WriteString("Password", "secret");
     ASSERT_TRUE(machine.OpenKey(kApp, true));
     machine.WriteInteger("ProxyPort", 80);
     ::umask(oldMask);
 
-    EXPECT_EQ(TRegistry::FileFor(TRegRoot::HKEY_CURRENT_USER), UserFile);
-    EXPECT_EQ(TRegistry::FileFor(TRegRoot::HKEY_LOCAL_MACHINE), Folder + "/LocalMachine.ini");
+    EXPECT_EQ(RegistryStore::FileFor(RegistryRoot::CurrentUser), UserFile);
+    EXPECT_EQ(RegistryStore::FileFor(RegistryRoot::LocalMachine), Folder + "/LocalMachine.ini");
     EXPECT_EQ(Mode(Folder), 0700u);
     EXPECT_EQ(Mode(UserFile), 0600u);
     EXPECT_EQ(Mode(Folder + "/LocalMachine.ini"), 0600u);
@@ -267,8 +267,8 @@ TEST_F(RegistryStoreTest, RootsLiveInSeparatePrivateFiles) {
 }
 
 TEST_F(RegistryStoreTest, ObjectsAndProcessesSeeEachOthersWrites) {
-    TRegistry a(TRegRoot::HKEY_CURRENT_USER);
-    TRegistry b(TRegRoot::HKEY_CURRENT_USER);
+    RegistryStore a(RegistryRoot::CurrentUser);
+    RegistryStore b(RegistryRoot::CurrentUser);
     ASSERT_TRUE(a.OpenKey(kApp, true));
     a.WriteInteger("Depth", 3);
     ASSERT_TRUE(b.OpenKey(kApp, false));
@@ -292,10 +292,10 @@ TEST_F(RegistryStoreTest, CorruptFileGivesDefaultsOneMessageAndIsKept) {
         garbage += static_cast<char>((i * 7919 + 13) % 256);
     Spill(UserFile, garbage);
 
-    TRegistry silent(TRegRoot::HKEY_CURRENT_USER); // no sink: the message waits
+    RegistryStore silent(RegistryRoot::CurrentUser); // no sink: the message waits
     EXPECT_FALSE(silent.OpenKey(kApp, false));
     RecordingSink sink;
-    TRegistry reg(TRegRoot::HKEY_CURRENT_USER, &sink);
+    RegistryStore reg(RegistryRoot::CurrentUser, &sink);
     EXPECT_FALSE(reg.OpenKey(kApp, false));
     EXPECT_FALSE(reg.KeyExists(kApp));
     ASSERT_TRUE(reg.OpenKey(kApp, true));
@@ -331,7 +331,7 @@ TEST_F(RegistryStoreTest, UnreadablePathsNeverCrash) {
     fs::create_directories(UserFile);
     RecordingSink sink;
     {
-        TRegistry reg(TRegRoot::HKEY_CURRENT_USER, &sink);
+        RegistryStore reg(RegistryRoot::CurrentUser, &sink);
         EXPECT_FALSE(reg.OpenKey(kApp, false));
         ASSERT_EQ(sink.Texts.size(), 1u);
         EXPECT_NE(sink.Texts[0].find("(it is a folder)"), std::string::npos);
@@ -346,7 +346,7 @@ TEST_F(RegistryStoreTest, UnreadablePathsNeverCrash) {
     Spill(notAFolder, "x");
     setenv("TESSELLON_CONFIG_DIR", notAFolder.c_str(), 1);
     sink.Texts.clear();
-    TRegistry reg(TRegRoot::HKEY_CURRENT_USER, &sink);
+    RegistryStore reg(RegistryRoot::CurrentUser, &sink);
     EXPECT_FALSE(reg.OpenKey(kApp, true));
     reg.WriteString("x", "y");
     EXPECT_FALSE(reg.ValueExists("x"));
@@ -358,20 +358,20 @@ TEST_F(RegistryStoreTest, UnreadablePathsNeverCrash) {
 }
 
 TEST_F(RegistryStoreTest, ConfigFolderFollowsTheEnvironment) {
-    EXPECT_EQ(TRegistry::ConfigFolder(), Folder);
+    EXPECT_EQ(RegistryStore::ConfigFolder(), Folder);
     setenv("TESSELLON_CONFIG_DIR", (Folder + "/").c_str(), 1);
-    EXPECT_EQ(TRegistry::ConfigFolder(), Folder);
+    EXPECT_EQ(RegistryStore::ConfigFolder(), Folder);
 
     unsetenv("TESSELLON_CONFIG_DIR");
     setenv("XDG_CONFIG_HOME", (Base + "/xdg").c_str(), 1);
     setenv("HOME", (Base + "/home").c_str(), 1);
-    EXPECT_EQ(TRegistry::ConfigFolder(), Base + "/xdg/Tessellon");
+    EXPECT_EQ(RegistryStore::ConfigFolder(), Base + "/xdg/Tessellon");
     setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
-    EXPECT_EQ(TRegistry::ConfigFolder(), Base + "/home/.config/Tessellon");
+    EXPECT_EQ(RegistryStore::ConfigFolder(), Base + "/home/.config/Tessellon");
     unsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(TRegistry::ConfigFolder(), Base + "/home/.config/Tessellon");
+    EXPECT_EQ(RegistryStore::ConfigFolder(), Base + "/home/.config/Tessellon");
 
-    TRegistry reg(TRegRoot::HKEY_LOCAL_MACHINE);
+    RegistryStore reg(RegistryRoot::LocalMachine);
     ASSERT_TRUE(reg.OpenKey(kApp, true));
     reg.WriteString("ProxyAddress", "proxy");
     EXPECT_TRUE(fs::exists(Base + "/home/.config/Tessellon/LocalMachine.ini"));

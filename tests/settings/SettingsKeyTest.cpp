@@ -7,13 +7,13 @@
 
 namespace {
 
-const TGVKeyEntry kUserNumber{true, "TimeOut"};
-const TGVKeyEntry kMachineText{false, "ProxyAddress"};
+const SettingEntry kUserNumber{true, "TimeOut"};
+const SettingEntry kMachineText{false, "ProxyAddress"};
 
 } // namespace
 
 TEST(CheckIntegerText, DigitsOnlyTextIsItsNumber) {
-    TRecordingSink sink;
+    RecordingSink sink;
     EXPECT_EQ(CheckIntegerText("0", true, 10, &sink), 0);
     EXPECT_EQ(CheckIntegerText("20", true, 10, &sink), 20);
     EXPECT_EQ(CheckIntegerText("007", true, 10, &sink), 7);
@@ -24,7 +24,7 @@ TEST(CheckIntegerText, DigitsOnlyTextIsItsNumber) {
 TEST(CheckIntegerText, AnythingElseGivesTheDefaultAndTellsOnlyWhenAsked) {
     for (const char* text :
          {"", "-3", "+3", "12a", " 5", "5 ", "1.5", "99999999999", "2147483648", "abc"}) {
-        TRecordingSink told, silent;
+        RecordingSink told, silent;
         EXPECT_EQ(CheckIntegerText(text, true, 10, &told), 10) << '"' << text << '"';
         EXPECT_EQ(told.Texts, std::vector<std::string>{"Incorrect value;  reseted to 10"})
             << '"' << text << '"';
@@ -32,24 +32,24 @@ TEST(CheckIntegerText, AnythingElseGivesTheDefaultAndTellsOnlyWhenAsked) {
         EXPECT_TRUE(silent.Texts.empty()) << '"' << text << '"';
     }
     // The default is shown as given, and no sink is no harm.
-    TRecordingSink sink;
+    RecordingSink sink;
     EXPECT_EQ(CheckIntegerText("x", true, 0, &sink), 0);
     EXPECT_EQ(sink.Texts, std::vector<std::string>{"Incorrect value;  reseted to 0"});
     EXPECT_EQ(CheckIntegerText("x", true, 5), 5);
 }
 
-using GVRegTest = TSettingsSandbox;
+using SettingsKeyTest = SettingsSandbox;
 
-TEST_F(GVRegTest, MissingValuesGiveTheirDefaultAndStoreItInTheirRoot) {
-    TGVReg reg("Tessellon");
+TEST_F(SettingsKeyTest, MissingValuesGiveTheirDefaultAndStoreItInTheirRoot) {
+    SettingsKey reg("Tessellon");
     EXPECT_EQ(reg.ReadInteger(kUserNumber, 300), 300);
     EXPECT_EQ(reg.ReadString(kMachineText, "proxy:3128"), "proxy:3128");
     EXPECT_TRUE(reg.ReadBool({true, "StayOnSite"}, true));
     EXPECT_EQ(Stored(kUserNumber), "300");
     EXPECT_EQ(Stored(kMachineText), "proxy:3128");
-    EXPECT_EQ(Stored(TRegRoot::HKEY_CURRENT_USER, "StayOnSite"), "1");
-    EXPECT_EQ(Stored(TRegRoot::HKEY_CURRENT_USER, "ProxyAddress"), std::nullopt);
-    EXPECT_EQ(Stored(TRegRoot::HKEY_LOCAL_MACHINE, "TimeOut"), std::nullopt);
+    EXPECT_EQ(Stored(RegistryRoot::CurrentUser, "StayOnSite"), "1");
+    EXPECT_EQ(Stored(RegistryRoot::CurrentUser, "ProxyAddress"), std::nullopt);
+    EXPECT_EQ(Stored(RegistryRoot::LocalMachine, "TimeOut"), std::nullopt);
 
     // A stored value wins over the default and is left as it is.
     reg.WriteInteger(kUserNumber, 60);
@@ -59,8 +59,8 @@ TEST_F(GVRegTest, MissingValuesGiveTheirDefaultAndStoreItInTheirRoot) {
     EXPECT_EQ(Stored(kUserNumber), "60");
 }
 
-TEST_F(GVRegTest, ClearedStoreDefaultsSkipsTheWriteOfOneReadOnly) {
-    TGVReg reg("Tessellon");
+TEST_F(SettingsKeyTest, ClearedStoreDefaultsSkipsTheWriteOfOneReadOnly) {
+    SettingsKey reg("Tessellon");
     reg.StoreDefaults = false;
     EXPECT_EQ(reg.ReadInteger(kUserNumber, 4), 4);
     EXPECT_TRUE(reg.StoreDefaults);
@@ -69,38 +69,38 @@ TEST_F(GVRegTest, ClearedStoreDefaultsSkipsTheWriteOfOneReadOnly) {
     EXPECT_EQ(Stored(kUserNumber), "4");
 }
 
-TEST_F(GVRegTest, AppliNameNamesTheKeyInsteadOfTheTitle) {
-    TGVReg reg("Tessellon");
-    reg.AppliName = "Other";
+TEST_F(SettingsKeyTest, AppliNameNamesTheKeyInsteadOfTheTitle) {
+    SettingsKey reg("Tessellon");
+    reg.KeyName = "Other";
     reg.WriteInteger(kUserNumber, 42);
-    EXPECT_EQ(Stored(TRegRoot::HKEY_CURRENT_USER, "TimeOut", "\\Software\\Other"), "42");
+    EXPECT_EQ(Stored(RegistryRoot::CurrentUser, "TimeOut", "\\Software\\Other"), "42");
     EXPECT_EQ(Stored(kUserNumber), std::nullopt);
 }
 
-TEST_F(GVRegTest, ResetMarkerWipesItsRootAtExitAndTheNextStartWritesDefaults) {
-    const TGVKeyEntry userMarker = Setting::ResetAll.Entry;
-    const TGVKeyEntry machineMarker{false, "ResetAll"};
+TEST_F(SettingsKeyTest, ResetMarkerWipesItsRootAtExitAndTheNextStartWritesDefaults) {
+    const SettingEntry userMarker = Setting::ResetAll.Entry;
+    const SettingEntry machineMarker{false, "ResetAll"};
     {
-        TGVReg reg("Tessellon");
+        SettingsKey reg("Tessellon");
         reg.WriteInteger(kUserNumber, 60);
         reg.WriteString({true, "FileTypes"}, "png");
         reg.WriteString(kMachineText, "proxy:3128");
         reg.WriteBool(userMarker, true);
     }
-    EXPECT_TRUE(ValueNames(TRegRoot::HKEY_CURRENT_USER).empty());
+    EXPECT_TRUE(ValueNames(RegistryRoot::CurrentUser).empty());
     EXPECT_EQ(Stored(kMachineText), "proxy:3128") << "the machine key has no marker";
 
     {
-        TGVReg reg("Tessellon");
+        SettingsKey reg("Tessellon");
         EXPECT_EQ(reg.ReadInteger(kUserNumber, 300), 300);
         EXPECT_EQ(Stored(kUserNumber), "300");
         reg.WriteBool(machineMarker, false); // the marker counts by its presence, not its value
     }
     EXPECT_EQ(Stored(kUserNumber), "300") << "the user key has no marker";
-    EXPECT_TRUE(ValueNames(TRegRoot::HKEY_LOCAL_MACHINE).empty());
+    EXPECT_TRUE(ValueNames(RegistryRoot::LocalMachine).empty());
 
     {
-        TGVReg reg("Tessellon"); // no marker anywhere: nothing is wiped
+        SettingsKey reg("Tessellon"); // no marker anywhere: nothing is wiped
         reg.WriteString(kMachineText, "p2");
     }
     EXPECT_EQ(Stored(kUserNumber), "300");

@@ -19,7 +19,7 @@
 #include <unistd.h>
 #include <vector>
 
-struct TRecordingSink : IMessageSink {
+struct RecordingSink : MessageSink {
     std::vector<std::string> Texts;
     void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
 };
@@ -28,7 +28,7 @@ inline const std::string kAppKey = "\\Software\\Tessellon";
 inline const std::string kInternetSettingsKey =
     "\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 
-class TSettingsSandbox : public ::testing::Test {
+class SettingsSandbox : public ::testing::Test {
 protected:
     void SetUp() override {
         namespace fs = std::filesystem;
@@ -63,26 +63,27 @@ protected:
 
     // The raw stored text of a value of the application key; nothing when
     // the value (or the key) is missing.
-    static std::optional<std::string> Stored(TRegRoot root, const std::string& name,
+    static std::optional<std::string> Stored(RegistryRoot root, const std::string& name,
                                              const std::string& key = kAppKey) {
-        TRegistry reg(root);
+        RegistryStore reg(root);
         if (!reg.OpenKey(key, false) || !reg.ValueExists(name)) return std::nullopt;
         return reg.ReadString(name);
     }
-    static std::optional<std::string> Stored(const TGVKeyEntry& entry) {
+    static std::optional<std::string> Stored(const SettingEntry& entry) {
         return Stored(RootOf(entry), entry.ValueName);
     }
-    static std::optional<std::string> Stored(const TSettingDef& def) { return Stored(def.Entry); }
+    static std::optional<std::string> Stored(const SettingDef& def) { return Stored(def.Entry); }
 
-    static TRegRoot RootOf(const TGVKeyEntry& entry) {
-        return entry.CurrentUser ? TRegRoot::HKEY_CURRENT_USER : TRegRoot::HKEY_LOCAL_MACHINE;
+    static RegistryRoot RootOf(const SettingEntry& entry) {
+        return entry.CurrentUser ? RegistryRoot::CurrentUser : RegistryRoot::LocalMachine;
     }
-    static TRegRoot OtherRoot(const TGVKeyEntry& entry) {
-        return entry.CurrentUser ? TRegRoot::HKEY_LOCAL_MACHINE : TRegRoot::HKEY_CURRENT_USER;
+    static RegistryRoot OtherRoot(const SettingEntry& entry) {
+        return entry.CurrentUser ? RegistryRoot::LocalMachine : RegistryRoot::CurrentUser;
     }
 
-    static std::vector<std::string> ValueNames(TRegRoot root, const std::string& key = kAppKey) {
-        TRegistry reg(root);
+    static std::vector<std::string> ValueNames(RegistryRoot root,
+                                               const std::string& key = kAppKey) {
+        RegistryStore reg(root);
         if (!reg.OpenKey(key, false)) return {};
         return reg.GetValueNames();
     }
@@ -91,7 +92,7 @@ protected:
     // "-" stands for a missing value.
     static std::string ConnectionLimits() {
         auto v = [](const char* name) {
-            return Stored(TRegRoot::HKEY_CURRENT_USER, name, kInternetSettingsKey).value_or("-");
+            return Stored(RegistryRoot::CurrentUser, name, kInternetSettingsKey).value_or("-");
         };
         return v("MaxConnectionsPerServer") + " " + v("MaxConnectionsPer1_0Server");
     }

@@ -56,9 +56,9 @@ int StartConnect(int port) {
 
 } // namespace
 
-// --- TRawConnection ---
+// --- RawConnection ---
 
-std::string TRawConnection::ReadHead(int timeoutMs) {
+std::string RawConnection::ReadHead(int timeoutMs) {
     const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::string buf = std::move(Pending_);
     Pending_.clear();
@@ -81,7 +81,7 @@ std::string TRawConnection::ReadHead(int timeoutMs) {
     }
 }
 
-bool TRawConnection::Send(std::string_view data) {
+bool RawConnection::Send(std::string_view data) {
     std::size_t off = 0;
     while (off < data.size()) {
         if (Server_.Stopping()) return false;
@@ -99,7 +99,7 @@ bool TRawConnection::Send(std::string_view data) {
     return true;
 }
 
-bool TRawConnection::PeerClosed() {
+bool RawConnection::PeerClosed() {
     pollfd p{Fd_, POLLIN, 0};
     if (::poll(&p, 1, 0) <= 0) return false;
     if (p.revents & (POLLERR | POLLHUP)) return true;
@@ -111,7 +111,7 @@ bool TRawConnection::PeerClosed() {
     return false;
 }
 
-bool TRawConnection::Pause(int ms) {
+bool RawConnection::Pause(int ms) {
     const auto end = Clock::now() + std::chrono::milliseconds(ms);
     while (MsLeft(end) > 0) {
         if (Server_.Stopping() || PeerClosed()) return false;
@@ -120,7 +120,7 @@ bool TRawConnection::Pause(int ms) {
     return true;
 }
 
-bool TRawConnection::WaitPeerClosed(int timeoutMs) {
+bool RawConnection::WaitPeerClosed(int timeoutMs) {
     const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!Server_.Stopping() && MsLeft(end) > 0) {
         if (PeerClosed()) return true;
@@ -130,29 +130,29 @@ bool TRawConnection::WaitPeerClosed(int timeoutMs) {
     return false;
 }
 
-void TRawConnection::Reset() {
+void RawConnection::Reset() {
     linger l{1, 0};
     ::setsockopt(Fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
     ::close(Fd_);
     Fd_ = -1;
 }
 
-// --- TScriptedServer ---
+// --- ScriptedServer ---
 
-TScriptedServer::TScriptedServer(Script script) : Script_(std::move(script)) {
+ScriptedServer::ScriptedServer(Script script) : Script_(std::move(script)) {
     Listen_ = ListenOn127(64, Port_);
     Acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 
-TScriptedServer::~TScriptedServer() {
+ScriptedServer::~ScriptedServer() {
     Stop();
 }
 
-std::string TScriptedServer::Origin() const {
+std::string ScriptedServer::Origin() const {
     return "http://127.0.0.1:" + std::to_string(Port_);
 }
 
-void TScriptedServer::AcceptLoop() {
+void ScriptedServer::AcceptLoop() {
     while (!Stopping_) {
         pollfd p{Listen_, POLLIN, 0};
         if (::poll(&p, 1, 50) <= 0) continue;
@@ -163,14 +163,14 @@ void TScriptedServer::AcceptLoop() {
         ++Accepted_;
         std::lock_guard lk(M_);
         Connections_.emplace_back([this, fd] {
-            TRawConnection conn(fd, *this);
+            RawConnection conn(fd, *this);
             Script_(conn);
             if (conn.Fd() >= 0) ::close(conn.Fd());
         });
     }
 }
 
-void TScriptedServer::Stop() {
+void ScriptedServer::Stop() {
     if (!Acceptor_.joinable()) return;
     Stopping_ = true;
     Acceptor_.join();
@@ -184,19 +184,19 @@ void TScriptedServer::Stop() {
         t.join();
 }
 
-std::vector<std::string> TScriptedServer::Heads() const {
+std::vector<std::string> ScriptedServer::Heads() const {
     std::lock_guard lk(M_);
     return Heads_;
 }
 
-void TScriptedServer::Record(const std::string& head) {
+void ScriptedServer::Record(const std::string& head) {
     std::lock_guard lk(M_);
     Heads_.push_back(head);
 }
 
-// --- TBlackholeServer ---
+// --- BlackholeServer ---
 
-TBlackholeServer::TBlackholeServer() {
+BlackholeServer::BlackholeServer() {
     Listen_ = ListenOn127(0, Port_);
     // With a backlog of 0 one completed connection fills the queue; further
     // handshakes are dropped by the kernel and stay pending.
@@ -205,17 +205,17 @@ TBlackholeServer::TBlackholeServer() {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
 
-TBlackholeServer::~TBlackholeServer() {
+BlackholeServer::~BlackholeServer() {
     for (int fd : Fillers_)
         if (fd >= 0) ::close(fd);
     ::close(Listen_);
 }
 
-std::string TBlackholeServer::Url(const std::string& path) const {
+std::string BlackholeServer::Url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(Port_) + path;
 }
 
-bool TBlackholeServer::ConnectsHang() const {
+bool BlackholeServer::ConnectsHang() const {
     const int fd = StartConnect(Port_);
     if (fd < 0) return false;
     pollfd p{fd, POLLOUT, 0};

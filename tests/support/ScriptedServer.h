@@ -12,11 +12,11 @@
 #include <thread>
 #include <vector>
 
-class TScriptedServer;
+class ScriptedServer;
 
-class TRawConnection {
+class RawConnection {
 public:
-    TRawConnection(int fd, TScriptedServer& server) : Fd_(fd), Server_(server) {}
+    RawConnection(int fd, ScriptedServer& server) : Fd_(fd), Server_(server) {}
 
     // Reads up to the end of the request head; empty when the peer closed,
     // the server stops or timeoutMs passed.
@@ -35,18 +35,18 @@ public:
 private:
     bool PeerClosed();
     int Fd_;
-    TScriptedServer& Server_;
+    ScriptedServer& Server_;
     std::string Pending_; // bytes read beyond the head
 };
 
-class TScriptedServer {
+class ScriptedServer {
 public:
-    using Script = std::function<void(TRawConnection&)>;
+    using Script = std::function<void(RawConnection&)>;
 
-    explicit TScriptedServer(Script script);
-    ~TScriptedServer();
-    TScriptedServer(const TScriptedServer&) = delete;
-    TScriptedServer& operator=(const TScriptedServer&) = delete;
+    explicit ScriptedServer(Script script);
+    ~ScriptedServer();
+    ScriptedServer(const ScriptedServer&) = delete;
+    ScriptedServer& operator=(const ScriptedServer&) = delete;
 
     // Closes the listener, ends the running scripts and joins them.
     void Stop();
@@ -61,7 +61,7 @@ public:
     bool Stopping() const { return Stopping_; }
 
 private:
-    friend class TRawConnection;
+    friend class RawConnection;
     void AcceptLoop();
     void Record(const std::string& head);
 
@@ -78,12 +78,12 @@ private:
 
 // A listener that never accepts, with its backlog filled up front: a new
 // connection attempt stays in the handshake until the client gives up.
-class TBlackholeServer {
+class BlackholeServer {
 public:
-    TBlackholeServer();
-    ~TBlackholeServer();
-    TBlackholeServer(const TBlackholeServer&) = delete;
-    TBlackholeServer& operator=(const TBlackholeServer&) = delete;
+    BlackholeServer();
+    ~BlackholeServer();
+    BlackholeServer(const BlackholeServer&) = delete;
+    BlackholeServer& operator=(const BlackholeServer&) = delete;
 
     int Port() const { return Port_; }
     std::string Url(const std::string& path) const;

@@ -9,13 +9,13 @@
 
 namespace fs = std::filesystem;
 
-TTempDir::TTempDir() {
+TempDir::TempDir() {
     std::string tmpl = (fs::temp_directory_path() / "tessellon-test-XXXXXX").string();
     if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     Path_ = tmpl;
 }
 
-TTempDir::~TTempDir() {
+TempDir::~TempDir() {
     std::error_code ec;
     // Read-only files and folders must not keep the tree alive.
     for (auto it = fs::recursive_directory_iterator(Path_, ec);
@@ -24,7 +24,7 @@ TTempDir::~TTempDir() {
     fs::remove_all(Path_, ec);
 }
 
-std::string TTempDir::Sub(const std::string& relative) const {
+std::string TempDir::Sub(const std::string& relative) const {
     return Path_ + "/" + relative;
 }
 

@@ -7,12 +7,12 @@
 
 // A fresh folder under the system's temporary folder, removed (with
 // everything in it, read-only entries included) when the object goes.
-class TTempDir {
+class TempDir {
 public:
-    TTempDir();
-    ~TTempDir();
-    TTempDir(const TTempDir&) = delete;
-    TTempDir& operator=(const TTempDir&) = delete;
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
 
     const std::string& Path() const { return Path_; }
     // Path() + "/" + relative

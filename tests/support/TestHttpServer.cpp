@@ -3,7 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 
-TTestHttpServer::TTestHttpServer(int requestsPerConnection) {
+TestHttpServer::TestHttpServer(int requestsPerConnection) {
     Server_.set_keep_alive_max_count(std::size_t(requestsPerConnection));
     auto handle = [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); };
     Server_.Get(".*", handle);
@@ -13,35 +13,35 @@ TTestHttpServer::TTestHttpServer(int requestsPerConnection) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-TTestHttpServer::~TTestHttpServer() {
+TestHttpServer::~TestHttpServer() {
     Stop();
 }
 
-void TTestHttpServer::Stop() {
+void TestHttpServer::Stop() {
     if (Thread_.joinable()) {
         Server_.stop();
         Thread_.join();
     }
 }
 
-std::string TTestHttpServer::Origin() const {
+std::string TestHttpServer::Origin() const {
     return "http://127.0.0.1:" + std::to_string(Port_);
 }
 
-void TTestHttpServer::On(const std::string& path, Handler handler) {
+void TestHttpServer::On(const std::string& path, Handler handler) {
     std::lock_guard lk(M_);
     Routes_[path] = std::move(handler);
 }
 
-void TTestHttpServer::Serve(const std::string& path, const std::string& contentType,
-                            const std::string& body, int status) {
+void TestHttpServer::Serve(const std::string& path, const std::string& contentType,
+                           const std::string& body, int status) {
     On(path, [contentType, body, status](const httplib::Request&, httplib::Response& res) {
         res.status = status;
         res.set_content(body, contentType.c_str());
     });
 }
 
-void TTestHttpServer::Redirect(const std::string& path, const std::string& location, int status) {
+void TestHttpServer::Redirect(const std::string& path, const std::string& location, int status) {
     On(path, [location, status](const httplib::Request&, httplib::Response& res) {
         res.status = status;
         res.set_header("Location", location);
@@ -49,17 +49,17 @@ void TTestHttpServer::Redirect(const std::string& path, const std::string& locat
     });
 }
 
-void TTestHttpServer::Fallback(Handler handler) {
+void TestHttpServer::Fallback(Handler handler) {
     std::lock_guard lk(M_);
     Fallback_ = std::move(handler);
 }
 
-std::vector<TTestHttpServer::TSeen> TTestHttpServer::Requests() const {
+std::vector<TestHttpServer::Seen> TestHttpServer::Requests() const {
     std::lock_guard lk(M_);
     return Seen_;
 }
 
-int TTestHttpServer::Count(const std::string& path) const {
+int TestHttpServer::Count(const std::string& path) const {
     std::lock_guard lk(M_);
     int n = 0;
     for (const auto& s : Seen_)
@@ -67,19 +67,19 @@ int TTestHttpServer::Count(const std::string& path) const {
     return n;
 }
 
-int TTestHttpServer::Total() const {
+int TestHttpServer::Total() const {
     std::lock_guard lk(M_);
     return int(Seen_.size());
 }
 
-bool TTestHttpServer::EverSaw(const std::string& header) const {
+bool TestHttpServer::EverSaw(const std::string& header) const {
     std::lock_guard lk(M_);
     for (const auto& s : Seen_)
         if (s.Has(header)) return true;
     return false;
 }
 
-void TTestHttpServer::Handle(const httplib::Request& req, httplib::Response& res) {
+void TestHttpServer::Handle(const httplib::Request& req, httplib::Response& res) {
     Handler handler;
     {
         std::lock_guard lk(M_);
@@ -98,7 +98,7 @@ void TTestHttpServer::Handle(const httplib::Request& req, httplib::Response& res
     res.set_content("not found", "text/plain");
 }
 
-void TGate::Open() {
+void Gate::Open() {
     {
         std::lock_guard lk(M_);
         Open_ = true;
@@ -106,23 +106,23 @@ void TGate::Open() {
     Cv_.notify_all();
 }
 
-bool TGate::Wait(int timeoutMs) {
+bool Gate::Wait(int timeoutMs) {
     std::unique_lock lk(M_);
     return Cv_.wait_for(lk, std::chrono::milliseconds(timeoutMs), [this] { return Open_; });
 }
 
-bool TGate::IsOpen() const {
+bool Gate::IsOpen() const {
     std::lock_guard lk(M_);
     return Open_;
 }
 
-void TConcurrency::Enter() {
+void Concurrency::Enter() {
     const int now = ++Now_;
     int peak = Peak_.load();
     while (now > peak && !Peak_.compare_exchange_weak(peak, now)) {
     }
 }
 
-void TConcurrency::Leave() {
+void Concurrency::Leave() {
     --Now_;
 }

@@ -14,11 +14,11 @@
 #include <thread>
 #include <vector>
 
-class TTestHttpServer {
+class TestHttpServer {
 public:
     using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
 
-    struct TSeen {
+    struct Seen {
         std::string Path;   // decoded path, as the router matched it
         std::string Target; // the request line's target, as sent
         httplib::Headers Headers;
@@ -31,10 +31,10 @@ public:
 
     // requestsPerConnection: how many requests one connection may carry
     // (1: closed after each answer, as HTTP/1.0 servers do by default).
-    explicit TTestHttpServer(int requestsPerConnection = 1);
-    ~TTestHttpServer();
-    TTestHttpServer(const TTestHttpServer&) = delete;
-    TTestHttpServer& operator=(const TTestHttpServer&) = delete;
+    explicit TestHttpServer(int requestsPerConnection = 1);
+    ~TestHttpServer();
+    TestHttpServer(const TestHttpServer&) = delete;
+    TestHttpServer& operator=(const TestHttpServer&) = delete;
 
     // Stops listening and waits for the running handlers.
     void Stop();
@@ -52,7 +52,7 @@ public:
     // Every request whose path no route names.
     void Fallback(Handler handler);
 
-    std::vector<TSeen> Requests() const;
+    std::vector<Seen> Requests() const;
     int Count(const std::string& path) const;
     int Total() const;
     // Whether any request so far carried the header.
@@ -69,12 +69,12 @@ private:
     mutable std::mutex M_;
     std::map<std::string, Handler> Routes_;
     Handler Fallback_;
-    std::vector<TSeen> Seen_;
+    std::vector<Seen> Seen_;
 };
 
 // A gate that server handlers wait at until the test opens it (or the
 // bound passes, so that a failing test cannot hang its server).
-class TGate {
+class Gate {
 public:
     void Open();
     // True when opened, false when timeoutMs passed first.
@@ -88,7 +88,7 @@ private:
 };
 
 // Counts handlers running at once and the highest count seen.
-class TConcurrency {
+class Concurrency {
 public:
     void Enter();
     void Leave();

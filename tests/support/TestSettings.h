@@ -14,21 +14,21 @@
 #include <string_view>
 #include <vector>
 
-class TRecordedMessages : public IMessageSink {
+class RecordedMessages : public MessageSink {
 public:
     std::vector<std::string> Texts;
     void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
 };
 
-struct TConfigFolder {
-    TTempDir Dir;
-    TConfigFolder() { ::setenv("TESSELLON_CONFIG_DIR", Dir.Path().c_str(), 1); }
-    ~TConfigFolder() { ::unsetenv("TESSELLON_CONFIG_DIR"); }
+struct ConfigFolder {
+    TempDir Dir;
+    ConfigFolder() { ::setenv("TESSELLON_CONFIG_DIR", Dir.Path().c_str(), 1); }
+    ~ConfigFolder() { ::unsetenv("TESSELLON_CONFIG_DIR"); }
 };
 
-struct TWorkFolder {
-    TTempDir Dir;
+struct WorkFolder {
+    TempDir Dir;
     std::filesystem::path Old = std::filesystem::current_path();
-    TWorkFolder() { std::filesystem::current_path(Dir.Path()); }
-    ~TWorkFolder() { std::filesystem::current_path(Old); }
+    WorkFolder() { std::filesystem::current_path(Dir.Path()); }
+    ~WorkFolder() { std::filesystem::current_path(Old); }
 };

@@ -28,7 +28,7 @@ bool MakeSelfSigned(X509*& cert, EVP_PKEY*& key) {
 
 } // namespace
 
-TTlsTestServer::TTlsTestServer(const std::string& body) {
+TlsTestServer::TlsTestServer(const std::string& body) {
     X509* cert = nullptr;
     EVP_PKEY* key = nullptr;
     if (MakeSelfSigned(cert, key)) {
@@ -49,7 +49,7 @@ TTlsTestServer::TTlsTestServer(const std::string& body) {
     if (key != nullptr) EVP_PKEY_free(key);
 }
 
-TTlsTestServer::~TTlsTestServer() {
+TlsTestServer::~TlsTestServer() {
     if (Thread_.joinable()) {
         Server_->stop();
         Thread_.join();

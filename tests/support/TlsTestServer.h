@@ -11,13 +11,13 @@ namespace httplib {
 class SSLServer;
 }
 
-class TTlsTestServer {
+class TlsTestServer {
 public:
     // Every path answers 200 with body as image/jpeg.
-    explicit TTlsTestServer(const std::string& body);
-    ~TTlsTestServer();
-    TTlsTestServer(const TTlsTestServer&) = delete;
-    TTlsTestServer& operator=(const TTlsTestServer&) = delete;
+    explicit TlsTestServer(const std::string& body);
+    ~TlsTestServer();
+    TlsTestServer(const TlsTestServer&) = delete;
+    TlsTestServer& operator=(const TlsTestServer&) = delete;
 
     bool Valid() const { return Port_ > 0; }
     std::string Url(const std::string& path) const {

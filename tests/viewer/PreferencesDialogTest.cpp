@@ -48,9 +48,9 @@ protected:
     PreferencesDialogTest() { gallery.SetTimerEnabled(false); }
 
     // Built on first use, so that a test can prepare the settings first.
-    TPagesDlg& Dialog() {
+    PreferencesDialog& Dialog() {
         if (!dialog) {
-            dialog = std::make_unique<TPagesDlg>(gallery, &messages);
+            dialog = std::make_unique<PreferencesDialog>(gallery, &messages);
             dialog->MainWindowVisible = [this] { return mainVisible; };
             dialog->ConfirmReset = [this](const QString& question) {
                 questions.push_back(question.toStdString());
@@ -74,16 +74,16 @@ protected:
             QTest::keyClicks(edit, QLatin1String(text));
     }
     std::string UserFile() const {
-        return ReadFile(TRegistry::FileFor(TRegRoot::HKEY_CURRENT_USER));
+        return ReadFile(RegistryStore::FileFor(RegistryRoot::CurrentUser));
     }
     // What another reader of the store sees, without storing defaults.
-    static std::string Stored(const TSettingDef& def) {
-        TGVReg reg("Tessellon");
+    static std::string Stored(const SettingDef& def) {
+        SettingsKey reg("Tessellon");
         reg.StoreDefaults = false;
         return reg.ReadString(def.Entry, "<missing>");
     }
     static int ConnectionLimit(const char* name) {
-        TRegistry reg(TRegRoot::HKEY_CURRENT_USER);
+        RegistryStore reg(RegistryRoot::CurrentUser);
         if (!reg.OpenKey(kInternetSettings, false) || !reg.ValueExists(name)) return -1;
         return reg.ReadInteger(name);
     }
@@ -93,10 +93,10 @@ protected:
         return false;
     }
 
-    TConfigFolder config;
-    TRecordedMessages messages;
-    TGVThumb gallery{&messages};
-    std::unique_ptr<TPagesDlg> dialog;
+    ConfigFolder config;
+    RecordedMessages messages;
+    GalleryController gallery{&messages};
+    std::unique_ptr<PreferencesDialog> dialog;
     bool mainVisible = false;
     bool answerYes = false;
     std::vector<std::string> questions;
@@ -248,7 +248,7 @@ TEST_F(PreferencesDialogTest, QueueSizesTooLargeForANumberFallBackToTen) {
 TEST_F(PreferencesDialogTest, ConcurrencyAppliesOnlyWhileTheMainWindowIsVisible) {
     // Filling the dialog leaves the connection limit alone.
     {
-        TRegistry reg(TRegRoot::HKEY_CURRENT_USER);
+        RegistryStore reg(RegistryRoot::CurrentUser);
         ASSERT_TRUE(reg.OpenKey(kInternetSettings, false));
         reg.DeleteValue("MaxConnectionsPerServer");
     }
@@ -314,8 +314,8 @@ TEST_F(PreferencesDialogTest, ProxyParametersAreEnabledOnlyForUseProxy) {
     EXPECT_FALSE(parameters->isEnabled()); // stored: system defaults
     QTest::mouseClick(Find<QRadioButton>("proxyOptions1"), Qt::LeftButton);
     EXPECT_TRUE(parameters->isEnabled());
-    EXPECT_EQ(gallery.ProxyType(), TProxyType::PROXY_USEPROXY);
-    EXPECT_EQ(gallery.FileDownloader.ProxyType, TProxyType::PROXY_USEPROXY);
+    EXPECT_EQ(gallery.ProxyType(), ProxyMode::PROXY_USEPROXY);
+    EXPECT_EQ(gallery.FileDownloader.ProxyType, ProxyMode::PROXY_USEPROXY);
     EXPECT_EQ(Stored(Setting::ProxyType), "1");
     QTest::mouseClick(Find<QRadioButton>("proxyOptions0"), Qt::LeftButton);
     EXPECT_FALSE(parameters->isEnabled());
@@ -327,8 +327,8 @@ TEST_F(PreferencesDialogTest, ProxyParametersAreEnabledOnlyForUseProxy) {
     Dialog().hide();
 
     // A second dialog over the stored "use proxy" opens with the group on.
-    gallery.SetProxyType(TProxyType::PROXY_USEPROXY);
-    TPagesDlg again(gallery, &messages);
+    gallery.SetProxyType(ProxyMode::PROXY_USEPROXY);
+    PreferencesDialog again(gallery, &messages);
     EXPECT_TRUE(again.findChild<QGroupBox*>("proxyParameters")->isEnabled());
 }
 
@@ -337,14 +337,14 @@ TEST_F(PreferencesDialogTest, FillingPushesStoredConnectionValuesIntoBothDownloa
     gallery.SetUserName("site-user");
     gallery.SetTimeOut(60);
     // Managers that lost their values get them back when the dialog fills.
-    for (TGVDwnld* manager : {&gallery.PageDownloader, &gallery.FileDownloader}) {
+    for (DownloadManager* manager : {&gallery.PageDownloader, &gallery.FileDownloader}) {
         manager->ProxyAddress.clear();
         manager->UserName.clear();
         manager->RetryCount = 0;
     }
     gallery.PageDownloader.TimeOut = 1;
     Dialog();
-    for (TGVDwnld* manager : {&gallery.PageDownloader, &gallery.FileDownloader}) {
+    for (DownloadManager* manager : {&gallery.PageDownloader, &gallery.FileDownloader}) {
         EXPECT_EQ(manager->ProxyAddress, "10.0.0.1");
         EXPECT_EQ(manager->UserName, "site-user");
         EXPECT_EQ(manager->RetryCount, 3);
@@ -376,7 +376,7 @@ TEST_F(PreferencesDialogTest, MemosApplyEachKeystrokeAndShowTheNormalisedListsAf
 
 TEST_F(PreferencesDialogTest, HistoryAndCommentsCheckBoxesStoreAndTellTheirOwners) {
     std::vector<bool> history, comments;
-    Dialog().RegistryUpdateHook = [&](bool add) { history.push_back(add); };
+    Dialog().AddToHistoryHook = [&](bool add) { history.push_back(add); };
     Dialog().OnShowComments = [&](bool on) { comments.push_back(on); };
     Dialog().show();
     Find<QTabWidget>("pages")->setCurrentIndex(0);
@@ -384,7 +384,7 @@ TEST_F(PreferencesDialogTest, HistoryAndCommentsCheckBoxesStoreAndTellTheirOwner
     EXPECT_TRUE(add->isChecked());
     ClickBox(add);
     EXPECT_EQ(history, std::vector<bool>{false});
-    EXPECT_EQ(Stored(Setting::DoNotUpdateIEHistory), "0"); // false: not added
+    EXPECT_EQ(Stored(Setting::AddToAddressHistory), "0"); // false: not added
 
     Find<QTabWidget>("pages")->setCurrentIndex(2);
     QCheckBox* show = Find<QCheckBox>("showComments");
@@ -420,7 +420,7 @@ TEST_F(PreferencesDialogTest, RateLimitsBoxAndPerHostCapApplyToBothManagersAndAr
     EXPECT_EQ(Stored(Setting::RespectRateLimits), "1");
     ASSERT_TRUE(perHost->isEnabled());
     perHost->setValue(2);
-    EXPECT_EQ(gallery.HostLimits.Cap, 2);
+    EXPECT_EQ(gallery.SharedHostLimits.Cap, 2);
     EXPECT_EQ(Stored(Setting::ConnectionsPerHost), "2");
     Dialog().hide();
 }
@@ -428,7 +428,7 @@ TEST_F(PreferencesDialogTest, RateLimitsBoxAndPerHostCapApplyToBothManagersAndAr
 // --- storage folder and reset ---
 
 TEST_F(PreferencesDialogTest, ChosenFolderBecomesTheStorageAndHoldsTheResultsFile) {
-    TTempDir pics;
+    TempDir pics;
     QString caption;
     Dialog().ChooseFolder = [&](const QString& c, const QString&) {
         caption = c;
@@ -522,7 +522,7 @@ TEST_F(PreferencesDialogTest, VariantsShowTheirOwnParts) {
 
 int main(int argc, char** argv) {
     if (const char* name = std::getenv(kPrintSetting)) {
-        TGVReg reg("Tessellon");
+        SettingsKey reg("Tessellon");
         reg.StoreDefaults = false;
         std::printf("%s\n", reg.ReadString({true, name}, "<missing>").c_str());
         return 0;

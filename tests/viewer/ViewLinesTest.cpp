@@ -16,8 +16,8 @@
 
 namespace {
 
-TViewRecord Record(const std::string& path, std::uint64_t kib, const char* date) {
-    TViewRecord r;
+ViewRecord Record(const std::string& path, std::uint64_t kib, const char* date) {
+    ViewRecord r;
     r.Path = path;
     for (char c : path)
         r.Key += char(std::tolower(static_cast<unsigned char>(c)));
@@ -26,16 +26,16 @@ TViewRecord Record(const std::string& path, std::uint64_t kib, const char* date)
     return r;
 }
 
-std::vector<TViewLine> Lines(const std::vector<TViewRecord>& records) {
-    std::vector<TViewLine> out;
+std::vector<ViewLine> Lines(const std::vector<ViewRecord>& records) {
+    std::vector<ViewLine> out;
     for (std::uint32_t i = 0; i < records.size(); ++i)
         out.push_back(MakeLine(records[i], i));
     return out;
 }
 
-std::vector<std::uint32_t> Order(const std::vector<TViewLine>& lines) {
+std::vector<std::uint32_t> Order(const std::vector<ViewLine>& lines) {
     std::vector<std::uint32_t> out;
-    for (const TViewLine& l : lines)
+    for (const ViewLine& l : lines)
         out.push_back(l.Record);
     return out;
 }
@@ -43,14 +43,14 @@ std::vector<std::uint32_t> Order(const std::vector<TViewLine>& lines) {
 // Five lines with a tie in every key: records 0 and 2 give the same line
 // ("B/X.jpg" lower-cases to the key of "b/x.jpg"), and three lines end in
 // "/x.jpg". Record 3 lies in the root, so its File Name key is the whole line.
-std::vector<TViewRecord> TiedRecords() {
+std::vector<ViewRecord> TiedRecords() {
     return {Record("b/x.jpg", 12, "26/01/05"), Record("a/y.jpg", 99, "25/12/31"),
             Record("B/X.jpg", 12, "26/01/05"), Record("z.jpg", 100, "26/01/05"),
             Record("a/x.jpg", 7, "99/03/01")};
 }
 
 std::vector<std::uint32_t> SortedOrder(int sortType, bool descending) {
-    std::vector<TViewLine> lines = Lines(TiedRecords());
+    std::vector<ViewLine> lines = Lines(TiedRecords());
     SortViewLines(lines, sortType, descending);
     return Order(lines);
 }
@@ -60,17 +60,17 @@ using V = std::vector<std::uint32_t>;
 } // namespace
 
 TEST(ViewLineTest, LineLayoutPutsTheKeyAtCharacterTwentyAndWidensForLargeSizes) {
-    const TViewLine small = MakeLine(Record("Site/Dir/IMG_01.JPG", 12, "26/12/09"), 0);
+    const ViewLine small = MakeLine(Record("Site/Dir/IMG_01.JPG", 12, "26/12/09"), 0);
     EXPECT_EQ(small.Text, "   12 k  26/12/09  site/dir/img_01.jpg");
     EXPECT_EQ(small.Text.find("site"), 19u); // character 20, 1-based
     EXPECT_EQ(small.KeyText(), "site/dir/img_01.jpg");
 
     // 100001 KiB pushes the path one character right; 5 GiB keeps all its
     // bits (no wrap at 4 GiB).
-    const TViewLine wide = MakeLine(Record("a/huge.avi", 100001, "26/12/09"), 1);
+    const ViewLine wide = MakeLine(Record("a/huge.avi", 100001, "26/12/09"), 1);
     EXPECT_EQ(wide.Text, "100001 k  26/12/09  a/huge.avi");
     EXPECT_EQ(wide.KeyText(), "a/huge.avi");
-    const TViewLine giant = MakeLine(Record("giant.mpg", 5ull << 20, "26/12/09"), 2);
+    const ViewLine giant = MakeLine(Record("giant.mpg", 5ull << 20, "26/12/09"), 2);
     EXPECT_EQ(giant.Text, "5242880 k  26/12/09  giant.mpg");
     EXPECT_EQ(giant.KeyText(), "giant.mpg");
     EXPECT_EQ(MakeLine(Record("x.jpg", 0, "26/12/09"), 3).Text, "    0 k  26/12/09  x.jpg");
@@ -85,7 +85,7 @@ TEST(ViewLineTest, ViewedMarkAndDateUseLocalTime) {
     t.tm_min = 58;
     t.tm_sec = 58;
     t.tm_isdst = -1;
-    TViewRecord r;
+    ViewRecord r;
     SetRecordTime(r, std::mktime(&t));
     EXPECT_TRUE(r.Viewed);
     EXPECT_STREQ(r.Date, "26/12/09");
@@ -115,11 +115,11 @@ TEST(ViewSortTest, FileNameBothDirections) {
 }
 
 TEST(ViewSortTest, WideSizesKeepTheirKeysInPlace) {
-    std::vector<TViewRecord> records = {
+    std::vector<ViewRecord> records = {
         Record("b/c.jpg", 5ull << 20, "26/01/01"), Record("b/b.jpg", 99999, "26/01/02"),
         Record("b/a.jpg", 100001, "26/01/03"), Record("a/z.jpg", 1000000, "26/01/04"),
         Record("c/d.jpg", 200000, "26/01/05")};
-    std::vector<TViewLine> lines = Lines(records);
+    std::vector<ViewLine> lines = Lines(records);
     SortViewLines(lines, VIEWSORT_FILESIZE, false);
     EXPECT_EQ(Order(lines), (V{1, 2, 4, 3, 0}));
     SortViewLines(lines, VIEWSORT_DATE, false);
@@ -134,10 +134,10 @@ namespace {
 
 // The sort as a plain double recursion, the form whose order the loop over
 // the larger side must keep.
-void ReferenceSort(std::vector<TViewLine>& line, int low, int high, int type, bool desc) {
+void ReferenceSort(std::vector<ViewLine>& line, int low, int high, int type, bool desc) {
     if (low >= high) return;
     const int mid = (low + high) / 2;
-    const TViewLine pivot = line[std::size_t(mid)];
+    const ViewLine pivot = line[std::size_t(mid)];
     line[std::size_t(mid)] = line[std::size_t(low)];
     int i = high;
     int j = low;
@@ -159,7 +159,7 @@ void ReferenceSort(std::vector<TViewLine>& line, int low, int high, int type, bo
 
 TEST(ViewSortTest, SameOrderAsTheDoubleRecursionOnRandomAndRepeatedKeys) {
     std::mt19937 random(7);
-    std::vector<TViewRecord> records;
+    std::vector<ViewRecord> records;
     for (int i = 0; i < 1500; ++i) {
         const int folder = int(random() % 9);
         const std::string name = "f" + std::to_string(random() % 40) + ".jpg";
@@ -169,8 +169,8 @@ TEST(ViewSortTest, SameOrderAsTheDoubleRecursionOnRandomAndRepeatedKeys) {
     }
     for (int type = VIEWSORT_DATE; type <= VIEWSORT_FILENAME; ++type)
         for (bool desc : {false, true}) {
-            std::vector<TViewLine> mine = Lines(records);
-            std::vector<TViewLine> ref = mine;
+            std::vector<ViewLine> mine = Lines(records);
+            std::vector<ViewLine> ref = mine;
             SortViewLines(mine, type, desc);
             ReferenceSort(ref, 0, int(ref.size()) - 1, type, desc);
             EXPECT_EQ(Order(mine), Order(ref)) << "type " << type << " desc " << desc;
@@ -180,7 +180,7 @@ TEST(ViewSortTest, SameOrderAsTheDoubleRecursionOnRandomAndRepeatedKeys) {
 namespace {
 
 void* SortTwentyThousandEqualNames(void* arg) {
-    auto* lines = static_cast<std::vector<TViewLine>*>(arg);
+    auto* lines = static_cast<std::vector<ViewLine>*>(arg);
     SortViewLines(*lines, VIEWSORT_FILENAME, false);
     SortViewLines(*lines, VIEWSORT_FILENAME, true);
     return nullptr;
@@ -191,10 +191,10 @@ void* SortTwentyThousandEqualNames(void* arg) {
 // Equal keys put the pivot at one end of every partition; a recursion into
 // both sides would then nest once per line.
 TEST(ViewSortTest, TwentyThousandEqualFileNamesSortOnASmallStack) {
-    std::vector<TViewRecord> records;
+    std::vector<ViewRecord> records;
     for (int i = 0; i < 20000; ++i)
         records.push_back(Record("d" + std::to_string(i) + "/x.jpg", 1, "26/01/01"));
-    std::vector<TViewLine> lines = Lines(records);
+    std::vector<ViewLine> lines = Lines(records);
     pthread_attr_t attr;
     ASSERT_EQ(pthread_attr_init(&attr), 0);
     ASSERT_EQ(pthread_attr_setstacksize(&attr, 256 * 1024), 0);

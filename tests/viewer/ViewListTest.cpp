@@ -123,10 +123,10 @@ protected:
         return -1;
     }
 
-    TConfigFolder config;
-    TTempDir files;
-    TRecordedMessages messages;
-    TGVViewList list;
+    ConfigFolder config;
+    TempDir files;
+    RecordedMessages messages;
+    ViewList list;
     int resets = 0;
     std::string root;
     std::string outside;
@@ -149,13 +149,13 @@ TEST_F(ViewListTest, SettingsStartAtTheirDefaultsAndPersistUnderTheirStoredNames
     list.SetUnviewedOnly(true);
     list.SetDisplayedSize(2);
     list.SetDisplayedSize(-1);
-    TGVReg reg("Tessellon");
+    SettingsKey reg("Tessellon");
     EXPECT_EQ(reg.StoredInteger({true, "ViewerSortType"}), 3);
     EXPECT_EQ(reg.StoredInteger({true, "ViewedDisplayedSize"}), 2);
     EXPECT_TRUE(reg.ReadBool({true, "ViewerSortDescending"}, false));
     EXPECT_TRUE(reg.ReadBool({true, "ViewerUnviewedOnly"}, false));
 
-    TGVViewList again;
+    ViewList again;
     EXPECT_EQ(again.SortType(), 3);
     EXPECT_TRUE(again.SortDescending());
     EXPECT_TRUE(again.UnviewedOnly());
@@ -211,12 +211,12 @@ TEST_F(ViewListTest, BuildListsTheRightFilesOfTheTree) {
     EXPECT_EQ(list.data(list.index(img)).toString().toStdString(),
               "    2 k  " + std::string(list.FindRecord("Pics.Example/IMG_01.JPG")->Date) +
                   "  pics.example/img_01.jpg");
-    EXPECT_EQ(list.data(list.index(img), TGVViewList::PathRole).toString().toStdString(),
+    EXPECT_EQ(list.data(list.index(img), ViewList::PathRole).toString().toStdString(),
               "Pics.Example/IMG_01.JPG");
     EXPECT_EQ(list.LineFullPath(img), root + "/Pics.Example/IMG_01.JPG");
 
-    const TViewRecord* huge = list.FindRecord("host/big/huge.mpg");
-    const TViewRecord* giant = list.FindRecord("host/big/giant.mpeg");
+    const ViewRecord* huge = list.FindRecord("host/big/huge.mpg");
+    const ViewRecord* giant = list.FindRecord("host/big/giant.mpeg");
     ASSERT_TRUE(huge && giant);
     EXPECT_EQ(huge->SizeKiB, 100001u);
     EXPECT_EQ(giant->SizeKiB, 5u << 20);
@@ -299,8 +299,8 @@ TEST_F(ViewListTest, MissingRootAndMissingGridBecomeMessages) {
     EXPECT_EQ(list.Build(), 0); // nothing listed, nothing said
     EXPECT_TRUE(messages.Texts.empty());
 
-    TRecordedMessages own;
-    TGVViewList unseen(&own);
+    RecordedMessages own;
+    ViewList unseen(&own);
     WriteFile(root + "/h/a.jpg", "x");
     unseen.RootFolder = root;
     EXPECT_EQ(unseen.Build(), 1);

@@ -67,7 +67,7 @@ protected:
         viewer.Browse();
     }
 
-    TGVViewList& list() { return viewer.List(); }
+    ViewList& list() { return viewer.List(); }
     std::vector<std::string> Rows() {
         std::vector<std::string> out;
         for (int i = 0; i < list().rowCount(); ++i)
@@ -75,8 +75,8 @@ protected:
         return out;
     }
     int Row() const { return viewer.Grid()->currentIndex().row(); }
-    QString Status() const { return viewer.StatusText()->text(); }
-    QString Shown() const { return display.Panel4()->text(); }
+    QString Status() const { return viewer.StatusLabel()->text(); }
+    QString Shown() const { return display.NameLine()->text(); }
     void DoubleClickRow(int row) {
         QTableView* grid = viewer.Grid();
         const QPoint at = grid->visualRect(list().index(row, 0)).center();
@@ -85,12 +85,12 @@ protected:
         QTest::mouseDClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, at);
     }
 
-    TConfigFolder config;
-    TTempDir files;
+    ConfigFolder config;
+    TempDir files;
     std::string root;
-    TRecordedMessages messages;
-    TImgDisp display; // shared with the gallery, as in the main window
-    TGVViewer viewer{&messages, "Tessellon", &display};
+    RecordedMessages messages;
+    FullScreenDisplay display; // shared with the gallery, as in the main window
+    ViewerWindow viewer{&messages, "Tessellon", &display};
 };
 
 TEST_F(ViewerWindowTest, WindowGridAndMenusAfterTheFirstBrowse) {
@@ -101,35 +101,35 @@ TEST_F(ViewerWindowTest, WindowGridAndMenusAfterTheFirstBrowse) {
     EXPECT_TRUE(QFontInfo(grid->font()).fixedPitch());
     EXPECT_GE(grid->verticalHeader()->defaultSectionSize(), QFontMetrics(grid->font()).height());
     // Path Tree, full size only: the thumbnail is not listed.
-    EXPECT_TRUE(viewer.PathTree1->isChecked());
-    EXPECT_TRUE(viewer.showonlyFullSize1->isChecked());
+    EXPECT_TRUE(viewer.SortByPathAction->isChecked());
+    EXPECT_TRUE(viewer.FullSizeOnlyAction->isChecked());
     EXPECT_EQ(Rows(), (std::vector<std::string>{"host/a.jpg", "host/b.jpg", "host/c.gif",
                                                 "Other/UPPER.JPG"}));
     EXPECT_EQ(Status(), "1 / 4");
-    EXPECT_EQ(viewer.StatusText()->accessibleDescription(), "1 / 4");
-    EXPECT_TRUE(viewer.Filter1->menuAction()->isEnabled());
-    EXPECT_TRUE(viewer.SortBy1->menuAction()->isEnabled());
+    EXPECT_EQ(viewer.StatusLabel()->accessibleDescription(), "1 / 4");
+    EXPECT_TRUE(viewer.FilterMenu->menuAction()->isEnabled());
+    EXPECT_TRUE(viewer.SortMenu->menuAction()->isEnabled());
 
-    TGVViewer fresh(&messages, "Tessellon", &display);
-    EXPECT_FALSE(fresh.Filter1->menuAction()->isEnabled());
-    EXPECT_FALSE(fresh.SortBy1->menuAction()->isEnabled());
+    ViewerWindow fresh(&messages, "Tessellon", &display);
+    EXPECT_FALSE(fresh.FilterMenu->menuAction()->isEnabled());
+    EXPECT_FALSE(fresh.SortMenu->menuAction()->isEnabled());
     fresh.DownloadPath = [this] { return root + "/gone"; };
     fresh.Browse();
     EXPECT_EQ(messages.Texts.back(), "directory " + root + "/gone not available");
-    EXPECT_FALSE(fresh.Filter1->menuAction()->isEnabled());
+    EXPECT_FALSE(fresh.FilterMenu->menuAction()->isEnabled());
 }
 
 TEST_F(ViewerWindowTest, FiltersAndAnUpperCaseSearch) {
-    viewer.showonlyThumbs1->trigger();
+    viewer.ThumbsOnlyAction->trigger();
     EXPECT_EQ(Rows(), std::vector<std::string>{"host/thumbs/t1.jpg"});
-    viewer.showThumbsandFullsize1->trigger();
+    viewer.ThumbsAndFullSizeAction->trigger();
     EXPECT_EQ(list().rowCount(), 5);
     EXPECT_EQ(Status(), "1 / 5");
 
     viewer.Grid()->setCurrentIndex(list().index(1, 0)); // host/b.jpg
     viewer.ShowMediaFullScreenAndNext(false);
     display.Exit();
-    viewer.Unviewed1->trigger();
+    viewer.UnviewedAction->trigger();
     EXPECT_EQ(list().rowCount(), 4);
     const std::vector<std::string> unviewed = Rows();
     EXPECT_EQ(std::count(unviewed.begin(), unviewed.end(), "host/b.jpg"), 0);
@@ -140,22 +140,22 @@ TEST_F(ViewerWindowTest, FiltersAndAnUpperCaseSearch) {
         text = answer;
         return true;
     };
-    viewer.SearchString1->trigger();
+    viewer.SearchTextAction->trigger();
     EXPECT_EQ(Rows(), std::vector<std::string>{"host/c.gif"});
-    viewer.SearchString1->trigger(); // off
+    viewer.SearchTextAction->trigger(); // off
     EXPECT_EQ(list().rowCount(), 4);
     answer = QString(); // cancelled: the old text filters again
-    viewer.SearchString1->trigger();
-    EXPECT_TRUE(viewer.SearchString1->isChecked());
+    viewer.SearchTextAction->trigger();
+    EXPECT_TRUE(viewer.SearchTextAction->isChecked());
     EXPECT_EQ(Rows(), std::vector<std::string>{"host/c.gif"});
 
-    viewer.Clear1->trigger();
-    EXPECT_TRUE(viewer.Clear1->isChecked());
-    EXPECT_FALSE(viewer.SearchString1->isChecked());
-    EXPECT_FALSE(viewer.Unviewed1->isChecked());
+    viewer.ClearFilterAction->trigger();
+    EXPECT_TRUE(viewer.ClearFilterAction->isChecked());
+    EXPECT_FALSE(viewer.SearchTextAction->isChecked());
+    EXPECT_FALSE(viewer.UnviewedAction->isChecked());
     EXPECT_EQ(list().rowCount(), 5);
-    viewer.showonlyFullSize1->trigger();
-    EXPECT_FALSE(viewer.Clear1->isChecked());
+    viewer.FullSizeOnlyAction->trigger();
+    EXPECT_FALSE(viewer.ClearFilterAction->isChecked());
 }
 
 TEST_F(ViewerWindowTest, SearchBoxCaptionPromptAndCancel) {
@@ -170,7 +170,7 @@ TEST_F(ViewerWindowTest, SearchBoxCaptionPromptAndCancel) {
         box->setTextValue("new");
         box->reject();
     });
-    viewer.SearchString1->trigger();
+    viewer.SearchTextAction->trigger();
     EXPECT_EQ(title, "Search string");
     EXPECT_EQ(label, "Enter the search string ");
     EXPECT_EQ(start, "old");
@@ -179,15 +179,15 @@ TEST_F(ViewerWindowTest, SearchBoxCaptionPromptAndCancel) {
 }
 
 TEST_F(ViewerWindowTest, ClearAfterDescendingListsAscendingWithTheMarkStillShown) {
-    viewer.Descending1->trigger();
+    viewer.DescendingAction->trigger();
     EXPECT_EQ(Rows().front(), "Other/UPPER.JPG");
-    viewer.Clear1->trigger();
+    viewer.ClearFilterAction->trigger();
     EXPECT_EQ(Rows().front(), "host/a.jpg");
     EXPECT_FALSE(list().SortDescending());
-    EXPECT_TRUE(viewer.Descending1->isChecked());
+    EXPECT_TRUE(viewer.DescendingAction->isChecked());
     viewer.hide();
     viewer.show();
-    EXPECT_FALSE(viewer.Descending1->isChecked());
+    EXPECT_FALSE(viewer.DescendingAction->isChecked());
 }
 
 TEST_F(ViewerWindowTest, ListModeWalksTheGridAndStopsAtBothEnds) {
@@ -226,8 +226,8 @@ TEST_F(ViewerWindowTest, ListModeWalksTheGridAndStopsAtBothEnds) {
 }
 
 TEST_F(ViewerWindowTest, TheGallerysDisplayKeepsTheGallerysWalkWhileTheViewerIsOpen) {
-    std::vector<TNavigateAction> asked;
-    display.SetNavigateHook([&asked](TNavigateAction action, QString&, QString&) {
+    std::vector<NavigateAction> asked;
+    display.SetNavigateHook([&asked](NavigateAction action, QString&, QString&) {
         asked.push_back(action);
         return false;
     });
@@ -235,7 +235,7 @@ TEST_F(ViewerWindowTest, TheGallerysDisplayKeepsTheGallerysWalkWhileTheViewerIsO
     Press(&display, Qt::Key_Space, " ");
     Press(&display, Qt::Key_Plus, "+");
     QTest::mouseClick(display.Media(), Qt::RightButton);
-    EXPECT_EQ(asked, (std::vector<TNavigateAction>{naNext, naNextTab, naPrevious}));
+    EXPECT_EQ(asked, (std::vector<NavigateAction>{naNext, naNextTab, naPrevious}));
     EXPECT_EQ(Shown(), "tile");
     EXPECT_EQ(Row(), 0);
     display.Exit();
@@ -251,7 +251,7 @@ TEST_F(ViewerWindowTest, EmptyRowOrMissingFileGivesTheMessageAndNoDisplay) {
         text = "nothing like this";
         return true;
     };
-    viewer.SearchString1->trigger();
+    viewer.SearchTextAction->trigger();
     ASSERT_EQ(list().rowCount(), 1);
     DoubleClickRow(0);
     ASSERT_EQ(messages.Texts.size(), 2u);
@@ -263,18 +263,18 @@ TEST_F(ViewerWindowTest, PopupCopiesSelectsAllAndDeletesWithoutAsking) {
     QTableView* grid = viewer.Grid();
     grid->setCurrentIndex(list().index(1, 0));
     grid->selectionModel()->select(list().index(2, 0), QItemSelectionModel::Select);
-    viewer.Copy1->trigger();
+    viewer.CopyAction->trigger();
     const std::string folder = root + "/";
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
               folder + "host/b.jpg\n" + folder + "host/c.gif\n");
-    viewer.Selectall1->trigger();
-    viewer.Copy1->trigger();
+    viewer.SelectAllAction->trigger();
+    viewer.CopyAction->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text().count('\n'), 4);
 
-    viewer.showThumbsandFullsize1->trigger(); // row 3 is the read-only thumbnail
+    viewer.ThumbsAndFullSizeAction->trigger(); // row 3 is the read-only thumbnail
     grid->setCurrentIndex(list().index(3, 0));
     grid->selectionModel()->select(list().index(4, 0), QItemSelectionModel::Select);
-    viewer.delete1->trigger();
+    viewer.DeleteFilesAction->trigger();
     EXPECT_FALSE(FileExists(root + "/host/thumbs/t1.jpg"));
     EXPECT_FALSE(FileExists(root + "/Other/UPPER.JPG"));
     EXPECT_EQ(list().rowCount(), 3);
@@ -287,37 +287,37 @@ TEST_F(ViewerWindowTest, BrowseSortFilterAndDeleteWaitForTheBuild) {
     list().ProcessMessages = [&] {
         if (!once) return;
         once = false;
-        viewer.FileName1->trigger();
-        viewer.Descending1->trigger();
-        viewer.showThumbsandFullsize1->trigger();
-        viewer.Clear1->trigger();
+        viewer.SortByNameAction->trigger();
+        viewer.DescendingAction->trigger();
+        viewer.ThumbsAndFullSizeAction->trigger();
+        viewer.ClearFilterAction->trigger();
         viewer.Grid()->selectAll();
-        viewer.delete1->trigger();
+        viewer.DeleteFilesAction->trigger();
         viewer.Browse();
     };
     viewer.Browse();
     EXPECT_FALSE(once);
     EXPECT_EQ(list().SortType(), VIEWSORT_PATHTREE);
-    EXPECT_TRUE(viewer.PathTree1->isChecked());
-    EXPECT_FALSE(viewer.Descending1->isChecked());
-    EXPECT_TRUE(viewer.showonlyFullSize1->isChecked());
-    EXPECT_FALSE(viewer.Clear1->isChecked());
+    EXPECT_TRUE(viewer.SortByPathAction->isChecked());
+    EXPECT_FALSE(viewer.DescendingAction->isChecked());
+    EXPECT_TRUE(viewer.FullSizeOnlyAction->isChecked());
+    EXPECT_FALSE(viewer.ClearFilterAction->isChecked());
     EXPECT_EQ(FilesUnder(root).size(), 5u);
     EXPECT_EQ(list().rowCount(), 4);
 }
 
 TEST_F(ViewerWindowTest, CommentsOptionFollowsTheMenuAndTheDialogBothWays) {
-    EXPECT_TRUE(viewer.ShowFullScreenComments1->isChecked());
+    EXPECT_TRUE(viewer.ShowCommentsAction->isChecked());
     std::vector<bool> told;
     viewer.OnShowCommentsChanged = [&told](bool show) { told.push_back(show); };
-    viewer.ShowFullScreenComments1->trigger();
+    viewer.ShowCommentsAction->trigger();
     EXPECT_FALSE(display.ShowComments());
     viewer.SetShowFullScreenComments(true); // the dialog's check box
-    EXPECT_TRUE(viewer.ShowFullScreenComments1->isChecked());
+    EXPECT_TRUE(viewer.ShowCommentsAction->isChecked());
     viewer.SetShowFullScreenComments(true);
     viewer.SetShowFullScreenComments(false);
     EXPECT_EQ(told, (std::vector<bool>{false, true, false}));
-    TGVReg stored("Tessellon");
+    SettingsKey stored("Tessellon");
     EXPECT_FALSE(stored.ReadBool(Setting::ViewerShowFullScreenComments.Entry, true));
 }
 
@@ -338,7 +338,7 @@ TEST_F(ViewerWindowTest, EveryControlHasAnAccessibleName) {
     QAccessibleTableInterface* table = grid->tableInterface();
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->cellAt(1, 0)->text(QAccessible::Name).toStdString(), list().Lines()[1].Text);
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(viewer.StatusText())->text(QAccessible::Name),
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(viewer.StatusLabel())->text(QAccessible::Name),
               "library status");
 }
 
@@ -346,7 +346,7 @@ TEST_F(ViewerWindowTest, EveryControlHasAnAccessibleName) {
 
 int main(int argc, char** argv) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    TGuardedApplication app(argc, argv);
+    GuardedApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

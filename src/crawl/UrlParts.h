@@ -5,11 +5,11 @@
 
 // A URL split into its parts, with the derived directory path, site key and
 // local file name under the storage folder. One object is reused for many
-// URLs: every Crack overwrites all fields.
-class TCrackUrl {
+// URLs: every Split overwrites all fields.
+class UrlParts {
 public:
     // Splits url; storageFolder may be empty (LocalFileName is then empty).
-    bool Crack(std::string_view url, std::string_view storageFolder);
+    bool Split(std::string_view url, std::string_view storageFolder);
 
     const std::string& GetUrl() const { return Url_; }
     const std::string& Scheme() const { return Scheme_; } // lower case
@@ -36,9 +36,9 @@ public:
     std::string Origin() const;
 
     static int DefaultPort(std::string_view scheme);
-    // The site key of a host name (see Crack).
+    // The site key of a host name (see Split).
     static std::string SiteKey(std::string_view host);
-    // The host name of a URL as Crack splits it, without checking the rest;
+    // The host name of a URL as Split splits it, without checking the rest;
     // empty when there is no authority to split.
     static std::string_view HostPart(std::string_view url);
 

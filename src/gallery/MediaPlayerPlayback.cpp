@@ -1,15 +1,15 @@
-#include "VideoPlayback.h"
+#include "MediaPlayerPlayback.h"
 
 #include "gallery/MediaPlayer.h"
 
 // The player keeps a guarded pointer to its video widget.
 #include <QVideoWidget>
 
-bool TSmartPlayerPlayback::HasDisplay() const {
+bool MediaPlayerPlayback::HasDisplay() const {
     return Player_.Display() != nullptr;
 }
 
-bool TSmartPlayerPlayback::PlayInDisplay(const QString& fileName) {
+bool MediaPlayerPlayback::PlayInDisplay(const QString& fileName) {
     Player_.FileName = fileName.toStdString();
     Player_.SetDisplayHPos(haCenter);
     Player_.SetDisplayVPos(vaCenter);
@@ -20,7 +20,7 @@ bool TSmartPlayerPlayback::PlayInDisplay(const QString& fileName) {
     return true;
 }
 
-void TSmartPlayerPlayback::StopPlayback() {
+void MediaPlayerPlayback::StopPlayback() {
     Player_.Close();
     if (QWidget* display = Player_.Display()) display->hide();
 }

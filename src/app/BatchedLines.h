@@ -11,11 +11,11 @@
 
 class QPlainTextEdit;
 
-class TMemoLines {
+class BatchedLines {
 public:
     // Every limit-th line replaces the whole list by marker (the line itself
     // follows it); limit 0: no limit.
-    TMemoLines(QPlainTextEdit* memo, QString marker = {}, int limit = 0);
+    BatchedLines(QPlainTextEdit* memo, QString marker = {}, int limit = 0);
 
     // counted: the line counts towards the limit.
     void Add(const QString& line, bool counted = true);
@@ -26,7 +26,7 @@ public:
     void Flush();
 
 private:
-    QPlainTextEdit* Memo_;
+    QPlainTextEdit* Box_;
     QString Marker_;
     int Limit_;
     int Counter_ = 0;

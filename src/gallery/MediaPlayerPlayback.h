@@ -6,19 +6,19 @@
 
 #include "gallery/MediaTile.h"
 
-class TSmartMediaPlayer;
+class MediaPlayer;
 
-class TSmartPlayerPlayback final : public TVideoPlayback {
+class MediaPlayerPlayback final : public VideoPlayback {
 public:
     // The player must outlive this adapter.
-    explicit TSmartPlayerPlayback(TSmartMediaPlayer& player) : Player_(player) {}
+    explicit MediaPlayerPlayback(MediaPlayer& player) : Player_(player) {}
 
     bool HasDisplay() const override;
     bool PlayInDisplay(const QString& fileName) override;
     void StopPlayback() override;
 
-    TSmartMediaPlayer& Player() const { return Player_; }
+    MediaPlayer& Player() const { return Player_; }
 
 private:
-    TSmartMediaPlayer& Player_;
+    MediaPlayer& Player_;
 };

@@ -1,7 +1,7 @@
 // The tile's playback interface over the smart media player: a display to
 // play in, a missing file refused with a message, and stopping that closes
 // the device and hides the display whether or not anything plays.
-#include "gallery/VideoPlayback.h"
+#include "gallery/MediaPlayerPlayback.h"
 
 #include "gallery/MediaPlayer.h"
 
@@ -16,33 +16,35 @@
 
 namespace {
 
-class TRecordedMessages : public IMessageSink {
+class RecordedMessages : public MessageSink {
 public:
     void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
     std::vector<std::string> Texts;
 };
 
-class VideoPlaybackTest : public ::testing::Test {
+class MediaPlayerPlaybackTest : public ::testing::Test {
 protected:
-    VideoPlaybackTest() : player(nullptr, &messages), playback(player) { display.resize(320, 240); }
+    MediaPlayerPlaybackTest() : player(nullptr, &messages), playback(player) {
+        display.resize(320, 240);
+    }
 
-    TTempDir dir;
-    TRecordedMessages messages;
+    TempDir dir;
+    RecordedMessages messages;
     QWidget display;
-    TSmartMediaPlayer player;
-    TSmartPlayerPlayback playback;
+    MediaPlayer player;
+    MediaPlayerPlayback playback;
 };
 
 } // namespace
 
-TEST_F(VideoPlaybackTest, HasADisplayOnlyWhenThePlayerHasOne) {
+TEST_F(MediaPlayerPlaybackTest, HasADisplayOnlyWhenThePlayerHasOne) {
     EXPECT_FALSE(playback.HasDisplay());
     EXPECT_FALSE(playback.PlayInDisplay(QString::fromStdString(dir.Sub("clip.avi"))));
     player.SetDisplay(&display);
     EXPECT_TRUE(playback.HasDisplay());
 }
 
-TEST_F(VideoPlaybackTest, StopWithNothingPlayingIsHarmless) {
+TEST_F(MediaPlayerPlaybackTest, StopWithNothingPlayingIsHarmless) {
     playback.StopPlayback();
     player.SetDisplay(&display);
     display.show();
@@ -52,7 +54,7 @@ TEST_F(VideoPlaybackTest, StopWithNothingPlayingIsHarmless) {
     EXPECT_FALSE(player.IsOpen());
 }
 
-TEST_F(VideoPlaybackTest, MissingFileIsRefusedAndTheDisplayStaysHidden) {
+TEST_F(MediaPlayerPlaybackTest, MissingFileIsRefusedAndTheDisplayStaysHidden) {
     player.SetDisplay(&display);
     const std::string missing = dir.Sub("missing.avi");
     EXPECT_FALSE(playback.PlayInDisplay(QString::fromStdString(missing)));
@@ -62,7 +64,7 @@ TEST_F(VideoPlaybackTest, MissingFileIsRefusedAndTheDisplayStaysHidden) {
     EXPECT_NE(messages.Texts[0].find("missing.avi"), std::string::npos);
 }
 
-TEST_F(VideoPlaybackTest, PlayingCentresAndShowsTheDisplayAndStopHidesIt) {
+TEST_F(MediaPlayerPlaybackTest, PlayingCentresAndShowsTheDisplayAndStopHidesIt) {
     player.SetDisplay(&display);
     player.SetDisplayHPos(haLeft);
     player.SetDisplayVPos(vaBottom);

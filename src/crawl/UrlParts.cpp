@@ -1,4 +1,4 @@
-#include "CrackUrl.h"
+#include "UrlParts.h"
 
 #include "common/StringTools.h"
 
@@ -166,14 +166,14 @@ std::string PercentDecode(std::string_view s) {
     return out;
 }
 
-int TCrackUrl::DefaultPort(std::string_view scheme) {
+int UrlParts::DefaultPort(std::string_view scheme) {
     if (scheme == "http") return 80;
     if (scheme == "https") return 443;
     if (scheme == "ftp") return 21;
     return 0;
 }
 
-std::string TCrackUrl::SiteKey(std::string_view hostIn) {
+std::string UrlParts::SiteKey(std::string_view hostIn) {
     std::string host = LowerCase(hostIn);
     while (!host.empty() && host.back() == '.')
         host.pop_back();
@@ -189,7 +189,7 @@ std::string TCrackUrl::SiteKey(std::string_view hostIn) {
     return host.substr(t + 1);
 }
 
-void TCrackUrl::Clear() {
+void UrlParts::Clear() {
     Scheme_.clear();
     Host_.clear();
     User_.clear();
@@ -204,22 +204,22 @@ void TCrackUrl::Clear() {
     Valid_ = false;
 }
 
-std::string TCrackUrl::Origin() const {
+std::string UrlParts::Origin() const {
     return UrlOrigin(Url_);
 }
 
 namespace {
 
 // scheme "://" [user [":" password] "@"] host [":" port] tail
-struct TUrlAuthority {
+struct UrlAuthority {
     bool Ok = false;
     std::size_t SchemeLength = 0;
     bool HasUserInfo = false;
     std::string_view UserInfo, Host, PortText, Tail;
 };
 
-TUrlAuthority SplitAuthority(std::string_view url) {
-    TUrlAuthority a;
+UrlAuthority SplitAuthority(std::string_view url) {
+    UrlAuthority a;
     a.SchemeLength = SchemeLength(url);
     if (a.SchemeLength == 0) return a;
     std::string_view rest = url.substr(a.SchemeLength + 1);
@@ -257,7 +257,7 @@ TUrlAuthority SplitAuthority(std::string_view url) {
 } // namespace
 
 std::string UrlOrigin(std::string_view url) {
-    const TUrlAuthority a = SplitAuthority(url);
+    const UrlAuthority a = SplitAuthority(url);
     if (!a.Ok || a.Host.empty()) return {};
     const std::string scheme = LowerCase(url.substr(0, a.SchemeLength));
     std::string origin = scheme + "://" + LowerCase(a.Host);
@@ -266,24 +266,24 @@ std::string UrlOrigin(std::string_view url) {
         std::from_chars(a.PortText.data(), a.PortText.data() + a.PortText.size(), port);
     const bool numeric =
         !a.PortText.empty() && ec == std::errc() && end == a.PortText.data() + a.PortText.size();
-    if (!a.PortText.empty() && !(numeric && port == TCrackUrl::DefaultPort(scheme))) {
+    if (!a.PortText.empty() && !(numeric && port == UrlParts::DefaultPort(scheme))) {
         origin += ':';
         origin.append(a.PortText);
     }
     return origin;
 }
 
-std::string_view TCrackUrl::HostPart(std::string_view url) {
-    const TUrlAuthority a = SplitAuthority(url);
+std::string_view UrlParts::HostPart(std::string_view url) {
+    const UrlAuthority a = SplitAuthority(url);
     return a.Ok ? a.Host : std::string_view{};
 }
 
-bool TCrackUrl::Crack(std::string_view url, std::string_view storageFolder) {
+bool UrlParts::Split(std::string_view url, std::string_view storageFolder) {
     Clear();
     Url_.assign(url);
     if (url.size() > kMaxUrlLength) return false;
 
-    const TUrlAuthority a = SplitAuthority(url);
+    const UrlAuthority a = SplitAuthority(url);
     if (a.SchemeLength == 0) return false;
     Scheme_ = LowerCase(url.substr(0, a.SchemeLength));
     if (a.HasUserInfo) {
