@@ -55,9 +55,8 @@ RunResult RunOnce(int port, int files, int slotCount) {
             if (manager.Done() + manager.Errors() >= files) loop.quit();
         };
         manager.OnDataReceived = [&](Component*, RequestSlot*, bool) { check(); };
-        manager.OnError = [&](Component*, int, const std::string& url, std::uint32_t code,
-                              const std::string& msg, const std::string&) {
-            std::fprintf(stderr, "error %u %s %s\n", code, url.c_str(), msg.c_str());
+        manager.OnError = [&](Component*, const DownloadError& e) {
+            std::fprintf(stderr, "error %u %s %s\n", e.Code, e.Url.c_str(), e.Message.c_str());
             check();
         };
         // Driven as the scan engine drives it.
@@ -75,8 +74,10 @@ RunResult RunOnce(int port, int files, int slotCount) {
         char path[64];
         for (int i = 0; i < files; ++i) {
             std::snprintf(path, sizeof path, "/files/%04d.jpg", i);
-            manager.AddDownload("http://127.0.0.1:" + std::to_string(port) + path, "", -1, false, 0,
-                                BodyHandling::STORE_TO_FILE, 'H', 1, -1);
+            manager.AddDownload("http://127.0.0.1:" + std::to_string(port) + path,
+                                {.DepthSearchLevel = -1,
+                                 .HrefOrSrc = 'H',
+                                 .GetAction = BodyHandling::STORE_TO_FILE});
         }
         loop.exec();
         r.Seconds = double(clock.nsecsElapsed()) / 1e9;

@@ -67,14 +67,11 @@ public:
     // --- handlers of the controller's events ---
     void LinkFound(FoundLink& link);
     void MailLinkFound(FoundLink& link);
-    void UpdatedStats(int tag, int inQueue, int downloading, int toAnalyze, int done, int retries,
-                      int errors, int alreadyOnDisk);
+    void UpdatedStats(const DownloadStats& stats);
     void PageActivity(bool working);
     void FileActivity(bool working);
-    void PageDownloadError(std::uint32_t code, const std::string& url,
-                           const std::string& referringUrl);
-    void FileDownloadError(std::uint32_t code, const std::string& url, const std::string& message,
-                           const std::string& referringUrl);
+    void PageDownloadError(const DownloadError& error);
+    void FileDownloadError(const DownloadError& error);
     void FileReceived(const std::string& url, bool alreadyOnDisk);
     void PageAnalysing(const std::string& url, bool mail);
     void UserTick(bool aborting);

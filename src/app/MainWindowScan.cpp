@@ -207,29 +207,27 @@ void MainWindow::MailLinkFound(FoundLink& link) {
     SetStatusText(StorageStatusLabel, " Mail addresses found: " + QString::number(LinkCount));
 }
 
-void MainWindow::UpdatedStats(int tag, int inQueue, int downloading, int toAnalyze, int done,
-                              int retries, int errors, int alreadyOnDisk) {
-    QPlainTextEdit* memo = tag == 1 ? PageStatsText : FileStatsText;
+void MainWindow::UpdatedStats(const DownloadStats& stats) {
+    QPlainTextEdit* box = stats.Tag == 1 ? PageStatsText : FileStatsText;
     const auto line = [](const char* label, int value) {
         return QString::fromLatin1(label) + QString::number(value);
     };
-    memo->setPlainText(
-        QStringList{line("       in queue: ", inQueue), line("    downloading: ", downloading),
-                    line("     to process: ", toAnalyze), line("           done: ", done),
-                    line("        retries: ", retries), line("         errors: ", errors),
-                    line("already on disk: ", alreadyOnDisk)}
-            .join('\n'));
+    box->setPlainText(QStringList{
+        line("       in queue: ", stats.InQueue), line("    downloading: ", stats.Downloading),
+        line("     to process: ", stats.ToAnalyze), line("           done: ", stats.Done),
+        line("        retries: ", stats.Retries), line("         errors: ", stats.Errors),
+        line("already on disk: ", stats.AlreadyOnDisk)}
+                          .join('\n'));
 }
 
-void MainWindow::PageDownloadError(std::uint32_t code, const std::string& url,
-                                   const std::string& referringUrl) {
-    PageErrors_->Add(QString::number(code) + ": " + Q(url) + "   (" + Q(referringUrl) + ")");
+void MainWindow::PageDownloadError(const DownloadError& error) {
+    PageErrors_->Add(QString::number(error.Code) + ": " + Q(error.Url) + "   (" +
+                     Q(error.ReferringUrl) + ")");
 }
 
-void MainWindow::FileDownloadError(std::uint32_t code, const std::string& url,
-                                   const std::string& message, const std::string& referringUrl) {
-    FileErrors_->Add("Error " + QString::number(code) + ": " + Q(url) + " " + Q(message) + "  (" +
-                     Q(referringUrl) + ")");
+void MainWindow::FileDownloadError(const DownloadError& error) {
+    FileErrors_->Add("Error " + QString::number(error.Code) + ": " + Q(error.Url) + " " +
+                     Q(error.Message) + "  (" + Q(error.ReferringUrl) + ")");
 }
 
 void MainWindow::FileReceived(const std::string& url, bool alreadyOnDisk) {

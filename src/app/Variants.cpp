@@ -3,7 +3,6 @@
 #include "app/MainWindow.h"
 
 #include "app/AboutBox.h"
-#include "app/AppMessageFilter.h"
 #include "app/EditComboBox.h"
 #include "app/LightPanel.h"
 #include "viewer/PreferencesDialog.h"
@@ -11,7 +10,6 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
@@ -127,17 +125,14 @@ void MainWindow::WireVariant(AppVariant variant) {
         c.FileDownloader.OnError = nullptr;
         c.StatsHook = nullptr;
     } else {
-        c.PageDownloader.OnError =
-            [this](Component*, int, const std::string& url, std::uint32_t code, const std::string&,
-                   const std::string& ref) { PageDownloadError(code, url, ref); };
-        c.StatsHook = [this](ScanEngine&, int tag, int a, int b, int d, int e, int f, int g,
-                             int h) { UpdatedStats(tag, a, b, d, e, f, g, h); };
+        c.PageDownloader.OnError = [this](Component*, const DownloadError& error) {
+            PageDownloadError(error);
+        };
+        c.StatsHook = [this](ScanEngine&, const DownloadStats& stats) { UpdatedStats(stats); };
     }
     if (variant == APP_HARVELLO || variant == APP_MISSIVANT) {
-        c.FileDownloader.OnError = [this](Component*, int, const std::string& url,
-                                          std::uint32_t code, const std::string& msg,
-                                          const std::string& ref) {
-            FileDownloadError(code, url, msg, ref);
+        c.FileDownloader.OnError = [this](Component*, const DownloadError& error) {
+            FileDownloadError(error);
         };
         c.FileDownloader.OnDataReceived = [this](Component*, RequestSlot* get, bool onDisk) {
             FileReceived(get->Url.GetUrl(), onDisk);
@@ -147,24 +142,4 @@ void MainWindow::WireVariant(AppVariant variant) {
     c.OnPageReceived = [this, mail](Component*, const std::string&, const std::string& url,
                                     const std::string&,
                                     const std::string&) { PageAnalysing(url, mail); };
-}
-
-bool AppMessageFilter::eventFilter(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease: {
-        auto* key = static_cast<QKeyEvent*>(event);
-        // A key event reaches the filter once per object on its way up;
-        // setting the same state again changes nothing.
-        if (key->key() == Qt::Key_Control && !key->isAutoRepeat())
-            Form_.SetCapture(event->type() == QEvent::KeyPress);
-        break;
-    }
-    case QEvent::Quit:
-        if (Form_.Gallery().Closing) return true;
-        break;
-    default:
-        break;
-    }
-    return QObject::eventFilter(watched, event);
 }

@@ -84,12 +84,11 @@ int RunGet(std::vector<std::string> argv) {
     QCoreApplication app(argc, argvQt);
     ProgressLine progress;
     bool anyFailed = false;
-    int stats[7] = {0, 0, 0, 0, 0, 0, 0};
+    DownloadStats stats;
 
-    manager.OnError = [&](Component*, int, const std::string& url, std::uint32_t code,
-                          const std::string& msg, const std::string& ref) {
+    manager.OnError = [&](Component*, const DownloadError& error) {
         progress.Clear();
-        std::printf("%s\n", FileErrorLine(code, url, msg, ref).c_str());
+        std::printf("%s\n", FileErrorLine(error).c_str());
         std::fflush(stdout);
         anyFailed = true;
     };
@@ -98,14 +97,13 @@ int RunGet(std::vector<std::string> argv) {
         std::printf("%s\n", FileReceivedLine(get->Url.GetUrl(), onDisk).c_str());
         std::fflush(stdout);
     };
-    manager.OnUpdatedStats = [&](Component*, int, int inQueue, int downloading, int toAnalyze,
-                                 int done, int retries, int errors, int onDisk) {
-        const int now[7] = {inQueue, downloading, toAnalyze, done, retries, errors, onDisk};
-        std::copy(now, now + 7, stats);
-    };
+    manager.OnUpdatedStats = [&](Component*, const DownloadStats& now) { stats = now; };
 
     for (const std::string& u : urls)
-        manager.AddDownload(u, referer, -1, false, 0, BodyHandling::STORE_TO_FILE, 'H', 1, -1);
+        manager.AddDownload(u, {.DepthSearchLevel = -1,
+                                .HrefOrSrc = 'H',
+                                .GetAction = BodyHandling::STORE_TO_FILE,
+                                .ReferringUrl = referer});
 
     InstallInterruptHandler();
     bool stopRequested = false;
@@ -127,16 +125,15 @@ int RunGet(std::vector<std::string> argv) {
         } else if (!manager.Working()) {
             app.quit();
         }
-        progress.Show("files: " + std::to_string(stats[0]) + " in queue, " +
-                      std::to_string(stats[1]) + " downloading, " + std::to_string(stats[3]) +
-                      " done, " + std::to_string(stats[5]) + " errors");
+        progress.Show("files: " + std::to_string(stats.InQueue) + " in queue, " +
+                      std::to_string(stats.Downloading) + " downloading, " +
+                      std::to_string(stats.Done) + " done, " + std::to_string(stats.Errors) +
+                      " errors");
     });
     timer.start(200);
     app.exec();
     progress.Clear();
-    std::printf(
-        "%s",
-        StatsBlock(stats[0], stats[1], stats[2], stats[3], stats[4], stats[5], stats[6]).c_str());
+    std::printf("%s", StatsBlock(stats).c_str());
     if (stopRequested) return 130;
     return anyFailed ? 1 : 0;
 }

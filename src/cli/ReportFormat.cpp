@@ -1,27 +1,24 @@
 #include "ReportFormat.h"
 
-std::string StatsBlock(int inQueue, int downloading, int toAnalyze, int done, int retries,
-                       int errors, int alreadyOnDisk) {
+std::string StatsBlock(const DownloadStats& stats) {
     std::string s;
-    s += "       in queue: " + std::to_string(inQueue) + "\n";
-    s += "    downloading: " + std::to_string(downloading) + "\n";
-    s += "     to process: " + std::to_string(toAnalyze) + "\n";
-    s += "           done: " + std::to_string(done) + "\n";
-    s += "        retries: " + std::to_string(retries) + "\n";
-    s += "         errors: " + std::to_string(errors) + "\n";
-    s += "already on disk: " + std::to_string(alreadyOnDisk) + "\n";
+    s += "       in queue: " + std::to_string(stats.InQueue) + "\n";
+    s += "    downloading: " + std::to_string(stats.Downloading) + "\n";
+    s += "     to process: " + std::to_string(stats.ToAnalyze) + "\n";
+    s += "           done: " + std::to_string(stats.Done) + "\n";
+    s += "        retries: " + std::to_string(stats.Retries) + "\n";
+    s += "         errors: " + std::to_string(stats.Errors) + "\n";
+    s += "already on disk: " + std::to_string(stats.AlreadyOnDisk) + "\n";
     return s;
 }
 
-std::string PageErrorLine(std::uint32_t code, const std::string& url,
-                          const std::string& referringUrl) {
-    return std::to_string(code) + ": " + url + "   (" + referringUrl + ")";
+std::string PageErrorLine(const DownloadError& error) {
+    return std::to_string(error.Code) + ": " + error.Url + "   (" + error.ReferringUrl + ")";
 }
 
-std::string FileErrorLine(std::uint32_t code, const std::string& url, const std::string& message,
-                          const std::string& referringUrl) {
-    return "Error " + std::to_string(code) + ": " + url + " " + message + "  (" + referringUrl +
-           ")";
+std::string FileErrorLine(const DownloadError& error) {
+    return "Error " + std::to_string(error.Code) + ": " + error.Url + " " + error.Message + "  (" +
+           error.ReferringUrl + ")";
 }
 
 std::string FileReceivedLine(const std::string& url, bool alreadyOnDisk) {

@@ -1,19 +1,17 @@
 #pragma once
 
-#include <cstdint>
+#include "download/DownloadEvents.h"
+
 #include <string>
 
 // The texts under which the main window and the command line show a
 // download manager's statistics, errors and arrivals.
 
 // The seven-line statistics block, each line ended by "\n".
-std::string StatsBlock(int inQueue, int downloading, int toAnalyze, int done, int retries,
-                       int errors, int alreadyOnDisk);
+std::string StatsBlock(const DownloadStats& stats);
 // A page error: code ": " url "   (" referrer ")".
-std::string PageErrorLine(std::uint32_t code, const std::string& url,
-                          const std::string& referringUrl);
+std::string PageErrorLine(const DownloadError& error);
 // A file error: "Error " code ": " url " " message "  (" referrer ")".
-std::string FileErrorLine(std::uint32_t code, const std::string& url, const std::string& message,
-                          const std::string& referringUrl);
+std::string FileErrorLine(const DownloadError& error);
 // "on disk: " or "   done: " and the address.
 std::string FileReceivedLine(const std::string& url, bool alreadyOnDisk);

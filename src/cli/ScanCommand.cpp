@@ -9,15 +9,7 @@
 
 #include <cstdio>
 
-namespace {
-
-struct Counters {
-    int v[7] = {0, 0, 0, 0,
-                0, 0, 0}; // in queue, downloading, to analyze, done, retries, errors, on disk
-    std::string Block() const { return StatsBlock(v[0], v[1], v[2], v[3], v[4], v[5], v[6]); }
-};
-
-} // namespace
+namespace {} // namespace
 
 int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
     ArgReader args(std::move(argv));
@@ -146,25 +138,21 @@ int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
     grab.SetDownloadPath(folder);
 
     ProgressLine progress;
-    Counters pages, files;
+    DownloadStats pages, files;
     auto println = [&](const std::string& line) {
         progress.Clear();
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
     };
-    grab.PageDownloader.OnError = [&](Component*, int, const std::string& u, std::uint32_t code,
-                                      const std::string&, const std::string& ref) {
-        println(PageErrorLine(code, u, ref));
+    grab.PageDownloader.OnError = [&](Component*, const DownloadError& error) {
+        println(PageErrorLine(error));
     };
-    grab.OnFileDownloadError = [&](Component*, int, const std::string& u, std::uint32_t code,
-                                   const std::string& msg, const std::string& ref) {
-        println(FileErrorLine(code, u, msg, ref));
+    grab.OnFileDownloadError = [&](Component*, const DownloadError& error) {
+        println(FileErrorLine(error));
     };
-    grab.StatsHook = [&](ScanEngine&, int tag, int a, int b, int c, int d, int e, int f, int g) {
-        Counters& k = tag == 1 ? pages : files;
-        const int now[7] = {a, b, c, d, e, f, g};
-        std::copy(now, now + 7, k.v);
+    grab.StatsHook = [&](ScanEngine&, const DownloadStats& stats) {
+        (stats.Tag == 1 ? pages : files) = stats;
     };
     if (printLinks) {
         grab.OnLinkFound = [&](Component*, FoundLink& lf) {
@@ -205,17 +193,18 @@ int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
             }
         }
         if (!grab.IsWorking() && !grab.Closing) app.quit();
-        progress.Show("pages: " + std::to_string(pages.v[0]) + " queued, " +
-                      std::to_string(pages.v[1]) + " loading, " + std::to_string(pages.v[3]) +
-                      " done, " + std::to_string(pages.v[5]) +
-                      " errors | files: " + std::to_string(files.v[0]) + " queued, " +
-                      std::to_string(files.v[1]) + " loading, " + std::to_string(files.v[3]) +
-                      " done, " + std::to_string(files.v[5]) + " errors");
+        progress.Show("pages: " + std::to_string(pages.InQueue) + " queued, " +
+                      std::to_string(pages.Downloading) + " loading, " +
+                      std::to_string(pages.Done) + " done, " + std::to_string(pages.Errors) +
+                      " errors | files: " + std::to_string(files.InQueue) + " queued, " +
+                      std::to_string(files.Downloading) + " loading, " +
+                      std::to_string(files.Done) + " done, " + std::to_string(files.Errors) +
+                      " errors");
     });
     watch.start(200);
     app.exec();
     progress.Clear();
-    std::printf("pages:\n%sfiles:\n%s", pages.Block().c_str(), files.Block().c_str());
+    std::printf("pages:\n%sfiles:\n%s", StatsBlock(pages).c_str(), StatsBlock(files).c_str());
     std::fflush(stdout);
     // The page queue's limit drops links without an error of its own: say so.
     if (grab.PagesNotQueued() > 0)

@@ -32,12 +32,10 @@ class UrlQueue {
 public:
     struct Item {
         std::string Url;
-        QueuedRequest Obj;
+        QueuedRequest Request;
     };
 
-    void AddUrl(std::string url, int depthSearchLevel, int retryNumber, char hrefOrSrc,
-                BodyHandling getAction, int countArea, bool priority, int entryValue,
-                std::string referringUrl);
+    void AddUrl(std::string url, QueuedRequest request);
     void DeleteUrl(int index) { Urls.erase(Urls.begin() + index); }
     void ClearUrls() { Urls.clear(); }
     int Count() const { return int(Urls.size()); }

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <utility>
 
 DownloadManager::DownloadManager(MessageSink* messages) : Messages_(messages) {}
 
@@ -23,10 +24,19 @@ void DownloadManager::SetWorking(bool working) {
     if (OnWorking) OnWorking(this, working);
 }
 
-bool DownloadManager::AddDownload(const std::string& url, const std::string& referringUrl,
-                                  int entryValue, bool priority, int countArea,
-                                  BodyHandling getAction, char hrefOrSrc, int retryNumber,
-                                  int depthSearchLevel) {
+// The queue entry that tries the slot's URL once more.
+QueuedRequest DownloadManager::RetryOf(const RequestSlot& slot) {
+    QueuedRequest retry;
+    retry.DepthSearchLevel = slot.DepthSearchLevel;
+    retry.CountArea = slot.CountArea;
+    retry.HrefOrSrc = slot.HrefOrSrc;
+    retry.GetAction = slot.GetAction;
+    retry.RetryNumber = slot.RetryNumber + 1;
+    retry.ReferringUrl = slot.ReferringUrl;
+    return retry;
+}
+
+bool DownloadManager::AddDownload(const std::string& url, QueuedRequest request) {
     if (!Enabled) return false;
     if (Stopping) return true;
     if (!Working_) {
@@ -36,7 +46,7 @@ bool DownloadManager::AddDownload(const std::string& url, const std::string& ref
         IdleTicks_ = QuietTicksBeforeIdle;
         SetWorking(true);
     }
-    if (priority) PriorityQueued_ = true;
+    if (request.Priority) PriorityQueued_ = true;
 
     if (ReuseExistingFiles) {
         auto get = std::make_unique<RequestSlot>(Messages_);
@@ -50,13 +60,13 @@ bool DownloadManager::AddDownload(const std::string& url, const std::string& ref
                 std::ostringstream body;
                 body << in.rdbuf();
                 get->Body = body.str();
-                get->ReferringUrl = referringUrl;
-                get->DepthSearchLevel = depthSearchLevel;
-                get->GetAction = getAction;
-                get->RetryNumber = retryNumber;
-                get->EntryValue = entryValue;
-                get->CountArea = countArea;
-                get->HrefOrSrc = hrefOrSrc;
+                get->ReferringUrl = request.ReferringUrl;
+                get->DepthSearchLevel = request.DepthSearchLevel;
+                get->GetAction = request.GetAction;
+                get->RetryNumber = request.RetryNumber;
+                get->EntryValue = request.EntryValue;
+                get->CountArea = request.CountArea;
+                get->HrefOrSrc = request.HrefOrSrc;
                 get->StatusCode = 200;
                 Ready_.push_back(std::move(get));
                 RequestRound();
@@ -64,8 +74,7 @@ bool DownloadManager::AddDownload(const std::string& url, const std::string& ref
             }
         }
     }
-    Queue_.AddUrl(url, depthSearchLevel, retryNumber, hrefOrSrc, getAction, countArea, priority,
-                  entryValue, referringUrl);
+    Queue_.AddUrl(url, std::move(request));
     RequestRound();
     return true;
 }
@@ -97,9 +106,8 @@ void DownloadManager::SetStopping(bool stopping) {
 void DownloadManager::Reinit() {
     Done_ = Errors_ = Retries_ = AlreadyOnDisk_ = 0;
     PriorityQueued_ = false;
-    for (int& v : Last_)
-        v = 99999;
-    if (OnUpdatedStats) OnUpdatedStats(this, Tag, 0, 0, 0, 0, 0, 0, 0);
+    Last_.reset();
+    if (OnUpdatedStats) OnUpdatedStats(this, DownloadStats{.Tag = Tag});
     if (OnReinit) OnReinit();
     Queue_.ClearUrls();
     Ready_.clear();
@@ -189,8 +197,8 @@ void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
                 if (slot.Aborted) return; // already told to stop: wait for its end
                 if (!Stopping) {
                     if (OnError)
-                        OnError(this, Tag, "timeout : " + slot.Url.GetUrl(), 0, "TimeOut",
-                                slot.ReferringUrl);
+                        OnError(this, {Tag, "timeout : " + slot.Url.GetUrl(), 0, "TimeOut",
+                                       slot.ReferringUrl});
                     if (OnFileFailed) OnFileFailed(this, &slot, 0);
                 }
                 ++Errors_;
@@ -228,8 +236,8 @@ void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
                 } else if (!((status >= 201 && status <= 299) ||
                              (status >= 500 && status <= 599))) {
                     if (OnError)
-                        OnError(this, Tag, slot.Url.GetUrl(), std::uint32_t(status), "ERROR",
-                                slot.ReferringUrl);
+                        OnError(this, {Tag, slot.Url.GetUrl(), std::uint32_t(status), "ERROR",
+                                       slot.ReferringUrl});
                     if (OnFileFailed) OnFileFailed(this, &slot, 1);
                 }
             }
@@ -248,9 +256,7 @@ void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
                 }
                 ++Errors_;
             } else if (!Stopping) {
-                Queue_.AddUrl(slot.Url.GetUrl(), slot.DepthSearchLevel, slot.RetryNumber + 1,
-                              slot.HrefOrSrc, slot.GetAction, slot.CountArea, false, -1,
-                              slot.ReferringUrl);
+                Queue_.AddUrl(slot.Url.GetUrl(), RetryOf(slot));
                 ++Retries_;
             }
             slot.State = RequestState::GETHTTP_WAITING;
@@ -267,7 +273,7 @@ void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
 
 void DownloadManager::ReportError(RequestSlot& slot, const std::string& url, std::uint32_t code,
                                   const std::string& message, int kind) {
-    if (OnError) OnError(this, Tag, url, code, message, slot.ReferringUrl);
+    if (OnError) OnError(this, {Tag, url, code, message, slot.ReferringUrl});
     if (OnFileFailed) OnFileFailed(this, &slot, kind);
 }
 
@@ -300,9 +306,9 @@ bool DownloadManager::WaitForServer(RequestSlot& slot, const std::string& host) 
     const std::string url = slot.Url.GetUrl();
     const std::int64_t until = MonotonicMs() + *wait * 1000;
     Limits().SlowDown(host.empty() ? UrlHostKey(url) : host, until);
-    Queue_.AddUrl(url, slot.DepthSearchLevel, slot.RetryNumber + 1, slot.HrefOrSrc, slot.GetAction,
-                  slot.CountArea, false, -1, slot.ReferringUrl);
-    Queue_.Urls.back().Obj.NotBeforeMs = until;
+    QueuedRequest retry = RetryOf(slot);
+    retry.NotBeforeMs = until;
+    Queue_.AddUrl(url, std::move(retry));
     ++Retries_;
     if (OnProgress) OnProgress(&slot, 0);
     Log("the server asks to wait " + std::to_string(*wait) + " s: " + url);
@@ -317,12 +323,12 @@ int DownloadManager::ChooseAllowedEntry() {
     const std::int64_t now = MonotonicMs();
     HostLimits& limits = Limits();
     const auto allowed = [&](std::size_t i) {
-        return urls[i].Obj.NotBeforeMs <= now && limits.MayOpen(UrlHostKey(urls[i].Url), now);
+        return urls[i].Request.NotBeforeMs <= now && limits.MayOpen(UrlHostKey(urls[i].Url), now);
     };
     if (PriorityQueued_) {
         bool any = false;
         for (std::size_t i = 0; i < urls.size(); ++i) {
-            if (!urls[i].Obj.Priority) continue;
+            if (!urls[i].Request.Priority) continue;
             any = true;
             if (allowed(i)) return int(i);
         }
@@ -332,7 +338,8 @@ int DownloadManager::ChooseAllowedEntry() {
     for (std::size_t i = 0; i < urls.size(); ++i) {
         if (!allowed(i)) continue;
         if (!LeavesFirst) return int(i);
-        if (best < 0 || urls[i].Obj.DepthSearchLevel > urls[std::size_t(best)].Obj.DepthSearchLevel)
+        if (best < 0 ||
+            urls[i].Request.DepthSearchLevel > urls[std::size_t(best)].Request.DepthSearchLevel)
             best = int(i);
     }
     return best;
@@ -342,14 +349,14 @@ int DownloadManager::ChooseEntry() {
     const auto& urls = Queue_.Urls;
     if (PriorityQueued_) {
         for (std::size_t i = 0; i < urls.size(); ++i)
-            if (urls[i].Obj.Priority) return int(i);
+            if (urls[i].Request.Priority) return int(i);
         PriorityQueued_ = false;
     }
     if (LeavesFirst) {
         // The deepest waiting entry first; ties in queue order.
         std::size_t best = 0;
         for (std::size_t i = 1; i < urls.size(); ++i)
-            if (urls[i].Obj.DepthSearchLevel > urls[best].Obj.DepthSearchLevel) best = i;
+            if (urls[i].Request.DepthSearchLevel > urls[best].Request.DepthSearchLevel) best = i;
         return int(best);
     }
     return 0;
@@ -380,12 +387,13 @@ void DownloadManager::StartNext(RequestSlot& slot) {
     slot.Url.Split(item.Url, DownloadPath);
     slot.StorageFolder = DownloadPath;
     slot.SetTimeOut(TimeOut);
-    slot.RetryNumber = item.Obj.RetryNumber;
-    slot.DepthSearchLevel = item.Obj.DepthSearchLevel;
-    slot.CountArea = item.Obj.CountArea;
-    slot.HrefOrSrc = item.Obj.HrefOrSrc;
-    slot.EntryValue = item.Obj.EntryValue;
-    slot.GetAction = DownloadPath.empty() ? BodyHandling::STORE_TO_DATASTRING : item.Obj.GetAction;
+    slot.RetryNumber = item.Request.RetryNumber;
+    slot.DepthSearchLevel = item.Request.DepthSearchLevel;
+    slot.CountArea = item.Request.CountArea;
+    slot.HrefOrSrc = item.Request.HrefOrSrc;
+    slot.EntryValue = item.Request.EntryValue;
+    slot.GetAction =
+        DownloadPath.empty() ? BodyHandling::STORE_TO_DATASTRING : item.Request.GetAction;
     if (Tag == 1) {
         // The page manager wants html; a robots.txt is let through as well.
         const std::string& u = item.Url;
@@ -419,7 +427,7 @@ void DownloadManager::StartNext(RequestSlot& slot) {
     slot.ProxyPort = ProxyPort;
     slot.ProxyUser = ProxyUser;
     slot.ProxyPassword = ProxyPassword;
-    slot.ReferringUrl = item.Obj.ReferringUrl;
+    slot.ReferringUrl = item.Request.ReferringUrl;
 
     if (Stopping) {
         slot.State = RequestState::GETHTTP_WAITING;
@@ -458,18 +466,13 @@ bool DownloadManager::UpdateStats() {
         if (slot->State == RequestState::GETHTTP_OK) ++toAnalyze;
     }
     const bool busy = HasWork();
-    const int inQueue = QueueCount();
-    const int now[7] = {inQueue, toAnalyze, downloading, Done_, Errors_, Retries_, AlreadyOnDisk_};
-    bool changed = false;
-    for (int i = 0; i < 7; ++i)
-        if (now[i] != Last_[i]) changed = true;
+    const DownloadStats now{Tag,   QueueCount(), downloading, toAnalyze,
+                            Done_, Retries_,     Errors_,     AlreadyOnDisk_};
+    const bool changed = !Last_ || *Last_ != now;
     if (changed) {
         // Remembered even without a handler, so that idleness can be seen.
-        for (int i = 0; i < 7; ++i)
-            Last_[i] = now[i];
-        if (OnUpdatedStats)
-            OnUpdatedStats(this, Tag, inQueue, downloading, toAnalyze, Done_, Retries_, Errors_,
-                           AlreadyOnDisk_);
+        Last_ = now;
+        if (OnUpdatedStats) OnUpdatedStats(this, now);
     }
     // A change of the statistics counts as activity while quiet ticks are
     // waited for; without them only the work itself does.

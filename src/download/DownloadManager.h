@@ -2,6 +2,7 @@
 
 #include "common/Component.h"
 #include "common/UrlQueue.h"
+#include "download/DownloadEvents.h"
 #include "download/HostLimits.h"
 #include "http/RequestSlot.h"
 
@@ -11,6 +12,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -81,13 +83,9 @@ public:
 
     // --- events ---
     std::function<void(Component* sender, RequestSlot* get, bool alreadyOnDisk)> OnDataReceived;
-    std::function<void(Component* sender, int tag, int inQueue, int downloading, int toAnalyze,
-                       int done, int retries, int errors, int alreadyOnDisk)>
-        OnUpdatedStats;
+    std::function<void(Component* sender, const DownloadStats& stats)> OnUpdatedStats;
     std::function<void(Component* sender, const std::string& message)> OnLog;
-    std::function<void(Component* sender, int tag, const std::string& url, std::uint32_t errorCode,
-                       const std::string& errorMsg, const std::string& referringUrl)>
-        OnError;
+    std::function<void(Component* sender, const DownloadError& error)> OnError;
     std::function<void(Component* sender, int tag, const std::string& url, const std::string& head,
                        int statusCode, const std::string& contentType, std::int64_t contentLength,
                        int depthSearchLevel, bool& okToGetData, int countArea)>
@@ -99,9 +97,9 @@ public:
     // kind 0: time-out, 1: HTTP error status, 2: retries exhausted or not storable
     std::function<void(Component* sender, RequestSlot* get, int kind)> OnFileFailed;
 
-    bool AddDownload(const std::string& url, const std::string& referringUrl, int entryValue,
-                     bool priority, int countArea, BodyHandling getAction, char hrefOrSrc,
-                     int retryNumber, int depthSearchLevel);
+    // Queues the URL with what its request needs (or, reusing files on disk,
+    // hands the stored file over as received). False when disabled.
+    bool AddDownload(const std::string& url, QueuedRequest request);
     int QueueCount() const { return Queue_.Count(); }
     void SetStopping(bool stopping);
     void Reinit();
@@ -120,6 +118,7 @@ public:
     HostLimits& Limits() { return SharedHostLimits != nullptr ? *SharedHostLimits : OwnLimits_; }
 
 private:
+    static QueuedRequest RetryOf(const RequestSlot& slot);
     void Step();
     void ResizeSlots();
     void StartNext(RequestSlot& slot);
@@ -147,7 +146,7 @@ private:
     bool Working_ = false;
     bool PriorityQueued_ = false;
     int Done_ = 0, Errors_ = 0, Retries_ = 0, AlreadyOnDisk_ = 0;
-    int Last_[7] = {99999, 99999, 99999, 99999, 99999, 99999, 99999};
+    std::optional<DownloadStats> Last_; // none: nothing reported since Reinit
     int IdleTicks_ = 10;
     int InDelivery_ = 0; // bodies being handed to OnDataReceived
     bool InStep_ = false;

@@ -31,13 +31,11 @@ Grabber::Grabber(MessageSink* messages) : ScanEngine(messages), FileDownloader(m
     FileDownloader.ReuseExistingFiles = true;
     FileDownloader.DownloadPath = DownloadPath_;
     FileDownloader.RetryCount = Retries();
-    FileDownloader.OnUpdatedStats = [this](Component* s, int tag, int a, int b, int c, int d, int e,
-                                           int f,
-                                           int g) { StatsRelay(s, tag, a, b, c, d, e, f, g); };
-    FileDownloader.OnError = [this](Component* s, int, const std::string& url, std::uint32_t code,
-                                    const std::string& msg, const std::string& ref) {
-        if (!FileDownloader.Stopping && OnFileDownloadError)
-            OnFileDownloadError(s, Tag, url, code, msg, ref);
+    FileDownloader.OnUpdatedStats = [this](Component*, const DownloadStats& stats) {
+        StatsRelay(stats);
+    };
+    FileDownloader.OnError = [this](Component* s, const DownloadError& error) {
+        if (!FileDownloader.Stopping && OnFileDownloadError) OnFileDownloadError(s, error);
     };
     // An html answer in place of a picture is refused on the transfer's
     // worker; the head is handed to this thread only for the log lines.
@@ -103,9 +101,9 @@ void Grabber::SetMaxDownloadQueueSize(int v) {
 void Grabber::SetSearchThumbs(bool v) {
     SearchThumbs_ = v;
     if (v) {
-        FileLinkHook = [this](const std::string&, const std::string& url, bool, const std::string&,
-                              int countArea, char hrefOrSrc, const std::string&,
-                              const std::string&) { CollectThumb(url, countArea, hrefOrSrc); };
+        FileLinkHook = [this](const LinkHookArgs& link) {
+            CollectThumb(link.UrlFound, link.CountArea, link.HrefOrSrc);
+        };
         PageParsedHook = [this](PageProcessor&, PageInfo& page) { PairThumbs(page); };
     } else {
         FileLinkHook = nullptr;
@@ -242,8 +240,10 @@ bool Grabber::Allows(char hrefOrSrc) const {
 }
 
 void Grabber::QueueFile(const std::string& url, const std::string& referringUrl, char hrefOrSrc) {
-    FileDownloader.AddDownload(url, referringUrl, -1, false, 0, BodyHandling::STORE_TO_FILE,
-                               hrefOrSrc, 1, -1);
+    FileDownloader.AddDownload(url, {.DepthSearchLevel = -1,
+                                     .HrefOrSrc = hrefOrSrc,
+                                     .GetAction = BodyHandling::STORE_TO_FILE,
+                                     .ReferringUrl = referringUrl});
 }
 
 void Grabber::GrabLink(const LinkHookArgs& link) {
@@ -254,13 +254,15 @@ void Grabber::GrabLink(const LinkHookArgs& link) {
         wanted = type.find(LowerCase(FileTypes_[i])) != std::string::npos;
     if (!wanted) return;
     if (FileLinkHook) {
-        FileLinkHook(link.TypeLink, link.UrlFound, link.Flag, link.LocalFileName, link.CountArea,
-                     link.HrefOrSrc, link.FromUrl, link.HostName);
+        FileLinkHook(link);
         return;
     }
     if (link.Flag && !Allows(link.HrefOrSrc)) return;
-    FileDownloader.AddDownload(link.UrlFound, link.FromUrl, -1, false, link.CountArea,
-                               BodyHandling::STORE_TO_FILE, link.HrefOrSrc, 1, -1);
+    FileDownloader.AddDownload(link.UrlFound, {.DepthSearchLevel = -1,
+                                               .CountArea = link.CountArea,
+                                               .HrefOrSrc = link.HrefOrSrc,
+                                               .GetAction = BodyHandling::STORE_TO_FILE,
+                                               .ReferringUrl = link.FromUrl});
 }
 
 void Grabber::CollectThumb(const std::string& url, int countArea, char hrefOrSrc) {

@@ -70,14 +70,11 @@ public:
     std::string EnsureDirectory(const std::string& path);
 
     // --- events and hooks ---
-    std::function<void(Component*, int tag, const std::string& url, std::uint32_t errorCode,
-                       const std::string& errorMsg, const std::string& referringUrl)>
-        OnFileDownloadError;
+    // A file given up on (not raised while the file downloads stop).
+    std::function<void(Component*, const DownloadError& error)> OnFileDownloadError;
     std::function<void(Component*, bool working)> FileWorkingHook;
-    std::function<void(const std::string& linkType, const std::string& url, bool flag,
-                       const std::string& localFile, int countArea, char hrefOrSrc,
-                       const std::string& pageUrl, const std::string& hostName)>
-        FileLinkHook;
+    // Takes the wanted file links instead of the file downloads.
+    std::function<void(const LinkHookArgs& link)> FileLinkHook;
 
     // Queues a file with the grabber's usual request parameters.
     void QueueFile(const std::string& url, const std::string& referringUrl, char hrefOrSrc);

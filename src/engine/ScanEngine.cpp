@@ -45,13 +45,12 @@ void ScanEngine::ConnectPageDownloader() {
         if (LogsEnabled_ && OnLog)
             OnLog(this, "html head complete (" + std::to_string(status) + "):" + url);
     };
-    PageDownloader.OnError = [this](Component* s, int, const std::string& url, std::uint32_t code,
-                                    const std::string& msg, const std::string&) {
-        if (OnError) OnError(s, url, code, msg);
+    PageDownloader.OnError = [this](Component* s, const DownloadError& error) {
+        if (OnError) OnError(s, error);
     };
-    PageDownloader.OnUpdatedStats = [this](Component* s, int tag, int a, int b, int c, int d, int e,
-                                           int f,
-                                           int g) { StatsRelay(s, tag, a, b, c, d, e, f, g); };
+    PageDownloader.OnUpdatedStats = [this](Component*, const DownloadStats& stats) {
+        StatsRelay(stats);
+    };
     if (LogsEnabled_)
         PageDownloader.OnLog = [this](Component* s, const std::string& m) { LogRelay(s, m); };
 }
@@ -161,7 +160,9 @@ bool ScanEngine::StartScan(const std::string& url) {
         VisitedUrls.SetMark(StartingUrl, 1);
         const std::string& referrer =
             InitialReferringUrl.empty() ? StartingUrl : InitialReferringUrl;
-        PageDownloader.AddDownload(StartingUrl, referrer, -1, false, 0, PageGetAction(), ' ', 1, 1);
+        PageDownloader.AddDownload(
+            StartingUrl,
+            {.DepthSearchLevel = 1, .GetAction = PageGetAction(), .ReferringUrl = referrer});
     }
     return true;
 }
@@ -236,23 +237,24 @@ void ScanEngine::QueuePage(PageInfo& page, const std::string& url, int tagKind, 
         ++PagesNotQueued_; // counted so that the loss can be told
         return;
     }
-    PageDownloader.AddDownload(url, page.Url, -1, false, countArea, PageGetAction(), char(tagKind),
-                               1, page.DepthLevel + 1);
+    PageDownloader.AddDownload(url, {.DepthSearchLevel = page.DepthLevel + 1,
+                                     .CountArea = countArea,
+                                     .HrefOrSrc = char(tagKind),
+                                     .GetAction = PageGetAction(),
+                                     .ReferringUrl = page.Url});
 }
 
 void ScanEngine::QueueRobots(PageInfo& page, const std::string& robotsUrl, int tagKind,
                              int countArea) {
-    PageDownloader.AddDownload(robotsUrl, "", -1, false, countArea, PageGetAction(), char(tagKind),
-                               1, page.DepthLevel + 1);
+    PageDownloader.AddDownload(robotsUrl, {.DepthSearchLevel = page.DepthLevel + 1,
+                                           .CountArea = countArea,
+                                           .HrefOrSrc = char(tagKind),
+                                           .GetAction = PageGetAction()});
 }
 
-void ScanEngine::StatsRelay(Component*, int tag, int inQueue, int downloading, int toAnalyze,
-                            int done, int retries, int errors, int alreadyOnDisk) {
-    if (StatsHook)
-        StatsHook(*this, tag, inQueue, downloading, toAnalyze, done, retries, errors,
-                  alreadyOnDisk);
-    if (OnUpdatedStats)
-        OnUpdatedStats(this, inQueue, downloading, toAnalyze, done, retries, errors);
+void ScanEngine::StatsRelay(const DownloadStats& stats) {
+    if (StatsHook) StatsHook(*this, stats);
+    if (OnUpdatedStats) OnUpdatedStats(this, stats);
 }
 
 void ScanEngine::LogRelay(Component* sender, const std::string& message) {

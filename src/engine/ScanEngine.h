@@ -79,19 +79,15 @@ public:
     std::function<void(Component*, const std::string& hostName, const std::string& url,
                        const std::string& head, const std::string& body)>
         OnPageReceived;
-    std::function<void(Component*, int inQueue, int downloading, int toAnalyze, int done,
-                       int retries, int errors)>
-        OnUpdatedStats;
+    // The statistics of either manager, as they change.
+    std::function<void(Component*, const DownloadStats& stats)> OnUpdatedStats;
     std::function<void(Component*, const std::string& message)> OnLog;
-    std::function<void(Component*, const std::string& url, std::uint32_t errorCode,
-                       const std::string& errorMsg)>
-        OnError;
+    // A page given up on.
+    std::function<void(Component*, const DownloadError& error)> OnError;
 
     // --- hooks for descendants and owners ---
     std::function<void(ScanEngine&, bool closing)> TickHook;
-    std::function<void(ScanEngine&, int tag, int inQueue, int downloading, int toAnalyze, int done,
-                       int retries, int errors, int alreadyOnDisk)>
-        StatsHook;
+    std::function<void(ScanEngine&, const DownloadStats& stats)> StatsHook;
     std::function<void(DownloadManager*, bool working)> WorkingHook;
     // Raises the per-server connection limit; set by the persistent engine.
     std::function<void(int)> MaxConnectionsHook;
@@ -118,8 +114,7 @@ protected:
     void QueuePage(PageInfo& page, const std::string& url, int tagKind, int countArea) override;
     void QueueRobots(PageInfo& page, const std::string& robotsUrl, int tagKind,
                      int countArea) override;
-    void StatsRelay(Component* sender, int tag, int inQueue, int downloading, int toAnalyze,
-                    int done, int retries, int errors, int alreadyOnDisk);
+    void StatsRelay(const DownloadStats& stats);
     void LogRelay(Component* sender, const std::string& message);
     void ConnectPageDownloader();
 

@@ -153,11 +153,7 @@ bool GalleryController::ConfigureFor(AppVariant variant) {
         break;
     case APP_TESSELLON:
         Grabber::SetSearchThumbs(true);
-        FileLinkHook = [this](const std::string& type, const std::string& url, bool flag,
-                              const std::string& local, int area, char kind,
-                              const std::string& page, const std::string& host) {
-            CollectLink(type, url, flag, local, area, kind, page, host);
-        };
+        FileLinkHook = [this](const LinkHookArgs& link) { CollectLink(link); };
         PageParsedHook = [this](PageProcessor& scanner, PageInfo& page) {
             PageAnalysed(scanner, page);
         };
@@ -191,10 +187,9 @@ void GalleryController::GrabberTick(bool aborting) {
     if (OnUserTimer) OnUserTimer(this, aborting);
 }
 
-void GalleryController::CollectLink(const std::string& linkType, const std::string& url, bool,
-                                    const std::string& localFile, int countArea, char hrefOrSrc,
-                                    const std::string& pageUrl, const std::string&) {
-    Model_.CollectLink(linkType, url, localFile, countArea, hrefOrSrc, pageUrl);
+void GalleryController::CollectLink(const LinkHookArgs& link) {
+    Model_.CollectLink(link.TypeLink, link.UrlFound, link.LocalFileName, link.CountArea,
+                       link.HrefOrSrc, link.FromUrl);
 }
 
 void GalleryController::PageAnalysed(PageProcessor&, PageInfo& page) {
@@ -243,8 +238,14 @@ QString GalleryController::PageTitle(const GalleryTab& tab) const {
 void GalleryController::ConnectModel() {
     Model_.DownloadPath = DownloadPath();
     Model_.QueueRequest = [this](const GalleryRequest& r) {
-        FileDownloader.AddDownload(r.Url, r.ReferringUrl, r.UserIndex, r.Priority, r.CountArea,
-                                   BodyHandling::STORE_TO_FILE, r.HrefOrSrc, Retries(), -1);
+        FileDownloader.AddDownload(r.Url, {.DepthSearchLevel = -1,
+                                           .Priority = r.Priority,
+                                           .CountArea = r.CountArea,
+                                           .HrefOrSrc = r.HrefOrSrc,
+                                           .GetAction = BodyHandling::STORE_TO_FILE,
+                                           .RetryNumber = Retries(),
+                                           .ReferringUrl = r.ReferringUrl,
+                                           .EntryValue = r.UserIndex});
     };
     Model_.ForgetFileLinks = [this] { ForgetNonPageUrls(); };
     Model_.OnTabVisible = [this](bool visible) {

@@ -79,9 +79,7 @@ public:
     void GalleryFileFailed(Component* sender, RequestSlot* request, int kind);
     void ShowProgress(RequestSlot* request, std::int64_t bytesRead);
     // The link and page hooks of the gallery variant.
-    void CollectLink(const std::string& linkType, const std::string& url, bool flag,
-                     const std::string& localFile, int countArea, char hrefOrSrc,
-                     const std::string& pageUrl, const std::string& hostName);
+    void CollectLink(const LinkHookArgs& link);
     void PageAnalysed(PageProcessor& scanner, PageInfo& page);
 
     // The tab buttons and the main window's buttons.

@@ -89,17 +89,17 @@ TEST_F(MainWindowTest, LinksAreListedAndEveryThousandthReplacesTheList) {
 }
 
 TEST_F(MainWindowTest, StatisticsReceivedFilesAndErrorsUseTheirExactTexts) {
-    form.UpdatedStats(1, 1, 2, 3, 4, 5, 6, 7);
+    form.UpdatedStats({1, 1, 2, 3, 4, 5, 6, 7});
     EXPECT_EQ(Memo(form.PageStatsText),
               "       in queue: 1\n    downloading: 2\n     to process: 3\n"
               "           done: 4\n        retries: 5\n         errors: 6\n"
               "already on disk: 7");
-    form.UpdatedStats(2, 0, 0, 0, 9, 0, 0, 0);
+    form.UpdatedStats({2, 0, 0, 0, 9, 0, 0, 0});
     EXPECT_TRUE(Memo(form.FileStatsText).contains("           done: 9"));
 
-    form.PageDownloadError(404, "http://a.example/x.htm", "http://a.example/");
+    form.PageDownloadError({1, "http://a.example/x.htm", 404, "", "http://a.example/"});
     EXPECT_EQ(Memo(form.PageErrorsList), "404: http://a.example/x.htm   (http://a.example/)");
-    form.FileDownloadError(500, "http://a.example/x.jpg", "Internal", "http://a.example/");
+    form.FileDownloadError({2, "http://a.example/x.jpg", 500, "Internal", "http://a.example/"});
     EXPECT_EQ(Memo(form.FileErrorsList),
               "Error 500: http://a.example/x.jpg Internal  (http://a.example/)");
 

@@ -131,12 +131,17 @@ TEST(StringListSort, BlankLinesOfATextAssignment) {
 
 TEST(UrlQueue, AddDeleteAndClear) {
     UrlQueue q;
-    q.AddUrl("http://h/1", 2, 1, 'S', BodyHandling::STORE_TO_FILE, 5, true, 9, "http://h/");
-    q.AddUrl("http://h/2", 3, 2, 'H', BodyHandling::STORE_TO_DATASTRING, 0, false, -1, "");
-    q.AddUrl("http://h/1", 1, 1, ' ', BodyHandling::HEAD_ONLY, 0, false, -1,
-             ""); // no duplicate test
+    q.AddUrl("http://h/1", {.DepthSearchLevel = 2,
+                            .Priority = true,
+                            .CountArea = 5,
+                            .HrefOrSrc = 'S',
+                            .GetAction = BodyHandling::STORE_TO_FILE,
+                            .ReferringUrl = "http://h/",
+                            .EntryValue = 9});
+    q.AddUrl("http://h/2", {.DepthSearchLevel = 3, .HrefOrSrc = 'H', .RetryNumber = 2});
+    q.AddUrl("http://h/1", {.GetAction = BodyHandling::HEAD_ONLY}); // no duplicate test
     ASSERT_EQ(q.Count(), 3);
-    const QueuedRequest& o = q.Urls[0].Obj;
+    const QueuedRequest& o = q.Urls[0].Request;
     EXPECT_EQ(o.DepthSearchLevel, 2);
     EXPECT_EQ(o.RetryNumber, 1);
     EXPECT_EQ(o.HrefOrSrc, 'S');
@@ -149,8 +154,8 @@ TEST(UrlQueue, AddDeleteAndClear) {
     q.DeleteUrl(0);
     ASSERT_EQ(q.Count(), 2);
     EXPECT_EQ(q.Urls[0].Url, "http://h/2");
-    EXPECT_EQ(q.Urls[0].Obj.RetryNumber, 2);
-    EXPECT_EQ(q.Urls[1].Obj.GetAction, BodyHandling::HEAD_ONLY);
+    EXPECT_EQ(q.Urls[0].Request.RetryNumber, 2);
+    EXPECT_EQ(q.Urls[1].Request.GetAction, BodyHandling::HEAD_ONLY);
     q.ClearUrls();
     EXPECT_EQ(q.Count(), 0);
 }

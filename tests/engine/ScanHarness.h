@@ -29,14 +29,11 @@ struct ScanRun {
         Grab.OnLinkFound = [this](Component*, FoundLink& lf) {
             Links.push_back(lf.TypeLink + " " + lf.UrlFound);
         };
-        Grab.OnError = [this](Component*, const std::string& url, std::uint32_t code,
-                              const std::string&) {
-            PageErrors.push_back(std::to_string(code) + " " + url);
+        Grab.OnError = [this](Component*, const DownloadError& e) {
+            PageErrors.push_back(std::to_string(e.Code) + " " + e.Url);
         };
-        Grab.OnFileDownloadError = [this](Component*, int, const std::string& url,
-                                          std::uint32_t code, const std::string& msg,
-                                          const std::string&) {
-            FileErrors.push_back(std::to_string(code) + " " + url + " " + msg);
+        Grab.OnFileDownloadError = [this](Component*, const DownloadError& e) {
+            FileErrors.push_back(std::to_string(e.Code) + " " + e.Url + " " + e.Message);
         };
         Grab.OnPageReceived = [this](Component*, const std::string&, const std::string& url,
                                      const std::string&,

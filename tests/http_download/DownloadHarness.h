@@ -48,16 +48,15 @@ public:
     explicit ManagerRun(const std::string& storage, int tag = 2) {
         M.Tag = tag;
         M.DownloadPath = storage.empty() ? std::string() : storage + "/";
-        M.OnError = [this](Component*, int t, const std::string& url, std::uint32_t code,
-                           const std::string& msg, const std::string& ref) {
-            Errors.push_back({t, url, code, msg, ref});
+        M.OnError = [this](Component*, const DownloadError& e) {
+            Errors.push_back({e.Tag, e.Url, e.Code, e.Message, e.ReferringUrl});
         };
         M.OnDataReceived = [this](Component*, RequestSlot* get, bool onDisk) {
             Received.push_back({get->Url.GetUrl(), onDisk, get->Body, get->StatusCode});
         };
-        M.OnUpdatedStats = [this](Component*, int t, int q, int d, int a, int done, int r, int e,
-                                  int disk) {
-            Stats.push_back({t, q, d, a, done, r, e, disk});
+        M.OnUpdatedStats = [this](Component*, const DownloadStats& s) {
+            Stats.push_back({s.Tag, s.InQueue, s.Downloading, s.ToAnalyze, s.Done, s.Retries,
+                             s.Errors, s.AlreadyOnDisk});
         };
         M.OnHeadComplete = [this](Component*, int, const std::string& url, const std::string& head,
                                   int status, const std::string& type, std::int64_t length, int,
@@ -77,7 +76,10 @@ public:
     // Queues a URL as a new entry (RetryNumber 1).
     bool Add(const std::string& url, BodyHandling action = BodyHandling::STORE_TO_FILE,
              const std::string& referrer = "", char hrefOrSrc = 'H', int depth = -1) {
-        return M.AddDownload(url, referrer, -1, false, 0, action, hrefOrSrc, 1, depth);
+        return M.AddDownload(url, {.DepthSearchLevel = depth,
+                                   .HrefOrSrc = hrefOrSrc,
+                                   .GetAction = action,
+                                   .ReferringUrl = referrer});
     }
 
     // Runs the event loop until the manager has declared itself idle.

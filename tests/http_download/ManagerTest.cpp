@@ -250,8 +250,9 @@ TEST(Slots, EndedTransfersAreRefilledWithoutWaitingForATick) {
     int received = 0;
     manager.OnDataReceived = [&](Component*, RequestSlot*, bool) { ++received; };
     for (int i = 0; i < 10; ++i)
-        manager.AddDownload(server.Url("/r" + std::to_string(i) + ".jpg"), "", -1, false, 0,
-                            BodyHandling::STORE_TO_FILE, 'H', 1, -1);
+        manager.AddDownload(
+            server.Url("/r" + std::to_string(i) + ".jpg"),
+            {.DepthSearchLevel = -1, .HrefOrSrc = 'H', .GetAction = BodyHandling::STORE_TO_FILE});
     ASSERT_TRUE(RunUntil([&] { return received == 10; }));
     EXPECT_EQ(manager.Done(), 10);
     EXPECT_EQ(FilesUnder(dir.Path()).size(), 10u);
@@ -265,16 +266,11 @@ TEST(QueueOrder, PriorityFirstThenLeavesFirst) {
     run.M.ConcurrentDownloads = 1;
     run.M.LeavesFirst = true;
     // Queued before any round runs: the order of the requests shows the choice.
-    run.M.AddDownload(server.Url("/d1a.html"), "", -1, false, 0, BodyHandling::STORE_TO_DATASTRING,
-                      'H', 1, 1);
-    run.M.AddDownload(server.Url("/d3a.html"), "", -1, false, 0, BodyHandling::STORE_TO_DATASTRING,
-                      'H', 1, 3);
-    run.M.AddDownload(server.Url("/d2.html"), "", -1, false, 0, BodyHandling::STORE_TO_DATASTRING,
-                      'H', 1, 2);
-    run.M.AddDownload(server.Url("/d3b.html"), "", -1, false, 0, BodyHandling::STORE_TO_DATASTRING,
-                      'H', 1, 3);
-    run.M.AddDownload(server.Url("/prio.html"), "", -1, true, 0, BodyHandling::STORE_TO_DATASTRING,
-                      'H', 1, 1);
+    run.M.AddDownload(server.Url("/d1a.html"), {.HrefOrSrc = 'H'});
+    run.M.AddDownload(server.Url("/d3a.html"), {.DepthSearchLevel = 3, .HrefOrSrc = 'H'});
+    run.M.AddDownload(server.Url("/d2.html"), {.DepthSearchLevel = 2, .HrefOrSrc = 'H'});
+    run.M.AddDownload(server.Url("/d3b.html"), {.DepthSearchLevel = 3, .HrefOrSrc = 'H'});
+    run.M.AddDownload(server.Url("/prio.html"), {.Priority = true, .HrefOrSrc = 'H'});
     ASSERT_TRUE(run.RunToIdle());
     std::vector<std::string> order;
     for (const auto& s : server.Requests())
@@ -460,8 +456,9 @@ TEST(ManagerIdle, QuietTicksBeforeIdleDecideWhenTheManagerIsDone) {
         m.QuietTicksBeforeIdle = quiet;
         int received = 0;
         m.OnDataReceived = [&](Component*, RequestSlot*, bool) { ++received; };
-        m.AddDownload(server.Url("/a.jpg"), "", -1, false, 0, BodyHandling::STORE_TO_FILE, 'H', 1,
-                      -1);
+        m.AddDownload(
+            server.Url("/a.jpg"),
+            {.DepthSearchLevel = -1, .HrefOrSrc = 'H', .GetAction = BodyHandling::STORE_TO_FILE});
         ASSERT_TRUE(RunUntil([&] { return !m.HasWork(); }));
         EXPECT_EQ(received, 1);
         // The default: the tick that sees the changed statistics, then ten
@@ -490,8 +487,7 @@ TEST(ManagerIdle, APageBeingDeliveredIsWorkEvenWithoutQuietTicks) {
         workDuringDelivery = m.HasWork();
         activeDuringDelivery = m.UpdateStats();
     };
-    m.AddDownload("http://127.0.0.1/page.html", "", -1, false, 0, BodyHandling::STORE_TO_DATASTRING,
-                  ' ', 1, 1);
+    m.AddDownload("http://127.0.0.1/page.html", {});
     ASSERT_TRUE(RunUntil([&] { return received == 1; }));
     EXPECT_TRUE(workDuringDelivery);
     EXPECT_TRUE(activeDuringDelivery);
