@@ -5,7 +5,7 @@
 // that site would, and, when built with gumbo, parsed by gumbo with the
 // links collected from the tree, as a baseline.
 #include "crawl/HtmlMarkup.h"
-#include "crawl/PageProcessing.h"
+#include "crawl/PageProcessor.h"
 #include "crawl/ResponsiveImages.h"
 
 #include <benchmark/benchmark.h>

@@ -7,7 +7,7 @@
 // Broken invariants stop the run with __builtin_trap().
 #include "common/StringTools.h"
 #include "crawl/HtmlMarkup.h"
-#include "crawl/PageProcessing.h"
+#include "crawl/PageProcessor.h"
 #include "crawl/UrlParts.h"
 
 #include <cstddef>

@@ -1,7 +1,7 @@
 // tessellon-cli links: what a saved page yields under the link filters.
 #include "cli/CliSupport.h"
 #include "common/StringTools.h"
-#include "crawl/PageProcessing.h"
+#include "crawl/PageProcessor.h"
 
 #include <cstdio>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "crawl/PageProcessing.h"
+#include "crawl/PageProcessor.h"
 #include "download/DownloadManager.h"
 
 #include <QTimer>

@@ -2,7 +2,7 @@
 // results file.
 #include "TempDir.h"
 #include "common/StringTools.h"
-#include "crawl/PageProcessing.h"
+#include "crawl/PageProcessor.h"
 
 #include <gtest/gtest.h>
 

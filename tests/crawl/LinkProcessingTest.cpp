@@ -1,5 +1,5 @@
 // Link typing, extraction and processing of whole pages, and the head tags.
-#include "crawl/PageProcessing.h"
+#include "crawl/PageProcessor.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The srcset candidate list, the pictures of today's markup as page
 // processing reports them, and the thumbnail pairing of unlinked IMG tags.
 #include "crawl/ResponsiveImages.h"
-#include "crawl/PageProcessing.h"
+#include "crawl/PageProcessor.h"
 
 #include "TempDir.h"
 

@@ -3,7 +3,7 @@
 #include "crawl/UrlParts.h"
 #include "TempDir.h"
 #include "common/StringTools.h"
-#include "crawl/PageProcessing.h"
+#include "crawl/PageProcessor.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "PageProcessing.h"
+#include "PageProcessor.h"
 
 #include "common/StringTools.h"
 #include "crawl/ResponsiveImages.h"
