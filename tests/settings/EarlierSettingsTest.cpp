@@ -2,22 +2,16 @@
 // (data/earlier), are read back value for value: the stored names, roots and
 // numbers are what users' files hold, whatever the code calls them.
 #include "SettingsSandbox.h"
+#include "TempDir.h"
 #include "settings/PersistentGrabber.h"
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const std::string kDataDir = TESSELLON_SETTINGS_DATA "/earlier";
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 } // namespace
 
@@ -32,11 +26,11 @@ protected:
         Pictures = Work + "/pictures";
         fs::create_directories(Pictures + "/Download");
         for (const char* name : {"CurrentUser.ini", "LocalMachine.ini"}) {
-            std::string text = ReadText(kDataDir + "/" + name);
+            std::string text = ReadFile(kDataDir + "/" + name);
             ASSERT_FALSE(text.empty()) << name;
             for (std::size_t at; (at = text.find("/media/pictures")) != std::string::npos;)
                 text.replace(at, 15, Pictures);
-            std::ofstream(Config + "/" + name, std::ios::binary) << text;
+            WriteFile(Config + "/" + name, text);
         }
     }
 

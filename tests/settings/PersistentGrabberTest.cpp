@@ -5,13 +5,12 @@
 #include "SettingsSandbox.h"
 
 #include "EventLoop.h"
+#include "TempDir.h"
 #include "TestHttpServer.h"
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <set>
 
 namespace fs = std::filesystem;
@@ -60,16 +59,6 @@ const std::set<std::string> kLoadedByGrabber = {"StoragePath",
 std::vector<std::string> Sorted(std::vector<std::string> v) {
     std::sort(v.begin(), v.end());
     return v;
-}
-
-void WriteText(const std::string& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 } // namespace
@@ -492,7 +481,7 @@ protected:
     // some good values among them.
     void WriteDamagedFiles(const std::string& htmlConcurrent = "0") {
         fs::create_directories(Base + "/pics");
-        WriteText(UserFile(), "[Software]\n"
+        WriteFile(UserFile(), "[Software]\n"
                               "Tessellon\\HtmlConcurrentDownloads=" +
                                   htmlConcurrent +
                                   "\n"
@@ -509,7 +498,7 @@ protected:
                                   "Tessellon\\SeekRobots=1\n"
                                   "Tessellon\\StoragePath=" +
                                   Base + "/pics/\n");
-        WriteText(MachineFile(), "[Software]\n"
+        WriteFile(MachineFile(), "[Software]\n"
                                  "Tessellon\\ProxyPort=99999999\n"
                                  "Tessellon\\ProxyType=9\n"
                                  "Tessellon\\ProxyAddress=proxy.test\n");
@@ -569,7 +558,7 @@ TEST_F(PersistentGrabberDamagedTest, AScanRunsOnTheLoadedSettings) {
     grab.SetFileTypes("jpg");
     ASSERT_TRUE(grab.StartScan(site.Url("/g.html")));
     ASSERT_TRUE(RunUntil([&] { return !grab.IsWorking(); }, 60000));
-    EXPECT_EQ(ReadText(Base + "/pics/127.0.0.1/big.jpg"), "JPEG big");
+    EXPECT_EQ(ReadFile(Base + "/pics/127.0.0.1/big.jpg"), "JPEG big");
     EXPECT_FALSE(fs::exists(Base + "/pics/127.0.0.1/small.jpg"))
         << "only links are taken by default";
     EXPECT_TRUE(Sink.Texts.empty()) << Sink.Texts.front();
@@ -577,13 +566,13 @@ TEST_F(PersistentGrabberDamagedTest, AScanRunsOnTheLoadedSettings) {
 
 TEST_F(PersistentGrabberTest, ForeignSettingsFileIsKeptAsideAndDefaultsAreUsed) {
     const std::string foreign = "<html>\n<body>not a settings file</body>\n</html>\n";
-    WriteText(UserFile(), foreign);
+    WriteFile(UserFile(), foreign);
     PersistentGrabber grab(&Sink);
     ASSERT_EQ(Sink.Texts.size(), 1u);
     EXPECT_NE(Sink.Texts[0].find(UserFile()), std::string::npos) << Sink.Texts[0];
     EXPECT_NE(Sink.Texts[0].find("defaults are used"), std::string::npos) << Sink.Texts[0];
     EXPECT_NE(Sink.Texts[0].find(UserFile() + ".bad"), std::string::npos) << Sink.Texts[0];
-    EXPECT_EQ(ReadText(UserFile() + ".bad"), foreign);
+    EXPECT_EQ(ReadFile(UserFile() + ".bad"), foreign);
     EXPECT_EQ(grab.TimeOut(), 300);
     EXPECT_EQ(grab.HtmlConcurrentDownloads(), 4);
     EXPECT_EQ(grab.DownloadPath(), DefaultFolder());
