@@ -1,7 +1,9 @@
 #pragma once
 
 // Watches every event of the application for the main window: the Ctrl key
-// switches the browser capture on while it is held, and a quit request
+// switches the browser capture on while it is held (and off when the
+// window loses focus, since the release may then go to another window),
+// and a quit request
 // that comes while the controller is shutting down is swallowed (the
 // controller ends the application itself when its countdown is over).
 
@@ -18,4 +20,5 @@ protected:
 
 private:
     MainWindow& Form_;
+    bool HeldByCtrl_ = false; // the capture was switched on by the Ctrl key
 };

@@ -91,6 +91,7 @@ BrowserPanel::BrowserPanel(QWidget* parent, MessageSink* messages)
     BrowserFrame = new QFrame(this);
     BrowserFrame->setObjectName(QStringLiteral("BrowserFrame"));
     BrowserFrame->setFrameStyle(QFrame::NoFrame);
+    BrowserFrame->setAccessibleName(QStringLiteral("web page frame"));
     auto* frame = new QVBoxLayout(BrowserFrame);
     frame->setContentsMargins(0, 0, 0, 0);
     Browser = new WebBrowser(BrowserFrame, messages);

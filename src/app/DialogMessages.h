@@ -10,6 +10,7 @@
 class DialogMessages : public MessageSink {
 public:
     void ShowMessage(std::string_view text) override;
+    bool Confirm(std::string_view question) override;
     // No dialog: the texts go to the standard error stream (scripted runs).
     bool Quiet = false;
 };

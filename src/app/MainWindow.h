@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 
 class QAction;
@@ -56,7 +57,10 @@ public:
     // Reload when the page is stored; never a start.
     void ReloadAvailability();
     void PasteAndStart();
+    // Asks before removing the empty folders of the storage folder; the
+    // desktop's own folders stay.
     void CleanStorageFolders();
+    static std::set<std::string> DesktopFolders();
     // "#" + the context, or empty for none.
     static QString HelpTopic(int context);
     void ShowHelpTopic(int context);
@@ -95,6 +99,8 @@ public:
     // What the tick navigates the browser to once, unless disabled.
     QString WelcomePage() const;
     std::function<void(const QString& url)> OnNavigate;
+    // Told the address of a scan about to start (checked, with its scheme).
+    std::function<void(const QString& address)> BeforeScan;
     // A tab's page address was clicked: the browser opens it in a window.
     std::function<void(const QString& url)> OnOpenInNewWindow;
     // Capture on or off, and the capture light with it.

@@ -15,18 +15,25 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
 #include <QWhatsThis>
 
+#include <algorithm>
 #include <cstdio>
+#include <set>
 #include <sys/stat.h>
+#include <vector>
 
 namespace {
 
@@ -41,6 +48,14 @@ QString PadRight(const std::string& s, int width) {
     QString q = Q(s);
     if (q.size() < width) q += QString(width - q.size(), ' ');
     return q;
+}
+
+// A typed address without a scheme ("host", "host:port/path") is taken as
+// http://, as browsers take it; anything else is left as it is.
+QString WithScheme(const QString& typed) {
+    static const QRegularExpression kBareHost(QStringLiteral("^[^/:?#\\s]+(:[0-9]+)?([/?#].*)?$"));
+    if (typed.contains(QLatin1String("://")) || !kBareHost.match(typed).hasMatch()) return typed;
+    return QStringLiteral("http://") + typed;
 }
 
 bool FileExists(const std::string& path) {
@@ -80,7 +95,22 @@ void MainWindow::StopFilesClicked() {
     Gallery_->CancelFullSizedRequests();
 }
 
-void MainWindow::StartFromAddress(const QString& address, bool reuse, bool keepMark) {
+void MainWindow::StartFromAddress(const QString& typed, bool reuse, bool keepMark) {
+    // The address is checked before anything of the last scan is cleared: a
+    // refused one leaves the window as it was.
+    const QString address = WithScheme(typed.trimmed());
+    if (!address.isEmpty()) {
+        UrlParts parts;
+        if (!parts.Split(address.toStdString(), Gallery_->DownloadPath())) {
+            // Other schemes (the browser's about:, data:, ...) are not scanned.
+            if (address.contains(QLatin1String("://")) && Messages_ != nullptr)
+                Messages_->ShowMessage("Invalid Url : " + address.toStdString());
+            return;
+        }
+    }
+    const bool schemeAdded = address != typed.trimmed();
+    if (schemeAdded && ScanAddressBox->currentText() == typed) ScanAddressBox->setEditText(address);
+    if (BeforeScan && !address.isEmpty()) BeforeScan(address);
     HomeTab->setEnabled(false);
     if (!keepMark) ReloadMark = 0;
     if (!Gallery_->IsWorking()) {
@@ -94,6 +124,7 @@ void MainWindow::StartFromAddress(const QString& address, bool reuse, bool keepM
         Gallery_->PageDownloader.Reinit();
         Gallery_->FileDownloader.Reinit();
     }
+    if (schemeAdded) SetStatusText(DetailStatusLabel, "no scheme given: taken as " + address);
     ReloadButton->setEnabled(false);
     Gallery_->SetReuseHtmlFiles(reuse);
     if (Gallery_->StartScan(address.toStdString())) {
@@ -162,12 +193,51 @@ void MainWindow::StayOnSiteClicked(bool checked) {
     }
 }
 
+// The desktop's own folders (the home folder and the user folders such as
+// Music or Templates): empty or not, they are never cleaned away.
+std::set<std::string> MainWindow::DesktopFolders() {
+    std::set<std::string> folders{QDir::homePath().toStdString()};
+    for (const auto location :
+         {QStandardPaths::DesktopLocation, QStandardPaths::DocumentsLocation,
+          QStandardPaths::DownloadLocation, QStandardPaths::MusicLocation,
+          QStandardPaths::PicturesLocation, QStandardPaths::MoviesLocation,
+          QStandardPaths::TemplatesLocation, QStandardPaths::PublicShareLocation}) {
+        const QString path = QStandardPaths::writableLocation(location);
+        if (!path.isEmpty()) folders.insert(QFile::encodeName(path).toStdString());
+    }
+    return folders;
+}
+
 void MainWindow::CleanStorageFolders() {
+    const std::string storage = Gallery_->DownloadPath();
+    const std::set<std::string> keep = DesktopFolders();
     setScreenCursor(ScreenCursor::Hourglass);
-    CleanEmptyFolders(Gallery_->DownloadPath(), [this](const std::string& path) {
-        SetStatusText(ActivityStatusLabel, Q(path));
-        statusBar()->repaint();
-    });
+    const std::vector<std::string> found = EmptyFolders(storage, keep);
+    restoreSavedCursor();
+    if (found.empty()) {
+        SetStatusText(ActivityStatusLabel, QStringLiteral("No empty folder to remove."));
+        return;
+    }
+    // Asked first, with the folders the user is most likely to recognise:
+    // the outermost ones come last in the list.
+    std::string question = "Remove " + std::to_string(found.size()) + " empty folder" +
+                           (found.size() == 1 ? "" : "s") + " from " + storage + "?\n";
+    const std::size_t shown = std::min<std::size_t>(found.size(), 5);
+    for (std::size_t i = found.size() - shown; i < found.size(); ++i)
+        question += "\n" + found[i];
+    if (found.size() > shown) question += "\n...";
+    if (Messages_ == nullptr || !Messages_->Confirm(question)) {
+        SetStatusText(ActivityStatusLabel, QStringLiteral("No folder removed."));
+        return;
+    }
+    setScreenCursor(ScreenCursor::Hourglass);
+    CleanEmptyFolders(
+        storage,
+        [this](const std::string& path) {
+            SetStatusText(ActivityStatusLabel, Q(path));
+            statusBar()->repaint();
+        },
+        keep);
     restoreSavedCursor();
     SetStatusText(ActivityStatusLabel, QStringLiteral("Done."));
 }
@@ -303,6 +373,13 @@ QString MainWindow::WelcomePage() const {
 // --- exit ---
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // Exiting ends with the controller's countdown, whose quit closes every
+    // window: from then on the close is taken.
+    if (Exiting_ && !Gallery_->Closing) {
+        event->accept();
+        restoreSavedCursor();
+        return;
+    }
     Tabs->setCurrentWidget(HomeTab);
     Tabs->repaint();
     if (!Gallery_->IsWorking() && !Exiting_) {

@@ -2,6 +2,7 @@
 
 #include "gallery/ExceptionGuard.h"
 
+#include <QChildEvent>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QWebEngineContextMenuRequest>
@@ -33,6 +34,14 @@ WebBrowser::WebBrowser(QWidget* parent, MessageSink* messages)
                     },
                     Messages_);
             });
+}
+
+void WebBrowser::childEvent(QChildEvent* event) {
+    QWebEngineView::childEvent(event);
+    if (event->type() != QEvent::ChildPolished) return;
+    auto* child = qobject_cast<QWidget*>(event->child());
+    if (child != nullptr && child->accessibleName().isEmpty())
+        child->setAccessibleName(accessibleName());
 }
 
 bool WebBrowser::ContextMenuOnLink() const {

@@ -50,6 +50,10 @@ public:
 protected:
     // Only a link gets the browser's own menu; anywhere else no menu shows.
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // The widget that shows the page is made by the engine when it is
+    // needed; it is given the view's accessible name, so that a screen
+    // reader does not meet an unnamed frame.
+    void childEvent(QChildEvent* event) override;
 
 private:
     WebPage* Page_;

@@ -10,6 +10,7 @@
 #include "app/DialogMessages.h"
 #include "app/EditComboBox.h"
 #include "app/MainWindow.h"
+#include "demo/DemoOnDemand.h"
 #include "demo/DemoServer.h"
 #include "demo/DemoSite.h"
 #include "gallery/ExceptionGuard.h"
@@ -99,8 +100,19 @@ int main(int argc, char** argv) {
     AttachBrowser(form, &messages);
     if (variant) form.ApplyVariant(*variant);
 
+    // The demo gallery is also served, without --demo, as soon as one of its
+    // addresses is wanted: a first start offers them in the scan box and as
+    // the browser's page.
+    DemoOnDemand onDemand(kDemoGalleryHome);
+    const auto serveDemoFor = [&onDemand](const QString& address) {
+        onDemand.ServeFor(address.toStdString());
+    };
     std::unique_ptr<DemoServer> server;
-    if (demo) {
+    if (!demo) {
+        serveDemoFor(form.ScanAddressBox->currentText());
+        serveDemoFor(QString::fromStdString(form.Gallery().LastBrowserUrl()));
+        form.BeforeScan = serveDemoFor;
+    } else {
         server = std::make_unique<DemoServer>(BuildDemoSite(DemoOptions{}));
         const int port = QUrl(QString::fromLatin1(kDemoGalleryHome)).port();
         if (server->Start(port)) {

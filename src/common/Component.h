@@ -18,4 +18,7 @@ class MessageSink {
 public:
     virtual ~MessageSink() = default;
     virtual void ShowMessage(std::string_view text) = 0;
+    // A yes/no question before something that cannot be undone; a sink that
+    // cannot ask answers no.
+    virtual bool Confirm(std::string_view /*question*/) { return false; }
 };

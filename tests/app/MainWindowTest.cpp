@@ -9,6 +9,7 @@
 
 #include "AccessibleWalk.h"
 #include "EventLoop.h"
+#include "MainWindowFixture.h"
 #include "TempDir.h"
 #include "TestHttpServer.h"
 #include "TestSettings.h"
@@ -34,38 +35,6 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
-
-class MainWindowTest : public ::testing::Test {
-protected:
-    MainWindowTest() : form(&messages) {
-        form.IsShown = [] { return true; };
-        form.resize(1000, 700);
-        form.show();
-        form.AfterCreate();
-    }
-
-    // What a list shows once the lines added so far are out.
-    QString Memo(QPlainTextEdit* memo) {
-        form.FlushLists();
-        return memo->toPlainText();
-    }
-    FoundLink Link(const std::string& url) {
-        FoundLink link;
-        link.TypeLink = "htm";
-        link.UrlFound = url;
-        link.FromUrl = "http://a.example/";
-        return link;
-    }
-
-    ConfigFolder config;
-    WorkFolder work;
-    RecordedMessages messages;
-    MainWindow form;
-};
-
-} // namespace
-
 // --- lists and statistics ---
 
 TEST_F(MainWindowTest, LinksAreListedAndEveryThousandthReplacesTheList) {
@@ -73,7 +42,7 @@ TEST_F(MainWindowTest, LinksAreListedAndEveryThousandthReplacesTheList) {
     form.LinkFound(link);
     EXPECT_EQ(link.WriteToFile.substr(0, 6), "htm   ");
     EXPECT_EQ(link.WriteToFile.size(), 6u + 80 + 1 + link.FromUrl.size());
-    EXPECT_TRUE(Memo(form.LinksList).endsWith("htm  http://a.example/p.htm"));
+    EXPECT_TRUE(ListText(form.LinksList).endsWith("htm  http://a.example/p.htm"));
     EXPECT_EQ(form.StorageStatusLabel->text(), " Links found: 1");
     for (int i = 2; i <= 999; ++i) {
         FoundLink more = Link("http://a.example/" + std::to_string(i));
@@ -81,7 +50,8 @@ TEST_F(MainWindowTest, LinksAreListedAndEveryThousandthReplacesTheList) {
     }
     FoundLink thousandth = Link("http://a.example/1000");
     form.LinkFound(thousandth);
-    EXPECT_EQ(Memo(form.LinksList), "------------ NEXT 1000 ITEMS ...\nhtm  http://a.example/1000");
+    EXPECT_EQ(ListText(form.LinksList),
+              "------------ NEXT 1000 ITEMS ...\nhtm  http://a.example/1000");
     FoundLink next = Link("http://a.example/1001");
     form.LinkFound(next);
     form.FlushLists();
@@ -90,27 +60,27 @@ TEST_F(MainWindowTest, LinksAreListedAndEveryThousandthReplacesTheList) {
 
 TEST_F(MainWindowTest, StatisticsReceivedFilesAndErrorsUseTheirExactTexts) {
     form.UpdatedStats({1, 1, 2, 3, 4, 5, 6, 7});
-    EXPECT_EQ(Memo(form.PageStatsText),
+    EXPECT_EQ(ListText(form.PageStatsText),
               "       in queue: 1\n    downloading: 2\n     to process: 3\n"
               "           done: 4\n        retries: 5\n         errors: 6\n"
               "already on disk: 7");
     form.UpdatedStats({2, 0, 0, 0, 9, 0, 0, 0});
-    EXPECT_TRUE(Memo(form.FileStatsText).contains("           done: 9"));
+    EXPECT_TRUE(ListText(form.FileStatsText).contains("           done: 9"));
 
     form.PageDownloadError({1, "http://a.example/x.htm", 404, "", "http://a.example/"});
-    EXPECT_EQ(Memo(form.PageErrorsList), "404: http://a.example/x.htm   (http://a.example/)");
+    EXPECT_EQ(ListText(form.PageErrorsList), "404: http://a.example/x.htm   (http://a.example/)");
     form.FileDownloadError({2, "http://a.example/x.jpg", 500, "Internal", "http://a.example/"});
-    EXPECT_EQ(Memo(form.FileErrorsList),
+    EXPECT_EQ(ListText(form.FileErrorsList),
               "Error 500: http://a.example/x.jpg Internal  (http://a.example/)");
 
     form.FileReceived("http://a.example/1.jpg", false);
     form.FileReceived("http://a.example/2.jpg", true);
-    EXPECT_EQ(Memo(form.ReceivedFilesList),
+    EXPECT_EQ(ListText(form.ReceivedFilesList),
               "   done: http://a.example/1.jpg\non disk: http://a.example/2.jpg");
     for (int i = 3; i <= 1000; ++i)
         form.FileReceived("http://a.example/f", false);
     // This list's marker keeps its typo.
-    EXPECT_TRUE(Memo(form.ReceivedFilesList).startsWith("------------ NEXT 1000 IT EMS ...\n"));
+    EXPECT_TRUE(ListText(form.ReceivedFilesList).startsWith("------------ NEXT 1000 IT EMS ...\n"));
 }
 
 TEST_F(MainWindowTest, HelpShowsTheTopicOfTheFocusedControl) {
@@ -197,7 +167,7 @@ TEST_F(MainWindowTest, StartDuringAScanKeepsTheListsAndTakesTheAddress) {
 
     form.ScanAddressBox->setEditText(QString::fromStdString(server.Url("/other.htm")));
     form.StartClicked();
-    EXPECT_TRUE(Memo(form.LinksList).contains("http://a.example/kept")); // not cleared
+    EXPECT_TRUE(ListText(form.LinksList).contains("http://a.example/kept")); // not cleared
     EXPECT_EQ(form.ScanAddressBox->itemText(0).toStdString(), server.Url("/other.htm"));
     gate.Open();
     EXPECT_TRUE(RunUntil([&] { return server.Count("/other.htm") >= 1; }));

@@ -256,6 +256,12 @@ TEST_F(BrowserPanelTest, ButtonsSetTheCursorAndTheHomeIsTheWelcomePage) {
     ASSERT_TRUE(RunUntil([&] { return Loads == 2 && !Panel.BrowserBusy; }));
     EXPECT_EQ(Panel.Browser->url(), QUrl(Url("/a")));
     EXPECT_EQ(Shown, std::vector<std::string>{Server.Url("/a")});
+    // What shows the page is made by the engine: named like the view, so
+    // that no unnamed frame stands between a screen reader and the page.
+    EXPECT_EQ(Panel.BrowserFrame->accessibleName(), "web page frame");
+    ASSERT_NE(Panel.Browser->focusProxy(), nullptr);
+    for (QWidget* child : Panel.Browser->findChildren<QWidget*>())
+        EXPECT_EQ(child->accessibleName(), "web page") << child->metaObject()->className();
 }
 
 TEST_F(BrowserPanelTest, StatusTextIsPassedOncePerChange) {

@@ -2,6 +2,7 @@
 // tessellon-cli demo-server.
 #include "demo/DemoServer.h"
 #include "TempDir.h"
+#include "demo/DemoOnDemand.h"
 
 #include <httplib.h>
 
@@ -105,6 +106,29 @@ TEST(DemoServer, StartsStopsAndReportsABusyPort) {
     // Stopped right after starting: must not hang.
     DemoServer quick(SmallSite());
     ASSERT_TRUE(quick.Start());
+}
+
+TEST(DemoOnDemand, ServesTheGalleryOnlyOnceOneOfItsAddressesIsWanted) {
+    // A free port for the demo's home: one a server had and gave back.
+    DemoServer probe(SmallSite());
+    ASSERT_TRUE(probe.Start(0));
+    const int port = probe.Port();
+    probe.Stop();
+    const std::string home = "http://127.0.0.1:" + std::to_string(port) + "/";
+    DemoOnDemand demo(home);
+    EXPECT_FALSE(demo.ServeFor("http://127.0.0.1:1/gallery/page1.html"));
+    EXPECT_FALSE(demo.Serving());
+    ASSERT_TRUE(demo.ServeFor(home + "gallery/page1.html"));
+    EXPECT_TRUE(demo.ServeFor(home)) << "already served";
+    httplib::Client client("127.0.0.1", port);
+    const auto page = client.Get("/gallery/page1.html");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_NE(page->body.find("<img"), std::string::npos);
+
+    DemoOnDemand other(home); // the port is held: nothing served, no crash
+    EXPECT_FALSE(other.ServeFor(home));
+    EXPECT_FALSE(other.Serving());
 }
 
 TEST(DemoServer, WritesTheSiteAsStaticFiles) {

@@ -17,7 +17,13 @@
 class RecordedMessages : public MessageSink {
 public:
     std::vector<std::string> Texts;
+    std::vector<std::string> Questions;
+    bool Answer = false; // to every question
     void ShowMessage(std::string_view text) override { Texts.emplace_back(text); }
+    bool Confirm(std::string_view question) override {
+        Questions.emplace_back(question);
+        return Answer;
+    }
 };
 
 struct ConfigFolder {
