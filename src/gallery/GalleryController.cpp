@@ -64,10 +64,10 @@ void GalleryController::LoadGallerySettings() {
     Variant_ =
         variant >= APP_SCRIVANE && variant <= APP_TESSELLON ? AppVariant(variant) : APP_SCRIVANE;
     const int tabs = integer(Setting::MaxNumberOfTabs);
-    MaxNumberOfTabs_ = tabs >= 5 ? tabs : DefaultInteger(Setting::MaxNumberOfTabs);
+    Model_.MaxNumberOfTabs = tabs >= 5 ? tabs : DefaultInteger(Setting::MaxNumberOfTabs);
     Model_.GetFullSizeFirst = boolean(Setting::GetFullSizeFirst);
     Model_.AutoGetFullSized = boolean(Setting::AutoGetFullSized);
-    GetVideos_ = boolean(Setting::GetVideos);
+    Model_.GetVideos = boolean(Setting::GetVideos);
     ScanHistory_ = reg.ReadString(Setting::ScanHistory.Entry, Setting::ScanHistory.Default);
     LastBrowserUrl_ =
         reg.ReadString(Setting::LastBrowserUrl.Entry, Setting::LastBrowserUrl.Default);
@@ -80,7 +80,7 @@ void GalleryController::SetGetFullSizeFirst(bool v) {
 
 void GalleryController::SetGetVideos(bool v) {
     Store().WriteBool(Setting::GetVideos.Entry, v);
-    GetVideos_ = v;
+    Model_.GetVideos = v;
 }
 
 void GalleryController::SetAutoGetFullSized(bool v) {
@@ -96,7 +96,7 @@ void GalleryController::SetHistoryScanner(const std::string& v) {
 void GalleryController::SetMaxNumberOfTabs(int v) {
     if (v < 5) return;
     Store().WriteInteger(Setting::MaxNumberOfTabs.Entry, v);
-    MaxNumberOfTabs_ = v;
+    Model_.MaxNumberOfTabs = v;
 }
 
 void GalleryController::SetLastBrowserUrl(const std::string& v) {

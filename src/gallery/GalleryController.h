@@ -40,18 +40,18 @@ public:
     // --- persisted settings ---
     bool GetFullSizeFirst() const { return Model_.GetFullSizeFirst; }
     void SetGetFullSizeFirst(bool v);
-    // Stored and edited only: video links are taken whenever the file types
-    // let them through.
-    bool GetVideos() const { return GetVideos_; }
+    // Whether video links (MPEG) are taken as full-sized pictures, when the
+    // file types let them through.
+    bool GetVideos() const { return Model_.GetVideos; }
     void SetGetVideos(bool v);
     bool AutoGetFullSized() const { return Model_.AutoGetFullSized; }
     void SetAutoGetFullSized(bool v);
     // The main window's scan addresses, one per line.
     const std::string& ScanHistory() const { return ScanHistory_; }
     void SetHistoryScanner(const std::string& v);
-    // Stored and edited only: the number of tabs is not limited. Values
+    // How many tabs stay shown before the oldest idle ones close; values
     // below 5 are ignored.
-    int MaxNumberOfTabs() const { return MaxNumberOfTabs_; }
+    int MaxNumberOfTabs() const { return Model_.MaxNumberOfTabs; }
     void SetMaxNumberOfTabs(int v);
     const std::string& LastBrowserUrl() const { return LastBrowserUrl_; }
     void SetLastBrowserUrl(const std::string& v);
@@ -123,9 +123,7 @@ private:
     QPointer<FullScreenDisplay> Display_;
     std::unique_ptr<FullScreenDisplay> OwnDisplay_;
     std::unique_ptr<VideoPlayback> OwnPlayer_;
-    bool GetVideos_ = true;
     std::string ScanHistory_;
-    int MaxNumberOfTabs_ = 10;
     std::string LastBrowserUrl_;
     AppVariant Variant_ = APP_SCRIVANE;
 };

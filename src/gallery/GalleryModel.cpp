@@ -1,5 +1,6 @@
 #include "GalleryModel.h"
 
+#include "common/StringTools.h"
 #include "crawl/UrlParts.h"
 
 #include <algorithm>
@@ -11,14 +12,18 @@ namespace {
 constexpr int kCell = 113;    // a 110-pixel tile and a 3-pixel gap
 constexpr int kFirstRow = 52; // below the buttons and the address label
 
-bool SameNoCase(const std::string& a, const std::string& b) {
-    return StringList::CompareNoCase(a, b) == 0;
-}
-
-int IndexNoCase(const StringList& list, const std::string& s) {
-    for (int i = 0; i < list.Count(); ++i)
-        if (SameNoCase(list[i], s)) return i;
-    return -1;
+// Appends url to list unless an address differing only in letter case is
+// there already; keys holds the list's addresses case-folded, with their
+// indexes, and firstInArea the first index of each link area. False when
+// the address was there.
+bool AddOnce(StringList& list, std::unordered_map<std::string, int>& keys,
+             std::unordered_map<int, int>& firstInArea, const std::string& url, int countArea,
+             std::intptr_t object) {
+    const int index = list.Count();
+    if (!keys.try_emplace(LowerCase(url), index).second) return false;
+    firstInArea.try_emplace(countArea, index);
+    list.Add(url, object);
+    return true;
 }
 
 bool IsFile(const std::string& path) {
@@ -32,19 +37,25 @@ void RemoveFile(const std::string& path) {
     std::filesystem::remove(path, ec);
 }
 
-// Full-sized pictures are JPEG pictures or MPEG videos; thumbnails are JPEG
-// or GIF pictures. The type is the link's extension, compared as it is.
-bool WantedType(const std::string& linkType, char hrefOrSrc) {
+// Full-sized pictures are JPEG pictures or, when videos are wanted, MPEG
+// videos; thumbnails are JPEG or GIF pictures. The type is the link's
+// extension, compared as it is.
+bool WantedType(const std::string& linkType, char hrefOrSrc, bool videos) {
     if (hrefOrSrc == 'H')
-        return linkType == "jpg" || linkType == "jpeg" || linkType == "mpeg" || linkType == "mpg";
+        return linkType == "jpg" || linkType == "jpeg" ||
+               (videos && (linkType == "mpeg" || linkType == "mpg"));
     if (hrefOrSrc == 'S') return linkType == "jpg" || linkType == "gif" || linkType == "jpeg";
     return false;
 }
 
 } // namespace
 
+int TileColumns(int pageWidth) {
+    return std::max(pageWidth / kCell, 1);
+}
+
 TileOrigin TileOriginAt(int index, int pageWidth) {
-    const int columns = std::max(pageWidth / kCell, 1);
+    const int columns = TileColumns(pageWidth);
     return {(index % columns) * kCell, (index / columns) * kCell + kFirstRow};
 }
 
@@ -60,7 +71,7 @@ GalleryModel::~GalleryModel() = default;
 void GalleryModel::CollectLink(const std::string& linkType, const std::string& url,
                                const std::string& localFile, int countArea, char hrefOrSrc,
                                const std::string& pageUrl) {
-    if (countArea == 0 || !WantedType(linkType, hrefOrSrc)) return;
+    if (countArea == 0 || !WantedType(linkType, hrefOrSrc, GetVideos)) return;
     int found = -1, insert = -1;
     GalleryTab* tab = nullptr;
     if (Tabs_.FindOrInsert(pageUrl, found, insert, true)) {
@@ -79,20 +90,23 @@ void GalleryModel::CollectLink(const std::string& linkType, const std::string& u
     if (tab->State != tsActive) return;
 
     if (hrefOrSrc == 'S') {
-        if (IndexNoCase(tab->Thumbs, url) >= 0) return;
+        const int position = tab->Thumbs.Count();
+        if (!AddOnce(tab->Thumbs, tab->ThumbIndex, tab->FirstThumbInArea, url, countArea,
+                     std::intptr_t(ThumbEntries_.size())))
+            return;
         auto thumb = std::make_unique<ThumbEntry>();
         thumb->TabId = tab->Id;
-        thumb->Position = tab->Thumbs.Count();
+        thumb->Position = position;
         thumb->CountArea = countArea;
         thumb->Address = url;
-        tab->Thumbs.Add(url, std::intptr_t(ThumbEntries_.size()));
         ThumbEntries_.push_back(std::move(thumb));
     } else {
-        if (IndexNoCase(tab->FullSizes, url) >= 0) return;
+        if (!AddOnce(tab->FullSizes, tab->FullSizeIndex, tab->FirstFullSizeInArea, url, countArea,
+                     std::intptr_t(FullSizeEntries_.size())))
+            return;
         auto full = std::make_unique<FullSizeEntry>();
         full->CountArea = countArea;
         full->LocalPath = localFile;
-        tab->FullSizes.Add(url, std::intptr_t(FullSizeEntries_.size()));
         FullSizeEntries_.push_back(std::move(full));
     }
 }
@@ -127,15 +141,15 @@ int GalleryModel::SharedThumbsPercent(const GalleryTab& tab) const {
         const ThumbEntry& thumb = *ThumbEntries_[std::size_t(tab.Thumbs.Object(i))];
         if (Partner(tab, thumb.CountArea) == nullptr) continue;
         ++paired;
+        const std::string key = LowerCase(tab.Thumbs[i]);
         for (const auto& [id, other] : TabsById_) {
             if (other.get() == &tab || other->State != tsActive) continue;
             // Letter case counts here: only the very same address is a repeat.
-            for (int j = 0; j < other->Thumbs.Count(); ++j) {
-                if (other->Thumbs[j] == tab.Thumbs[i]) {
-                    ++shared;
-                    break;
-                }
-            }
+            // A tab holds one address per folded key, so the one found is the
+            // only candidate.
+            const auto found = other->ThumbIndex.find(key);
+            if (found != other->ThumbIndex.end() && other->Thumbs[found->second] == tab.Thumbs[i])
+                ++shared;
         }
     }
     return paired == 0 ? 0 : shared * 100 / paired;
@@ -167,6 +181,7 @@ void GalleryModel::FileReceived(const GalleryTransfer& transfer) {
         } else {
             ++VisibleTabs_;
         }
+        CloseTabsBeyondLimit(*tab);
     }
     // Tiles follow the page's order of full-sized links.
     int cell = -1;
@@ -298,6 +313,30 @@ void GalleryModel::CancelFullSizedRequests() {
             thumb.Selected = false;
             SetMarker(tab, thumb, MarkerState::Unselected);
         }
+    }
+}
+
+bool GalleryModel::IsIdle(const GalleryTab& tab) const {
+    for (int i = 0; i < tab.Thumbs.Count(); ++i) {
+        const ThumbEntry* thumb = Thumb(tab, i);
+        // A picture on disk needs nothing more, selected or not.
+        if (thumb != nullptr && (thumb->Requested || (thumb->Selected && !thumb->OnDisk)))
+            return false;
+    }
+    return true;
+}
+
+void GalleryModel::CloseTabsBeyondLimit(const GalleryTab& justShown) {
+    while (VisibleTabs_ > MaxNumberOfTabs) {
+        GalleryTab* oldest = nullptr;
+        for (const auto& [id, tab] : TabsById_) {
+            if (tab.get() == &justShown || tab->State != tsActive || !tab->Shown) continue;
+            if (oldest != nullptr && tab->ShownOrder > oldest->ShownOrder) continue;
+            if (!IsIdle(*tab) || (IsFrontTab && IsFrontTab(*tab))) continue;
+            oldest = tab.get();
+        }
+        if (oldest == nullptr) return; // the limit waits until a tab is idle
+        CloseTab(*oldest);
     }
 }
 
@@ -506,22 +545,15 @@ ThumbEntry* GalleryModel::ThumbAt(int index) const {
 }
 
 FullSizeEntry* GalleryModel::Partner(const GalleryTab& tab, int countArea, int* index) const {
-    for (int i = 0; i < tab.FullSizes.Count(); ++i) {
-        FullSizeEntry* full = FullSizeEntries_[std::size_t(tab.FullSizes.Object(i))].get();
-        if (full != nullptr && full->CountArea == countArea) {
-            if (index != nullptr) *index = i;
-            return full;
-        }
-    }
-    return nullptr;
+    const auto found = tab.FirstFullSizeInArea.find(countArea);
+    if (found == tab.FirstFullSizeInArea.end()) return nullptr;
+    if (index != nullptr) *index = found->second;
+    return FullSizeEntries_[std::size_t(tab.FullSizes.Object(found->second))].get();
 }
 
 ThumbEntry* GalleryModel::ThumbInArea(const GalleryTab& tab, int countArea) const {
-    for (int i = 0; i < tab.Thumbs.Count(); ++i) {
-        ThumbEntry* thumb = Thumb(tab, i);
-        if (thumb != nullptr && thumb->CountArea == countArea) return thumb;
-    }
-    return nullptr;
+    const auto found = tab.FirstThumbInArea.find(countArea);
+    return found == tab.FirstThumbInArea.end() ? nullptr : Thumb(tab, found->second);
 }
 
 GalleryTab* GalleryModel::TransferTab(const GalleryTransfer& transfer, ThumbEntry*& thumb) {

@@ -57,6 +57,11 @@ struct GalleryTab {
     // model's thumbnail or full-sized entries.
     StringList Thumbs;
     StringList FullSizes;
+    // Look-ups into the lists above, so that a page of many links is
+    // collected and paired in linear time: each address with its letter case
+    // folded to its index, and each link area to the index of its first entry.
+    std::unordered_map<std::string, int> ThumbIndex, FullSizeIndex;
+    std::unordered_map<int, int> FirstThumbInArea, FirstFullSizeInArea;
 };
 
 // A download the gallery wants from the file download manager. Retries,
@@ -92,6 +97,7 @@ struct TileOrigin {
     int Top = 0;
 };
 TileOrigin TileOriginAt(int index, int pageWidth);
+int TileColumns(int pageWidth);
 
 class GalleryModel {
 public:
@@ -105,6 +111,11 @@ public:
     // --- settings, set by the controller ---
     bool GetFullSizeFirst = true; // priority of full-sized requests
     bool AutoGetFullSized = false;
+    // Video links (MPEG) count as full-sized pictures.
+    bool GetVideos = true;
+    // Beyond this many shown tabs, showing one more closes the oldest idle
+    // ones (see CloseTabsBeyondLimit).
+    int MaxNumberOfTabs = 10;
     std::string DownloadPath; // the storage folder, for throwing files
 
     // --- hooks to the widgets and the downloader; each is optional ---
@@ -151,6 +162,13 @@ public:
     void CloseTabs(bool throwFiles);
     void CancelFullSizedRequests();
     void PurgeTabs();
+    // Closes the oldest shown tabs, as their "close" button does, while more
+    // than MaxNumberOfTabs are shown. Only idle tabs go: none of their
+    // thumbnails waits for its full-sized picture or is selected without it,
+    // and the tab is neither in front nor the one just shown.
+    void CloseTabsBeyondLimit(const GalleryTab& justShown);
+    // Nothing of the tab is selected or being fetched.
+    bool IsIdle(const GalleryTab& tab) const;
     void ClearTabs();
     void DeleteTab(int index);
     // The index in Tabs, or -1.

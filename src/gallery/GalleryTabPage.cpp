@@ -262,7 +262,33 @@ GalleryTabPage::GalleryTabPage(int tabId, const QString& pageAddress) : TabId_(t
 
     const int right =
         std::max(kButtons.back().Left + kButtons.back().Width, label->geometry().right() + 1);
-    Contents_->setMinimumSize(right + kGap, kLabelTop + label->height() + kGap);
+    FixedPartSize_ = QSize(right + kGap, kLabelTop + label->height() + kGap);
+    Contents_->setMinimumSize(FixedPartSize_);
+    // The visible width changes with the window and with the scroll bar.
+    Board_->viewport()->installEventFilter(this);
+}
+
+bool GalleryTabPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Board_->viewport() && event->type() == QEvent::Resize)
+        RunGuarded([&] { LayOutTiles(Board_->viewport()->width()); }, nullptr);
+    return QWidget::eventFilter(watched, event);
+}
+
+void GalleryTabPage::LayOutTiles(int width) {
+    const bool sameColumns = LayoutWidth_ > 0 && TileColumns(width) == TileColumns(LayoutWidth_);
+    LayoutWidth_ = width;
+    if (sameColumns) return;
+    QSize needed = FixedPartSize_;
+    for (ThumbTile* tile : Tiles_) {
+        if (tile == nullptr) continue;
+        const TileOrigin origin = TileOriginAt(tile->Cell, width);
+        tile->move(origin.Left, origin.Top);
+        needed =
+            needed.expandedTo(QSize(origin.Left + kTileSize + kGap, origin.Top + kTileSize + kGap));
+    }
+    // A scroll area does not size itself to its children: the board reaches
+    // the last tile and a gap, and no further.
+    if (needed != Contents_->minimumSize()) Contents_->setMinimumSize(needed);
 }
 
 QString GalleryTabPage::PageAddress() const {
@@ -272,18 +298,23 @@ QString GalleryTabPage::PageAddress() const {
 
 ThumbTile* GalleryTabPage::AddTile(int position, int cell, int pageWidth,
                                    const QString& thumbAddress, const QString& fullSizeAddress) {
+    if (position >= int(Tiles_.size())) Tiles_.resize(std::size_t(position) + 1, nullptr);
+    // A thumbnail that could not be shown may arrive again: its new tile
+    // takes the old one's cell.
+    if (ThumbTile* old = Tiles_[std::size_t(position)]) {
+        old->hide();
+        old->deleteLater();
+    }
     auto* tile = new ThumbTile(Contents_, TabId_, position, thumbAddress, fullSizeAddress);
-    const TileOrigin origin = TileOriginAt(cell, pageWidth);
+    tile->Cell = cell;
+    const TileOrigin origin = TileOriginAt(cell, LayoutWidth_ > 0 ? LayoutWidth_ : pageWidth);
     tile->move(origin.Left, origin.Top);
     tile->OnMouseDown = [this](ThumbTile& t, Qt::MouseButton button) {
         if (OnTileMouseDown) OnTileMouseDown(t, button);
     };
-    if (position >= int(Tiles_.size())) Tiles_.resize(std::size_t(position) + 1, nullptr);
     Tiles_[std::size_t(position)] = tile;
-    // A scroll area does not size itself to its children: the board grows
-    // to the last tile and a gap.
-    const QSize needed(std::max(Contents_->minimumWidth(), origin.Left + kTileSize + kGap),
-                       std::max(Contents_->minimumHeight(), origin.Top + kTileSize + kGap));
+    const QSize needed = Contents_->minimumSize().expandedTo(
+        QSize(origin.Left + kTileSize + kGap, origin.Top + kTileSize + kGap));
     if (needed != Contents_->minimumSize()) Contents_->setMinimumSize(needed);
     tile->show();
     return tile;

@@ -47,6 +47,7 @@ public:
               const QString& fullSizeAddress);
 
     int TabId = 0;
+    int Cell = 0; // the tile's place in its page's grid
     QLabel* Marker;
     ThumbPicture* TileImage;
     int ThumbPosition() const { return TileImage->ThumbPosition; }
@@ -88,8 +89,10 @@ public:
     // The address label's caption without the two blanks on each side.
     QString PageAddress() const;
 
-    // Builds the tile of a thumbnail in a cell of the grid whose column
-    // count follows pageWidth; the board grows to hold it.
+    // Builds the tile of a thumbnail in a cell of the grid, replacing one the
+    // position had; the board grows to hold it. The grid's column count
+    // follows the board's visible width, and every tile moves when that
+    // changes; pageWidth stands in for it until the page has been shown.
     ThumbTile* AddTile(int position, int cell, int pageWidth, const QString& thumbAddress,
                        const QString& fullSizeAddress);
     // The tile of a thumbnail position; null when it has none.
@@ -106,8 +109,17 @@ public:
     std::function<void(const QString& pageAddress)> OnAddressClick;
     std::function<void(ThumbTile& tile, Qt::MouseButton button)> OnTileMouseDown;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    // Puts every tile in its cell for a board of the given width and sizes
+    // the board to the buttons, the label and the tiles.
+    void LayOutTiles(int width);
+
     int TabId_;
+    int LayoutWidth_ = 0; // the width the tiles are laid out for; 0 until shown
+    QSize FixedPartSize_; // what the buttons and the label need
     QScrollArea* Board_;
     QWidget* Contents_;
     QLabel* AddressLabel_;

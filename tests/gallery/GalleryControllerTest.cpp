@@ -14,15 +14,18 @@
 #include "settings/SettingsTable.h"
 
 #include <QAccessible>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -275,6 +278,14 @@ TEST_F(GalleryControllerTest, UnreadableThumbnailsSayNotAThumbReadablyAndIgnoreC
     FirstPage()->Button(GalleryTabPage::SelectAll)->click();
     EXPECT_FALSE(gallery.Model().Thumb(TheTab(), 0)->Selected);
     EXPECT_FALSE(gallery.Model().Thumb(TheTab(), 1)->Selected);
+    // Arriving again readable, the thumbnail's tile takes the old one's place.
+    Arrive(1);
+    const auto shown = FirstPage()->BoardContents()->findChildren<QWidget*>();
+    EXPECT_EQ(
+        std::count_if(shown.begin(), shown.end(),
+                      [](QWidget* w) { return dynamic_cast<ThumbTile*>(w) && w->isVisible(); }),
+        2);
+    EXPECT_TRUE(Tile(1)->TileImage->isVisible());
 }
 
 TEST_F(GalleryControllerTest, ClicksSelectOnPressAndOpenStoredPicturesFullScreen) {
@@ -355,4 +366,145 @@ TEST_F(GalleryControllerTest, EveryControlOfATabHasAnAccessibleName) {
     EXPECT_EQ(tile->text(QAccessible::Description), "unselected");
     tile->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_EQ(Tile(1)->accessibleDescription(), "selected");
+}
+
+// --- the tab limit and video links ---
+
+namespace {
+
+std::string GalleryPage(int p) {
+    return "http://pics.example/gallery/p" + std::to_string(p) + ".html";
+}
+
+} // namespace
+
+TEST_F(GalleryControllerTest, BeyondTheTabLimitTheOldestIdleTabClosesAndKeepsItsFiles) {
+    gallery.SetMaxNumberOfTabs(5);
+    // Page p has one pair of its own, whose thumbnail arrives at once.
+    const auto show = [&](int p) {
+        const std::string page = GalleryPage(p), n = std::to_string(p);
+        gallery.Model().CollectLink("jpg", "http://pics.example/t/" + n + ".jpg", "", 1, 'S', page);
+        gallery.Model().CollectLink("jpg", "http://pics.example/b/" + n + ".jpg", BigFile(p), 1,
+                                    'H', page);
+        gallery.Model().PageAnalysed(page);
+        Arrive(1, {}, page);
+        return gallery.Model().FindPage(page)->Id;
+    };
+    std::vector<int> ids{0};
+    for (int p = 1; p <= 5; ++p)
+        ids.push_back(show(p));
+    // Page 1 is in front, page 2 has a selection, page 3 a download pending,
+    // page 4 its picture on disk.
+    gallery.MarkThumbs(ids[2], true);
+    gallery.GetFullSized(ids[3], true);
+    WriteJpeg(files, "big4.jpg", 64, 48);
+    GalleryTransfer stored;
+    stored.ReferringUrl = GalleryPage(4);
+    stored.CountArea = 1;
+    stored.HrefOrSrc = 'H';
+    gallery.Model().FileReceived(stored);
+
+    ids.push_back(show(6));
+    EXPECT_EQ(pages.count(), 5);
+    EXPECT_EQ(gallery.Model().FindTab(ids[4])->State, tsDiscarded);
+    EXPECT_TRUE(FileExists(BigFile(4))); // closed, not thrown
+    for (int p : {1, 2, 3, 5, 6})
+        EXPECT_EQ(gallery.Model().FindTab(ids[std::size_t(p)])->State, tsActive) << p;
+
+    pages.setCurrentIndex(pages.count() - 1);
+    ids.push_back(show(7));
+    EXPECT_EQ(pages.count(), 5);
+    EXPECT_EQ(gallery.Model().FindTab(ids[1])->State, tsDiscarded);
+    gallery.GrabberTick(false);
+    EXPECT_EQ(gallery.Model().FindTab(ids[1]), nullptr);
+    EXPECT_EQ(gallery.Model().VisibleTabs(), 5);
+
+    // With no idle tab to close the limit waits, and a new tab is never the
+    // one to go; the next tab shown closes as many as it takes.
+    gallery.MarkThumbs(ids[5], true);
+    gallery.MarkThumbs(ids[7], true);
+    ids.push_back(show(8));
+    EXPECT_EQ(pages.count(), 6);
+    gallery.MarkThumbs(ids[5], false);
+    gallery.MarkThumbs(ids[7], false);
+    ids.push_back(show(9));
+    EXPECT_EQ(pages.count(), 5);
+    for (int p : {5, 7})
+        EXPECT_EQ(gallery.Model().FindTab(ids[std::size_t(p)])->State, tsDiscarded) << p;
+}
+
+TEST_F(GalleryControllerTest, WithoutVideosAVideoLinkIsNoFullSizedPicture) {
+    const auto collect = [&](const std::string& type, const std::string& url, int area, char kind,
+                             const std::string& page) {
+        const std::string host = "pics.example", local;
+        gallery.CollectLink({type, url, host, page, kind, area, local, false});
+    };
+    const auto pagePairs = [&](const std::string& page) {
+        collect("jpg", page + "/t1.jpg", 1, 'S', page);
+        collect("mpg", page + "/clip.mpg", 1, 'H', page);
+        collect("jpg", page + "/t2.jpg", 2, 'S', page);
+        collect("mpeg", page + "/clip.mpeg", 2, 'H', page);
+        collect("jpg", page + "/t3.jpg", 3, 'S', page);
+        collect("jpg", page + "/b3.jpg", 3, 'H', page);
+        gallery.Model().PageAnalysed(page);
+    };
+    gallery.SetGetVideos(false);
+    pagePairs("http://pics.example/a");
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].Url, "http://pics.example/a/t3.jpg");
+
+    requests.clear();
+    gallery.SetGetVideos(true);
+    pagePairs("http://pics.example/b");
+    EXPECT_EQ(requests.size(), 3u);
+}
+
+// --- tiles and the window's width ---
+
+TEST_F(GalleryControllerTest, TilesFollowTheWidthAfterAResizeAndNeverOverlap) {
+    Page(20);
+    Arrive(1);
+    GalleryTabPage* page = FirstPage();
+    QWidget* view = page->Board()->viewport();
+    // Thumbnails arrive at 700 pixels, then at 400, then at 900 pixels.
+    const auto resizeTo = [&](int width) {
+        pages.resize(width, 500);
+        return RunUntil([&] { return view->width() <= width && view->width() > width - 60; });
+    };
+    for (int i = 2; i <= 7; ++i)
+        Arrive(i);
+    ASSERT_TRUE(resizeTo(400));
+    for (int i = 8; i <= 14; ++i)
+        Arrive(i);
+    ASSERT_TRUE(resizeTo(900));
+    for (int i = 15; i <= 20; ++i)
+        Arrive(i);
+
+    // Each tile sits in its pair's cell for the width shown now.
+    const auto followWidth = [&] {
+        for (int i = 1; i <= 20; ++i) {
+            const TileOrigin cell = TileOriginAt(i - 1, view->width());
+            if (Tile(i)->pos() != QPoint(cell.Left, cell.Top)) return false;
+        }
+        return true;
+    };
+    // Three rows fit 900 × 500: the board shrinks back and needs no scroll bar.
+    QScrollArea* board = page->Board();
+    EXPECT_TRUE(RunUntil(
+        [&] {
+            return !board->verticalScrollBar()->isVisible() &&
+                   !board->horizontalScrollBar()->isVisible();
+        },
+        5000));
+    EXPECT_TRUE(RunUntil(followWidth, 5000)) << "columns: " << view->width() / 113;
+    for (int i = 1; i <= 20; ++i)
+        for (int j = i + 1; j <= 20; ++j)
+            EXPECT_FALSE(Tile(i)->geometry().intersects(Tile(j)->geometry())) << i << " " << j;
+    // The board reaches the last row and is no wider than its widest row.
+    const QRect last = Tile(20)->geometry();
+    EXPECT_GE(page->BoardContents()->minimumHeight(), last.bottom() + 1);
+    EXPECT_LE(page->BoardContents()->minimumWidth(), std::max(view->width(), 603));
+
+    ASSERT_TRUE(QDir().mkpath(TESSELLON_SCREENSHOTS));
+    EXPECT_TRUE(pages.grab().save(TESSELLON_SCREENSHOTS "/gallery-resized.png"));
 }
