@@ -113,7 +113,10 @@ void RequestSlot::Get(RequestKind request) {
     }
     // Progress costs a hand-off per chunk: only when somebody listens.
     if (OnProgress)
-        hooks.OnRead = [this](std::int64_t bytes) {
+        hooks.OnRead = [this](std::int64_t bytes, std::int64_t length) {
+            // The announced length travels with the progress: a percentage
+            // needs it whether or not the head was handed over.
+            ContentLength = length;
             if (OnProgress && State == RequestState::GETHTTP_GETTING)
                 OnProgress(this, static_cast<std::uint32_t>(bytes));
         };

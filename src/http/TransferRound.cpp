@@ -229,7 +229,8 @@ size_t TransferRound::WriteCallback(char* ptr, size_t size, size_t nmemb, void* 
     const std::int64_t before = r.BytesRead;
     if (!rd->InChunk_) {
         rd->InChunk_ = true;
-        if (rd->Hooks_.OnRead) rd->Owner_.RunOnOwner([&] { rd->Hooks_.OnRead(before); });
+        if (rd->Hooks_.OnRead)
+            rd->Owner_.RunOnOwner([&] { rd->Hooks_.OnRead(before, r.ContentLength); });
         if (rd->Stop_) return 0;
     }
     if (n != 0) {
@@ -330,7 +331,7 @@ bool TransferRound::HeadStage() {
         return false;
     }
     R_.BytesRead = -1;
-    if (Hooks_.OnRead) Owner_.RunOnOwner([&] { Hooks_.OnRead(-1); });
+    if (Hooks_.OnRead) Owner_.RunOnOwner([&] { Hooks_.OnRead(-1, R_.ContentLength); });
     R_.BytesRead = 0;
     Data_.clear();
     return !Stop_;

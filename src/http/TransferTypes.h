@@ -72,7 +72,9 @@ struct TransferHooks {
     std::function<void(const std::string& head, bool& okToGetData, std::int64_t contentLength,
                        const std::string& contentType, int statusCode)>
         OnHead;
-    std::function<void(std::int64_t bytesRead)> OnRead;
+    // A chunk is about to be read: the bytes so far (-1 when the head is
+    // complete) and the length the answer announced (0: none).
+    std::function<void(std::int64_t bytesRead, std::int64_t contentLength)> OnRead;
     std::function<void()> OnAlive;
     std::function<void(std::string& data)> OnBody;
     std::function<void(const TransferResult&)> OnTerminate;

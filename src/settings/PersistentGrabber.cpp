@@ -72,9 +72,12 @@ void PersistentGrabber::LoadGrabSettings() {
     if (::stat(stored.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         Grabber::SetDownloadPath(stored);
     } else {
+        // A folder on a disk that is not attached: the fallback serves this
+        // run only, and the missing folder is not created (a detached disk's
+        // mount point would fill the disk under it).
         ShowMessage("unable to access to  " + stored + "\r\ndownload directory set to  " +
-                    fallback);
-        SetDownloadPath(fallback);
+                    fallback + "\r\nfor this run only: the stored folder is kept");
+        Grabber::SetDownloadPath(fallback);
     }
     SetFilesConcurrentDownloads(
         LoadInteger(Setting::FilesConcurrentDownloads, 1, kMaxConcurrentDownloads));

@@ -258,6 +258,27 @@ TEST(Slots, EndedTransfersAreRefilledWithoutWaitingForATick) {
     EXPECT_EQ(FilesUnder(dir.Path()).size(), 10u);
 }
 
+TEST(Slots, ProgressKnowsTheAnnouncedLengthWithoutAHeadHandler) {
+    TestHttpServer server;
+    const std::string body(300000, 'j');
+    server.Serve("/big.jpg", "image/jpeg", body);
+    TempDir dir;
+    DownloadManager manager; // as the file downloads run with logs off: no head handler
+    manager.Tag = 2;
+    manager.DownloadPath = dir.Path() + "/";
+    std::vector<std::int64_t> lengths;
+    manager.OnProgress = [&](RequestSlot* get, std::uint32_t) {
+        lengths.push_back(get->ContentLength);
+    };
+    int received = 0;
+    manager.OnDataReceived = [&](Component*, RequestSlot*, bool) { ++received; };
+    manager.AddDownload(server.Url("/big.jpg"),
+                        {.DepthSearchLevel = -1, .GetAction = BodyHandling::STORE_TO_FILE});
+    ASSERT_TRUE(RunUntil([&] { return received == 1; }));
+    ASSERT_FALSE(lengths.empty());
+    EXPECT_EQ(lengths.back(), std::int64_t(body.size())) << "a percentage needs the length";
+}
+
 TEST(QueueOrder, PriorityFirstThenLeavesFirst) {
     TestHttpServer server;
     server.Fallback(

@@ -445,24 +445,32 @@ TEST_F(PersistentGrabberTest, ResetMarkerEmptiesTheUserKeyAtExitAndTheNextStartW
 // ---------------------------------------------------------------------------
 // Loading what is there
 
-TEST_F(PersistentGrabberTest, VanishedStorageFolderFallsBackOnceWithoutCreatingIt) {
+TEST_F(PersistentGrabberTest, MissingStorageFolderFallsBackForThisRunOnlyWithoutCreatingIt) {
     const std::string gone = Base + "/gone/pics/";
     Preset(Setting::StoragePath.Entry, gone);
+    const std::vector<std::string> said{"unable to access to  " + gone +
+                                        "\r\ndownload directory set to  " + DefaultFolder() +
+                                        "\r\nfor this run only: the stored folder is kept"};
     {
         PersistentGrabber grab(&Sink);
-        EXPECT_EQ(Sink.Texts,
-                  std::vector<std::string>{"unable to access to  " + gone +
-                                           "\r\ndownload directory set to  " + DefaultFolder()});
+        EXPECT_EQ(Sink.Texts, said);
         EXPECT_EQ(grab.DownloadPath(), DefaultFolder());
         EXPECT_EQ(grab.PageDownloader.DownloadPath, DefaultFolder());
         EXPECT_EQ(grab.FileDownloader.DownloadPath, DefaultFolder());
-        EXPECT_EQ(Stored(Setting::StoragePath), DefaultFolder());
+        EXPECT_EQ(Stored(Setting::StoragePath), gone);
         EXPECT_TRUE(fs::is_directory(DefaultFolder()));
         EXPECT_FALSE(fs::exists(Base + "/gone"));
     }
     Sink.Texts.clear();
-    PersistentGrabber again(&Sink);
+    {
+        PersistentGrabber again(&Sink); // the disk is still not there
+        EXPECT_EQ(Sink.Texts, said);
+    }
+    Sink.Texts.clear();
+    fs::create_directories(gone); // the disk is back
+    PersistentGrabber attached(&Sink);
     EXPECT_TRUE(Sink.Texts.empty()) << Sink.Texts.front();
+    EXPECT_EQ(attached.DownloadPath(), gone);
 }
 
 TEST_F(PersistentGrabberTest, StoredStorageFolderThatExistsIsUsedSilently) {
