@@ -1,9 +1,9 @@
 #include "ViewLines.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <utility>
 
 namespace {
 
@@ -76,58 +76,19 @@ int CompareLines(const ViewLine& a, const ViewLine& b, int sortType) {
     }
 }
 
-namespace {
-
-struct LineSorter {
-    std::vector<ViewLine>& Line;
-    int SortType;
-    bool Descending;
-
-    // "Below" the pivot in the sort's direction: ascending tests key < pivot,
-    // descending tests key >= pivot, so both loops of a partition invert.
-    bool Below(const ViewLine& a, const ViewLine& pivot) const {
-        return CompareLines(a, pivot, SortType) < 0;
-    }
-
-    // Partitions low..high around the middle line; returns its final place.
-    int Partition(int low, int high) {
-        const int mid = low + (high - low) / 2;
-        ViewLine pivot = std::move(Line[std::size_t(mid)]);
-        if (mid != low) Line[std::size_t(mid)] = std::move(Line[std::size_t(low)]);
-        int i = high;
-        int j = low;
-        do {
-            while (j < i && Below(Line[std::size_t(i)], pivot) == Descending)
-                --i;
-            if (j < i) {
-                Line[std::size_t(j)] = std::move(Line[std::size_t(i)]);
-                while (j < i && Below(Line[std::size_t(j)], pivot) != Descending)
-                    ++j;
-                if (j < i) Line[std::size_t(i)] = std::move(Line[std::size_t(j)]);
-            }
-        } while (j < i);
-        Line[std::size_t(j)] = std::move(pivot);
-        return j;
-    }
-
-    void Sort(int low, int high) {
-        while (low < high) {
-            const int j = Partition(low, high);
-            if (j - low < high - j) {
-                Sort(low, j - 1);
-                low = j + 1;
-            } else {
-                Sort(j + 1, high);
-                high = j - 1;
-            }
-        }
-    }
-};
-
-} // namespace
-
 void SortViewLines(std::vector<ViewLine>& lines, int sortType, bool descending) {
-    if (lines.size() < 2) return;
-    LineSorter sorter{lines, sortType, descending};
-    sorter.Sort(0, int(lines.size()) - 1);
+    // A total order, so the result does not depend on the order the lines
+    // came in: the key, then the path as the line shows it (equal names, or
+    // equal dates and sizes, list by folder), then the listing order for
+    // paths that differ only in case.
+    const auto before = [sortType](const ViewLine& a, const ViewLine& b) {
+        if (const int c = CompareLines(a, b, sortType)) return c < 0;
+        if (const int c = a.KeyText().compare(b.KeyText())) return c < 0;
+        return a.Record < b.Record;
+    };
+    if (descending)
+        std::sort(lines.begin(), lines.end(),
+                  [&before](const ViewLine& a, const ViewLine& b) { return before(b, a); });
+    else
+        std::sort(lines.begin(), lines.end(), before);
 }

@@ -60,9 +60,8 @@ ViewLine MakeLine(const ViewRecord& record, std::uint32_t index);
 // size right-aligned over any width.
 int CompareLines(const ViewLine& a, const ViewLine& b, int sortType);
 
-// Sorts the lines in place by the quicksort whose placing of equal keys the
-// list shows: the pivot is the middle line, moved out while the range is
-// partitioned by filling the hole from alternate ends. The smaller side is
-// sorted by recursion and the larger by the loop, so the stack stays
-// shallow whatever the keys.
+// Sorts the lines in place by the key of the sort type; lines with equal
+// keys go by the path they show, then by record index, so every key gives
+// one order whatever the order before. Descending is that order backwards.
+// O(n log n) whatever the keys, on a shallow stack.
 void SortViewLines(std::vector<ViewLine>& lines, int sortType, bool descending);

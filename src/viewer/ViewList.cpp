@@ -3,7 +3,11 @@
 #include "common/StringTools.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMetaMethod>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +16,7 @@
 #include <dirent.h>
 #include <exception>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +38,66 @@ std::string Canonical(const std::string& path) {
     std::string out(resolved);
     std::free(resolved);
     return out;
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Whether a file that could not be moved to the Trash failed for want of
+// one: it lies on another file system than the home's Trash, and the top of
+// its own file system holds no Trash folder of this user (".Trash/<uid>" or
+// ".Trash-<uid>", which the move creates wherever it can).
+bool LacksTrash(const std::string& file) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) return false;
+    for (const QString& home :
+         {QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
+          QDir::homePath()}) {
+        struct stat h {};
+        if (!home.isEmpty() && ::stat(QFile::encodeName(home).constData(), &h) == 0) {
+            if (h.st_dev == st.st_dev) return false;
+            break;
+        }
+    }
+    // The top of the file's file system: the highest folder on its device.
+    std::string top = file;
+    for (;;) {
+        const std::size_t slash = top.rfind('/');
+        if (slash == std::string::npos) break;
+        const std::string up = slash == 0 ? "/" : top.substr(0, slash);
+        struct stat u {};
+        if (up == top || ::stat(up.c_str(), &u) != 0 || u.st_dev != st.st_dev) break;
+        top = up;
+    }
+    if (top.back() != '/') top += '/';
+    const std::string uid = std::to_string(::getuid());
+    return !IsFolder(top + ".Trash-" + uid) && !IsFolder(top + ".Trash/" + uid);
+}
+
+// Whether a folder is a Trash of this user: the home's ($XDG_DATA_HOME/Trash)
+// or a file system's own (.Trash-<uid>, or <uid> inside .Trash).
+bool IsTrash(const QFileInfo& trash) {
+    const QString uid = QString::number(::getuid());
+    if (trash.fileName() == QStringLiteral(".Trash-") + uid) return true;
+    if (trash.fileName() == uid && QFileInfo(trash.absolutePath()).fileName() == ".Trash")
+        return true;
+    const QFileInfo home(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                         "/Trash");
+    return home.exists() && home.canonicalFilePath() == trash.canonicalFilePath();
+}
+
+// The home's Trash is made inside the data folder, which a fresh account
+// may not have yet: QFile makes the Trash but not the folders above it.
+void MakeDataFolder() {
+    const std::string data =
+        QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+            .toStdString();
+    if (data.empty()) return;
+    std::error_code ec;
+    if (std::filesystem::create_directories(data, ec))
+        std::filesystem::permissions(data, std::filesystem::perms::owner_all, ec);
 }
 
 } // namespace
@@ -372,12 +437,28 @@ bool ViewList::MarkViewed(const std::string& relativePath) {
     return true;
 }
 
-bool ViewList::DeleteFile(const std::string& relativePath) {
-    if (Building_) return false;
+TrashOutcome ViewList::TrashFile(const std::string& relativePath) {
+    if (Building_) return TrashOutcome::Failed;
     const std::string file = ContainedFile(relativePath);
-    // Unlinking needs no write permission on the file itself, so read-only
-    // thumbnails go without clearing their mode first.
-    return !file.empty() && ::unlink(file.c_str()) == 0;
+    if (file.empty()) return TrashOutcome::Failed;
+    // QFile renames the file into the Trash after writing its .trashinfo,
+    // and takes the .trashinfo back when the rename fails; it never copies
+    // across file systems. Renaming needs no write permission on the file
+    // itself, so read-only thumbnails go as they are.
+    MakeDataFolder();
+    QFile target(QFile::decodeName(file.c_str()));
+    if (!target.moveToTrash())
+        return LacksTrash(file) ? TrashOutcome::NoTrash : TrashOutcome::Failed;
+    // Where it can make no Trash at all, Qt 6.4 uses "files" and "info" in
+    // the current folder instead and reports success: the file goes back to
+    // where it was, and its .trashinfo goes.
+    const QFileInfo trashed(target.fileName());
+    const QFileInfo trash(QFileInfo(trashed.absolutePath()).absolutePath());
+    if (IsTrash(trash)) return TrashOutcome::Moved;
+    if (::rename(QFile::encodeName(trashed.absoluteFilePath()).constData(), file.c_str()) != 0)
+        return TrashOutcome::Failed; // not expected: the same folder took it a moment ago
+    QFile::remove(trash.absoluteFilePath() + "/info/" + trashed.fileName() + ".trashinfo");
+    return TrashOutcome::NoTrash;
 }
 
 // --- model ---

@@ -13,6 +13,13 @@
 #include <string>
 #include <vector>
 
+// What became of a file the library was asked to move to the Trash.
+enum class TrashOutcome {
+    Moved,   // in the Trash with its .trashinfo, to be restored from any file manager
+    NoTrash, // its file system has no Trash of this user: left where it was
+    Failed,  // left where it was: gone, outside the folder, refused, or a build runs
+};
+
 // The list of every downloaded picture and video under the storage folder:
 // one record per file, filtered (unviewed only, thumbnails or full size, a
 // search text) into display lines, sorted by one of four keys and shown as
@@ -82,10 +89,14 @@ public:
     // regular file inside RootFolder, or whose time cannot be written, shows
     // "unable to open " + path and returns false.
     bool MarkViewed(const std::string& relativePath);
-    // Deletes a listed file, read-only or not, when its canonical path lies
-    // inside the canonical RootFolder and it is a regular file, not a link.
-    // Returns false for anything else; the lists are left as they are.
-    bool DeleteFile(const std::string& relativePath);
+    // Moves a listed file, read-only or not, to the desktop Trash (the
+    // freedesktop layout: the home's Trash for a file on the home's file
+    // system, that file system's own .Trash-<uid> elsewhere), when its
+    // canonical path lies inside the canonical RootFolder and it is a
+    // regular file, not a link. The file is only ever renamed into the
+    // Trash, never copied and removed, so it is either there, with its
+    // .trashinfo, or where it was. The lists are left as they are.
+    TrashOutcome TrashFile(const std::string& relativePath);
 
     const std::vector<ViewRecord>& Records() const { return Records_; }
     const std::vector<ViewLine>& Lines() const { return Lines_; }

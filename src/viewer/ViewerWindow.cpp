@@ -161,8 +161,12 @@ void ViewerWindow::BuildGrid() {
     SelectAllAction->setShortcut(QKeySequence::SelectAll);
     SelectAllAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     DeleteFilesAction = new QAction(QStringLiteral("Delete selected files"), Grid_);
+    // The grid holds the actions for their shortcuts; its popup menu is
+    // made anew at each showing (GridMenuRequested).
     Grid_->addActions({CopyAction, SelectAllAction, DeleteFilesAction});
-    Grid_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    Grid_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Grid_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { GridMenuRequested(at); });
     connect(CopyAction, &QAction::triggered, this, [this] { CopyClicked(); });
     connect(SelectAllAction, &QAction::triggered, this, [this] { SelectAllClicked(); });
     connect(DeleteFilesAction, &QAction::triggered, this, [this] { DeleteFilesClicked(); });
@@ -576,6 +580,25 @@ std::pair<int, int> ViewerWindow::SelectedRows() const {
     return {top, std::min(bottom, List_->rowCount() - 1)};
 }
 
+void ViewerWindow::GridMenuRequested(const QPoint& at) {
+    Guard([&] {
+        // A menu of its own, with items of its own, for every showing: Qt
+        // keeps one accessible interface per action, bound to the first menu
+        // that showed it, and once that menu is gone the action counts as no
+        // item of any later menu, which then lists nothing to a screen reader.
+        auto* menu = new QMenu(Grid_);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->setAccessibleName(QStringLiteral("library files menu"));
+        for (QAction* shared : {CopyAction, SelectAllAction, DeleteFilesAction}) {
+            QAction* item = menu->addAction(shared->text());
+            item->setShortcut(shared->shortcut());
+            item->setShortcutContext(Qt::WidgetShortcut);
+            connect(item, &QAction::triggered, shared, &QAction::trigger);
+        }
+        menu->popup(Grid_->viewport()->mapToGlobal(at));
+    });
+}
+
 void ViewerWindow::CopyClicked() {
     Guard([this] {
         const auto [top, bottom] = SelectedRows();
@@ -596,18 +619,30 @@ void ViewerWindow::DeleteFilesClicked() {
     Guard([this] {
         if (List_->Building()) return;
         const auto [top, bottom] = SelectedRows();
-        int deleted = 0, failed = 0;
+        int moved = 0, failed = 0, noTrash = 0;
         for (int row = top; row <= bottom; ++row) {
             const std::string path = List_->LinePath(row);
             // The empty line, and a file gone meanwhile, are passed over.
             if (path.empty() || !Exists(List_->LineFullPath(row))) continue;
-            if (List_->DeleteFile(path))
-                ++deleted;
-            else
+            switch (List_->TrashFile(path)) {
+            case TrashOutcome::Moved:
+                ++moved;
+                break;
+            case TrashOutcome::NoTrash:
+                ++noTrash;
                 ++failed;
+                break;
+            case TrashOutcome::Failed:
+                ++failed;
+                break;
+            }
         }
         Browse();
-        SetStatus(PositionText() +
-                  QStringLiteral("   %1 deleted, %2 failed").arg(deleted).arg(failed));
+        QString text = PositionText() +
+                       QStringLiteral("   %1 moved to the Trash, %2 failed").arg(moved).arg(failed);
+        if (noTrash > 0)
+            text += QStringLiteral(" (%1 on a file system without a Trash, left in place)")
+                        .arg(noTrash);
+        SetStatus(text);
     });
 }

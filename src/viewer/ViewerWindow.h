@@ -2,10 +2,10 @@
 
 // The library window: every downloaded picture and video of the storage
 // folder as one line per row, to be sorted, filtered, searched, copied,
-// deleted and shown full screen one after another. It also owns the input
-// handling of the full-screen display: while the display shows the
-// library's files (list mode) keys and clicks walk the grid; while it shows
-// what the gallery put there, they go to the gallery's navigation.
+// moved to the Trash and shown full screen one after another. It also owns
+// the input handling of the full-screen display: while the display shows
+// the library's files (list mode) keys and clicks walk the grid; while it
+// shows what the gallery put there, they go to the gallery's navigation.
 
 #include "gallery/FullScreenDisplay.h"
 #include "viewer/ViewList.h"
@@ -102,7 +102,8 @@ public:
     QAction* DescendingAction;
     QMenu* OptionsMenu;
     QAction* ShowCommentsAction;
-    // The grid's popup menu.
+    // The grid's popup menu: its items, each made anew for every showing,
+    // trigger these (which also carry the grid's shortcuts).
     QAction* CopyAction;
     QAction* SelectAllAction;
     QAction* DeleteFilesAction;
@@ -117,6 +118,8 @@ public:
     void ClearFilterClicked();
     void ShowCommentsClicked();
     void GridActivated();
+    // Shows the grid's popup menu at a point of its viewport.
+    void GridMenuRequested(const QPoint& at);
     void CopyClicked();
     void SelectAllClicked();
     void DeleteFilesClicked();

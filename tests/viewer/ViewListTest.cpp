@@ -1,13 +1,14 @@
 // The view list over a generated storage tree: rows, filters, settings,
-// messages, viewed marks, guarded deletes and the build's refusals. The
-// suite is also registered under TZ=Asia/Kolkata, whose offset from UTC is
-// not a whole number of hours.
+// messages, viewed marks, guarded moves to the Trash and the build's
+// refusals. The suite is also registered under TZ=Asia/Kolkata, whose
+// offset from UTC is not a whole number of hours.
 
 #include "viewer/ViewList.h"
 #include "settings/SettingsKey.h"
 
 #include "TempDir.h"
 #include "TestSettings.h"
+#include "TrashHome.h"
 
 #include <gtest/gtest.h>
 
@@ -124,6 +125,7 @@ protected:
     }
 
     ConfigFolder config;
+    TrashHome trash;
     TempDir files;
     RecordedMessages messages;
     ViewList list;
@@ -317,7 +319,7 @@ TEST_F(ViewListTest, BuildIsNotReenteredAndRefusesChangesWhileItRuns) {
         EXPECT_FALSE(list.SortLines());
         EXPECT_FALSE(list.ShowLines());
         EXPECT_FALSE(list.ClearRecords());
-        EXPECT_FALSE(list.DeleteFile("host/gallery/b99.gif"));
+        EXPECT_EQ(list.TrashFile("host/gallery/b99.gif"), TrashOutcome::Failed);
         const int before = list.FoundCount();
         EXPECT_EQ(list.Build(), before);
     };
@@ -385,30 +387,68 @@ TEST_F(ViewListTest, MarkViewedOnNoFileShowsUnableToOpen) {
     EXPECT_TRUE(list.FindRecord("h/gone.jpg")->Viewed);
 }
 
-// --- delete ---
+// --- the Trash ---
 
-TEST_F(ViewListTest, CapitalisedFileIsFoundMarkedAndDeleted) {
-    MakeTree();
-    list.Build();
-    const int row = RowOf("Pics.Example/IMG_01.JPG");
-    ASSERT_GE(row, 0);
-    ASSERT_TRUE(list.MarkViewed(list.LinePath(row)));
-    EXPECT_TRUE(list.MarkViewed("pics.example/img_01.jpg")); // by its key
-    EXPECT_TRUE(list.DeleteFile(list.LinePath(row)));
-    EXPECT_FALSE(FileExists(root + "/Pics.Example/IMG_01.JPG"));
-    EXPECT_FALSE(list.DeleteFile(list.LinePath(row))); // gone: skipped
-    list.SetDisplayedSize(0);
-    list.Filter();
-    EXPECT_TRUE(list.DeleteFile(list.LinePath(RowOf("host/thumbs/t1.jpg")))); // read-only
-    EXPECT_FALSE(FileExists(root + "/host/thumbs/t1.jpg"));
+namespace {
+
+std::string Canonical(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    std::string out = resolved ? resolved : "";
+    std::free(resolved);
+    return out;
 }
 
-TEST_F(ViewListTest, DeleteNeverReachesOutsideTheRootFolder) {
+} // namespace
+
+// The test's data folder does not exist yet, as on a fresh account.
+TEST_F(ViewListTest, FilesGoToTheTrashWithTheirTrashInfo) {
+    MakeTree();
+    WriteFile(root + "/other/IMG_01.JPG", "second of the name");
+    list.SetDisplayedSize(2);
+    list.Build();
+    const std::string img = Canonical(root + "/Pics.Example/IMG_01.JPG");
+    const int row = RowOf("Pics.Example/IMG_01.JPG");
+    ASSERT_GE(row, 0);
+    ASSERT_TRUE(list.MarkViewed("pics.example/img_01.jpg")); // by its key
+    EXPECT_EQ(list.TrashFile(list.LinePath(row)), TrashOutcome::Moved);
+    EXPECT_FALSE(FileExists(img));
+    EXPECT_EQ(ReadFile(trash.Files() + "/IMG_01.JPG"), std::string(3000, 'x'));
+    const std::string info = ReadFile(trash.Info() + "/IMG_01.JPG.trashinfo");
+    EXPECT_EQ(info.rfind("[Trash Info]\n", 0), 0u) << info;
+    EXPECT_NE(info.find("\nPath=" + img + "\n"), std::string::npos) << info;
+    EXPECT_NE(info.find("\nDeletionDate="), std::string::npos) << info;
+    EXPECT_EQ(list.TrashFile(list.LinePath(row)), TrashOutcome::Failed); // gone
+
+    // A second file of the same name, and a read-only thumbnail, go too;
+    // neither replaces what the Trash holds.
+    EXPECT_EQ(list.TrashFile("other/IMG_01.JPG"), TrashOutcome::Moved);
+    EXPECT_EQ(list.TrashFile("host/thumbs/t1.jpg"), TrashOutcome::Moved);
+    EXPECT_FALSE(FileExists(root + "/host/thumbs/t1.jpg"));
+    EXPECT_EQ(FilesUnder(trash.Files()).size(), 3u);
+    EXPECT_EQ(FilesUnder(trash.Info()).size(), 3u);
+}
+
+TEST_F(ViewListTest, TrashNeverReachesOutsideTheRootFolder) {
     MakeTree();
     list.Build();
     for (const char* path :
          {"out/secret.jpg", "link.jpg", "../outside/secret.jpg", "loop/out/secret.jpg", "host", ""})
-        EXPECT_FALSE(list.DeleteFile(path)) << path;
+        EXPECT_EQ(list.TrashFile(path), TrashOutcome::Failed) << path;
     EXPECT_EQ(ReadFile(outside + "/secret.jpg"), "outside");
     EXPECT_TRUE(FileExists(root + "/link.jpg"));
+    EXPECT_TRUE(FilesUnder(trash.Files()).empty());
+}
+
+// Where no Trash can be made in the home at all (a plain file stands where
+// the data folder would go), the file stays where it was and nothing lands
+// in the current folder.
+TEST_F(ViewListTest, NoHomeTrashLeavesTheFileInPlace) {
+    WorkFolder work;
+    WriteFile(files.Sub("blocked"), "a file, not a folder");
+    ::setenv("XDG_DATA_HOME", files.Sub("blocked/data").c_str(), 1);
+    WriteFile(root + "/h/a.jpg", "picture");
+    list.Build();
+    EXPECT_EQ(list.TrashFile("h/a.jpg"), TrashOutcome::NoTrash);
+    EXPECT_EQ(ReadFile(root + "/h/a.jpg"), "picture");
+    EXPECT_EQ(FilesUnder(work.Dir.Path()), std::vector<std::string>{});
 }

@@ -12,12 +12,14 @@
 #include "EventLoop.h"
 #include "TempDir.h"
 #include "TestSettings.h"
+#include "TrashHome.h"
 
 #include <gtest/gtest.h>
 
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -26,11 +28,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
+#include <QProcess>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -86,6 +91,7 @@ protected:
     }
 
     ConfigFolder config;
+    TrashHome trash;
     TempDir files;
     std::string root;
     RecordedMessages messages;
@@ -259,7 +265,7 @@ TEST_F(ViewerWindowTest, EmptyRowOrMissingFileGivesTheMessageAndNoDisplay) {
     EXPECT_FALSE(display.isVisible());
 }
 
-TEST_F(ViewerWindowTest, PopupCopiesSelectsAllAndDeletesWithoutAsking) {
+TEST_F(ViewerWindowTest, PopupCopiesSelectsAllAndTrashesWithoutAsking) {
     QTableView* grid = viewer.Grid();
     grid->setCurrentIndex(list().index(1, 0));
     grid->selectionModel()->select(list().index(2, 0), QItemSelectionModel::Select);
@@ -277,9 +283,102 @@ TEST_F(ViewerWindowTest, PopupCopiesSelectsAllAndDeletesWithoutAsking) {
     viewer.DeleteFilesAction->trigger();
     EXPECT_FALSE(FileExists(root + "/host/thumbs/t1.jpg"));
     EXPECT_FALSE(FileExists(root + "/Other/UPPER.JPG"));
+    EXPECT_EQ(FilesUnder(trash.Files()), (std::vector<std::string>{"UPPER.JPG", "t1.jpg"}));
+    EXPECT_EQ(FilesUnder(trash.Info()),
+              (std::vector<std::string>{"UPPER.JPG.trashinfo", "t1.jpg.trashinfo"}));
     EXPECT_EQ(list().rowCount(), 3);
-    EXPECT_EQ(Status(), "1 / 3   2 deleted, 0 failed");
+    EXPECT_EQ(Status().toStdString(), "1 / 3   2 moved to the Trash, 0 failed");
     EXPECT_TRUE(messages.Texts.empty());
+}
+
+// Each showing of the grid's popup menu lists its items, with their names,
+// to a screen reader: the second as the first. The second showing's "Select
+// all" is pressed through its accessible action, as a reader would.
+TEST_F(ViewerWindowTest, PopupMenuListsItsItemsAtEveryShowing) {
+    QTableView* grid = viewer.Grid();
+    for (int showing = 1; showing <= 2; ++showing) {
+        std::vector<std::string> items;
+        bool done = false;
+        QTimer::singleShot(0, [&] {
+            RunUntil([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); });
+            QPointer<QMenu> menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QAccessibleInterface* shown = QAccessible::queryAccessibleInterface(menu);
+            QAccessibleInterface* selectAll = nullptr;
+            for (int i = 0; shown != nullptr && i < shown->childCount(); ++i) {
+                QAccessibleInterface* item = shown->child(i);
+                // What a reader lists: valid items that name this menu as
+                // their parent.
+                if (item == nullptr || !item->isValid() || item->parent() != shown ||
+                    item->role() != QAccessible::MenuItem)
+                    continue;
+                items.push_back(item->text(QAccessible::Name).toStdString());
+                if (items.back() == "Select all") selectAll = item;
+            }
+            if (showing == 2 && selectAll != nullptr && selectAll->actionInterface() != nullptr)
+                selectAll->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            if (menu) menu->close();
+            done = true;
+        });
+        const QPoint at = grid->visualRect(list().index(0, 0)).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, grid->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(grid->viewport(), &event);
+        ASSERT_TRUE(RunUntil([&] { return done; }));
+        EXPECT_EQ(items, (std::vector<std::string>{"Copy", "Select all", "Delete selected files"}))
+            << "showing " << showing;
+    }
+    EXPECT_EQ(grid->selectionModel()->selectedRows().size(), list().rowCount());
+}
+
+// A file system without a Trash: a read-only mount of the test's own, in a
+// mount namespace of its own (root only). The test runs itself again in
+// there; outside it only starts and judges that run.
+TEST(ViewerTrashTest, NoTrashOnTheFileSystemLeavesTheFilesAndSaysSo) {
+    const char* mounted = std::getenv("TESSELLON_TEST_NO_TRASH_MOUNT");
+    if (mounted == nullptr) {
+        if (::geteuid() != 0) GTEST_SKIP() << "a mount namespace needs root";
+        TempDir point;
+        const QString script = QStringLiteral(
+            "mount -t tmpfs -o size=1m tessellon-test \"$2\" || exit 77\n"
+            "mkdir -p \"$2/store/host\" || exit 1\n"
+            "echo picture > \"$2/store/host/a.jpg\" && echo kept > \"$2/store/host/b.jpg\" || exit "
+            "1\n"
+            "mount -o remount,ro \"$2\" || exit 77\n"
+            "TESSELLON_TEST_NO_TRASH_MOUNT=\"$2\" exec \"$1\" --gtest_filter=ViewerTrashTest.*\n");
+        QProcess child;
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QStringLiteral("unshare"),
+                    {QStringLiteral("-m"), QStringLiteral("--propagation"),
+                     QStringLiteral("private"), QStringLiteral("sh"), QStringLiteral("-c"), script,
+                     QStringLiteral("sh"), QCoreApplication::applicationFilePath(),
+                     QString::fromStdString(point.Path())});
+        if (!child.waitForStarted()) GTEST_SKIP() << "unshare is not installed";
+        ASSERT_TRUE(child.waitForFinished(60000));
+        const std::string output = child.readAll().toStdString();
+        if (child.exitStatus() == QProcess::NormalExit && child.exitCode() == 77)
+            GTEST_SKIP() << "no private mounts here: " << output;
+        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child.exitCode(), 0) << output;
+        return;
+    }
+    ConfigFolder config;
+    TrashHome trash;
+    RecordedMessages messages;
+    FullScreenDisplay display;
+    ViewerWindow viewer(&messages, "Tessellon", &display);
+    const std::string store = std::string(mounted) + "/store";
+    viewer.DownloadPath = [&store] { return store; };
+    viewer.show();
+    viewer.Browse();
+    ASSERT_EQ(viewer.List().rowCount(), 2);
+    viewer.Grid()->selectAll();
+    viewer.DeleteFilesAction->trigger();
+    EXPECT_EQ(ReadFile(store + "/host/a.jpg"), "picture\n");
+    EXPECT_EQ(ReadFile(store + "/host/b.jpg"), "kept\n");
+    EXPECT_TRUE(FilesUnder(trash.Files()).empty());
+    EXPECT_TRUE(FilesUnder(trash.Info()).empty());
+    EXPECT_EQ(viewer.StatusLabel()->text().toStdString(),
+              "1 / 2   0 moved to the Trash, 2 failed (2 on a file system without a Trash, left "
+              "in place)");
 }
 
 TEST_F(ViewerWindowTest, BrowseSortFilterAndDeleteWaitForTheBuild) {
