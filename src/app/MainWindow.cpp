@@ -291,8 +291,9 @@ void MainWindow::BuildMenus() {
     OverviewAction = HelpMenu->addAction(QStringLiteral("&Overview"));
     UserGuideAction = HelpMenu->addAction(QStringLiteral("&User guide"));
     AboutAction = HelpMenu->addAction(QStringLiteral("&About"));
-    QObject::connect(OverviewAction, &QAction::triggered, this, [this] { ShowHelpTopic(1000); });
-    QObject::connect(UserGuideAction, &QAction::triggered, this, [this] { ShowHelpTopic(-1); });
+    QObject::connect(OverviewAction, &QAction::triggered, this,
+                     [this] { OpenUserGuide(QStringLiteral("overview")); });
+    QObject::connect(UserGuideAction, &QAction::triggered, this, [this] { OpenUserGuide({}); });
     QObject::connect(AboutAction, &QAction::triggered, this, [this] { About->show(); });
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
     f1->setContext(Qt::ApplicationShortcut);

@@ -98,6 +98,10 @@ public:
     std::function<bool()> IsShown;
     // What the tick navigates the browser to once, unless disabled.
     QString WelcomePage() const;
+    QString UserGuidePage() const;
+    // Shows the user guide in the browser, at the section with that id
+    // (none: its beginning).
+    void OpenUserGuide(const QString& section);
     std::function<void(const QString& url)> OnNavigate;
     // Told the address of a scan about to start (checked, with its scheme).
     std::function<void(const QString& address)> BeforeScan;

@@ -27,6 +27,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
+#include <QUrl>
 #include <QWhatsThis>
 
 #include <algorithm>
@@ -247,7 +248,17 @@ QString MainWindow::HelpTopic(int context) {
 }
 
 void MainWindow::ShowHelpTopic(int context) {
-    SetStatusText(DetailStatusLabel, HelpTopic(context));
+    const QString topic = HelpTopic(context);
+    SetStatusText(DetailStatusLabel, topic);
+    OpenUserGuide(topic.mid(1));
+}
+
+void MainWindow::OpenUserGuide(const QString& section) {
+    if (!OnNavigate) return;
+    QUrl url = QUrl::fromLocalFile(UserGuidePage());
+    if (!section.isEmpty()) url.setFragment(section);
+    Tabs->setCurrentWidget(HomeTab);
+    OnNavigate(url.toString());
 }
 
 // --- lists ---
@@ -368,6 +379,10 @@ void MainWindow::UserTick(bool) {
 
 QString MainWindow::WelcomePage() const {
     return QCoreApplication::applicationDirPath() + "/welcome.htm";
+}
+
+QString MainWindow::UserGuidePage() const {
+    return QCoreApplication::applicationDirPath() + "/userguide.htm";
 }
 
 // --- exit ---

@@ -6,6 +6,7 @@
 #include "app/EditComboBox.h"
 #include "app/LightPanel.h"
 #include "app/StorageCleanup.h"
+#include "gallery/HelpContext.h"
 
 #include "AccessibleWalk.h"
 #include "EventLoop.h"
@@ -26,6 +27,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -83,12 +85,32 @@ TEST_F(MainWindowTest, StatisticsReceivedFilesAndErrorsUseTheirExactTexts) {
     EXPECT_TRUE(ListText(form.ReceivedFilesList).startsWith("------------ NEXT 1000 IT EMS ...\n"));
 }
 
-TEST_F(MainWindowTest, HelpShowsTheTopicOfTheFocusedControl) {
+TEST_F(MainWindowTest, HelpOpensTheUserGuideAtTheTopicOfTheFocusedControl) {
+    std::vector<QString> shown;
+    form.OnNavigate = [&](const QString& url) { shown.push_back(url); };
+    const QString guide = QUrl::fromLocalFile(form.UserGuidePage()).toString();
+    form.Tabs->setCurrentWidget(form.FileDownloadsTab);
     form.ShowContextHelp(form.StartButton);
     EXPECT_EQ(form.DetailStatusLabel->text(), "#2100");
+    EXPECT_EQ(form.Tabs->currentWidget(), form.HomeTab) << "the browser is on the home tab";
     form.ShowContextHelp(form.LinksList); // none of its own, nor its parents'
     EXPECT_EQ(form.DetailStatusLabel->text(), "");
     EXPECT_EQ(MainWindow::HelpTopic(-1), "");
+    form.OverviewAction->trigger();
+    form.UserGuideAction->trigger();
+    EXPECT_EQ(shown, (std::vector<QString>{guide + "#2100", guide, guide + "#overview", guide}));
+}
+
+TEST_F(MainWindowTest, TheUserGuideHasASectionForEveryHelpTopic) {
+    const std::string html = ReadFile(TESSELLON_RESOURCES "/userguide.htm");
+    ASSERT_FALSE(html.empty());
+    std::set<int> topics{kGalleryHelpContext};
+    for (QWidget* widget : form.findChildren<QWidget*>())
+        if (const int topic = HelpContextOf(widget); topic > 0) topics.insert(topic);
+    EXPECT_GE(topics.size(), 10u);
+    for (int topic : topics)
+        EXPECT_NE(html.find("id=\"" + std::to_string(topic) + "\""), std::string::npos) << topic;
+    EXPECT_NE(html.find("id=\"overview\""), std::string::npos);
 }
 
 TEST_F(MainWindowTest, TextsKeepTheirTypos) {

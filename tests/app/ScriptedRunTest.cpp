@@ -17,6 +17,7 @@
 #include "EventLoop.h"
 #include "TempDir.h"
 #include "TestSettings.h"
+#include "TrashHome.h"
 
 #include <QApplication>
 #include <QDir>
@@ -105,6 +106,7 @@ TEST(ScriptedRun, DemoGalleryFromStartToFullScreenAndBack) {
 TEST(ScriptedRun, LibraryAndPreferencesOnTheDemoDownloads) {
     ConfigFolder config;
     WorkFolder work;
+    TrashHome trash; // what the library deletes goes to a Trash of the test's own
     DemoServer server(BuildDemoSite(DemoOptions{}));
     ASSERT_TRUE(server.Start(0));
     {

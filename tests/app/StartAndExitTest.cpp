@@ -9,6 +9,7 @@
 #include "MainWindowFixture.h"
 #include "TempDir.h"
 #include "TestHttpServer.h"
+#include "TrashHome.h"
 
 #include <QAction>
 #include <QApplication>
@@ -91,28 +92,22 @@ namespace {
 
 // A home folder of the test's own, whose desktop folders are named in its
 // user-dirs.dirs as the desktop names them.
-struct HomeFolder {
-    TempDir Dir;
-    std::string OldHome = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+struct HomeFolder : TrashHome {
     HomeFolder() {
-        ::setenv("HOME", Dir.Path().c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (Dir.Path() + "/.config").c_str(), 1);
-        WriteFile(Dir.Path() + "/.config/user-dirs.dirs",
+        ::setenv("XDG_CONFIG_HOME", (Home() + "/.config").c_str(), 1);
+        WriteFile(Home() + "/.config/user-dirs.dirs",
                   "XDG_MUSIC_DIR=\"$HOME/Music\"\nXDG_TEMPLATES_DIR=\"$HOME/Templates\"\n");
-        fs::create_directories(Dir.Path() + "/Music");
-        fs::create_directories(Dir.Path() + "/Templates");
+        fs::create_directories(Home() + "/Music");
+        fs::create_directories(Home() + "/Templates");
     }
-    ~HomeFolder() {
-        ::setenv("HOME", OldHome.c_str(), 1);
-        ::unsetenv("XDG_CONFIG_HOME");
-    }
+    ~HomeFolder() { ::unsetenv("XDG_CONFIG_HOME"); }
 };
 
 } // namespace
 
 TEST_F(MainWindowTest, CleaningAsksFirstAndNeverRemovesTheDesktopFoldersOrTheStorageFolder) {
     HomeFolder home;
-    const std::string& storage = home.Dir.Path(); // the storage folder set to the home folder
+    const std::string storage = home.Home(); // the storage folder set to the home folder
     fs::create_directories(storage + "/old/gallery/thumbs");
     fs::create_directories(storage + "/Music/empty-album");
     form.Gallery().SetDownloadPath(storage + "/");

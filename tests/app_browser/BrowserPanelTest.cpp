@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QFrame>
 #include <QPushButton>
 #include <QTest>
@@ -262,6 +263,37 @@ TEST_F(BrowserPanelTest, ButtonsSetTheCursorAndTheHomeIsTheWelcomePage) {
     ASSERT_NE(Panel.Browser->focusProxy(), nullptr);
     for (QWidget* child : Panel.Browser->findChildren<QWidget*>())
         EXPECT_EQ(child->accessibleName(), "web page") << child->metaObject()->className();
+}
+
+TEST_F(BrowserPanelTest, TheUserGuideShowsAtTheSectionAsked) {
+    const QUrl guide = QUrl::fromLocalFile(QStringLiteral(TESSELLON_RESOURCES "/userguide.htm"));
+    QUrl section = guide;
+    section.setFragment(QStringLiteral("5000"));
+    Panel.resize(1000, 700);
+    const int loads = Loads;
+    Panel.BrowseTo(section.toString());
+    ASSERT_TRUE(RunUntil([&] { return Loads > loads && !Panel.BrowserBusy; }));
+    EXPECT_EQ(Panel.Browser->url(), section);
+    EXPECT_FALSE(Panel.Browser->title().isEmpty());
+    // Shown at its section: the page's own view of itself.
+    // One question at a time; an answer may come after the wait is over.
+    auto where = std::make_shared<QString>();
+    auto asked = std::make_shared<bool>(false);
+    ASSERT_TRUE(RunUntil([&] {
+        if (!*asked) {
+            *asked = true;
+            Panel.Browser->page()->runJavaScript(
+                QStringLiteral("document.readyState + location.hash + (window.scrollY > 0)"),
+                [where, asked](const QVariant& v) {
+                    *where = v.toString();
+                    *asked = false;
+                });
+        }
+        return *where == "complete#5000true";
+    })) << where->toStdString();
+    const QString folder = QStringLiteral(TESSELLON_SCREENSHOTS);
+    QDir().mkpath(folder);
+    EXPECT_TRUE(Panel.grab().save(folder + "/userguide.png"));
 }
 
 TEST_F(BrowserPanelTest, StatusTextIsPassedOncePerChange) {

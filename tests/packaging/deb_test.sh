@@ -28,6 +28,7 @@ done
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for path in ./usr/bin/tessellon ./usr/bin/tessellon-cli ./usr/libexec/tessellon/welcome.htm \
+            ./usr/libexec/tessellon/userguide.htm \
             ./usr/share/applications/$app_id.desktop ./usr/share/metainfo/$app_id.metainfo.xml \
             ./usr/share/icons/hicolor/scalable/apps/$app_id.svg ./usr/share/man/man1/tessellon-cli.1.gz; do
   grep -qxF "$path" <<<"$contents" || fail "the package lacks $path"

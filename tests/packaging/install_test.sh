@@ -29,6 +29,7 @@ done
 # The window looks for welcome.htm beside its executable, symbolic links resolved.
 real=$(readlink -f "$prefix/bin/tessellon")
 [ -f "$(dirname "$real")/welcome.htm" ] || fail "no welcome.htm beside $real"
+[ -f "$(dirname "$real")/userguide.htm" ] || fail "no userguide.htm beside $real"
 [ -L "$prefix/bin/tessellon" ] && case $(readlink "$prefix/bin/tessellon") in
   /*) fail "bin/tessellon links to an absolute path: the package would point outside DESTDIR";;
 esac

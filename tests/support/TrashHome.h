@@ -25,6 +25,7 @@ public:
     TrashHome(const TrashHome&) = delete;
     TrashHome& operator=(const TrashHome&) = delete;
 
+    std::string Home() const { return Dir_.Sub("home"); }
     std::string Files() const { return Dir_.Sub("data/Trash/files"); }
     std::string Info() const { return Dir_.Sub("data/Trash/info"); }
 
