@@ -46,6 +46,7 @@ std::string CommaListToLines(std::string_view list) {
 
 #include <atomic>
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 void ParseProxy(const std::string& text, std::string& host, int& port) {
@@ -74,7 +75,22 @@ void InstallInterruptHandler() {
     struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGINT, &sa, nullptr);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &sa, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
+std::string OutFolderProblem(const std::string& path) {
+    std::string folder = path;
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) return {};
+    if (!S_ISDIR(st.st_mode)) return "--out names a file, not a folder: " + path;
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return "--out names a folder this user cannot write to: " + path;
+    return {};
 }
 
 int InterruptCount() {

@@ -48,7 +48,14 @@ int RunLinks(std::vector<std::string> args);
 void ParseProxy(const std::string& text, std::string& host, int& port);
 
 // Ctrl-C handling: the handler only counts; the event loop polls the count.
+// SIGTERM and SIGHUP count as Ctrl-C; SIGPIPE and SIGXFSZ are ignored, so
+// that a closed output or a file size limit is a write error, not the end.
 void InstallInterruptHandler();
+
+// Why the storage folder cannot take the downloads (it names a file, or a
+// folder this user may not write to); empty when it can, or when it does
+// not exist yet and is to be created.
+std::string OutFolderProblem(const std::string& path);
 int InterruptCount();
 
 // A progress line redrawn in place on standard error, only when it is a terminal.

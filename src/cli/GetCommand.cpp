@@ -72,6 +72,10 @@ int RunGet(std::vector<std::string> argv) {
         }
     }
     if (urls.empty()) throw UsageError{"no URL given"};
+    if (const std::string problem = OutFolderProblem(manager.DownloadPath); !problem.empty()) {
+        std::fprintf(stderr, "%s\n", problem.c_str());
+        return 1;
+    }
     for (const std::string& u : urls) {
         UrlParts parts;
         if (!parts.Split(u, "")) throw UsageError{"Invalid Url : " + u};

@@ -133,6 +133,10 @@ int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
     if (url.empty() && defaults.Url.empty()) throw UsageError{"no URL given"};
     if (url.empty()) url = defaults.Url;
 
+    if (const std::string problem = OutFolderProblem(out); !problem.empty()) {
+        std::fprintf(stderr, "%s\n", problem.c_str());
+        return 1;
+    }
     const std::string folder = grab.EnsureDirectory(out);
     if (folder.empty()) return 1;
     grab.SetDownloadPath(folder);

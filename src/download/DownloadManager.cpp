@@ -400,7 +400,8 @@ void DownloadManager::StartNext(RequestSlot& slot) {
         const bool robots = u.size() >= 11 &&
                             EqualsNoCase(std::string_view(u).substr(u.size() - 11), "/robots.txt");
         slot.BodyWanted = [robots](int, const std::string& contentType) {
-            return robots || contentType.find("htm") != std::string::npos;
+            // Media types are case-blind: "TEXT/HTML" is a page too.
+            return robots || LowerCase(contentType).find("htm") != std::string::npos;
         };
     } else {
         slot.BodyWanted = BodyWanted;

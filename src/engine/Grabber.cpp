@@ -11,7 +11,9 @@ namespace {
 // An html answer in place of a picture; an error status is left to the
 // error path so that a missing picture is reported.
 bool IsHtmlInPlaceOfFile(int statusCode, const std::string& contentType) {
-    return statusCode >= 200 && statusCode <= 299 && contentType.compare(0, 8, "text/htm") == 0;
+    // Media types are case-blind: "Text/HTML" is html too.
+    return statusCode >= 200 && statusCode <= 299 &&
+           LowerCase(contentType.substr(0, 8)) == "text/htm";
 }
 
 } // namespace
@@ -116,9 +118,10 @@ void Grabber::SetRetries(int v) {
     if (v > 0) FileDownloader.RetryCount = v;
 }
 
+// One time-out for every transfer, pages and files alike.
 void Grabber::SetTimeOut(int v) {
     ScanEngine::SetTimeOut(v);
-    if (TimeOut() > 10) PageDownloader.TimeOut = v > 9 ? v : PageDownloader.TimeOut;
+    FileDownloader.TimeOut = TimeOut();
 }
 
 void Grabber::SetLogsEnabled(bool v) {

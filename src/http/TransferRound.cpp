@@ -86,6 +86,10 @@ void TransferRound::SetOptions() {
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, ErrorBuffer_);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    // Every encoding libcurl can decode is offered and decoded: servers may
+    // compress whatever the client asked, and a compressed picture stored as
+    // it came would be no picture.
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");

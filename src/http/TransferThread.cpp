@@ -6,6 +6,7 @@
 #include "http/TransferRound.h"
 
 #include <curl/curl.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -91,11 +92,26 @@ void TransferThread::Shared::Run() {
     }
     if (Stop) result.Cancelled = true;
     if (File.IsOpen()) {
-        // Only a complete answer of the 2xx family replaces the stored file.
+        // Only a complete 200 replaces the stored file: a 204 holds no file,
+        // a 206 only part of one, and an empty answer never replaces a file
+        // that holds data. Such an answer is reported, not retried.
         std::string why;
+        const bool whole = result.StatusCode == 200;
+        struct stat st {};
+        const bool keepsData = result.BytesRead == 0 && ::stat(In.TargetPath.c_str(), &st) == 0 &&
+                               S_ISREG(st.st_mode) && st.st_size > 0;
         if (!result.Success || result.Cancelled || result.StatusCode < 200 ||
             result.StatusCode > 299) {
             File.Discard();
+        } else if (!whole || keepsData) {
+            File.Discard();
+            if (In.FileRequired) {
+                result.FileError = !whole ? "the answer " + std::to_string(result.StatusCode) +
+                                                " is not the whole file: " + In.TargetPath +
+                                                " kept as it was"
+                                          : "empty answer: " + In.TargetPath + " kept as it was";
+                result.Success = false;
+            }
         } else if (!File.Commit(why)) {
             result.FileError = "unable to store file: " + In.TargetPath + " (" + why + ")";
             result.Success = false;

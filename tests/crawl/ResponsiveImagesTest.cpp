@@ -268,7 +268,7 @@ std::string ResultsOf(ModernCore& core, const std::string& body) {
 }
 
 TEST(ModernMarkup, OffLeavesTheResultsOfEveryPageUnchanged) {
-    const std::filesystem::path fixtures = std::filesystem::path(__FILE__).parent_path() / "../cli";
+    const std::filesystem::path fixtures = TESSELLON_CLI_PAGES; // the pages of the links tests
     std::vector<std::string> pages;
     for (const char* name : {"attributes.html", "edge_links.html", "filters.html"}) {
         std::ifstream in(fixtures / name, std::ios::binary);

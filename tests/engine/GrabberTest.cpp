@@ -34,6 +34,15 @@ std::vector<std::string> Stored(const TempDir& dir) {
 
 } // namespace
 
+TEST(GrabKinds, OneTimeOutForPagesAndFiles) {
+    Grabber grab;
+    grab.SetTimeOut(20);
+    EXPECT_EQ(grab.PageDownloader.TimeOut, 20);
+    EXPECT_EQ(grab.FileDownloader.TimeOut, 20) << "picture transfers kept their own time-out";
+    grab.SetTimeOut(5); // below the least: ignored by both
+    EXPECT_EQ(grab.FileDownloader.TimeOut, 20);
+}
+
 TEST(GrabKinds, HrefOnlyTakesLinkedFiles) {
     SiteServer site;
     PairSite(site);

@@ -31,6 +31,18 @@ TEST(ScanDepth, DepthOneReportsButDoesNotFetchLinks) {
     EXPECT_EQ(site.Requests(), std::vector<std::string>{"/p.html"});
 }
 
+TEST(ScanDepth, MediaTypesAreCaseBlind) {
+    SiteServer site;
+    site.File("/p.html", "TEXT/HTML", "<a href=\"q.html\">q</a>");
+    site.File("/q.html", "Text/Html; charset=UTF-8", "<a href=\"r.html\">r</a>");
+    TempDir dir;
+    ScanRun run(dir.Path());
+    run.Grab.SetDepthSearchLevel(3);
+    ASSERT_TRUE(run.Scan(site.Url("/p.html")));
+    EXPECT_TRUE(run.HasLink("htm " + site.Url("/q.html")));
+    EXPECT_TRUE(run.HasLink("htm " + site.Url("/r.html"))) << "the second page was not read";
+}
+
 TEST(ScanDepth, DepthThreeFollowsTwoLevelsAndFetchesEachUrlOnce) {
     SiteServer site;
     ThreeLevels(site);

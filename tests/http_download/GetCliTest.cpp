@@ -220,3 +220,59 @@ TEST(GetCommand, InterruptStopsAndExitsWith130) {
     EXPECT_EQ(p.exitCode(), 130);
     EXPECT_TRUE(FilesUnder(dir.Path()).empty());
 }
+
+TEST(GetCommand, AnOutFolderThatIsAFileIsRefusedAtStartForGetAndScan) {
+    TestHttpServer server;
+    server.Serve("/a.jpg", "image/jpeg", "picture a");
+    TempDir dir;
+    const std::string file = dir.Sub("not-a-folder");
+    WriteFile(file, "the user's file");
+    const auto r = RunGet({"--out", file, server.Url("/a.jpg")});
+    ASSERT_TRUE(r.Finished);
+    EXPECT_EQ(r.ExitCode, 1) << r.Out << r.Err;
+    EXPECT_NE(r.Err.find("--out names a file, not a folder: " + file), std::string::npos) << r.Err;
+    EXPECT_EQ(server.Total(), 0);
+
+    QProcess scan;
+    scan.start(TESSELLON_CLI, {"scan", "--out", QString::fromStdString(file + "/"),
+                               QString::fromStdString(server.Url("/a.jpg"))});
+    ASSERT_TRUE(scan.waitForFinished(60000));
+    EXPECT_EQ(scan.exitCode(), 1);
+    EXPECT_TRUE(scan.readAllStandardError().contains("--out names a file, not a folder"));
+    EXPECT_EQ(ReadFile(file), "the user's file");
+    EXPECT_EQ(server.Total(), 0);
+}
+
+TEST(GetCommand, TermAndHangUpStopAsCtrlCDoesAndAClosedOutputEndsNothing) {
+    ScriptedServer server([](RawConnection& c) {
+        if (c.ReadHead().empty()) return;
+        c.WaitPeerClosed(60000);
+    });
+    for (int signal : {SIGTERM, SIGHUP}) {
+        TempDir dir;
+        QProcess p;
+        p.start(TESSELLON_CLI, ToArgs({"--out", dir.Path(), server.Url("/hang.jpg")}));
+        ASSERT_TRUE(p.waitForStarted(10000));
+        const int before = server.Accepted();
+        ASSERT_TRUE(RunUntil([&] { return server.Accepted() > before; }));
+        ::kill(pid_t(p.processId()), signal);
+        ASSERT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_EQ(p.exitCode(), 130) << signal;
+        EXPECT_TRUE(FilesUnder(dir.Path()).empty()) << signal << ": no .part file left";
+    }
+
+    // Standard output closed early (as "| head" does): the download goes on.
+    TestHttpServer files;
+    files.Serve("/a.jpg", "image/jpeg", "picture a");
+    TempDir dir;
+    QProcess p;
+    p.start(TESSELLON_CLI, ToArgs({"--out", dir.Path(), files.Url("/a.jpg")}));
+    ASSERT_TRUE(p.waitForStarted(10000));
+    p.closeReadChannel(QProcess::StandardOutput);
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << "ended by SIGPIPE";
+    const std::vector<std::string> stored = FilesUnder(dir.Path());
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(ReadFile(dir.Path() + "/" + stored[0]), "picture a");
+}

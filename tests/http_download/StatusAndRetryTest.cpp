@@ -9,6 +9,11 @@
 #include <algorithm>
 #include <atomic>
 #include <fstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <zlib.h>
 
 TEST(StatusJudging, NotFoundIsReportedAsErrorOnceAndNotRetried) {
     TestHttpServer server;
@@ -240,4 +245,81 @@ TEST(BrokenTransfer, EndlessPageStopsAtTheCapWithOneError) {
     const long long limitKb = 192ll * 1024;
 #endif
     EXPECT_LT(peakKb, limitKb) << "peak resident memory " << peakKb << " kB";
+}
+
+// --- answers that are not a whole file ---
+
+TEST(StatusJudging, NoContentPartialAndEmptyAnswersNeverReplaceAStoredFile) {
+    TestHttpServer server;
+    server.Serve("/none.jpg", "image/jpeg", "", 204);
+    server.On("/part.jpg", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 206;
+        res.set_header("Content-Range", "bytes 0-9/100");
+        res.set_content("0123456789", "image/jpeg");
+    });
+    server.Serve("/empty.jpg", "image/jpeg", "");
+    server.Serve("/new-empty.jpg", "image/jpeg", "");
+    TempDir dir;
+    ManagerRun run(dir.Path());
+    for (const char* path : {"/none.jpg", "/part.jpg", "/empty.jpg"})
+        WriteFile(run.Target(server.Url(path)), "the good picture");
+    for (const char* path : {"/none.jpg", "/part.jpg", "/empty.jpg", "/new-empty.jpg"})
+        run.Add(server.Url(path));
+    ASSERT_TRUE(run.RunToIdle());
+
+    for (const char* path : {"/none.jpg", "/part.jpg", "/empty.jpg"}) {
+        EXPECT_EQ(ReadFile(run.Target(server.Url(path))), "the good picture") << path;
+        EXPECT_EQ(server.Count(path), 1) << path << ": not retried";
+    }
+    ASSERT_EQ(run.Errors.size(), 3u);
+    std::vector<std::string> messages;
+    for (const ErrorEvent& e : run.Errors)
+        messages.push_back(e.Msg);
+    std::sort(messages.begin(), messages.end());
+    EXPECT_EQ(messages[0],
+              "empty answer: " + run.Target(server.Url("/empty.jpg")) + " kept as it was");
+    EXPECT_EQ(messages[1], "the answer 204 is not the whole file: " +
+                               run.Target(server.Url("/none.jpg")) + " kept as it was");
+    EXPECT_EQ(messages[2], "the answer 206 is not the whole file: " +
+                               run.Target(server.Url("/part.jpg")) + " kept as it was");
+    // Nothing stored before: an empty file is what the server has.
+    EXPECT_TRUE(FileExists(run.Target(server.Url("/new-empty.jpg"))));
+    EXPECT_EQ(run.M.Done(), 1);
+    EXPECT_TRUE(NoPartFiles(dir.Path()));
+}
+
+TEST(Transfer, CompressedAnswersAreStoredAndReadDecoded) {
+    std::string picture(20000, '\0');
+    for (std::size_t i = 0; i < picture.size(); ++i)
+        picture[i] = char(i * 7 % 251);
+    const std::string page = "<html><body><a href=\"x.jpg\">x</a></body></html>";
+    // Sent compressed whatever the request asked, as some object stores do.
+    const auto deflated = [](const std::string& data) {
+        uLongf size = compressBound(uLong(data.size()));
+        std::string out(size, '\0');
+        compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+                  reinterpret_cast<const Bytef*>(data.data()), uLong(data.size()), 9);
+        out.resize(size);
+        return out;
+    };
+    TestHttpServer server;
+    for (const auto& [path, body, type] : {std::tuple{"/p.jpg", picture, "image/jpeg"},
+                                           std::tuple{"/page.html", page, "text/html"}}) {
+        const std::string sent = deflated(body);
+        server.On(path, [sent, type](const httplib::Request&, httplib::Response& res) {
+            res.set_header("Content-Encoding", "deflate");
+            res.set_content(sent, type);
+        });
+    }
+    TempDir dir;
+    ManagerRun files(dir.Path());
+    files.Add(server.Url("/p.jpg"));
+    ASSERT_TRUE(files.RunToIdle());
+    EXPECT_EQ(ReadFile(files.Target(server.Url("/p.jpg"))), picture);
+
+    ManagerRun pages("");
+    pages.Add(server.Url("/page.html"), BodyHandling::STORE_TO_DATASTRING);
+    ASSERT_TRUE(pages.RunToIdle());
+    ASSERT_EQ(pages.Received.size(), 1u);
+    EXPECT_EQ(pages.Received[0].Body, page);
 }
