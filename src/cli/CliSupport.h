@@ -84,6 +84,9 @@ struct ScanDefaults {
     int Depth = 0;          // 0: the engine's own
     bool FixedUrl = false;  // the command scans its own address; a URL argument is refused
     std::function<void(const std::string& url, bool onDisk)> OnFileReceived;
+    // A failed page or file, or nothing stored, makes the exit status 1. The
+    // demo fails one link on purpose and keeps 0.
+    bool FailuresSetStatus = true;
 };
 void ApplyScanDefaults(Grabber& grab, const ScanDefaults& defaults);
 int RunScan(std::vector<std::string> args, const ScanDefaults& defaults);

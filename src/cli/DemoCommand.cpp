@@ -29,6 +29,7 @@ int RunDemo(std::vector<std::string> args) {
     defaults.SearchThumbs = true;
     defaults.BothKinds = true;
     defaults.Depth = 2;
+    defaults.FailuresSetStatus = false;
     int pictures = 0;
     defaults.OnFileReceived = [&](const std::string& url, bool onDisk) {
         ++pictures;

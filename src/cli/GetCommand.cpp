@@ -9,6 +9,8 @@
 
 #include <cstdio>
 #include <fstream>
+#include <set>
+#include <string>
 
 int RunGet(std::vector<std::string> argv) {
     ArgReader args(std::move(argv));
@@ -89,17 +91,20 @@ int RunGet(std::vector<std::string> argv) {
     ProgressLine progress;
     bool anyFailed = false;
     DownloadStats stats;
+    std::set<std::string> settled; // stored or reported
 
     manager.OnError = [&](Component*, const DownloadError& error) {
         progress.Clear();
         std::printf("%s\n", FileErrorLine(error).c_str());
         std::fflush(stdout);
         anyFailed = true;
+        settled.insert(error.Url);
     };
     manager.OnDataReceived = [&](Component*, RequestSlot* get, bool onDisk) {
         progress.Clear();
         std::printf("%s\n", FileReceivedLine(get->Url.GetUrl(), onDisk).c_str());
         std::fflush(stdout);
+        settled.insert(get->Url.GetUrl());
     };
     manager.OnUpdatedStats = [&](Component*, const DownloadStats& now) { stats = now; };
 
@@ -137,7 +142,20 @@ int RunGet(std::vector<std::string> argv) {
     timer.start(200);
     app.exec();
     progress.Clear();
+    if (stopRequested) {
+        std::printf("%s", StatsBlock(stats).c_str());
+        return 130;
+    }
+    // An address the server answered without a file (a server error is
+    // dropped without a line of its own) is still a failure: say so.
+    for (const std::string& u : urls) {
+        UrlParts parts;
+        parts.Split(u, "");
+        if (settled.count(u) != 0 || settled.count(parts.GetUrl()) != 0) continue;
+        std::printf("not stored: %s (the server sent no file)\n", u.c_str());
+        anyFailed = true;
+        ++stats.Errors;
+    }
     std::printf("%s", StatsBlock(stats).c_str());
-    if (stopRequested) return 130;
     return anyFailed ? 1 : 0;
 }

@@ -149,11 +149,14 @@ int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
         std::fputc('\n', stdout);
         std::fflush(stdout);
     };
+    int errorLines = 0;
     grab.PageDownloader.OnError = [&](Component*, const DownloadError& error) {
         println(PageErrorLine(error));
+        ++errorLines;
     };
     grab.OnFileDownloadError = [&](Component*, const DownloadError& error) {
         println(FileErrorLine(error));
+        ++errorLines;
     };
     grab.StatsHook = [&](ScanEngine&, const DownloadStats& stats) {
         (stats.Tag == 1 ? pages : files) = stats;
@@ -215,5 +218,12 @@ int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
         std::fprintf(stderr,
                      "%d pages were not followed: the page queue was full (raise --max-queue)\n",
                      grab.PagesNotQueued());
-    return stopped ? 130 : 0;
+    if (stopped) return 130;
+    if (!defaults.FailuresSetStatus) return 0;
+    if (errorLines > 0) return 1;
+    if (files.Done + files.AlreadyOnDisk == 0) {
+        std::fprintf(stderr, "nothing was stored: no file of the wanted types was found\n");
+        return 1;
+    }
+    return 0;
 }

@@ -239,6 +239,7 @@ void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
                         OnError(this, {Tag, slot.Url.GetUrl(), std::uint32_t(status), "ERROR",
                                        slot.ReferringUrl});
                     if (OnFileFailed) OnFileFailed(this, &slot, 1);
+                    ++Errors_; // every error reported is counted
                 }
             }
             slot.State = RequestState::GETHTTP_WAITING;

@@ -276,3 +276,45 @@ TEST(GetCommand, TermAndHangUpStopAsCtrlCDoesAndAClosedOutputEndsNothing) {
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(ReadFile(dir.Path() + "/" + stored[0]), "picture a");
 }
+
+// --- exit statuses: 0 only when everything wanted was stored ---
+
+TEST(GetCommand, ServerErrorsPrintALineAndExitOne) {
+    TestHttpServer server;
+    server.Serve("/busy.jpg", "text/plain", "busy", 503);
+    server.Serve("/a.jpg", "image/jpeg", "picture a");
+    TempDir dir;
+    const auto r = RunGet({"--out", dir.Path(), server.Url("/a.jpg"), server.Url("/busy.jpg")});
+    ASSERT_TRUE(r.Finished);
+    EXPECT_EQ(r.ExitCode, 1) << r.Out << r.Err;
+    EXPECT_TRUE(r.Has("not stored: " + server.Url("/busy.jpg") + " (the server sent no file)"))
+        << r.Out;
+    EXPECT_TRUE(r.Has("         errors: 1")) << r.Out;
+}
+
+TEST(ScanCommand, ExitStatusIsOneWhenAPageOrAFileFailedOrNothingWasStored) {
+    TestHttpServer server;
+    server.Serve("/ok.html", "text/html", "<img src=\"a.jpg\">");
+    server.Serve("/a.jpg", "image/jpeg", "picture a");
+    server.Serve("/broken.html", "text/html", "<img src=\"missing.jpg\">");
+    server.Serve("/plain.html", "text/html", "<p>no pictures</p>");
+    server.Serve("/missing-start.html", "text/html", "<p>gone</p>", 404);
+    const auto scan = [&](const std::string& path, std::string& out) {
+        TempDir dir;
+        QProcess p;
+        p.start(TESSELLON_CLI, {"scan", "--out", QString::fromStdString(dir.Path()), "--depth", "1",
+                                "--download", "src", QString::fromStdString(server.Url(path))});
+        if (!p.waitForFinished(60000)) return -1;
+        out = p.readAllStandardOutput().toStdString() + p.readAllStandardError().toStdString();
+        return p.exitCode();
+    };
+    std::string out;
+    EXPECT_EQ(scan("/ok.html", out), 0) << out;
+    EXPECT_EQ(scan("/missing-start.html", out), 1) << out; // 404 start page
+    EXPECT_NE(out.find("404: " + server.Url("/missing-start.html")), std::string::npos) << out;
+    EXPECT_EQ(scan("/broken.html", out), 1) << out; // a 404 picture
+    EXPECT_NE(out.find("Error 404: " + server.Url("/missing.jpg")), std::string::npos) << out;
+    EXPECT_NE(out.find("         errors: 1"), std::string::npos) << out;
+    EXPECT_EQ(scan("/plain.html", out), 1) << out; // nothing wanted was stored
+    EXPECT_NE(out.find("nothing was stored"), std::string::npos) << out;
+}

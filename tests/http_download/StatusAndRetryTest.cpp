@@ -87,17 +87,18 @@ TEST(StatusJudging, ServerErrorThenSuccessStoresOnlyTheSecondAnswer) {
     EXPECT_TRUE(run.Errors.empty());
 }
 
-TEST(StatusJudging, OtherSuccessStatusIsNotCountedButReplacesTheFile) {
+TEST(StatusJudging, OtherSuccessStatusIsReportedAndNeverStored) {
     TestHttpServer server;
     server.Serve("/partial.jpg", "image/jpeg", "two hundred and six", 206);
     TempDir dir;
     ManagerRun run(dir.Path());
     run.Add(server.Url("/partial.jpg"));
     ASSERT_TRUE(run.RunToIdle());
-    EXPECT_TRUE(run.Errors.empty());
+    ASSERT_EQ(run.Errors.size(), 1u);
     EXPECT_TRUE(run.Received.empty());
     EXPECT_EQ(run.M.Done(), 0);
-    EXPECT_EQ(ReadFile(run.Target(server.Url("/partial.jpg"))), "two hundred and six");
+    EXPECT_EQ(run.M.Errors(), 1);
+    EXPECT_FALSE(FileExists(run.Target(server.Url("/partial.jpg"))));
 }
 
 TEST(Retries, AFailingUrlIsTriedRetryCountTimesAndReportedOnce) {
