@@ -280,7 +280,7 @@ TEST_F(PersistentGrabberTest, RangedSettersRefuseWithoutStoringAndStoreWhatTheyA
     }
 }
 
-TEST_F(PersistentGrabberTest, TimeOutBelowTwentyChangesNothingAndTwentyReachesThePageSideOnly) {
+TEST_F(PersistentGrabberTest, TimeOutBelowTwentyChangesNothingAndTwentyReachesPagesAndFiles) {
     PersistentGrabber grab(&Sink);
     grab.SetTimeOut(15); // the engine alone would take it
     EXPECT_EQ(grab.TimeOut(), 300);
@@ -290,7 +290,7 @@ TEST_F(PersistentGrabberTest, TimeOutBelowTwentyChangesNothingAndTwentyReachesTh
     grab.SetTimeOut(20);
     EXPECT_EQ(grab.TimeOut(), 20);
     EXPECT_EQ(grab.PageDownloader.TimeOut, 20);
-    EXPECT_EQ(grab.FileDownloader.TimeOut, 300) << "the file side keeps its own time-out";
+    EXPECT_EQ(grab.FileDownloader.TimeOut, 20) << "one time-out for pages and files";
     EXPECT_EQ(Stored(Setting::TimeOut), "20");
 }
 
