@@ -149,6 +149,136 @@ void MarkDotlessLastSegmentAsFolder(std::string& path) {
     if (last.find('.') == std::string_view::npos) path += '/';
 }
 
+// A folder name that no path segment can have: every "%" of a stored path
+// starts an escape of two upper-case hex digits. It stands for an empty
+// segment, so that the files of /a//b.jpg and /a/b.jpg stay apart.
+constexpr std::string_view kEmptySegment = "%empty";
+
+// Separates a file name from the query it was asked with; no stored path
+// has it (an escaped "?" of a path is decoded).
+constexpr std::string_view kQueryMark = "%3F";
+constexpr std::size_t kMaxNameLength = 255;
+constexpr std::size_t kMaxExtensionLength = 16;
+
+// Writes kEmptySegment between two slashes that follow each other.
+void KeepEmptySegments(std::string& path) {
+    for (std::size_t i = 1; i < path.size(); ++i)
+        if (path[i] == '/' && path[i - 1] == '/') path.insert(i, kEmptySegment);
+}
+
+// The folder of a host: the name in lower case with a "+" written "%2B",
+// then "+" and the port when it is not the scheme's default, so that two
+// servers of one host keep their files apart.
+std::string HostFolder(std::string_view host, int port, int defaultPort) {
+    std::string out;
+    out.reserve(host.size() + 6);
+    for (char c : host) {
+        if (c == '+')
+            AppendPercentEscape(out, '+');
+        else
+            out += LowerChar(c);
+    }
+    if (port != defaultPort) out += '+' + std::to_string(port);
+    return out;
+}
+
+// The bytes that the request escapes on the wire (TransferThread's
+// EscapeForRequest): two queries that differ only there ask for one thing.
+bool EscapedOnTheWire(unsigned char c) {
+    return c <= 32 || c >= 127 || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
+           c == '`' || c == '{' || c == '|' || c == '}';
+}
+
+// Bytes that have a meaning in a stored name: the folder separator, the dot
+// before the extension, the "~" of a shortened name, the "%" of an escape.
+bool MeaningfulInAName(unsigned char c) {
+    return c == '/' || c == '.' || c == '~' || c == '%';
+}
+
+// The query as the request sends it, written for a file name: the bytes of
+// MeaningfulInAName become escapes, and an escape of the query is kept as it
+// stands unless it stands for one of them (its "%" is then written "%25").
+// Each "%" of the result thus starts an escape, and the result reads back
+// as exactly one query: different queries never share a name.
+std::string QueryForName(std::string_view query) {
+    std::string out;
+    out.reserve(query.size() + 16);
+    for (std::size_t i = 0; i < query.size(); ++i) {
+        const auto c = static_cast<unsigned char>(query[i]);
+        const int escaped = EscapeAt(query, i);
+        if (escaped >= 0 && !MeaningfulInAName(static_cast<unsigned char>(escaped))) {
+            out.append(query.substr(i, 3));
+            i += 2;
+        } else if (EscapedOnTheWire(c) || MeaningfulInAName(c)) {
+            AppendPercentEscape(out, c);
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
+// FNV-1a, for shortened names.
+std::string HashText(std::string_view a, std::string_view b) {
+    std::uint64_t h = 1469598103934665603ull;
+    for (std::string_view s : {a, std::string_view("?"), b})
+        for (unsigned char c : s) {
+            h ^= c;
+            h *= 1099511628211ull;
+        }
+    static const char digits[] = "0123456789abcdef";
+    std::string out(16, '0');
+    for (int i = 15; i >= 0; --i, h >>= 4)
+        out[std::size_t(i)] = digits[h & 15];
+    return out;
+}
+
+// The first n bytes of s at most, without cutting an escape in two.
+std::string_view CutBeforeEscape(std::string_view s, std::size_t n) {
+    if (s.size() <= n) return s;
+    s = s.substr(0, n);
+    const auto percent = s.rfind('%');
+    if (percent != std::string_view::npos && percent + 3 > s.size()) s = s.substr(0, percent);
+    return s;
+}
+
+// The file name of a URL with a query: the name without its extension, the
+// mark, the query, then the extension, so that the file type still shows.
+// The query holds no ".", so the extension is told apart from it, and the
+// mark is found at its first place. A name that would be too long for the
+// file system keeps the start of both and a hash of the whole after a "~";
+// the query part of a name that is not shortened never holds a "~".
+std::string NameWithQuery(std::string_view file, std::string_view query) {
+    std::string escaped; // control bytes as the file system tool would write them
+    for (unsigned char c : file) {
+        if (c < 32 || c == 127)
+            AppendPercentEscape(escaped, c);
+        else
+            escaped += char(c);
+    }
+    const std::string_view name(escaped);
+    const auto dot = name.rfind('.');
+    const std::size_t stemLength =
+        dot != std::string_view::npos && name.size() - dot <= kMaxExtensionLength ? dot
+                                                                                  : name.size();
+    const std::string_view stem = name.substr(0, stemLength), extension = name.substr(stemLength);
+    std::string written = QueryForName(query);
+
+    std::string out;
+    if (stem.size() + kQueryMark.size() + written.size() + extension.size() <= kMaxNameLength) {
+        out.append(stem).append(kQueryMark).append(written).append(extension);
+        return out;
+    }
+    const std::string hash = HashText(file, query);
+    const std::size_t room =
+        kMaxNameLength - extension.size() - kQueryMark.size() - 1 - hash.size();
+    const std::string_view stemKept = CutBeforeEscape(stem, room / 2);
+    out.append(stemKept).append(kQueryMark);
+    out.append(CutBeforeEscape(written, room - stemKept.size()));
+    out.append("~").append(hash).append(extension);
+    return out;
+}
+
 } // namespace
 
 std::string PercentDecode(std::string_view s) {
@@ -326,7 +456,17 @@ bool UrlParts::Split(std::string_view url, std::string_view storageFolder) {
         // encoded slash does not open a folder (see DecodeForStorage).
         std::string stored = DecodeForStorage(RawPath_);
         MarkDotlessLastSegmentAsFolder(stored);
-        LocalFileName_ = UrlToLocalFileName(storageFolder, Host_ + stored);
+        KeepEmptySegments(stored);
+        if (Extra_.starts_with('?')) {
+            if (stored.back() == '/') stored += "index.html";
+            const auto slash = stored.rfind('/');
+            const std::string_view query = std::string_view(Extra_).substr(1);
+            stored = stored.substr(0, slash + 1) +
+                     NameWithQuery(std::string_view(stored).substr(slash + 1),
+                                   query.substr(0, query.find('#')));
+        }
+        LocalFileName_ = UrlToLocalFileName(
+            storageFolder, HostFolder(Host_, Port_, DefaultPort(Scheme_)) + stored);
     }
     Valid_ = true;
     return true;

@@ -26,9 +26,16 @@ public:
     const std::string& ExtraInfos() const { return Extra_; }
     const std::string& Domain() const { return Domain_; }
     const std::string& UrlPath() const { return UrlPath_; }
-    // The file under the storage folder: folders follow the slashes of the
-    // path as sent, escapes decoded but for those of "/", "\", NUL and "%",
-    // which stay written as escapes: no escape makes one path's file another's.
+    // The file under the storage folder. Its first folder is the host in
+    // lower case, with "+port" when the port is not the scheme's default
+    // (h.com+8080). The other folders follow the slashes of the path as
+    // sent, an empty segment written "%empty"; escapes are decoded but for
+    // those of "/", "\", NUL and "%", which stay written as escapes: no
+    // escape makes one path's file another's. A query goes into the file
+    // name before the extension, after the mark "%3F" that no path gives
+    // (q.jpg?size=big: q%3Fsize=big.jpg), so that no two addresses that ask
+    // for different things share a file; names without a query are the
+    // same as they ever were.
     const std::string& LocalFileName() const { return LocalFileName_; }
     bool Valid() const { return Valid_; }
 

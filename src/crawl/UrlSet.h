@@ -5,10 +5,13 @@
 #include <string_view>
 #include <unordered_map>
 
-// The URLs handled in one scan, compared without regard to ASCII letter case,
-// each with a mark (1: an html page). A scan enters every link it meets, so
-// lookups and inserts take constant time whatever the list's size. The scan
-// keeps the host names it has met in one as well.
+// The URLs handled in one scan, each with a mark (1: an html page). Scheme
+// and host are compared without regard to ASCII letter case, the rest of an
+// address as written: /okA.jpg and /oka.jpg are two files to fetch. A text
+// without a scheme is taken as a host name (user information before an "@"
+// kept as written): the scan keeps the host names it has met in one as well.
+// A scan enters every link it meets, so lookups and inserts take constant
+// time whatever the list's size.
 class UrlSet {
 public:
     // True when url was already there; otherwise, with add, it is entered

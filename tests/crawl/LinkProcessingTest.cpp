@@ -183,10 +183,13 @@ TEST(ExtractLinks, RelativeBaseHrefIsReportedAsResolvedOnce) {
 
 TEST(ProcessLink, EachUrlOncePerScan) {
     RecordingCore core;
-    core.Run(kPage, "<a href=a.jpg> <a href=a.jpg#top> <img src=\"A.JPG\"> <a href=index.htm>");
+    core.Run(kPage, "<a href=a.jpg> <a href=a.jpg#top> <img src=HTTP://WWW.H.COM/gal/a.jpg> "
+                    "<img src=\"A.JPG\"> <a href=index.htm>");
     core.Run("http://www.h.com/gal/two.htm", "<img src=a.jpg> <img src=b.jpg>", 2, kPage);
+    // A path in other letters names another file: it is handled too.
     EXPECT_EQ(core.Links(),
-              (Lines{"jpg http://www.h.com/gal/a.jpg", "jpg http://www.h.com/gal/b.jpg"}));
+              (Lines{"jpg http://www.h.com/gal/a.jpg", "jpg http://www.h.com/gal/A.JPG",
+                     "jpg http://www.h.com/gal/b.jpg"}));
 }
 
 TEST(ProcessLink, TypeNormalisation) {
@@ -245,7 +248,7 @@ TEST(ProcessLink, WhatTheHandlerAndTheLinkHookAreGiven) {
     EXPECT_EQ(lf.HrefOrSrc, 'S');
     EXPECT_EQ(lf.CountArea, 0);
     EXPECT_EQ(core.LastHook, (Lines{"jpg", lf.UrlFound, "www.h.com", kPage, "S", "0",
-                                    "/store/www.h.com/gal/pics/a b.jpg", "1"}));
+                                    "/store/www.h.com/gal/pics/a b%3Fsize=2.jpg", "1"}));
     EXPECT_TRUE(core.Queued.empty());
 }
 
@@ -329,11 +332,13 @@ TEST(ProcessLink, ARepeatOfTheStartingAddressNotesItsHost) {
              "<a href=index.htm> <a href=one.htm> <a href=http://b.com/x.htm>");
     EXPECT_EQ(core.Queued, (Lines{"page http://a.com/one.htm", "robots http://b.com/robots.txt",
                                   "page http://b.com/x.htm"}));
-    // Repeats of other addresses are refused as well, whatever their case.
+    // Repeats of other addresses are refused as well, whatever the case of
+    // their scheme and host; a path in other letters is another address.
     core.Run("http://a.com/one.htm",
-             "<a href=ONE.htm> <a href=HTTP://B.COM/x.htm> <a href=two.htm>", 2);
-    EXPECT_EQ(core.Queued.size(), 4u);
-    EXPECT_EQ(core.Queued.back(), "page http://a.com/two.htm");
+             "<a href=ONE.htm> <a href=HTTP://B.COM/x.htm> <a href=two.htm> <a href=one.htm>", 2);
+    EXPECT_EQ(core.Queued.size(), 5u);
+    EXPECT_EQ(core.Queued[3], "page http://a.com/ONE.htm");
+    EXPECT_EQ(core.Queued[4], "page http://a.com/two.htm");
 }
 
 TEST(ProcessLink, KnownHostsAreCaseBlindInAnyOrderAndForgottenWhenCleared) {

@@ -160,15 +160,15 @@ TEST(UrlQueue, AddDeleteAndClear) {
     EXPECT_EQ(q.Count(), 0);
 }
 
-TEST(UrlSet, CaseBlindEntriesMarksAndForgetting) {
+TEST(UrlSet, EntriesMarksAndForgetting) {
     UrlSet set;
-    EXPECT_FALSE(set.FindOrInsert("http://h.com/Pics/a.JPG", true));
-    EXPECT_TRUE(set.FindOrInsert("HTTP://H.COM/pics/A.jpg", false));
+    EXPECT_FALSE(set.FindOrInsert("http://h.com/pics/a.jpg", true));
+    EXPECT_TRUE(set.FindOrInsert("http://h.com/pics/a.jpg", false));
     EXPECT_FALSE(set.FindOrInsert("http://h.com/pics/b.jpg", false)); // not added
     EXPECT_EQ(set.Count(), 1);
 
     set.FindOrInsert("http://h.com/page.htm", true);
-    set.SetMark("http://H.com/PAGE.htm", 1);
+    set.SetMark("http://H.com/page.htm", 1);
     set.SetMark("http://h.com/absent.htm", 1); // nothing to mark
     EXPECT_EQ(set.Mark("http://h.com/page.htm"), 1);
     EXPECT_EQ(set.Mark("http://h.com/pics/a.jpg"), 0);
@@ -181,11 +181,31 @@ TEST(UrlSet, CaseBlindEntriesMarksAndForgetting) {
     EXPECT_FALSE(set.Contains("http://h.com/pics/a.jpg"));
 }
 
+TEST(UrlSet, OnlySchemeAndHostAreCaseBlind) {
+    UrlSet set;
+    ASSERT_FALSE(set.FindOrInsert("http://h.com/okA.jpg?Size=Big", true));
+    EXPECT_TRUE(set.Contains("HTTP://H.COM/okA.jpg?Size=Big"));
+    for (const char* other : {"http://h.com/oka.jpg?Size=Big", "http://h.com/OKA.JPG?Size=Big",
+                              "http://h.com/okA.jpg?size=big", "http://Jo@h.com/okA.jpg?Size=Big"})
+        EXPECT_FALSE(set.FindOrInsert(other, true)) << other;
+    EXPECT_EQ(set.Count(), 5);
+    // User information counts as written; its host does not.
+    EXPECT_TRUE(set.Contains("http://Jo@H.COM/okA.jpg?Size=Big"));
+    EXPECT_FALSE(set.Contains("http://jo@h.com/okA.jpg?Size=Big"));
+
+    // Host names and mail addresses, as the scan enters them.
+    ASSERT_FALSE(set.FindOrInsert("Pics.Example.com", true));
+    EXPECT_TRUE(set.Contains("pics.example.COM"));
+    ASSERT_FALSE(set.FindOrInsert("Ann@H.com", true));
+    EXPECT_TRUE(set.Contains("Ann@h.COM"));
+    EXPECT_FALSE(set.Contains("ann@h.com"));
+}
+
 TEST(UrlSet, ManyEntriesStayDistinct) {
     UrlSet set;
     for (int i = 0; i < 50000; ++i)
         ASSERT_FALSE(set.FindOrInsert("http://h.com/p/" + std::to_string(i) + ".jpg", true));
     for (int i = 0; i < 50000; i += 997)
-        EXPECT_TRUE(set.Contains("HTTP://H.COM/P/" + std::to_string(i) + ".JPG"));
+        EXPECT_TRUE(set.Contains("HTTP://H.COM/p/" + std::to_string(i) + ".jpg"));
     EXPECT_EQ(set.Count(), 50000);
 }

@@ -47,7 +47,7 @@ TEST(Crack, SplitsHostPortPathQueryAndCredentials) {
     EXPECT_EQ(c.RawPathWithFile(), "/a/my%20b.php");
     EXPECT_EQ(c.ExtraInfos(), "?x=1#top");
     EXPECT_EQ(c.UrlPath(), "/a");
-    EXPECT_EQ(c.LocalFileName(), "/s/Pics.Example.com/a/my b.php");
+    EXPECT_EQ(c.LocalFileName(), "/s/pics.example.com+8080/a/my b%3Fx=1.php");
 }
 
 TEST(Crack, DefaultPortsAndBadPorts) {
@@ -128,15 +128,14 @@ TEST(Crack, UrlsOver1024CharactersAreRefusedNotCut) {
 
 // --- LocalFileName ----------------------------------------------------------
 
-TEST(LocalFileName, IndexRuleQueryAndDecoding) {
+TEST(LocalFileName, IndexRuleFragmentAndDecoding) {
     const std::pair<const char*, const char*> cases[] = {
         {"http://h.com", "/s/h.com/index.html"},
         {"http://h.com/pics/", "/s/h.com/pics/index.html"},
         {"http://h.com/pics", "/s/h.com/pics/index.html"},
-        {"http://h.com/pics/a.jpg?x=1", "/s/h.com/pics/a.jpg"},
+        {"http://h.com/pics/a.jpg#x=1", "/s/h.com/pics/a.jpg"},
         {"http://h.com/a.b", "/s/h.com/a.b"},
         {"http://h.com/my%20pics/a%2Ejpg", "/s/h.com/my pics/a.jpg"},
-        {"http://h.com//a///b.jpg", "/s/h.com/a/b.jpg"},
         {"http://h.com/a%0Ab%7F.jpg", "/s/h.com/a%0Ab%7F.jpg"},
     };
     for (const auto& [url, file] : cases)
@@ -217,6 +216,109 @@ TEST(LocalFileName, LongSegmentsAreShortenedKeepingStartAndExtension) {
     const std::string dir = Cracked("http://h/" + longA + "/x.jpg").LocalFileName();
     EXPECT_LE(dir.size(), 5 + 255 + 6u);
     EXPECT_EQ(dir.substr(dir.size() - 6), "/x.jpg");
+}
+
+TEST(LocalFileName, AQueryGoesBeforeTheExtension) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://h/q.jpg?size=small", "/s/h/q%3Fsize=small.jpg"},
+        {"http://h/q.jpg?size=big", "/s/h/q%3Fsize=big.jpg"},
+        {"http://h/q.jpg?size=big#top", "/s/h/q%3Fsize=big.jpg"},
+        {"http://h/q.jpg#top?size=big", "/s/h/q.jpg"}, // a fragment is never sent
+        {"http://h/q.jpg?", "/s/h/q%3F.jpg"},
+        {"http://h/a.tar.gz?v=1.2", "/s/h/a.tar%3Fv=1%2E2.gz"},
+        {"http://h/view?id=1", "/s/h/view/index%3Fid=1.html"},
+        {"http://h?q=/x/y", "/s/h/index%3Fq=%2Fx%2Fy.html"},
+        // The query as the request sends it: these two ask for one thing.
+        {"http://h/q.jpg?n=a b", "/s/h/q%3Fn=a%20b.jpg"},
+        {"http://h/q.jpg?n=a%20b", "/s/h/q%3Fn=a%20b.jpg"},
+        // Hostile queries stay inside their file name.
+        {"http://h/q.jpg?../../etc/passwd", "/s/h/q%3F%2E%2E%2F%2E%2E%2Fetc%2Fpasswd.jpg"},
+        {"http://h/q.jpg?a%2F..%2Fb", "/s/h/q%3Fa%252F%2E%2E%252Fb.jpg"},
+        {"http://h/q.jpg?%00\x01\x7F", "/s/h/q%3F%00%01%7F.jpg"},
+        {"http://h/q.jpg?n=caf\xC3\xA9", "/s/h/q%3Fn=caf%C3%A9.jpg"},
+        {"http://h/caf%C3%A9\x01.jpg?\xFF", "/s/h/caf\xC3\xA9%01%3F%FF.jpg"},
+    };
+    for (const auto& [url, file] : cases)
+        EXPECT_EQ(Cracked(url).LocalFileName(), file) << url;
+}
+
+TEST(LocalFileName, EachServerOfAHostHasItsFolder) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://h.com:8601/p.jpg", "/s/h.com+8601/p.jpg"},
+        {"http://h.com:8602/p.jpg", "/s/h.com+8602/p.jpg"},
+        {"http://H.Com:80/p.jpg", "/s/h.com/p.jpg"},
+        {"https://h.com:443/p.jpg", "/s/h.com/p.jpg"},
+        {"https://h.com:80/p.jpg", "/s/h.com+80/p.jpg"},
+        {"http://[::1]:8080/p.jpg", "/s/[::1]+8080/p.jpg"},
+        // A "+" of a host name cannot pass for a port.
+        {"http://h.com+8601/p.jpg", "/s/h.com%2B8601/p.jpg"},
+        // Empty segments keep their place.
+        {"http://h.com/a//b.jpg", "/s/h.com/a/%empty/b.jpg"},
+        {"http://h.com//a///b.jpg", "/s/h.com/%empty/a/%empty/%empty/b.jpg"},
+        {"http://h.com/a//", "/s/h.com/a/%empty/index.html"},
+    };
+    for (const auto& [url, file] : cases)
+        EXPECT_EQ(Cracked(url).LocalFileName(), file) << url;
+}
+
+TEST(LocalFileName, DifferentAddressesNeverShareAFileOrLeaveTheFolder) {
+    const std::string longQuery = "?" + std::string(300, 'a'), longStem = std::string(240, 's');
+    const std::string tails[] = {
+        "/q.jpg",
+        "/q.jpg?",
+        "/q.jpg?size=big",
+        "/q.jpg?size=big.jpg",
+        "/q%3Fsize=big.jpg",
+        "/q%253Fsize=big.jpg",
+        "/q.size=big.jpg",
+        "/q?size=big.jpg",
+        "/q.jpg?a/b",
+        "/q.jpg?a%2Fb",
+        "/q.jpg?a%252Fb",
+        "/q.jpg?..",
+        "/q.jpg?%2E%2E",
+        "/q.jpg?%00",
+        "/q.jpg?%2500",
+        "/q.jpg?%",
+        "/q.jpg?%25",
+        "/q.jpg?a~b",
+        "/q.jpg?a%7Eb",
+        "/q.jpg?%FF",
+        "/q.jpg?%ff",
+        "/q.jpg?\xFF\xFE",
+        "/\xFF.jpg?x",
+        "/a/b.jpg",
+        "/a//b.jpg",
+        "//a/b.jpg",
+        "/a/%empty/b.jpg",
+        "/a/",
+        "/a//",
+        "/a/b.jpg/",
+        "/q.jpg" + longQuery,
+        "/q.jpg" + longQuery + "b",
+        "/q.jpg" + longQuery + "/../../..",
+        "/" + longStem + ".jpg?x",
+        "/" + longStem + ".jpg" + longQuery,
+        "/" + longStem + "%3Fx.jpg",
+    };
+    std::set<std::string> files;
+    for (const std::string& tail : tails) {
+        const std::string file = Cracked("http://h" + tail).LocalFileName();
+        ASSERT_TRUE(file.starts_with("/s/h/")) << tail << " -> " << file;
+        EXPECT_EQ(file.find("/../"), std::string::npos) << tail << " -> " << file;
+        EXPECT_LE(file.size() - file.rfind('/') - 1, 255u) << tail;
+        EXPECT_TRUE(files.insert(file).second) << tail << " shares " << file;
+        if (tail.find('?') != std::string::npos) {
+            // No folder of its own: the file lies where the path puts it.
+            const std::string plain =
+                Cracked("http://h" + tail.substr(0, tail.find('?'))).LocalFileName();
+            EXPECT_EQ(file.substr(0, file.rfind('/')), plain.substr(0, plain.rfind('/'))) << tail;
+        }
+    }
+    const std::string shortened = Cracked("http://h/q.jpg" + longQuery).LocalFileName();
+    EXPECT_TRUE(shortened.starts_with("/s/h/q%3Faaaa")) << shortened;
+    EXPECT_TRUE(shortened.ends_with(".jpg")) << shortened;
+    EXPECT_EQ(shortened, Cracked("http://h/q.jpg" + longQuery).LocalFileName());
 }
 
 // --- UrlToLocalFileName and the small tools ---------------------------------

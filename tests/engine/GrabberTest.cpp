@@ -28,8 +28,8 @@ void CutShort(httplib::Response& res) {
     });
 }
 
-std::vector<std::string> Stored(const TempDir& dir) {
-    return FilesUnder(dir.Path() + "/127.0.0.1");
+std::vector<std::string> Stored(const TempDir& dir, const SiteServer& site) {
+    return FilesUnder(dir.Path() + "/" + site.HostFolder());
 }
 
 } // namespace
@@ -50,7 +50,7 @@ TEST(GrabKinds, HrefOnlyTakesLinkedFiles) {
     ScanRun run(dir.Path());
     run.Grab.SetDownloadType(DownloadFilter::DOWNLOAD_HREF);
     ASSERT_TRUE(run.Scan(site.Url("/g.html")));
-    EXPECT_EQ(Stored(dir),
+    EXPECT_EQ(Stored(dir, site),
               (std::vector<std::string>{"full/p1.jpg", "full/p2.jpg", "g.html", "text-only.jpg"}));
 }
 
@@ -61,7 +61,7 @@ TEST(GrabKinds, SrcOnlyTakesImages) {
     ScanRun run(dir.Path());
     run.Grab.SetDownloadType(DownloadFilter::DOWNLOAD_SRC);
     ASSERT_TRUE(run.Scan(site.Url("/g.html")));
-    EXPECT_EQ(Stored(dir),
+    EXPECT_EQ(Stored(dir, site),
               (std::vector<std::string>{"g.html", "loose.jpg", "th/t1.jpg", "th/t2.gif"}));
 }
 
@@ -73,8 +73,9 @@ TEST(GrabKinds, BothKindsTakeEverythingWanted) {
     run.Grab.SetDownloadType(DownloadFilter::DOWNLOAD_HREF_SRC);
     run.Grab.SetDownloadHtmlPages(false);
     ASSERT_TRUE(run.Scan(site.Url("/g.html")));
-    EXPECT_EQ(Stored(dir), (std::vector<std::string>{"full/p1.jpg", "full/p2.jpg", "loose.jpg",
-                                                     "text-only.jpg", "th/t1.jpg", "th/t2.gif"}));
+    EXPECT_EQ(Stored(dir, site),
+              (std::vector<std::string>{"full/p1.jpg", "full/p2.jpg", "loose.jpg", "text-only.jpg",
+                                        "th/t1.jpg", "th/t2.gif"}));
 }
 
 TEST(GrabThumbs, SearchThumbsTakesOnlyPairs) {
@@ -85,14 +86,45 @@ TEST(GrabThumbs, SearchThumbsTakesOnlyPairs) {
     run.Grab.SetSearchThumbs(true);
     run.Grab.SetDownloadType(DownloadFilter::DOWNLOAD_HREF_SRC);
     ASSERT_TRUE(run.Scan(site.Url("/g.html")));
-    EXPECT_EQ(Stored(dir), (std::vector<std::string>{"full/p1.jpg", "full/p2.jpg", "g.html",
-                                                     "th/t1.jpg", "th/t2.gif"}));
+    EXPECT_EQ(Stored(dir, site), (std::vector<std::string>{"full/p1.jpg", "full/p2.jpg", "g.html",
+                                                           "th/t1.jpg", "th/t2.gif"}));
     // thumbnails are left read-only, full-size pictures writable
     struct stat st {};
-    ASSERT_EQ(::stat((dir.Path() + "/127.0.0.1/th/t1.jpg").c_str(), &st), 0);
+    ASSERT_EQ(::stat((dir.Sub(site.HostFolder() + "/th/t1.jpg")).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0222, 0u);
-    ASSERT_EQ(::stat((dir.Path() + "/127.0.0.1/full/p1.jpg").c_str(), &st), 0);
+    ASSERT_EQ(::stat((dir.Sub(site.HostFolder() + "/full/p1.jpg")).c_str(), &st), 0);
     EXPECT_NE(st.st_mode & 0200, 0u);
+}
+
+// Addresses that differ only in their query, or in the letter case of their
+// path, are files of their own: a stored thumbnail is never served again as
+// its full-size picture, nor one view of a script as another.
+TEST(GrabThumbs, AddressesThatDifferInQueryOrCaseAreFetchedAndStoredApart) {
+    SiteServer site;
+    site.Page("/g.html", "<a href=\"q.jpg?size=big\"><img src=\"q.jpg?size=small\"></a>\n"
+                         "<a href=\"view.jpg?id=2\"><img src=\"view.jpg?id=1\"></a>\n"
+                         "<a href=\"okA.jpg\"><img src=\"oka.jpg\"></a>\n");
+    for (const char* path : {"/q.jpg", "/view.jpg"})
+        site.Custom(path, [path](const httplib::Request& req, httplib::Response& res) {
+            res.set_content(std::string(path) + "?" + req.params.begin()->second, "image/jpeg");
+        });
+    site.File("/okA.jpg", "image/jpeg", "okA");
+    site.File("/oka.jpg", "image/jpeg", "oka");
+    TempDir dir;
+    ScanRun run(dir.Path());
+    run.Grab.SetSearchThumbs(true);
+    run.Grab.SetDownloadType(DownloadFilter::DOWNLOAD_HREF_SRC);
+    ASSERT_TRUE(run.Scan(site.Url("/g.html")));
+    EXPECT_EQ(Stored(dir, site), (std::vector<std::string>{"g.html", "okA.jpg", "oka.jpg",
+                                                           "q%3Fsize=big.jpg", "q%3Fsize=small.jpg",
+                                                           "view%3Fid=1.jpg", "view%3Fid=2.jpg"}));
+    const std::string host = dir.Sub(site.HostFolder());
+    EXPECT_EQ(ReadFile(host + "/q%3Fsize=big.jpg"), "/q.jpg?big");
+    EXPECT_EQ(ReadFile(host + "/q%3Fsize=small.jpg"), "/q.jpg?small");
+    EXPECT_EQ(ReadFile(host + "/view%3Fid=2.jpg"), "/view.jpg?2");
+    EXPECT_EQ(ReadFile(host + "/oka.jpg"), "oka");
+    for (const char* asked : {"/q.jpg?size=big", "/q.jpg?size=small", "/okA.jpg", "/oka.jpg"})
+        EXPECT_EQ(site.Count(asked), 1) << asked;
 }
 
 TEST(GrabRefusals, HtmlAnsweredForAPictureIsSilentButAMissingPictureIsReported) {
@@ -103,7 +135,7 @@ TEST(GrabRefusals, HtmlAnsweredForAPictureIsSilentButAMissingPictureIsReported) 
     TempDir dir;
     ScanRun run(dir.Path());
     ASSERT_TRUE(run.Scan(site.Url("/g.html")));
-    EXPECT_EQ(Stored(dir), std::vector<std::string>{"g.html"});
+    EXPECT_EQ(Stored(dir, site), std::vector<std::string>{"g.html"});
     ASSERT_EQ(run.FileErrors.size(), 1u);
     EXPECT_EQ(run.FileErrors[0], "404 " + site.Url("/gone.jpg") + " ERROR");
 }
@@ -118,13 +150,13 @@ TEST(GrabRefusals, ErrorBodiesAreNotStoredAndAFixedPictureIsTakenNextTime) {
         ASSERT_TRUE(run.Scan(site.Url("/g.html")));
         EXPECT_TRUE(run.FileErrors.empty()); // 503 is dropped silently
     }
-    EXPECT_EQ(Stored(dir), std::vector<std::string>{"g.html"});
+    EXPECT_EQ(Stored(dir, site), std::vector<std::string>{"g.html"});
     site.File("/pic.jpg", "image/jpeg", "the picture");
     {
         ScanRun run(dir.Path());
         ASSERT_TRUE(run.Scan(site.Url("/g.html")));
     }
-    EXPECT_EQ(Stored(dir), (std::vector<std::string>{"g.html", "pic.jpg"}));
+    EXPECT_EQ(Stored(dir, site), (std::vector<std::string>{"g.html", "pic.jpg"}));
 }
 
 TEST(GrabRefusals, AFileThatCannotBeStoredIsAnError) {
@@ -137,9 +169,9 @@ TEST(GrabRefusals, AFileThatCannotBeStoredIsAnError) {
     run.Grab.SetHtmlConcurrentDownloads(1);
     ASSERT_TRUE(run.Scan(site.Url("/g.html")));
     ASSERT_EQ(run.FileErrors.size(), 1u);
-    EXPECT_NE(
-        run.FileErrors[0].find("unable to create file: " + dir.Path() + "/127.0.0.1/x.php/a.jpg"),
-        std::string::npos)
+    EXPECT_NE(run.FileErrors[0].find("unable to create file: " +
+                                     dir.Sub(site.HostFolder() + "/x.php/a.jpg")),
+              std::string::npos)
         << run.FileErrors[0];
     EXPECT_EQ(run.Grab.FileDownloader.Errors(), 1);
     EXPECT_EQ(run.Grab.FileDownloader.Done(), 0);
@@ -225,7 +257,7 @@ TEST(GrabRedirects, ARedirectedPageResolvesAgainstWhereItLanded) {
     ASSERT_TRUE(run.Scan(site.Url("/g")));
     EXPECT_TRUE(run.HasLink("jpg " + site.Url("/g/a.jpg")));
     // the page is stored under the name of the address asked for
-    EXPECT_EQ(Stored(dir), (std::vector<std::string>{"g/a.jpg", "g/index.html"}));
+    EXPECT_EQ(Stored(dir, site), (std::vector<std::string>{"g/a.jpg", "g/index.html"}));
 }
 
 TEST(GrabCredentials, PasswordsGoOnlyToTheStartingSite) {
@@ -274,7 +306,7 @@ TEST(GrabKinds, WantedFilesBeyondTheQueueLimitWaitTheirTurn) {
     ASSERT_TRUE(run.Scan(site.Url("/g.html")));
     // Every wanted file of the page is stored, the page itself beside them;
     // the zip links beside them are not wanted.
-    EXPECT_EQ(Stored(dir).size(), 31u);
+    EXPECT_EQ(Stored(dir, site).size(), 31u);
     EXPECT_TRUE(run.FileErrors.empty());
 }
 
@@ -328,7 +360,7 @@ TEST(GrabPolite, PagesAndFilesTogetherKeepToTheCapAndWaitWhenAsked) {
     EXPECT_EQ(limited.load(), 2) << "asked to wait once, then answered";
     EXPECT_TRUE(run.PageErrors.empty());
     EXPECT_TRUE(run.FileErrors.empty());
-    EXPECT_EQ(Stored(dir).size(), 19u) << "seven pages, twelve pictures";
+    EXPECT_EQ(Stored(dir, site).size(), 19u) << "seven pages, twelve pictures";
     EXPECT_EQ(run.Grab.PageDownloader.Retries(), 1);
     EXPECT_LE(run.Grab.SharedHostLimits.MostOpenTo("127.0.0.1"), 2);
 }

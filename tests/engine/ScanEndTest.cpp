@@ -65,7 +65,7 @@ TEST(FileQueueLimit, HoldsPagesBackAndLosesNoPicture) {
         most = std::max(most, run.Grab.FileDownloader.QueueCount());
     };
     ASSERT_TRUE(run.Scan(site.Url("/index.html"), 120000));
-    const auto stored = FilesUnder(dir.Sub("127.0.0.1/pics"));
+    const auto stored = FilesUnder(dir.Sub(site.HostFolder() + "/pics"));
     EXPECT_EQ(stored.size(), 160u);
     EXPECT_TRUE(run.FileErrors.empty());
     // Pages wait while the queue is full: it never holds more than its limit
@@ -129,7 +129,7 @@ TEST(ScanEnd, TheCommandLineExitsRightAfterItsLastStoredFile) {
                             std::chrono::system_clock::now().time_since_epoch())
                             .count();
     ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
-    EXPECT_EQ(FilesUnder(dir.Sub("127.0.0.1/pics")).size(), 30u);
+    EXPECT_EQ(FilesUnder(dir.Sub(site.HostFolder() + "/pics")).size(), 30u);
     // Less than one tick, the statistics printed and the process gone; a
     // run that waited for quiet ticks would take 2.2 s more.
     EXPECT_LT(exited - LastWrittenMs(dir.Path()), 1000);

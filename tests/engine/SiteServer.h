@@ -46,6 +46,8 @@ public:
     }
 
     int Port() const { return Port_; }
+    // The folder of the storage folder that its files go to.
+    std::string HostFolder() const { return "127.0.0.1+" + std::to_string(Port_); }
     std::string Url(const std::string& path, const std::string& host = "127.0.0.1") const {
         return "http://" + host + ":" + std::to_string(Port_) + path;
     }

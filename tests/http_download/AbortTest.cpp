@@ -101,7 +101,7 @@ TEST(Abort, DuringBodyEndsPromptlyAndKeepsTheEarlierFile) {
     RunFor(200);
     EXPECT_EQ(run.ThreadDoneCalls, 1);
     EXPECT_EQ(ReadFile(run.Slot.Url.LocalFileName()), "earlier picture");
-    EXPECT_EQ(FilesUnder(dir.Path()), std::vector<std::string>{"127.0.0.1/big.jpg"});
+    EXPECT_EQ(FilesUnder(dir.Path()), std::vector<std::string>{server.HostFolder() + "/big.jpg"});
     EXPECT_TRUE(
         RunUntil([&] { return peerClosed.load(); }, 10000)); // the connection was really dropped
 }

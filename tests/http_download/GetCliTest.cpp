@@ -61,8 +61,8 @@ TEST(GetCommand, DownloadsEveryUrlAndExitsZero) {
     EXPECT_TRUE(r.Has("           done: 2"));
     EXPECT_TRUE(r.Has("         errors: 0"));
     EXPECT_TRUE(r.Has("already on disk: 0"));
-    EXPECT_EQ(ReadFile(dir.Sub("127.0.0.1/a.jpg")), "picture a");
-    EXPECT_EQ(ReadFile(dir.Sub("127.0.0.1/d/b.jpg")), "picture b");
+    EXPECT_EQ(ReadFile(dir.Sub(server.HostFolder() + "/a.jpg")), "picture a");
+    EXPECT_EQ(ReadFile(dir.Sub(server.HostFolder() + "/d/b.jpg")), "picture b");
 }
 
 // A name at the file-name limit, and one the storage layout has to shorten,
@@ -82,10 +82,11 @@ TEST(GetCommand, LongFileNamesAreStored) {
     EXPECT_TRUE(r.Has("           done: 2")) << r.Out;
     EXPECT_TRUE(r.Has("         errors: 0"));
 
-    EXPECT_TRUE(ReadFile(dir.Sub("127.0.0.1/" + atLimit)) == bodyA);
+    EXPECT_TRUE(ReadFile(dir.Sub(server.HostFolder() + "/" + atLimit)) == bodyA);
     const auto files = FilesUnder(dir.Path());
     ASSERT_EQ(files.size(), 2u);
-    const std::string shortened = files[0].starts_with("127.0.0.1/d/") ? files[0] : files[1];
+    const std::string shortened =
+        files[0].starts_with(server.HostFolder() + "/d/") ? files[0] : files[1];
     const std::string storedName = shortened.substr(shortened.rfind('/') + 1);
     EXPECT_TRUE(storedName.starts_with(std::string(200, 'b'))) << storedName;
     EXPECT_LE(storedName.size(), 255u);
@@ -193,7 +194,7 @@ TEST(GetCommand, AddressListSkipsCommentsAndBlankLines) {
 TEST(GetCommand, ReuseReportsFilesAlreadyOnDisk) {
     TestHttpServer server;
     TempDir dir;
-    WriteFile(dir.Sub("127.0.0.1/have.jpg"), "kept");
+    WriteFile(dir.Sub(server.HostFolder() + "/have.jpg"), "kept");
     auto r = RunGet({"--out", dir.Path(), "--reuse", server.Url("/have.jpg")});
     ASSERT_TRUE(r.Finished);
     EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;

@@ -316,6 +316,10 @@ TEST(StorageSafety, HostilePathsWriteNothingOutsideTheStorageFolder) {
         server.Url("/a/..%2f..%2f..%2f..%2fb.jpg"),
         server.Url("/%2E%2E%2F%2E%2E%2F%2E%2E%2Fc.jpg"),
         server.Url("/../../../d.jpg"),
+        server.Url("/q.jpg?../../../../e.jpg"),
+        server.Url("/q.jpg?%2e%2e%2f%2e%2e%2f%2e%2e%2ff.jpg%00"),
+        server.Url("/q.jpg?/a/b/c/" + std::string(400, 'q')),
+        server.Url("/\xff\xfe.jpg?\x01\xff/.."),
         "http:///nohost.jpg",
         server.Url("/" + std::string(2000, 'l') + ".jpg"),
         server.Url("/" + std::string(300, 's') + "/" + std::string(300, 't') + ".jpg"),
@@ -326,11 +330,11 @@ TEST(StorageSafety, HostilePathsWriteNothingOutsideTheStorageFolder) {
 
     for (const auto& e : EntriesUnder(root.Path())) {
         if (std::find(before.begin(), before.end(), e) != before.end()) continue;
-        EXPECT_TRUE(e.starts_with("a/b/store/127.0.0.1")) << e;
+        EXPECT_TRUE(e.starts_with("a/b/store/" + server.HostFolder())) << e;
     }
     EXPECT_TRUE(NoPartFiles(root.Path()));
     // What was stored lies under the host's folder, escapes and all.
-    EXPECT_FALSE(FilesUnder(storage + "/127.0.0.1").empty());
+    EXPECT_FALSE(FilesUnder(storage + "/" + server.HostFolder()).empty());
 }
 
 TEST(StorageSafety, FileWhereAFolderIsNeededIsAnErrorWithoutRetry) {
@@ -369,9 +373,10 @@ TEST(StorageSafety, AFailedRequestLeavesNoEmptyFolders) {
     ASSERT_TRUE(run.RunToIdle());
     EXPECT_EQ(run.Errors.size(), 2u);
     struct stat st {};
-    const std::string host = dir.Path() + "/127.0.0.1";
+    const std::string host = dir.Sub(server.HostFolder());
     EXPECT_NE(::stat((host + "/gone").c_str(), &st), 0) << "empty folders were left";
-    EXPECT_EQ(FilesUnder(dir.Path()), (std::vector<std::string>{"127.0.0.1/keep/deep/ok.jpg"}));
+    EXPECT_EQ(FilesUnder(dir.Path()),
+              (std::vector<std::string>{server.HostFolder() + "/keep/deep/ok.jpg"}));
     // The storage folder itself stays.
     EXPECT_EQ(::stat(dir.Path().c_str(), &st), 0);
 }
@@ -402,7 +407,7 @@ TEST(StorageSafety, ABodyTheDiskRefusesPartWayIsAnErrorAndLeavesNothing) {
     ASSERT_EQ(run.Errors.size(), 1u);
     EXPECT_EQ(run.Errors[0].Url, server.Url("/big/a.jpg"));
     EXPECT_EQ(run.Errors[0].Msg, "cannot write the file: File too large");
-    EXPECT_EQ(FilesUnder(dir.Path()), std::vector<std::string>{"127.0.0.1/small.jpg"});
+    EXPECT_EQ(FilesUnder(dir.Path()), std::vector<std::string>{server.HostFolder() + "/small.jpg"});
     EXPECT_TRUE(NoPartFiles(dir.Path()));
 }
 

@@ -205,7 +205,8 @@ TEST(PoliteManager, TooManyRequestsWithSecondsIsWaitedForAndCountsAsARetry) {
     EXPECT_EQ(run.M.Errors(), 0);
     EXPECT_EQ(run.M.Done(), 1);
     EXPECT_EQ(run.Stats.back().Retries, 1);
-    EXPECT_EQ(FilesUnder(dir.Path()), std::vector<std::string>{"127.0.0.1/p.jpg"});
+    EXPECT_EQ(FilesUnder(dir.Path()),
+              std::vector<std::string>{site.Server.HostFolder() + "/p.jpg"});
 }
 
 TEST(PoliteManager, UnavailableWithAnHttpDateIsWaitedFor) {

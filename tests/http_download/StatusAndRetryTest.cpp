@@ -56,7 +56,8 @@ TEST(StatusJudging, ServerErrorIsDroppedSilentlyAndLeavesTheFilesAsTheyWere) {
     EXPECT_TRUE(run.Received.empty());
     EXPECT_TRUE(run.FailedKinds.empty());
     EXPECT_EQ(run.M.Done() + run.M.Errors() + run.M.Retries(), 0);
-    EXPECT_EQ(FilesUnder(dir.Path()), std::vector<std::string>{"127.0.0.1/busy-too.jpg"});
+    EXPECT_EQ(FilesUnder(dir.Path()),
+              std::vector<std::string>{server.HostFolder() + "/busy-too.jpg"});
     EXPECT_EQ(ReadFile(run.Target(server.Url("/busy-too.jpg"))), "earlier copy");
 }
 
@@ -173,7 +174,7 @@ void CutShortKeepsTheEarlierFile(Break how) {
     }
     EXPECT_TRUE(run.Received.empty());
     EXPECT_EQ(ReadFile(run.Target(url)), "good old picture");
-    EXPECT_EQ(FilesUnder(dir.Path()), std::vector<std::string>{"127.0.0.1/cut.jpg"});
+    EXPECT_EQ(FilesUnder(dir.Path()), std::vector<std::string>{server.HostFolder() + "/cut.jpg"});
 }
 
 } // namespace

@@ -22,7 +22,8 @@ TEST(Transfer, FileWithContentLengthIsStoredUnderItsUrlPath) {
     EXPECT_EQ(run.Received[0].Status, 200);
     EXPECT_EQ(run.M.Done(), 1);
     EXPECT_TRUE(run.Errors.empty());
-    EXPECT_EQ(FilesUnder(dir.Path()), std::vector<std::string>{"127.0.0.1/pics/a.jpg"});
+    EXPECT_EQ(FilesUnder(dir.Path()),
+              std::vector<std::string>{server.HostFolder() + "/pics/a.jpg"});
     EXPECT_EQ(ReadFile(run.Target(server.Url("/pics/a.jpg"))), body);
     ASSERT_EQ(run.Heads.size(), 1u);
     EXPECT_EQ(run.Heads[0].ContentLength, 50000);
@@ -113,8 +114,9 @@ TEST(Redirects, FileKeepsTheNameOfTheRequestedUrl) {
     EXPECT_EQ(server.Count("/new/other.jpg"), 1);
     ASSERT_EQ(run.Received.size(), 1u);
     EXPECT_EQ(run.Received[0].Url, server.Url("/old/pic.jpg"));
-    EXPECT_EQ(FilesUnder(dir.Path()), std::vector<std::string>{"127.0.0.1/old/pic.jpg"});
-    EXPECT_EQ(ReadFile(dir.Sub("127.0.0.1/old/pic.jpg")), "moved picture");
+    EXPECT_EQ(FilesUnder(dir.Path()),
+              std::vector<std::string>{server.HostFolder() + "/old/pic.jpg"});
+    EXPECT_EQ(ReadFile(dir.Sub(server.HostFolder() + "/old/pic.jpg")), "moved picture");
     // The head handed on is the final answer's, not the redirect's.
     ASSERT_EQ(run.Heads.size(), 1u);
     EXPECT_EQ(run.Heads[0].Status, 200);

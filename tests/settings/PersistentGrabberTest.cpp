@@ -566,8 +566,8 @@ TEST_F(PersistentGrabberDamagedTest, AScanRunsOnTheLoadedSettings) {
     grab.SetFileTypes("jpg");
     ASSERT_TRUE(grab.StartScan(site.Url("/g.html")));
     ASSERT_TRUE(RunUntil([&] { return !grab.IsWorking(); }, 60000));
-    EXPECT_EQ(ReadFile(Base + "/pics/127.0.0.1/big.jpg"), "JPEG big");
-    EXPECT_FALSE(fs::exists(Base + "/pics/127.0.0.1/small.jpg"))
+    EXPECT_EQ(ReadFile(Base + "/pics/" + site.HostFolder() + "/big.jpg"), "JPEG big");
+    EXPECT_FALSE(fs::exists(Base + "/pics/" + site.HostFolder() + "/small.jpg"))
         << "only links are taken by default";
     EXPECT_TRUE(Sink.Texts.empty()) << Sink.Texts.front();
 }

@@ -54,6 +54,8 @@ public:
     int Port() const { return Port_; }
     std::string Origin() const;
     std::string Url(const std::string& path) const { return Origin() + path; }
+    // "127.0.0.1+<port>": the folder of the storage folder that its files go to.
+    std::string HostFolder() const { return "127.0.0.1+" + std::to_string(Port_); }
 
     int Accepted() const { return Accepted_; }
     // Every request head read through ReadHead, in order.

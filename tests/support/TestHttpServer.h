@@ -43,6 +43,8 @@ public:
     // "http://127.0.0.1:<port>"
     std::string Origin() const;
     std::string Url(const std::string& path) const { return Origin() + path; }
+    // "127.0.0.1+<port>": the folder of the storage folder that its files go to.
+    std::string HostFolder() const { return "127.0.0.1+" + std::to_string(Port_); }
 
     // Routes by exact path; unknown paths get 404 "not found".
     void On(const std::string& path, Handler handler);
