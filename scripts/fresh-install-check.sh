@@ -244,11 +244,13 @@ fi
 # folder. The demo gallery serves its full-size pictures as JPEG and its
 # thumbnails as JPEG or GIF, so both kinds count.
 count_pictures() {
-  local dir=$ROOT/tmp/demo-out/127.0.0.1/gallery jpg gif
-  [ -d "$dir" ] || { echo "no folder $dir"; return 1; }
+  # The demo runs on a free port: its host folder is "127.0.0.1+PORT".
+  local dir jpg gif
+  dir=$(find "$ROOT/tmp/demo-out" -mindepth 2 -maxdepth 2 -type d -name gallery -print -quit)
+  [ -d "$dir" ] || { echo "no gallery folder under $ROOT/tmp/demo-out"; return 1; }
   jpg=$(find "$dir" -type f -name '*.jpg' | wc -l)
   gif=$(find "$dir" -type f -name '*.gif' | wc -l)
-  echo "$((jpg + gif)) pictures under 127.0.0.1/gallery ($jpg .jpg, $gif .gif)"
+  echo "$((jpg + gif)) pictures under ${dir#"$ROOT"/tmp/demo-out/} ($jpg .jpg, $gif .gif)"
   [ $((jpg + gif)) -eq 144 ]
 }
 check "storage folder holds the 144 pictures" count_pictures; first_line
