@@ -269,6 +269,10 @@ void GalleryController::ConnectModel() {
         page->OnTileMouseDown = [this](ThumbTile& tile, Qt::MouseButton button) {
             RunGuarded([&] { ThumbMouseDown(tile, button); }, Messages);
         };
+        page->OnThumbLoaded = [this](ThumbTile& tile, bool shown) {
+            RunGuarded([&] { Model_.ThumbLoaded(tile.TabId, tile.ThumbPosition(), shown); },
+                       Messages);
+        };
         Pages_[tab.Id] = page;
     };
     Model_.OnTabCaptionChanged = [this](GalleryTab& tab) {
@@ -322,11 +326,19 @@ void GalleryController::ConnectModel() {
     Model_.LoadThumb = [this](GalleryTab& tab, ThumbEntry& thumb, int cell,
                               const std::string& file) {
         GalleryTabPage* page = Page(tab.Id);
-        if (page == nullptr) return false;
+        if (page == nullptr) return ThumbLoad::NotShown;
         const int width = TabWidget_ != nullptr ? TabWidget_->width() : page->width();
         ThumbTile* tile =
             page->AddTile(thumb.Position, cell, width, Q(thumb.Address), Q(tab.FullSizes[cell]));
-        return tile->LoadThumb(Q(file));
+        switch (tile->LoadThumb(Q(file))) {
+        case MediaLoad::Shown:
+            return ThumbLoad::Shown;
+        case MediaLoad::Pending:
+            return ThumbLoad::Pending;
+        case MediaLoad::Failed:
+            break;
+        }
+        return ThumbLoad::NotShown;
     };
     Model_.OnThumbArrived = [this](GalleryTab& tab, ThumbEntry& thumb) {
         GalleryTabPage* page = Page(tab.Id);

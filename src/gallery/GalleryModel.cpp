@@ -185,29 +185,43 @@ void GalleryModel::FileReceived(const GalleryTransfer& transfer) {
     }
     // Tiles follow the page's order of full-sized links.
     int cell = -1;
-    const FullSizeEntry* partner = Partner(*tab, transfer.CountArea, &cell);
-    const bool shown = LoadThumb ? LoadThumb(*tab, *thumb, cell, transfer.LocalFile) : true;
-    if (shown) {
-        thumb->NotAThumb = false;
-        thumb->FullSizePath = partner->LocalPath;
-        thumb->RepaintCountdown = 3;
-        thumb->Loaded = true;
-        if (IsFile(thumb->FullSizePath)) {
-            thumb->OnDisk = true;
-            thumb->Marker = MarkerState::OnDisk;
+    Partner(*tab, transfer.CountArea, &cell);
+    const ThumbLoad load =
+        LoadThumb ? LoadThumb(*tab, *thumb, cell, transfer.LocalFile) : ThumbLoad::Shown;
+    if (load != ThumbLoad::Pending) ThumbSettled(*tab, *thumb, load == ThumbLoad::Shown);
+}
+
+void GalleryModel::ThumbLoaded(int tabId, int position, bool shown) {
+    GalleryTab* tab = FindTab(tabId);
+    if (tab == nullptr || tab->State != tsActive) return;
+    ThumbEntry* thumb = Thumb(*tab, position);
+    if (thumb == nullptr || thumb->Loaded) return;
+    ThumbSettled(*tab, *thumb, shown);
+}
+
+void GalleryModel::ThumbSettled(GalleryTab& tab, ThumbEntry& thumb, bool shown) {
+    const FullSizeEntry* partner = Partner(tab, thumb.CountArea);
+    if (shown && partner != nullptr) {
+        thumb.NotAThumb = false;
+        thumb.FullSizePath = partner->LocalPath;
+        thumb.RepaintCountdown = 3;
+        thumb.Loaded = true;
+        if (IsFile(thumb.FullSizePath)) {
+            thumb.OnDisk = true;
+            thumb.Marker = MarkerState::OnDisk;
         } else {
-            thumb->OnDisk = false;
+            thumb.OnDisk = false;
             if (AutoGetFullSized) {
-                thumb->Selected = true;
-                thumb->Requested = true;
-                thumb->Marker = MarkerState::Requested;
-                QueueFullSized(*tab, *thumb);
+                thumb.Selected = true;
+                thumb.Requested = true;
+                thumb.Marker = MarkerState::Requested;
+                QueueFullSized(tab, thumb);
             }
         }
     } else {
-        thumb->NotAThumb = true;
+        thumb.NotAThumb = true;
     }
-    if (OnThumbArrived) OnThumbArrived(*tab, *thumb);
+    if (OnThumbArrived) OnThumbArrived(tab, thumb);
 }
 
 void GalleryModel::FileFailed(const GalleryTransfer& transfer) {

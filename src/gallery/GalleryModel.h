@@ -87,6 +87,10 @@ struct GalleryTransfer {
     std::int64_t ContentLength = 0;
 };
 
+// How the loading of an arrived thumbnail into its tile began: decided at
+// once, or pending until its picture is decoded.
+enum class ThumbLoad { NotShown, Shown, Pending };
+
 // What a click on a thumbnail comes to.
 enum class ThumbClick { Ignored, ShowFullScreen, Toggled };
 
@@ -126,9 +130,10 @@ public:
     std::function<void(GalleryTab&)> OnBringToFront; // make it the active page
     std::function<void(GalleryTab&)> OnTabDeleting;  // free the page and its tiles
     std::function<bool(const GalleryTab&)> IsFrontTab;
-    // Builds the tile in the given cell and loads the thumbnail file into it;
-    // true when it shows. Unset, every thumbnail counts as shown.
-    std::function<bool(GalleryTab&, ThumbEntry&, int cell, const std::string& file)> LoadThumb;
+    // Builds the tile in the given cell and starts loading the thumbnail
+    // file into it. Pending is ended by ThumbLoaded. Unset, every thumbnail
+    // counts as shown.
+    std::function<ThumbLoad(GalleryTab&, ThumbEntry&, int cell, const std::string& file)> LoadThumb;
     // The thumbnail was handled: shown (Loaded, maybe OnDisk, with its
     // marker set) or NotAThumb.
     std::function<void(GalleryTab&, ThumbEntry&)> OnThumbArrived;
@@ -153,6 +158,9 @@ public:
     void FileReceived(const GalleryTransfer& transfer);
     void FileFailed(const GalleryTransfer& transfer);
     void ShowProgress(const GalleryTransfer& transfer, std::int64_t bytesRead);
+    // A pending thumbnail load ended: its tile shows it, or not. Ignored when
+    // the tab is no longer active or the thumbnail already shows.
+    void ThumbLoaded(int tabId, int position, bool shown);
 
     // --- tab buttons; false when the tab is gone or not active ---
     bool GetFullSized(int tabId, bool all);
@@ -210,6 +218,8 @@ private:
     // The active tab of a transfer and its thumbnail; null when the transfer
     // no longer names one.
     GalleryTab* TransferTab(const GalleryTransfer& transfer, ThumbEntry*& thumb);
+    // The thumbnail is in its tile, or could not be shown there.
+    void ThumbSettled(GalleryTab& tab, ThumbEntry& thumb, bool shown);
     void SetMarker(GalleryTab& tab, ThumbEntry& thumb, MarkerState state);
     void QueueFullSized(GalleryTab& tab, ThumbEntry& thumb);
     int EntryIndex(const GalleryTab& tab, int position) const;

@@ -156,10 +156,14 @@ ThumbTile::ThumbTile(QWidget* board, int tabId, int thumbPosition, const QString
     ShowState(fresh);
 }
 
-bool ThumbTile::LoadThumb(const QString& file) {
-    if (TileImage->LoadMedia(file, kTileSize, kTileSize)) return true;
-    ShowNotAThumb();
-    return false;
+MediaLoad ThumbTile::LoadThumb(const QString& file) {
+    TileImage->OnPictureLoaded = [this](bool shown) {
+        if (!shown) ShowNotAThumb();
+        if (OnThumbLoaded) RunGuarded([&] { OnThumbLoaded(*this, shown); }, nullptr);
+    };
+    const MediaLoad load = TileImage->StartLoadMedia(file, kTileSize, kTileSize);
+    if (load == MediaLoad::Failed) ShowNotAThumb();
+    return load;
 }
 
 void ThumbTile::ShowNotAThumb() {
@@ -311,6 +315,9 @@ ThumbTile* GalleryTabPage::AddTile(int position, int cell, int pageWidth,
     tile->move(origin.Left, origin.Top);
     tile->OnMouseDown = [this](ThumbTile& t, Qt::MouseButton button) {
         if (OnTileMouseDown) OnTileMouseDown(t, button);
+    };
+    tile->OnThumbLoaded = [this](ThumbTile& t, bool shown) {
+        if (Tile(t.ThumbPosition()) == &t && OnThumbLoaded) OnThumbLoaded(t, shown);
     };
     Tiles_[std::size_t(position)] = tile;
     const QSize needed = Contents_->minimumSize().expandedTo(

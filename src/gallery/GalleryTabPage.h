@@ -52,8 +52,10 @@ public:
     ThumbPicture* TileImage;
     int ThumbPosition() const { return TileImage->ThumbPosition; }
 
-    // Loads the thumbnail file; on failure the tile says "not a thumb".
-    bool LoadThumb(const QString& file);
+    // Loads the thumbnail file, its picture decoded off the GUI thread
+    // (Pending until OnThumbLoaded); when it cannot be shown the tile says
+    // "not a thumb".
+    MediaLoad LoadThumb(const QString& file);
     void ShowNotAThumb();
     // Appends "[on disk]" under the file name.
     void ShowOnDisk();
@@ -64,6 +66,8 @@ public:
 
     // A mouse button went down on the tile or its picture.
     std::function<void(ThumbTile& tile, Qt::MouseButton button)> OnMouseDown;
+    // A pending LoadThumb ended: the tile shows its picture, or not.
+    std::function<void(ThumbTile& tile, bool shown)> OnThumbLoaded;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -108,6 +112,9 @@ public:
     std::function<void(TabButton which, int tabId)> OnButton;
     std::function<void(const QString& pageAddress)> OnAddressClick;
     std::function<void(ThumbTile& tile, Qt::MouseButton button)> OnTileMouseDown;
+    // The pending load of a tile ended; a tile that has been replaced since
+    // does not report.
+    std::function<void(ThumbTile& tile, bool shown)> OnThumbLoaded;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,5 +1,7 @@
 #include "MediaTile.h"
 
+#include "gallery/PictureDecodePool.h"
+
 #include <QEvent>
 #include <QFileInfo>
 #include <QPaintEvent>
@@ -8,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -70,7 +73,9 @@ void MediaTile::UpdateOpaque() {
     setAttribute(Qt::WA_OpaquePaintEvent, covers);
 }
 
-bool MediaTile::LoadMedia(const QString& fileName, int boxWidth, int boxHeight) {
+MediaLoad MediaTile::BeginLoad(const QString& fileName) {
+    ++Loads_;
+    Decoding_ = false;
     hide();
     Clear();
     // Whatever played before ends here, whatever comes next.
@@ -78,41 +83,78 @@ bool MediaTile::LoadMedia(const QString& fileName, int boxWidth, int boxHeight) 
 
     if (!QFileInfo(fileName).isFile()) {
         LastFailure_ = DecodeFailure::Unreadable;
-        return false;
+        return MediaLoad::Failed;
     }
     const MediaKind kind = MediaKindOf(MediaExtension(fileName));
     if (kind == MediaKind::None) {
         LastFailure_ = DecodeFailure::Unreadable;
-        return false;
+        return MediaLoad::Failed;
     }
+    if (kind == MediaKind::Picture) return MediaLoad::Pending;
 
-    if (kind == MediaKind::Video) {
-        IsVideo_ = true;
-        if (Player_ == nullptr) {
-            OwnPlayer_ = std::make_unique<NoDisplayPlayback>();
-            Player_ = OwnPlayer_.get();
-        }
-        if (Player_->HasDisplay() && !Player_->PlayInDisplay(fileName)) return false;
-        show();
-        return true;
+    IsVideo_ = true;
+    if (Player_ == nullptr) {
+        OwnPlayer_ = std::make_unique<NoDisplayPlayback>();
+        Player_ = OwnPlayer_.get();
     }
+    if (Player_->HasDisplay() && !Player_->PlayInDisplay(fileName)) return MediaLoad::Failed;
+    show();
+    return MediaLoad::Shown;
+}
 
-    const DecodedPicture picture =
-        PictureDecoder::Decode(fileName, QSize(boxWidth, boxHeight), devicePixelRatioF());
-    if (!picture.Ok()) {
+MediaTile::BoxPicture MediaTile::DecodeForBox(const QString& fileName, QSize box, qreal ratio) {
+    BoxPicture result;
+    const DecodedPicture picture = PictureDecoder::Decode(fileName, box, ratio);
+    result.Failure = picture.Failure;
+    if (!picture.Ok()) return result;
+    const qreal imageRatio = picture.Image.devicePixelRatio();
+    const QSize deviceBox(static_cast<int>(std::lround(box.width() * imageRatio)),
+                          static_cast<int>(std::lround(box.height() * imageRatio)));
+    result.Shown = CentredCrop(picture.Image, deviceBox);
+    result.DecodedSize = picture.Image.size();
+    result.ScaleDenominator = picture.ScaleDenominator;
+    return result;
+}
+
+bool MediaTile::ShowPicture(BoxPicture picture) {
+    if (picture.Shown.isNull()) {
         LastFailure_ = picture.Failure;
         return false;
     }
-    const qreal ratio = picture.Image.devicePixelRatio();
-    const QSize deviceBox(static_cast<int>(std::lround(boxWidth * ratio)),
-                          static_cast<int>(std::lround(boxHeight * ratio)));
-    Shown_ = CentredCrop(picture.Image, deviceBox);
-    DecodedSize_ = picture.Image.size();
+    Shown_ = std::move(picture.Shown);
+    DecodedSize_ = picture.DecodedSize;
     ScaleDenominator_ = picture.ScaleDenominator;
     UpdateOpaque();
     show();
     update();
     return true;
+}
+
+bool MediaTile::LoadMedia(const QString& fileName, int boxWidth, int boxHeight) {
+    const MediaLoad begun = BeginLoad(fileName);
+    if (begun != MediaLoad::Pending) return begun == MediaLoad::Shown;
+    return ShowPicture(DecodeForBox(fileName, QSize(boxWidth, boxHeight), devicePixelRatioF()));
+}
+
+MediaLoad MediaTile::StartLoadMedia(const QString& fileName, int boxWidth, int boxHeight) {
+    const MediaLoad begun = BeginLoad(fileName);
+    if (begun != MediaLoad::Pending) return begun;
+    Decoding_ = true;
+    const quint64 load = Loads_;
+    const QSize box(boxWidth, boxHeight);
+    const qreal ratio = devicePixelRatioF();
+    // Written by the worker, read here once the delivery has come through
+    // the event queue.
+    auto picture = std::make_shared<BoxPicture>();
+    PictureDecodePool::Shared().Run(
+        this, [picture, fileName, box, ratio] { *picture = DecodeForBox(fileName, box, ratio); },
+        [this, picture, load] {
+            if (load != Loads_) return; // a later load replaced this one
+            Decoding_ = false;
+            const bool shown = ShowPicture(std::move(*picture));
+            if (OnPictureLoaded) OnPictureLoaded(shown);
+        });
+    return MediaLoad::Pending;
 }
 
 void MediaTile::paintEvent(QPaintEvent*) {

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 // What a media tile asks of the player it hands videos to. The full-screen
@@ -31,6 +32,9 @@ public:
     virtual void StopPlayback() = 0;
 };
 
+// How a load began: decided at once, or a picture being decoded.
+enum class MediaLoad { Failed, Shown, Pending };
+
 class MediaTile : public QWidget {
 public:
     // Fills its parent, following the parent's size.
@@ -43,6 +47,15 @@ public:
     // played before is gone either way. A video on a tile whose player has no
     // display counts as loaded and shows nothing.
     bool LoadMedia(const QString& fileName, int boxWidth, int boxHeight);
+    // As LoadMedia, except that a picture is decoded on the shared decoding
+    // pool: the load is Pending, the tile stays hidden, and OnPictureLoaded
+    // tells on the GUI thread, once the picture is in, whether the tile shows
+    // it. Missing files, other extensions and videos are decided at once. A
+    // later load replaces a pending one, whose picture is then dropped.
+    MediaLoad StartLoadMedia(const QString& fileName, int boxWidth, int boxHeight);
+    std::function<void(bool shown)> OnPictureLoaded;
+    // A picture of StartLoadMedia is being decoded.
+    bool IsDecoding() const { return Decoding_; }
 
     // The file last loaded is a video.
     bool IsVideo() const { return IsVideo_; }
@@ -68,6 +81,20 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // What a decoding leaves for the tile: the part of the picture it shows.
+    struct BoxPicture {
+        QImage Shown;
+        QSize DecodedSize;
+        int ScaleDenominator = 1;
+        DecodeFailure Failure = DecodeFailure::Damaged;
+    };
+    // Decodes and crops for the box; touches no tile, so any thread may.
+    static BoxPicture DecodeForBox(const QString& fileName, QSize box, qreal ratio);
+
+    // The start of every load: what was shown or played goes, the tile
+    // hides, and anything but a picture is decided (Pending for a picture).
+    MediaLoad BeginLoad(const QString& fileName);
+    bool ShowPicture(BoxPicture picture);
     void Clear();
     void UpdateOpaque();
 
@@ -76,6 +103,8 @@ private:
     int ScaleDenominator_ = 1;
     DecodeFailure LastFailure_ = DecodeFailure::None;
     bool IsVideo_ = false;
+    bool Decoding_ = false;
+    quint64 Loads_ = 0; // loads begun; a decoding of an earlier one is stale
     VideoPlayback* Player_ = nullptr;
     std::unique_ptr<VideoPlayback> OwnPlayer_;
 };

@@ -40,10 +40,13 @@ struct JpegErrorManager {
 void DropMessage(j_common_ptr) {}
 
 // Warnings are dropped, except running out of data: libjpeg would pad a
-// truncated file with grey and call it a picture.
+// truncated file, or scan data that stops at a marker before the picture is
+// complete ("premature end of data segment"), with grey and call it a
+// picture.
 void EmitMessage(j_common_ptr info, int level) {
     if (level >= 0) return;
-    if (info->err->msg_code == JWRN_JPEG_EOF) JumpBack(info);
+    const int code = info->err->msg_code;
+    if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER) JumpBack(info);
     ++info->err->num_warnings;
 }
 
@@ -108,6 +111,12 @@ bool ReadJpeg(JpegJob* job) {
                                        job->DeviceBox.width(), job->DeviceBox.height())
                      : 1;
     if (job->Scale == 0) return false;
+    // Decoding at a reduced scale still reads every block of the source.
+    if (std::int64_t(job->FullSize.width()) * job->FullSize.height() >
+        PictureDecoder::MaxSourcePixels) {
+        job->TooLarge = true;
+        return false;
+    }
     info->scale_num = 1;
     info->scale_denom = static_cast<unsigned>(job->Scale);
 
@@ -225,7 +234,13 @@ DecodedPicture PictureDecoder::DecodeGif(const QString& path) {
         result.Failure = DecodeFailure::TooLarge;
         return result;
     }
-    QImageReader::setAllocationLimit(static_cast<int>(MaxPixels * 4 / (1024 * 1024)));
+    // The limit is the process's; set once, as pictures decode on several
+    // threads.
+    static const bool limitSet = [] {
+        QImageReader::setAllocationLimit(static_cast<int>(MaxPixels * 4 / (1024 * 1024)));
+        return true;
+    }();
+    (void)limitSet;
     QImage image;
     if (!reader.read(&image) || image.isNull()) {
         result.Failure = DecodeFailure::Damaged;

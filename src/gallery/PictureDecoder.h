@@ -53,6 +53,12 @@ public:
     // Largest picture, in pixels at the decoding scale, that is decoded at all
     // (128 MiB at four bytes a pixel).
     static constexpr std::int64_t MaxPixels = 32LL * 1024 * 1024;
+    // Largest picture, in pixels as its header gives them, that is decoded at
+    // any scale: a reduced scale saves memory but every block of the source is
+    // still read. The largest camera sensors take about 150 megapixels
+    // (14 204 × 10 652); 200 million leaves room for panoramas of that order
+    // and refuses a few hundred bytes that claim 45000 × 45000.
+    static constexpr std::int64_t MaxSourcePixels = 200LL * 1000 * 1000;
     // Working memory libjpeg may take for one picture; a progressive JPEG
     // keeps the coefficients of the whole picture, whatever the scale.
     static constexpr long JpegMemoryLimit = 256L * 1024 * 1024;

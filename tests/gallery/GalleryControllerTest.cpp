@@ -11,6 +11,7 @@
 #include "gallery/FullScreenDisplay.h"
 #include "gallery/GalleryTabPage.h"
 #include "gallery/HelpContext.h"
+#include "gallery/PictureDecodePool.h"
 #include "settings/SettingsTable.h"
 
 #include <QAccessible>
@@ -65,8 +66,14 @@ protected:
         }
         gallery.Model().PageAnalysed(page);
     }
-    // The thumbnail of pair i arrives as file (a small JPEG by default).
+    // The thumbnail of pair i arrives as file (a small JPEG by default) and
+    // its tile shows it or says "not a thumb".
     void Arrive(int i, std::string file = {}, const std::string& page = kPage) {
+        StartArrival(i, std::move(file), page);
+        WaitForPictures();
+    }
+    // The same, without waiting for the picture to be decoded.
+    void StartArrival(int i, std::string file = {}, const std::string& page = kPage) {
         if (file.empty()) file = WriteJpeg(files, "t" + std::to_string(i) + ".jpg", 100, 80);
         GalleryTransfer t;
         t.ReferringUrl = page;
@@ -74,6 +81,9 @@ protected:
         t.HrefOrSrc = 'S';
         t.LocalFile = file;
         gallery.Model().FileReceived(t);
+    }
+    static void WaitForPictures() {
+        ASSERT_TRUE(RunUntil([] { return PictureDecodePool::Shared().Pending() == 0; }));
     }
     void FullSizedArrives(int i) {
         GalleryTransfer t;
@@ -286,6 +296,63 @@ TEST_F(GalleryControllerTest, UnreadableThumbnailsSayNotAThumbReadablyAndIgnoreC
                       [](QWidget* w) { return dynamic_cast<ThumbTile*>(w) && w->isVisible(); }),
         2);
     EXPECT_TRUE(Tile(1)->TileImage->isVisible());
+}
+
+// The window goes on while thumbnails decode: an arrival builds the tile and
+// returns; the picture, or "not a thumb", follows from the event loop.
+TEST_F(GalleryControllerTest, ThumbnailsArriveWithoutWaitingForTheirPictures) {
+    Page(3);
+    WriteBytes(files.Sub("claims.jpg"), JpegClaimingSize(45000, 45000));
+    const QByteArray whole =
+        QByteArray::fromStdString(ReadFile(WriteJpeg(files, "w.jpg", 400, 400)));
+    WriteBytes(files.Sub("truncated.jpg"), whole.left(whole.size() / 2));
+    StartArrival(1);
+    StartArrival(2, files.Sub("claims.jpg"));
+    StartArrival(3, files.Sub("truncated.jpg"));
+    for (int i = 1; i <= 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_FALSE(gallery.Model().Thumb(TheTab(), i - 1)->Loaded);
+        EXPECT_FALSE(gallery.Model().Thumb(TheTab(), i - 1)->NotAThumb);
+        ASSERT_NE(Tile(i), nullptr);
+        EXPECT_TRUE(Tile(i)->text().endsWith("t" + QString::number(i) + ".jpg"));
+        EXPECT_FALSE(Tile(i)->TileImage->isVisible());
+    }
+    WaitForPictures();
+    EXPECT_TRUE(gallery.Model().Thumb(TheTab(), 0)->Loaded);
+    EXPECT_TRUE(Tile(1)->TileImage->isVisible());
+    EXPECT_EQ(MarkerShown(1), QColor(Qt::red));
+    for (int i : {2, 3}) {
+        EXPECT_TRUE(gallery.Model().Thumb(TheTab(), i - 1)->NotAThumb);
+        EXPECT_EQ(Tile(i)->text(), "not a thumb");
+    }
+}
+
+TEST_F(GalleryControllerTest, PicturesDecodedForAGoneTileOrTabChangeNothing) {
+    Page(3);
+    WriteFile(files.Sub("garbage.jpg"), "this is no picture");
+    // Arriving again while its first file decodes, a thumbnail gets a new
+    // tile: only what that tile shows counts.
+    StartArrival(1);
+    StartArrival(1, files.Sub("garbage.jpg"));
+    WaitForPictures();
+    EXPECT_FALSE(gallery.Model().Thumb(TheTab(), 0)->Loaded);
+    EXPECT_TRUE(gallery.Model().Thumb(TheTab(), 0)->NotAThumb);
+    EXPECT_EQ(Tile(1)->text(), "not a thumb");
+
+    // Closed while its pictures decode, the tab takes none of them.
+    StartArrival(2);
+    FirstPage()->Button(GalleryTabPage::Close)->click();
+    WaitForPictures();
+    EXPECT_FALSE(gallery.Model().Thumb(TheTab(), 1)->Loaded);
+
+    // Freed while they decode, its tiles are not touched.
+    Page(3, "http://pics.example/gallery/page2.html");
+    for (int i = 1; i <= 3; ++i)
+        StartArrival(i, {}, "http://pics.example/gallery/page2.html");
+    gallery.ClearTabs();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    WaitForPictures();
+    EXPECT_EQ(gallery.Model().TabCount(), 0);
 }
 
 TEST_F(GalleryControllerTest, ClicksSelectOnPressAndOpenStoredPicturesFullScreen) {

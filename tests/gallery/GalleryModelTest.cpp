@@ -156,7 +156,7 @@ TEST_F(GalleryModelTest, PairedThumbnailsAreQueuedAndTheRestIsNot) {
     std::vector<int> cells;
     model.LoadThumb = [&](GalleryTab&, ThumbEntry&, int cell, const std::string&) {
         cells.push_back(cell);
-        return true;
+        return ThumbLoad::Shown;
     };
     Arrive(kPage, 3, 'S');
     Arrive(kPage, 1, 'S');
@@ -273,7 +273,7 @@ TEST_F(GalleryModelTest, FirstThumbnailShowsTheTabAndClosingTheLastHidesOnTheNex
 TEST_F(GalleryModelTest, ThumbnailThatCannotBeShownStaysOutOfSelection) {
     AddPage(kPage, 2);
     model.LoadThumb = [](GalleryTab&, ThumbEntry& thumb, int, const std::string&) {
-        return thumb.CountArea != 1;
+        return thumb.CountArea != 1 ? ThumbLoad::Shown : ThumbLoad::NotShown;
     };
     int arrived = 0;
     model.OnThumbArrived = [&](GalleryTab&, ThumbEntry&) { ++arrived; };

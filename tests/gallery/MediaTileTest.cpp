@@ -1,16 +1,23 @@
 // The media tile: pictures centred and clipped at their decoded size, the
 // tile keeping only what it shows; videos handed to the player; failures
-// leaving nothing behind; a caption readable on the black tile.
+// leaving nothing behind; a caption readable on the black tile; pictures
+// decoded on worker threads reaching only loads that still want them.
 #include "gallery/MediaTile.h"
 
+#include "EventLoop.h"
 #include "TestPictures.h"
+#include "gallery/PictureDecodePool.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QImage>
+#include <QThread>
 
+#include <memory>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 using namespace testpictures;
 
@@ -197,4 +204,89 @@ TEST(MediaTile, CaptionIsLightOnTheBlackTile) {
         EXPECT_GT(light, 20);
         EXPECT_TRUE(IsBlack(shot.pixel(1, 108)));
     }
+}
+
+// --- pictures decoded off the GUI thread ---
+
+namespace {
+
+bool DecodesDone() {
+    return PictureDecodePool::Shared().Pending() == 0;
+}
+
+} // namespace
+
+TEST(PictureDecodePool, DeliversOnTheGuiThreadUnlessTheReceiverIsGone) {
+    PictureDecodePool pool(2);
+    QObject kept;
+    auto gone = std::make_unique<QObject>();
+    const QThread* workedOn = nullptr;
+    const QThread* deliveredOn = nullptr;
+    int delivered = 0, droppedRan = 0, afterThrow = 0;
+    pool.Run(
+        &kept, [&] { workedOn = QThread::currentThread(); },
+        [&] {
+            deliveredOn = QThread::currentThread();
+            ++delivered;
+        });
+    pool.Run(
+        gone.get(), [] {}, [&] { ++droppedRan; });
+    pool.Run(
+        &kept, [] { throw std::runtime_error("refused"); }, [&] { ++afterThrow; });
+    // Nothing is handed over before the event loop comes round.
+    EXPECT_EQ(delivered + droppedRan + afterThrow, 0);
+    gone.reset();
+    ASSERT_TRUE(RunUntil([&] { return pool.Pending() == 0; }));
+    EXPECT_EQ(delivered, 1);
+    EXPECT_NE(workedOn, QThread::currentThread());
+    EXPECT_EQ(deliveredOn, QThread::currentThread());
+    EXPECT_EQ(droppedRan, 0);
+    EXPECT_EQ(afterThrow, 1);
+}
+
+TEST(MediaTile, StartedLoadsShowTheirPictureOrRefusalWhenTheDecodingEnds) {
+    TempDir dir;
+    Tile tile(110, 110);
+    std::vector<bool> reports;
+    tile.Media->OnPictureLoaded = [&](bool shown) { reports.push_back(shown); };
+
+    const QString good = Q(WriteJpeg(dir, "p.jpg", 100, 100));
+    ASSERT_EQ(tile.Media->StartLoadMedia(good, 110, 110), MediaLoad::Pending);
+    EXPECT_TRUE(tile.Media->isHidden());
+    EXPECT_TRUE(tile.Media->IsDecoding());
+    ASSERT_TRUE(RunUntil(DecodesDone));
+    EXPECT_EQ(reports, std::vector<bool>{true});
+    EXPECT_FALSE(tile.Media->IsDecoding());
+    EXPECT_TRUE(tile.Media->isVisible());
+    EXPECT_TRUE(IsRed(tile.Grab().pixel(5, 50)));
+
+    WriteBytes(dir.Sub("broken.jpg"), "\xFF\xD8\xFF garbage");
+    ASSERT_EQ(tile.Media->StartLoadMedia(Q(dir.Sub("broken.jpg")), 110, 110), MediaLoad::Pending);
+    ASSERT_TRUE(RunUntil(DecodesDone));
+    EXPECT_EQ(reports, (std::vector<bool>{true, false}));
+    EXPECT_EQ(tile.Media->LastFailure(), DecodeFailure::Damaged);
+    EXPECT_TRUE(tile.Media->isHidden());
+}
+
+TEST(MediaTile, ALaterLoadReplacesAPendingOne) {
+    TempDir dir;
+    Tile tile(110, 110);
+    int reports = 0;
+    tile.Media->OnPictureLoaded = [&](bool) { ++reports; };
+    const QString wide = Q(WriteJpeg(dir, "wide.jpg", 2000, 100));
+    const QString small = Q(WriteJpeg(dir, "small.jpg", 60, 40));
+
+    // Overtaken by a load done on the spot: its picture never comes.
+    ASSERT_EQ(tile.Media->StartLoadMedia(wide, 110, 110), MediaLoad::Pending);
+    ASSERT_TRUE(tile.Media->LoadMedia(small, 110, 110));
+    ASSERT_TRUE(RunUntil(DecodesDone));
+    EXPECT_EQ(reports, 0);
+    EXPECT_EQ(tile.Media->DecodedSize(), QSize(60, 40));
+
+    // Overtaken by another started load: only the last one reports.
+    ASSERT_EQ(tile.Media->StartLoadMedia(small, 110, 110), MediaLoad::Pending);
+    ASSERT_EQ(tile.Media->StartLoadMedia(wide, 110, 110), MediaLoad::Pending);
+    ASSERT_TRUE(RunUntil(DecodesDone));
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(tile.Media->DecodedSize(), QSize(250, 13));
 }

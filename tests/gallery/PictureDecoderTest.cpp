@@ -142,6 +142,10 @@ QByteArray WithFrameSize(QByteArray jpeg, int width, int height) {
 
 } // namespace
 
+QByteArray testpictures::JpegClaimingSize(int width, int height) {
+    return WithFrameSize(JpegBytes(TwoColourImage(16, 16)), width, height);
+}
+
 TEST(MediaExtensions, ExtensionIsTheLowerCasedTextAfterTheLastDotOfTheName) {
     EXPECT_EQ(MediaExtension("photo.JPG"), "jpg");
     EXPECT_EQ(MediaExtension("/a/b/clip.tar.MPG"), "mpg");
@@ -319,13 +323,56 @@ TEST(HostilePictures, HugeJpegHeaderIsRefusedBeforeDecoding) {
     EXPECT_LT(PeakMiB() - before, 64);
 }
 
+// A few hundred bytes whose header claims 45000 × 45000: at 1/8 it would
+// still be 5625 × 5625, a second of work and 120 MB for a grey tile.
+TEST(HostilePictures, HugeSourceIsRefusedWhateverTheScale) {
+    TempDir dir;
+    WriteBytes(dir.Sub("claims.jpg"),
+               WithFrameSize(JpegBytes(TwoColourImage(16, 16)), 45000, 45000));
+    const DecodedPicture picture =
+        PictureDecoder::Decode(Q(dir.Sub("claims.jpg")), QSize(110, 110));
+    EXPECT_EQ(picture.Failure, DecodeFailure::TooLarge);
+    EXPECT_EQ(picture.FullSize, QSize(45000, 45000));
+    EXPECT_FALSE(picture.Ok());
+
+    // The bound is on the source: just within it the short data is what
+    // fails, just beyond it the size.
+    static_assert(14142LL * 14142 <= PictureDecoder::MaxSourcePixels);
+    static_assert(14143LL * 14142 > PictureDecoder::MaxSourcePixels);
+    WriteBytes(dir.Sub("within.jpg"),
+               WithFrameSize(JpegBytes(TwoColourImage(16, 16)), 14142, 14142));
+    EXPECT_EQ(PictureDecoder::Decode(Q(dir.Sub("within.jpg")), QSize(110, 110)).Failure,
+              DecodeFailure::Damaged);
+    WriteBytes(dir.Sub("beyond.jpg"),
+               WithFrameSize(JpegBytes(TwoColourImage(16, 16)), 14143, 14142));
+    EXPECT_EQ(PictureDecoder::Decode(Q(dir.Sub("beyond.jpg")), QSize(110, 110)).Failure,
+              DecodeFailure::TooLarge);
+}
+
+// The scan data of a 16 × 16 picture under a header of 2000 × 2000: the
+// data segment ends at the end-of-image marker long before the picture does.
+// libjpeg would fill the rest with grey and call it a picture.
+TEST(HostilePictures, ScanDataEndingBeforeThePictureIsDamage) {
+    TempDir dir;
+    for (const bool progressive : {false, true}) {
+        SCOPED_TRACE(progressive ? "progressive" : "baseline");
+        WriteBytes(dir.Sub("short.jpg"),
+                   WithFrameSize(JpegBytes(TwoColourImage(16, 16), progressive), 2000, 2000));
+        const DecodedPicture picture =
+            PictureDecoder::Decode(Q(dir.Sub("short.jpg")), QSize(110, 110));
+        EXPECT_EQ(picture.Failure, DecodeFailure::Damaged);
+        EXPECT_FALSE(picture.Ok());
+    }
+}
+
 TEST(HostilePictures, ProgressiveJpegCannotTakeUnboundedMemory) {
     TempDir dir;
     const long before = PeakMiB();
-    // 20000 × 20000 fits the pixel limit at 1/8, but a progressive decoder
-    // keeps the coefficients of the whole picture: over a gigabyte.
+    // 14000 × 14000 is a size a photograph may have and fits the pixel limit
+    // at 1/8, but a progressive decoder keeps the coefficients of the whole
+    // picture: over half a gigabyte.
     WriteBytes(dir.Sub("deep.jpg"),
-               WithFrameSize(JpegBytes(TwoColourImage(16, 16), true), 20000, 20000));
+               WithFrameSize(JpegBytes(TwoColourImage(16, 16), true), 14000, 14000));
     const DecodedPicture picture = PictureDecoder::Decode(Q(dir.Sub("deep.jpg")), QSize(110, 110));
     EXPECT_EQ(picture.Failure, DecodeFailure::Damaged);
     EXPECT_LT(PeakMiB() - before, PictureDecoder::JpegMemoryLimit / (1024 * 1024) + 64);

@@ -20,6 +20,8 @@ void WriteBytes(const std::string& path, const QByteArray& bytes);
 // A two-colour JPEG or GIF of the given size in dir; returns its path.
 std::string WriteJpeg(const TempDir& dir, const std::string& name, int width, int height);
 std::string WriteGif(const TempDir& dir, const std::string& name, int width, int height);
+// A 16 × 16 JPEG, a few hundred bytes, whose frame header claims width × height.
+QByteArray JpegClaimingSize(int width, int height);
 
 inline QString Q(const std::string& s) {
     return QString::fromStdString(s);
