@@ -254,6 +254,7 @@ void BrowserPanel::Tick() {
         restoreSavedCursor();
         return;
     }
+    if (BeforeLoad) BeforeLoad(target.toString());
     Browser->load(target);
 }
 

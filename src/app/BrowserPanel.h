@@ -59,6 +59,8 @@ public:
     // An address was requested with BrowseTo (to be kept as the last
     // browser address).
     std::function<void(const std::string& url)> OnUrlShown;
+    // Told each address just before the browser loads it.
+    std::function<void(const QString& url)> BeforeLoad;
     // The welcome page, the Home button's destination; empty: none.
     std::function<QString()> WelcomePage;
 

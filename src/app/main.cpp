@@ -6,6 +6,7 @@
 // default settings name and puts it on top of the scan address box.
 // --variant applies another application variant after start-up.
 
+#include "app/BrowserPanel.h"
 #include "app/BrowserWiring.h"
 #include "app/DialogMessages.h"
 #include "app/EditComboBox.h"
@@ -97,21 +98,20 @@ int main(int argc, char** argv) {
     form.resize(1024, 720);
     form.show();
     form.AfterCreate();
-    AttachBrowser(form, &messages);
+    BrowserPanel* browser = AttachBrowser(form, &messages);
     if (variant) form.ApplyVariant(*variant);
 
     // The demo gallery is also served, without --demo, as soon as one of its
-    // addresses is wanted: a first start offers them in the scan box and as
-    // the browser's page.
+    // addresses is scanned or loaded in the browser: a first start offers
+    // them in the scan box and as the browser's page.
     DemoOnDemand onDemand(kDemoGalleryHome);
     const auto serveDemoFor = [&onDemand](const QString& address) {
         onDemand.ServeFor(address.toStdString());
     };
     std::unique_ptr<DemoServer> server;
     if (!demo) {
-        serveDemoFor(form.ScanAddressBox->currentText());
-        serveDemoFor(QString::fromStdString(form.Gallery().LastBrowserUrl()));
         form.BeforeScan = serveDemoFor;
+        browser->BeforeLoad = serveDemoFor;
     } else {
         server = std::make_unique<DemoServer>(BuildDemoSite(DemoOptions{}));
         const int port = QUrl(QString::fromLatin1(kDemoGalleryHome)).port();

@@ -270,10 +270,14 @@ TEST_F(BrowserPanelTest, TheUserGuideShowsAtTheSectionAsked) {
     QUrl section = guide;
     section.setFragment(QStringLiteral("5000"));
     Panel.resize(1000, 700);
+    std::vector<QString> told;
+    Panel.BeforeLoad = [&](const QString& url) { told.push_back(url); };
     const int loads = Loads;
     Panel.BrowseTo(section.toString());
     ASSERT_TRUE(RunUntil([&] { return Loads > loads && !Panel.BrowserBusy; }));
     EXPECT_EQ(Panel.Browser->url(), section);
+    EXPECT_EQ(told, std::vector<QString>{section.toString()}) << "told before the load";
+    Panel.BeforeLoad = nullptr;
     EXPECT_FALSE(Panel.Browser->title().isEmpty());
     // Shown at its section: the page's own view of itself.
     // One question at a time; an answer may come after the wait is over.
