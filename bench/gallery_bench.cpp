@@ -5,6 +5,7 @@
 // 10 000 pairs; the memory of a scan through 200 gallery pages; and the
 // longest stall of the event loop while a page with hostile thumbnails
 // arrives.
+#include "JpegFrame.h"
 #include "ProcessStatus.h"
 #include "gallery/GalleryController.h"
 #include "gallery/GalleryModel.h"
@@ -393,6 +394,22 @@ void CollectPage(benchmark::State& state) {
 
 // --- a scan through 200 gallery pages ---
 
+// A gallery controller on its default stored settings, in a shown page
+// control of 1000 × 700, storing under storage; its requests for full-size
+// pictures go nowhere.
+struct ShownGallery {
+    QTabWidget Tabs;
+    GalleryController Gallery;
+    explicit ShownGallery(const QTemporaryDir& storage) {
+        Tabs.resize(1000, 700);
+        Tabs.show();
+        Gallery.SetTimerEnabled(false);
+        Gallery.Grabber::SetDownloadPath(storage.path().toStdString() + "/");
+        Gallery.SetTabWidget(&Tabs);
+        Gallery.Model().QueueRequest = [](const GalleryRequest&) {};
+    }
+};
+
 constexpr int kScanPages = 200;
 constexpr int kPairsPerPage = 24;
 constexpr double kScanTargetMB = 200;
@@ -408,14 +425,8 @@ void ScanPages(benchmark::State& state) {
         const long before = StatusKiB("VmRSS");
         double firstMs = 0, lastMs = 0;
         {
-            QTabWidget tabs;
-            tabs.resize(1000, 700);
-            tabs.show();
-            GalleryController gallery;
-            gallery.SetTimerEnabled(false);
-            gallery.Grabber::SetDownloadPath(storage.path().toStdString() + "/");
-            gallery.SetTabWidget(&tabs);
-            gallery.Model().QueueRequest = [](const GalleryRequest&) {};
+            ShownGallery shown(storage);
+            GalleryController& gallery = shown.Gallery;
             const auto& files = ThumbFiles();
             const std::string jpg = "jpg", host = "img.example";
             for (int p = 0; p < kScanPages; ++p) {
@@ -449,7 +460,7 @@ void ScanPages(benchmark::State& state) {
             const long after = StatusKiB("VmRSS");
             state.counters["rss_MB"] = double(after) * 1024.0 / kMB;
             state.counters["rss_above_start_MB"] = double(after - before) * 1024.0 / kMB;
-            state.counters["tabs_open"] = tabs.count();
+            state.counters["tabs_open"] = shown.Tabs.count();
             state.counters["ms_per_page_first_20"] = firstMs / 20;
             state.counters["ms_per_page_last_20"] = lastMs / 20;
             state.SetLabel(double(after) * 1024.0 / kMB < kScanTargetMB ? "within the 200 MB target"
@@ -482,16 +493,7 @@ QByteArray SmallJpegBytes(bool progressive) {
 // A JPEG of a few hundred bytes whose frame header claims width × height.
 QByteArray ClaimingJpeg(int width, int height, bool progressive) {
     QByteArray jpeg = SmallJpegBytes(progressive);
-    for (qsizetype i = 2; i + 8 < jpeg.size(); ++i) {
-        const auto marker = static_cast<unsigned char>(jpeg[i + 1]);
-        if (static_cast<unsigned char>(jpeg[i]) == 0xFF && (marker == 0xC0 || marker == 0xC2)) {
-            jpeg[i + 5] = char(height >> 8);
-            jpeg[i + 6] = char(height & 0xFF);
-            jpeg[i + 7] = char(width >> 8);
-            jpeg[i + 8] = char(width & 0xFF);
-            break;
-        }
-    }
+    SetJpegFrameSize(jpeg, width, height);
     return jpeg;
 }
 
@@ -558,14 +560,8 @@ void HostilePage(benchmark::State& state) {
         QTemporaryDir config, storage;
         ::setenv("TESSELLON_CONFIG_DIR", config.path().toLocal8Bit().constData(), 1);
         {
-            QTabWidget tabs;
-            tabs.resize(1000, 700);
-            tabs.show();
-            GalleryController gallery;
-            gallery.SetTimerEnabled(false);
-            gallery.Grabber::SetDownloadPath(storage.path().toStdString() + "/");
-            gallery.SetTabWidget(&tabs);
-            gallery.Model().QueueRequest = [](const GalleryRequest&) {};
+            ShownGallery shown(storage);
+            GalleryController& gallery = shown.Gallery;
             const std::string page = "http://gallery.example/hostile.html";
             const std::string jpg = "jpg", host = "img.example";
             for (int i = 1; i <= kCount; ++i) {

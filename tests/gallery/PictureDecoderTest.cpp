@@ -3,6 +3,7 @@
 // stays bounded).
 #include "gallery/PictureDecoder.h"
 
+#include "JpegFrame.h"
 #include "TestPictures.h"
 
 #include <gtest/gtest.h>
@@ -126,17 +127,7 @@ long PeakMiB() {
 
 // Patches the width and height of the first start-of-frame marker.
 QByteArray WithFrameSize(QByteArray jpeg, int width, int height) {
-    for (qsizetype i = 2; i + 8 < jpeg.size(); ++i) {
-        const auto marker = static_cast<unsigned char>(jpeg[i + 1]);
-        if (static_cast<unsigned char>(jpeg[i]) == 0xFF && (marker == 0xC0 || marker == 0xC2)) {
-            jpeg[i + 5] = char(height >> 8);
-            jpeg[i + 6] = char(height & 0xFF);
-            jpeg[i + 7] = char(width >> 8);
-            jpeg[i + 8] = char(width & 0xFF);
-            return jpeg;
-        }
-    }
-    ADD_FAILURE() << "no start-of-frame marker";
+    if (!SetJpegFrameSize(jpeg, width, height)) ADD_FAILURE() << "no start-of-frame marker";
     return jpeg;
 }
 
