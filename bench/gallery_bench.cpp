@@ -85,7 +85,7 @@ QString LargeJpeg() {
 }
 
 void DecodeForTile(benchmark::State& state) {
-    const QString path = LargeJpeg();
+    const std::string path = LargeJpeg().toStdString();
     for (auto _ : state) {
         const DecodedPicture picture = PictureDecoder::DecodeJpeg(path, QSize(110, 110));
         benchmark::DoNotOptimize(picture.Image.constBits());
@@ -95,7 +95,7 @@ void DecodeForTile(benchmark::State& state) {
 }
 
 void DecodeWhole(benchmark::State& state) {
-    const QString path = LargeJpeg();
+    const std::string path = LargeJpeg().toStdString();
     for (auto _ : state) {
         const DecodedPicture picture = PictureDecoder::DecodeJpeg(path, QSize());
         benchmark::DoNotOptimize(picture.Image.constBits());
@@ -185,7 +185,9 @@ struct GalleryWindow {
             ThumbTile* tile =
                 Page->AddTile(i, i, Tabs.width(), site + "thumbs/" + name, site + "full/" + name);
             tile->OnThumbLoaded = [&loaded](ThumbTile&, bool shown) { loaded += shown ? 1 : 0; };
-            if (tile->LoadThumb(files[std::size_t(i % kThumbFiles)]) == MediaLoad::Shown) ++loaded;
+            if (tile->LoadThumb(files[std::size_t(i % kThumbFiles)].toStdString()) ==
+                MediaLoad::Shown)
+                ++loaded;
             thumb.Position = i;
             thumb.Marker = MarkerState(i % 5);
             thumb.Selected = thumb.Marker != MarkerState::Unselected;

@@ -125,7 +125,7 @@ QRect FullScreenDisplay::TargetScreenGeometry() const {
     return target != nullptr ? target->geometry() : QRect(0, 0, 696, 480);
 }
 
-void FullScreenDisplay::ShowMedia(const QString& name, const QString& path) {
+void FullScreenDisplay::ShowMedia(const QString& name, const std::string& path) {
     NameLine_->setText(name);
     NameLine_->setAccessibleDescription(name);
     NameLine_->repaint();
@@ -161,7 +161,8 @@ void FullScreenDisplay::AfterLoad(bool loaded) {
 
 bool FullScreenDisplay::Navigate(NavigateAction action) {
     if (!NavigateHook_) return false;
-    QString name, path;
+    QString name;
+    std::string path;
     if (!NavigateHook_(action, name, path)) return false;
     ShowMedia(name, path);
     return true;

@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 
 class QKeyEvent;
 class QScreen;
@@ -30,9 +31,9 @@ enum NavigateAction {
     naPreviousTabLast = 5, // last picture of the previous tab
 };
 
-// Answers an action with the name and file path to show; false when there is
-// nothing to show, and then the screen does not change.
-using NavigateHook = std::function<bool(NavigateAction action, QString& name, QString& path)>;
+// Answers an action with the name and file path (bytes) to show; false when
+// there is nothing to show, and then the screen does not change.
+using NavigateHook = std::function<bool(NavigateAction action, QString& name, std::string& path)>;
 
 // The gallery's key table: SPACE and ENTER step forward, BACKSPACE back, "+"
 // and "-" (main keyboard or keypad) to the next and previous tab. Nothing for
@@ -48,12 +49,12 @@ public:
     explicit FullScreenDisplay(QWidget* mainWindow = nullptr);
     ~FullScreenDisplay() override;
 
-    // Shows a file under a name: the name goes up at once, then the file is
-    // loaded for the screen's size. The first call shows the display, modal
-    // for the application; later calls while it is shown only replace the
-    // file. A file that cannot be loaded leaves the screen black under the
-    // new name.
-    void ShowMedia(const QString& name, const QString& path);
+    // Shows a file under a name: the name (text for the user) goes up at
+    // once, then the file (its path's bytes) is loaded for the screen's size.
+    // The first call shows the display, modal for the application; later
+    // calls while it is shown only replace the file. A file that cannot be
+    // loaded leaves the screen black under the new name.
+    void ShowMedia(const QString& name, const std::string& path);
 
     void SetNavigateHook(NavigateHook hook) { NavigateHook_ = std::move(hook); }
     // Asks the hook and shows what it gives; false when the hook is unset or

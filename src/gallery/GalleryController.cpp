@@ -3,6 +3,7 @@
 #include "common/StringTools.h"
 #include "crawl/HtmlMarkup.h"
 #include "gallery/ExceptionGuard.h"
+#include "gallery/FilePath.h"
 #include "gallery/FullScreenDisplay.h"
 #include "gallery/GalleryTabPage.h"
 #include "gallery/MediaPlayer.h"
@@ -330,7 +331,7 @@ void GalleryController::ConnectModel() {
         const int width = TabWidget_ != nullptr ? TabWidget_->width() : page->width();
         ThumbTile* tile =
             page->AddTile(thumb.Position, cell, width, Q(thumb.Address), Q(tab.FullSizes[cell]));
-        switch (tile->LoadThumb(Q(file))) {
+        switch (tile->LoadThumb(file)) {
         case MediaLoad::Shown:
             return ThumbLoad::Shown;
         case MediaLoad::Pending:
@@ -396,11 +397,10 @@ void GalleryController::OnButton(int which, int tabId) {
 
 // --- full screen ---
 
-bool GalleryController::Navigate(NavigateAction action, QString& name, QString& path) {
-    std::string n, p;
-    if (!Model_.Navigate(action, n, p)) return false;
-    name = Q(n);
-    path = Q(p);
+bool GalleryController::Navigate(NavigateAction action, QString& name, std::string& path) {
+    std::string n;
+    if (!Model_.Navigate(action, n, path)) return false;
+    name = DisplayPath(n);
     return true;
 }
 
@@ -410,9 +410,10 @@ void GalleryController::ThumbMouseDown(ThumbTile& tile, Qt::MouseButton button) 
     const ThumbClick click = Model_.ClickThumb(tile.TabId, tile.ThumbPosition(), name, path);
     if (click != ThumbClick::ShowFullScreen) return;
     FullScreenDisplay* display = Display();
-    display->SetNavigateHook(
-        [this](NavigateAction action, QString& n, QString& p) { return Navigate(action, n, p); });
-    display->ShowMedia(Q(name), Q(path));
+    display->SetNavigateHook([this](NavigateAction action, QString& n, std::string& p) {
+        return Navigate(action, n, p);
+    });
+    display->ShowMedia(DisplayPath(name), path);
 }
 
 void GalleryController::SetDisplay(FullScreenDisplay* display) {

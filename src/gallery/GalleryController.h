@@ -94,8 +94,8 @@ public:
     void ClearTabs() { Model_.ClearTabs(); }
     bool ThumbsFound() const { return Model_.ThumbsFound(); }
 
-    // The full-screen navigation hook.
-    bool Navigate(NavigateAction action, QString& name, QString& path);
+    // The full-screen navigation hook; path is the file's bytes.
+    bool Navigate(NavigateAction action, QString& name, std::string& path);
     // A mouse button down on a tile: a picture on disk goes full screen,
     // otherwise the selection toggles.
     void ThumbMouseDown(ThumbTile& tile, Qt::MouseButton button);

@@ -156,7 +156,7 @@ ThumbTile::ThumbTile(QWidget* board, int tabId, int thumbPosition, const QString
     ShowState(fresh);
 }
 
-MediaLoad ThumbTile::LoadThumb(const QString& file) {
+MediaLoad ThumbTile::LoadThumb(const std::string& file) {
     TileImage->OnPictureLoaded = [this](bool shown) {
         if (!shown) ShowNotAThumb();
         if (OnThumbLoaded) RunGuarded([&] { OnThumbLoaded(*this, shown); }, nullptr);

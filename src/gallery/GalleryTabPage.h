@@ -16,6 +16,7 @@
 
 #include <array>
 #include <functional>
+#include <string>
 #include <vector>
 
 class QPushButton;
@@ -54,8 +55,8 @@ public:
 
     // Loads the thumbnail file, its picture decoded off the GUI thread
     // (Pending until OnThumbLoaded); when it cannot be shown the tile says
-    // "not a thumb".
-    MediaLoad LoadThumb(const QString& file);
+    // "not a thumb". file is the path's bytes.
+    MediaLoad LoadThumb(const std::string& file);
     void ShowNotAThumb();
     // Appends "[on disk]" under the file name.
     void ShowOnDisk();

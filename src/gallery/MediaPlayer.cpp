@@ -1,9 +1,11 @@
 #include "MediaPlayer.h"
 
+#include "gallery/FilePath.h"
+
 #include <QAbstractScrollArea>
 #include <QAudioOutput>
 #include <QEvent>
-#include <QFileInfo>
+#include <QFile>
 #include <QMediaMetaData>
 #include <QMediaPlayer>
 #include <QMouseEvent>
@@ -14,8 +16,13 @@
 #include <QVideoSink>
 #include <QVideoWidget>
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <utility>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -135,21 +142,45 @@ bool MediaPlayerBase::Open() {
         return DeviceError(text.isEmpty() ? kUnknownError : text.toStdString());
     }
     Open_ = true;
-    const QUrl source = QUrl::fromLocalFile(QString::fromStdString(FileName));
     if (Settling_)
-        PendingSource_ = source;
+        PendingFile_ = FileName;
     else
-        Device_->setSource(source);
+        SetSource(FileName);
     return Open_;
+}
+
+bool MediaPlayerBase::SetSource(const std::string& file) {
+    if (Stream_) {
+        Device_->setSource(QUrl());
+        Stream_.reset();
+    }
+    if (QtReaches(file)) {
+        Device_->setSource(QUrl::fromLocalFile(QFile::decodeName(file.c_str())));
+        return true;
+    }
+    // Every backend turns a file URL back into a text name, which would
+    // not reach this one (not UTF-8): the device reads the file opened here
+    // by its bytes instead, the URL only telling it the name.
+    auto stream = std::make_unique<QFile>();
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || !stream->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        const std::string reason = std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        return DeviceError(file + ": " + reason);
+    }
+    Stream_ = std::move(stream);
+    Device_->setSourceDevice(Stream_.get(), FileUrl(file));
+    return true;
 }
 
 void MediaPlayerBase::Close() {
     ++Generation_;
-    PendingSource_.clear();
+    PendingFile_.clear();
     PendingPlay_ = false;
     if (Open_ && Device_ != nullptr) {
         Device_->stop();
         Device_->setSource(QUrl());
+        Stream_.reset();
         // Opening the next file in this same turn may leave it unplayed (the
         // pipeline is still winding down): it waits for the next turn.
         if (!Settling_) {
@@ -174,7 +205,7 @@ bool MediaPlayerBase::Play() {
     const bool atEnd =
         Device_->mediaStatus() == QMediaPlayer::EndOfMedia || (length > 0 && Position() >= length);
     if (AutoRewind && atEnd) Device_->setPosition(0);
-    if (!PendingSource_.isEmpty())
+    if (!PendingFile_.empty())
         PendingPlay_ = true;
     else
         Device_->play();
@@ -184,10 +215,10 @@ bool MediaPlayerBase::Play() {
 
 void MediaPlayerBase::Settled() {
     Settling_ = false;
-    if (PendingSource_.isEmpty() || !Open_ || Device_ == nullptr) return;
-    Device_->setSource(PendingSource_);
-    PendingSource_.clear();
-    if (PendingPlay_) Device_->play();
+    if (PendingFile_.empty() || !Open_ || Device_ == nullptr) return;
+    const std::string file = std::move(PendingFile_);
+    PendingFile_.clear();
+    if (SetSource(file) && PendingPlay_) Device_->play();
     PendingPlay_ = false;
 }
 
@@ -381,7 +412,7 @@ void MediaPlayer::FillDisplay() {
 bool MediaPlayer::OpenInDisplay() {
     Layout_.ForgetNaturalWidth();
     if (FileName.empty()) return false;
-    if (!QFileInfo(QString::fromStdString(FileName)).isFile()) {
+    if (!IsRegularFile(FileName)) {
         ShowMessage(FileName + " is not available.");
         return false;
     }

@@ -22,9 +22,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 class QAudioOutput;
+class QFile;
 class QMediaPlayer;
 class QVideoWidget;
 class VideoHostWidget;
@@ -41,7 +43,7 @@ public:
     // --- settings ---
     bool AutoOpen = false;  // open in the display at the first resize of the player
     bool AutoRewind = true; // Play at the end starts over
-    std::string FileName;   // the media file (UTF-8)
+    std::string FileName;   // the media file: its path's bytes
     void SetMessages(MessageSink* messages) { Messages_ = messages; }
 
     // --- events ---
@@ -111,9 +113,14 @@ private:
     // loop before it takes the next one: until then the next file and
     // whether it is to play wait here.
     bool Settling_ = false;
-    QUrl PendingSource_;
+    std::string PendingFile_; // empty when none waits
     bool PendingPlay_ = false;
     void Settled();
+    // Gives the device a file; false, reported, when it cannot be opened.
+    bool SetSource(const std::string& file);
+    // The file the device reads, for a name Qt does not reach; it goes
+    // only once the device has let go of it.
+    std::unique_ptr<QFile> Stream_;
     int DeviceWidth_ = 0;
     int DeviceHeight_ = 0;
     std::string LastError_;

@@ -9,8 +9,8 @@ bool MediaPlayerPlayback::HasDisplay() const {
     return Player_.Display() != nullptr;
 }
 
-bool MediaPlayerPlayback::PlayInDisplay(const QString& fileName) {
-    Player_.FileName = fileName.toStdString();
+bool MediaPlayerPlayback::PlayInDisplay(const std::string& fileName) {
+    Player_.FileName = fileName;
     Player_.SetDisplayHPos(haCenter);
     Player_.SetDisplayVPos(vaCenter);
     // The player reports why it could not open the file.

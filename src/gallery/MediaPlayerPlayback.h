@@ -14,7 +14,7 @@ public:
     explicit MediaPlayerPlayback(MediaPlayer& player) : Player_(player) {}
 
     bool HasDisplay() const override;
-    bool PlayInDisplay(const QString& fileName) override;
+    bool PlayInDisplay(const std::string& fileName) override;
     void StopPlayback() override;
 
     MediaPlayer& Player() const { return Player_; }

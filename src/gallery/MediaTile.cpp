@@ -1,9 +1,9 @@
 #include "MediaTile.h"
 
+#include "gallery/FilePath.h"
 #include "gallery/PictureDecodePool.h"
 
 #include <QEvent>
-#include <QFileInfo>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
@@ -18,7 +18,7 @@ namespace {
 class NoDisplayPlayback final : public VideoPlayback {
 public:
     bool HasDisplay() const override { return false; }
-    bool PlayInDisplay(const QString&) override { return false; }
+    bool PlayInDisplay(const std::string&) override { return false; }
     void StopPlayback() override {}
 };
 
@@ -73,7 +73,7 @@ void MediaTile::UpdateOpaque() {
     setAttribute(Qt::WA_OpaquePaintEvent, covers);
 }
 
-MediaLoad MediaTile::BeginLoad(const QString& fileName) {
+MediaLoad MediaTile::BeginLoad(const std::string& fileName) {
     ++Loads_;
     Decoding_ = false;
     hide();
@@ -81,7 +81,7 @@ MediaLoad MediaTile::BeginLoad(const QString& fileName) {
     // Whatever played before ends here, whatever comes next.
     if (Player_ != nullptr) Player_->StopPlayback();
 
-    if (!QFileInfo(fileName).isFile()) {
+    if (!IsRegularFile(fileName)) {
         LastFailure_ = DecodeFailure::Unreadable;
         return MediaLoad::Failed;
     }
@@ -102,7 +102,7 @@ MediaLoad MediaTile::BeginLoad(const QString& fileName) {
     return MediaLoad::Shown;
 }
 
-MediaTile::BoxPicture MediaTile::DecodeForBox(const QString& fileName, QSize box, qreal ratio) {
+MediaTile::BoxPicture MediaTile::DecodeForBox(const std::string& fileName, QSize box, qreal ratio) {
     BoxPicture result;
     const DecodedPicture picture = PictureDecoder::Decode(fileName, box, ratio);
     result.Failure = picture.Failure;
@@ -130,13 +130,13 @@ bool MediaTile::ShowPicture(BoxPicture picture) {
     return true;
 }
 
-bool MediaTile::LoadMedia(const QString& fileName, int boxWidth, int boxHeight) {
+bool MediaTile::LoadMedia(const std::string& fileName, int boxWidth, int boxHeight) {
     const MediaLoad begun = BeginLoad(fileName);
     if (begun != MediaLoad::Pending) return begun == MediaLoad::Shown;
     return ShowPicture(DecodeForBox(fileName, QSize(boxWidth, boxHeight), devicePixelRatioF()));
 }
 
-MediaLoad MediaTile::StartLoadMedia(const QString& fileName, int boxWidth, int boxHeight) {
+MediaLoad MediaTile::StartLoadMedia(const std::string& fileName, int boxWidth, int boxHeight) {
     const MediaLoad begun = BeginLoad(fileName);
     if (begun != MediaLoad::Pending) return begun;
     Decoding_ = true;

@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 // What a media tile asks of the player it hands videos to. The full-screen
 // display supplies one that plays in its video panel; a tile that meets a
@@ -24,9 +25,10 @@ public:
     virtual ~VideoPlayback() = default;
     // Whether videos have somewhere to be shown.
     virtual bool HasDisplay() const = 0;
-    // Opens fileName in the display, centred, starts playing and shows the
-    // display; false when the file cannot be played.
-    virtual bool PlayInDisplay(const QString& fileName) = 0;
+    // Opens fileName (bytes, as the file system has it) in the display,
+    // centred, starts playing and shows the display; false when the file
+    // cannot be played.
+    virtual bool PlayInDisplay(const std::string& fileName) = 0;
     // Stops and closes what plays and hides the display; harmless when
     // nothing plays.
     virtual void StopPlayback() = 0;
@@ -42,17 +44,18 @@ public:
     ~MediaTile() override;
 
     // Loads a picture or video file for a box of boxWidth × boxHeight logical
-    // pixels; true when the tile now shows it. The tile is hidden while it
+    // pixels; true when the tile now shows it. fileName is the path's bytes
+    // as the file system has them, whatever their encoding. The tile is hidden while it
     // loads and stays hidden when the load fails, and whatever it showed or
     // played before is gone either way. A video on a tile whose player has no
     // display counts as loaded and shows nothing.
-    bool LoadMedia(const QString& fileName, int boxWidth, int boxHeight);
+    bool LoadMedia(const std::string& fileName, int boxWidth, int boxHeight);
     // As LoadMedia, except that a picture is decoded on the shared decoding
     // pool: the load is Pending, the tile stays hidden, and OnPictureLoaded
     // tells on the GUI thread, once the picture is in, whether the tile shows
     // it. Missing files, other extensions and videos are decided at once. A
     // later load replaces a pending one, whose picture is then dropped.
-    MediaLoad StartLoadMedia(const QString& fileName, int boxWidth, int boxHeight);
+    MediaLoad StartLoadMedia(const std::string& fileName, int boxWidth, int boxHeight);
     std::function<void(bool shown)> OnPictureLoaded;
     // A picture of StartLoadMedia is being decoded.
     bool IsDecoding() const { return Decoding_; }
@@ -89,11 +92,11 @@ private:
         DecodeFailure Failure = DecodeFailure::Damaged;
     };
     // Decodes and crops for the box; touches no tile, so any thread may.
-    static BoxPicture DecodeForBox(const QString& fileName, QSize box, qreal ratio);
+    static BoxPicture DecodeForBox(const std::string& fileName, QSize box, qreal ratio);
 
     // The start of every load: what was shown or played goes, the tile
     // hides, and anything but a picture is decided (Pending for a picture).
-    MediaLoad BeginLoad(const QString& fileName);
+    MediaLoad BeginLoad(const std::string& fileName);
     bool ShowPicture(BoxPicture picture);
     void Clear();
     void UpdateOpaque();

@@ -9,6 +9,9 @@
 #include <cstdio>
 #include <memory>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 // jpeglib.h needs FILE and size_t declared before it.
 #include <jerror.h>
 #include <jpeglib.h>
@@ -162,11 +165,14 @@ bool StartsWith(const QByteArray& head, const char* signature, int length) {
 
 } // namespace
 
-QString MediaExtension(const QString& fileName) {
-    const qsizetype slash = fileName.lastIndexOf(QLatin1Char('/'));
-    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0 || dot < slash || dot == fileName.size() - 1) return {};
-    return fileName.mid(dot + 1).toLower();
+QString MediaExtension(std::string_view fileName) {
+    const std::size_t slash = fileName.rfind('/');
+    const std::size_t dot = fileName.rfind('.');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash) ||
+        dot == fileName.size() - 1)
+        return {};
+    const std::string_view extension = fileName.substr(dot + 1);
+    return QString::fromUtf8(extension.data(), qsizetype(extension.size())).toLower();
 }
 
 MediaKind MediaKindOf(const QString& extension) {
@@ -193,10 +199,10 @@ int ChooseJpegScale(int width, int height, int boxWidth, int boxHeight) {
     return 8;
 }
 
-DecodedPicture PictureDecoder::DecodeJpeg(const QString& path, QSize deviceBox) {
+DecodedPicture PictureDecoder::DecodeJpeg(const std::string& path, QSize deviceBox) {
     DecodedPicture result;
     auto job = std::make_unique<JpegJob>();
-    job->File = std::fopen(QFile::encodeName(path).constData(), "rb");
+    job->File = std::fopen(path.c_str(), "rb");
     if (job->File == nullptr) {
         result.Failure = DecodeFailure::Unreadable;
         return result;
@@ -219,11 +225,20 @@ DecodedPicture PictureDecoder::DecodeJpeg(const QString& path, QSize deviceBox) 
     return result;
 }
 
-DecodedPicture PictureDecoder::DecodeGif(const QString& path) {
+DecodedPicture PictureDecoder::DecodeGif(const std::string& path) {
     DecodedPicture result;
-    QImageReader reader(path, "gif");
+    // Opened by its bytes, then read through QFile: a QString name would not
+    // reach a file whose name is not UTF-8.
+    QFile file;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0) ::close(fd);
+        result.Failure = DecodeFailure::Unreadable;
+        return result;
+    }
+    QImageReader reader(&file, "gif");
     if (!reader.canRead()) {
-        result.Failure = QFile::exists(path) ? DecodeFailure::Damaged : DecodeFailure::Unreadable;
+        result.Failure = DecodeFailure::Damaged;
         return result;
     }
     // The logical screen of the header bounds the picture: refuse it before
@@ -251,7 +266,7 @@ DecodedPicture PictureDecoder::DecodeGif(const QString& path) {
     return result;
 }
 
-DecodedPicture PictureDecoder::Decode(const QString& path, QSize logicalBox,
+DecodedPicture PictureDecoder::Decode(const std::string& path, QSize logicalBox,
                                       qreal devicePixelRatio) {
     if (!(devicePixelRatio > 0)) devicePixelRatio = 1.0;
     const QString extension = MediaExtension(path);
@@ -264,9 +279,12 @@ DecodedPicture PictureDecoder::Decode(const QString& path, QSize logicalBox,
     } else if (extension == QLatin1String("gif")) {
         result = DecodeGif(path);
     } else {
-        QFile file(path);
         QByteArray head;
-        if (file.open(QIODevice::ReadOnly)) head = file.read(4);
+        if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+            char bytes[4];
+            head = QByteArray(bytes, qsizetype(std::fread(bytes, 1, sizeof bytes, file)));
+            std::fclose(file);
+        }
         if (StartsWith(head, "\xFF\xD8\xFF", 3)) {
             result = DecodeJpeg(path, QSize());
         } else if (StartsWith(head, "GIF8", 4)) {

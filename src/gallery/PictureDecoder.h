@@ -11,13 +11,15 @@
 #include <QString>
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 // What a file is to the media tile, judged by its extension alone.
 enum class MediaKind { None, Picture, Video };
 
-// The extension of a file name: the text after the last "." of its name part,
-// lower-cased; empty when the name has no "." or ends with one.
-QString MediaExtension(const QString& fileName);
+// The extension of a file name (bytes): the text after the last "." of its
+// name part, lower-cased; empty when the name has no "." or ends with one.
+QString MediaExtension(std::string_view fileName);
 
 // The extension lists are literal texts searched as substrings, so "jp" and
 // "pe" count as pictures and "mp" as a video; an empty extension is neither.
@@ -71,11 +73,12 @@ public:
     // device pixels, "gif" is a GIF picture at full size; the other names that
     // pass as pictures are recognised by their content and decoded at full
     // size. The image carries devicePixelRatio so that it is drawn one
-    // picture pixel to one device pixel.
-    static DecodedPicture Decode(const QString& path, QSize logicalBox,
+    // picture pixel to one device pixel. The path is the file's name as
+    // bytes, opened as it is, whatever its encoding.
+    static DecodedPicture Decode(const std::string& path, QSize logicalBox,
                                  qreal devicePixelRatio = 1.0);
 
     // A JPEG file; an invalid box decodes at full size.
-    static DecodedPicture DecodeJpeg(const QString& path, QSize deviceBox);
-    static DecodedPicture DecodeGif(const QString& path);
+    static DecodedPicture DecodeJpeg(const std::string& path, QSize deviceBox);
+    static DecodedPicture DecodeGif(const std::string& path);
 };

@@ -1,6 +1,7 @@
 #include "ViewerWindow.h"
 
 #include "gallery/ExceptionGuard.h"
+#include "gallery/FilePath.h"
 #include "gallery/FullScreenDisplay.h"
 #include "gallery/HelpContext.h"
 #include "gallery/MediaPlayer.h"
@@ -39,11 +40,6 @@ QString Q(const std::string& s) {
 bool IsFolder(const std::string& path) {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool IsRegularFile(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool Exists(const std::string& path) {
@@ -529,7 +525,7 @@ void ViewerWindow::ShowRow(int row) {
     // List mode belongs to whoever shows the display: from here on its keys
     // walk the grid, until it closes.
     ListMode_ = true;
-    Display_->ShowMedia(Q(path), Q(full));
+    Display_->ShowMedia(DisplayPath(path), full);
 }
 
 void ViewerWindow::MediaClick(Qt::MouseButton button) {

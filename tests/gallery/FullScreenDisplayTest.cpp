@@ -33,9 +33,9 @@ protected:
 class FakePlayback final : public VideoPlayback {
 public:
     bool HasDisplay() const override { return true; }
-    bool PlayInDisplay(const QString& fileName) override {
+    bool PlayInDisplay(const std::string& fileName) override {
         if (OnPlay) OnPlay();
-        Played.append(fileName);
+        Played.push_back(fileName);
         Playing = true;
         return true;
     }
@@ -43,21 +43,23 @@ public:
 
     std::function<void()> OnPlay;
     bool Playing = false;
-    QStringList Played;
+    std::vector<std::string> Played;
 };
 
 // A navigation hook that records the actions asked and answers from a list
 // of files, or with false once they are used up.
 struct RecordingHook {
     std::vector<NavigateAction> Asked;
-    QStringList Names, Paths;
+    QStringList Names;
+    std::vector<std::string> Paths;
 
     NavigateHook Hook() {
-        return [this](NavigateAction action, QString& name, QString& path) {
+        return [this](NavigateAction action, QString& name, std::string& path) {
             Asked.push_back(action);
-            if (Paths.isEmpty()) return false;
+            if (Paths.empty()) return false;
             name = Names.takeFirst();
-            path = Paths.takeFirst();
+            path = Paths.front();
+            Paths.erase(Paths.begin());
             return true;
         };
     }
@@ -96,7 +98,7 @@ void CollectUnnamed(QAccessibleInterface* iface, QStringList& unnamed) {
 TEST(FullScreenDisplay, CoversTheScreenModalBlackAndFrameless) {
     TempDir dir;
     FullScreenDisplay display;
-    display.ShowMedia("first picture", Q(WriteJpeg(dir, "a.jpg", 300, 200)));
+    display.ShowMedia("first picture", WriteJpeg(dir, "a.jpg", 300, 200));
     ASSERT_TRUE(display.isVisible());
     EXPECT_TRUE(display.windowState() & Qt::WindowFullScreen);
     EXPECT_TRUE(display.windowFlags() & Qt::FramelessWindowHint);
@@ -114,7 +116,7 @@ TEST(FullScreenDisplay, CoversTheScreenModalBlackAndFrameless) {
     EXPECT_EQ(display.NameLine()->text(), "first picture");
     EXPECT_TRUE(display.NameLine()->isVisible());
     // A long name does not widen the window.
-    display.ShowMedia(QString(3000, QLatin1Char('n')), Q(dir.Sub("a.jpg")));
+    display.ShowMedia(QString(3000, QLatin1Char('n')), dir.Sub("a.jpg"));
     EXPECT_EQ(display.width(), QGuiApplication::primaryScreen()->geometry().width());
 
     display.Exit();
@@ -127,7 +129,7 @@ TEST(FullScreenDisplay, HalfScalePictureIsCentredOnA1024By768Screen) {
     TempDir dir;
     DisplayOn1024 display;
     display.SetShowComments(false);
-    display.ShowMedia("big", Q(WriteJpeg(dir, "big.jpg", 3000, 2000)));
+    display.ShowMedia("big", WriteJpeg(dir, "big.jpg", 3000, 2000));
     MediaTile* media = display.Media();
     EXPECT_EQ(media->ScaleDenominator(), 2);
     EXPECT_EQ(media->DecodedSize(), QSize(1500, 1000));
@@ -146,7 +148,7 @@ TEST(FullScreenDisplay, KeysAndClicksAskTheNavigationHook) {
     FullScreenDisplay display;
     RecordingHook hook; // answers nothing: the screen must not change
     display.SetNavigateHook(hook.Hook());
-    display.ShowMedia("start", Q(WriteJpeg(dir, "a.jpg", 100, 100)));
+    display.ShowMedia("start", WriteJpeg(dir, "a.jpg", 100, 100));
 
     Press(&display, Qt::Key_Space, " ");
     Press(&display, Qt::Key_Return, "\r");
@@ -169,7 +171,7 @@ TEST(FullScreenDisplay, KeysAndClicksAskTheNavigationHook) {
 
     // An answer is shown at once.
     hook.Names = QStringList{"second"};
-    hook.Paths = QStringList{Q(WriteJpeg(dir, "b.jpg", 50, 40))};
+    hook.Paths = {WriteJpeg(dir, "b.jpg", 50, 40)};
     Press(&display, Qt::Key_Space, " ");
     EXPECT_EQ(display.NameLine()->text(), "second");
     EXPECT_EQ(display.NameLine()->accessibleDescription(), "second");
@@ -189,7 +191,7 @@ TEST(FullScreenDisplay, ReplacedHandlersTakeTheInputButEscStillLeaves) {
         buttons.append(button);
         throw std::runtime_error("a handler that fails"); // must not cross the event delivery
     });
-    display.ShowMedia("x", Q(WriteJpeg(dir, "a.jpg", 100, 100)));
+    display.ShowMedia("x", WriteJpeg(dir, "a.jpg", 100, 100));
     Press(&display, Qt::Key_Space, " ");
     Click(display.Media(), Qt::LeftButton);
     EXPECT_EQ(keys, QList<int>{Qt::Key_Space});
@@ -204,7 +206,7 @@ TEST(FullScreenDisplay, EscRestoresTheSavedCursorAndLeavesNoOverride) {
     TempDir dir;
     FullScreenDisplay display;
     setScreenCursor(ScreenCursor::Hourglass);
-    display.ShowMedia("x", Q(WriteJpeg(dir, "a.jpg", 100, 100)));
+    display.ShowMedia("x", WriteJpeg(dir, "a.jpg", 100, 100));
     EXPECT_EQ(display.cursor().shape(), Qt::BlankCursor);
     Press(&display, Qt::Key_Escape, "\x1b");
     EXPECT_FALSE(display.isVisible());
@@ -215,7 +217,7 @@ TEST(FullScreenDisplay, EscRestoresTheSavedCursorAndLeavesNoOverride) {
 
 TEST(FullScreenDisplay, CommentsOptionShowsOrHidesBothLines) {
     TempDir dir;
-    const QString path = Q(WriteJpeg(dir, "a.jpg", 100, 100));
+    const std::string path = WriteJpeg(dir, "a.jpg", 100, 100);
     for (bool comments : {false, true}) {
         FullScreenDisplay display;
         display.SetShowComments(comments);
@@ -231,11 +233,11 @@ TEST(FullScreenDisplay, PicturesHideAndStopTheVideoAndSoDoesClosing) {
     FakePlayback player;
     display.SetVideoPlayer(&player);
     WriteBytes(dir.Sub("clip.avi"), "video");
-    const QString picture = Q(WriteJpeg(dir, "a.jpg", 100, 100));
+    const std::string picture = WriteJpeg(dir, "a.jpg", 100, 100);
     QString nameWhilePlaying;
     player.OnPlay = [&] { nameWhilePlaying = display.NameLine()->text(); };
 
-    display.ShowMedia("the clip", Q(dir.Sub("clip.avi")));
+    display.ShowMedia("the clip", dir.Sub("clip.avi"));
     EXPECT_EQ(nameWhilePlaying, "the clip"); // the name is up before the file loads
     EXPECT_TRUE(player.Playing);
     EXPECT_TRUE(display.VideoPanel()->isVisible());
@@ -247,7 +249,7 @@ TEST(FullScreenDisplay, PicturesHideAndStopTheVideoAndSoDoesClosing) {
     EXPECT_TRUE(display.Media()->isVisible());
     EXPECT_EQ(display.cursor().shape(), Qt::BlankCursor);
 
-    display.ShowMedia("the clip", Q(dir.Sub("clip.avi")));
+    display.ShowMedia("the clip", dir.Sub("clip.avi"));
     ASSERT_TRUE(player.Playing);
     display.close();
     EXPECT_FALSE(player.Playing);
@@ -258,9 +260,9 @@ TEST(FullScreenDisplay, PicturesHideAndStopTheVideoAndSoDoesClosing) {
 TEST(FullScreenDisplay, UnreadableFileLeavesTheScreenBlackUnderTheNewName) {
     TempDir dir;
     FullScreenDisplay display;
-    display.ShowMedia("good", Q(WriteJpeg(dir, "a.jpg", 100, 100)));
+    display.ShowMedia("good", WriteJpeg(dir, "a.jpg", 100, 100));
     ASSERT_TRUE(display.Media()->isVisible());
-    display.ShowMedia("missing", Q(dir.Sub("missing.jpg")));
+    display.ShowMedia("missing", dir.Sub("missing.jpg"));
     EXPECT_FALSE(display.Media()->isVisible());
     EXPECT_TRUE(display.Media()->ShownPicture().isNull());
     EXPECT_EQ(display.NameLine()->text(), "missing");
@@ -270,7 +272,7 @@ TEST(FullScreenDisplay, UnreadableFileLeavesTheScreenBlackUnderTheNewName) {
 TEST(FullScreenDisplay, EverythingShownHasAnAccessibleName) {
     TempDir dir;
     FullScreenDisplay display;
-    display.ShowMedia("a name", Q(WriteJpeg(dir, "a.jpg", 100, 100)));
+    display.ShowMedia("a name", WriteJpeg(dir, "a.jpg", 100, 100));
     QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&display);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->text(QAccessible::Name), "Full-screen display");

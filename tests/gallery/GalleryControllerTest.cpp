@@ -8,6 +8,7 @@
 #include "TestPictures.h"
 #include "TestSettings.h"
 #include "crawl/HtmlMarkup.h"
+#include "crawl/UrlParts.h"
 #include "gallery/FullScreenDisplay.h"
 #include "gallery/GalleryTabPage.h"
 #include "gallery/HelpContext.h"
@@ -28,6 +29,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -378,6 +380,58 @@ TEST_F(GalleryControllerTest, ClicksSelectOnPressAndOpenStoredPicturesFullScreen
     EXPECT_TRUE(display.isVisible());
     EXPECT_EQ(display.NameLine()->text(), Q(Thumb(3)));
     EXPECT_EQ(gallery.Model().ViewThumbIndex, 2);
+    display.Exit();
+}
+
+// Addresses with "%E9" and "%FF" are stored under the bytes 0xE9 and 0xFF,
+// which are not UTF-8. The tile, the full-screen display and its walk open
+// those very files; beside each lies a decoy under the name the bytes would
+// become as text (U+FFFD), a picture of another size.
+TEST_F(GalleryControllerTest, NamesThatAreNotUtf8ShowInTheirTileAndFullScreen) {
+    FullScreenDisplay display;
+    gallery.SetDisplay(&display);
+    UrlParts parts;
+    // The stored file of an address, its folders made, with a decoy beside it.
+    const auto store = [&](const std::string& url, QSize size) {
+        parts.Split(url, files.Path());
+        const std::string file = parts.LocalFileName();
+        const std::string relative = file.substr(files.Path().size() + 1);
+        std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+        WriteJpeg(files, relative, size.width(), size.height());
+        std::string decoy = relative;
+        for (const char* raw : {"\xE9", "\xFF"})
+            for (std::size_t at; (at = decoy.find(raw)) != std::string::npos;)
+                decoy.replace(at, 1, "\xEF\xBF\xBD");
+        WriteJpeg(files, decoy, 8, 8);
+        return file;
+    };
+    const std::string thumbs[] = {"http://pics.example/t/caf%E9%FF.jpg",
+                                  "http://pics.example/t/%FF.jpg"};
+    const std::string bigs[] = {"http://pics.example/f/caf%E9%FF.jpg",
+                                "http://pics.example/f/%FF.jpg"};
+    const QSize thumbSize(100, 80), bigSizes[] = {QSize(64, 48), QSize(50, 40)};
+    for (int i = 1; i <= 2; ++i) {
+        gallery.Model().CollectLink("jpg", thumbs[i - 1], "", i, 'S', kPage);
+        gallery.Model().CollectLink("jpg", bigs[i - 1], store(bigs[i - 1], bigSizes[i - 1]), i, 'H',
+                                    kPage);
+    }
+    gallery.Model().PageAnalysed(kPage);
+    ASSERT_NE(store(thumbs[0], thumbSize).find("/caf\xE9\xFF.jpg"), std::string::npos);
+    for (int i = 1; i <= 2; ++i) {
+        Arrive(i, store(thumbs[i - 1], thumbSize));
+        EXPECT_NE(Tile(i)->text(), "not a thumb") << i;
+        EXPECT_TRUE(Tile(i)->TileImage->isVisible()) << i;
+        EXPECT_EQ(Tile(i)->TileImage->DecodedSize(), thumbSize) << i;
+        FullSizedArrives(i);
+    }
+
+    Click(1);
+    ASSERT_TRUE(display.isVisible());
+    EXPECT_EQ(display.NameLine()->text(), Q(thumbs[0]));
+    EXPECT_EQ(display.Media()->DecodedSize(), bigSizes[0]);
+    QTest::keyClick(&display, Qt::Key_Space);
+    EXPECT_EQ(display.NameLine()->text(), Q(thumbs[1]));
+    EXPECT_EQ(display.Media()->DecodedSize(), bigSizes[1]);
     display.Exit();
 }
 

@@ -39,7 +39,7 @@ protected:
 
 TEST_F(MediaPlayerPlaybackTest, HasADisplayOnlyWhenThePlayerHasOne) {
     EXPECT_FALSE(playback.HasDisplay());
-    EXPECT_FALSE(playback.PlayInDisplay(QString::fromStdString(dir.Sub("clip.avi"))));
+    EXPECT_FALSE(playback.PlayInDisplay(dir.Sub("clip.avi")));
     player.SetDisplay(&display);
     EXPECT_TRUE(playback.HasDisplay());
 }
@@ -57,7 +57,7 @@ TEST_F(MediaPlayerPlaybackTest, StopWithNothingPlayingIsHarmless) {
 TEST_F(MediaPlayerPlaybackTest, MissingFileIsRefusedAndTheDisplayStaysHidden) {
     player.SetDisplay(&display);
     const std::string missing = dir.Sub("missing.avi");
-    EXPECT_FALSE(playback.PlayInDisplay(QString::fromStdString(missing)));
+    EXPECT_FALSE(playback.PlayInDisplay(missing));
     EXPECT_FALSE(display.isVisible());
     EXPECT_FALSE(player.IsOpen());
     ASSERT_EQ(messages.Texts.size(), 1u);
@@ -72,7 +72,7 @@ TEST_F(MediaPlayerPlaybackTest, PlayingCentresAndShowsTheDisplayAndStopHidesIt) 
     // is reported later, which does not matter here.
     const std::string clip = dir.Sub("clip.avi");
     WriteFile(clip, "RIFF");
-    ASSERT_TRUE(playback.PlayInDisplay(QString::fromStdString(clip)));
+    ASSERT_TRUE(playback.PlayInDisplay(clip));
     EXPECT_EQ(player.FileName, clip);
     EXPECT_EQ(player.DisplayHPos(), haCenter);
     EXPECT_EQ(player.DisplayVPos(), vaCenter);

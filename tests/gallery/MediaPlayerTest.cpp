@@ -363,6 +363,25 @@ TEST_F(MediaPlayerTest, ClipPlaysToItsEndAndAgain) {
     EXPECT_EQ(host->accessibleDescription(), "ended");
 }
 
+// A stored name need not be UTF-8: the device gets the very bytes, not the
+// name the text form of a byte 0xE9 or 0xFF would give (U+FFFD), where a
+// decoy lies that is no video.
+TEST_F(MediaPlayerTest, ClipWhoseNameIsNotUtf8Plays) {
+    player->FileName = dir.Sub("clip\xE9\xFF.avi");
+    WriteFile(player->FileName, MakeAvi(64, 48, 10, 10));
+    WriteFile(dir.Sub("clip\xEF\xBF\xBD\xEF\xBF\xBD.avi"), "not a video at all");
+    std::vector<PlayerNotification> notices;
+    player->OnNotify = [&](MediaPlayerBase*, PlayerNotification value) {
+        notices.push_back(value);
+    };
+    ASSERT_TRUE(player->OpenInDisplay());
+    ASSERT_TRUE(player->Play());
+    ASSERT_TRUE(RunUntil([&] { return !notices.empty() || !messages.Texts.empty(); }));
+    EXPECT_EQ(messages.Texts, std::vector<std::string>{});
+    EXPECT_EQ(notices, std::vector<PlayerNotification>{nvSuccessful});
+    EXPECT_EQ(player->NaturalWidth(), 64);
+}
+
 TEST_F(MediaPlayerTest, FileTheDeviceCannotPlayIsAMessage) {
     const std::string broken = dir.Sub("broken.avi");
     WriteFile(broken, "not a video at all");

@@ -31,8 +31,8 @@ bool IsBlack(QRgb c) {
 class FakePlayback final : public VideoPlayback {
 public:
     bool HasDisplay() const override { return Display; }
-    bool PlayInDisplay(const QString& fileName) override {
-        Played.append(fileName);
+    bool PlayInDisplay(const std::string& fileName) override {
+        Played.push_back(fileName);
         Playing = Playable;
         return Playable;
     }
@@ -45,7 +45,7 @@ public:
     bool Playable = true;
     bool Playing = false;
     int Stops = 0;
-    QStringList Played;
+    std::vector<std::string> Played;
 };
 
 // A shown black tile frame of the given size with its media.
@@ -66,7 +66,7 @@ struct Tile {
 TEST(MediaTile, SmallPictureIsShownAtFullSizeCentredWithMargins) {
     TempDir dir;
     Tile tile(110, 110);
-    ASSERT_TRUE(tile.Media->LoadMedia(Q(WriteJpeg(dir, "p.jpg", 100, 100)), 110, 110));
+    ASSERT_TRUE(tile.Media->LoadMedia(WriteJpeg(dir, "p.jpg", 100, 100), 110, 110));
     EXPECT_TRUE(tile.Media->isVisible());
     EXPECT_EQ(tile.Media->geometry(), QRect(0, 0, 110, 110)); // fills its tile
     EXPECT_EQ(tile.Media->ScaleDenominator(), 1);
@@ -83,7 +83,7 @@ TEST(MediaTile, SmallPictureIsShownAtFullSizeCentredWithMargins) {
 TEST(MediaTile, WidePictureIsDecodedSmallThenClippedAtTheSides) {
     TempDir dir;
     Tile tile(110, 110);
-    ASSERT_TRUE(tile.Media->LoadMedia(Q(WriteJpeg(dir, "wide.jpg", 2000, 100)), 110, 110));
+    ASSERT_TRUE(tile.Media->LoadMedia(WriteJpeg(dir, "wide.jpg", 2000, 100), 110, 110));
     EXPECT_EQ(tile.Media->ScaleDenominator(), 8);
     EXPECT_EQ(tile.Media->DecodedSize(), QSize(250, 13));
     // Only the part inside the tile is kept.
@@ -103,7 +103,7 @@ TEST(MediaTile, LargeGifIsShownPixelForPixelCentredAndClipped) {
     TempDir dir;
     Tile tile(110, 110);
     const std::string path = WriteGif(dir, "big.gif", 300, 200);
-    ASSERT_TRUE(tile.Media->LoadMedia(Q(path), 110, 110));
+    ASSERT_TRUE(tile.Media->LoadMedia(path, 110, 110));
     EXPECT_EQ(tile.Media->DecodedSize(), QSize(300, 200));
     QImage whole(Q(path));
     ASSERT_FALSE(whole.isNull());
@@ -116,7 +116,7 @@ TEST(MediaTile, LargeGifIsShownPixelForPixelCentredAndClipped) {
 TEST(MediaTile, ScreenSizedBoxKeepsTheCentredScreenOfAHalfScalePicture) {
     TempDir dir;
     Tile tile(1024, 768);
-    ASSERT_TRUE(tile.Media->LoadMedia(Q(WriteJpeg(dir, "photo.JPG", 3000, 2000)), 1024, 768));
+    ASSERT_TRUE(tile.Media->LoadMedia(WriteJpeg(dir, "photo.JPG", 3000, 2000), 1024, 768));
     EXPECT_EQ(tile.Media->ScaleDenominator(), 2);
     EXPECT_EQ(tile.Media->DecodedSize(), QSize(1500, 1000));
     EXPECT_EQ(tile.Media->ShownPicture().size(), QSize(1024, 768));
@@ -139,9 +139,9 @@ TEST(MediaTile, FailedLoadsHideThePreviousPicture) {
     for (const std::string& bad : {dir.Sub("missing.jpg"), dir.Sub("archive.tar"),
                                    dir.Sub("dotted."), dir.Sub("plain"), dir.Sub("broken.jpg")}) {
         SCOPED_TRACE(bad);
-        ASSERT_TRUE(tile.Media->LoadMedia(Q(good), 110, 110));
+        ASSERT_TRUE(tile.Media->LoadMedia(good, 110, 110));
         ASSERT_FALSE(tile.Media->ShownPicture().isNull());
-        EXPECT_FALSE(tile.Media->LoadMedia(Q(bad), 110, 110));
+        EXPECT_FALSE(tile.Media->LoadMedia(bad, 110, 110));
         EXPECT_TRUE(tile.Media->isHidden());
         EXPECT_TRUE(tile.Media->ShownPicture().isNull());
         EXPECT_TRUE(IsBlack(tile.Grab().pixel(50, 50)));
@@ -152,8 +152,8 @@ TEST(MediaTile, VideoOnATileWithoutDisplayCountsAsLoadedAndShowsNothing) {
     TempDir dir;
     Tile tile(110, 110);
     WriteBytes(dir.Sub("clip.mpg"), "not really a video");
-    ASSERT_TRUE(tile.Media->LoadMedia(Q(WriteJpeg(dir, "p.jpg", 100, 100)), 110, 110));
-    EXPECT_TRUE(tile.Media->LoadMedia(Q(dir.Sub("clip.mpg")), 110, 110));
+    ASSERT_TRUE(tile.Media->LoadMedia(WriteJpeg(dir, "p.jpg", 100, 100), 110, 110));
+    EXPECT_TRUE(tile.Media->LoadMedia(dir.Sub("clip.mpg"), 110, 110));
     EXPECT_TRUE(tile.Media->IsVideo());
     ASSERT_NE(tile.Media->Player(), nullptr);
     EXPECT_FALSE(tile.Media->Player()->HasDisplay());
@@ -167,23 +167,23 @@ TEST(MediaTile, VideosPlayInTheSuppliedDisplayAndStopWhenAnythingElseLoads) {
     FakePlayback player;
     tile.Media->SetPlayer(&player);
     WriteBytes(dir.Sub("clip.avi"), "video");
-    const QString picture = Q(WriteJpeg(dir, "p.jpg", 100, 100));
+    const std::string picture = WriteJpeg(dir, "p.jpg", 100, 100);
 
-    ASSERT_TRUE(tile.Media->LoadMedia(Q(dir.Sub("clip.avi")), 200, 200));
-    EXPECT_EQ(player.Played, QStringList{Q(dir.Sub("clip.avi"))});
+    ASSERT_TRUE(tile.Media->LoadMedia(dir.Sub("clip.avi"), 200, 200));
+    EXPECT_EQ(player.Played, std::vector<std::string>{dir.Sub("clip.avi")});
     EXPECT_TRUE(player.Playing);
 
     EXPECT_TRUE(tile.Media->LoadMedia(picture, 200, 200));
     EXPECT_FALSE(tile.Media->IsVideo());
     EXPECT_FALSE(player.Playing);
 
-    ASSERT_TRUE(tile.Media->LoadMedia(Q(dir.Sub("clip.avi")), 200, 200));
-    EXPECT_FALSE(tile.Media->LoadMedia(Q(dir.Sub("gone.jpg")), 200, 200));
+    ASSERT_TRUE(tile.Media->LoadMedia(dir.Sub("clip.avi"), 200, 200));
+    EXPECT_FALSE(tile.Media->LoadMedia(dir.Sub("gone.jpg"), 200, 200));
     EXPECT_FALSE(player.Playing);
 
     // A video the player cannot open is a failed load.
     player.Playable = false;
-    EXPECT_FALSE(tile.Media->LoadMedia(Q(dir.Sub("clip.avi")), 200, 200));
+    EXPECT_FALSE(tile.Media->LoadMedia(dir.Sub("clip.avi"), 200, 200));
     EXPECT_TRUE(tile.Media->isHidden());
     tile.Media->SetPlayer(nullptr);
 }
@@ -195,7 +195,7 @@ TEST(MediaTile, CaptionIsLightOnTheBlackTile) {
         SCOPED_TRACE(caption.toStdString());
         Tile tile(110, 110);
         tile.Frame.setText(caption);
-        EXPECT_FALSE(tile.Media->LoadMedia(Q(dir.Sub("missing.jpg")), 110, 110));
+        EXPECT_FALSE(tile.Media->LoadMedia(dir.Sub("missing.jpg"), 110, 110));
         const QImage shot = tile.Grab();
         int light = 0;
         for (int y = 0; y < shot.height(); ++y)
@@ -250,7 +250,7 @@ TEST(MediaTile, StartedLoadsShowTheirPictureOrRefusalWhenTheDecodingEnds) {
     std::vector<bool> reports;
     tile.Media->OnPictureLoaded = [&](bool shown) { reports.push_back(shown); };
 
-    const QString good = Q(WriteJpeg(dir, "p.jpg", 100, 100));
+    const std::string good = WriteJpeg(dir, "p.jpg", 100, 100);
     ASSERT_EQ(tile.Media->StartLoadMedia(good, 110, 110), MediaLoad::Pending);
     EXPECT_TRUE(tile.Media->isHidden());
     EXPECT_TRUE(tile.Media->IsDecoding());
@@ -261,7 +261,7 @@ TEST(MediaTile, StartedLoadsShowTheirPictureOrRefusalWhenTheDecodingEnds) {
     EXPECT_TRUE(IsRed(tile.Grab().pixel(5, 50)));
 
     WriteBytes(dir.Sub("broken.jpg"), "\xFF\xD8\xFF garbage");
-    ASSERT_EQ(tile.Media->StartLoadMedia(Q(dir.Sub("broken.jpg")), 110, 110), MediaLoad::Pending);
+    ASSERT_EQ(tile.Media->StartLoadMedia(dir.Sub("broken.jpg"), 110, 110), MediaLoad::Pending);
     ASSERT_TRUE(RunUntil(DecodesDone));
     EXPECT_EQ(reports, (std::vector<bool>{true, false}));
     EXPECT_EQ(tile.Media->LastFailure(), DecodeFailure::Damaged);
@@ -273,8 +273,8 @@ TEST(MediaTile, ALaterLoadReplacesAPendingOne) {
     Tile tile(110, 110);
     int reports = 0;
     tile.Media->OnPictureLoaded = [&](bool) { ++reports; };
-    const QString wide = Q(WriteJpeg(dir, "wide.jpg", 2000, 100));
-    const QString small = Q(WriteJpeg(dir, "small.jpg", 60, 40));
+    const std::string wide = WriteJpeg(dir, "wide.jpg", 2000, 100);
+    const std::string small = WriteJpeg(dir, "small.jpg", 60, 40);
 
     // Overtaken by a load done on the spot: its picture never comes.
     ASSERT_EQ(tile.Media->StartLoadMedia(wide, 110, 110), MediaLoad::Pending);

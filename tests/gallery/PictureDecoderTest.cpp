@@ -17,6 +17,7 @@
 
 #include <sys/resource.h>
 
+#include <cstdio>
 #include <string>
 
 // Test pictures, shared with the media tile and full-screen display tests.
@@ -42,10 +43,13 @@ QByteArray JpegBytes(const QImage& image, bool progressive = false) {
     return bytes;
 }
 
+// By the path's bytes, so that names that are not UTF-8 can be made.
 void WriteBytes(const std::string& path, const QByteArray& bytes) {
-    QFile file(QString::fromStdString(path));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << path;
+    EXPECT_EQ(std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), file),
+              std::size_t(bytes.size()));
+    std::fclose(file);
 }
 
 std::string WriteJpeg(const TempDir& dir, const std::string& name, int width, int height) {
@@ -192,7 +196,7 @@ TEST(JpegDecoding, DecodesAtTheChosenScaleWithLibjpegRounding) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.W << " x " << c.H);
         const std::string path = WriteJpeg(dir, "p.jpg", c.W, c.H);
-        const DecodedPicture picture = PictureDecoder::Decode(Q(path), QSize(c.BoxW, c.BoxH));
+        const DecodedPicture picture = PictureDecoder::Decode(path, QSize(c.BoxW, c.BoxH));
         ASSERT_TRUE(picture.Ok());
         EXPECT_EQ(picture.FullSize, QSize(c.W, c.H));
         EXPECT_EQ(picture.ScaleDenominator, c.Scale);
@@ -210,14 +214,14 @@ TEST(JpegDecoding, GreyAndProgressivePicturesDecode) {
     grey.fill(200);
     const std::string greyPath = dir.Sub("grey.jpg");
     WriteBytes(greyPath, JpegBytes(grey));
-    const DecodedPicture g = PictureDecoder::Decode(Q(greyPath), QSize(100, 100));
+    const DecodedPicture g = PictureDecoder::Decode(greyPath, QSize(100, 100));
     ASSERT_TRUE(g.Ok());
     EXPECT_NEAR(qRed(g.Image.pixel(10, 10)), 200, 3);
     EXPECT_EQ(qRed(g.Image.pixel(10, 10)), qBlue(g.Image.pixel(10, 10)));
 
     const std::string progressivePath = dir.Sub("progressive.jpg");
     WriteBytes(progressivePath, JpegBytes(TwoColourImage(800, 600), true));
-    const DecodedPicture p = PictureDecoder::Decode(Q(progressivePath), QSize(400, 300));
+    const DecodedPicture p = PictureDecoder::Decode(progressivePath, QSize(400, 300));
     ASSERT_TRUE(p.Ok());
     EXPECT_EQ(p.Image.size(), QSize(400, 300));
     EXPECT_TRUE(IsBlue(p.Image.pixel(390, 150)));
@@ -227,7 +231,7 @@ TEST(JpegDecoding, HighDensityScreensDecodeForDevicePixels) {
     TempDir dir;
     const std::string path = WriteJpeg(dir, "p.jpg", 640, 480);
     // A 110-pixel tile is 220 device pixels at ratio 2: half scale fits.
-    const DecodedPicture picture = PictureDecoder::Decode(Q(path), QSize(110, 110), 2.0);
+    const DecodedPicture picture = PictureDecoder::Decode(path, QSize(110, 110), 2.0);
     ASSERT_TRUE(picture.Ok());
     EXPECT_EQ(picture.ScaleDenominator, 2);
     EXPECT_EQ(picture.Image.size(), QSize(320, 240));
@@ -238,26 +242,50 @@ TEST(JpegDecoding, HighDensityScreensDecodeForDevicePixels) {
 TEST(GifDecoding, DecodesAtFullSizeWhateverTheBox) {
     TempDir dir;
     const std::string path = WriteGif(dir, "anim.gif", 300, 200);
-    const DecodedPicture picture = PictureDecoder::Decode(Q(path), QSize(110, 110));
+    const DecodedPicture picture = PictureDecoder::Decode(path, QSize(110, 110));
     ASSERT_TRUE(picture.Ok());
     EXPECT_EQ(picture.Image.size(), QSize(300, 200));
     EXPECT_TRUE(IsRed(picture.Image.pixel(10, 100)));
     EXPECT_TRUE(IsBlue(picture.Image.pixel(290, 100)));
 }
 
+// A stored name keeps the bytes of its address ("%E9" is the byte 0xE9),
+// which need not be UTF-8. Each picture has a decoy under the name such a
+// byte turns into when it goes through text (U+FFFD, EF BF BD): the picture
+// must come from the file of the exact bytes, never from the decoy.
+TEST(PictureDecoding, NamesThatAreNotUtf8AreReadByTheirBytes) {
+    TempDir dir;
+    const std::string raw = "caf\xE9\xFF", asText = "caf\xEF\xBF\xBD\xEF\xBF\xBD";
+    for (const std::string extension : {".jpg", ".gif", ".pe"}) {
+        SCOPED_TRACE(extension);
+        const std::string name = dir.Sub(raw + extension);
+        if (extension == ".gif") {
+            WriteGif(dir, raw + extension, 30, 20);
+            WriteGif(dir, asText + extension, 8, 8);
+        } else {
+            WriteJpeg(dir, raw + extension, 30, 20);
+            WriteJpeg(dir, asText + extension, 8, 8);
+        }
+        const DecodedPicture picture = PictureDecoder::Decode(name, QSize(110, 110));
+        ASSERT_TRUE(picture.Ok()) << int(picture.Failure);
+        EXPECT_EQ(picture.Image.size(), QSize(30, 20));
+    }
+    EXPECT_EQ(PictureDecoder::Decode(dir.Sub(raw + "\xFE.gif"), QSize(110, 110)).Failure,
+              DecodeFailure::Unreadable);
+}
+
 TEST(PictureDecoding, OtherPictureExtensionsAreRecognisedByContent) {
     TempDir dir;
     QFile::rename(Q(WriteJpeg(dir, "a.jpg", 640, 480)), Q(dir.Sub("a.jp")));
-    const DecodedPicture jp = PictureDecoder::Decode(Q(dir.Sub("a.jp")), QSize(110, 110));
+    const DecodedPicture jp = PictureDecoder::Decode(dir.Sub("a.jp"), QSize(110, 110));
     ASSERT_TRUE(jp.Ok());
     EXPECT_EQ(jp.Image.size(), QSize(640, 480)); // no scale outside "jpg" and "jpeg"
 
     QFile::rename(Q(WriteGif(dir, "b.gif", 20, 10)), Q(dir.Sub("b.g")));
-    EXPECT_EQ(PictureDecoder::Decode(Q(dir.Sub("b.g")), QSize(110, 110)).Image.size(),
-              QSize(20, 10));
+    EXPECT_EQ(PictureDecoder::Decode(dir.Sub("b.g"), QSize(110, 110)).Image.size(), QSize(20, 10));
 
     WriteBytes(dir.Sub("c.pe"), QByteArray("not a picture at all"));
-    EXPECT_EQ(PictureDecoder::Decode(Q(dir.Sub("c.pe")), QSize(110, 110)).Failure,
+    EXPECT_EQ(PictureDecoder::Decode(dir.Sub("c.pe"), QSize(110, 110)).Failure,
               DecodeFailure::Unreadable);
 }
 
@@ -271,35 +299,34 @@ TEST(HostilePictures, DamagedFilesAreRefusedAndTheProcessLives) {
     for (int i = 0; i < 5000; ++i)
         garbage.append(char((i * 7919) % 251));
     WriteBytes(dir.Sub("garbage.jpg"), garbage);
-    EXPECT_EQ(PictureDecoder::Decode(Q(dir.Sub("garbage.jpg")), box).Failure,
-              DecodeFailure::Damaged);
+    EXPECT_EQ(PictureDecoder::Decode(dir.Sub("garbage.jpg"), box).Failure, DecodeFailure::Damaged);
 
     // A JPEG header followed by garbage.
     QByteArray header = JpegBytes(TwoColourImage(200, 200));
     WriteBytes(dir.Sub("bad-scan.jpg"), header.left(header.size() / 3) + garbage);
-    EXPECT_FALSE(PictureDecoder::Decode(Q(dir.Sub("bad-scan.jpg")), box).Ok());
+    EXPECT_FALSE(PictureDecoder::Decode(dir.Sub("bad-scan.jpg"), box).Ok());
 
     const QByteArray whole = JpegBytes(TwoColourImage(400, 400));
     WriteBytes(dir.Sub("truncated.jpg"), whole.left(whole.size() / 2));
-    EXPECT_EQ(PictureDecoder::Decode(Q(dir.Sub("truncated.jpg")), box).Failure,
+    EXPECT_EQ(PictureDecoder::Decode(dir.Sub("truncated.jpg"), box).Failure,
               DecodeFailure::Damaged);
     WriteBytes(dir.Sub("header-only.jpg"), whole.left(200));
-    EXPECT_EQ(PictureDecoder::Decode(Q(dir.Sub("header-only.jpg")), box).Failure,
+    EXPECT_EQ(PictureDecoder::Decode(dir.Sub("header-only.jpg"), box).Failure,
               DecodeFailure::Damaged);
 
     WriteBytes(dir.Sub("empty.jpg"), QByteArray());
-    EXPECT_EQ(PictureDecoder::Decode(Q(dir.Sub("empty.jpg")), box).Failure, DecodeFailure::Damaged);
+    EXPECT_EQ(PictureDecoder::Decode(dir.Sub("empty.jpg"), box).Failure, DecodeFailure::Damaged);
     WriteBytes(dir.Sub("empty.gif"), QByteArray());
-    EXPECT_EQ(PictureDecoder::Decode(Q(dir.Sub("empty.gif")), box).Failure, DecodeFailure::Damaged);
+    EXPECT_EQ(PictureDecoder::Decode(dir.Sub("empty.gif"), box).Failure, DecodeFailure::Damaged);
 
     WriteBytes(dir.Sub("garbage.gif"), QByteArray("GIF89a") + garbage);
-    EXPECT_FALSE(PictureDecoder::Decode(Q(dir.Sub("garbage.gif")), box).Ok());
+    EXPECT_FALSE(PictureDecoder::Decode(dir.Sub("garbage.gif"), box).Ok());
 
-    EXPECT_EQ(PictureDecoder::Decode(Q(dir.Sub("missing.jpg")), box).Failure,
+    EXPECT_EQ(PictureDecoder::Decode(dir.Sub("missing.jpg"), box).Failure,
               DecodeFailure::Unreadable);
 
     // Still decoding after all that.
-    EXPECT_TRUE(PictureDecoder::Decode(Q(WriteJpeg(dir, "fine.jpg", 50, 50)), box).Ok());
+    EXPECT_TRUE(PictureDecoder::Decode(WriteJpeg(dir, "fine.jpg", 50, 50), box).Ok());
 }
 
 TEST(HostilePictures, HugeJpegHeaderIsRefusedBeforeDecoding) {
@@ -307,7 +334,7 @@ TEST(HostilePictures, HugeJpegHeaderIsRefusedBeforeDecoding) {
     const long before = PeakMiB();
     // 60000 × 60000 is 7500 × 7500 at 1/8: 56 million pixels, over the limit.
     WriteBytes(dir.Sub("huge.jpg"), WithFrameSize(JpegBytes(TwoColourImage(16, 16)), 60000, 60000));
-    const DecodedPicture picture = PictureDecoder::Decode(Q(dir.Sub("huge.jpg")), QSize(110, 110));
+    const DecodedPicture picture = PictureDecoder::Decode(dir.Sub("huge.jpg"), QSize(110, 110));
     EXPECT_EQ(picture.Failure, DecodeFailure::TooLarge);
     EXPECT_EQ(picture.ScaleDenominator, 8);
     EXPECT_EQ(picture.FullSize, QSize(60000, 60000));
@@ -320,8 +347,7 @@ TEST(HostilePictures, HugeSourceIsRefusedWhateverTheScale) {
     TempDir dir;
     WriteBytes(dir.Sub("claims.jpg"),
                WithFrameSize(JpegBytes(TwoColourImage(16, 16)), 45000, 45000));
-    const DecodedPicture picture =
-        PictureDecoder::Decode(Q(dir.Sub("claims.jpg")), QSize(110, 110));
+    const DecodedPicture picture = PictureDecoder::Decode(dir.Sub("claims.jpg"), QSize(110, 110));
     EXPECT_EQ(picture.Failure, DecodeFailure::TooLarge);
     EXPECT_EQ(picture.FullSize, QSize(45000, 45000));
     EXPECT_FALSE(picture.Ok());
@@ -332,11 +358,11 @@ TEST(HostilePictures, HugeSourceIsRefusedWhateverTheScale) {
     static_assert(14143LL * 14142 > PictureDecoder::MaxSourcePixels);
     WriteBytes(dir.Sub("within.jpg"),
                WithFrameSize(JpegBytes(TwoColourImage(16, 16)), 14142, 14142));
-    EXPECT_EQ(PictureDecoder::Decode(Q(dir.Sub("within.jpg")), QSize(110, 110)).Failure,
+    EXPECT_EQ(PictureDecoder::Decode(dir.Sub("within.jpg"), QSize(110, 110)).Failure,
               DecodeFailure::Damaged);
     WriteBytes(dir.Sub("beyond.jpg"),
                WithFrameSize(JpegBytes(TwoColourImage(16, 16)), 14143, 14142));
-    EXPECT_EQ(PictureDecoder::Decode(Q(dir.Sub("beyond.jpg")), QSize(110, 110)).Failure,
+    EXPECT_EQ(PictureDecoder::Decode(dir.Sub("beyond.jpg"), QSize(110, 110)).Failure,
               DecodeFailure::TooLarge);
 }
 
@@ -350,7 +376,7 @@ TEST(HostilePictures, ScanDataEndingBeforeThePictureIsDamage) {
         WriteBytes(dir.Sub("short.jpg"),
                    WithFrameSize(JpegBytes(TwoColourImage(16, 16), progressive), 2000, 2000));
         const DecodedPicture picture =
-            PictureDecoder::Decode(Q(dir.Sub("short.jpg")), QSize(110, 110));
+            PictureDecoder::Decode(dir.Sub("short.jpg"), QSize(110, 110));
         EXPECT_EQ(picture.Failure, DecodeFailure::Damaged);
         EXPECT_FALSE(picture.Ok());
     }
@@ -364,7 +390,7 @@ TEST(HostilePictures, ProgressiveJpegCannotTakeUnboundedMemory) {
     // picture: over half a gigabyte.
     WriteBytes(dir.Sub("deep.jpg"),
                WithFrameSize(JpegBytes(TwoColourImage(16, 16), true), 14000, 14000));
-    const DecodedPicture picture = PictureDecoder::Decode(Q(dir.Sub("deep.jpg")), QSize(110, 110));
+    const DecodedPicture picture = PictureDecoder::Decode(dir.Sub("deep.jpg"), QSize(110, 110));
     EXPECT_EQ(picture.Failure, DecodeFailure::Damaged);
     EXPECT_LT(PeakMiB() - before, PictureDecoder::JpegMemoryLimit / (1024 * 1024) + 64);
 }
@@ -374,7 +400,7 @@ TEST(HostilePictures, GifBombIsRefusedBeforeDecoding) {
     const long before = PeakMiB();
     // A few hundred bytes announcing 8000 × 8000: 256 MB of pixels.
     WriteBytes(dir.Sub("bomb.gif"), GifBytes(8000, 8000, 8000, 8000, QByteArray(100, char(1))));
-    const DecodedPicture picture = PictureDecoder::Decode(Q(dir.Sub("bomb.gif")), QSize(110, 110));
+    const DecodedPicture picture = PictureDecoder::Decode(dir.Sub("bomb.gif"), QSize(110, 110));
     EXPECT_EQ(picture.Failure, DecodeFailure::TooLarge);
     EXPECT_LT(PeakMiB() - before, 64);
 }

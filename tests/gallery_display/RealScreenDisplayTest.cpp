@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QGuiApplication>
 #include <QPainter>
@@ -66,7 +67,7 @@ bool Is(QRgb p, Colour colour) {
 
 // Red top left, green top right, blue bottom left, yellow bottom right: where
 // the four meet is the picture's middle, and any turn or mirror shows.
-QString WriteQuadrantJpeg(const TempDir& dir, const std::string& name, int width, int height) {
+std::string WriteQuadrantJpeg(const TempDir& dir, const std::string& name, int width, int height) {
     QImage image(width, height, QImage::Format_RGB32);
     QPainter painter(&image);
     painter.fillRect(0, 0, width / 2, height / 2, Qt::red);
@@ -74,8 +75,13 @@ QString WriteQuadrantJpeg(const TempDir& dir, const std::string& name, int width
     painter.fillRect(0, height / 2, width / 2, height - height / 2, Qt::blue);
     painter.fillRect(width / 2, height / 2, width - width / 2, height - height / 2, Qt::yellow);
     painter.end();
-    const QString path = QString::fromStdString(dir.Sub(name));
-    EXPECT_TRUE(image.save(path, "JPEG", 95)) << name;
+    // Written by the path's bytes, so that names that are not UTF-8 can be made.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(image.save(&buffer, "JPEG", 95)) << name;
+    const std::string path = dir.Sub(name);
+    WriteFile(path, bytes.toStdString());
     return path;
 }
 
@@ -168,6 +174,20 @@ TEST_F(DisplayOnX, CoversTheScreenWithoutAWindowManager) {
         << LitPixels(shot, kScreen, picture) << " lit pixels around the picture";
 }
 
+// A stored name need not be UTF-8 (here the bytes 0xE9 and 0xFF): the
+// picture of those bytes reaches the screen, not the black of a file that
+// was not found.
+TEST_F(DisplayOnX, PictureWhoseNameIsNotUtf8ReachesTheScreen) {
+    FullScreenDisplay display;
+    display.SetShowComments(false);
+    display.ShowMedia(QString::fromUtf8("caf\uFFFD\uFFFD.jpg"),
+                      WriteQuadrantJpeg(dir, "caf\xE9\xFF.jpg", 600, 400));
+    ASSERT_TRUE(Exposed(display));
+    QImage shot;
+    EXPECT_TRUE(ScreenUntil(shot, [](const QImage& s) { return QuadrantsMeetAt(s, {512, 384}); }))
+        << LitPixels(shot, kScreen) << " lit pixels";
+}
+
 TEST_F(DisplayOnX, BigPictureIsDecodedAtHalfScaleAndItsMiddleShown) {
     // 3000 × 2000 at 50 % is 1500 × 1000, within 150 % of 1024 × 768: the
     // decoder takes 1/2, and the screen shows the middle 1024 × 768 of it.
@@ -207,7 +227,7 @@ TEST_F(DisplayOnX, SmallPictureIsShownWholeAndCentredOnBlack) {
 // --- the help and name lines ---
 
 TEST_F(DisplayOnX, CommentsOptionHidesOrShowsTheHelpAndNameLines) {
-    const QString path = WriteQuadrantJpeg(dir, "small.jpg", 600, 400);
+    const std::string path = WriteQuadrantJpeg(dir, "small.jpg", 600, 400);
     const QRect top(0, 0, 1024, 25), bottom(0, 739, 1024, 29);
     {
         FullScreenDisplay display;
@@ -291,7 +311,7 @@ protected:
     void SetUp() override {
         DisplayOnX::SetUp();
         WriteFile(dir.Sub("demo.mpg"), Demo::MakeClip());
-        Clip = QString::fromStdString(dir.Sub("demo.mpg"));
+        Clip = dir.Sub("demo.mpg");
         Picture = WriteQuadrantJpeg(dir, "small.jpg", 600, 400);
     }
     // Shows the clip; skips the test where nothing here can decode it.
@@ -303,7 +323,7 @@ protected:
             GTEST_SKIP() << "no decoder here plays the demo MPEG-1 clip: "
                          << (played ? video.Messages.Texts[0] : std::string("it never started"));
     }
-    QString Clip, Picture;
+    std::string Clip, Picture;
 };
 
 } // namespace

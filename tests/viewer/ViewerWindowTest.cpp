@@ -233,11 +233,11 @@ TEST_F(ViewerWindowTest, ListModeWalksTheGridAndStopsAtBothEnds) {
 
 TEST_F(ViewerWindowTest, TheGallerysDisplayKeepsTheGallerysWalkWhileTheViewerIsOpen) {
     std::vector<NavigateAction> asked;
-    display.SetNavigateHook([&asked](NavigateAction action, QString&, QString&) {
+    display.SetNavigateHook([&asked](NavigateAction action, QString&, std::string&) {
         asked.push_back(action);
         return false;
     });
-    display.ShowMedia("tile", QString::fromStdString(root + "/host/c.gif"));
+    display.ShowMedia("tile", root + "/host/c.gif");
     Press(&display, Qt::Key_Space, " ");
     Press(&display, Qt::Key_Plus, "+");
     QTest::mouseClick(display.Media(), Qt::RightButton);
