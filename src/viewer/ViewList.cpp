@@ -1,6 +1,7 @@
 #include "ViewList.h"
 
 #include "common/StringTools.h"
+#include "gallery/FilePath.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -12,7 +13,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <dirent.h>
 #include <exception>
 #include <fcntl.h>
@@ -49,29 +52,37 @@ bool IsFolder(const std::string& path) {
 // one: it lies on another file system than the home's Trash, and the top of
 // its own file system holds no Trash folder of this user (".Trash/<uid>" or
 // ".Trash-<uid>", which the move creates wherever it can).
-bool LacksTrash(const std::string& file) {
-    struct stat st {};
-    if (::stat(file.c_str(), &st) != 0) return false;
+// Whether a file lies on the file system of the home's Trash.
+bool OnHomeFileSystem(const struct stat& st) {
     for (const QString& home :
          {QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
           QDir::homePath()}) {
         struct stat h {};
-        if (!home.isEmpty() && ::stat(QFile::encodeName(home).constData(), &h) == 0) {
-            if (h.st_dev == st.st_dev) return false;
-            break;
-        }
+        if (!home.isEmpty() && ::stat(QFile::encodeName(home).constData(), &h) == 0)
+            return h.st_dev == st.st_dev;
     }
-    // The top of the file's file system: the highest folder on its device.
+    return false;
+}
+
+// The top of a file's file system, "/" ended: the highest folder on its device.
+std::string FileSystemTop(const std::string& file, dev_t device) {
     std::string top = file;
     for (;;) {
         const std::size_t slash = top.rfind('/');
         if (slash == std::string::npos) break;
         const std::string up = slash == 0 ? "/" : top.substr(0, slash);
         struct stat u {};
-        if (up == top || ::stat(up.c_str(), &u) != 0 || u.st_dev != st.st_dev) break;
+        if (up == top || ::stat(up.c_str(), &u) != 0 || u.st_dev != device) break;
         top = up;
     }
     if (top.back() != '/') top += '/';
+    return top;
+}
+
+bool LacksTrash(const std::string& file) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0 || OnHomeFileSystem(st)) return false;
+    const std::string top = FileSystemTop(file, st.st_dev);
     const std::string uid = std::to_string(::getuid());
     return !IsFolder(top + ".Trash-" + uid) && !IsFolder(top + ".Trash/" + uid);
 }
@@ -98,6 +109,75 @@ void MakeDataFolder() {
     std::error_code ec;
     if (std::filesystem::create_directories(data, ec))
         std::filesystem::permissions(data, std::filesystem::perms::owner_all, ec);
+}
+
+bool MakeFolder(const std::string& path) {
+    return ::mkdir(path.c_str(), 0700) == 0 || (errno == EEXIST && IsFolder(path));
+}
+
+// The Trash folder of a file whose name QFile cannot take, made when
+// missing: the home's for a file on the home's file system, else
+// .Trash-<uid> at the top of the file's own; "" when there is none.
+std::string TrashFolderFor(const std::string& file) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) return {};
+    std::string trash;
+    if (OnHomeFileSystem(st)) {
+        trash =
+            QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+                .toStdString();
+        if (trash.empty()) return {};
+        trash += "/Trash";
+    } else {
+        trash = FileSystemTop(file, st.st_dev) + ".Trash-" + std::to_string(::getuid());
+    }
+    if (!MakeFolder(trash) || !MakeFolder(trash + "/files") || !MakeFolder(trash + "/info"))
+        return {};
+    return trash;
+}
+
+// Moves such a file to the Trash as QFile does with the others: its
+// .trashinfo is made first, under a name no other takes (the path's bytes
+// percent-encoded in it), then the file is renamed into files/ under the
+// same name, never over another; a rename that fails takes the .trashinfo
+// back.
+TrashOutcome TrashByBytes(const std::string& file) {
+    const std::string trash = TrashFolderFor(file);
+    if (trash.empty()) return TrashOutcome::NoTrash;
+    const std::string name = file.substr(file.rfind('/') + 1);
+    const std::size_t dot = name.rfind('.');
+    const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+    const std::string extension = dot == std::string::npos ? "" : name.substr(dot);
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    char date[32] = {};
+    if (::localtime_r(&now, &local) != nullptr)
+        std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+    const QByteArray path = QByteArray(file.data(), qsizetype(file.size())).toPercentEncoding("/");
+    const std::string text =
+        "[Trash Info]\nPath=" + path.toStdString() + "\nDeletionDate=" + date + "\n";
+    for (int n = 0; n < 1000; ++n) {
+        const std::string trashed = n == 0 ? name : stem + "-" + std::to_string(n) + extension;
+        const std::string info = trash + "/info/" + trashed + ".trashinfo";
+        const std::string target = trash + "/files/" + trashed;
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) == 0) continue;
+        const int fd = ::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return TrashOutcome::Failed;
+        }
+        const bool written = ::write(fd, text.data(), text.size()) == ssize_t(text.size());
+        if (::close(fd) != 0 || !written ||
+            ::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+            const bool taken = errno == EEXIST;
+            ::unlink(info.c_str());
+            if (taken) continue;
+            return TrashOutcome::Failed;
+        }
+        return TrashOutcome::Moved;
+    }
+    return TrashOutcome::Failed;
 }
 
 } // namespace
@@ -446,6 +526,7 @@ TrashOutcome ViewList::TrashFile(const std::string& relativePath) {
     // across file systems. Renaming needs no write permission on the file
     // itself, so read-only thumbnails go as they are.
     MakeDataFolder();
+    if (!QtReaches(file)) return TrashByBytes(file);
     QFile target(QFile::decodeName(file.c_str()));
     if (!target.moveToTrash())
         return LacksTrash(file) ? TrashOutcome::NoTrash : TrashOutcome::Failed;
@@ -471,7 +552,10 @@ QVariant ViewList::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() < 0 || std::size_t(index.row()) >= Lines_.size()) return {};
     if (role == Qt::DisplayRole)
         return QString::fromStdString(Lines_[std::size_t(index.row())].Text);
-    if (role == PathRole) return QString::fromStdString(LinePath(index.row()));
+    if (role == PathRole) {
+        const std::string path = LinePath(index.row());
+        return QByteArray(path.data(), qsizetype(path.size()));
+    }
     return {};
 }
 

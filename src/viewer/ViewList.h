@@ -31,7 +31,8 @@ enum class TrashOutcome {
 // refused (Building() tells).
 class ViewList : public QAbstractListModel, public Component {
 public:
-    // The row's real path relative to RootFolder ("" for the empty line).
+    // The row's real path relative to RootFolder, as its bytes (a
+    // QByteArray; empty for the empty line).
     static constexpr int PathRole = Qt::UserRole + 1;
 
     explicit ViewList(MessageSink* messages = nullptr, std::string applicationTitle = "Tessellon",

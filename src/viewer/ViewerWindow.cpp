@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QTableView>
@@ -30,6 +31,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -598,12 +600,21 @@ void ViewerWindow::GridMenuRequested(const QPoint& at) {
 void ViewerWindow::CopyClicked() {
     Guard([this] {
         const auto [top, bottom] = SelectedRows();
+        // The names are bytes and need not be UTF-8: the file URLs carry
+        // them exactly, for whatever pastes files; the text shows them to a
+        // reader, each byte that is not UTF-8 as U+FFFD.
+        std::vector<std::string> paths;
         QString text;
         for (int row = top; row <= bottom; ++row) {
             const std::string full = List_->LineFullPath(row);
-            if (!full.empty()) text += Q(full) + QLatin1Char('\n');
+            if (full.empty()) continue;
+            paths.push_back(full);
+            text += DisplayPath(full) + QLatin1Char('\n');
         }
-        QGuiApplication::clipboard()->setText(text);
+        auto* data = new QMimeData;
+        data->setText(text);
+        if (!paths.empty()) data->setData(QStringLiteral("text/uri-list"), FileUriList(paths));
+        QGuiApplication::clipboard()->setMimeData(data);
     });
 }
 

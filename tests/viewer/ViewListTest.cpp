@@ -428,6 +428,25 @@ TEST_F(ViewListTest, FilesGoToTheTrashWithTheirTrashInfo) {
     EXPECT_EQ(FilesUnder(trash.Info()).size(), 3u);
 }
 
+// QFile cannot take a name that is not UTF-8; such files go to the Trash by
+// their bytes, with the same rules: a .trashinfo holding the percent-encoded
+// path, and a second file of the same name never replacing the first.
+TEST_F(ViewListTest, NamesThatAreNotUtf8GoToTheTrashByTheirBytes) {
+    for (const char* folder : {"/a/", "/b/"})
+        WriteFile(root + folder + "caf\xE9.jpg", folder);
+    list.Build();
+    EXPECT_EQ(list.TrashFile("a/caf\xE9.jpg"), TrashOutcome::Moved);
+    EXPECT_EQ(list.TrashFile("b/caf\xE9.jpg"), TrashOutcome::Moved);
+    EXPECT_EQ(list.TrashFile("b/caf\xE9.jpg"), TrashOutcome::Failed); // gone
+    EXPECT_EQ(ReadFile(trash.Files() + "/caf\xE9.jpg"), "/a/");
+    EXPECT_EQ(ReadFile(trash.Files() + "/caf\xE9-1.jpg"), "/b/");
+    const std::string info = ReadFile(trash.Info() + "/caf\xE9-1.jpg.trashinfo");
+    EXPECT_EQ(info.rfind("[Trash Info]\nPath=" + Canonical(root) + "/b/caf%E9.jpg\n", 0), 0u)
+        << info;
+    EXPECT_NE(info.find("\nDeletionDate="), std::string::npos) << info;
+    EXPECT_EQ(FilesUnder(trash.Info()).size(), 2u);
+}
+
 TEST_F(ViewListTest, TrashNeverReachesOutsideTheRootFolder) {
     MakeTree();
     list.Build();

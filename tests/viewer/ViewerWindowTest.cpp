@@ -18,22 +18,26 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QImage>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QPointer>
 #include <QProcess>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,6 +59,30 @@ int LocalMinute(const std::string& path) {
     std::tm t{};
     ::localtime_r(&st.st_mtime, &t);
     return t.tm_min;
+}
+
+// Sets the file's last-write time to today at 12:minute:00, local time.
+void SetMinute(const std::string& path, int minute) {
+    const std::time_t now = std::time(nullptr);
+    std::tm t{};
+    ::localtime_r(&now, &t);
+    t.tm_hour = 12;
+    t.tm_min = minute;
+    t.tm_sec = 0;
+    const std::time_t when = std::mktime(&t);
+    const struct timespec times[2] = {{when, 0}, {when, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+// A JPEG of the given size.
+std::string JpegOf(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG");
+    return bytes.toStdString();
 }
 
 class ViewerWindowTest : public ::testing::Test {
@@ -291,6 +319,55 @@ TEST_F(ViewerWindowTest, PopupCopiesSelectsAllAndTrashesWithoutAsking) {
     EXPECT_TRUE(messages.Texts.empty());
 }
 
+// A stored name keeps the bytes of its address ("%E9", "%FF"), which need
+// not be UTF-8. The library lists it, shows that very file full screen,
+// marks it viewed, copies its exact bytes and moves it to the Trash; a decoy
+// under the name the bytes would become as text (U+FFFD) is never touched.
+TEST_F(ViewerWindowTest, NamesThatAreNotUtf8AreShownMarkedCopiedAndTrashedByTheirBytes) {
+    const std::string raw = "host/caf\xE9\xFF.jpg";
+    const std::string decoy = "host/caf\xEF\xBF\xBD\xEF\xBF\xBD.jpg";
+    WriteFile(root + "/" + raw, JpegOf(40, 30));
+    WriteFile(root + "/" + decoy, JpegOf(8, 8));
+    SetMinute(root + "/" + raw, 10);
+    SetMinute(root + "/" + decoy, 10);
+    viewer.Browse();
+    const std::vector<std::string> rows = Rows();
+    const auto at = std::find(rows.begin(), rows.end(), raw);
+    ASSERT_NE(at, rows.end());
+    ASSERT_NE(std::find(rows.begin(), rows.end(), decoy), rows.end());
+    const int row = int(at - rows.begin());
+    EXPECT_EQ(list().data(list().index(row, 0), ViewList::PathRole).toByteArray().toStdString(),
+              raw);
+
+    DoubleClickRow(row);
+    ASSERT_TRUE(display.isVisible());
+    EXPECT_EQ(Shown(), QString::fromUtf8("host/caf\uFFFD\uFFFD.jpg"));
+    EXPECT_EQ(display.Media()->DecodedSize(), QSize(40, 30));
+    EXPECT_EQ(LocalMinute(root + "/" + raw), 58);
+    EXPECT_EQ(LocalMinute(root + "/" + decoy), 10);
+    display.Exit();
+
+    viewer.Grid()->setCurrentIndex(list().index(row, 0));
+    viewer.CopyAction->trigger();
+    const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(copied, nullptr);
+    const QByteArray uris = copied->data("text/uri-list");
+    ASSERT_TRUE(uris.startsWith("file://") && uris.endsWith("\r\n")) << uris.toStdString();
+    EXPECT_TRUE(uris.contains("/host/caf%E9%FF.jpg")) << uris.toStdString();
+    EXPECT_EQ(QByteArray::fromPercentEncoding(uris.mid(7).chopped(2)).toStdString(),
+              root + "/" + raw);
+    EXPECT_EQ(copied->text(),
+              QString::fromStdString(root) + QString::fromUtf8("/host/caf\uFFFD\uFFFD.jpg\n"));
+
+    viewer.DeleteFilesAction->trigger();
+    EXPECT_FALSE(FileExists(root + "/" + raw));
+    EXPECT_TRUE(ReadFile(trash.Files() + "/caf\xE9\xFF.jpg") == JpegOf(40, 30));
+    const std::string info = ReadFile(trash.Info() + "/caf\xE9\xFF.jpg.trashinfo");
+    EXPECT_NE(info.find("\nPath=" + root + "/host/caf%E9%FF.jpg\n"), std::string::npos) << info;
+    EXPECT_TRUE(ReadFile(root + "/" + decoy) == JpegOf(8, 8));
+    EXPECT_EQ(Status().toStdString(), "1 / 5   1 moved to the Trash, 0 failed");
+}
+
 // Each showing of the grid's popup menu lists its items, with their names,
 // to a screen reader: the second as the first. The second showing's "Select
 // all" is pressed through its accessible action, as a reader would.
@@ -342,6 +419,7 @@ TEST(ViewerTrashTest, NoTrashOnTheFileSystemLeavesTheFilesAndSaysSo) {
             "mkdir -p \"$2/store/host\" || exit 1\n"
             "echo picture > \"$2/store/host/a.jpg\" && echo kept > \"$2/store/host/b.jpg\" || exit "
             "1\n"
+            "printf 'not UTF-8\\n' > \"$2/store/host/$(printf 'caf\\351.jpg')\" || exit 1\n"
             "mount -o remount,ro \"$2\" || exit 77\n"
             "TESSELLON_TEST_NO_TRASH_MOUNT=\"$2\" exec \"$1\" --gtest_filter=ViewerTrashTest.*\n");
         QProcess child;
@@ -369,15 +447,16 @@ TEST(ViewerTrashTest, NoTrashOnTheFileSystemLeavesTheFilesAndSaysSo) {
     viewer.DownloadPath = [&store] { return store; };
     viewer.show();
     viewer.Browse();
-    ASSERT_EQ(viewer.List().rowCount(), 2);
+    ASSERT_EQ(viewer.List().rowCount(), 3);
     viewer.Grid()->selectAll();
     viewer.DeleteFilesAction->trigger();
     EXPECT_EQ(ReadFile(store + "/host/a.jpg"), "picture\n");
     EXPECT_EQ(ReadFile(store + "/host/b.jpg"), "kept\n");
+    EXPECT_EQ(ReadFile(store + "/host/caf\xE9.jpg"), "not UTF-8\n");
     EXPECT_TRUE(FilesUnder(trash.Files()).empty());
     EXPECT_TRUE(FilesUnder(trash.Info()).empty());
     EXPECT_EQ(viewer.StatusLabel()->text().toStdString(),
-              "1 / 2   0 moved to the Trash, 2 failed (2 on a file system without a Trash, left "
+              "1 / 3   0 moved to the Trash, 3 failed (3 on a file system without a Trash, left "
               "in place)");
 }
 
