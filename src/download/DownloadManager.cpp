@@ -429,6 +429,7 @@ void DownloadManager::StartNext(RequestSlot& slot) {
     slot.ProxyPort = ProxyPort;
     slot.ProxyUser = ProxyUser;
     slot.ProxyPassword = ProxyPassword;
+    slot.Cookies = Cookies;
     slot.ReferringUrl = item.Request.ReferringUrl;
 
     if (Stopping) {

@@ -47,6 +47,9 @@ public:
     std::string ProxyAddress;
     int ProxyPort = 80;
     std::string ProxyUser, ProxyPassword;
+    // The cookies the manager's requests send and keep, shared with the
+    // scan's other manager; unset: no cookie is sent or kept.
+    std::shared_ptr<CookieShare> Cookies;
     bool Stopping = false;
     bool Enabled = true;
     // Consecutive ticks without work and without a change of the statistics

@@ -192,6 +192,11 @@ bool Grabber::StartScan(const std::string& url) {
     return ok;
 }
 
+void Grabber::NewCookies() {
+    ScanEngine::NewCookies();
+    FileDownloader.Cookies = PageDownloader.Cookies;
+}
+
 bool Grabber::StopScan() {
     ScanEngine::StopScan();
     FileDownloader.SetStopping(true);

@@ -81,6 +81,8 @@ public:
     bool Allows(char hrefOrSrc) const;
 
 protected:
+    // The file manager shares the page manager's cookies.
+    void NewCookies() override;
     int TotalSlots() const override {
         return PageDownloader.ConcurrentDownloads + FileDownloader.ConcurrentDownloads;
     }

@@ -1,6 +1,7 @@
 #include "ScanEngine.h"
 
 #include "common/StringTools.h"
+#include "http/CookieShare.h"
 #include "http/TransferThread.h"
 
 #include <QCoreApplication>
@@ -145,6 +146,7 @@ bool ScanEngine::StartScan(const std::string& url) {
     }
     PagesNotQueued_ = 0;
     if (!PageDownloader.Stopping && !ResultsOpen() && !OpenResultsFile()) return false;
+    NewCookies();
     // Hosts slowed down in an earlier scan start afresh.
     SharedHostLimits.Reset();
     SharedHostLimits.Ceiling = TotalSlots();
@@ -165,6 +167,22 @@ bool ScanEngine::StartScan(const std::string& url) {
             {.DepthSearchLevel = 1, .GetAction = PageGetAction(), .ReferringUrl = referrer});
     }
     return true;
+}
+
+void ScanEngine::NewCookies() {
+    PageDownloader.Cookies.reset();
+    if (!KeepCookies_) return;
+    auto jar = std::make_shared<CookieShare>();
+    if (!jar->Valid()) {
+        ShowMessage("cookies cannot be kept: libcurl could not share them");
+        return;
+    }
+    for (const std::string& line : PresetCookies)
+        jar->AddNetscapeLine(line);
+    if (CookieSource)
+        for (const std::string& line : CookieSource())
+            jar->AddNetscapeLine(line);
+    PageDownloader.Cookies = std::move(jar);
 }
 
 bool ScanEngine::StopScan() {

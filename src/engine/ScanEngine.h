@@ -6,7 +6,9 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 // The scan engine: from a starting address it fetches the page, reports its
 // links, and fetches the html pages among them level by level down to the
@@ -58,6 +60,20 @@ public:
     virtual void SetProxyPort(int v);
     virtual void SetProxyUser(const std::string& v);
     virtual void SetProxyPassword(const std::string& v);
+
+    // Cookies: each scan keeps those its sites set and sends them back
+    // where they belong, in both managers. Off: no cookie is sent or kept,
+    // not even the preset ones.
+    bool KeepCookies() const { return KeepCookies_; }
+    virtual void SetKeepCookies(bool v) { KeepCookies_ = v; }
+    // Netscape cookie lines every scan starts with (a cookies file).
+    std::vector<std::string> PresetCookies;
+    // Asked at each scan's start for more Netscape lines (the browser's
+    // logins); unset: none.
+    std::function<std::vector<std::string>()> CookieSource;
+    // The cookies of the last scan started; null before one, or with
+    // KeepCookies off.
+    const std::shared_ptr<CookieShare>& Cookies() const { return PageDownloader.Cookies; }
 
     std::string InitialReferringUrl;
     virtual void SetInitialReferringUrl(const std::string& v) { InitialReferringUrl = v; }
@@ -117,6 +133,8 @@ protected:
     void StatsRelay(const DownloadStats& stats);
     void LogRelay(Component* sender, const std::string& message);
     void ConnectPageDownloader();
+    // A fresh cookie jar for a new scan, filled with the preset cookies.
+    virtual void NewCookies();
 
 private:
     void WorkingHandler(Component* sender, bool working);
@@ -131,5 +149,6 @@ private:
     std::string ProxyAddress_, ProxyUser_, ProxyPassword_;
     int ProxyPort_ = 80;
     bool InStartScan_ = false;
+    bool KeepCookies_ = true;
     QTimer Timer_;
 };

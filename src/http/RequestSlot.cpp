@@ -80,6 +80,7 @@ void RequestSlot::Get(RequestKind request) {
     in.ProxyUser = ProxyUser;
     in.ProxyPassword = ProxyPassword;
     in.ReferringUrl = ReferringUrl;
+    in.Cookies = Cookies;
     in.StoreToString = toString;
     in.StoreToFile = toFile;
     if (toFile) {

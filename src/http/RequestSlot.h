@@ -45,6 +45,8 @@ public:
     std::string ProxyAddress;
     int ProxyPort = 80;
     std::string ProxyUser, ProxyPassword;
+    // The cookies sent and kept by this slot's requests; unset: none.
+    std::shared_ptr<CookieShare> Cookies;
 
     // --- request fields set by the owner ---
     UrlParts Url;

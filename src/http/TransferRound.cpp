@@ -2,6 +2,7 @@
 
 #include "crawl/UrlParts.h"
 
+#include "http/CookieShare.h"
 #include "http/OwnerHandoff.h"
 #include "http/TargetFile.h"
 
@@ -69,7 +70,12 @@ TransferRound::~TransferRound() {
 }
 
 void TransferRound::ReleaseHandles() {
-    if (Easy_ != nullptr) curl_easy_reset(Easy_);
+    if (Easy_ != nullptr) {
+        // A reset keeps the share: the handle lets go of the cookies itself,
+        // so that they may go away before the handle does.
+        curl_easy_setopt(Easy_, CURLOPT_SHARE, nullptr);
+        curl_easy_reset(Easy_);
+    }
     curl_slist_free_all(Headers_);
     Headers_ = nullptr;
 }
@@ -83,6 +89,13 @@ void TransferRound::SetOptions() {
     if (!In_.ReferringUrl.empty())
         curl_easy_setopt(easy, CURLOPT_REFERER, In_.ReferringUrl.c_str());
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, Headers_);
+    if (In_.Cookies && In_.Cookies->Valid()) {
+        // libcurl's cookie engine matches domain, path, expiry and Secure.
+        curl_easy_setopt(easy, CURLOPT_SHARE, In_.Cookies->Handle());
+        curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
+    } else {
+        curl_easy_setopt(easy, CURLOPT_SHARE, nullptr);
+    }
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, ErrorBuffer_);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);

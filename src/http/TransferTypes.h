@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+class CookieShare;
+
 // A libcurl transfer handle and the multi handle that drives it, kept by a
 // request slot from one transfer to the next so that its connections stay
 // open between requests to the same server. Used by one transfer at a time.
@@ -43,6 +45,8 @@ struct TransferInput {
     bool FileRequired = false; // a file that cannot be created fails the request
     std::string StorageFolder; // folders made for a body not kept are removed up to here
     std::shared_ptr<TransferHandles> Handles; // the slot's own, kept between its transfers
+    // The scan's cookies, sent and updated by this transfer; unset: none.
+    std::shared_ptr<CookieShare> Cookies;
 };
 
 // The outcome, handed to the owner's terminate hook.
