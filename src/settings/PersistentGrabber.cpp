@@ -38,6 +38,8 @@ void PersistentGrabber::LoadSettings() {
     ReportExternalLinks = LoadBool(Setting::ReportExternalLinks);
     Grabber::SetModernMarkup(LoadBool(Setting::ModernMarkup));
     Grabber::SetRespectRateLimits(LoadBool(Setting::RespectRateLimits));
+    Grabber::SetKeepCookies(LoadBool(Setting::KeepCookies));
+    UseBrowserLogins_ = LoadBool(Setting::UseBrowserLogins);
     Grabber::SetConnectionsPerHost(
         LoadInteger(Setting::ConnectionsPerHost, 0, DownloadManager::kMaxConnectionsPerHost));
     Grabber::SetRetries(LoadInteger(Setting::RetryCount, 1, INT_MAX));
@@ -155,6 +157,16 @@ void PersistentGrabber::SetStayOnSite(bool v) {
 void PersistentGrabber::SetModernMarkup(bool v) {
     Grabber::SetModernMarkup(v);
     Settings_->WriteBool(Setting::ModernMarkup.Entry, v);
+}
+
+void PersistentGrabber::SetKeepCookies(bool v) {
+    Grabber::SetKeepCookies(v);
+    Settings_->WriteBool(Setting::KeepCookies.Entry, v);
+}
+
+void PersistentGrabber::SetUseBrowserLogins(bool v) {
+    UseBrowserLogins_ = v;
+    Settings_->WriteBool(Setting::UseBrowserLogins.Entry, v);
 }
 
 void PersistentGrabber::SetRespectRateLimits(bool v) {

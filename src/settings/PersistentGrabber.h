@@ -32,6 +32,10 @@ public:
     void SetStayOnSite(bool v) override;
     void SetModernMarkup(bool v) override;
     void SetRespectRateLimits(bool v) override;
+    void SetKeepCookies(bool v) override;
+    // The window hands the embedded browser's cookies to its scans.
+    bool UseBrowserLogins() const { return UseBrowserLogins_; }
+    void SetUseBrowserLogins(bool v);
     void SetConnectionsPerHost(int v) override;
     void SetReportExternalLinks(bool v) override;
     void SetSeekRobots(bool v) override;
@@ -56,6 +60,7 @@ public:
     void SetFilesConcurrentDownloads(int v) override;
 
 private:
+    bool UseBrowserLogins_ = true;
     // A stored number within [lo, hi]; the default for a missing, damaged or
     // out-of-range value (a missing one is written back).
     int LoadInteger(const SettingDef& def, int lo, int hi);

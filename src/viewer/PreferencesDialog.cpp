@@ -202,6 +202,8 @@ void PreferencesDialog::Connect() {
     onClick(ReusePages_, [this](bool on) { Gallery_.SetReuseHtmlFiles(on); });
     onClick(SearchThumbs_, [this](bool on) { Gallery_.SetSearchThumbs(on); });
     onClick(ModernMarkup_, [this](bool on) { Gallery_.SetModernMarkup(on); });
+    onClick(KeepCookies_, [this](bool on) { Gallery_.SetKeepCookies(on); });
+    onClick(UseBrowserLogins_, [this](bool on) { Gallery_.SetUseBrowserLogins(on); });
     onClick(LimiterEnabled_, [this](bool on) { Gallery_.SetKeywordsLimiterEnabled(on); });
     onTextBox(KeywordsLimiter_,
               [this](const std::string& text) { Gallery_.SetKeywordsLimiter(text); });
@@ -297,6 +299,8 @@ void PreferencesDialog::Fill() {
     ReusePages_->setChecked(Gallery_.ReuseHtmlFiles());
     SearchThumbs_->setChecked(Gallery_.SearchThumbs());
     ModernMarkup_->setChecked(Gallery_.ModernMarkup);
+    KeepCookies_->setChecked(Gallery_.KeepCookies());
+    UseBrowserLogins_->setChecked(Gallery_.UseBrowserLogins());
     LimiterEnabled_->setChecked(Gallery_.KeywordsLimiterEnabled);
     SetTextBoxText(KeywordsLimiter_, Gallery_.GetKeywordsLimiter());
     ReferringUrl_->setText(Q(Gallery_.InitialReferringUrl));

@@ -143,6 +143,8 @@ private:
     QCheckBox* ReusePages_ = nullptr;
     QCheckBox* SearchThumbs_ = nullptr;
     QCheckBox* ModernMarkup_ = nullptr;
+    QCheckBox* KeepCookies_ = nullptr;
+    QCheckBox* UseBrowserLogins_ = nullptr;
     QCheckBox* LimiterEnabled_ = nullptr;
     QPlainTextEdit* KeywordsLimiter_ = nullptr;
     QLineEdit* ReferringUrl_ = nullptr;

@@ -261,6 +261,13 @@ QWidget* PreferencesDialog::BuildHtmlScanningPage() {
     SearchThumbs_ = NewCheck(QStringLiteral("SEARCH THUMBS"), "searchThumbs", page);
     ModernMarkup_ = NewCheck(QStringLiteral("Find pictures in responsive and lazy-loaded markup"),
                              "modernMarkup", page);
+    KeepCookies_ = NewCheck(QStringLiteral("Keep cookies during a scan"), "keepCookies", page,
+                            QStringLiteral("cookies the sites set are sent back to them for the "
+                                           "rest of the scan"));
+    UseBrowserLogins_ =
+        NewCheck(QStringLiteral("Use the browser's logins"), "useBrowserLogins", page,
+                 QStringLiteral("scans send the cookies of the embedded browser to the same "
+                                "sites (needs cookies kept during a scan)"));
 
     ReferringUrl_ = NewField("referringUrl", page);
 
@@ -274,6 +281,8 @@ QWidget* PreferencesDialog::BuildHtmlScanningPage() {
     right->addWidget(stored);
     right->addWidget(SearchThumbs_);
     right->addWidget(ModernMarkup_);
+    right->addWidget(KeepCookies_);
+    right->addWidget(UseBrowserLogins_);
     right->addStretch(1);
     grid->addLayout(right, 1, 2);
     auto* referring = NewLabel(QStringLiteral("initial referring URL (needed for sites that check "
