@@ -332,23 +332,28 @@ void MainWindow::SetUpFromGallery() {
     Gallery_->OnTabVisible = [this](bool visible) { TabsVisible(visible); };
     Gallery_->TerminateApplication = [] { QCoreApplication::quit(); };
 
-    StayOnSiteCheckBox->setChecked(Gallery_->StayOnSite);
-    const QStringList history = QString::fromStdString(Gallery_->ScanHistory())
-                                    .split(QRegularExpression("\r?\n"), Qt::SkipEmptyParts);
-    ScanAddressBox->addItems(history);
-    ScanAddressBox->setCurrentIndex(history.isEmpty() ? -1 : 0);
-    DepthSpinBox->setValue(Gallery_->DepthSearchLevel());
+    ShowStoredSettings();
     ReloadButton->setEnabled(false);
     CloseTabsButton->setEnabled(false);
     ThrowTabsButton->setEnabled(false);
-    SetStatusText(StorageStatusLabel,
-                  " Storage: " + QString::fromStdString(Gallery_->DownloadPath()));
     CaptureOn = false;
     PageLight->SetColour(LightColour::Gray);
     FileLight->SetColour(LightColour::Gray);
     SetCaptureLight();
     AppMessage_ = std::make_unique<AppMessageFilter>(*this);
     qApp->installEventFilter(AppMessage_.get());
+}
+
+void MainWindow::ShowStoredSettings() {
+    StayOnSiteCheckBox->setChecked(Gallery_->StayOnSite);
+    const QStringList history = QString::fromStdString(Gallery_->ScanHistory())
+                                    .split(QRegularExpression("\r?\n"), Qt::SkipEmptyParts);
+    ScanAddressBox->clear();
+    ScanAddressBox->addItems(history);
+    ScanAddressBox->setCurrentIndex(history.isEmpty() ? -1 : 0);
+    DepthSpinBox->setValue(Gallery_->DepthSearchLevel());
+    SetStatusText(StorageStatusLabel,
+                  " Storage: " + QString::fromStdString(Gallery_->DownloadPath()));
 }
 
 void MainWindow::ShowContextHelp(QWidget* focused) {

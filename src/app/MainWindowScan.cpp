@@ -372,13 +372,16 @@ void MainWindow::UserTick(bool) {
     }
     if (!WelcomeChecked) {
         WelcomeChecked = true;
-        if (!Gallery_->Store().ReadBool(Setting::DisableWelcomeMessage.Entry, false) && OnNavigate)
-            OnNavigate(WelcomePage());
+        const QString welcome = WelcomePage();
+        if (!welcome.isEmpty() &&
+            !Gallery_->Store().ReadBool(Setting::DisableWelcomeMessage.Entry, false) && OnNavigate)
+            OnNavigate(welcome);
     }
 }
 
 QString MainWindow::WelcomePage() const {
-    return QCoreApplication::applicationDirPath() + "/welcome.htm";
+    if (WelcomeFile_.isEmpty()) return {};
+    return QCoreApplication::applicationDirPath() + "/" + WelcomeFile_;
 }
 
 QString MainWindow::UserGuidePage() const {

@@ -4,6 +4,7 @@
 #include "app/AboutBox.h"
 #include "app/EditComboBox.h"
 #include "app/LightPanel.h"
+#include "viewer/ViewerWindow.h"
 
 #include "EventLoop.h"
 #include "MainWindowFixture.h"
@@ -12,6 +13,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -69,4 +72,61 @@ TEST_F(MainWindowTest, ALinkDensePageIsNotRepaintedLinkByLink) {
     EXPECT_LT(count.Paints, kLinks / 10);
     ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }));
     form.ApplyVariant(APP_TESSELLON);
+}
+
+// --- each face's own settings and texts ---
+
+TEST_F(MainWindowTest, EachFaceStartsFromTheHistoryAndDepthItStored) {
+    TestHttpServer server;
+    server.Serve("/", "text/html", "<p>a page</p>");
+    const QString gallery = form.ScanAddressBox->currentText();
+    const int galleryDepth = form.DepthSpinBox->value();
+    form.ApplyVariant(APP_SCRIVANE);
+    form.DepthSpinBox->setValue(galleryDepth + 4);
+    form.ScanAddressBox->setEditText(QString::fromStdString(server.Url("/")));
+    form.StartButton->click();
+    ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }));
+    form.ApplyVariant(APP_TESSELLON);
+    EXPECT_EQ(form.DepthSpinBox->value(), galleryDepth);
+    EXPECT_EQ(form.ScanAddressBox->currentText(), gallery);
+
+    // The next session of the link scanner, from its first read on.
+    form.ApplyVariant(APP_SCRIVANE);
+    EXPECT_EQ(form.DepthSpinBox->value(), galleryDepth + 4);
+    EXPECT_EQ(form.ScanAddressBox->itemText(0).toStdString(), server.Url("/"));
+    EXPECT_EQ(form.Gallery().DepthSearchLevel(), galleryDepth + 4);
+    EXPECT_NE(form.Gallery().ScanHistory().find(server.Url("/")), std::string::npos);
+    form.ApplyVariant(APP_TESSELLON);
+    EXPECT_EQ(form.Gallery().ScanHistory().find(server.Url("/")), std::string::npos);
+}
+
+TEST_F(MainWindowTest, EachFaceDescribesItself) {
+    const auto welcome = [&] { return QFileInfo(form.WelcomePage()).fileName(); };
+    EXPECT_EQ(form.About->WebReference->text(), "A picture-gallery web crawler for Linux");
+    EXPECT_EQ(welcome(), "welcome.htm");
+    form.ApplyVariant(APP_SCRIVANE);
+    EXPECT_EQ(form.About->ProductName->text(), "Scrivane");
+    EXPECT_EQ(form.About->windowTitle(), "About Scrivane");
+    EXPECT_EQ(form.About->WebReference->text(), "A web link scanner for Linux");
+    EXPECT_TRUE(form.WelcomePage().isEmpty()); // no browser in this face
+    form.ApplyVariant(APP_HARVELLO);
+    EXPECT_EQ(form.About->WebReference->text(), "A web file grabber for Linux");
+    EXPECT_EQ(form.About->Version->text(), "version 1.21");
+    EXPECT_EQ(form.Viewer()->windowTitle(), "Harvello Viewer");
+    EXPECT_EQ(welcome(), "welcome-harvello.htm");
+    form.ApplyVariant(APP_MISSIVANT);
+    EXPECT_EQ(form.About->WebReference->text(), "A mail address collector for Linux");
+    EXPECT_EQ(welcome(), "welcome-missivant.htm");
+    // Each face's page is installed beside the program and names its face.
+    for (const char* face : {"Harvello", "Missivant"}) {
+        QFile page(QStringLiteral(TESSELLON_RESOURCES "/welcome-") + QString(face).toLower() +
+                   ".htm");
+        ASSERT_TRUE(page.open(QIODevice::ReadOnly)) << face;
+        const QString text = QString::fromUtf8(page.readAll());
+        EXPECT_TRUE(text.contains(QStringLiteral("<h1>Welcome to ") + face)) << face;
+        EXPECT_FALSE(text.contains("thumbnail")) << face;
+    }
+    form.ApplyVariant(APP_TESSELLON);
+    EXPECT_EQ(form.About->Version->text(), "version 1.04 rev b");
+    EXPECT_EQ(form.Viewer()->windowTitle(), "Tessellon Viewer");
 }
