@@ -200,6 +200,10 @@ private:
     // The lists, filled in batches.
     std::unique_ptr<BatchedLines> Links_, Mails_, Received_, PageErrors_, FileErrors_;
     QString LastAnnounced_;
+    // The links list says "searching..." and nothing was listed since.
+    bool Searching_ = false;
+    // What the first status panel said before "stopping...".
+    QString StorageBeforeStop_;
     // The face's welcome page beside the program; empty: none.
     QString WelcomeFile_ = QStringLiteral("welcome.htm");
     // Where the address box ends: 6 pixels before this button.

@@ -130,3 +130,86 @@ TEST_F(MainWindowTest, EachFaceDescribesItself) {
     EXPECT_EQ(form.About->Version->text(), "version 1.04 rev b");
     EXPECT_EQ(form.Viewer()->windowTitle(), "Tessellon Viewer");
 }
+
+// --- what the window says after a scan ---
+
+namespace {
+
+// The number after label in a statistics box ("errors: " -> 3).
+int StatValue(QPlainTextEdit* box, const QString& label) {
+    for (const QString& line : box->toPlainText().split('\n'))
+        if (line.trimmed().startsWith(label)) return line.section(':', 1).trimmed().toInt();
+    return -1;
+}
+
+int LineCount(const QString& text) {
+    return text.isEmpty() ? 0 : int(text.split('\n').size());
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, AFailedStartPageEndsWithOneCountedErrorAndNoSearching) {
+    TestHttpServer server; // nothing served: 404
+    form.ApplyVariant(APP_SCRIVANE);
+    form.Gallery().SetRetries(1);
+    form.ScanAddressBox->setEditText(QString::fromStdString(server.Url("/missing.htm")));
+    form.StartButton->click();
+    EXPECT_EQ(ListText(form.LinksList), "searching...");
+    ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }));
+    EXPECT_EQ(form.ActivityStatusLabel->text(), "Done.");
+    EXPECT_FALSE(ListText(form.LinksList).contains("searching"));
+    EXPECT_EQ(LineCount(ListText(form.PageErrorsList)), 1);
+    EXPECT_EQ(StatValue(form.PageStatsText, "errors:"), 1);
+    form.ApplyVariant(APP_TESSELLON);
+}
+
+TEST_F(MainWindowTest, EveryFailedPageIsCountedAndTheFullQueueIsToldOnce) {
+    constexpr int kLinks = 40, kQueue = 10;
+    TestHttpServer server; // the linked pages are missing: 404
+    server.Serve("/", "text/html", LinkDensePage(kLinks));
+    form.ApplyVariant(APP_SCRIVANE);
+    form.Gallery().SetRetries(1);
+    form.Gallery().SetMaxQueueSize(kQueue);
+    form.DepthSpinBox->setValue(2);
+    form.ScanAddressBox->setEditText(QString::fromStdString(server.Url("/")));
+    form.StartButton->click();
+    ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }));
+    const QString told = QString::number(kLinks - kQueue) +
+                         " pages were not followed: the page queue was full";
+    const QString errors = ListText(form.PageErrorsList);
+    EXPECT_EQ(errors.count(told), 1) << errors.toStdString();
+    EXPECT_EQ(form.DetailStatusLabel->text(), told);
+    EXPECT_EQ(LineCount(errors), kQueue + 1);
+    EXPECT_EQ(StatValue(form.PageStatsText, "errors:"), kQueue);
+    EXPECT_EQ(StatValue(form.PageStatsText, "done:"), 1);
+    form.ApplyVariant(APP_TESSELLON);
+}
+
+TEST_F(MainWindowTest, AfterStoppingTheFilesTheStatusEndsDoneAndTheStopMarkGoesWithTheScan) {
+    TestHttpServer server;
+    Gate gate;
+    server.Serve("/", "text/html", "<a href=\"a.jpg\">a</a> <a href=\"b.jpg\">b</a>");
+    const auto slowPicture = [&](const httplib::Request&, httplib::Response& res) {
+        gate.Wait(10000);
+        res.set_content("picture", "image/jpeg");
+    };
+    server.On("/a.jpg", slowPicture);
+    server.On("/b.jpg", slowPicture);
+    form.ApplyVariant(APP_HARVELLO);
+    form.ScanAddressBox->setEditText(QString::fromStdString(server.Url("/")));
+    form.StartButton->click();
+    ASSERT_TRUE(RunUntil([&] { return server.Count("/a.jpg") + server.Count("/b.jpg") > 0; }));
+    ASSERT_TRUE(form.Gallery().FileDownloader.Working());
+    form.StopFilesButton->click();
+    EXPECT_EQ(form.StorageStatusLabel->text(), "stopping...");
+    EXPECT_FALSE(form.Tabs->tabIcon(form.Tabs->indexOf(form.FileDownloadsTab)).isNull());
+    gate.Open();
+    ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }));
+    EXPECT_TRUE(form.ActivityStatusLabel->text().trimmed() == "Done.");
+    EXPECT_EQ(form.StorageStatusLabel->text(), " Links found: 2");
+
+    form.StartButton->click(); // the next scan starts unmarked
+    EXPECT_TRUE(form.Tabs->tabIcon(form.Tabs->indexOf(form.FileDownloadsTab)).isNull());
+    ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }));
+    form.ApplyVariant(APP_TESSELLON);
+}
