@@ -174,7 +174,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();
@@ -185,7 +184,7 @@ private:
     // The controls that show stored values (scan history, depth, stay on
     // site, storage folder) take them from the controller.
     void ShowStoredSettings();
-    void LayoutScannerRow();
+    void LayOutScanner();
     void WireVariant(AppVariant variant);
     void HistorySave();
     void SetCaptureLight();
@@ -206,7 +205,4 @@ private:
     QString StorageBeforeStop_;
     // The face's welcome page beside the program; empty: none.
     QString WelcomeFile_ = QStringLiteral("welcome.htm");
-    // Where the address box ends: 6 pixels before this button.
-    QPushButton* AddressRightOf_ = nullptr;
-    bool AddressAfterCapture_ = true;
 };

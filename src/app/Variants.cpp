@@ -90,32 +90,20 @@ void MainWindow::ApplyVariant(AppVariant variant) {
     ShowTab(Tabs, PageAnalysisTab, harvello || missivant);
     ShowTab(Tabs, MailTab, missivant);
     ShowTab(Tabs, FileDownloadsTab, harvello);
-    if (harvello || missivant) PageActivityPanel->hide();
+    // Each face shows the lights and stop buttons of the work it does; the
+    // scanner group's layout closes the gaps of what is hidden.
+    PageActivityPanel->setVisible(tessellon || scrivane);
     FileActivityPanel->setVisible(tessellon);
-    if (harvello) FileActivityPanel->SetCaption(QStringLiteral("getting files      "));
-    if (tessellon) FileActivityPanel->SetCaption(QStringLiteral("getting pics      "));
+    FileActivityPanel->SetCaption(harvello ? QStringLiteral("getting files      ")
+                                           : QStringLiteral("getting pics      "));
     CapturePanel->setVisible(tessellon);
     CloseTabsButton->setVisible(tessellon);
     ThrowTabsButton->setVisible(tessellon);
-    if (!tessellon) ReloadButton->setVisible(!scrivane);
-
-    // The stop buttons move from their places before the move.
-    const int fileStopLeft = StopFilesButton->x();
-    StopFilesButton->setVisible(!scrivane);
-    if (harvello) {
-        StopFilesButton->setText(QStringLiteral("stop file download"));
-        StopFilesButton->resize(100, StopFilesButton->height());
-    }
-    if (harvello || missivant) {
-        StopFilesButton->move(ReloadButton->x(), StopFilesButton->y());
-        StopPagesButton->setText(QStringLiteral("stop html analysis"));
-        StopPagesButton->resize(100, StopPagesButton->height());
-        StopPagesButton->move(fileStopLeft, StopPagesButton->y());
-    }
-
-    AddressAfterCapture_ = tessellon;
-    AddressRightOf_ = scrivane ? StartButton : ReloadButton;
-    LayoutScannerRow();
+    ReloadButton->setVisible(!scrivane);
+    StopFilesButton->setVisible(tessellon || harvello);
+    StopFilesButton->setText(harvello ? QStringLiteral("stop file download") : QStringLiteral("stop"));
+    StopPagesButton->setText(harvello || missivant ? QStringLiteral("stop html analysis")
+                                                   : QStringLiteral("stop"));
 
     CleanFoldersAction->setVisible(!scrivane);
     StorageStatusLabel->setMinimumWidth(tessellon ? 500 : 300);

@@ -2,6 +2,7 @@
 // use them: a link-dense page, what the status bar and the statistics say
 // after a scan, each face's settings, texts and layout.
 #include "app/AboutBox.h"
+#include "app/ActivityLight.h"
 #include "app/EditComboBox.h"
 #include "app/LightPanel.h"
 #include "viewer/ViewerWindow.h"
@@ -11,7 +12,9 @@
 #include "TestHttpServer.h"
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QCheckBox>
+#include <QDir>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -23,6 +26,7 @@
 #include <QTabWidget>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -211,5 +215,89 @@ TEST_F(MainWindowTest, AfterStoppingTheFilesTheStatusEndsDoneAndTheStopMarkGoesW
     form.StartButton->click(); // the next scan starts unmarked
     EXPECT_TRUE(form.Tabs->tabIcon(form.Tabs->indexOf(form.FileDownloadsTab)).isNull());
     ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }));
+    form.ApplyVariant(APP_TESSELLON);
+}
+
+// --- each face's scanner group ---
+
+namespace {
+
+// What is wrong with the scanner group as shown: visible controls that
+// overlap, captions wider than their control.
+std::vector<std::string> LayoutFaults(MainWindow& form) {
+    std::vector<std::string> faults;
+    std::vector<QWidget*> shown;
+    for (QWidget* w : form.ScannerGroup->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w->isVisibleTo(form.ScannerGroup)) shown.push_back(w);
+    const auto name = [](QWidget* w) {
+        return w->accessibleName().isEmpty() ? std::string(w->metaObject()->className())
+                                             : w->accessibleName().toStdString();
+    };
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        if (!form.ScannerGroup->contentsRect().contains(shown[i]->geometry()))
+            faults.push_back(name(shown[i]) + " outside the group");
+        for (std::size_t j = i + 1; j < shown.size(); ++j)
+            if (shown[i]->geometry().intersects(shown[j]->geometry()))
+                faults.push_back(name(shown[i]) + " overlaps " + name(shown[j]));
+    }
+    const auto fits = [&](QWidget* w, const QString& text, int room) {
+        if (w->fontMetrics().horizontalAdvance(text) > room)
+            faults.push_back("\"" + text.toStdString() + "\" cut in " + name(w));
+    };
+    for (QWidget* w : shown) {
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) fits(w, button->text(), w->width());
+        if (auto* label = qobject_cast<QLabel*>(w)) fits(w, label->text(), w->width());
+        if (auto* panel = dynamic_cast<LightPanel*>(w)) {
+            QLabel* caption = panel->CaptionLabel();
+            fits(w, caption->text(), caption->width());
+            if (caption->geometry().intersects(panel->Light()->geometry()))
+                faults.push_back(name(w) + ": caption over the light");
+        }
+    }
+    return faults;
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, EachFacesScannerGroupFitsFromTheMinimumWidthUp) {
+    for (const AppVariant face : {APP_SCRIVANE, APP_HARVELLO, APP_MISSIVANT, APP_TESSELLON}) {
+        form.ApplyVariant(face);
+        for (const int width : {1, 1600}) {
+            form.resize(width, 700); // the minimum the window allows, and a wide one
+            QApplication::processEvents();
+            const std::string where =
+                form.windowTitle().toStdString() + " at " + std::to_string(form.width());
+            const std::vector<std::string> faults = LayoutFaults(form);
+            EXPECT_TRUE(faults.empty()) << where << ": " << ::testing::PrintToString(faults);
+        }
+        // What the face does not use does not show.
+        EXPECT_EQ(form.StopFilesButton->isVisibleTo(&form),
+                  face == APP_HARVELLO || face == APP_TESSELLON);
+    }
+    EXPECT_LT(form.minimumSizeHint().width(), 1024);
+}
+
+TEST_F(MainWindowTest, EachFaceIsSavedAsAScreenshotAfterAScan) {
+    TestHttpServer server;
+    server.Serve("/", "text/html",
+                 "<a href=\"p.htm\">p</a> <a href=\"a.jpg\">a</a> "
+                 "<a href=\"mailto:someone@a.example\">mail</a>");
+    server.Serve("/p.htm", "text/html", "<p>a page</p>");
+    server.Serve("/a.jpg", "image/jpeg", "picture");
+    const QString folder = QStringLiteral(TESSELLON_SCREENSHOTS);
+    QDir().mkpath(folder);
+    for (const AppVariant face : {APP_SCRIVANE, APP_HARVELLO, APP_MISSIVANT}) {
+        form.ApplyVariant(face);
+        form.ScanAddressBox->setEditText(QString::fromStdString(server.Url("/")));
+        form.StartButton->click();
+        ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }));
+        form.FlushLists();
+        if (face != APP_SCRIVANE) form.Tabs->setCurrentWidget(form.PageAnalysisTab);
+        const QString name = folder + "/face-" + form.windowTitle().toLower() + ".png";
+        EXPECT_TRUE(form.grab().save(name)) << name.toStdString();
+        form.Tabs->setCurrentWidget(form.HomeTab);
+        EXPECT_TRUE(form.grab().save(folder + "/face-" + form.windowTitle().toLower() +
+                                     "-home.png"));
+    }
     form.ApplyVariant(APP_TESSELLON);
 }
