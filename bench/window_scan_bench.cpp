@@ -11,8 +11,8 @@
 // followed pages are done. Target: the window within twice the command
 // line's time.
 
-#include "app/MainWindow.h"
 #include "app/EditComboBox.h"
+#include "app/MainWindow.h"
 
 #include <benchmark/benchmark.h>
 #include <httplib.h>
@@ -47,8 +47,8 @@ public:
     PageServer() {
         std::string page = "<html><body>\n";
         for (int i = 0; i < kLinks; ++i)
-            page += "<a href=\"/pages/p" + std::to_string(i) + ".htm\">page " +
-                    std::to_string(i) + "</a>\n";
+            page += "<a href=\"/pages/p" + std::to_string(i) + ".htm\">page " + std::to_string(i) +
+                    "</a>\n";
         page += "</body></html>\n";
         // One request a connection, as the test servers answer.
         Server_.set_keep_alive_max_count(1);
@@ -67,7 +67,8 @@ public:
         });
         Port_ = Server_.bind_to_any_port("127.0.0.1");
         Thread_ = std::thread([this] { Server_.listen_after_bind(); });
-        while (!Server_.is_running()) std::this_thread::yield();
+        while (!Server_.is_running())
+            std::this_thread::yield();
     }
     ~PageServer() {
         Server_.stop();
@@ -139,7 +140,8 @@ void BM_WindowScan(benchmark::State& state) {
         state.counters["links_per_s"] = form.LinkCount / seconds;
         state.counters["pages_not_followed"] = gallery.PagesNotQueued();
         // The next run starts on an idle window.
-        while (gallery.IsWorking()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        while (gallery.IsWorking())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     form.close();
     QCoreApplication::processEvents();

@@ -91,7 +91,8 @@ void MainWindow::StopFilesClicked() {
     if (!Gallery_->FileDownloader.Working()) return;
     if (!Gallery_->PageDownloader.Working()) SetStatusText(ActivityStatusLabel, "stopping...");
     // The panel's count comes back when the files have stopped.
-    if (StorageStatusLabel->text() != "stopping...") StorageBeforeStop_ = StorageStatusLabel->text();
+    if (StorageStatusLabel->text() != "stopping...")
+        StorageBeforeStop_ = StorageStatusLabel->text();
     SetStatusText(StorageStatusLabel, "stopping...");
     Tabs->setTabIcon(Tabs->indexOf(FileDownloadsTab),
                      style()->standardIcon(QStyle::SP_BrowserStop));
@@ -376,7 +377,8 @@ void MainWindow::FileActivity(bool working) {
         SetStatusText(ActivityStatusLabel, QStringLiteral(" Done."));
         OptionsMenu->setEnabled(true);
     }
-    if (StorageStatusLabel->text() == "stopping...") SetStatusText(StorageStatusLabel, StorageBeforeStop_);
+    if (StorageStatusLabel->text() == "stopping...")
+        SetStatusText(StorageStatusLabel, StorageBeforeStop_);
     FileLight->SetColour(LightColour::Gray);
 }
 

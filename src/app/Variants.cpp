@@ -81,7 +81,8 @@ void MainWindow::ApplyVariant(AppVariant variant) {
     About->ProductName->setText(title);
     About->Version->setText(QString::fromLatin1(texts.Version));
     About->WebReference->setText(QString::fromLatin1(texts.Description));
-    WelcomeFile_ = texts.WelcomeFile != nullptr ? QString::fromLatin1(texts.WelcomeFile) : QString();
+    WelcomeFile_ =
+        texts.WelcomeFile != nullptr ? QString::fromLatin1(texts.WelcomeFile) : QString();
     setWindowTitle(title);
     Viewer_->setWindowTitle(title + " Viewer");
 
@@ -101,7 +102,8 @@ void MainWindow::ApplyVariant(AppVariant variant) {
     ThrowTabsButton->setVisible(tessellon);
     ReloadButton->setVisible(!scrivane);
     StopFilesButton->setVisible(tessellon || harvello);
-    StopFilesButton->setText(harvello ? QStringLiteral("stop file download") : QStringLiteral("stop"));
+    StopFilesButton->setText(harvello ? QStringLiteral("stop file download")
+                                      : QStringLiteral("stop"));
     StopPagesButton->setText(harvello || missivant ? QStringLiteral("stop html analysis")
                                                    : QStringLiteral("stop"));
 

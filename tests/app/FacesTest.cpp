@@ -11,8 +11,8 @@
 #include "MainWindowFixture.h"
 #include "TestHttpServer.h"
 
-#include <QApplication>
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QEvent>
@@ -188,8 +188,8 @@ TEST_F(FacesTest, EveryFailedPageIsCountedAndTheFullQueueIsToldOnce) {
     form.ScanAddressBox->setEditText(QString::fromStdString(server.Url("/")));
     form.StartButton->click();
     ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }));
-    const QString told = QString::number(kLinks - kQueue) +
-                         " pages were not followed: the page queue was full";
+    const QString told =
+        QString::number(kLinks - kQueue) + " pages were not followed: the page queue was full";
     const QString errors = ListText(form.PageErrorsList);
     EXPECT_EQ(errors.count(told), 1) << errors.toStdString();
     EXPECT_EQ(form.DetailStatusLabel->text(), told);
@@ -306,8 +306,8 @@ TEST_F(FacesTest, EachFaceIsSavedAsAScreenshotAfterAScan) {
         const QString name = folder + "/face-" + form.windowTitle().toLower() + ".png";
         EXPECT_TRUE(form.grab().save(name)) << name.toStdString();
         form.Tabs->setCurrentWidget(form.HomeTab);
-        EXPECT_TRUE(form.grab().save(folder + "/face-" + form.windowTitle().toLower() +
-                                     "-home.png"));
+        EXPECT_TRUE(
+            form.grab().save(folder + "/face-" + form.windowTitle().toLower() + "-home.png"));
     }
     form.ApplyVariant(APP_TESSELLON);
 }
