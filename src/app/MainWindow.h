@@ -96,7 +96,8 @@ public:
     // Whether the window counts as shown for handlers that act only then;
     // tests may replace it.
     std::function<bool()> IsShown;
-    // What the tick navigates the browser to once, unless disabled.
+    // What the tick navigates the browser to once, unless disabled; empty
+    // for a face without one.
     QString WelcomePage() const;
     QString UserGuidePage() const;
     // Shows the user guide in the browser, at the section with that id
@@ -173,7 +174,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();
@@ -181,7 +181,10 @@ private:
     void BuildStatusBar();
     void MakeOtherWindows();
     void SetUpFromGallery();
-    void LayoutScannerRow();
+    // The controls that show stored values (scan history, depth, stay on
+    // site, storage folder) take them from the controller.
+    void ShowStoredSettings();
+    void LayOutScanner();
     void WireVariant(AppVariant variant);
     void HistorySave();
     void SetCaptureLight();
@@ -196,7 +199,10 @@ private:
     // The lists, filled in batches.
     std::unique_ptr<BatchedLines> Links_, Mails_, Received_, PageErrors_, FileErrors_;
     QString LastAnnounced_;
-    // Where the address box ends: 6 pixels before this button.
-    QPushButton* AddressRightOf_ = nullptr;
-    bool AddressAfterCapture_ = true;
+    // The links list says "searching..." and nothing was listed since.
+    bool Searching_ = false;
+    // What the first status panel said before "stopping...".
+    QString StorageBeforeStop_;
+    // The face's welcome page beside the program; empty: none.
+    QString WelcomeFile_ = QStringLiteral("welcome.htm");
 };

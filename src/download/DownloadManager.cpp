@@ -400,9 +400,13 @@ void DownloadManager::StartNext(RequestSlot& slot) {
         const std::string& u = item.Url;
         const bool robots = u.size() >= 11 &&
                             EqualsNoCase(std::string_view(u).substr(u.size() - 11), "/robots.txt");
-        slot.BodyWanted = [robots](int, const std::string& contentType) {
-            // Media types are case-blind: "TEXT/HTML" is a page too.
-            return robots || LowerCase(contentType).find("htm") != std::string::npos;
+        slot.BodyWanted = [robots](int status, const std::string& contentType) {
+            // An error answer is taken whatever its type, so that it is
+            // reported and counted as an error rather than dropped as a
+            // file that is not a page. Media types are case-blind: "TEXT/HTML"
+            // is a page too.
+            return robots || status < 200 || status > 299 ||
+                   LowerCase(contentType).find("htm") != std::string::npos;
         };
     } else {
         slot.BodyWanted = BodyWanted;

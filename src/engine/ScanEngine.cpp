@@ -4,11 +4,14 @@
 #include "http/TransferThread.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 namespace {
 // One tick at a time in the whole process: a tick that lets pending events
 // run must not find another tick inside it.
 bool gTickRunning = false;
+// The least time between two turns of the event loop inside a page.
+constexpr qint64 kBreatheIntervalMs = 40;
 } // namespace
 
 ScanEngine::ScanEngine(MessageSink* messages) : PageDownloader(messages) {
@@ -23,7 +26,14 @@ ScanEngine::ScanEngine(MessageSink* messages) : PageDownloader(messages) {
     PageDownloader.SharedHostLimits = &SharedHostLimits;
     ConnectPageDownloader();
     PageDownloader.OnWorking = [this](Component* s, bool w) { WorkingHandler(s, w); };
-    ProcessMessages = [] { QCoreApplication::processEvents(); };
+    // A long page lets the window's events through a few times a second, not
+    // after every link: each turn of the event loop repaints what changed,
+    // which costs far more than a link.
+    ProcessMessages = [since = QElapsedTimer()]() mutable {
+        if (since.isValid() && since.elapsed() < kBreatheIntervalMs) return;
+        QCoreApplication::processEvents();
+        since.start();
+    };
     TerminateApplication = [] { QCoreApplication::quit(); };
     Timer_.setInterval(200);
     QObject::connect(&Timer_, &QTimer::timeout, [this] { TimerTick(); });

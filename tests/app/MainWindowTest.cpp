@@ -16,6 +16,7 @@
 #include "TestSettings.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -297,22 +298,23 @@ TEST_F(MainWindowTest, LinkScannerVariantShowsTheAnalysisOnHome) {
     EXPECT_EQ(form.PageAnalysisGroup->parentWidget(), form.HomeTab);
     EXPECT_FALSE(form.ReloadButton->isVisibleTo(&form));
     EXPECT_FALSE(form.ViewerAction->isVisible());
-    EXPECT_EQ(form.ScanAddressBox->x(), form.CapturePanel->x());
+    QApplication::processEvents(); // the scanner group's layout closes the gaps
+    EXPECT_EQ(form.ScanAddressBox->x(), form.PageActivityPanel->x());
     EXPECT_EQ(form.ScanAddressBox->x() + form.ScanAddressBox->width(), form.StartButton->x() - 6);
     EXPECT_TRUE(form.Gallery().OnLinkFound && form.Gallery().StatsHook);
     form.ApplyVariant(APP_TESSELLON); // the title (and the settings key) back for the others
 }
 
-TEST_F(MainWindowTest, GrabberAndMailVariantsMoveTheStopButtons) {
-    const int fileStop = form.StopFilesButton->x();
+TEST_F(MainWindowTest, GrabberAndMailVariantsNameTheirStopButtons) {
     form.ApplyVariant(APP_HARVELLO);
     EXPECT_EQ(form.StopFilesButton->text(), "stop file download");
-    EXPECT_EQ(form.StopFilesButton->x(), form.ReloadButton->x());
-    EXPECT_EQ(form.StopPagesButton->x(), fileStop);
     EXPECT_EQ(form.StopPagesButton->text(), "stop html analysis");
+    QApplication::processEvents();
+    EXPECT_LT(form.StopPagesButton->x(), form.StopFilesButton->x());
     EXPECT_EQ(form.FileActivityPanel->Caption(), "getting files      ");
     EXPECT_TRUE(form.Tabs->isTabVisible(form.Tabs->indexOf(form.FileDownloadsTab)));
     form.ApplyVariant(APP_MISSIVANT);
+    EXPECT_FALSE(form.StopFilesButton->isVisibleTo(&form)); // no file work here
     EXPECT_TRUE(form.Tabs->isTabVisible(form.Tabs->indexOf(form.MailTab)));
     EXPECT_FALSE(form.Tabs->isTabVisible(form.Tabs->indexOf(form.FileDownloadsTab)));
     FoundLink mail;
