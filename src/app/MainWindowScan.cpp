@@ -270,10 +270,10 @@ void MainWindow::FlushLists() {
 }
 
 void MainWindow::LinkFound(FoundLink& link) {
-    char line[4096];
-    std::snprintf(line, sizeof line, "%-5s %-80s %s", link.TypeLink.c_str(), link.UrlFound.c_str(),
-                  link.FromUrl.c_str());
-    link.WriteToFile = line;
+    // Columns are counted in characters: an address with accented letters
+    // lines up with the others.
+    link.WriteToFile = ResultsFile::PadRight(link.TypeLink, 5) + " " +
+                       ResultsFile::PadRight(link.UrlFound, 80) + " " + link.FromUrl;
     ++LinkCount;
     Links_->Add(PadRight(link.TypeLink, 4) + " " + Q(link.UrlFound));
     SetStatusText(StorageStatusLabel, " Links found: " + QString::number(LinkCount));

@@ -60,6 +60,19 @@ TEST_F(MainWindowTest, LinksAreListedAndEveryThousandthReplacesTheList) {
     EXPECT_EQ(form.LinksList->blockCount(), 3);
 }
 
+TEST_F(MainWindowTest, ResultsLinesLineUpByCharactersNotBytes) {
+    FoundLink plain = Link("http://a.example/cafe.htm");
+    FoundLink accented = Link("http://a.example/caf\xC3\xA9/\xE2\x82\xAC.htm");
+    form.LinkFound(plain);
+    form.LinkFound(accented);
+    const QString a = QString::fromStdString(plain.WriteToFile);
+    const QString b = QString::fromStdString(accented.WriteToFile);
+    EXPECT_EQ(a.lastIndexOf(QString::fromStdString(plain.FromUrl)),
+              b.lastIndexOf(QString::fromStdString(accented.FromUrl)))
+        << a.toStdString() << "\n"
+        << b.toStdString();
+}
+
 TEST_F(MainWindowTest, StatisticsReceivedFilesAndErrorsUseTheirExactTexts) {
     form.UpdatedStats({1, 1, 2, 3, 4, 5, 6, 7});
     EXPECT_EQ(ListText(form.PageStatsText),
