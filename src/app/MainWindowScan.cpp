@@ -288,6 +288,27 @@ void MainWindow::MailLinkFound(FoundLink& link) {
     SetStatusText(StorageStatusLabel, " Mail addresses found: " + QString::number(LinkCount));
 }
 
+void MainWindow::SaveMailAddressesClicked() {
+    const QString path =
+        ChooseSaveFile ? ChooseSaveFile(QStringLiteral("Save mail addresses")) : QString();
+    if (!path.isEmpty()) SaveMailAddresses(path);
+}
+
+bool MainWindow::SaveMailAddresses(const QString& path) {
+    // The list shows the last lines only; the engine keeps every address.
+    const MailAddressSet& addresses = Gallery_->MailAddresses;
+    std::string error;
+    if (!addresses.SaveTo(QFile::encodeName(path).toStdString(), error)) {
+        if (Messages_ != nullptr)
+            Messages_->ShowMessage("unable to save the mail addresses to " + path.toStdString() +
+                                   ": " + error);
+        return false;
+    }
+    SetStatusText(DetailStatusLabel,
+                  QString::number(addresses.Count()) + " mail addresses saved to " + path);
+    return true;
+}
+
 void MainWindow::UpdatedStats(const DownloadStats& stats) {
     QPlainTextEdit* box = stats.Tag == 1 ? PageStatsText : FileStatsText;
     const auto line = [](const char* label, int value) {

@@ -68,6 +68,7 @@ void MainWindow::ApplyVariant(AppVariant variant) {
     StayOnSiteCheckBox->setVisible(!tessellon);
     ShowTab(Tabs, PageAnalysisTab, harvello || missivant);
     ShowTab(Tabs, MailTab, missivant);
+    SaveMailAction->setVisible(missivant);
     ShowTab(Tabs, FileDownloadsTab, harvello);
     if (harvello || missivant) PageActivityPanel->hide();
     FileActivityPanel->setVisible(tessellon);
