@@ -131,9 +131,12 @@ std::string NormalizeHtml(std::string_view in, bool quotesToSpaces, bool keepLin
     out.resize(in.size());
     char* o = out.data();
     char last = 'X';
-    // Where the output's current word began (after its last space): the
-    // commas of a "mailto:" word separate its addresses and are kept.
-    std::size_t wordStart = 0;
+    // The commas of a "mailto:" word (since the output's last space)
+    // separate its addresses and are kept. Each part of a word is searched
+    // once, so that a long word with many commas costs no more than its size.
+    std::size_t searched = 0;
+    bool mailtoWord = false;
+    constexpr std::string_view kMailto = "mailto:";
     const std::size_t n = in.size();
     for (std::size_t i = 0; i < n; ++i) {
         if (!kSpecial.is[static_cast<unsigned char>(in[i])]) {
@@ -163,9 +166,12 @@ std::string NormalizeHtml(std::string_view in, bool quotesToSpaces, bool keepLin
                 }
                 c = ' ';
             } else if (c == ',') {
-                const std::string_view word(out.data() + wordStart,
-                                            std::size_t(o - out.data()) - wordStart);
-                if (FindNoCase(word, "mailto:") == std::string_view::npos) c = ' ';
+                const std::size_t end = std::size_t(o - out.data());
+                if (!mailtoWord && end > searched)
+                    mailtoWord = FindNoCase(std::string_view(out.data() + searched, end - searched),
+                                            kMailto) != std::string_view::npos;
+                searched = end < kMailto.size() - 1 ? 0 : end - (kMailto.size() - 1);
+                if (!mailtoWord) c = ' ';
             }
         }
         if (c == ' ') {
@@ -174,7 +180,10 @@ std::string NormalizeHtml(std::string_view in, bool quotesToSpaces, bool keepLin
         }
         *o++ = c;
         last = c;
-        if (c == ' ') wordStart = std::size_t(o - out.data());
+        if (c == ' ') {
+            searched = std::size_t(o - out.data());
+            mailtoWord = false;
+        }
     }
     out.resize(std::size_t(o - out.data()));
     return out;
