@@ -15,6 +15,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
@@ -264,6 +266,12 @@ void MainWindow::BuildControls() {
 void MainWindow::BuildMenus() {
     FileMenu = menuBar()->addMenu(QStringLiteral("&File"));
     SetHelpContext(FileMenu, 1000);
+    SaveMailAction = FileMenu->addAction(QStringLiteral("Save mail addresses\u2026"));
+    QObject::connect(SaveMailAction, &QAction::triggered, this,
+                     [this] { RunGuarded([this] { SaveMailAddressesClicked(); }, Messages_); });
+    ChooseSaveFile = [this](const QString& caption) {
+        return QFileDialog::getSaveFileName(this, caption, QDir::homePath());
+    };
     ExitAction = FileMenu->addAction(QStringLiteral("E&xit"));
     QObject::connect(ExitAction, &QAction::triggered, this, [this] { close(); });
     ViewerAction = menuBar()->addAction(QStringLiteral("&List"));

@@ -71,6 +71,9 @@ public:
     // --- handlers of the controller's events ---
     void LinkFound(FoundLink& link);
     void MailLinkFound(FoundLink& link);
+    // File > "Save mail addresses…": every address of the scan, one a line.
+    void SaveMailAddressesClicked();
+    bool SaveMailAddresses(const QString& path);
     void UpdatedStats(const DownloadStats& stats);
     void PageActivity(bool working);
     void FileActivity(bool working);
@@ -106,6 +109,8 @@ public:
     std::function<void(const QString& url)> OnNavigate;
     // Told the address of a scan about to start (checked, with its scheme).
     std::function<void(const QString& address)> BeforeScan;
+    // Asks where to save a file; an empty answer cancels (tests answer here).
+    std::function<QString(const QString& caption)> ChooseSaveFile;
     // A tab's page address was clicked: the browser opens it in a window.
     std::function<void(const QString& url)> OnOpenInNewWindow;
     // Capture on or off, and the capture light with it.
@@ -154,6 +159,7 @@ public:
     QLabel* DetailStatusLabel;
     QLabel* ActivityStatusLabel;
     QMenu* FileMenu;
+    QAction* SaveMailAction; // "Save mail addresses…", the mail face's
     QAction* ExitAction;
     QAction* ViewerAction; // "List"
     QMenu* OptionsMenu;

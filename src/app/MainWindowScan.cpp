@@ -278,10 +278,10 @@ void MainWindow::FlushLists() {
 }
 
 void MainWindow::LinkFound(FoundLink& link) {
-    char line[4096];
-    std::snprintf(line, sizeof line, "%-5s %-80s %s", link.TypeLink.c_str(), link.UrlFound.c_str(),
-                  link.FromUrl.c_str());
-    link.WriteToFile = line;
+    // Columns are counted in characters: an address with accented letters
+    // lines up with the others.
+    link.WriteToFile = ResultsFile::PadRight(link.TypeLink, 5) + " " +
+                       ResultsFile::PadRight(link.UrlFound, 80) + " " + link.FromUrl;
     ++LinkCount;
     Searching_ = false;
     Links_->Add(PadRight(link.TypeLink, 4) + " " + Q(link.UrlFound));
@@ -295,6 +295,27 @@ void MainWindow::MailLinkFound(FoundLink& link) {
         Mails_->Add(PadRight(link.UrlFound, 40) + "  " + Q(link.FromUrl));
     }
     SetStatusText(StorageStatusLabel, " Mail addresses found: " + QString::number(LinkCount));
+}
+
+void MainWindow::SaveMailAddressesClicked() {
+    const QString path =
+        ChooseSaveFile ? ChooseSaveFile(QStringLiteral("Save mail addresses")) : QString();
+    if (!path.isEmpty()) SaveMailAddresses(path);
+}
+
+bool MainWindow::SaveMailAddresses(const QString& path) {
+    // The list shows the last lines only; the engine keeps every address.
+    const MailAddressSet& addresses = Gallery_->MailAddresses;
+    std::string error;
+    if (!addresses.SaveTo(QFile::encodeName(path).toStdString(), error)) {
+        if (Messages_ != nullptr)
+            Messages_->ShowMessage("unable to save the mail addresses to " + path.toStdString() +
+                                   ": " + error);
+        return false;
+    }
+    SetStatusText(DetailStatusLabel,
+                  QString::number(addresses.Count()) + " mail addresses saved to " + path);
+    return true;
 }
 
 void MainWindow::UpdatedStats(const DownloadStats& stats) {

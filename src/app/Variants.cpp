@@ -90,6 +90,7 @@ void MainWindow::ApplyVariant(AppVariant variant) {
     StayOnSiteCheckBox->setVisible(!tessellon);
     ShowTab(Tabs, PageAnalysisTab, harvello || missivant);
     ShowTab(Tabs, MailTab, missivant);
+    SaveMailAction->setVisible(missivant);
     ShowTab(Tabs, FileDownloadsTab, harvello);
     // Each face shows the lights and stop buttons of the work it does; the
     // scanner group's layout closes the gaps of what is hidden.

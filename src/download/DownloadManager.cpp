@@ -220,6 +220,18 @@ void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
                 slot.State = RequestState::GETHTTP_OK;
             } else {
                 if (OnProgress && !Stopping) OnProgress(&slot, 0);
+                if (StartPageRefused(slot)) {
+                    // The scan has nothing to read: the user hears why.
+                    if (OnError)
+                        OnError(this, {Tag,
+                                       "not an html page (" +
+                                           (slot.ContentType.empty() ? std::string("no type")
+                                                                     : slot.ContentType) +
+                                           ") : " + slot.Url.GetUrl(),
+                                       std::uint32_t(slot.StatusCode), "not an html page",
+                                       slot.ReferringUrl});
+                    ++Errors_;
+                }
                 slot.State =
                     slot.Cancelled ? RequestState::GETHTTP_WAITING : RequestState::GETHTTP_ERROR;
             }
@@ -270,6 +282,14 @@ void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
             return;
         }
     }
+}
+
+bool DownloadManager::StartPageRefused(const RequestSlot& slot) const {
+    // Only the page manager refuses bodies for their type (see StartNext); a
+    // refusal ends the transfer as cancelled, with the answer's status, and
+    // the page a scan starts from is the one of depth 1.
+    return Tag == 1 && !Stopping && slot.Cancelled && !slot.Aborted && slot.StatusCode != 0 &&
+           slot.DepthSearchLevel == 1;
 }
 
 void DownloadManager::ReportError(RequestSlot& slot, const std::string& url, std::uint32_t code,

@@ -135,6 +135,8 @@ private:
     void Log(const std::string& text) {
         if (OnLog) OnLog(this, text);
     }
+    // Whether the slot ended because the page a scan starts from is not html.
+    bool StartPageRefused(const RequestSlot& slot) const;
     void ReportError(RequestSlot& slot, const std::string& url, std::uint32_t code,
                      const std::string& message, int kind);
 

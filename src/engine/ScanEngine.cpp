@@ -155,6 +155,8 @@ bool ScanEngine::StartScan(const std::string& url) {
     }
     PagesNotQueued_ = 0;
     if (!PageDownloader.Stopping && !ResultsOpen() && !OpenResultsFile()) return false;
+    // Each start collects its mail addresses afresh, as the window counts them.
+    MailAddresses.Clear();
     // Hosts slowed down in an earlier scan start afresh.
     SharedHostLimits.Reset();
     SharedHostLimits.Ceiling = TotalSlots();

@@ -125,6 +125,7 @@ void RequestSlot::Get(RequestKind request) {
     hooks.OnTerminate = [this](const TransferResult& r) {
         Success = r.Success;
         Cancelled = r.Cancelled;
+        ContentType = r.ContentType;
         ErrorMsg = r.ErrorText;
         EffectiveUrl = r.EffectiveUrl;
         FileError = r.FileError;

@@ -60,6 +60,7 @@ public:
     int StatusCode = 0;
     std::int64_t ContentLength = 0;
     std::string Head;
+    std::string ContentType; // of the last answer, as its head gave it
     std::string Body;
     std::string ErrorMsg;     // why the last transfer failed
     std::string EffectiveUrl; // where the last request landed after redirects

@@ -37,6 +37,7 @@ void PersistentGrabber::LoadSettings() {
     StayOnSite = LoadBool(Setting::StayOnSite);
     ReportExternalLinks = LoadBool(Setting::ReportExternalLinks);
     Grabber::SetModernMarkup(LoadBool(Setting::ModernMarkup));
+    Grabber::SetFindTextAddresses(LoadBool(Setting::FindTextAddresses));
     Grabber::SetRespectRateLimits(LoadBool(Setting::RespectRateLimits));
     Grabber::SetConnectionsPerHost(
         LoadInteger(Setting::ConnectionsPerHost, 0, DownloadManager::kMaxConnectionsPerHost));
@@ -166,6 +167,11 @@ void PersistentGrabber::SetTimeOut(int v) {
 void PersistentGrabber::SetStayOnSite(bool v) {
     Grabber::SetStayOnSite(v);
     Settings_->WriteBool(Setting::StayOnSite.Entry, v);
+}
+
+void PersistentGrabber::SetFindTextAddresses(bool v) {
+    Grabber::SetFindTextAddresses(v);
+    Settings_->WriteBool(Setting::FindTextAddresses.Entry, v);
 }
 
 void PersistentGrabber::SetModernMarkup(bool v) {

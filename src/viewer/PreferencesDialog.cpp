@@ -202,6 +202,7 @@ void PreferencesDialog::Connect() {
     onClick(ReusePages_, [this](bool on) { Gallery_.SetReuseHtmlFiles(on); });
     onClick(SearchThumbs_, [this](bool on) { Gallery_.SetSearchThumbs(on); });
     onClick(ModernMarkup_, [this](bool on) { Gallery_.SetModernMarkup(on); });
+    onClick(FindTextAddresses_, [this](bool on) { Gallery_.SetFindTextAddresses(on); });
     onClick(LimiterEnabled_, [this](bool on) { Gallery_.SetKeywordsLimiterEnabled(on); });
     onTextBox(KeywordsLimiter_,
               [this](const std::string& text) { Gallery_.SetKeywordsLimiter(text); });
@@ -297,6 +298,7 @@ void PreferencesDialog::Fill() {
     ReusePages_->setChecked(Gallery_.ReuseHtmlFiles());
     SearchThumbs_->setChecked(Gallery_.SearchThumbs());
     ModernMarkup_->setChecked(Gallery_.ModernMarkup);
+    FindTextAddresses_->setChecked(Gallery_.FindTextAddresses);
     LimiterEnabled_->setChecked(Gallery_.KeywordsLimiterEnabled);
     SetTextBoxText(KeywordsLimiter_, Gallery_.GetKeywordsLimiter());
     ReferringUrl_->setText(Q(Gallery_.InitialReferringUrl));
@@ -387,7 +389,8 @@ void PreferencesDialog::ApplyVariant(AppVariant variant) {
     const bool missivant = variant == APP_MISSIVANT;
     const bool tessellon = variant == APP_TESSELLON;
     StorePages_->setVisible(!scrivane);
-    ResultFileGroup_->setVisible(scrivane);
+    ResultFileGroup_->setVisible(scrivane || missivant);
+    FindTextAddresses_->setVisible(missivant);
     SetTabVisible(Pages_, ThumbsTab_, tessellon);
     SetTabVisible(Pages_, FilesTab_, !scrivane);
     if (!scrivane) {

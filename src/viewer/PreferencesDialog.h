@@ -143,6 +143,7 @@ private:
     QCheckBox* ReusePages_ = nullptr;
     QCheckBox* SearchThumbs_ = nullptr;
     QCheckBox* ModernMarkup_ = nullptr;
+    QCheckBox* FindTextAddresses_ = nullptr; // the mail face's
     QCheckBox* LimiterEnabled_ = nullptr;
     QPlainTextEdit* KeywordsLimiter_ = nullptr;
     QLineEdit* ReferringUrl_ = nullptr;

@@ -261,6 +261,9 @@ QWidget* PreferencesDialog::BuildHtmlScanningPage() {
     SearchThumbs_ = NewCheck(QStringLiteral("SEARCH THUMBS"), "searchThumbs", page);
     ModernMarkup_ = NewCheck(QStringLiteral("Find pictures in responsive and lazy-loaded markup"),
                              "modernMarkup", page);
+    FindTextAddresses_ =
+        NewCheck(QStringLiteral("Also find addresses in the page text"), "findTextAddresses", page);
+    FindTextAddresses_->setAccessibleName(FindTextAddresses_->text());
 
     ReferringUrl_ = NewField("referringUrl", page);
 
@@ -274,6 +277,7 @@ QWidget* PreferencesDialog::BuildHtmlScanningPage() {
     right->addWidget(stored);
     right->addWidget(SearchThumbs_);
     right->addWidget(ModernMarkup_);
+    right->addWidget(FindTextAddresses_);
     right->addStretch(1);
     grid->addLayout(right, 1, 2);
     auto* referring = NewLabel(QStringLiteral("initial referring URL (needed for sites that check "
