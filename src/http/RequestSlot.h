@@ -50,6 +50,7 @@ public:
     UrlParts Url;
     int DepthSearchLevel = 1;
     int RetryNumber = 1;
+    int WaitNumber = 0; // the waits servers asked for that this URL has had
     int CountArea = 0;
     char HrefOrSrc = ' ';
     int EntryValue = -1;
