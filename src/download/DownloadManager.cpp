@@ -215,6 +215,11 @@ void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
         case RequestState::GETHTTP_THREAD_DONE: {
             slot.ThreadDone();
             const std::string host = SlotEnded(slot);
+            if (!slot.HeldRedirect.empty() && !Stopping && !slot.Aborted) {
+                QueueHeldRedirect(slot);
+                slot.State = RequestState::GETHTTP_WAITING;
+                break;
+            }
             if (RespectRateLimits && !Stopping && WaitForServer(slot, host)) {
                 slot.State = RequestState::GETHTTP_WAITING;
                 break;
@@ -294,6 +299,34 @@ std::string DownloadManager::SlotEnded(RequestSlot& slot) {
     return host;
 }
 
+// The transfer now talks to the host of url: it counts against that host
+// from now on. False, and nothing changes, when that host may not have one
+// more connection now: the redirect is then held back.
+bool DownloadManager::FollowRedirect(RequestSlot& slot, const std::string& url) {
+    const auto it = SlotHosts_.find(&slot);
+    if (it == SlotHosts_.end()) return true; // not counted
+    std::string host = UrlHostKey(url);
+    if (host == it->second) return true;
+    HostLimits& limits = Limits();
+    if (!limits.MayOpen(host, MonotonicMs())) return false;
+    limits.Closed(it->second);
+    limits.Opened(host);
+    it->second = std::move(host);
+    return true;
+}
+
+// A redirect held back for want of a connection goes to the queue, where it
+// waits in its new host's lane; it is no retry and uses up no try.
+void DownloadManager::QueueHeldRedirect(RequestSlot& slot) {
+    QueuedRequest next = RetryOf(slot);
+    next.RetryNumber = slot.RetryNumber;
+    next.FetchFrom = slot.HeldRedirect;
+    next.RedirectsLeft = slot.HeldRedirectsLeft;
+    Log("waiting for a free connection to " + UrlHostKey(slot.HeldRedirect) + ": " +
+        slot.Url.GetUrl());
+    Enqueue(slot.Url.GetUrl(), std::move(next));
+}
+
 // A "slow down" answer: the URL goes back to the queue until the wait the
 // server asked for has passed, and its host is slowed down. The wait uses up
 // none of the URL's tries but one of its waits. False when the answer is
@@ -366,6 +399,14 @@ void DownloadManager::StartNext(RequestSlot& slot) {
     slot.SetTimeOut(TimeOut);
     slot.RetryNumber = item.Request.RetryNumber;
     slot.WaitNumber = item.Request.WaitNumber;
+    slot.FetchFrom = item.Request.FetchFrom;
+    slot.RedirectsLeft = item.Request.RedirectsLeft;
+    if (RespectRateLimits)
+        slot.OnRedirect = [this](RequestSlot* get, const std::string& url) {
+            return FollowRedirect(*get, url);
+        };
+    else
+        slot.OnRedirect = nullptr;
     slot.DepthSearchLevel = item.Request.DepthSearchLevel;
     slot.CountArea = item.Request.CountArea;
     slot.HrefOrSrc = item.Request.HrefOrSrc;
@@ -412,7 +453,8 @@ void DownloadManager::StartNext(RequestSlot& slot) {
         slot.State = RequestState::GETHTTP_WAITING;
         return;
     }
-    Log("starting download for " + item.Url);
+    Log("starting download for " + item.Url +
+        (item.Request.FetchFrom.empty() ? "" : " from " + item.Request.FetchFrom));
     slot.Get(RequestKind::GETHTTP_BODY);
     if (RespectRateLimits && slot.State != RequestState::GETHTTP_WAITING) {
         Limits().Opened(item.Lane);

@@ -65,8 +65,10 @@ public:
     // other answer). A wait counts as a retry but uses up none of the URL's
     // tries: each URL may be waited for kMaxServerWaits times. The host's
     // connections are halved and grow back while it keeps answering (see
-    // HostLimits). The connections per host are capped by SharedHostLimits.
-    // Off: every answer is judged as it comes.
+    // HostLimits). The connections per host are capped by SharedHostLimits;
+    // a transfer counts against the host it talks to, and a redirect to a
+    // host that may not have one more connection waits in the queue and goes
+    // on from there later. Off: every answer is judged as it comes.
     bool RespectRateLimits = false;
     static constexpr int kMaxRetryAfterSeconds = 120;
     static constexpr int kMaxServerWaits = 10;
@@ -128,6 +130,8 @@ private:
     void Enqueue(const std::string& url, QueuedRequest request);
     std::int64_t ChooseEntry();
     bool WaitForServer(RequestSlot& slot, const std::string& host);
+    bool FollowRedirect(RequestSlot& slot, const std::string& url);
+    void QueueHeldRedirect(RequestSlot& slot);
     std::string SlotEnded(RequestSlot& slot);
     void HeadHandler(RequestSlot* get, const std::string& url, const std::string& head, int status,
                      const std::string& contentType, std::int64_t length, int depth, bool& ok,
@@ -155,6 +159,7 @@ private:
     bool RoundPosted_ = false;
     QObject Context_; // receives the rounds posted when a transfer ends
     HostLimits OwnLimits_;
-    // The host each running slot counts against in the host limits.
+    // The host each running slot counts against in the host limits: the one
+    // it talks to now, after any redirect.
     std::unordered_map<const RequestSlot*, std::string> SlotHosts_;
 };

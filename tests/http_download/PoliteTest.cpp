@@ -14,6 +14,7 @@
 #include <ctime>
 #include <deque>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -447,4 +448,45 @@ TEST(PoliteManager, APausedHostsQueueIsPassedOverAsAWhole) {
     // Each pick asks about two hosts at most; a pick that went through the
     // queue would ask kPaused times for every live request.
     EXPECT_LT(run.M.Limits().Checks(), kPaused) << run.Started() << " started";
+}
+
+// Links on three hosts that all redirect to a fourth: each transfer counts
+// against the host it talks to, so the fourth never has more connections
+// than the cap, and a redirect that finds it busy goes on from there later.
+// (Loopback addresses other than 127.0.0.1 make the other hosts.)
+TEST(PoliteManager, RedirectsCountAgainstTheHostTheyLeadTo) {
+    TestHttpServer target;
+    Concurrency concurrency;
+    target.Fallback([&](const httplib::Request& req, httplib::Response& res) {
+        concurrency.Enter();
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        res.set_content("pic " + req.path, "image/jpeg");
+        concurrency.Leave();
+    });
+    std::vector<std::unique_ptr<TestHttpServer>> sources;
+    for (const char* address : {"127.0.0.2", "127.0.0.3", "127.0.0.4"})
+        sources.push_back(std::make_unique<TestHttpServer>(1, address));
+    TempDir dir;
+    PoliteRun run(dir.Path());
+    run.M.RetryCount = 1;
+    run.M.ConcurrentDownloads = 3;
+    std::vector<std::string> urls;
+    for (std::size_t s = 0; s < sources.size(); ++s)
+        for (int i = 0; i < 5; ++i) {
+            const std::string name = "/s" + std::to_string(s) + "-" + std::to_string(i) + ".jpg";
+            sources[s]->Redirect(name, target.Url(name));
+            urls.push_back(sources[s]->Url(name));
+            run.Add(urls.back());
+        }
+    run.M.Limits().Cap = 1;
+    ASSERT_TRUE(run.RunToIdle());
+    EXPECT_TRUE(run.Errors.empty());
+    EXPECT_EQ(run.Received.size(), urls.size());
+    EXPECT_EQ(concurrency.Peak(), 1);
+    EXPECT_EQ(run.M.Limits().MostOpenTo("127.0.0.1"), 1);
+    EXPECT_EQ(target.Total(), int(urls.size())) << "a held redirect is not asked twice";
+    for (const std::string& url : urls)
+        EXPECT_EQ(ReadFile(run.Target(url)), "pic " + url.substr(url.rfind('/'))) << url;
+    for (const char* host : {"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.4"})
+        EXPECT_EQ(run.M.Limits().OpenTo(host), 0) << host;
 }
