@@ -405,6 +405,7 @@ TEST(PoliteManager, ASteadyRateLimiterCostsNoPicture) {
     RateLimitedServer site(20);
     TempDir dir;
     PoliteRun run(dir.Path());
+    run.M.QuietTicksBeforeIdle = 0;
     run.M.RetryCount = 1;
     run.M.ConcurrentDownloads = 2;
     run.M.Limits().Cap = 2;
@@ -468,6 +469,7 @@ TEST(PoliteManager, RedirectsCountAgainstTheHostTheyLeadTo) {
         sources.push_back(std::make_unique<TestHttpServer>(1, address));
     TempDir dir;
     PoliteRun run(dir.Path());
+    run.M.QuietTicksBeforeIdle = 0;
     run.M.RetryCount = 1;
     run.M.ConcurrentDownloads = 3;
     std::vector<std::string> urls;
