@@ -1,7 +1,8 @@
 // Servers that ask to slow down: the Retry-After field in both forms, the
-// host limits, and the download manager waiting as asked, one connection at
-// a time until the host answers again, or judging the answer as before when
-// the setting is off.
+// host limits, and the download manager waiting as asked with fewer
+// connections until the host answers again, or judging the answer as before
+// when the setting is off; the queue's lanes by host and the per-host cap
+// across redirects.
 #include "DownloadHarness.h"
 #include "TestHttpServer.h"
 #include "download/HostLimits.h"
