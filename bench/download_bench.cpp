@@ -2,9 +2,16 @@
 // thread pool) serves 2000 small files of 2-8 KB; a download manager with
 // four request slots stores them all into a temporary folder. Reported:
 // files per second from the first AddDownload until every file is either
-// done or failed (the idle countdown that follows is not counted).
+// done or failed (the idle countdown that follows is not counted), and the
+// process's CPU time for it.
 //
-//   bench_download [--files N] [--slots N] [--runs N]
+// With --paused N the manager respects rate limits, and N requests to a
+// second host (127.0.0.2, which answers every request with 429 and
+// "Retry-After: 100") are queued before the files: that host is paused for
+// the whole run, and its requests wait in the queue while the files of the
+// first host are fetched.
+//
+//   bench_download [--files N] [--slots N] [--runs N] [--paused N]
 #include "download/DownloadManager.h"
 
 #include <httplib.h>
@@ -22,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -32,10 +40,11 @@ namespace {
 
 struct RunResult {
     double Seconds = 0;
+    double CpuSeconds = 0;
     int Done = 0, Errors = 0, Retries = 0, OnDisk = 0;
 };
 
-RunResult RunOnce(int port, int files, int slotCount) {
+RunResult RunOnce(int port, int files, int slotCount, int pausedPort, int paused) {
     std::string tmpl = (std::filesystem::temp_directory_path() / "tessellon-bench-XXXXXX").string();
     if (::mkdtemp(tmpl.data()) == nullptr) {
         std::perror("mkdtemp");
@@ -50,6 +59,7 @@ RunResult RunOnce(int port, int files, int slotCount) {
         manager.DownloadPath = folder + "/";
         manager.ConcurrentDownloads = slotCount;
         manager.TimeOut = 30;
+        manager.RespectRateLimits = paused > 0;
         QEventLoop loop;
         auto check = [&] {
             if (manager.Done() + manager.Errors() >= files) loop.quit();
@@ -71,7 +81,15 @@ RunResult RunOnce(int port, int files, int slotCount) {
 
         QElapsedTimer clock;
         clock.start();
+        const std::clock_t cpuStart = std::clock();
         char path[64];
+        for (int i = 0; i < paused; ++i) {
+            std::snprintf(path, sizeof path, "/later/%04d.jpg", i);
+            manager.AddDownload("http://127.0.0.2:" + std::to_string(pausedPort) + path,
+                                {.DepthSearchLevel = -1,
+                                 .HrefOrSrc = 'H',
+                                 .GetAction = BodyHandling::STORE_TO_FILE});
+        }
         for (int i = 0; i < files; ++i) {
             std::snprintf(path, sizeof path, "/files/%04d.jpg", i);
             manager.AddDownload("http://127.0.0.1:" + std::to_string(port) + path,
@@ -81,6 +99,7 @@ RunResult RunOnce(int port, int files, int slotCount) {
         }
         loop.exec();
         r.Seconds = double(clock.nsecsElapsed()) / 1e9;
+        r.CpuSeconds = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
         r.Done = manager.Done();
         r.Errors = manager.Errors();
         r.Retries = manager.Retries();
@@ -105,6 +124,7 @@ int main(int argc, char** argv) {
     const int files = IntArg(argc, argv, "--files", 2000);
     const int slotCount = IntArg(argc, argv, "--slots", 4);
     const int runs = IntArg(argc, argv, "--runs", 3);
+    const int paused = IntArg(argc, argv, "--paused", 0);
     QCoreApplication app(argc, argv);
 
     // 2-8 KB bodies, the same on every run.
@@ -139,22 +159,42 @@ int main(int argc, char** argv) {
     while (!server.is_running())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
+    // The host that asks every request to wait 100 s.
+    httplib::Server pausedServer;
+    pausedServer.Get(".*", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 429;
+        res.set_header("Retry-After", "100");
+    });
+    int pausedPort = 0;
+    std::thread pausedThread;
+    if (paused > 0) {
+        pausedPort = pausedServer.bind_to_any_port("127.0.0.2");
+        pausedThread = std::thread([&] { pausedServer.listen_after_bind(); });
+        while (!pausedServer.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+
     std::vector<double> rates;
     bool ok = true;
     for (int run = 1; run <= runs; ++run) {
-        const RunResult r = RunOnce(port, files, slotCount);
+        const RunResult r = RunOnce(port, files, slotCount, pausedPort, paused);
         const double rate = r.Seconds > 0 ? r.Done / r.Seconds : 0;
         rates.push_back(rate);
         std::printf(
-            "run %d: %d files done, %d errors, %d retries, %d on disk in %.3f s: %.0f files/s\n",
-            run, r.Done, r.Errors, r.Retries, r.OnDisk, r.Seconds, rate);
+            "run %d: %d files done, %d errors, %d retries, %d on disk in %.3f s (CPU %.3f s): "
+            "%.0f files/s\n",
+            run, r.Done, r.Errors, r.Retries, r.OnDisk, r.Seconds, r.CpuSeconds, rate);
         if (r.Done != files || r.OnDisk != files) ok = false;
     }
     std::sort(rates.begin(), rates.end());
-    std::printf("median: %.0f files/s (%d files of 2-8 KB, %d slots, %d runs)\n",
-                rates[rates.size() / 2], files, slotCount, runs);
+    std::printf("median: %.0f files/s (%d files of 2-8 KB, %d slots, %d runs, %d paused)\n",
+                rates[rates.size() / 2], files, slotCount, runs, paused);
 
     server.stop();
     serverThread.join();
+    if (pausedThread.joinable()) {
+        pausedServer.stop();
+        pausedThread.join();
+    }
     return ok ? 0 : 1;
 }

@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QMouseEvent>
 
+#include <algorithm>
+
 namespace {
 
 class LightPanelAccessible : public QAccessibleWidget {
@@ -57,11 +59,21 @@ LightPanel::LightPanel(const QString& caption, QWidget* parent) : QFrame(parent)
     Label_ = new QLabel(this);
     Label_->setTextFormat(Qt::PlainText);
     Light_ = new ActivityLight(this);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     SetCaption(caption);
+}
+
+// The caption starts 4 pixels in; the light ends 6 pixels before the
+// right edge, 6 pixels after the caption (see resizeEvent).
+QSize LightPanel::sizeHint() const {
+    const QSize caption = Label_->sizeHint();
+    return {caption.width() + Light_->width() + 12,
+            std::max({24, caption.height() + 2 * frameWidth(), Light_->height() + 4})};
 }
 
 void LightPanel::SetCaption(const QString& caption) {
     Label_->setText(caption);
+    updateGeometry();
     // Screen readers get the caption without its trailing blanks.
     const QString name = caption.trimmed();
     setAccessibleName(name);

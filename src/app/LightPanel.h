@@ -30,6 +30,10 @@ public:
     void SetChecked(bool checked);
     bool IsChecked() const { return Checked_; }
 
+    // Room for the whole caption and the light; never less.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

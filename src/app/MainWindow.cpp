@@ -15,6 +15,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
@@ -32,8 +34,8 @@
 
 namespace {
 
-// Row geometry of the scanner group.
-constexpr int kRow1 = 20, kRow2 = 50, kRowHeight = 24, kMargin = 8, kGap = 6;
+// Space between the scanner group's controls.
+constexpr int kGap = 6;
 
 QPlainTextEdit* MakeListBox(QWidget* parent, const char* name) {
     auto* memo = new QPlainTextEdit(parent);
@@ -132,7 +134,6 @@ void MainWindow::BuildControls() {
     auto* home = new QVBoxLayout(HomeTab);
     ScannerGroup = new QGroupBox(QStringLiteral("scanner"), HomeTab);
     SetHelpContext(ScannerGroup, 3000);
-    ScannerGroup->setMinimumHeight(kRow2 + kRowHeight + kMargin);
     ScannerGroup->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     home->addWidget(ScannerGroup);
     BrowserGroup = new QGroupBox(QStringLiteral("embedded browser"), HomeTab);
@@ -148,7 +149,6 @@ void MainWindow::BuildControls() {
     CaptureLight = CapturePanel->Light();
     CaptureLight->setAccessibleName(QStringLiteral("capture light"));
     CaptureLight->SetWhitePen(true);
-    CapturePanel->setGeometry(kMargin, kRow1, 130, kRowHeight);
     CapturePanel->SetToggle(true);
     CapturePanel->OnMouseDown = [this] {
         CaptureOn = !CaptureOn;
@@ -182,35 +182,25 @@ void MainWindow::BuildControls() {
     SetHelpContext(PageActivityPanel, 2300);
     PageLight = PageActivityPanel->Light();
     PageLight->setAccessibleName(QStringLiteral("page activity light"));
-    PageActivityPanel->setGeometry(kMargin, kRow2, 130, kRowHeight);
     PageActivityPanel->OnMouseDown = [this] {
         const int index = Tabs->indexOf(PageAnalysisTab);
         if (index >= 0 && Tabs->isTabVisible(index)) Tabs->setCurrentIndex(index);
     };
     StopPagesButton = MakeButton(g, "stop", "Cancel html page analysis", 2500);
     StopPagesButton->setAccessibleDescription(QStringLiteral("page work"));
-    StopPagesButton->setGeometry(142, kRow2, 50, kRowHeight);
     FileActivityPanel = new LightPanel(QStringLiteral(" getting pics      "), g);
     FileActivityPanel->setToolTip(QStringLiteral("Led flashing indicates current files downloads"));
     SetHelpContext(FileActivityPanel, 2400);
     FileLight = FileActivityPanel->Light();
     FileLight->setAccessibleName(QStringLiteral("file activity light"));
-    FileActivityPanel->setGeometry(200, kRow2, 130, kRowHeight);
     StopFilesButton = MakeButton(g, "stop", "Cancel files downloads", 2600);
     StopFilesButton->setAccessibleDescription(QStringLiteral("file work"));
-    StopFilesButton->setGeometry(334, kRow2, 50, kRowHeight);
     StayOnSiteCheckBox = new QCheckBox(QStringLiteral("stay on site"), g);
     StayOnSiteCheckBox->setToolTip(
         QStringLiteral("Limit recursive pages analysis to current site"));
-    StayOnSiteCheckBox->setGeometry(392, kRow2, 100, kRowHeight);
     CloseTabsButton = MakeButton(g, "close tabs", nullptr, 0);
-    CloseTabsButton->setGeometry(500, kRow2, 80, kRowHeight);
     ThrowTabsButton = MakeButton(g, "throw tabs", nullptr, 0);
-    ThrowTabsButton->setGeometry(584, kRow2, 80, kRowHeight);
-    ReloadButton->resize(60, kRowHeight);
-    StartButton->resize(60, kRowHeight);
-    AddressRightOf_ = ReloadButton;
-    ScannerGroup->installEventFilter(this);
+    LayOutScanner();
 
     Tabs->addTab(HomeTab, QStringLiteral("Home"));
 
@@ -276,6 +266,12 @@ void MainWindow::BuildControls() {
 void MainWindow::BuildMenus() {
     FileMenu = menuBar()->addMenu(QStringLiteral("&File"));
     SetHelpContext(FileMenu, 1000);
+    SaveMailAction = FileMenu->addAction(QStringLiteral("Save mail addresses\u2026"));
+    QObject::connect(SaveMailAction, &QAction::triggered, this,
+                     [this] { RunGuarded([this] { SaveMailAddressesClicked(); }, Messages_); });
+    ChooseSaveFile = [this](const QString& caption) {
+        return QFileDialog::getSaveFileName(this, caption, QDir::homePath());
+    };
     ExitAction = FileMenu->addAction(QStringLiteral("E&xit"));
     QObject::connect(ExitAction, &QAction::triggered, this, [this] { close(); });
     ViewerAction = menuBar()->addAction(QStringLiteral("&List"));
@@ -332,23 +328,28 @@ void MainWindow::SetUpFromGallery() {
     Gallery_->OnTabVisible = [this](bool visible) { TabsVisible(visible); };
     Gallery_->TerminateApplication = [] { QCoreApplication::quit(); };
 
-    StayOnSiteCheckBox->setChecked(Gallery_->StayOnSite);
-    const QStringList history = QString::fromStdString(Gallery_->ScanHistory())
-                                    .split(QRegularExpression("\r?\n"), Qt::SkipEmptyParts);
-    ScanAddressBox->addItems(history);
-    ScanAddressBox->setCurrentIndex(history.isEmpty() ? -1 : 0);
-    DepthSpinBox->setValue(Gallery_->DepthSearchLevel());
+    ShowStoredSettings();
     ReloadButton->setEnabled(false);
     CloseTabsButton->setEnabled(false);
     ThrowTabsButton->setEnabled(false);
-    SetStatusText(StorageStatusLabel,
-                  " Storage: " + QString::fromStdString(Gallery_->DownloadPath()));
     CaptureOn = false;
     PageLight->SetColour(LightColour::Gray);
     FileLight->SetColour(LightColour::Gray);
     SetCaptureLight();
     AppMessage_ = std::make_unique<AppMessageFilter>(*this);
     qApp->installEventFilter(AppMessage_.get());
+}
+
+void MainWindow::ShowStoredSettings() {
+    StayOnSiteCheckBox->setChecked(Gallery_->StayOnSite);
+    const QStringList history = QString::fromStdString(Gallery_->ScanHistory())
+                                    .split(QRegularExpression("\r?\n"), Qt::SkipEmptyParts);
+    ScanAddressBox->clear();
+    ScanAddressBox->addItems(history);
+    ScanAddressBox->setCurrentIndex(history.isEmpty() ? -1 : 0);
+    DepthSpinBox->setValue(Gallery_->DepthSearchLevel());
+    SetStatusText(StorageStatusLabel,
+                  " Storage: " + QString::fromStdString(Gallery_->DownloadPath()));
 }
 
 void MainWindow::ShowContextHelp(QWidget* focused) {
@@ -381,24 +382,35 @@ void MainWindow::SetStatusText(QLabel* panel, const QString& text) {
     panel->setAccessibleDescription(text);
 }
 
-void MainWindow::LayoutScannerRow() {
-    const int right = ScannerGroup->width() - kMargin;
-    const int labelWidth =
-        std::max(SearchLabel->sizeHint().width(), DepthLabel->sizeHint().width());
-    const int labelHeight = kRowHeight / 2;
-    DepthSpinBox->setGeometry(right - 56, kRow1, 56, kRowHeight);
-    const int labelLeft = DepthSpinBox->x() - 4 - labelWidth;
-    SearchLabel->setGeometry(labelLeft, kRow1, labelWidth, labelHeight);
-    DepthLabel->setGeometry(labelLeft, kRow1 + labelHeight, labelWidth, labelHeight);
-    StartButton->move(labelLeft - kGap - StartButton->width(), kRow1);
-    ReloadButton->move(StartButton->x() - 4 - ReloadButton->width(), kRow1);
-    const int left =
-        AddressAfterCapture_ ? CapturePanel->x() + CapturePanel->width() + kGap : CapturePanel->x();
-    const int end = AddressRightOf_ != nullptr ? AddressRightOf_->x() - kGap : right;
-    ScanAddressBox->setGeometry(left, kRow1, std::max(end - left, 40), kRowHeight);
-}
-
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ScannerGroup && event->type() == QEvent::Resize) LayoutScannerRow();
-    return QMainWindow::eventFilter(watched, event);
+// Two rows: the address with its commands and the depth, then the lights
+// with their stop buttons and the options. Each control keeps the width its
+// caption needs; the address box takes what is left, and what a face hides
+// takes no room.
+void MainWindow::LayOutScanner() {
+    auto* rows = new QVBoxLayout(ScannerGroup);
+    rows->setSpacing(kGap);
+    auto* first = new QHBoxLayout;
+    first->setSpacing(kGap);
+    first->addWidget(CapturePanel);
+    first->addWidget(ScanAddressBox, 1);
+    first->addWidget(ReloadButton);
+    first->addWidget(StartButton);
+    auto* labels = new QVBoxLayout;
+    labels->setSpacing(0);
+    labels->addWidget(SearchLabel);
+    labels->addWidget(DepthLabel);
+    first->addLayout(labels);
+    first->addWidget(DepthSpinBox);
+    auto* second = new QHBoxLayout;
+    second->setSpacing(kGap);
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             PageActivityPanel, StopPagesButton, FileActivityPanel, StopFilesButton,
+             StayOnSiteCheckBox, CloseTabsButton, ThrowTabsButton})
+        second->addWidget(w);
+    second->addStretch(1);
+    rows->addLayout(first);
+    rows->addLayout(second);
+    // A long address in the history must not widen the window.
+    ScanAddressBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    ScanAddressBox->setMinimumContentsLength(16);
 }

@@ -71,6 +71,9 @@ public:
     // --- handlers of the controller's events ---
     void LinkFound(FoundLink& link);
     void MailLinkFound(FoundLink& link);
+    // File > "Save mail addresses…": every address of the scan, one a line.
+    void SaveMailAddressesClicked();
+    bool SaveMailAddresses(const QString& path);
     void UpdatedStats(const DownloadStats& stats);
     void PageActivity(bool working);
     void FileActivity(bool working);
@@ -96,7 +99,8 @@ public:
     // Whether the window counts as shown for handlers that act only then;
     // tests may replace it.
     std::function<bool()> IsShown;
-    // What the tick navigates the browser to once, unless disabled.
+    // What the tick navigates the browser to once, unless disabled; empty
+    // for a face without one.
     QString WelcomePage() const;
     QString UserGuidePage() const;
     // Shows the user guide in the browser, at the section with that id
@@ -105,6 +109,8 @@ public:
     std::function<void(const QString& url)> OnNavigate;
     // Told the address of a scan about to start (checked, with its scheme).
     std::function<void(const QString& address)> BeforeScan;
+    // Asks where to save a file; an empty answer cancels (tests answer here).
+    std::function<QString(const QString& caption)> ChooseSaveFile;
     // A tab's page address was clicked: the browser opens it in a window.
     std::function<void(const QString& url)> OnOpenInNewWindow;
     // Capture on or off, and the capture light with it.
@@ -153,6 +159,7 @@ public:
     QLabel* DetailStatusLabel;
     QLabel* ActivityStatusLabel;
     QMenu* FileMenu;
+    QAction* SaveMailAction; // "Save mail addresses…", the mail face's
     QAction* ExitAction;
     QAction* ViewerAction; // "List"
     QMenu* OptionsMenu;
@@ -173,7 +180,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();
@@ -181,7 +187,10 @@ private:
     void BuildStatusBar();
     void MakeOtherWindows();
     void SetUpFromGallery();
-    void LayoutScannerRow();
+    // The controls that show stored values (scan history, depth, stay on
+    // site, storage folder) take them from the controller.
+    void ShowStoredSettings();
+    void LayOutScanner();
     void WireVariant(AppVariant variant);
     void HistorySave();
     void SetCaptureLight();
@@ -196,7 +205,10 @@ private:
     // The lists, filled in batches.
     std::unique_ptr<BatchedLines> Links_, Mails_, Received_, PageErrors_, FileErrors_;
     QString LastAnnounced_;
-    // Where the address box ends: 6 pixels before this button.
-    QPushButton* AddressRightOf_ = nullptr;
-    bool AddressAfterCapture_ = true;
+    // The links list says "searching..." and nothing was listed since.
+    bool Searching_ = false;
+    // What the first status panel said before "stopping...".
+    QString StorageBeforeStop_;
+    // The face's welcome page beside the program; empty: none.
+    QString WelcomeFile_ = QStringLiteral("welcome.htm");
 };

@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -89,6 +90,9 @@ void MainWindow::StopPagesClicked() {
 void MainWindow::StopFilesClicked() {
     if (!Gallery_->FileDownloader.Working()) return;
     if (!Gallery_->PageDownloader.Working()) SetStatusText(ActivityStatusLabel, "stopping...");
+    // The panel's count comes back when the files have stopped.
+    if (StorageStatusLabel->text() != "stopping...")
+        StorageBeforeStop_ = StorageStatusLabel->text();
     SetStatusText(StorageStatusLabel, "stopping...");
     Tabs->setTabIcon(Tabs->indexOf(FileDownloadsTab),
                      style()->standardIcon(QStyle::SP_BrowserStop));
@@ -116,6 +120,10 @@ void MainWindow::StartFromAddress(const QString& typed, bool reuse, bool keepMar
     if (!keepMark) ReloadMark = 0;
     if (!Gallery_->IsWorking()) {
         Links_->SetText(QStringLiteral("searching..."));
+        Searching_ = true;
+        // The marks of the last scan's stops go with it.
+        Tabs->setTabIcon(Tabs->indexOf(PageAnalysisTab), QIcon());
+        Tabs->setTabIcon(Tabs->indexOf(FileDownloadsTab), QIcon());
         PageErrors_->SetText(QString());
         Received_->SetText(QString());
         FileErrors_->SetText(QString());
@@ -270,11 +278,12 @@ void MainWindow::FlushLists() {
 }
 
 void MainWindow::LinkFound(FoundLink& link) {
-    char line[4096];
-    std::snprintf(line, sizeof line, "%-5s %-80s %s", link.TypeLink.c_str(), link.UrlFound.c_str(),
-                  link.FromUrl.c_str());
-    link.WriteToFile = line;
+    // Columns are counted in characters: an address with accented letters
+    // lines up with the others.
+    link.WriteToFile = ResultsFile::PadRight(link.TypeLink, 5) + " " +
+                       ResultsFile::PadRight(link.UrlFound, 80) + " " + link.FromUrl;
     ++LinkCount;
+    Searching_ = false;
     Links_->Add(PadRight(link.TypeLink, 4) + " " + Q(link.UrlFound));
     SetStatusText(StorageStatusLabel, " Links found: " + QString::number(LinkCount));
 }
@@ -286,6 +295,27 @@ void MainWindow::MailLinkFound(FoundLink& link) {
         Mails_->Add(PadRight(link.UrlFound, 40) + "  " + Q(link.FromUrl));
     }
     SetStatusText(StorageStatusLabel, " Mail addresses found: " + QString::number(LinkCount));
+}
+
+void MainWindow::SaveMailAddressesClicked() {
+    const QString path =
+        ChooseSaveFile ? ChooseSaveFile(QStringLiteral("Save mail addresses")) : QString();
+    if (!path.isEmpty()) SaveMailAddresses(path);
+}
+
+bool MainWindow::SaveMailAddresses(const QString& path) {
+    // The list shows the last lines only; the engine keeps every address.
+    const MailAddressSet& addresses = Gallery_->MailAddresses;
+    std::string error;
+    if (!addresses.SaveTo(QFile::encodeName(path).toStdString(), error)) {
+        if (Messages_ != nullptr)
+            Messages_->ShowMessage("unable to save the mail addresses to " + path.toStdString() +
+                                   ": " + error);
+        return false;
+    }
+    SetStatusText(DetailStatusLabel,
+                  QString::number(addresses.Count()) + " mail addresses saved to " + path);
+    return true;
 }
 
 void MainWindow::UpdatedStats(const DownloadStats& stats) {
@@ -317,7 +347,10 @@ void MainWindow::FileReceived(const std::string& url, bool alreadyOnDisk) {
 
 void MainWindow::PageAnalysing(const std::string& url, bool mail) {
     SetStatusText(ActivityStatusLabel, "ANALYSING: " + Q(url));
-    if (mail) Links_->Add(Q(url), false);
+    if (mail) {
+        Searching_ = false;
+        Links_->Add(Q(url), false);
+    }
 }
 
 // --- activity ---
@@ -328,6 +361,18 @@ void MainWindow::PageActivity(bool working) {
         OptionsMenu->setEnabled(false);
         if (PageLight->Colour() == LightColour::Gray) PageLight->SetColour(LightColour::Maroon);
         return;
+    }
+    // Nothing was found: the list no longer says it is searching.
+    if (Searching_) {
+        Links_->SetText(QString());
+        Searching_ = false;
+    }
+    // Links left out for a full page queue are told once, with their count.
+    if (const int dropped = Gallery_->PagesNotQueued(); dropped > 0) {
+        const QString told =
+            QString::number(dropped) + " pages were not followed: the page queue was full";
+        PageErrors_->Add(told);
+        SetStatusText(DetailStatusLabel, told);
     }
     if (!Gallery_->FileDownloader.Working()) {
         Gallery_->PurgeTabs();
@@ -353,6 +398,8 @@ void MainWindow::FileActivity(bool working) {
         SetStatusText(ActivityStatusLabel, QStringLiteral(" Done."));
         OptionsMenu->setEnabled(true);
     }
+    if (StorageStatusLabel->text() == "stopping...")
+        SetStatusText(StorageStatusLabel, StorageBeforeStop_);
     FileLight->SetColour(LightColour::Gray);
 }
 
@@ -372,13 +419,16 @@ void MainWindow::UserTick(bool) {
     }
     if (!WelcomeChecked) {
         WelcomeChecked = true;
-        if (!Gallery_->Store().ReadBool(Setting::DisableWelcomeMessage.Entry, false) && OnNavigate)
-            OnNavigate(WelcomePage());
+        const QString welcome = WelcomePage();
+        if (!welcome.isEmpty() &&
+            !Gallery_->Store().ReadBool(Setting::DisableWelcomeMessage.Entry, false) && OnNavigate)
+            OnNavigate(welcome);
     }
 }
 
 QString MainWindow::WelcomePage() const {
-    return QCoreApplication::applicationDirPath() + "/welcome.htm";
+    if (WelcomeFile_.isEmpty()) return {};
+    return QCoreApplication::applicationDirPath() + "/" + WelcomeFile_;
 }
 
 QString MainWindow::UserGuidePage() const {

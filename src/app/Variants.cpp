@@ -6,6 +6,7 @@
 #include "app/EditComboBox.h"
 #include "app/LightPanel.h"
 #include "viewer/PreferencesDialog.h"
+#include "viewer/ViewerWindow.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -18,18 +19,28 @@
 
 namespace {
 
-const char* Title(AppVariant variant) {
+// What each face calls itself and how it describes itself to its users.
+struct FaceTexts {
+    const char* Title;
+    const char* Version;
+    const char* Description;
+    const char* WelcomeFile; // beside the program; none: no welcome page
+};
+
+FaceTexts TextsOf(AppVariant variant) {
     switch (variant) {
     case APP_SCRIVANE:
-        return "Scrivane";
+        return {"Scrivane", "version 3.03", "A web link scanner for Linux", nullptr};
     case APP_HARVELLO:
-        return "Harvello";
+        return {"Harvello", "version 1.21", "A web file grabber for Linux", "welcome-harvello.htm"};
     case APP_MISSIVANT:
-        return "Missivant";
+        return {"Missivant", "version 1.01", "A mail address collector for Linux",
+                "welcome-missivant.htm"};
     case APP_TESSELLON:
-        return "Tessellon";
+        break;
     }
-    return "Tessellon";
+    return {"Tessellon", "version 1.04 rev b", "A picture-gallery web crawler for Linux",
+            "welcome.htm"};
 }
 
 void ShowTab(QTabWidget* pages, QWidget* sheet, bool show) {
@@ -50,51 +61,52 @@ void PlaceGroup(QGroupBox* group, QWidget* sheet) {
 } // namespace
 
 void MainWindow::ApplyVariant(AppVariant variant) {
-    if (!Gallery_->ConfigureFor(variant)) return;
+    // The title first: the settings key follows it, so that the face's
+    // settings are read from the key it writes them to.
+    const FaceTexts texts = TextsOf(variant);
+    const QString title = QString::fromLatin1(texts.Title);
+    const QString before = QGuiApplication::applicationDisplayName();
+    QGuiApplication::setApplicationDisplayName(title);
+    if (!Gallery_->ConfigureFor(variant)) {
+        QGuiApplication::setApplicationDisplayName(before);
+        return;
+    }
     Gallery_->SetVariant(variant);
+    ShowStoredSettings();
     const bool scrivane = variant == APP_SCRIVANE, harvello = variant == APP_HARVELLO;
     const bool missivant = variant == APP_MISSIVANT, tessellon = variant == APP_TESSELLON;
 
     Tabs->setTabText(Tabs->indexOf(HomeTab), QStringLiteral("Main"));
-    // The title first: the settings key and the about box follow it.
-    QGuiApplication::setApplicationDisplayName(QString::fromLatin1(Title(variant)));
-    if (scrivane) About->Version->setText(QStringLiteral("version 3.03"));
-    if (harvello) About->Version->setText(QStringLiteral("version 1.21"));
-    if (missivant) About->Version->setText(QStringLiteral("version 1.01"));
-    if (!tessellon) About->ProductName->setText(QGuiApplication::applicationDisplayName());
-    setWindowTitle(QGuiApplication::applicationDisplayName());
+    About->setWindowTitle("About " + title);
+    About->ProductName->setText(title);
+    About->Version->setText(QString::fromLatin1(texts.Version));
+    About->WebReference->setText(QString::fromLatin1(texts.Description));
+    WelcomeFile_ =
+        texts.WelcomeFile != nullptr ? QString::fromLatin1(texts.WelcomeFile) : QString();
+    setWindowTitle(title);
+    Viewer_->setWindowTitle(title + " Viewer");
 
     ViewerAction->setVisible(!scrivane);
     StayOnSiteCheckBox->setVisible(!tessellon);
     ShowTab(Tabs, PageAnalysisTab, harvello || missivant);
     ShowTab(Tabs, MailTab, missivant);
+    SaveMailAction->setVisible(missivant);
     ShowTab(Tabs, FileDownloadsTab, harvello);
-    if (harvello || missivant) PageActivityPanel->hide();
+    // Each face shows the lights and stop buttons of the work it does; the
+    // scanner group's layout closes the gaps of what is hidden.
+    PageActivityPanel->setVisible(tessellon || scrivane);
     FileActivityPanel->setVisible(tessellon);
-    if (harvello) FileActivityPanel->SetCaption(QStringLiteral("getting files      "));
-    if (tessellon) FileActivityPanel->SetCaption(QStringLiteral("getting pics      "));
+    FileActivityPanel->SetCaption(harvello ? QStringLiteral("getting files      ")
+                                           : QStringLiteral("getting pics      "));
     CapturePanel->setVisible(tessellon);
     CloseTabsButton->setVisible(tessellon);
     ThrowTabsButton->setVisible(tessellon);
-    if (!tessellon) ReloadButton->setVisible(!scrivane);
-
-    // The stop buttons move from their places before the move.
-    const int fileStopLeft = StopFilesButton->x();
-    StopFilesButton->setVisible(!scrivane);
-    if (harvello) {
-        StopFilesButton->setText(QStringLiteral("stop file download"));
-        StopFilesButton->resize(100, StopFilesButton->height());
-    }
-    if (harvello || missivant) {
-        StopFilesButton->move(ReloadButton->x(), StopFilesButton->y());
-        StopPagesButton->setText(QStringLiteral("stop html analysis"));
-        StopPagesButton->resize(100, StopPagesButton->height());
-        StopPagesButton->move(fileStopLeft, StopPagesButton->y());
-    }
-
-    AddressAfterCapture_ = tessellon;
-    AddressRightOf_ = scrivane ? StartButton : ReloadButton;
-    LayoutScannerRow();
+    ReloadButton->setVisible(!scrivane);
+    StopFilesButton->setVisible(tessellon || harvello);
+    StopFilesButton->setText(harvello ? QStringLiteral("stop file download")
+                                      : QStringLiteral("stop"));
+    StopPagesButton->setText(harvello || missivant ? QStringLiteral("stop html analysis")
+                                                   : QStringLiteral("stop"));
 
     CleanFoldersAction->setVisible(!scrivane);
     StorageStatusLabel->setMinimumWidth(tessellon ? 500 : 300);

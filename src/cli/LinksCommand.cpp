@@ -78,6 +78,10 @@ int RunLinks(std::vector<std::string> argv) {
         line += '\n';
         std::fwrite(line.data(), 1, line.size(), stdout);
     };
+    // Notes such as a link refused for its length go with the messages.
+    core.OnLog = [](Component*, const std::string& note) {
+        std::fprintf(stderr, "%s\n", note.c_str());
+    };
     if (meta) {
         core.OnMetaTag = [](Component*, const MetaTag& m) {
             std::string line = "META";

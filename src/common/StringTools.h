@@ -8,7 +8,9 @@
 // Small text and file-name tools shared by the crawl engine, the request
 // component and the gallery.
 
-constexpr std::size_t kMaxUrlLength = 1024;
+// The longest address taken: signed object-store addresses run to several
+// thousand characters.
+constexpr std::size_t kMaxUrlLength = 8192;
 
 // 1-based position of the last occurrence of ch in text; 0 when absent.
 int LastCharPos(char ch, std::string_view text);

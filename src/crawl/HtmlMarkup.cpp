@@ -39,11 +39,104 @@ std::size_t NextMarker(std::string_view text, std::size_t from) {
     return i;
 }
 
+void AppendUtf8(std::string& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out += char(cp);
+    } else if (cp < 0x800) {
+        out += char(0xC0 | (cp >> 6));
+        out += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += char(0xE0 | (cp >> 12));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    } else {
+        out += char(0xF0 | (cp >> 18));
+        out += char(0x80 | ((cp >> 12) & 0x3F));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    }
+}
+
+namespace {
+
+// The code point of the numeric reference "#..." of body (what lies between
+// "&" and ";"), or -1 when it is malformed or names no character a page may
+// carry. The digits are read with a cap, so no length of them overflows.
+long NumericReference(std::string_view body) {
+    if (body.size() < 2 || body[0] != '#') return -1;
+    const bool hex = body[1] == 'x' || body[1] == 'X';
+    const std::string_view digits = body.substr(hex ? 2 : 1);
+    if (digits.empty()) return -1;
+    long cp = 0;
+    for (char c : digits) {
+        int d = -1;
+        if (c >= '0' && c <= '9') d = c - '0';
+        if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+        if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        if (d < 0) return -1;
+        cp = cp * (hex ? 16 : 10) + d;
+        if (cp > 0x10FFFF) return -1;
+    }
+    if (cp < 32 || cp == 127 || (cp >= 0x80 && cp < 0xA0) || (cp >= 0xD800 && cp <= 0xDFFF))
+        return -1;
+    return cp;
+}
+
+} // namespace
+
+std::string DecodeEntities(std::string_view in) {
+    if (in.find('&') == std::string_view::npos) return std::string(in);
+    static constexpr std::pair<std::string_view, char> kNamed[] = {
+        {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+    // The longest reference read: "#x10FFFF" with room for leading zeros.
+    constexpr std::size_t kLongest = 16;
+    std::string out;
+    out.reserve(in.size());
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        if (in[i] != '&') {
+            out += in[i];
+            continue;
+        }
+        const std::size_t semi = in.find(';', i + 1);
+        if (semi == std::string_view::npos || semi - i - 1 > kLongest) {
+            out += '&';
+            continue;
+        }
+        const std::string_view body = in.substr(i + 1, semi - i - 1);
+        bool done = false;
+        for (const auto& [name, c] : kNamed)
+            // Names are written in lower case; the first four also in upper case.
+            if (body == name || (c != '\'' && body == UpperCase(name))) {
+                out += c;
+                done = true;
+                break;
+            }
+        if (!done) {
+            const long cp = NumericReference(body);
+            if (cp >= 0) {
+                AppendUtf8(out, std::uint32_t(cp));
+                done = true;
+            }
+        }
+        if (done)
+            i = semi;
+        else
+            out += '&';
+    }
+    return out;
+}
+
 std::string NormalizeHtml(std::string_view in, bool quotesToSpaces, bool keepLineBreaks) {
     std::string out;
     out.resize(in.size());
     char* o = out.data();
     char last = 'X';
+    // The commas of a "mailto:" word (since the output's last space)
+    // separate its addresses and are kept. Each part of a word is searched
+    // once, so that a long word with many commas costs no more than its size.
+    std::size_t searched = 0;
+    bool mailtoWord = false;
+    constexpr std::string_view kMailto = "mailto:";
     const std::size_t n = in.size();
     for (std::size_t i = 0; i < n; ++i) {
         if (!kSpecial.is[static_cast<unsigned char>(in[i])]) {
@@ -73,7 +166,12 @@ std::string NormalizeHtml(std::string_view in, bool quotesToSpaces, bool keepLin
                 }
                 c = ' ';
             } else if (c == ',') {
-                c = ' ';
+                const std::size_t end = std::size_t(o - out.data());
+                if (!mailtoWord && end > searched)
+                    mailtoWord = FindNoCase(std::string_view(out.data() + searched, end - searched),
+                                            kMailto) != std::string_view::npos;
+                searched = end < kMailto.size() - 1 ? 0 : end - (kMailto.size() - 1);
+                if (!mailtoWord) c = ' ';
             }
         }
         if (c == ' ') {
@@ -82,6 +180,10 @@ std::string NormalizeHtml(std::string_view in, bool quotesToSpaces, bool keepLin
         }
         *o++ = c;
         last = c;
+        if (c == ' ') {
+            searched = std::size_t(o - out.data());
+            mailtoWord = false;
+        }
     }
     out.resize(std::size_t(o - out.data()));
     return out;

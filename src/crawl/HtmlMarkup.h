@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,16 @@ constexpr int NoAttribute = 32; // tag kind of a link not taken from an attribut
 // before another space or "=" and after "=". With quotesToSpaces an empty
 // quoted value right after "=" leaves Marker::EmptyValue in its place.
 std::string NormalizeHtml(std::string_view text, bool quotesToSpaces, bool keepLineBreaks);
+
+// Character references of an attribute value or a text decoded as a browser
+// decodes them: &amp; &lt; &gt; &quot; &apos; and numeric ones (&#39;,
+// &#x27;) written with their ";". A numeric reference becomes the UTF-8 of
+// its code point; one without digits, past U+10FFFF, a surrogate, a control
+// character or any other name is kept as it stands.
+std::string DecodeEntities(std::string_view text);
+
+// Appends the UTF-8 bytes of a code point (at most U+10FFFF).
+void AppendUtf8(std::string& out, std::uint32_t codePoint);
 
 // One pass over the text for the fourteen tag and attribute patterns; each
 // match has its last character replaced by the pattern's marker. Returns

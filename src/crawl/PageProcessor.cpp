@@ -90,7 +90,7 @@ void PageProcessor::ResolveLink(std::string_view link, const UrlParts& page, std
 
     if (StartsWithNoCase(trimmed, "mailto:")) {
         typeLink = "mail";
-        if (trimmed.size() - 7 <= kMaxUrlLength) urlFound.assign(trimmed.substr(7));
+        urlFound.assign(trimmed.substr(7));
         return;
     }
     if (StartsWithNoCase(trimmed, "javascript:")) return;
@@ -110,7 +110,6 @@ void PageProcessor::ResolveLink(std::string_view link, const UrlParts& page, std
     }
     const auto hash = urlFound.find('#');
     if (hash != std::string::npos && hash > 0) urlFound.resize(hash);
-    if (urlFound.size() > kMaxUrlLength) urlFound.clear();
 }
 
 std::string PageProcessor::TypeOfUrl(std::string_view url, std::string& scheme,
@@ -176,11 +175,21 @@ void PageProcessor::ProcessPage(PageInfo& page) {
         EqualsNoCase(std::string_view(url).substr(url.size() - 10), "robots.txt"))
         ProcessLink(page, url, page.Parts.Domain(), 0, scratch, Marker::NoAttribute);
 
-    if (!MarkTags(text)) return;
-    Breathe();
-    if (AreaHook) AreaHook(text);
-    ExtractLinks(page, text, siteKey, scratch);
-    if (PageParsedHook) PageParsedHook(*this, page);
+    const bool marked = MarkTags(text);
+    if (marked) {
+        Breathe();
+        if (AreaHook) AreaHook(text);
+        ExtractLinks(page, text, siteKey, scratch);
+    }
+    // Addresses in the text come after the links, and a page without a
+    // single link may still write some.
+    if (FindTextAddresses && !IsStopping()) {
+        for (const std::string& address : TextMailAddresses(page.Body)) {
+            ReportMail(page, address, 0, ' ');
+            if (IsStopping()) return;
+        }
+    }
+    if (marked && PageParsedHook) PageParsedHook(*this, page);
 }
 
 void PageProcessor::ExtractLinks(PageInfo& page, std::string& marked, const std::string& siteKey,
@@ -243,12 +252,30 @@ void PageProcessor::ExtractLinks(PageInfo& page, std::string& marked, const std:
     }
 }
 
+bool PageProcessor::IsScriptCall(std::string_view value) {
+    if (StartsWithNoCase(value, "javascript:")) return true;
+    const auto open = value.find('(');
+    if (open == std::string_view::npos || open == 0) return false;
+    for (std::size_t i = 0; i < open; ++i) {
+        const char c = value[i];
+        const bool letter =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$';
+        const bool digit = c >= '0' && c <= '9';
+        if (!letter && !(i > 0 && (digit || c == '.'))) return false;
+    }
+    // The call ends the value: pic(1).jpg is a file name, not a call.
+    const auto close = value.rfind(')');
+    return close != std::string_view::npos && close > open &&
+           (close + 1 == value.size() || value.substr(close + 1) == ";");
+}
+
 void PageProcessor::EndValue(PageInfo& page, std::string& value, const std::string& siteKey,
                              int countArea, UrlParts& scratch, int tagKind) {
     if (FindNoCase(value, "TOP.WINDOW") != std::string::npos) return;
 
+    const bool script = IsScriptCall(value);
     const auto open = value.find('(');
-    if (open != std::string::npos && open > 0) {
+    if (script && open != std::string::npos && open > 0) {
         value.erase(0, open + 1);
         const auto close = value.find(')');
         if (close != std::string::npos && close > 0) value.resize(close);
@@ -259,7 +286,11 @@ void PageProcessor::EndValue(PageInfo& page, std::string& value, const std::stri
     if (lt != std::string::npos) value.resize(lt);
     const auto gt = value.find('>');
     if (gt != std::string::npos) value.resize(gt);
-    if (FindAnyOf(value, "()+[]") != std::string::npos) return;
+    // The argument of a script call is taken only when it is a plain name;
+    // an attribute value is an address whatever brackets or "+" it holds.
+    if (script && FindAnyOf(value, "()+[]") != std::string::npos) return;
+    // The page's character references stand for the characters they name.
+    if (value.find('&') != std::string::npos) value = DecodeEntities(value);
     if (value == "=" || value.empty()) return;
     if (tagKind == Marker::Value &&
         (FindAnyOf(value, " ;") != std::string::npos || value.find('/') == std::string::npos))
@@ -283,37 +314,43 @@ void PageProcessor::EndValue(PageInfo& page, std::string& value, const std::stri
 void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std::string& siteKey,
                                 int countArea, UrlParts& scratch, int tagKind) {
     bool accept = true;
-    bool isHttp = true;
+    bool isHttp = false;
     const char hrefOrSrc = HrefOrSrcOf(tagKind);
     std::string typeLink = "unknown";
     std::string urlFound;
     std::string scheme;
 
     ResolveLink(link, page.Parts, urlFound, typeLink);
+    if (typeLink == "mail") {
+        ProcessMailLink(page, urlFound, countArea, tagKind);
+        return;
+    }
+    if (urlFound.size() > kMaxUrlLength) {
+        Log("link refused, longer than " + std::to_string(kMaxUrlLength) + " characters (" +
+            std::to_string(urlFound.size()) + "): " + urlFound.substr(0, 100) + "...");
+        return;
+    }
     if (urlFound.empty()) accept = false;
     if (accept && !PassesKeywordFilters(urlFound)) accept = false;
 
     if (accept) {
-        isHttp = false;
-        if (typeLink != "mail") {
-            int lastSlash = 0;
-            if (typeLink == "unknown") typeLink = TypeOfUrl(urlFound, scheme, lastSlash);
-            isHttp = IsWebScheme(scheme);
-            if (typeLink == "unknown") {
-                accept = false;
-            } else if (isHttp && urlFound.back() != ')' && VisitedUrls.Contains(urlFound)) {
-                // A repeat of a web address handled in this scan: that address was
-                // split without fault before, and only its host is still to be
-                // noted (a repeat of the starting address may be the host's first
-                // link). Most links of a site are repeats: they skip the splitting.
-                KnownHosts.FindOrInsert(UrlParts::HostPart(urlFound), true);
-                return;
-            } else {
-                scratch.Split(urlFound, StorageFolder());
-            }
-            // A web link that cannot be split cannot be fetched or stored.
-            if (accept && isHttp && !scratch.Valid()) accept = false;
+        int lastSlash = 0;
+        if (typeLink == "unknown") typeLink = TypeOfUrl(urlFound, scheme, lastSlash);
+        isHttp = IsWebScheme(scheme);
+        if (typeLink == "unknown") {
+            accept = false;
+        } else if (isHttp && urlFound.back() != ')' && VisitedUrls.Contains(urlFound)) {
+            // A repeat of a web address handled in this scan: that address was
+            // split without fault before, and only its host is still to be
+            // noted (a repeat of the starting address may be the host's first
+            // link). Most links of a site are repeats: they skip the splitting.
+            KnownHosts.FindOrInsert(UrlParts::HostPart(urlFound), true);
+            return;
+        } else {
+            scratch.Split(urlFound, StorageFolder());
         }
+        // A web link that cannot be split cannot be fetched or stored.
+        if (accept && isHttp && !scratch.Valid()) accept = false;
     }
 
     bool newHost = false;
@@ -356,12 +393,7 @@ void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std
         if (report) {
             if (OnLinkFound) OnLinkFound(this, lf);
             accept = lf.FollowIfHtmlLink;
-            if (ResultsOpen()) {
-                if (lf.WriteToFile == "x")
-                    Results_.WriteLine(ResultsFile::FormatLine(typeLink, urlFound));
-                else if (!lf.WriteToFile.empty())
-                    Results_.WriteLine(lf.WriteToFile);
-            }
+            WriteResult(lf);
         }
     }
 
@@ -383,6 +415,37 @@ void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std
     if (!IsStopping() && LinkHook)
         LinkHook(LinkHookArgs{typeLink, urlFound, scratch.HostName(), page.Url, hrefOrSrc,
                               countArea, scratch.LocalFileName(), true});
+}
+
+void PageProcessor::WriteResult(const FoundLink& link) {
+    if (!ResultsOpen()) return;
+    if (link.WriteToFile == "x")
+        Results_.WriteLine(ResultsFile::FormatLine(link.TypeLink, link.UrlFound));
+    else if (!link.WriteToFile.empty())
+        Results_.WriteLine(link.WriteToFile);
+}
+
+void PageProcessor::ProcessMailLink(PageInfo& page, std::string_view afterScheme, int countArea,
+                                    int tagKind) {
+    for (const std::string& address : MailtoAddresses(afterScheme)) {
+        ReportMail(page, address, countArea, HrefOrSrcOf(tagKind));
+        if (IsStopping()) return;
+    }
+}
+
+void PageProcessor::ReportMail(PageInfo& page, const std::string& address, int countArea,
+                               char hrefOrSrc) {
+    if (!PassesKeywordFilters(address) || !MailAddresses.Add(address)) return;
+    FoundLink lf;
+    lf.UrlFound = address;
+    lf.TypeLink = "mail";
+    lf.FromUrl = page.Url;
+    lf.HostName = address.substr(address.rfind('@') + 1);
+    lf.WriteToFile.assign(1, 'x');
+    lf.HrefOrSrc = hrefOrSrc;
+    lf.CountArea = countArea;
+    if (OnLinkFound) OnLinkFound(this, lf);
+    WriteResult(lf);
 }
 
 void PageProcessor::ParseHead(const PageInfo& page) {

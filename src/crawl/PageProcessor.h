@@ -2,6 +2,7 @@
 
 #include "common/Component.h"
 #include "crawl/HtmlMarkup.h"
+#include "crawl/MailAddresses.h"
 #include "crawl/ResultsFile.h"
 #include "crawl/StringList.h"
 #include "crawl/UrlParts.h"
@@ -68,6 +69,9 @@ public:
     // attributes, og:image, image_src) as SRC links, and pair an unlinked
     // IMG with the largest picture of its srcset.
     bool ModernMarkup = false;
+    // Also report the mail addresses written in a page's text, outside its
+    // tags, as "mail" links.
+    bool FindTextAddresses = false;
 
     virtual void SetKeywordsFilterEnabled(bool v) { KeywordsFilterEnabled = v; }
     virtual void SetKeywordsLimiterEnabled(bool v) { KeywordsLimiterEnabled = v; }
@@ -76,6 +80,7 @@ public:
     virtual void SetSeekRobots(bool v) { SeekRobots = v; }
     virtual void SetResultsMode(std::uint8_t v) { ResultsMode = v; }
     virtual void SetModernMarkup(bool v) { ModernMarkup = v; }
+    virtual void SetFindTextAddresses(bool v) { FindTextAddresses = v; }
     virtual void SetKeywordsFilter(std::string_view text) { AssignList(KeywordsFilter_, text); }
     virtual void SetKeywordsLimiter(std::string_view text) { AssignList(KeywordsLimiter_, text); }
     virtual void SetHtmlExtensions(std::string_view text) { AssignList(HtmlExtensions_, text); }
@@ -96,6 +101,8 @@ public:
     // may name any number of hosts in any order, so this is a hash set.
     UrlSet KnownHosts;
     int AreaCounter = 0;
+    // Every mail address reported since the scan started, once each.
+    MailAddressSet MailAddresses;
 
     // --- events and hooks ---
     std::function<void(Component*, FoundLink&)> OnLinkFound;
@@ -103,6 +110,8 @@ public:
     std::function<void(std::string&)> AreaHook = CloseAreas;
     std::function<void(const LinkHookArgs&)> LinkHook;
     std::function<void(PageProcessor&, PageInfo&)> PageParsedHook;
+    // Notes for the log, such as a link refused for its length.
+    std::function<void(Component*, const std::string& message)> OnLog;
     // Lets the user interface process its pending events during long pages.
     std::function<void()> ProcessMessages;
     MessageSink* Messages = nullptr;
@@ -121,6 +130,10 @@ public:
     // Makes a link found on a page absolute; "mail" links give their address.
     static void ResolveLink(std::string_view link, const UrlParts& page, std::string& urlFound,
                             std::string& typeLink);
+    // Whether an attribute value is a script call ("javascript:...", or a
+    // name with its bracketed arguments ending the value, as go(3) or
+    // show(pic.jpg)) rather than an address such as pic(1).jpg.
+    static bool IsScriptCall(std::string_view value);
 
     bool IsHtmlType(std::string_view type) const;
     static bool ContainsAny(const StringList& words, std::string_view url);
@@ -144,6 +157,11 @@ protected:
                              int countArea) {
         (void)page, (void)robotsUrl, (void)tagKind, (void)countArea;
     }
+    // Whether notes for the log are wanted at all.
+    virtual bool LogsWanted() const { return true; }
+    void Log(const std::string& text) {
+        if (OnLog && LogsWanted()) OnLog(this, text);
+    }
     void ShowMessage(std::string_view text) {
         if (Messages != nullptr) Messages->ShowMessage(text);
     }
@@ -155,6 +173,11 @@ private:
     static void AssignList(StringList& list, std::string_view text);
     void EndValue(PageInfo& page, std::string& value, const std::string& siteKey, int countArea,
                   UrlParts& scratch, int tagKind);
+    // Reports each address of a mail link (the text after "mailto:").
+    void ProcessMailLink(PageInfo& page, std::string_view afterScheme, int countArea, int tagKind);
+    // Reports one mail address the first time the scan meets it.
+    void ReportMail(PageInfo& page, const std::string& address, int countArea, char hrefOrSrc);
+    void WriteResult(const FoundLink& link);
 
     StringList KeywordsFilter_, KeywordsLimiter_, HtmlExtensions_;
     std::string FileOfResults_;

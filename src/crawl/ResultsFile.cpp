@@ -59,3 +59,17 @@ std::string ResultsFile::FormatLine(std::string_view typeLink, std::string_view 
     line += '"';
     return line;
 }
+
+std::size_t ResultsFile::Characters(std::string_view text) {
+    std::size_t n = 0;
+    for (unsigned char c : text)
+        if ((c & 0xC0) != 0x80) ++n; // every byte but a continuation starts one
+    return n;
+}
+
+std::string ResultsFile::PadRight(std::string_view text, std::size_t width) {
+    std::string out(text);
+    const std::size_t n = Characters(text);
+    if (n < width) out.append(width - n, ' ');
+    return out;
+}

@@ -24,6 +24,11 @@ public:
 
     // The default line: "type";"url".
     static std::string FormatLine(std::string_view typeLink, std::string_view urlFound);
+    // text followed by spaces up to width characters (UTF-8 code points,
+    // so that columns line up whatever the letters); longer text is kept.
+    static std::string PadRight(std::string_view text, std::size_t width);
+    // The number of UTF-8 code points of text (a stray byte counts as one).
+    static std::size_t Characters(std::string_view text);
 
 private:
     std::FILE* File_ = nullptr;

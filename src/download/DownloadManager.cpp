@@ -33,7 +33,14 @@ QueuedRequest DownloadManager::RetryOf(const RequestSlot& slot) {
     retry.GetAction = slot.GetAction;
     retry.RetryNumber = slot.RetryNumber + 1;
     retry.ReferringUrl = slot.ReferringUrl;
+    retry.WaitNumber = slot.WaitNumber;
     return retry;
+}
+
+// Entries wait in lanes by the host they will talk to first.
+void DownloadManager::Enqueue(const std::string& url, QueuedRequest request) {
+    std::string host = UrlHostKey(request.FetchFrom.empty() ? url : request.FetchFrom);
+    Queue_.AddUrl(url, std::move(request), std::move(host));
 }
 
 bool DownloadManager::AddDownload(const std::string& url, QueuedRequest request) {
@@ -46,7 +53,6 @@ bool DownloadManager::AddDownload(const std::string& url, QueuedRequest request)
         IdleTicks_ = QuietTicksBeforeIdle;
         SetWorking(true);
     }
-    if (request.Priority) PriorityQueued_ = true;
 
     if (ReuseExistingFiles) {
         auto get = std::make_unique<RequestSlot>(Messages_);
@@ -74,7 +80,7 @@ bool DownloadManager::AddDownload(const std::string& url, QueuedRequest request)
             }
         }
     }
-    Queue_.AddUrl(url, std::move(request));
+    Enqueue(url, std::move(request));
     RequestRound();
     return true;
 }
@@ -105,7 +111,6 @@ void DownloadManager::SetStopping(bool stopping) {
 
 void DownloadManager::Reinit() {
     Done_ = Errors_ = Retries_ = AlreadyOnDisk_ = 0;
-    PriorityQueued_ = false;
     Last_.reset();
     if (OnUpdatedStats) OnUpdatedStats(this, DownloadStats{.Tag = Tag});
     if (OnReinit) OnReinit();
@@ -210,6 +215,11 @@ void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
         case RequestState::GETHTTP_THREAD_DONE: {
             slot.ThreadDone();
             const std::string host = SlotEnded(slot);
+            if (!slot.HeldRedirect.empty() && !Stopping && !slot.Aborted) {
+                QueueHeldRedirect(slot);
+                slot.State = RequestState::GETHTTP_WAITING;
+                break;
+            }
             if (RespectRateLimits && !Stopping && WaitForServer(slot, host)) {
                 slot.State = RequestState::GETHTTP_WAITING;
                 break;
@@ -220,6 +230,18 @@ void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
                 slot.State = RequestState::GETHTTP_OK;
             } else {
                 if (OnProgress && !Stopping) OnProgress(&slot, 0);
+                if (StartPageRefused(slot)) {
+                    // The scan has nothing to read: the user hears why.
+                    if (OnError)
+                        OnError(this, {Tag,
+                                       "not an html page (" +
+                                           (slot.ContentType.empty() ? std::string("no type")
+                                                                     : slot.ContentType) +
+                                           ") : " + slot.Url.GetUrl(),
+                                       std::uint32_t(slot.StatusCode), "not an html page",
+                                       slot.ReferringUrl});
+                    ++Errors_;
+                }
                 slot.State =
                     slot.Cancelled ? RequestState::GETHTTP_WAITING : RequestState::GETHTTP_ERROR;
             }
@@ -257,7 +279,7 @@ void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
                 }
                 ++Errors_;
             } else if (!Stopping) {
-                Queue_.AddUrl(slot.Url.GetUrl(), RetryOf(slot));
+                Enqueue(slot.Url.GetUrl(), RetryOf(slot));
                 ++Retries_;
             }
             slot.State = RequestState::GETHTTP_WAITING;
@@ -270,6 +292,14 @@ void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
             return;
         }
     }
+}
+
+bool DownloadManager::StartPageRefused(const RequestSlot& slot) const {
+    // Only the page manager refuses bodies for their type (see StartNext); a
+    // refusal ends the transfer as cancelled, with the answer's status, and
+    // the page a scan starts from is the one of depth 1.
+    return Tag == 1 && !Stopping && slot.Cancelled && !slot.Aborted && slot.StatusCode != 0 &&
+           slot.DepthSearchLevel == 1;
 }
 
 void DownloadManager::ReportError(RequestSlot& slot, const std::string& url, std::uint32_t code,
@@ -289,10 +319,39 @@ std::string DownloadManager::SlotEnded(RequestSlot& slot) {
     return host;
 }
 
+// The transfer now talks to the host of url: it counts against that host
+// from now on. False, and nothing changes, when that host may not have one
+// more connection now: the redirect is then held back.
+bool DownloadManager::FollowRedirect(RequestSlot& slot, const std::string& url) {
+    const auto it = SlotHosts_.find(&slot);
+    if (it == SlotHosts_.end()) return true; // not counted
+    std::string host = UrlHostKey(url);
+    if (host == it->second) return true;
+    HostLimits& limits = Limits();
+    if (!limits.MayOpen(host, MonotonicMs())) return false;
+    limits.Closed(it->second);
+    limits.Opened(host);
+    it->second = std::move(host);
+    return true;
+}
+
+// A redirect held back for want of a connection goes to the queue, where it
+// waits in its new host's lane; it is no retry and uses up no try.
+void DownloadManager::QueueHeldRedirect(RequestSlot& slot) {
+    QueuedRequest next = RetryOf(slot);
+    next.RetryNumber = slot.RetryNumber;
+    next.FetchFrom = slot.HeldRedirect;
+    next.RedirectsLeft = slot.HeldRedirectsLeft;
+    Log("waiting for a free connection to " + UrlHostKey(slot.HeldRedirect) + ": " +
+        slot.Url.GetUrl());
+    Enqueue(slot.Url.GetUrl(), std::move(next));
+}
+
 // A "slow down" answer: the URL goes back to the queue until the wait the
-// server asked for has passed, and its host is slowed down. False when the
-// answer is none, the wait is too long or the tries are used up: the answer
-// is then judged as any other.
+// server asked for has passed, and its host is slowed down. The wait uses up
+// none of the URL's tries but one of its waits. False when the answer is
+// none, the wait is too long or the waits are used up: the answer is then
+// judged as any other.
 bool DownloadManager::WaitForServer(RequestSlot& slot, const std::string& host) {
     const int status = slot.StatusCode; // 0 when no answer came this time
     if (slot.Aborted || (status != 429 && status != 503)) return false;
@@ -300,67 +359,38 @@ bool DownloadManager::WaitForServer(RequestSlot& slot, const std::string& host) 
         RetryAfterSeconds(slot.Head, std::int64_t(std::time(nullptr)));
     if (!wait) {
         if (status == 503) return false; // an outage, not a request to slow down
-        // A 429 that does not say how long: 1 s, doubling with each try.
-        wait = std::int64_t(1) << std::min(slot.RetryNumber - 1, 6);
+        // A 429 that does not say how long: 1 s, doubling with each wait.
+        wait = std::int64_t(1) << std::min(slot.WaitNumber, 6);
     }
-    if (*wait > kMaxRetryAfterSeconds || slot.RetryNumber >= RetryCount) return false;
+    if (*wait > kMaxRetryAfterSeconds || slot.WaitNumber >= kMaxServerWaits) return false;
     const std::string url = slot.Url.GetUrl();
-    const std::int64_t until = MonotonicMs() + *wait * 1000;
-    Limits().SlowDown(host.empty() ? UrlHostKey(url) : host, until);
+    const std::int64_t now = MonotonicMs();
+    const std::int64_t until = now + *wait * 1000;
+    Limits().SlowDown(host.empty() ? UrlHostKey(url) : host, now, until);
     QueuedRequest retry = RetryOf(slot);
+    retry.RetryNumber = slot.RetryNumber;
+    retry.WaitNumber = slot.WaitNumber + 1;
     retry.NotBeforeMs = until;
-    Queue_.AddUrl(url, std::move(retry));
+    Enqueue(url, std::move(retry));
     ++Retries_;
     if (OnProgress) OnProgress(&slot, 0);
     Log("the server asks to wait " + std::to_string(*wait) + " s: " + url);
     return true;
 }
 
-// The entry to start while rate limits are respected: one whose wait is
-// over and whose host may have one more connection, chosen as ChooseEntry
-// chooses among those; -1 when none may start now.
-int DownloadManager::ChooseAllowedEntry() {
-    const auto& urls = Queue_.Urls;
-    const std::int64_t now = MonotonicMs();
+// The entry to start next: priority entries first, then the deepest when
+// leaves go first, else the oldest. While rate limits are respected only an
+// entry whose wait is over and whose host may have one more connection may
+// start, and the host limits are asked once per host, not once per entry.
+// -1 when none may start now.
+std::int64_t DownloadManager::ChooseEntry() {
+    UrlQueue::Order order{.PriorityFirst = Queue_.PriorityCount() != 0,
+                          .DeepestFirst = LeavesFirst};
+    if (!RespectRateLimits) return Queue_.Choose(order);
+    order.NowMs = MonotonicMs();
     HostLimits& limits = Limits();
-    const auto allowed = [&](std::size_t i) {
-        return urls[i].Request.NotBeforeMs <= now && limits.MayOpen(UrlHostKey(urls[i].Url), now);
-    };
-    if (PriorityQueued_) {
-        bool any = false;
-        for (std::size_t i = 0; i < urls.size(); ++i) {
-            if (!urls[i].Request.Priority) continue;
-            any = true;
-            if (allowed(i)) return int(i);
-        }
-        if (!any) PriorityQueued_ = false;
-    }
-    int best = -1;
-    for (std::size_t i = 0; i < urls.size(); ++i) {
-        if (!allowed(i)) continue;
-        if (!LeavesFirst) return int(i);
-        if (best < 0 ||
-            urls[i].Request.DepthSearchLevel > urls[std::size_t(best)].Request.DepthSearchLevel)
-            best = int(i);
-    }
-    return best;
-}
-
-int DownloadManager::ChooseEntry() {
-    const auto& urls = Queue_.Urls;
-    if (PriorityQueued_) {
-        for (std::size_t i = 0; i < urls.size(); ++i)
-            if (urls[i].Request.Priority) return int(i);
-        PriorityQueued_ = false;
-    }
-    if (LeavesFirst) {
-        // The deepest waiting entry first; ties in queue order.
-        std::size_t best = 0;
-        for (std::size_t i = 1; i < urls.size(); ++i)
-            if (urls[i].Request.DepthSearchLevel > urls[best].Request.DepthSearchLevel) best = i;
-        return int(best);
-    }
-    return 0;
+    return Queue_.Choose(
+        order, [&](const std::string& host) { return limits.MayOpen(host, order.NowMs); });
 }
 
 void DownloadManager::StartNext(RequestSlot& slot) {
@@ -370,13 +400,12 @@ void DownloadManager::StartNext(RequestSlot& slot) {
         slot.State = RequestState::GETHTTP_WAITING;
         return;
     }
-    const int index = RespectRateLimits ? ChooseAllowedEntry() : ChooseEntry();
-    if (index < 0) {
+    const std::int64_t id = ChooseEntry();
+    if (id < 0) {
         slot.State = RequestState::GETHTTP_WAITING;
         return;
     }
-    UrlQueue::Item item = std::move(Queue_.Urls[std::size_t(index)]);
-    Queue_.DeleteUrl(index);
+    UrlQueue::Item item = Queue_.Take(UrlQueue::Id(id));
 
     slot.OnLog = OnLog;
     if (OnProgress)
@@ -389,6 +418,15 @@ void DownloadManager::StartNext(RequestSlot& slot) {
     slot.StorageFolder = DownloadPath;
     slot.SetTimeOut(TimeOut);
     slot.RetryNumber = item.Request.RetryNumber;
+    slot.WaitNumber = item.Request.WaitNumber;
+    slot.FetchFrom = item.Request.FetchFrom;
+    slot.RedirectsLeft = item.Request.RedirectsLeft;
+    if (RespectRateLimits)
+        slot.OnRedirect = [this](RequestSlot* get, const std::string& url) {
+            return FollowRedirect(*get, url);
+        };
+    else
+        slot.OnRedirect = nullptr;
     slot.DepthSearchLevel = item.Request.DepthSearchLevel;
     slot.CountArea = item.Request.CountArea;
     slot.HrefOrSrc = item.Request.HrefOrSrc;
@@ -400,9 +438,13 @@ void DownloadManager::StartNext(RequestSlot& slot) {
         const std::string& u = item.Url;
         const bool robots = u.size() >= 11 &&
                             EqualsNoCase(std::string_view(u).substr(u.size() - 11), "/robots.txt");
-        slot.BodyWanted = [robots](int, const std::string& contentType) {
-            // Media types are case-blind: "TEXT/HTML" is a page too.
-            return robots || LowerCase(contentType).find("htm") != std::string::npos;
+        slot.BodyWanted = [robots](int status, const std::string& contentType) {
+            // An error answer is taken whatever its type, so that it is
+            // reported and counted as an error rather than dropped as a
+            // file that is not a page. Media types are case-blind: "TEXT/HTML"
+            // is a page too.
+            return robots || status < 200 || status > 299 ||
+                   LowerCase(contentType).find("htm") != std::string::npos;
         };
     } else {
         slot.BodyWanted = BodyWanted;
@@ -436,12 +478,12 @@ void DownloadManager::StartNext(RequestSlot& slot) {
         slot.State = RequestState::GETHTTP_WAITING;
         return;
     }
-    Log("starting download for " + item.Url);
+    Log("starting download for " + item.Url +
+        (item.Request.FetchFrom.empty() ? "" : " from " + item.Request.FetchFrom));
     slot.Get(RequestKind::GETHTTP_BODY);
     if (RespectRateLimits && slot.State != RequestState::GETHTTP_WAITING) {
-        std::string host = UrlHostKey(item.Url);
-        Limits().Opened(host);
-        SlotHosts_[&slot] = std::move(host);
+        Limits().Opened(item.Lane);
+        SlotHosts_[&slot] = std::move(item.Lane);
     }
 }
 

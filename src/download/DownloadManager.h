@@ -65,12 +65,16 @@ public:
     // Servers that answer "slow down" are waited for: a 429, or a 503 that
     // says how long to wait (Retry-After), queues the URL again after that
     // wait (at most kMaxRetryAfterSeconds; a longer one is judged as any
-    // other answer), using up one try and counting as a retry, and the host
-    // is given one connection until it answers successfully again. The
-    // connections per host are capped by SharedHostLimits. Off: every answer is
-    // judged as it comes.
+    // other answer). A wait counts as a retry but uses up none of the URL's
+    // tries: each URL may be waited for kMaxServerWaits times. The host's
+    // connections are halved and grow back while it keeps answering (see
+    // HostLimits). The connections per host are capped by SharedHostLimits;
+    // a transfer counts against the host it talks to, and a redirect to a
+    // host that may not have one more connection waits in the queue and goes
+    // on from there later. Off: every answer is judged as it comes.
     bool RespectRateLimits = false;
     static constexpr int kMaxRetryAfterSeconds = 120;
+    static constexpr int kMaxServerWaits = 10;
     // The highest per-host cap a user may set (pages and files together).
     static constexpr int kMaxConnectionsPerHost = 2 * kMaxConcurrentDownloads;
     // The connections per host, shared with the scan's other manager; unset:
@@ -126,9 +130,11 @@ private:
     void ResizeSlots();
     void StartNext(RequestSlot& slot);
     void JudgeSlot(RequestSlot& slot, bool refill);
-    int ChooseEntry();
-    int ChooseAllowedEntry();
+    void Enqueue(const std::string& url, QueuedRequest request);
+    std::int64_t ChooseEntry();
     bool WaitForServer(RequestSlot& slot, const std::string& host);
+    bool FollowRedirect(RequestSlot& slot, const std::string& url);
+    void QueueHeldRedirect(RequestSlot& slot);
     std::string SlotEnded(RequestSlot& slot);
     void HeadHandler(RequestSlot* get, const std::string& url, const std::string& head, int status,
                      const std::string& contentType, std::int64_t length, int depth, bool& ok,
@@ -138,6 +144,8 @@ private:
     void Log(const std::string& text) {
         if (OnLog) OnLog(this, text);
     }
+    // Whether the slot ended because the page a scan starts from is not html.
+    bool StartPageRefused(const RequestSlot& slot) const;
     void ReportError(RequestSlot& slot, const std::string& url, std::uint32_t code,
                      const std::string& message, int kind);
 
@@ -147,7 +155,6 @@ private:
     // Pages served from disk, delivered by the next step in arrival order.
     std::deque<std::unique_ptr<RequestSlot>> Ready_;
     bool Working_ = false;
-    bool PriorityQueued_ = false;
     int Done_ = 0, Errors_ = 0, Retries_ = 0, AlreadyOnDisk_ = 0;
     std::optional<DownloadStats> Last_; // none: nothing reported since Reinit
     int IdleTicks_ = 10;
@@ -157,6 +164,7 @@ private:
     bool RoundPosted_ = false;
     QObject Context_; // receives the rounds posted when a transfer ends
     HostLimits OwnLimits_;
-    // The host each running slot counts against in the host limits.
+    // The host each running slot counts against in the host limits: the one
+    // it talks to now, after any redirect.
     std::unordered_map<const RequestSlot*, std::string> SlotHosts_;
 };

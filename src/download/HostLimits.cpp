@@ -6,13 +6,14 @@
 #include <algorithm>
 
 bool HostLimits::MayOpen(const std::string& host, std::int64_t nowMs) const {
+    ++Checks_;
     const auto it = Hosts_.find(host);
     const int open = it == Hosts_.end() ? 0 : it->second.Open;
     if (Cap > 0 && open >= Cap) return false;
     if (it == Hosts_.end()) return true;
     const Host& h = it->second;
     if (nowMs < h.PausedUntil) return false;
-    return h.Allowed < 0 || open < h.Allowed;
+    return h.Window < 0 || open < h.Window;
 }
 
 void HostLimits::Opened(const std::string& host) {
@@ -26,17 +27,23 @@ void HostLimits::Closed(const std::string& host) {
     if (it != Hosts_.end() && it->second.Open > 0) --it->second.Open;
 }
 
-void HostLimits::SlowDown(const std::string& host, std::int64_t untilMs) {
+void HostLimits::SlowDown(const std::string& host, std::int64_t nowMs, std::int64_t untilMs) {
     Host& h = Hosts_[host];
-    h.Allowed = 1;
+    if (nowMs >= h.PausedUntil) {
+        h.Window = std::max(1, (h.Window < 0 ? Limit() : h.Window) / 2);
+        h.Successes = 0;
+    }
     h.PausedUntil = std::max(h.PausedUntil, untilMs);
 }
 
 void HostLimits::Succeeded(const std::string& host) {
     const auto it = Hosts_.find(host);
-    if (it == Hosts_.end() || it->second.Allowed < 0) return;
+    if (it == Hosts_.end() || it->second.Window < 0) return;
     Host& h = it->second;
-    if (++h.Allowed >= Limit()) h.Allowed = -1;
+    // One more connection for every round of answers.
+    if (++h.Successes < h.Window) return;
+    h.Successes = 0;
+    if (++h.Window >= Limit()) h.Window = -1;
 }
 
 int HostLimits::OpenTo(const std::string& host) const {
@@ -46,7 +53,7 @@ int HostLimits::OpenTo(const std::string& host) const {
 
 int HostLimits::Allowed(const std::string& host) const {
     const auto it = Hosts_.find(host);
-    return it == Hosts_.end() ? -1 : it->second.Allowed;
+    return it == Hosts_.end() ? -1 : it->second.Window;
 }
 
 int HostLimits::MostOpenTo(const std::string& host) const {
@@ -59,7 +66,7 @@ void HostLimits::Reset() {
         if (it->second.Open == 0) {
             it = Hosts_.erase(it);
         } else {
-            it->second.Allowed = -1;
+            it->second.Window = -1;
             it->second.PausedUntil = 0;
             it->second.MostOpen = it->second.Open;
             ++it;

@@ -5,11 +5,14 @@
 #include "http/TransferThread.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 namespace {
 // One tick at a time in the whole process: a tick that lets pending events
 // run must not find another tick inside it.
 bool gTickRunning = false;
+// The least time between two turns of the event loop inside a page.
+constexpr qint64 kBreatheIntervalMs = 40;
 } // namespace
 
 ScanEngine::ScanEngine(MessageSink* messages) : PageDownloader(messages) {
@@ -24,7 +27,14 @@ ScanEngine::ScanEngine(MessageSink* messages) : PageDownloader(messages) {
     PageDownloader.SharedHostLimits = &SharedHostLimits;
     ConnectPageDownloader();
     PageDownloader.OnWorking = [this](Component* s, bool w) { WorkingHandler(s, w); };
-    ProcessMessages = [] { QCoreApplication::processEvents(); };
+    // A long page lets the window's events through a few times a second, not
+    // after every link: each turn of the event loop repaints what changed,
+    // which costs far more than a link.
+    ProcessMessages = [since = QElapsedTimer()]() mutable {
+        if (since.isValid() && since.elapsed() < kBreatheIntervalMs) return;
+        QCoreApplication::processEvents();
+        since.start();
+    };
     TerminateApplication = [] { QCoreApplication::quit(); };
     Timer_.setInterval(200);
     QObject::connect(&Timer_, &QTimer::timeout, [this] { TimerTick(); });
@@ -147,6 +157,8 @@ bool ScanEngine::StartScan(const std::string& url) {
     PagesNotQueued_ = 0;
     if (!PageDownloader.Stopping && !ResultsOpen() && !OpenResultsFile()) return false;
     NewCookies();
+    // Each start collects its mail addresses afresh, as the window counts them.
+    MailAddresses.Clear();
     // Hosts slowed down in an earlier scan start afresh.
     SharedHostLimits.Reset();
     SharedHostLimits.Ceiling = TotalSlots();

@@ -97,7 +97,6 @@ public:
         OnPageReceived;
     // The statistics of either manager, as they change.
     std::function<void(Component*, const DownloadStats& stats)> OnUpdatedStats;
-    std::function<void(Component*, const std::string& message)> OnLog;
     // A page given up on.
     std::function<void(Component*, const DownloadError& error)> OnError;
 
@@ -126,6 +125,7 @@ protected:
     // connections stop growing back when there is no cap.
     virtual int TotalSlots() const { return PageDownloader.ConcurrentDownloads; }
     bool IsStopping() const override { return PageDownloader.Stopping; }
+    bool LogsWanted() const override { return LogsEnabled_; }
     std::string StorageFolder() const override { return PageDownloader.DownloadPath; }
     void QueuePage(PageInfo& page, const std::string& url, int tagKind, int countArea) override;
     void QueueRobots(PageInfo& page, const std::string& robotsUrl, int tagKind,

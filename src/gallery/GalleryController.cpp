@@ -160,7 +160,11 @@ bool GalleryController::ConfigureFor(AppVariant variant) {
         };
         break;
     }
-    if (variant != APP_SCRIVANE) ResultsMode = 0;
+    // The link and mail faces write their results file; the others none.
+    if (variant == APP_HARVELLO || variant == APP_TESSELLON) ResultsMode = 0;
+    // Addresses in the text are the mail face's alone: elsewhere they would
+    // be listed among the links.
+    if (variant != APP_MISSIVANT) Grabber::SetFindTextAddresses(false);
 
     if (variant == APP_TESSELLON) {
         Grabber::SetDownloadType(DownloadFilter::DOWNLOAD_HREF_SRC);

@@ -30,6 +30,7 @@ void RequestSlot::Get(RequestKind request) {
     ErrorMsg.clear();
     FileError.clear();
     EffectiveUrl.clear();
+    HeldRedirect.clear();
     Thread_.reset();
 
     const bool toString = GetAction == BodyHandling::STORE_TO_DATASTRING ||
@@ -63,13 +64,15 @@ void RequestSlot::Get(RequestKind request) {
     url += path.empty() ? "/" : path;
     const std::string& extra = Url.ExtraInfos();
     url += extra.substr(0, extra.find('#'));
-    in.Url = EscapeForRequest(url);
+    // A held redirect goes on where it stopped.
+    in.Url = EscapeForRequest(FetchFrom.empty() ? url : FetchFrom);
+    in.MaxRedirects = RedirectsLeft;
     in.CredentialOrigin = UrlOrigin(in.Url);
     if (!CredentialOrigin.empty() && CredentialOrigin == in.CredentialOrigin) {
         in.UserName = UserName;
         in.Password = Password;
     }
-    if (in.UserName.empty() && !Url.UrlUserName().empty()) {
+    if (in.UserName.empty() && !Url.UrlUserName().empty() && FetchFrom.empty()) {
         in.UserName = Url.UrlUserName(); // credentials written in the URL itself
         in.Password = Url.UrlPassword();
     }
@@ -122,13 +125,20 @@ void RequestSlot::Get(RequestKind request) {
                 OnProgress(this, static_cast<std::uint32_t>(bytes));
         };
     hooks.OnAlive = [this] { ConnectTimeOut = MonotonicMs() + TimeOutMs_; };
+    if (OnRedirect)
+        hooks.OnRedirect = [this](const std::string& target) {
+            return !OnRedirect || !Active || OnRedirect(this, target);
+        };
     hooks.OnBody = [this](std::string& data) { Body = std::move(data); };
     hooks.OnTerminate = [this](const TransferResult& r) {
         Success = r.Success;
         Cancelled = r.Cancelled;
+        ContentType = r.ContentType;
         ErrorMsg = r.ErrorText;
         EffectiveUrl = r.EffectiveUrl;
         FileError = r.FileError;
+        HeldRedirect = r.HeldRedirect;
+        HeldRedirectsLeft = r.RedirectsLeft;
         if (!r.FileNote.empty()) Log(r.FileNote);
         if (!HeadHandedOver_) {
             StatusCode = r.StatusCode;

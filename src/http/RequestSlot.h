@@ -52,6 +52,11 @@ public:
     UrlParts Url;
     int DepthSearchLevel = 1;
     int RetryNumber = 1;
+    int WaitNumber = 0; // the waits servers asked for that this URL has had
+    // Where the request goes when it is not Url itself (a redirect Url led
+    // to that was held back), and the redirects it may still follow.
+    std::string FetchFrom;
+    int RedirectsLeft = 10;
     int CountArea = 0;
     char HrefOrSrc = ' ';
     int EntryValue = -1;
@@ -62,12 +67,17 @@ public:
     int StatusCode = 0;
     std::int64_t ContentLength = 0;
     std::string Head;
+    std::string ContentType; // of the last answer, as its head gave it
     std::string Body;
     std::string ErrorMsg;     // why the last transfer failed
     std::string EffectiveUrl; // where the last request landed after redirects
     // Set when the target file could not be created or stored: such a
     // failure is reported at once and not retried.
     std::string FileError;
+    // A redirect OnRedirect held back, and the redirects the request may
+    // still follow from there; the transfer ended there without success.
+    std::string HeldRedirect;
+    int HeldRedirectsLeft = 0;
     bool Success = false;
     bool Cancelled = false;
     bool Aborted = false;
@@ -85,6 +95,9 @@ public:
         OnHeadComplete;
     std::function<void(Component* sender, const std::string& message)> OnLog;
     std::function<void(RequestSlot* sender, std::uint32_t bytesRead)> OnProgress;
+    // Asked (on the owner's thread) before a redirect to this absolute URL is
+    // followed; false holds it back and ends the transfer. Unset: followed.
+    std::function<bool(RequestSlot* sender, const std::string& url)> OnRedirect;
     // Raised (on the owner's thread) right after the state became GETHTTP_THREAD_DONE.
     std::function<void(RequestSlot* sender)> OnThreadDone;
 

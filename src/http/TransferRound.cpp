@@ -6,8 +6,10 @@
 #include "http/OwnerHandoff.h"
 #include "http/TargetFile.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <string_view>
 
 namespace {
 
@@ -103,7 +105,7 @@ void TransferRound::SetOptions() {
     // compress whatever the client asked, and a compressed picture stored as
     // it came would be no picture.
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, long(std::max(0, In_.MaxRedirects)));
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_UNRESTRICTED_AUTH, 0L);
@@ -149,6 +151,7 @@ TransferRound::Outcome TransferRound::Perform() {
     SetOptions();
     RetryWithCredentials_ = false;
     HeadDone_ = false;
+    Redirects_ = 0;
     ChunkCount_ = 0;
     InChunk_ = false;
     Chunk_ = &In_.Handles->Chunk;
@@ -167,7 +170,7 @@ TransferRound::Outcome TransferRound::Perform() {
         if (msg->msg == CURLMSG_DONE) code = msg->data.result;
     curl_multi_remove_handle(Multi_, Easy_);
 
-    if (Stop_) return Outcome::Ended;
+    if (Stop_ || !R_.HeldRedirect.empty()) return Outcome::Ended;
     long connectCode = 0;
     if (code != CURLE_OK && !Failed_ &&
         curl_easy_getinfo(Easy_, CURLINFO_HTTP_CONNECTCODE, &connectCode) == CURLE_OK &&
@@ -208,6 +211,7 @@ size_t TransferRound::HeaderCallback(char* buffer, size_t size, size_t nitems, v
         r.ContentType.clear();
         r.ContentLength = 0;
         rd->SawLocation_ = false;
+        rd->Location_.clear();
         const auto sp = line.find(' ');
         r.StatusCode = sp == std::string::npos ? 0 : std::atoi(line.c_str() + sp + 1);
     } else if (line != "\r\n" && line != "\n") {
@@ -222,7 +226,10 @@ size_t TransferRound::HeaderCallback(char* buffer, size_t size, size_t nitems, v
                 std::int64_t len = 0;
                 r.ContentLength = ParseInt64(value, len) ? len : 0;
             }
-            if (name == "location") rd->SawLocation_ = true;
+            if (name == "location") {
+                rd->SawLocation_ = true;
+                rd->Location_ = value;
+            }
         }
     }
     r.Head += line;
@@ -231,6 +238,7 @@ size_t TransferRound::HeaderCallback(char* buffer, size_t size, size_t nitems, v
         const bool interim =
             (status >= 100 && status < 200) || (status >= 300 && status < 400 && rd->SawLocation_);
         if (!interim && !rd->HeadStage()) return 0;
+        if (status >= 300 && interim && !rd->MayFollowRedirect()) return 0;
     }
     return n;
 }
@@ -299,6 +307,50 @@ bool TransferRound::EndChunk() {
         if (Hooks_.OnAlive) Owner_.RunOnOwner([&] { Hooks_.OnAlive(); });
     }
     return true;
+}
+
+// The answer redirects: the owner may hold the request back (its new host
+// has no free connection). False stops the transfer, with the held redirect
+// in the result.
+bool TransferRound::MayFollowRedirect() {
+    ++Redirects_;
+    // A redirect libcurl will not follow (too many, or no http(s) address)
+    // ends the transfer as before.
+    if (!Hooks_.OnRedirect || Redirects_ > In_.MaxRedirects) return true;
+    const std::string target = RedirectTarget();
+    if (target.empty()) return true;
+    bool follow = true;
+    Owner_.RunOnOwner([&] { follow = Hooks_.OnRedirect(target); });
+    if (Stop_) return false;
+    if (!follow) {
+        R_.HeldRedirect = target;
+        R_.RedirectsLeft = In_.MaxRedirects - Redirects_;
+    }
+    return follow;
+}
+
+// Where the answer's Location leads from the address just asked, resolved as
+// libcurl resolves it; empty when that is no http(s) address.
+std::string TransferRound::RedirectTarget() const {
+    char* current = nullptr;
+    curl_easy_getinfo(Easy_, CURLINFO_EFFECTIVE_URL, &current);
+    if (current == nullptr || Location_.empty()) return {};
+    CURLU* u = curl_url();
+    if (u == nullptr) return {};
+    std::string target;
+    char* scheme = nullptr;
+    char* full = nullptr;
+    if (curl_url_set(u, CURLUPART_URL, current, 0) == CURLUE_OK &&
+        curl_url_set(u, CURLUPART_URL, Location_.c_str(), CURLU_URLENCODE | CURLU_ALLOW_SPACE) ==
+            CURLUE_OK &&
+        curl_url_get(u, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+        (std::string_view(scheme) == "http" || std::string_view(scheme) == "https") &&
+        curl_url_get(u, CURLUPART_URL, &full, 0) == CURLUE_OK)
+        target = full;
+    curl_free(scheme);
+    curl_free(full);
+    curl_url_cleanup(u);
+    return target;
 }
 
 // The head of the answer is complete: the owner hears of it, and a request

@@ -53,6 +53,8 @@ private:
     static size_t WriteCallback(char* ptr, size_t size, size_t nmemb, void* userdata);
     void SetOptions();
     bool HeadStage();
+    bool MayFollowRedirect();
+    std::string RedirectTarget() const;
     bool WriteChunk();
     bool EndChunk();
 
@@ -71,7 +73,9 @@ private:
     bool RetryWithCredentials_ = false; // the answer asks for credentials we may send
     bool HeadDone_ = false;
     bool SawLocation_ = false;
-    bool Failed_ = false; // our own reason to fail, in R_.ErrorText
+    std::string Location_; // the Location field of the answer being read
+    int Redirects_ = 0;    // followed so far by this round
+    bool Failed_ = false;  // our own reason to fail, in R_.ErrorText
     // A chunk is what one pass of libcurl's perform delivers at once; libcurl
     // hands it over in pieces of at most 16 KiB.
     bool InChunk_ = false;

@@ -44,6 +44,7 @@ struct TransferInput {
     unsigned FileMode = 0644;
     bool FileRequired = false; // a file that cannot be created fails the request
     std::string StorageFolder; // folders made for a body not kept are removed up to here
+    int MaxRedirects = 10;     // the redirects the request may follow
     std::shared_ptr<TransferHandles> Handles; // the slot's own, kept between its transfers
     // The scan's cookies, sent and updated by this transfer; unset: none.
     std::shared_ptr<CookieShare> Cookies;
@@ -61,6 +62,10 @@ struct TransferResult {
     std::string EffectiveUrl; // where the request landed after redirects
     std::string FileError;    // the target could not be created or stored
     std::string FileNote;     // the target could not be created; the body is kept in memory
+    // A redirect OnRedirect did not let the transfer follow (an absolute
+    // URL), and the redirects the request may still follow from there.
+    std::string HeldRedirect;
+    int RedirectsLeft = 0;
 };
 
 // Owner callbacks. Each runs on the owner's (main) thread while the worker
@@ -80,6 +85,10 @@ struct TransferHooks {
     // complete) and the length the answer announced (0: none).
     std::function<void(std::int64_t bytesRead, std::int64_t contentLength)> OnRead;
     std::function<void()> OnAlive;
+    // The answer redirects to this absolute http(s) URL: true follows it,
+    // false ends the transfer with the URL in the result's HeldRedirect.
+    // Unset: every redirect is followed.
+    std::function<bool(const std::string& url)> OnRedirect;
     std::function<void(std::string& data)> OnBody;
     std::function<void(const TransferResult&)> OnTerminate;
 };

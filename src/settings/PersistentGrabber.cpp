@@ -37,6 +37,7 @@ void PersistentGrabber::LoadSettings() {
     StayOnSite = LoadBool(Setting::StayOnSite);
     ReportExternalLinks = LoadBool(Setting::ReportExternalLinks);
     Grabber::SetModernMarkup(LoadBool(Setting::ModernMarkup));
+    Grabber::SetFindTextAddresses(LoadBool(Setting::FindTextAddresses));
     Grabber::SetRespectRateLimits(LoadBool(Setting::RespectRateLimits));
     Grabber::SetKeepCookies(LoadBool(Setting::KeepCookies));
     UseBrowserLogins_ = LoadBool(Setting::UseBrowserLogins);
@@ -45,6 +46,9 @@ void PersistentGrabber::LoadSettings() {
     Grabber::SetRetries(LoadInteger(Setting::RetryCount, 1, INT_MAX));
     Grabber::SetTimeOut(LoadInteger(Setting::TimeOut, 20, INT_MAX));
     SeekRobots = LoadBool(Setting::SeekRobots);
+    // Like the storage folder, the default results file is not stored: it
+    // follows the storage folder (LoadGrabSettings).
+    Settings_->StoreDefaults = false; // for this one read
     Grabber::SetFileOfResults(Settings_->ReadString(Setting::FileOfResults.Entry,
                                                     CurrentFolder() + "/Download/results.txt"));
     SetResultsMode(std::uint8_t(LoadInteger(Setting::ResultsMode, 0, 2)));
@@ -66,21 +70,34 @@ void PersistentGrabber::LoadSettings() {
 
 void PersistentGrabber::LoadGrabSettings() {
     using namespace Setting;
-    const std::string fallback = CurrentFolder() + "/Download/";
-    std::string d = EnsureDirectory(AppFolder() + "Download/");
-    if (d.empty()) d = fallback;
-    const std::string stored = Settings_->ReadString(Setting::StoragePath.Entry, d);
+    // A storage folder the user chose is kept. Without one, files go to
+    // ./Download/ under the folder the program was started from, as each
+    // run finds it: that default is never stored (a stored default would tie
+    // every later run to the first run's folder), and it is created only
+    // when it is used.
+    const std::string here = CurrentFolder() + "/Download/";
+    const auto useHere = [&] {
+        const std::string made = EnsureDirectory(here);
+        Grabber::SetDownloadPath(made.empty() ? here : made);
+    };
+    Settings_->StoreDefaults = false; // for this one read
+    const std::string chosen = Settings_->ReadString(Setting::StoragePath.Entry, "");
     struct stat st {};
-    if (::stat(stored.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        Grabber::SetDownloadPath(stored);
+    if (chosen.empty()) {
+        useHere();
+    } else if (::stat(chosen.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        Grabber::SetDownloadPath(chosen);
     } else {
         // A folder on a disk that is not attached: the fallback serves this
         // run only, and the missing folder is not created (a detached disk's
         // mount point would fill the disk under it).
-        ShowMessage("unable to access to  " + stored + "\r\ndownload directory set to  " +
-                    fallback + "\r\nfor this run only: the stored folder is kept");
-        Grabber::SetDownloadPath(fallback);
+        ShowMessage("unable to access to  " + chosen + "\r\ndownload directory set to  " + here +
+                    "\r\nfor this run only: the stored folder is kept");
+        useHere();
     }
+    Settings_->StoreDefaults = false;
+    if (Settings_->ReadString(Setting::FileOfResults.Entry, "").empty())
+        Grabber::SetFileOfResults(DownloadPath() + "results.txt");
     SetFilesConcurrentDownloads(
         LoadInteger(Setting::FilesConcurrentDownloads, 1, kMaxConcurrentDownloads));
     const bool reuse = LoadBool(Setting::ReuseHtmlFiles);
@@ -152,6 +169,11 @@ void PersistentGrabber::SetTimeOut(int v) {
 void PersistentGrabber::SetStayOnSite(bool v) {
     Grabber::SetStayOnSite(v);
     Settings_->WriteBool(Setting::StayOnSite.Entry, v);
+}
+
+void PersistentGrabber::SetFindTextAddresses(bool v) {
+    Grabber::SetFindTextAddresses(v);
+    Settings_->WriteBool(Setting::FindTextAddresses.Entry, v);
 }
 
 void PersistentGrabber::SetModernMarkup(bool v) {

@@ -83,10 +83,11 @@ inline constexpr SettingDef RespectRateLimits{{true, "RespectRateLimits"}, K::Bo
 inline constexpr SettingDef ConnectionsPerHost{{true, "ConnectionsPerHost"}, K::Integer, "0"};
 inline constexpr SettingDef KeepCookies{{true, "KeepCookies"}, K::Boolean, "1"};
 inline constexpr SettingDef UseBrowserLogins{{true, "UseBrowserLogins"}, K::Boolean, "1"};
+inline constexpr SettingDef FindTextAddresses{{true, "FindTextAddresses"}, K::Boolean, "1"};
 inline constexpr SettingDef ViewerListedTypes{{true, "ViewerListedTypes"}, K::StringList, "gif\r\njpeg\r\njpg\r\nasf\r\navi\r\nmpeg\r\nmpg"};
 // clang-format on
 
-inline constexpr std::array<const SettingDef*, 55> All{&ResetAll,
+inline constexpr std::array<const SettingDef*, 56> All{&ResetAll,
                                                        &StoragePath,
                                                        &FileTypes,
                                                        &ReuseHtmlFiles,
@@ -140,7 +141,8 @@ inline constexpr std::array<const SettingDef*, 55> All{&ResetAll,
                                                        &RespectRateLimits,
                                                        &ConnectionsPerHost,
                                                        &KeepCookies,
-                                                       &UseBrowserLogins};
+                                                       &UseBrowserLogins,
+                                                       &FindTextAddresses};
 } // namespace Setting
 
 int DefaultInteger(const SettingDef& def);

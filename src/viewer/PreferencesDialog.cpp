@@ -204,6 +204,7 @@ void PreferencesDialog::Connect() {
     onClick(ModernMarkup_, [this](bool on) { Gallery_.SetModernMarkup(on); });
     onClick(KeepCookies_, [this](bool on) { Gallery_.SetKeepCookies(on); });
     onClick(UseBrowserLogins_, [this](bool on) { Gallery_.SetUseBrowserLogins(on); });
+    onClick(FindTextAddresses_, [this](bool on) { Gallery_.SetFindTextAddresses(on); });
     onClick(LimiterEnabled_, [this](bool on) { Gallery_.SetKeywordsLimiterEnabled(on); });
     onTextBox(KeywordsLimiter_,
               [this](const std::string& text) { Gallery_.SetKeywordsLimiter(text); });
@@ -301,6 +302,7 @@ void PreferencesDialog::Fill() {
     ModernMarkup_->setChecked(Gallery_.ModernMarkup);
     KeepCookies_->setChecked(Gallery_.KeepCookies());
     UseBrowserLogins_->setChecked(Gallery_.UseBrowserLogins());
+    FindTextAddresses_->setChecked(Gallery_.FindTextAddresses);
     LimiterEnabled_->setChecked(Gallery_.KeywordsLimiterEnabled);
     SetTextBoxText(KeywordsLimiter_, Gallery_.GetKeywordsLimiter());
     ReferringUrl_->setText(Q(Gallery_.InitialReferringUrl));
@@ -391,7 +393,8 @@ void PreferencesDialog::ApplyVariant(AppVariant variant) {
     const bool missivant = variant == APP_MISSIVANT;
     const bool tessellon = variant == APP_TESSELLON;
     StorePages_->setVisible(!scrivane);
-    ResultFileGroup_->setVisible(scrivane);
+    ResultFileGroup_->setVisible(scrivane || missivant);
+    FindTextAddresses_->setVisible(missivant);
     SetTabVisible(Pages_, ThumbsTab_, tessellon);
     SetTabVisible(Pages_, FilesTab_, !scrivane);
     if (!scrivane) {

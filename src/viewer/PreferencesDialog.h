@@ -145,6 +145,7 @@ private:
     QCheckBox* ModernMarkup_ = nullptr;
     QCheckBox* KeepCookies_ = nullptr;
     QCheckBox* UseBrowserLogins_ = nullptr;
+    QCheckBox* FindTextAddresses_ = nullptr; // the mail face's
     QCheckBox* LimiterEnabled_ = nullptr;
     QPlainTextEdit* KeywordsLimiter_ = nullptr;
     QLineEdit* ReferringUrl_ = nullptr;

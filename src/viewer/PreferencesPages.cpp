@@ -268,6 +268,11 @@ QWidget* PreferencesDialog::BuildHtmlScanningPage() {
         NewCheck(QStringLiteral("Use the browser's logins"), "useBrowserLogins", page,
                  QStringLiteral("scans send the cookies of the embedded browser to the same "
                                 "sites (needs cookies kept during a scan)"));
+    KeepCookies_->setAccessibleName(KeepCookies_->text());
+    UseBrowserLogins_->setAccessibleName(UseBrowserLogins_->text());
+    FindTextAddresses_ =
+        NewCheck(QStringLiteral("Also find addresses in the page text"), "findTextAddresses", page);
+    FindTextAddresses_->setAccessibleName(FindTextAddresses_->text());
 
     ReferringUrl_ = NewField("referringUrl", page);
 
@@ -283,6 +288,7 @@ QWidget* PreferencesDialog::BuildHtmlScanningPage() {
     right->addWidget(ModernMarkup_);
     right->addWidget(KeepCookies_);
     right->addWidget(UseBrowserLogins_);
+    right->addWidget(FindTextAddresses_);
     right->addStretch(1);
     grid->addLayout(right, 1, 2);
     auto* referring = NewLabel(QStringLiteral("initial referring URL (needed for sites that check "

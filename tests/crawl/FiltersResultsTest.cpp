@@ -11,6 +11,7 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -265,4 +266,17 @@ TEST(FileOfResults, BareNamesGoToTheDownloadFolder) {
     EXPECT_EQ(core.FileOfResults(), "/var/tmp/r.txt");
     core.SetFileOfResults("");
     EXPECT_EQ(core.FileOfResults(), "");
+}
+
+TEST(ResultsFile, PadRightCountsCharacters) {
+    const std::tuple<std::string, std::size_t, std::string> cases[] = {
+        {"htm", 5, "htm  "},
+        {"caf\xC3\xA9", 5, "caf\xC3\xA9 "},
+        {"\xE2\x82\xAC\xF0\x9F\x98\x80", 3, "\xE2\x82\xAC\xF0\x9F\x98\x80 "},
+        {"longer than", 4, "longer than"},
+        {"", 2, "  "},
+        {"\xFFx", 3, "\xFFx "}, // a stray byte counts as one
+    };
+    for (const auto& [text, width, padded] : cases)
+        EXPECT_EQ(ResultsFile::PadRight(text, width), padded) << text;
 }

@@ -35,6 +35,9 @@ TEST(NormalizeHtml, SpacesQuotesAndControlBytes) {
     EXPECT_EQ(NormalizeHtml("<a href=\"x y\">", true, false), "<a href=x y >");
     EXPECT_EQ(NormalizeHtml("<a href=\"x y\">", false, false), "<a href=\"x y\">");
     EXPECT_EQ(NormalizeHtml("a,b   c", true, false), "a b c");
+    // The commas of a mailto word part its addresses; everywhere else they part words.
+    EXPECT_EQ(NormalizeHtml("<a href=\"MailTo:a@b.c,d@e.f,g\">x,y</a> ma,ilto:,", true, false),
+              "<a href=MailTo:a@b.c,d@e.f,g >x y</a> ma ilto: ");
     EXPECT_EQ(NormalizeHtml("a,b", false, false), "a,b");
     EXPECT_EQ(NormalizeHtml("a\r\n\tb", true, false), "ab");
     EXPECT_EQ(NormalizeHtml("a\r\n\tb", true, true), "a b");

@@ -120,7 +120,7 @@ TEST(TypeOfUrl, ByExtensionSchemeAndQuery) {
 TEST(ExtractLinks, ValueChecks) {
     EXPECT_EQ(LinksOf("<a href=\"my pic.jpg\">"), Lines{"htm http://www.h.com/gal/my"});
     EXPECT_EQ(LinksOf("<a href=x.jpg<br>"), Lines{"jpg http://www.h.com/gal/x.jpg"});
-    EXPECT_EQ(LinksOf("<a href=a+b.jpg> <a href=a[1].jpg> <a href==>"), Lines{});
+    EXPECT_EQ(LinksOf("<a href==>"), Lines{});
     EXPECT_EQ(LinksOf("<a href=\"x.htm?target=Top.Window\">"), Lines{});
     EXPECT_EQ(LinksOf("<a href=x.jpg"), Lines{}); // still being collected at the end
     EXPECT_EQ(LinksOf("<a\nhref=\"x.jpg\">x</a>"), Lines{});
@@ -203,11 +203,9 @@ TEST(ProcessLink, TypeNormalisation) {
     EXPECT_EQ(core.Queued, Lines{"page http://www.h.com/gal/x.com"});
 }
 
-TEST(ProcessLink, WebLinksThatCannotBeSplitOrAreTooLongAreDropped) {
+TEST(ProcessLink, WebLinksThatCannotBeSplitAreDropped) {
     EXPECT_EQ(LinksOf("<a href=http:///x.jpg> <a href=http://h.com:99999/a.jpg> "
                       "<a href=news:comp.pics> <img src=ok.jpg>"),
-              Lines{"jpg http://www.h.com/gal/ok.jpg"});
-    EXPECT_EQ(LinksOf("<img src=\"" + std::string(2000, 'a') + ".jpg\"> <img src=ok.jpg>"),
               Lines{"jpg http://www.h.com/gal/ok.jpg"});
 }
 
@@ -258,7 +256,8 @@ TEST(ProcessLink, OtherSchemesAreReportedButNeitherFollowedNorHooked) {
     EXPECT_EQ(core.Links(), (Lines{"mail jo@h.com", "ftp ftp://f.com/a.zip"}));
     for (const auto& lf : core.Found) {
         EXPECT_EQ(lf.FromUrl, kPage);
-        EXPECT_EQ(lf.HostName, "");
+        // A mail address names its domain as its host.
+        EXPECT_EQ(lf.HostName, lf.TypeLink == "mail" ? "h.com" : "");
         EXPECT_EQ(lf.UrlPath, "");
         EXPECT_EQ(lf.UrlPathWithFile, "");
     }
@@ -422,4 +421,69 @@ TEST(ParseHead, TitleAndShortTagsOfAnExactHead) {
     page.Body = "<html><head lang=en><title>T</title><meta name=a content=b></head>";
     core.ParseHead(page);
     EXPECT_TRUE(tags.empty());
+}
+
+// --- values read as a browser reads them -------------------------------------
+
+TEST(DecodeEntities, NamedAndNumericReferences) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"a.jpg?a=1&amp;b=2", "a.jpg?a=1&b=2"},
+        {"&lt;&gt;&quot;&#39;&apos;&AMP;", "<>\"''&"},
+        {"&#65;&#x42;&#X43;&#0000068;", "ABCD"},
+        {"caf&#233;/&#x20AC;/&#x1F600;", "caf\xC3\xA9/\xE2\x82\xAC/\xF0\x9F\x98\x80"},
+        // Kept as written: no ";", unknown names, wrong case, no digits, out of
+        // range, surrogates, control characters, digits past any integer.
+        {"a&amp b", "a&amp b"},
+        {"&nbsp;&Amp;&#;&#x;&#xZ1;", "&nbsp;&Amp;&#;&#x;&#xZ1;"},
+        {"&#x110000;&#xD800;&#0;&#10;&#x7F;", "&#x110000;&#xD800;&#0;&#10;&#x7F;"},
+        {"&#99999999999;&#xFFFFFFFFFFFFFFFF;", "&#99999999999;&#xFFFFFFFFFFFFFFFF;"},
+        {"&&amp;;", "&&;"},
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(DecodeEntities(in), out) << in;
+}
+
+TEST(ExtractLinks, AttributeValuesAreEntityDecoded) {
+    EXPECT_EQ(LinksOf("<img src=\"a.jpg?a=1&amp;b=2\"> <a href=\"p&#46;htm?x=&#x31;\"> "
+                      "<a href=\"mailto:ivan&#64;example.com\">"),
+              (Lines{"jpg http://www.h.com/gal/a.jpg?a=1&b=2", "htm http://www.h.com/gal/p.htm?x=1",
+                     "mail ivan@example.com"}));
+}
+
+TEST(ExtractLinks, BracketsAndPlusInPlainValuesAreAddresses) {
+    EXPECT_EQ(LinksOf("<a href=a+b.jpg> <a href=\"pic(1).jpg\"> <a href=\"list.php?ids[]=1\"> "
+                      "<img src=\"http://[::1]:8603/x.jpg\"> <a href=\"/w/Sun_(star)/p.jpg\">"),
+              (Lines{"jpg http://www.h.com/gal/a+b.jpg", "jpg http://www.h.com/gal/pic(1).jpg",
+                     "php http://www.h.com/gal/list.php?ids[]=1", "jpg http://[::1]:8603/x.jpg",
+                     "jpg http://www.h.com/w/Sun_(star)/p.jpg"}));
+    // Script calls keep their rules: a plain name as argument, nothing else.
+    EXPECT_EQ(LinksOf("<a href=show(a+b.jpg)> <a href=go(x[1].jpg);> <a href=void(0)>"), Lines{});
+}
+
+TEST(ExtractLinks, ScriptCallsAreTellableFromNames) {
+    const std::pair<const char*, bool> cases[] = {
+        {"javascript:x", true},    {"show(pic.jpg)", true},  {"go(3);", true},
+        {"win.open(a.jpg)", true}, {"pic(1).jpg", false},    {"(a).jpg", false},
+        {"/w/f(1)", false},        {"http://h/f(x)", false}, {"1go(3)", false},
+        {"a-b(c)", false},         {"plain.jpg", false},
+    };
+    for (const auto& [value, script] : cases)
+        EXPECT_EQ(PageProcessor::IsScriptCall(value), script) << value;
+}
+
+TEST(ProcessLink, LinksUpTo8192CharactersAreTakenLongerOnesNoted) {
+    RecordingCore core;
+    std::vector<std::string> notes;
+    core.OnLog = [&](Component*, const std::string& m) { notes.push_back(m); };
+    const std::string head = "https://bucket.example/k.jpg?X-Amz-Signature=";
+    const std::string signedUrl = head + std::string(8192 - head.size(), 's');
+    const std::string tooLong = head + std::string(8193 - head.size(), 't');
+    core.Run(kPage,
+             "<img src=\"" + signedUrl + "\"> <img src=\"" + tooLong + "\"> <img src=ok.jpg>");
+    EXPECT_EQ(core.Links(), (Lines{"jpg " + signedUrl, "jpg http://www.h.com/gal/ok.jpg"}));
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("longer than 8192 characters (8193)"), std::string::npos) << notes[0];
+    EXPECT_NE(notes[0].find(head), std::string::npos);
+    // The long one is stored under a name the file system takes.
+    EXPECT_FALSE(core.LastHook.empty());
 }

@@ -129,19 +129,25 @@ TEST(StringListSort, BlankLinesOfATextAssignment) {
     EXPECT_EQ(Strings(keep), (std::vector<std::string>{"", "a", "b"}));
 }
 
-TEST(UrlQueue, AddDeleteAndClear) {
+TEST(UrlQueue, AddTakeAndClear) {
     UrlQueue q;
-    q.AddUrl("http://h/1", {.DepthSearchLevel = 2,
-                            .Priority = true,
-                            .CountArea = 5,
-                            .HrefOrSrc = 'S',
-                            .GetAction = BodyHandling::STORE_TO_FILE,
-                            .ReferringUrl = "http://h/",
-                            .EntryValue = 9});
-    q.AddUrl("http://h/2", {.DepthSearchLevel = 3, .HrefOrSrc = 'H', .RetryNumber = 2});
-    q.AddUrl("http://h/1", {.GetAction = BodyHandling::HEAD_ONLY}); // no duplicate test
+    q.AddUrl("http://h/1",
+             {.DepthSearchLevel = 2,
+              .Priority = true,
+              .CountArea = 5,
+              .HrefOrSrc = 'S',
+              .GetAction = BodyHandling::STORE_TO_FILE,
+              .ReferringUrl = "http://h/",
+              .EntryValue = 9},
+             "h");
+    q.AddUrl("http://h/2", {.DepthSearchLevel = 3, .HrefOrSrc = 'H', .RetryNumber = 2}, "h");
+    q.AddUrl("http://h/1", {.GetAction = BodyHandling::HEAD_ONLY}, "h"); // no duplicate test
     ASSERT_EQ(q.Count(), 3);
-    const QueuedRequest& o = q.Urls[0].Request;
+    EXPECT_EQ(q.PriorityCount(), 1);
+    const UrlQueue::Item first = q.Take(UrlQueue::Id(q.Choose({})));
+    EXPECT_EQ(first.Url, "http://h/1");
+    EXPECT_EQ(first.Lane, "h");
+    const QueuedRequest& o = first.Request;
     EXPECT_EQ(o.DepthSearchLevel, 2);
     EXPECT_EQ(o.RetryNumber, 1);
     EXPECT_EQ(o.HrefOrSrc, 'S');
@@ -151,13 +157,77 @@ TEST(UrlQueue, AddDeleteAndClear) {
     EXPECT_EQ(o.EntryValue, 9);
     EXPECT_EQ(o.ReferringUrl, "http://h/");
 
-    q.DeleteUrl(0);
     ASSERT_EQ(q.Count(), 2);
-    EXPECT_EQ(q.Urls[0].Url, "http://h/2");
-    EXPECT_EQ(q.Urls[0].Request.RetryNumber, 2);
-    EXPECT_EQ(q.Urls[1].Request.GetAction, BodyHandling::HEAD_ONLY);
+    EXPECT_EQ(q.PriorityCount(), 0);
+    const UrlQueue::Item second = q.Take(UrlQueue::Id(q.Choose({})));
+    EXPECT_EQ(second.Url, "http://h/2");
+    EXPECT_EQ(second.Request.RetryNumber, 2);
     q.ClearUrls();
     EXPECT_EQ(q.Count(), 0);
+    EXPECT_EQ(q.Choose({}), -1);
+}
+
+namespace {
+
+// The URLs in the order Choose hands them out.
+std::vector<std::string> Drain(UrlQueue& q, const UrlQueue::Order& order,
+                               const std::function<bool(const std::string&)>& open = {}) {
+    std::vector<std::string> out;
+    for (std::int64_t id; (id = q.Choose(order, open)) >= 0;)
+        out.push_back(q.Take(UrlQueue::Id(id)).Url);
+    return out;
+}
+
+} // namespace
+
+// The same orders whether the whole queue is one lane or every lane is open.
+TEST(UrlQueue, PriorityThenDeepestOrOldestAcrossLanes) {
+    for (const bool lanes : {false, true}) {
+        const std::function<bool(const std::string&)> open =
+            lanes ? [](const std::string&) { return true; }
+                  : std::function<bool(const std::string&)>();
+        const auto fill = [](UrlQueue& q) {
+            q.AddUrl("a1", {.DepthSearchLevel = 1}, "a");
+            q.AddUrl("b3", {.DepthSearchLevel = 3}, "b");
+            q.AddUrl("a3", {.DepthSearchLevel = 3}, "a");
+            q.AddUrl("bp", {.DepthSearchLevel = 1, .Priority = true}, "b");
+            q.AddUrl("ap", {.DepthSearchLevel = 0, .Priority = true}, "a");
+            q.AddUrl("c2", {.DepthSearchLevel = 2}, "c");
+        };
+        UrlQueue q;
+        fill(q);
+        EXPECT_EQ(Drain(q, {.PriorityFirst = true}, open),
+                  (std::vector<std::string>{"bp", "ap", "a1", "b3", "a3", "c2"}));
+        fill(q);
+        EXPECT_EQ(Drain(q, {.PriorityFirst = true, .DeepestFirst = true}, open),
+                  (std::vector<std::string>{"bp", "ap", "b3", "a3", "c2", "a1"}));
+        fill(q);
+        EXPECT_EQ(Drain(q, {.DeepestFirst = true}, open),
+                  (std::vector<std::string>{"b3", "a3", "c2", "a1", "bp", "ap"}));
+    }
+}
+
+TEST(UrlQueue, WaitingEntriesAndClosedLanesArePassedOver) {
+    UrlQueue q;
+    for (int i = 0; i < 5000; ++i)
+        q.AddUrl("slow" + std::to_string(i), {}, "slow");
+    q.AddUrl("later", {.Priority = true, .NotBeforeMs = 1000}, "fast");
+    q.AddUrl("now", {}, "fast");
+    int asked = 0;
+    const auto open = [&](const std::string& lane) {
+        ++asked;
+        return lane != "slow";
+    };
+    EXPECT_EQ(q.At(UrlQueue::Id(q.Choose({.PriorityFirst = true, .NowMs = 999}, open))).Url, "now");
+    EXPECT_EQ(asked, 2) << "once per lane, not once per entry";
+    EXPECT_EQ(q.At(UrlQueue::Id(q.Choose({.PriorityFirst = true, .NowMs = 1000}, open))).Url,
+              "later");
+    // Without lanes to ask about, the wait still holds.
+    EXPECT_EQ(q.At(UrlQueue::Id(q.Choose({.PriorityFirst = true, .NowMs = 999}))).Url, "slow0");
+    EXPECT_EQ(Drain(q, {.NowMs = 999}, [](const std::string& l) { return l == "fast"; }),
+              std::vector<std::string>{"now"});
+    EXPECT_EQ(q.Choose({.NowMs = 999}, [](const std::string& l) { return l == "fast"; }), -1);
+    EXPECT_EQ(q.Count(), 5001);
 }
 
 TEST(UrlSet, EntriesMarksAndForgetting) {

@@ -43,6 +43,31 @@ TEST(ScanDepth, MediaTypesAreCaseBlind) {
     EXPECT_TRUE(run.HasLink("htm " + site.Url("/r.html"))) << "the second page was not read";
 }
 
+// A start page that is not html is told as a page error; a linked file that
+// is not html is only passed over.
+TEST(ScanDepth, AStartPageThatIsNotHtmlIsAPageError) {
+    SiteServer site;
+    site.File("/pic.jpg", "image/jpeg", "not a page");
+    site.File("/pic.htm", "image/jpeg", "not a page either");
+    TempDir dir;
+    ScanRun run(dir.Path());
+    DownloadStats pages;
+    run.Grab.StatsHook = [&](ScanEngine&, const DownloadStats& s) {
+        if (s.Tag == 1) pages = s;
+    };
+    ASSERT_TRUE(run.Scan(site.Url("/pic.jpg")));
+    ASSERT_EQ(run.PageErrors.size(), 1u);
+    EXPECT_EQ(run.PageErrors[0], "200 not an html page (image/jpeg) : " + site.Url("/pic.jpg"));
+    EXPECT_EQ(pages.Errors, 1);
+
+    TempDir dir2;
+    ScanRun deeper(dir2.Path());
+    site.File("/index.html", "text/html", "<a href=\"pic.htm\">x</a>");
+    ASSERT_TRUE(deeper.Scan(site.Url("/index.html")));
+    EXPECT_TRUE(deeper.HasLink("htm " + site.Url("/pic.htm")));
+    EXPECT_TRUE(deeper.PageErrors.empty());
+}
+
 TEST(ScanDepth, DepthThreeFollowsTwoLevelsAndFetchesEachUrlOnce) {
     SiteServer site;
     ThreeLevels(site);

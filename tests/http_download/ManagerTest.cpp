@@ -23,7 +23,7 @@ TEST(HeadHandling, PageManagerTakesOnlyHtmlAndRobots) {
     server.Serve("/notes.txt", "text/plain", "plain text");
     ManagerRun run("", 1);
     for (const char* p : {"/page.html", "/pic.jpg", "/looks-like.jpg", "/robots.txt", "/notes.txt"})
-        run.Add(server.Url(p), BodyHandling::STORE_TO_DATASTRING, "", 'H', 1);
+        run.Add(server.Url(p), BodyHandling::STORE_TO_DATASTRING, "", 'H', 2);
     ASSERT_TRUE(run.RunToIdle());
 
     std::vector<std::string> got;
@@ -31,7 +31,8 @@ TEST(HeadHandling, PageManagerTakesOnlyHtmlAndRobots) {
         got.push_back(r.Url.substr(server.Origin().size()));
     std::sort(got.begin(), got.end());
     EXPECT_EQ(got, (std::vector<std::string>{"/looks-like.jpg", "/page.html", "/robots.txt"}));
-    // Refused bodies are dropped without a report and without a retry.
+    // Refused bodies of pages met on the way (depth 2) are dropped without a
+    // report and without a retry; a start page's is told (engine tests).
     EXPECT_TRUE(run.Errors.empty());
     EXPECT_EQ(run.M.Retries(), 0);
     EXPECT_EQ(server.Count("/pic.jpg"), 1);

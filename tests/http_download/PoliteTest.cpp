@@ -1,7 +1,8 @@
 // Servers that ask to slow down: the Retry-After field in both forms, the
-// host limits, and the download manager waiting as asked, one connection at
-// a time until the host answers again, or judging the answer as before when
-// the setting is off.
+// host limits, and the download manager waiting as asked with fewer
+// connections until the host answers again, or judging the answer as before
+// when the setting is off; the queue's lanes by host and the per-host cap
+// across redirects.
 #include "DownloadHarness.h"
 #include "TestHttpServer.h"
 #include "download/HostLimits.h"
@@ -12,7 +13,9 @@
 #include <atomic>
 #include <chrono>
 #include <ctime>
+#include <deque>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -79,7 +82,7 @@ TEST(HostLimits, HostKeysIgnoreCaseUserAndPort) {
     EXPECT_EQ(UrlHostKey("http://a@b@host/p"), "host");
 }
 
-TEST(HostLimits, CapPauseOneConnectionThenGrowingBackOneASuccess) {
+TEST(HostLimits, CapPauseHalvingThenGrowingBackOneARound) {
     HostLimits limits;
     limits.Ceiling = 3;
     const std::string h = "example.com";
@@ -93,8 +96,8 @@ TEST(HostLimits, CapPauseOneConnectionThenGrowingBackOneASuccess) {
     limits.Cap = 0;
 
     // Slowed down with one of its connections still open: nothing new until
-    // the pause is over, then one connection.
-    limits.SlowDown(h, 1000);
+    // the pause is over, then half of the ceiling of three: one connection.
+    limits.SlowDown(h, 0, 1000);
     EXPECT_EQ(limits.Allowed(h), 1);
     EXPECT_FALSE(limits.MayOpen(h, 999));
     EXPECT_FALSE(limits.MayOpen(h, 1000)) << "its open connection is the one it may have";
@@ -106,12 +109,24 @@ TEST(HostLimits, CapPauseOneConnectionThenGrowingBackOneASuccess) {
     EXPECT_EQ(limits.Allowed(h), 2);
     EXPECT_TRUE(limits.MayOpen(h, 1000));
     limits.Succeeded(h);
+    EXPECT_EQ(limits.Allowed(h), 2) << "two answers for each step from two";
+    limits.Succeeded(h);
     EXPECT_EQ(limits.Allowed(h), -1) << "back at the ceiling: no longer watched";
-    // A second slow-down never shortens a pause already asked for.
-    limits.SlowDown(h, 5000);
-    limits.SlowDown(h, 2000);
+    // A second slow-down never shortens a pause already asked for, and one
+    // that comes while the host is paused halves nothing more.
+    limits.Ceiling = 8;
+    limits.SlowDown(h, 1000, 5000);
+    EXPECT_EQ(limits.Allowed(h), 4);
+    limits.SlowDown(h, 1500, 2000);
+    EXPECT_EQ(limits.Allowed(h), 4);
     limits.Closed(h);
     EXPECT_FALSE(limits.MayOpen(h, 4999));
+    // The next "slow down" after the pause halves again, never below one.
+    limits.SlowDown(h, 5000, 6000);
+    EXPECT_EQ(limits.Allowed(h), 2);
+    limits.SlowDown(h, 6000, 7000);
+    limits.SlowDown(h, 7000, 8000);
+    EXPECT_EQ(limits.Allowed(h), 1);
     EXPECT_EQ(limits.MostOpenTo(h), 2);
     // A new scan starts afresh but keeps counting what is still open.
     limits.Opened(h);
@@ -250,16 +265,17 @@ TEST(PoliteManager, AnswersThatAreNotAskingToWaitAreJudgedAsBefore) {
     EXPECT_TRUE(FilesUnder(dir.Path()).empty());
 }
 
-TEST(PoliteManager, EachWaitUsesATryAndTheLastAnswerIsReported) {
+TEST(PoliteManager, WaitsHaveTheirOwnBudgetAndTheLastAnswerIsReported) {
     SlowingServer site(
         429, [] { return std::string("0"); }, 100);
     TempDir dir;
     PoliteRun run(dir.Path());
-    run.M.RetryCount = 3;
+    run.M.RetryCount = 1;
     run.Add(site.Server.Url("/p.jpg"));
     ASSERT_TRUE(run.RunToIdle());
-    EXPECT_EQ(site.RequestTimes().size(), 3u) << "three tries in all";
-    EXPECT_EQ(run.M.Retries(), 2);
+    EXPECT_EQ(site.RequestTimes().size(), std::size_t(DownloadManager::kMaxServerWaits + 1))
+        << "waits use none of the tries";
+    EXPECT_EQ(run.M.Retries(), DownloadManager::kMaxServerWaits);
     ASSERT_EQ(run.Errors.size(), 1u);
     EXPECT_EQ(run.Errors[0].Code, 429u);
     EXPECT_EQ(run.FailedKinds, std::vector<int>{1});
@@ -283,10 +299,10 @@ TEST(PoliteManager, OffEveryAnswerIsJudgedAsItComes) {
     EXPECT_TRUE(run.Received.empty());
 }
 
-// After the "slow down" the host has one connection: of the requests made
-// after it, only one reaches the server before the first success returns,
-// and no request starts while the host has all it may have.
-TEST(PoliteManager, ASlowedDownHostGetsOneConnectionUntilItAnswersAgain) {
+// After the "slow down" the host has half its connections: of the requests
+// made after it, only two of four reach the server before the first success
+// returns, and no request starts while the host has all it may have.
+TEST(PoliteManager, ASlowedDownHostGetsHalfItsConnectionsUntilItAnswersAgain) {
     TestHttpServer server;
     std::mutex m;
     std::vector<std::pair<Clock::time_point, Clock::time_point>> served; // enter, leave
@@ -329,7 +345,7 @@ TEST(PoliteManager, ASlowedDownHostGetsOneConnectionUntilItAnswersAgain) {
     int before = 0;
     for (const auto& [enter, leave] : served)
         if (enter < firstLeave) ++before;
-    EXPECT_EQ(before, 1);
+    EXPECT_EQ(before, 2);
     EXPECT_EQ(run.M.Limits().Allowed("127.0.0.1"), -1) << "grown back to every slot";
     EXPECT_EQ(run.M.Limits().OpenTo("127.0.0.1"), 0);
 }
@@ -353,4 +369,127 @@ TEST(PoliteManager, TheCapHoldsTheConnectionsToOneHost) {
     EXPECT_EQ(run.Received.size(), 12u);
     EXPECT_LE(concurrency.Peak(), 2);
     EXPECT_LE(run.M.Limits().MostOpenTo("127.0.0.1"), 2);
+}
+
+// A rate limiter as servers run them: at most PerSecond requests are served
+// in any second; beyond that the answer is 429 with "Retry-After: 1".
+struct RateLimitedServer {
+    explicit RateLimitedServer(int perSecond) {
+        Server.Fallback([this, perSecond](const httplib::Request& req, httplib::Response& res) {
+            const auto now = Clock::now();
+            {
+                std::lock_guard lock(M);
+                while (!Served.empty() && now - Served.front() >= std::chrono::seconds(1))
+                    Served.pop_front();
+                if (int(Served.size()) >= perSecond) {
+                    ++Refused;
+                    res.status = 429;
+                    res.set_header("Retry-After", "1");
+                    res.set_content("slow down", "text/plain");
+                    return;
+                }
+                Served.push_back(now);
+            }
+            res.set_content("pic " + req.path, "image/jpeg");
+        });
+    }
+    TestHttpServer Server;
+    std::mutex M;
+    std::deque<Clock::time_point> Served;
+    int Refused = 0;
+};
+
+// With a steady limiter the host is slowed down again and again; every
+// picture still arrives, even with one try per address, since waiting
+// uses up none of the tries.
+TEST(PoliteManager, ASteadyRateLimiterCostsNoPicture) {
+    RateLimitedServer site(20);
+    TempDir dir;
+    PoliteRun run(dir.Path());
+    run.M.QuietTicksBeforeIdle = 0;
+    run.M.RetryCount = 1;
+    run.M.ConcurrentDownloads = 2;
+    run.M.Limits().Cap = 2;
+    constexpr int kFiles = 40;
+    for (int i = 0; i < kFiles; ++i)
+        run.Add(site.Server.Url("/r" + std::to_string(i) + ".jpg"));
+    ASSERT_TRUE(run.RunToIdle());
+    {
+        std::lock_guard lock(site.M);
+        EXPECT_GT(site.Refused, 0) << "the limiter was met";
+    }
+    EXPECT_TRUE(run.Errors.empty());
+    EXPECT_EQ(run.M.Errors(), 0);
+    EXPECT_EQ(run.M.Done(), kFiles);
+    EXPECT_EQ(int(FilesUnder(dir.Path()).size()), kFiles);
+    EXPECT_GT(run.M.Retries(), 0);
+    EXPECT_LE(run.M.Limits().MostOpenTo("127.0.0.1"), 2);
+}
+
+// Requests to a paused host wait in their own lane: picking a request to
+// another host asks about the paused host once, not once per request it has
+// waiting.
+TEST(PoliteManager, APausedHostsQueueIsPassedOverAsAWhole) {
+    TestHttpServer server;
+    server.Fallback([](const httplib::Request&, httplib::Response& res) {
+        res.set_content("pic", "image/jpeg");
+    });
+    TempDir dir;
+    PoliteRun run(dir.Path());
+    run.M.ConcurrentDownloads = 2;
+    constexpr int kPaused = 2000, kLive = 20;
+    for (int i = 0; i < kPaused; ++i)
+        run.Add("http://paused.invalid/p" + std::to_string(i) + ".jpg");
+    for (int i = 0; i < kLive; ++i)
+        run.Add(server.Url("/l" + std::to_string(i) + ".jpg"));
+    // Paused once the manager is working (starting it forgets old pauses).
+    const std::int64_t now = MonotonicMs();
+    run.M.Limits().SlowDown("paused.invalid", now, now + 600000);
+    ASSERT_TRUE(RunUntil([&] { return run.Received.size() == std::size_t(kLive); }));
+    EXPECT_EQ(run.M.QueueCount(), kPaused);
+    // Each pick asks about two hosts at most; a pick that went through the
+    // queue would ask kPaused times for every live request.
+    EXPECT_LT(run.M.Limits().Checks(), kPaused) << run.Started() << " started";
+}
+
+// Links on three hosts that all redirect to a fourth: each transfer counts
+// against the host it talks to, so the fourth never has more connections
+// than the cap, and a redirect that finds it busy goes on from there later.
+// (Loopback addresses other than 127.0.0.1 make the other hosts.)
+TEST(PoliteManager, RedirectsCountAgainstTheHostTheyLeadTo) {
+    TestHttpServer target;
+    Concurrency concurrency;
+    target.Fallback([&](const httplib::Request& req, httplib::Response& res) {
+        concurrency.Enter();
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        res.set_content("pic " + req.path, "image/jpeg");
+        concurrency.Leave();
+    });
+    std::vector<std::unique_ptr<TestHttpServer>> sources;
+    for (const char* address : {"127.0.0.2", "127.0.0.3", "127.0.0.4"})
+        sources.push_back(std::make_unique<TestHttpServer>(1, address));
+    TempDir dir;
+    PoliteRun run(dir.Path());
+    run.M.QuietTicksBeforeIdle = 0;
+    run.M.RetryCount = 1;
+    run.M.ConcurrentDownloads = 3;
+    std::vector<std::string> urls;
+    for (std::size_t s = 0; s < sources.size(); ++s)
+        for (int i = 0; i < 5; ++i) {
+            const std::string name = "/s" + std::to_string(s) + "-" + std::to_string(i) + ".jpg";
+            sources[s]->Redirect(name, target.Url(name));
+            urls.push_back(sources[s]->Url(name));
+            run.Add(urls.back());
+        }
+    run.M.Limits().Cap = 1;
+    ASSERT_TRUE(run.RunToIdle());
+    EXPECT_TRUE(run.Errors.empty());
+    EXPECT_EQ(run.Received.size(), urls.size());
+    EXPECT_EQ(concurrency.Peak(), 1);
+    EXPECT_EQ(run.M.Limits().MostOpenTo("127.0.0.1"), 1);
+    EXPECT_EQ(target.Total(), int(urls.size())) << "a held redirect is not asked twice";
+    for (const std::string& url : urls)
+        EXPECT_EQ(ReadFile(run.Target(url)), "pic " + url.substr(url.rfind('/'))) << url;
+    for (const char* host : {"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.4"})
+        EXPECT_EQ(run.M.Limits().OpenTo(host), 0) << host;
 }

@@ -27,6 +27,7 @@ const std::set<std::string> kLoadedByGrabber = {"StoragePath",
                                                 "MaxDownloadQueueSize",
                                                 "SearchThumbs",
                                                 "ModernMarkup",
+                                                "FindTextAddresses",
                                                 "RespectRateLimits",
                                                 "KeepCookies",
                                                 "UseBrowserLogins",
@@ -104,6 +105,11 @@ TEST_F(PersistentGrabberTest, FirstStartWritesEveryLoadedValueWithItsDefaultInIt
             EXPECT_EQ(Stored(RegistryRoot::LocalMachine, name), std::nullopt) << name;
             continue;
         }
+        // The defaults that follow the current folder are not stored.
+        if (def == &Setting::StoragePath || def == &Setting::FileOfResults) {
+            EXPECT_EQ(Stored(*def), std::nullopt);
+            continue;
+        }
         (def->Entry.CurrentUser ? user : machine).push_back(name);
         EXPECT_EQ(Stored(*def), DefaultText(*def)) << name;
         EXPECT_EQ(Stored(OtherRoot(def->Entry), name), std::nullopt)
@@ -165,6 +171,8 @@ TEST_F(PersistentGrabberTest, SettersStoreTheirValueInTheirRoot) {
          Setting::DownloadHtmlPages, "0"},
         {"search thumbs", [](G& g) { g.SetSearchThumbs(true); }, Setting::SearchThumbs, "1"},
         {"today's markup", [](G& g) { g.SetModernMarkup(true); }, Setting::ModernMarkup, "1"},
+        {"addresses in the text", [](G& g) { g.SetFindTextAddresses(false); },
+         Setting::FindTextAddresses, "0"},
         {"rate limits", [](G& g) { g.SetRespectRateLimits(true); }, Setting::RespectRateLimits,
          "1"},
         {"keep cookies", [](G& g) { g.SetKeepCookies(false); }, Setting::KeepCookies, "0"},
@@ -476,6 +484,27 @@ TEST_F(PersistentGrabberTest, MissingStorageFolderFallsBackForThisRunOnlyWithout
     PersistentGrabber attached(&Sink);
     EXPECT_TRUE(Sink.Texts.empty()) << Sink.Texts.front();
     EXPECT_EQ(attached.DownloadPath(), gone);
+}
+
+TEST_F(PersistentGrabberTest, TheStorageFolderFollowsTheCurrentFolderUntilTheUserChoosesOne) {
+    { PersistentGrabber first(&Sink); }
+    const std::string elsewhere = Base + "/elsewhere";
+    fs::create_directories(elsewhere);
+    fs::current_path(elsewhere);
+    {
+        PersistentGrabber second(&Sink);
+        EXPECT_EQ(second.DownloadPath(), elsewhere + "/Download/");
+        EXPECT_TRUE(fs::is_directory(elsewhere + "/Download"));
+        fs::create_directories(Base + "/pics");
+        second.SetDownloadPath(Base + "/pics/"); // the user's choice
+    }
+    const std::string third = Base + "/third";
+    fs::create_directories(third);
+    fs::current_path(third);
+    PersistentGrabber chosen(&Sink);
+    EXPECT_EQ(chosen.DownloadPath(), Base + "/pics/");
+    EXPECT_FALSE(fs::exists(third + "/Download")) << "a folder nobody stores into";
+    EXPECT_TRUE(Sink.Texts.empty()) << Sink.Texts.front();
 }
 
 TEST_F(PersistentGrabberTest, StoredStorageFolderThatExistsIsUsedSilently) {

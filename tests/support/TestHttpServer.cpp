@@ -3,11 +3,12 @@
 #include <chrono>
 #include <condition_variable>
 
-TestHttpServer::TestHttpServer(int requestsPerConnection) {
+TestHttpServer::TestHttpServer(int requestsPerConnection, const std::string& address)
+    : Address_(address) {
     Server_.set_keep_alive_max_count(std::size_t(requestsPerConnection));
     auto handle = [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); };
     Server_.Get(".*", handle);
-    Port_ = Server_.bind_to_any_port("127.0.0.1");
+    Port_ = Server_.bind_to_any_port(Address_);
     Thread_ = std::thread([this] { Server_.listen_after_bind(); });
     while (!Server_.is_running())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -25,7 +26,7 @@ void TestHttpServer::Stop() {
 }
 
 std::string TestHttpServer::Origin() const {
-    return "http://127.0.0.1:" + std::to_string(Port_);
+    return "http://" + Address_ + ":" + std::to_string(Port_);
 }
 
 void TestHttpServer::On(const std::string& path, Handler handler) {

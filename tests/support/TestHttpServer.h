@@ -1,7 +1,8 @@
 #pragma once
 
-// An HTTP server for tests: cpp-httplib on a random port of 127.0.0.1, in
-// the test process, with exact-path routes and a record of every request.
+// An HTTP server for tests: cpp-httplib on a random port of 127.0.0.1 (or
+// another loopback address, for tests that need several hosts), in the test
+// process, with exact-path routes and a record of every request.
 
 #include <httplib.h>
 
@@ -31,7 +32,8 @@ public:
 
     // requestsPerConnection: how many requests one connection may carry
     // (1: closed after each answer, as HTTP/1.0 servers do by default).
-    explicit TestHttpServer(int requestsPerConnection = 1);
+    explicit TestHttpServer(int requestsPerConnection = 1,
+                            const std::string& address = "127.0.0.1");
     ~TestHttpServer();
     TestHttpServer(const TestHttpServer&) = delete;
     TestHttpServer& operator=(const TestHttpServer&) = delete;
@@ -40,11 +42,11 @@ public:
     void Stop();
 
     int Port() const { return Port_; }
-    // "http://127.0.0.1:<port>"
+    // "http://<address>:<port>"
     std::string Origin() const;
     std::string Url(const std::string& path) const { return Origin() + path; }
-    // "127.0.0.1+<port>": the folder of the storage folder that its files go to.
-    std::string HostFolder() const { return "127.0.0.1+" + std::to_string(Port_); }
+    // "<address>+<port>": the folder of the storage folder that its files go to.
+    std::string HostFolder() const { return Address_ + "+" + std::to_string(Port_); }
 
     // Routes by exact path; unknown paths get 404 "not found".
     void On(const std::string& path, Handler handler);
@@ -66,6 +68,7 @@ private:
     void Handle(const httplib::Request& req, httplib::Response& res);
 
     httplib::Server Server_;
+    std::string Address_;
     int Port_ = 0;
     std::thread Thread_;
     mutable std::mutex M_;

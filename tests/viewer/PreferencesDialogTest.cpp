@@ -497,6 +497,7 @@ TEST_F(PreferencesDialogTest, VariantsShowTheirOwnParts) {
     EXPECT_FALSE(shown("htmlExtensionsGroup"));
     EXPECT_FALSE(shown("fileTypesGroup"));
     EXPECT_FALSE(shown("listedTypesGroup"));
+    EXPECT_FALSE(shown("findTextAddresses"));
     EXPECT_TRUE(shown("browserProxyNote"));
     EXPECT_TRUE(shown("storePages"));
 
@@ -516,8 +517,25 @@ TEST_F(PreferencesDialogTest, VariantsShowTheirOwnParts) {
     EXPECT_TRUE(pages->isTabVisible(4));
     EXPECT_TRUE(shown("fileTypesGroup"));
     EXPECT_TRUE(shown("filterDownloads"));
-    EXPECT_FALSE(shown("resultFileGroup"));
+    // The mail face writes its results file and may read addresses in the text.
+    EXPECT_TRUE(shown("resultFileGroup"));
+    EXPECT_TRUE(shown("findTextAddresses"));
     EXPECT_TRUE(pages->isTabVisible(3)); // HTML Scanning always
+}
+
+TEST_F(PreferencesDialogTest, TextAddressesBoxIsNamedByItsCaptionAndKept) {
+    Dialog().ApplyVariant(APP_MISSIVANT);
+    Dialog().show();
+    Find<QTabWidget>("pages")->setCurrentIndex(3);
+    QCheckBox* box = Find<QCheckBox>("findTextAddresses");
+    EXPECT_EQ(box->text(), "Also find addresses in the page text");
+    EXPECT_EQ(box->accessibleName(), box->text());
+    const bool before = box->isChecked();
+    EXPECT_EQ(before, gallery.FindTextAddresses);
+    ClickBox(box);
+    EXPECT_EQ(gallery.FindTextAddresses, !before);
+    EXPECT_EQ(Stored(Setting::FindTextAddresses), before ? "0" : "1");
+    Dialog().hide();
 }
 
 int main(int argc, char** argv) {
