@@ -6,5 +6,6 @@ add_library(tessellon_browser STATIC
   ${CMAKE_CURRENT_LIST_DIR}/WebBrowser.cpp
   ${CMAKE_CURRENT_LIST_DIR}/BrowserPanel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/BrowserWiring.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/BrowserCookies.cpp
 )
 target_link_libraries(tessellon_browser PUBLIC tessellon_app Qt6::WebEngineWidgets)

@@ -1,6 +1,7 @@
 #include "app/BrowserPanel.h"
 
 #include "app/BrowserAddressBox.h"
+#include "app/BrowserCookies.h"
 #include "app/WebBrowser.h"
 #include "gallery/ExceptionGuard.h"
 #include "gallery/ScreenCursor.h"
@@ -320,6 +321,7 @@ void BrowserPanel::BrowserButtonClicked(int tag) {
 QWebEngineView* BrowserPanel::NewTopLevelView() {
     // A window of its own, closed with the panel at the latest.
     auto* view = new QWebEngineView(this);
+    view->setPage(new QWebEnginePage(BrowserProfile(), view)); // the same logins
     view->setWindowFlag(Qt::Window, true);
     view->setAttribute(Qt::WA_DeleteOnClose, true);
     view->setAccessibleName(QStringLiteral("web page"));

@@ -1,6 +1,7 @@
 #include "BrowserWiring.h"
 
 #include "app/BrowserAddressBox.h"
+#include "app/BrowserCookies.h"
 #include "app/BrowserPanel.h"
 #include "app/EditComboBox.h"
 #include "app/MainWindow.h"
@@ -29,6 +30,12 @@ BrowserPanel* AttachBrowser(MainWindow& form, MessageSink* messages) {
     };
     panel->OnUrlShown = [&form](const std::string& url) { form.Gallery().SetLastBrowserUrl(url); };
     panel->WelcomePage = [&form] { return form.WelcomePage(); };
+    // Scans start with the cookies of the sites the user logged in to in
+    // the browser, when the preferences say so.
+    auto* cookies = new BrowserCookies(BrowserProfile(), panel);
+    form.Gallery().CookieSource = [&form, cookies] {
+        return form.Gallery().UseBrowserLogins() ? cookies->Lines() : std::vector<std::string>();
+    };
 
     form.OnNavigate = [panel](const QString& url) { panel->SetPending(url); };
     form.OnOpenInNewWindow = [panel](const QString& url) { panel->OpenInNewWindow(url); };

@@ -1,5 +1,6 @@
 #include "app/WebBrowser.h"
 
+#include "app/BrowserCookies.h"
 #include "gallery/ExceptionGuard.h"
 
 #include <QChildEvent>
@@ -9,7 +10,7 @@
 #include <QWebEngineNewWindowRequest>
 
 WebPage::WebPage(QObject* parent, MessageSink* messages)
-    : QWebEnginePage(parent), Messages_(messages) {}
+    : QWebEnginePage(BrowserProfile(), parent), Messages_(messages) {}
 
 bool WebPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
     bool accept = true;

@@ -1,8 +1,10 @@
 // tessellon-cli get: download a list of addresses into the storage folder.
 #include "cli/CliSupport.h"
+#include "cli/CookiesFile.h"
 #include "cli/ReportFormat.h"
 #include "common/StringTools.h"
 #include "download/DownloadManager.h"
+#include "http/CookieShare.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -23,6 +25,8 @@ int RunGet(std::vector<std::string> argv) {
     manager.DownloadPath = CurrentFolder() + "/Download/";
     manager.ConcurrentDownloads = 2;
     std::string referer;
+    std::string cookiesFile;
+    bool noCookies = false;
     while (!args.Done()) {
         const std::string a = args.Next();
         if (a == "--out") {
@@ -54,6 +58,10 @@ int RunGet(std::vector<std::string> argv) {
             manager.ProxyUser = args.Value(a);
         } else if (a == "--proxy-password") {
             manager.ProxyPassword = args.Value(a);
+        } else if (a == "--cookies") {
+            cookiesFile = args.Value(a);
+        } else if (a == "--no-cookies") {
+            noCookies = true;
         } else if (a == "--referer") {
             referer = args.Value(a);
         } else if (a == "-i") {
@@ -74,6 +82,16 @@ int RunGet(std::vector<std::string> argv) {
         }
     }
     if (urls.empty()) throw UsageError{"no URL given"};
+    if (noCookies && !cookiesFile.empty())
+        throw UsageError{"--cookies and --no-cookies exclude each other"};
+    std::vector<std::string> cookieLines;
+    if (!cookiesFile.empty() && !ReadCookiesFile(cookiesFile, cookieLines)) return 1;
+    if (!noCookies) {
+        // The downloads keep the cookies their servers set, as a scan does.
+        manager.Cookies = std::make_shared<CookieShare>();
+        for (const std::string& line : cookieLines)
+            manager.Cookies->AddNetscapeLine(line);
+    }
     if (const std::string problem = OutFolderProblem(manager.DownloadPath); !problem.empty()) {
         std::fprintf(stderr, "%s\n", problem.c_str());
         return 1;

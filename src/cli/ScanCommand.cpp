@@ -1,5 +1,6 @@
 // tessellon-cli scan: one scan without a screen.
 #include "cli/CliSupport.h"
+#include "cli/CookiesFile.h"
 #include "cli/ReportFormat.h"
 #include "common/StringTools.h"
 #include "engine/Grabber.h"
@@ -28,6 +29,8 @@ int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
     std::string out = CurrentFolder() + "/Download/";
     std::string url;
     bool printLinks = false;
+    std::string cookiesFile;
+    bool noCookies = false;
     ApplyScanDefaults(grab, defaults);
 
     while (!args.Done()) {
@@ -116,6 +119,10 @@ int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
             grab.SetProxyUser(args.Value(a));
         } else if (a == "--proxy-password") {
             grab.SetProxyPassword(args.Value(a));
+        } else if (a == "--cookies") {
+            cookiesFile = args.Value(a);
+        } else if (a == "--no-cookies") {
+            noCookies = true;
         } else if (a == "--links") {
             printLinks = true;
         } else if (a == "--log") {
@@ -132,6 +139,10 @@ int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
     }
     if (url.empty() && defaults.Url.empty()) throw UsageError{"no URL given"};
     if (url.empty()) url = defaults.Url;
+    if (noCookies && !cookiesFile.empty())
+        throw UsageError{"--cookies and --no-cookies exclude each other"};
+    grab.SetKeepCookies(!noCookies);
+    if (!cookiesFile.empty() && !ReadCookiesFile(cookiesFile, grab.PresetCookies)) return 1;
 
     if (const std::string problem = OutFolderProblem(out); !problem.empty()) {
         std::fprintf(stderr, "%s\n", problem.c_str());

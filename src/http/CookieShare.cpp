@@ -88,8 +88,8 @@ bool CookieShare::AddNetscapeLine(std::string_view line) {
            CURLE_OK;
 }
 
-CookieShare::LoadCount CookieShare::AddNetscapeText(std::string_view text) {
-    LoadCount count;
+int NetscapeCookieLines(std::string_view text, std::vector<std::string>& good) {
+    int skipped = 0;
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
@@ -99,11 +99,23 @@ CookieShare::LoadCount CookieShare::AddNetscapeText(std::string_view text) {
         if (line.ends_with('\r')) line.remove_suffix(1);
         const bool blank = line.find_first_not_of(" \t") == std::string_view::npos;
         if (blank || (line.starts_with('#') && !line.starts_with("#HttpOnly_"))) continue;
+        if (IsNetscapeCookieLine(line))
+            good.emplace_back(line);
+        else
+            ++skipped;
+    }
+    return skipped;
+}
+
+CookieShare::LoadCount CookieShare::AddNetscapeText(std::string_view text) {
+    std::vector<std::string> good;
+    LoadCount count;
+    count.Skipped = NetscapeCookieLines(text, good);
+    for (const std::string& line : good)
         if (AddNetscapeLine(line))
             ++count.Added;
         else
             ++count.Skipped;
-    }
     return count;
 }
 

@@ -54,3 +54,7 @@ private:
 // bytes, and at most kMaxCookieLine bytes. A "#HttpOnly_" prefix is allowed.
 bool IsNetscapeCookieLine(std::string_view line);
 constexpr std::size_t kMaxCookieLine = 8190;
+// The cookie lines of a Netscape cookies file's text, added to good;
+// comments and blank lines are left out, and damaged lines counted: the
+// count is returned.
+int NetscapeCookieLines(std::string_view text, std::vector<std::string>& good);
