@@ -538,6 +538,29 @@ TEST_F(PreferencesDialogTest, TextAddressesBoxIsNamedByItsCaptionAndKept) {
     Dialog().hide();
 }
 
+// The cookie boxes start on (the defaults), are named by their captions and
+// reach the scan's settings and the stored values.
+TEST_F(PreferencesDialogTest, CookieBoxesAreNamedByTheirCaptionsAndKept) {
+    Dialog().show();
+    Find<QTabWidget>("pages")->setCurrentIndex(3);
+    QCheckBox* keep = Find<QCheckBox>("keepCookies");
+    QCheckBox* logins = Find<QCheckBox>("useBrowserLogins");
+    EXPECT_EQ(keep->text(), "Keep cookies during a scan");
+    EXPECT_EQ(logins->text(), "Use the browser's logins");
+    for (QCheckBox* box : {keep, logins}) {
+        EXPECT_EQ(box->accessibleName(), box->text());
+        EXPECT_TRUE(box->isChecked());
+        EXPECT_TRUE(box->isVisible());
+    }
+    ClickBox(keep);
+    ClickBox(logins);
+    EXPECT_FALSE(gallery.KeepCookies());
+    EXPECT_FALSE(gallery.UseBrowserLogins());
+    EXPECT_EQ(Stored(Setting::KeepCookies), "0");
+    EXPECT_EQ(Stored(Setting::UseBrowserLogins), "0");
+    Dialog().hide();
+}
+
 int main(int argc, char** argv) {
     if (const char* name = std::getenv(kPrintSetting)) {
         SettingsKey reg("Tessellon");
