@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -172,8 +173,7 @@ TransferRound::Outcome TransferRound::Perform() {
         return Outcome::Again;
     }
     if (code != CURLE_OK) {
-        if (R_.ErrorText.empty())
-            R_.ErrorText = ErrorBuffer_[0] != 0 ? ErrorBuffer_ : curl_easy_strerror(code);
+        if (R_.ErrorText.empty()) R_.ErrorText = FailureText(code);
         return Outcome::Ended;
     }
     if (!HeadDone_ && !HeadStage()) return Outcome::Ended;
@@ -181,6 +181,21 @@ TransferRound::Outcome TransferRound::Perform() {
     curl_easy_getinfo(Easy_, CURLINFO_EFFECTIVE_URL, &eff);
     if (eff != nullptr) R_.EffectiveUrl = eff;
     return Outcome::Done;
+}
+
+// libcurl's text for a failed round, led by what it means for the body and
+// followed by the system's reason for a failed connection.
+std::string TransferRound::FailureText(CURLcode code) const {
+    std::string text = ErrorBuffer_[0] != 0 ? ErrorBuffer_ : curl_easy_strerror(code);
+    if (code == CURLE_PARTIAL_FILE) text = "body shorter than its length: " + text;
+    if (code == CURLE_OPERATION_TIMEDOUT) text = "timed out: " + text;
+    long osError = 0;
+    if ((code == CURLE_COULDNT_CONNECT || code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR) &&
+        curl_easy_getinfo(Easy_, CURLINFO_OS_ERRNO, &osError) == CURLE_OK && osError != 0) {
+        const std::string why = std::strerror(int(osError));
+        if (text.find(why) == std::string::npos) text += " (" + why + ")";
+    }
+    return text;
 }
 
 size_t TransferRound::HeaderCallback(char* buffer, size_t size, size_t nitems, void* userdata) {

@@ -103,7 +103,7 @@ TEST(GetCommand, AFailedUrlPrintsItsErrorLineAndExitsOne) {
     ASSERT_TRUE(r.Finished);
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_TRUE(r.Has("Error 404: " + server.Url("/missing.jpg") +
-                      " ERROR  (http://ref.example/page.html)"))
+                      " 404 Not Found  (http://ref.example/page.html)"))
         << r.Out;
     EXPECT_TRUE(r.Has("   done: " + server.Url("/ok.jpg")));
     EXPECT_TRUE(r.Has("           done: 1"));
@@ -146,7 +146,9 @@ TEST(GetCommand, PoliteWaitsWhenTheServerAsksToSlowDown) {
         EXPECT_EQ(r.ExitCode, polite ? 0 : 1) << r.Out << r.Err;
         EXPECT_EQ(calls.load(), polite ? 2 : 1);
         EXPECT_EQ(r.Has("        retries: 1"), polite) << r.Out;
-        EXPECT_EQ(r.Has("Error 429: " + server.Url("/p.jpg") + " ERROR  ()"), !polite) << r.Out;
+        EXPECT_EQ(r.Has("Error 429: " + server.Url("/p.jpg") + " 429 Too Many Requests  ()"),
+                  !polite)
+            << r.Out;
     }
     EXPECT_EQ(RunGet({"--per-host", "0", "http://127.0.0.1:1/x.jpg"}).ExitCode, 2);
 }
@@ -288,8 +290,9 @@ TEST(GetCommand, ServerErrorsPrintALineAndExitOne) {
     const auto r = RunGet({"--out", dir.Path(), server.Url("/a.jpg"), server.Url("/busy.jpg")});
     ASSERT_TRUE(r.Finished);
     EXPECT_EQ(r.ExitCode, 1) << r.Out << r.Err;
-    EXPECT_TRUE(r.Has("not stored: " + server.Url("/busy.jpg") + " (the server sent no file)"))
+    EXPECT_TRUE(r.Has("Error 503: " + server.Url("/busy.jpg") + " 503 Service Unavailable  ()"))
         << r.Out;
+    EXPECT_EQ(server.Count("/busy.jpg"), 3) << "tried as often as allowed";
     EXPECT_TRUE(r.Has("         errors: 1")) << r.Out;
 }
 

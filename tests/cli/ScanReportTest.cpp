@@ -1,0 +1,75 @@
+// What a scan on the command line reports: one line for each failed page or
+// file, saying what failed and why, counted in the statistics.
+#include "CliRun.h"
+#include "ScriptedServer.h"
+#include "TempDir.h"
+#include "TestHttpServer.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The "errors:" figure of the statistics block under heading ("pages:" or
+// "files:"); -1 when there is none.
+int ErrorsIn(const std::string& out, const std::string& heading) {
+    const auto block = out.rfind("\n" + heading + "\n");
+    if (block == std::string::npos) return -1;
+    const std::string key = "errors: ";
+    const auto at = out.find(key, block);
+    return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + key.size());
+}
+
+} // namespace
+
+TEST(ScanReport, EveryFailedPageAndFileHasOneLineWithItsReason) {
+    TestHttpServer closed; // a port where nothing listens any more
+    const std::string refused = closed.Url("/gone.html");
+    closed.Stop();
+    ScriptedServer shortPage([](RawConnection& c) {
+        if (c.ReadHead().empty()) return;
+        c.Send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 1000\r\n\r\nshort");
+    });
+    TestHttpServer site;
+    const std::string index = site.Url("/index.html");
+    site.Serve("/index.html", "text/html",
+               "<a href=\"p404.html\">a</a> <a href=\"p503.html\">b</a> <a href=\"p500.html\">c</a>"
+               "<a href=\"" +
+                   refused + "\">d</a> <a href=\"" + shortPage.Url("/short.html") +
+                   "\">e</a> <img src=\"a.jpg\"> <img src=\"missing.jpg\"> <img src=\"busy.jpg\">");
+    site.Serve("/p404.html", "text/plain", "no such page", 404);
+    site.Serve("/p503.html", "text/html", "<p>busy</p>", 503);
+    site.Serve("/p500.html", "text/plain", "broken", 500);
+    site.Serve("/a.jpg", "image/jpeg", "picture a");
+    site.Serve("/busy.jpg", "text/html", "busy", 503);
+    TempDir dir;
+    const CliResult r = RunCli({"scan", index, "--out", dir.Path(), "--depth", "2", "--retries",
+                                "2", "--download", "src"});
+    ASSERT_TRUE(r.Finished);
+    EXPECT_EQ(r.ExitCode, 1) << r.Out << r.Err;
+
+    const std::string from = "   (" + index + ")";
+    EXPECT_TRUE(r.Has("404: " + site.Url("/p404.html") + " 404 Not Found" + from)) << r.Out;
+    EXPECT_TRUE(r.Has("503: " + site.Url("/p503.html") + " 503 Service Unavailable" + from));
+    EXPECT_TRUE(r.Has("500: " + site.Url("/p500.html") + " 500 Internal Server Error" + from));
+    EXPECT_EQ(r.CountLines("200: " + shortPage.Url("/short.html") +
+                           " body shorter than its length: transfer closed with 995 bytes"),
+              1)
+        << r.Out;
+    EXPECT_EQ(r.CountLines("0: " + refused + " Failed to connect"), 1) << r.Out;
+    EXPECT_NE(r.Out.find("(Connection refused)" + from), std::string::npos) << r.Out;
+    EXPECT_TRUE(
+        r.Has("Error 404: " + site.Url("/missing.jpg") + " 404 Not Found  (" + index + ")"));
+    EXPECT_TRUE(
+        r.Has("Error 503: " + site.Url("/busy.jpg") + " 503 Service Unavailable  (" + index + ")"));
+    // Server errors and broken transfers were given their second try.
+    EXPECT_EQ(site.Count("/p503.html"), 2);
+    EXPECT_EQ(site.Count("/p500.html"), 2);
+    EXPECT_EQ(site.Count("/busy.jpg"), 2);
+    EXPECT_EQ(site.Count("/p404.html"), 1);
+    EXPECT_EQ(shortPage.Accepted(), 2);
+
+    // The statistics count exactly the lines printed.
+    EXPECT_EQ(ErrorsIn(r.Out, "pages:"), 5) << r.Out;
+    EXPECT_EQ(ErrorsIn(r.Out, "files:"), 2) << r.Out;
+    EXPECT_EQ(r.CountLines("Error "), 2);
+}
