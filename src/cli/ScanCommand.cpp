@@ -270,6 +270,7 @@ int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
                      "%d pages were not followed: the page queue was full (raise --max-queue)\n",
                      grab.PagesNotQueued());
     if (stopped) return 130;
+    if (!grab.DiskFull().empty()) return 1; // said by the engine
     if (!defaults.FailuresSetStatus) return 0;
     if (errorLines > 0) return 1;
     if (files.Done + files.AlreadyOnDisk == 0) {

@@ -241,6 +241,7 @@ void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
                     ++InDelivery_;
                     if (OnDataReceived) OnDataReceived(this, &slot, false);
                     --InDelivery_;
+                    if (!slot.DiskFull.empty() && OnDiskFull) OnDiskFull(this, slot.DiskFull);
                 } else if (status >= 500 && status <= 599 && slot.RetryNumber < RetryCount) {
                     // A server error may pass: tried again while tries are left.
                     Queue_.AddUrl(slot.Url.GetUrl(), RetryOf(slot));
@@ -256,17 +257,21 @@ void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
             slot.State = RequestState::GETHTTP_WAITING;
             break;
         case RequestState::GETHTTP_ERROR:
+            // Errors are counted as they are reported: none once stopping.
             if (!slot.FileError.empty()) {
                 // A file that cannot be stored will not be stored on a retry either.
-                if (!Stopping) ReportError(slot, slot.Url.GetUrl(), 0, slot.FileError, 2);
-                ++Errors_;
+                if (!Stopping) {
+                    ReportError(slot, slot.Url.GetUrl(), 0, slot.FileError, 2);
+                    ++Errors_;
+                    if (!slot.DiskFull.empty() && OnDiskFull) OnDiskFull(this, slot.DiskFull);
+                }
             } else if (slot.RetryNumber >= RetryCount) {
                 if (!Stopping) {
                     ReportError(slot, slot.Url.GetUrl(), std::uint32_t(slot.StatusCode),
                                 slot.ErrorMsg, 2);
                     Log("GetHttp_Error " + slot.Url.GetUrl());
+                    ++Errors_;
                 }
-                ++Errors_;
             } else if (!Stopping) {
                 Queue_.AddUrl(slot.Url.GetUrl(), RetryOf(slot));
                 ++Retries_;

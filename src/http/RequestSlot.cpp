@@ -29,6 +29,7 @@ void RequestSlot::Get(RequestKind request) {
     ConnectTimeOut = MonotonicMs() + TimeOutMs_;
     ErrorMsg.clear();
     FileError.clear();
+    DiskFull.clear();
     EffectiveUrl.clear();
     Thread_.reset();
 
@@ -128,6 +129,7 @@ void RequestSlot::Get(RequestKind request) {
         ErrorMsg = r.ErrorText;
         EffectiveUrl = r.EffectiveUrl;
         FileError = r.FileError;
+        DiskFull = r.DiskFull;
         if (!r.FileNote.empty()) Log(r.FileNote);
         if (!HeadHandedOver_) {
             StatusCode = r.StatusCode;

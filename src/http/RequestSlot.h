@@ -66,6 +66,10 @@ public:
     // Set when the target file could not be created or stored: such a
     // failure is reported at once and not retried.
     std::string FileError;
+    // The system's reason when the storage folder's disk refused the body
+    // (full, over quota, past the file size limit): with FileError for a
+    // file; alone for a page, which is processed from memory.
+    std::string DiskFull;
     bool Success = false;
     bool Cancelled = false;
     bool Aborted = false;

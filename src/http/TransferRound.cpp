@@ -276,17 +276,27 @@ size_t TransferRound::WriteCallback(char* ptr, size_t size, size_t nmemb, void* 
 }
 
 // Writes the bytes gathered for the file; false (the run fails) when the
-// disk refuses them.
+// disk refuses a file's bytes. A page's file is given up and its body kept.
 bool TransferRound::WriteChunk() {
     if (Chunk_ == nullptr || Chunk_->empty()) return true;
     std::string why;
     const bool ok = File_.Write(Chunk_->data(), Chunk_->size(), why);
     Chunk_->clear();
-    if (!ok) {
-        Failed_ = true;
-        R_.ErrorText = "cannot write the file: " + why;
+    if (ok) return true;
+    const std::string text = "cannot write the file: " + In_.TargetPath + " (" + why + ")";
+    if (IsDiskFull(File_.LastError())) R_.DiskFull = why;
+    if (!In_.FileRequired) {
+        // A page goes on into memory and is processed all the same.
+        File_.Discard();
+        R_.FileNote = text + ": the page is processed from memory";
+        return true;
     }
-    return ok;
+    Failed_ = true;
+    if (R_.DiskFull.empty())
+        R_.ErrorText = text;
+    else
+        R_.FileError = text; // a full disk will not take the file on another try either
+    return false;
 }
 
 // Closes the chunk that the last pass of libcurl's perform delivered: its

@@ -57,6 +57,7 @@ struct TransferResult {
     std::string EffectiveUrl; // where the request landed after redirects
     std::string FileError;    // the target could not be created or stored
     std::string FileNote;     // the target could not be created; the body is kept in memory
+    std::string DiskFull;     // the system's reason, when the disk refused the target (IsDiskFull)
 };
 
 // Owner callbacks. Each runs on the owner's (main) thread while the worker

@@ -7,6 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+
 namespace {
 
 // The "errors:" figure of the statistics block under heading ("pages:" or
@@ -72,4 +80,78 @@ TEST(ScanReport, EveryFailedPageAndFileHasOneLineWithItsReason) {
     EXPECT_EQ(ErrorsIn(r.Out, "pages:"), 5) << r.Out;
     EXPECT_EQ(ErrorsIn(r.Out, "files:"), 2) << r.Out;
     EXPECT_EQ(r.CountLines("Error "), 2);
+}
+
+namespace {
+
+// A gallery page larger than the disk takes, and its pictures.
+struct FullDiskSite {
+    TestHttpServer Server;
+    static constexpr int kPictures = 6;
+    FullDiskSite() {
+        std::string html = "<!--" + std::string(100000, '.') + "-->";
+        for (int i = 0; i < kPictures; ++i)
+            html += "<img src=\"p" + std::to_string(i) + ".jpg\">";
+        Server.Serve("/index.html", "text/html", html);
+        for (int i = 0; i < kPictures; ++i)
+            Server.Serve("/p" + std::to_string(i) + ".jpg", "image/jpeg",
+                         std::string(100000, char('a' + i)));
+    }
+    int PicturesAsked() const {
+        int n = 0;
+        for (int i = 0; i < kPictures; ++i)
+            n += Server.Count("/p" + std::to_string(i) + ".jpg");
+        return n;
+    }
+};
+
+// Scans the site into out, whose disk refuses the bytes with reason: the
+// page is still processed, the first picture fails without another try, no
+// other is fetched, and the run says why and exits 1.
+void ExpectTheScanStopsFetchingFiles(FullDiskSite& site, const std::string& out,
+                                     const std::string& reason,
+                                     std::function<void()> childSetUp = nullptr) {
+    const CliResult r = RunCli({"scan", site.Server.Url("/index.html"), "--out", out, "--download",
+                                "src", "--file-concurrency", "1", "--retries", "3"},
+                               std::move(childSetUp));
+    ASSERT_TRUE(r.Finished);
+    EXPECT_EQ(r.ExitCode, 1) << r.Out << r.Err;
+    EXPECT_NE(r.Err.find("disk full: " + out + "/ (" + reason + "): no more files are fetched"),
+              std::string::npos)
+        << r.Err;
+    EXPECT_EQ(site.Server.Count("/index.html"), 1);
+    EXPECT_EQ(site.PicturesAsked(), 1) << r.Out; // found in the page, which was not stored
+    EXPECT_EQ(r.CountLines("Error 0: "), 1) << r.Out;
+    EXPECT_NE(r.Out.find(" cannot write the file: " + out + "/"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find(" (" + reason + ")  ("), std::string::npos) << r.Out;
+    EXPECT_EQ(ErrorsIn(r.Out, "pages:"), 0) << r.Out;
+    EXPECT_EQ(ErrorsIn(r.Out, "files:"), 1) << r.Out;
+    EXPECT_EQ(r.Out.find("        retries: 1"), std::string::npos) << r.Out;
+    for (const std::string& f : FilesUnder(out))
+        EXPECT_EQ(f.find(".part-"), std::string::npos) << f;
+}
+
+} // namespace
+
+// A file size limit (no privileges needed) refuses writes past it as a full
+// disk does.
+TEST(ScanReport, AFileSizeLimitStopsTheFilesAndTheRunFails) {
+    FullDiskSite site;
+    TempDir dir;
+    ExpectTheScanStopsFetchingFiles(site, dir.Path(), "File too large", [] {
+        const rlimit limit{64 * 1024, 64 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+}
+
+// A small file system of its own, where mounting is allowed.
+TEST(ScanReport, AFullFileSystemStopsTheFilesAndTheRunFails) {
+    FullDiskSite site;
+    TempDir dir;
+    const std::string disk = dir.Sub("disk");
+    ::mkdir(disk.c_str(), 0755);
+    if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
+    ExpectTheScanStopsFetchingFiles(site, disk, "No space left on device");
+    ::umount2(disk.c_str(), MNT_DETACH);
 }
