@@ -133,6 +133,16 @@ int RunGet(std::vector<std::string> argv) {
         settled.insert(get->Url.GetUrl());
     };
     manager.OnUpdatedStats = [&](Component*, const DownloadStats& now) { stats = now; };
+    // A full disk takes no more files: none is started once it was seen.
+    std::string diskFull;
+    manager.OnDiskFull = [&](Component*, const std::string& why) {
+        if (!diskFull.empty()) return;
+        diskFull = why;
+        progress.Clear();
+        std::fprintf(stderr, "disk full: %s (%s): no more files are fetched\n",
+                     manager.DownloadPath.c_str(), why.c_str());
+    };
+    manager.MayStart = [&] { return diskFull.empty(); };
 
     for (const std::string& u : urls)
         manager.AddDownload(u, {.DepthSearchLevel = -1,
@@ -148,6 +158,9 @@ int RunGet(std::vector<std::string> argv) {
             stopRequested = true;
             manager.SetStopping(true);
         }
+        // After a full disk what waits is dropped and what runs cut off: each
+        // is listed as not stored at the end.
+        if (!diskFull.empty() && !manager.Stopping) manager.SetStopping(true);
         if (manager.Working()) {
             manager.Tick();
             if (!manager.UpdateStats()) manager.SetWorking(false);
@@ -178,7 +191,8 @@ int RunGet(std::vector<std::string> argv) {
         UrlParts parts;
         parts.Split(u, "");
         if (settled.count(u) != 0 || settled.count(parts.GetUrl()) != 0) continue;
-        std::printf("not stored: %s (the server sent no file)\n", u.c_str());
+        std::printf("not stored: %s (%s)\n", u.c_str(),
+                    diskFull.empty() ? "the server sent no file" : "disk full");
         anyFailed = true;
         ++stats.Errors;
     }

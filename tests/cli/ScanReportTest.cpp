@@ -84,12 +84,12 @@ TEST(ScanReport, EveryFailedPageAndFileHasOneLineWithItsReason) {
 
 namespace {
 
-// A gallery page larger than the disk takes, and its pictures.
+// A gallery page, larger than the disk takes or small, and its pictures.
 struct FullDiskSite {
     TestHttpServer Server;
     static constexpr int kPictures = 6;
-    FullDiskSite() {
-        std::string html = "<!--" + std::string(100000, '.') + "-->";
+    explicit FullDiskSite(bool bigPage) {
+        std::string html = bigPage ? "<!--" + std::string(100000, '.') + "-->" : "";
         for (int i = 0; i < kPictures; ++i)
             html += "<img src=\"p" + std::to_string(i) + ".jpg\">";
         Server.Serve("/index.html", "text/html", html);
@@ -105,14 +105,16 @@ struct FullDiskSite {
     }
 };
 
-// Scans the site into out, whose disk refuses the bytes with reason: the
-// page is still processed, the first picture fails without another try, no
-// other is fetched, and the run says why and exits 1.
-void ExpectTheScanStopsFetchingFiles(FullDiskSite& site, const std::string& out,
+// Scans the site into out, whose disk refuses the bytes with reason: the run
+// says why and exits 1, no address is tried twice, and at most one picture
+// is fetched. A page the disk refused is processed all the same: its links
+// are reported. A page that was stored leaves the first picture to meet
+// the full disk: its line gives the reason.
+void ExpectTheScanStopsFetchingFiles(FullDiskSite& site, bool pageRefused, const std::string& out,
                                      const std::string& reason,
                                      std::function<void()> childSetUp = nullptr) {
-    const CliResult r = RunCli({"scan", site.Server.Url("/index.html"), "--out", out, "--download",
-                                "src", "--file-concurrency", "1", "--retries", "3"},
+    const CliResult r = RunCli({"scan", site.Server.Url("/index.html"), "--out", out, "--links",
+                                "--download", "src", "--file-concurrency", "1", "--retries", "3"},
                                std::move(childSetUp));
     ASSERT_TRUE(r.Finished);
     EXPECT_EQ(r.ExitCode, 1) << r.Out << r.Err;
@@ -120,12 +122,23 @@ void ExpectTheScanStopsFetchingFiles(FullDiskSite& site, const std::string& out,
               std::string::npos)
         << r.Err;
     EXPECT_EQ(site.Server.Count("/index.html"), 1);
-    EXPECT_EQ(site.PicturesAsked(), 1) << r.Out; // found in the page, which was not stored
-    EXPECT_EQ(r.CountLines("Error 0: "), 1) << r.Out;
-    EXPECT_NE(r.Out.find(" cannot write the file: " + out + "/"), std::string::npos) << r.Out;
-    EXPECT_NE(r.Out.find(" (" + reason + ")  ("), std::string::npos) << r.Out;
+    EXPECT_EQ(r.CountLines("jpg  " + site.Server.Url("/p")), FullDiskSite::kPictures) << r.Out;
+    const std::string page = out + "/" + site.Server.HostFolder() + "/index.html";
+    EXPECT_EQ(FileExists(page), !pageRefused);
+    const int lines = r.CountLines("Error ");
+    if (pageRefused) {
+        // The picture under way when the disk refused the page is cut off.
+        EXPECT_LE(site.PicturesAsked(), 1) << r.Out;
+        EXPECT_LE(lines, 1) << r.Out;
+    } else {
+        EXPECT_EQ(site.PicturesAsked(), 1) << r.Out;
+        EXPECT_EQ(lines, 1) << r.Out;
+        EXPECT_EQ(r.CountLines("Error 0: " + site.Server.Url("/p")), 1) << r.Out;
+        EXPECT_NE(r.Out.find(" cannot write the file: " + out + "/"), std::string::npos) << r.Out;
+        EXPECT_NE(r.Out.find(" (" + reason + ")  ("), std::string::npos) << r.Out;
+    }
     EXPECT_EQ(ErrorsIn(r.Out, "pages:"), 0) << r.Out;
-    EXPECT_EQ(ErrorsIn(r.Out, "files:"), 1) << r.Out;
+    EXPECT_EQ(ErrorsIn(r.Out, "files:"), lines) << r.Out;
     EXPECT_EQ(r.Out.find("        retries: 1"), std::string::npos) << r.Out;
     for (const std::string& f : FilesUnder(out))
         EXPECT_EQ(f.find(".part-"), std::string::npos) << f;
@@ -136,22 +149,25 @@ void ExpectTheScanStopsFetchingFiles(FullDiskSite& site, const std::string& out,
 // A file size limit (no privileges needed) refuses writes past it as a full
 // disk does.
 TEST(ScanReport, AFileSizeLimitStopsTheFilesAndTheRunFails) {
-    FullDiskSite site;
-    TempDir dir;
-    ExpectTheScanStopsFetchingFiles(site, dir.Path(), "File too large", [] {
-        const rlimit limit{64 * 1024, 64 * 1024};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    });
+    const auto limit = [] {
+        const rlimit bytes{64 * 1024, 64 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &bytes);
+    };
+    for (const bool bigPage : {true, false}) {
+        FullDiskSite site(bigPage);
+        TempDir dir;
+        ExpectTheScanStopsFetchingFiles(site, bigPage, dir.Path(), "File too large", limit);
+    }
 }
 
 // A small file system of its own, where mounting is allowed.
 TEST(ScanReport, AFullFileSystemStopsTheFilesAndTheRunFails) {
-    FullDiskSite site;
+    FullDiskSite site(false);
     TempDir dir;
     const std::string disk = dir.Sub("disk");
     ::mkdir(disk.c_str(), 0755);
     if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0)
         GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
-    ExpectTheScanStopsFetchingFiles(site, disk, "No space left on device");
+    ExpectTheScanStopsFetchingFiles(site, false, disk, "No space left on device");
     ::umount2(disk.c_str(), MNT_DETACH);
 }

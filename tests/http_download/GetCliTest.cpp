@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <sys/resource.h>
 #include <thread>
 
 namespace {
@@ -321,4 +322,39 @@ TEST(ScanCommand, ExitStatusIsOneWhenAPageOrAFileFailedOrNothingWasStored) {
     EXPECT_NE(out.find("         errors: 1"), std::string::npos) << out;
     EXPECT_EQ(scan("/plain.html", out), 1) << out; // nothing wanted was stored
     EXPECT_NE(out.find("nothing was stored"), std::string::npos) << out;
+}
+
+// Past the file size limit (as on a full disk) the first file fails without
+// another try and the rest are not fetched: each address has its line.
+TEST(GetCommand, AFullDiskStopsTheDownloadsAndListsWhatWasNotStored) {
+    TestHttpServer server;
+    std::vector<std::string> args;
+    TempDir dir;
+    args = {"--out", dir.Path(), "--concurrency", "1", "--retries", "3"};
+    for (int i = 0; i < 4; ++i) {
+        server.Serve("/p" + std::to_string(i) + ".jpg", "image/jpeg", BinaryBody(100000));
+        args.push_back(server.Url("/p" + std::to_string(i) + ".jpg"));
+    }
+    QProcess p;
+    p.setChildProcessModifier([] {
+        const rlimit limit{64 * 1024, 64 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    p.start(TESSELLON_CLI, ToArgs(args));
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const std::string out = p.readAllStandardOutput().toStdString();
+    const std::string err = p.readAllStandardError().toStdString();
+    EXPECT_EQ(p.exitCode(), 1) << out << err;
+    EXPECT_NE(err.find("disk full: " + dir.Path() + " (File too large)"), std::string::npos) << err;
+    EXPECT_EQ(server.Total(), 1) << out;
+    EXPECT_NE(out.find("Error 0: " + server.Url("/p0.jpg") + " cannot write the file: "),
+              std::string::npos)
+        << out;
+    for (int i = 1; i < 4; ++i)
+        EXPECT_NE(out.find("not stored: " + server.Url("/p" + std::to_string(i) + ".jpg") +
+                           " (disk full)\n"),
+                  std::string::npos)
+            << out;
+    EXPECT_NE(out.find("         errors: 4\n"), std::string::npos) << out;
+    EXPECT_TRUE(FilesUnder(dir.Path()).empty());
 }
