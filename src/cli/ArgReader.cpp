@@ -10,11 +10,11 @@
 
 namespace {
 
-bool TakesValue(const OptionSpec& o) {
+bool TakesValue(const CommandOption& o) {
     return o.Value != nullptr && o.Value[0] != '\0';
 }
 
-bool ValueMayBeLeftOut(const OptionSpec& o) {
+bool ValueMayBeLeftOut(const CommandOption& o) {
     return TakesValue(o) && o.Value[0] == '[';
 }
 
@@ -33,8 +33,8 @@ std::vector<std::string> JoinOptionalValues(std::vector<std::string> args,
             out.insert(out.end(), args.begin() + std::ptrdiff_t(i), args.end());
             break;
         }
-        const OptionSpec* optional = nullptr;
-        for (const OptionSpec& o : command.Options)
+        const CommandOption* optional = nullptr;
+        for (const CommandOption& o : command.Options)
             if (ValueMayBeLeftOut(o) && a == Dashed(o.Name)) optional = &o;
         if (optional == nullptr) {
             out.push_back(a);
@@ -78,7 +78,7 @@ std::string CommandHelp::Text() const {
         }
     };
     line("-h, --help", "print this help and exit");
-    for (const OptionSpec& o : Options) {
+    for (const CommandOption& o : Options) {
         std::string names = Dashed(o.Name);
         if (TakesValue(o)) names += std::string(" ") + o.Value;
         line(names, o.Help);
@@ -92,8 +92,8 @@ ArgReader::ArgReader(std::vector<std::string> args, const CommandHelp& command) 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     parser.addOption(QCommandLineOption(QStringList{"h", "help"}));
-    std::map<std::string, const OptionSpec*> byName;
-    for (const OptionSpec& o : command.Options) {
+    std::map<std::string, const CommandOption*> byName;
+    for (const CommandOption& o : command.Options) {
         const QString name = QString::fromUtf8(o.Name);
         parser.addOption(TakesValue(o) ? QCommandLineOption(name, {}, QString::fromUtf8(o.Value))
                                        : QCommandLineOption(name));
@@ -114,10 +114,10 @@ ArgReader::ArgReader(std::vector<std::string> args, const CommandHelp& command) 
     std::map<std::string, int> seen;
     for (const QString& qname : parser.optionNames()) {
         const std::string name = qname.toStdString();
-        const auto spec = byName.find(name);
-        if (spec == byName.end()) continue;
+        const auto known = byName.find(name);
+        if (known == byName.end()) continue;
         Item item{Dashed(name), {}, true};
-        if (TakesValue(*spec->second)) {
+        if (TakesValue(*known->second)) {
             const QStringList values = parser.values(qname);
             const int k = seen[name]++;
             if (k < values.size()) item.Value = values[k].toStdString();

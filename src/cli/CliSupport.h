@@ -28,7 +28,7 @@ struct HelpRequest {
 // One option of a command: its name without dashes ("out"; one letter: "i"),
 // the name of its value (empty for a switch; in brackets, as "[WORDS]", a
 // value that may be left out) and its line in the command's help.
-struct OptionSpec {
+struct CommandOption {
     const char* Name;
     const char* Value;
     const char* Help;
@@ -39,7 +39,7 @@ struct CommandHelp {
     const char* Name;     // "scan"
     const char* Synopsis; // "[options] URL"
     const char* Summary;  // what the command does
-    std::vector<OptionSpec> Options;
+    std::vector<CommandOption> Options;
     std::string UsageLine() const;
     std::string Text() const;
 };
@@ -73,7 +73,7 @@ private:
 };
 
 // The options of scan, which demo takes too.
-const std::vector<OptionSpec>& ScanOptions();
+const std::vector<CommandOption>& ScanOptions();
 // Each command's help, for main's "help COMMAND" and usage errors.
 const CommandHelp& ScanHelp();
 const CommandHelp& GetHelp();

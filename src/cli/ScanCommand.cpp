@@ -9,8 +9,8 @@
 
 #include <cstdio>
 
-const std::vector<OptionSpec>& ScanOptions() {
-    static const std::vector<OptionSpec> options{
+const std::vector<CommandOption>& ScanOptions() {
+    static const std::vector<CommandOption> options{
         {"out", "DIR", "storage folder (default ./Download)"},
         {"depth", "N", "pages followed below the start page, 1 to 100 (1: the start page only)"},
         {"concurrency", "N", "parallel page transfers (1 to 64)"},
