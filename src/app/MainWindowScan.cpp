@@ -332,7 +332,9 @@ void MainWindow::UpdatedStats(const DownloadStats& stats) {
 }
 
 void MainWindow::PageDownloadError(const DownloadError& error) {
-    PageErrors_->Add(QString::number(error.Code) + ": " + Q(error.Url) + "   (" +
+    // The reason, as the command line prints it, when there is one.
+    const QString reason = error.Message.empty() ? QString() : " " + Q(error.Message);
+    PageErrors_->Add(QString::number(error.Code) + ": " + Q(error.Url) + reason + "   (" +
                      Q(error.ReferringUrl) + ")");
 }
 

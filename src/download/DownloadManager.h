@@ -100,6 +100,9 @@ public:
     std::function<void(Component* sender, bool& canReinit)> OnCanReinit;
     // kind 0: time-out, 1: HTTP error status, 2: retries exhausted or not storable
     std::function<void(Component* sender, RequestSlot* get, int kind)> OnFileFailed;
+    // The storage folder's disk refused a body (RequestSlot::DiskFull): raised
+    // after the file's error, or the page's delivery from memory.
+    std::function<void(Component* sender, const std::string& reason)> OnDiskFull;
 
     // Queues the URL with what its request needs (or, reusing files on disk,
     // hands the stored file over as received). False when disabled.

@@ -59,6 +59,15 @@ Grabber::Grabber(MessageSink* messages) : ScanEngine(messages), FileDownloader(m
         return FileDownloader.QueueCount() < MaxDownloadQueueSize_;
     };
 
+    // A full disk takes no more files: none starts once it was seen, and the
+    // next tick stops the file downloads (not inside a manager's round).
+    FileDownloader.MayStart = [this] { return DiskFull_.empty(); };
+    const auto diskFull = [this](Component*, const std::string& reason) {
+        if (DiskFull_.empty()) DiskFull_ = reason;
+    };
+    FileDownloader.OnDiskFull = diskFull;
+    PageDownloader.OnDiskFull = diskFull;
+
     LinkHook = [this](const LinkHookArgs& link) { GrabLink(link); };
     AreaHook = MarkCountedAreas;
     TickHook = [this](ScanEngine&, bool closing) { GrabberTick(closing); };
@@ -181,6 +190,8 @@ void Grabber::SetRespectRateLimits(bool v) {
 }
 
 bool Grabber::StartScan(const std::string& url) {
+    DiskFull_.clear();
+    DiskFullTold_ = false;
     PageDownloader.SetStopping(false);
     FileDownloader.SetStopping(false);
     if (!UserName().empty() || !Password().empty()) {
@@ -212,6 +223,12 @@ void Grabber::Shutdown() {
 
 void Grabber::GrabberTick(bool closing) {
     if (closing) return;
+    if (!DiskFull_.empty() && !DiskFullTold_) {
+        DiskFullTold_ = true;
+        ShowMessage("disk full: " + DownloadPath_ + " (" + DiskFull_ +
+                    "): no more files are fetched");
+        StopFiles();
+    }
     if (FileDownloader.Working()) {
         FileDownloader.Tick();
         if (!FileDownloader.UpdateStats()) FileDownloader.SetWorking(false);

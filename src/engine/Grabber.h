@@ -65,6 +65,11 @@ public:
     bool IsWorking() const { return PageDownloader.Working() || FileDownloader.Working(); }
     void StopPages() { PageDownloader.SetStopping(true); }
     void StopFiles() { FileDownloader.SetStopping(true); }
+    // Why the storage folder's disk refused a page or a file in this scan
+    // (full, over quota, past the file size limit); empty while it has not.
+    // From then on no file is started, and at the next tick the file
+    // downloads stop and the user is told.
+    const std::string& DiskFull() const { return DiskFull_; }
     // The folder with a trailing "/", created (one level) when missing; empty
     // with a message when it cannot be.
     std::string EnsureDirectory(const std::string& path);
@@ -104,4 +109,6 @@ private:
     int MaxDownloadQueueSize_ = 5000;
     bool SearchThumbs_ = false;
     std::string AppFolder_;
+    std::string DiskFull_;
+    bool DiskFullTold_ = false;
 };

@@ -29,6 +29,7 @@ void RequestSlot::Get(RequestKind request) {
     ConnectTimeOut = MonotonicMs() + TimeOutMs_;
     ErrorMsg.clear();
     FileError.clear();
+    DiskFull.clear();
     EffectiveUrl.clear();
     HeldRedirect.clear();
     Thread_.reset();
@@ -138,6 +139,7 @@ void RequestSlot::Get(RequestKind request) {
         FileError = r.FileError;
         HeldRedirect = r.HeldRedirect;
         HeldRedirectsLeft = r.RedirectsLeft;
+        DiskFull = r.DiskFull;
         if (!r.FileNote.empty()) Log(r.FileNote);
         if (!HeadHandedOver_) {
             StatusCode = r.StatusCode;

@@ -76,6 +76,10 @@ public:
     // still follow from there; the transfer ended there without success.
     std::string HeldRedirect;
     int HeldRedirectsLeft = 0;
+    // The system's reason when the storage folder's disk refused the body
+    // (full, over quota, past the file size limit): with FileError for a
+    // file; alone for a page, which is processed from memory.
+    std::string DiskFull;
     bool Success = false;
     bool Cancelled = false;
     bool Aborted = false;

@@ -62,6 +62,7 @@ struct TransferResult {
     // URL), and the redirects the request may still follow from there.
     std::string HeldRedirect;
     int RedirectsLeft = 0;
+    std::string DiskFull;     // the system's reason, when the disk refused the target (IsDiskFull)
 };
 
 // Owner callbacks. Each runs on the owner's (main) thread while the worker
