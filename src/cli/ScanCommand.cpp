@@ -24,7 +24,7 @@ const std::vector<CommandOption>& ScanOptions() {
          "also find pictures in responsive and lazy-loaded markup (srcset, data-src, og:image)"},
         {"polite", "",
          "respect server rate limits: a 429, or a 503 with Retry-After, is waited for (up to "
-         "120 s a time) and its host given one connection until it answers again"},
+         "120 s a time) and its host's connections halved, growing back while it answers"},
         {"per-host", "N", "at most N connections to one host (implies --polite)"},
         {"stay-on-site", "", "follow only the start site"},
         {"no-external", "", "do not report links to other sites"},

@@ -34,7 +34,7 @@ const char* const kUsage =
     "        --proxy HOST:PORT | --no-proxy, --proxy-user U, --proxy-password P, --links, --log,\n"
     "        --modern-markup, --polite, --per-host N\n"
     "        --polite: a server that answers 429, or 503 with Retry-After, is waited for (up\n"
-    "        to 120 s a time) and given one connection until it answers again;\n"
+    "        to 120 s a time); the host's connections are halved and grow back while it answers;\n"
     "        --per-host N: at most N connections to one host (implies --polite)\n"
     "  demo [--modern] [scan options]\n"
     "        serve the built-in demo gallery on 127.0.0.1 and scan it: pages, thumbnails and\n"

@@ -369,7 +369,8 @@ QWidget* PreferencesDialog::BuildFilesPage() {
     RespectRateLimits_ = NewCheck(
         QStringLiteral("Respect server rate limits"), "respectRateLimits", polite,
         QStringLiteral("a server that answers \"too many requests\" is waited for as long as it "
-                       "asks (up to 2 minutes) and given one connection until it answers again"));
+                       "asks (up to 2 minutes); its connections are halved and grow back while it "
+                       "answers"));
     ConnectionsPerHost_ =
         NewReadOnlySpinBox("connectionsPerHost", 0, DownloadManager::kMaxConnectionsPerHost, polite,
                            QStringLiteral("pages and files together; 0: no limit"));
