@@ -28,6 +28,7 @@ int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
     std::string out = CurrentFolder() + "/Download/";
     std::string url;
     bool printLinks = false;
+    bool resume = false;
     ApplyScanDefaults(grab, defaults);
 
     while (!args.Done()) {
@@ -120,6 +121,10 @@ int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
             printLinks = true;
         } else if (a == "--log") {
             grab.SetLogsEnabled(true);
+        } else if (a == "--resume") {
+            resume = true;
+        } else if (a == "--no-xattr") {
+            grab.SetRememberOrigins(false);
         } else if (a.starts_with("-")) {
             throw UsageError{"unknown option " + a};
         } else if (defaults.FixedUrl) {
@@ -182,7 +187,7 @@ int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
     grab.WorkingHook = [&](DownloadManager*, bool working) { quitWhenIdle(working); };
     grab.FileWorkingHook = [&](Component*, bool working) { quitWhenIdle(working); };
 
-    if (!grab.StartScan(url)) return 1;
+    if (!(resume ? grab.ResumeScan(url) : grab.StartScan(url))) return 1;
 
     InstallInterruptHandler();
     int interruptsSeen = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "http/OriginAttributes.h"
+
 #include <cstdint>
 #include <string>
 
@@ -29,6 +31,9 @@ public:
     bool Commit(std::string& error);
     // Closes and removes the temporary file, and the folders it left empty.
     void Discard();
+
+    // Written on the file just before it replaces the target.
+    OriginAttributes Origin;
 
 private:
     void RemoveEmptyFolders() const;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "http/HttpTypes.h"
+#include "http/OriginAttributes.h"
 
 #include <cstdint>
 #include <functional>
@@ -42,6 +43,7 @@ struct TransferInput {
     unsigned FileMode = 0644;
     bool FileRequired = false; // a file that cannot be created fails the request
     std::string StorageFolder; // folders made for a body not kept are removed up to here
+    OriginAttributes Origin;   // written on the stored file; empty: none
     std::shared_ptr<TransferHandles> Handles; // the slot's own, kept between its transfers
 };
 
