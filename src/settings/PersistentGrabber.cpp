@@ -37,6 +37,7 @@ void PersistentGrabber::LoadSettings() {
     StayOnSite = LoadBool(Setting::StayOnSite);
     ReportExternalLinks = LoadBool(Setting::ReportExternalLinks);
     Grabber::SetModernMarkup(LoadBool(Setting::ModernMarkup));
+    Grabber::SetRememberOrigins(LoadBool(Setting::RememberOrigins));
     Grabber::SetRespectRateLimits(LoadBool(Setting::RespectRateLimits));
     Grabber::SetConnectionsPerHost(
         LoadInteger(Setting::ConnectionsPerHost, 0, DownloadManager::kMaxConnectionsPerHost));
@@ -155,6 +156,11 @@ void PersistentGrabber::SetStayOnSite(bool v) {
 void PersistentGrabber::SetModernMarkup(bool v) {
     Grabber::SetModernMarkup(v);
     Settings_->WriteBool(Setting::ModernMarkup.Entry, v);
+}
+
+void PersistentGrabber::SetRememberOrigins(bool v) {
+    Grabber::SetRememberOrigins(v);
+    Settings_->WriteBool(Setting::RememberOrigins.Entry, v);
 }
 
 void PersistentGrabber::SetRespectRateLimits(bool v) {

@@ -31,6 +31,7 @@ public:
     void SetTimeOut(int v) override;
     void SetStayOnSite(bool v) override;
     void SetModernMarkup(bool v) override;
+    void SetRememberOrigins(bool v) override;
     void SetRespectRateLimits(bool v) override;
     void SetConnectionsPerHost(int v) override;
     void SetReportExternalLinks(bool v) override;

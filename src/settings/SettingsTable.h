@@ -79,12 +79,13 @@ inline constexpr SettingDef ViewerSortDescending{{true, "ViewerSortDescending"},
 inline constexpr SettingDef ViewerDisplayedSize{{true, "ViewedDisplayedSize"}, K::Integer, "1"};
 inline constexpr SettingDef ViewerUnviewedOnly{{true, "ViewerUnviewedOnly"}, K::Boolean, "0"};
 inline constexpr SettingDef ModernMarkup{{true, "ModernMarkup"}, K::Boolean, "0"};
+inline constexpr SettingDef RememberOrigins{{true, "RememberOrigins"}, K::Boolean, "1"};
 inline constexpr SettingDef RespectRateLimits{{true, "RespectRateLimits"}, K::Boolean, "0"};
 inline constexpr SettingDef ConnectionsPerHost{{true, "ConnectionsPerHost"}, K::Integer, "0"};
 inline constexpr SettingDef ViewerListedTypes{{true, "ViewerListedTypes"}, K::StringList, "gif\r\njpeg\r\njpg\r\nasf\r\navi\r\nmpeg\r\nmpg"};
 // clang-format on
 
-inline constexpr std::array<const SettingDef*, 53> All{&ResetAll,
+inline constexpr std::array<const SettingDef*, 54> All{&ResetAll,
                                                        &StoragePath,
                                                        &FileTypes,
                                                        &ReuseHtmlFiles,
@@ -136,7 +137,8 @@ inline constexpr std::array<const SettingDef*, 53> All{&ResetAll,
                                                        &ViewerListedTypes,
                                                        &ModernMarkup,
                                                        &RespectRateLimits,
-                                                       &ConnectionsPerHost};
+                                                       &ConnectionsPerHost,
+                                                       &RememberOrigins};
 } // namespace Setting
 
 int DefaultInteger(const SettingDef& def);

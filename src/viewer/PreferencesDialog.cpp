@@ -202,6 +202,7 @@ void PreferencesDialog::Connect() {
     onClick(ReusePages_, [this](bool on) { Gallery_.SetReuseHtmlFiles(on); });
     onClick(SearchThumbs_, [this](bool on) { Gallery_.SetSearchThumbs(on); });
     onClick(ModernMarkup_, [this](bool on) { Gallery_.SetModernMarkup(on); });
+    onClick(RememberOrigins_, [this](bool on) { Gallery_.SetRememberOrigins(on); });
     onClick(LimiterEnabled_, [this](bool on) { Gallery_.SetKeywordsLimiterEnabled(on); });
     onTextBox(KeywordsLimiter_,
               [this](const std::string& text) { Gallery_.SetKeywordsLimiter(text); });
@@ -297,6 +298,7 @@ void PreferencesDialog::Fill() {
     ReusePages_->setChecked(Gallery_.ReuseHtmlFiles());
     SearchThumbs_->setChecked(Gallery_.SearchThumbs());
     ModernMarkup_->setChecked(Gallery_.ModernMarkup);
+    RememberOrigins_->setChecked(Gallery_.RememberOrigins());
     LimiterEnabled_->setChecked(Gallery_.KeywordsLimiterEnabled);
     SetTextBoxText(KeywordsLimiter_, Gallery_.GetKeywordsLimiter());
     ReferringUrl_->setText(Q(Gallery_.InitialReferringUrl));

@@ -143,6 +143,7 @@ private:
     QCheckBox* ReusePages_ = nullptr;
     QCheckBox* SearchThumbs_ = nullptr;
     QCheckBox* ModernMarkup_ = nullptr;
+    QCheckBox* RememberOrigins_ = nullptr;
     QCheckBox* LimiterEnabled_ = nullptr;
     QPlainTextEdit* KeywordsLimiter_ = nullptr;
     QLineEdit* ReferringUrl_ = nullptr;

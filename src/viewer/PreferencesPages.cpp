@@ -261,6 +261,10 @@ QWidget* PreferencesDialog::BuildHtmlScanningPage() {
     SearchThumbs_ = NewCheck(QStringLiteral("SEARCH THUMBS"), "searchThumbs", page);
     ModernMarkup_ = NewCheck(QStringLiteral("Find pictures in responsive and lazy-loaded markup"),
                              "modernMarkup", page);
+    RememberOrigins_ = NewCheck(QStringLiteral("Remember where each file came from"),
+                                "rememberOrigins", page,
+                                QStringLiteral("Each stored file keeps its address and the page "
+                                               "that linked it as file attributes"));
 
     ReferringUrl_ = NewField("referringUrl", page);
 
@@ -274,6 +278,7 @@ QWidget* PreferencesDialog::BuildHtmlScanningPage() {
     right->addWidget(stored);
     right->addWidget(SearchThumbs_);
     right->addWidget(ModernMarkup_);
+    right->addWidget(RememberOrigins_);
     right->addStretch(1);
     grid->addLayout(right, 1, 2);
     auto* referring = NewLabel(QStringLiteral("initial referring URL (needed for sites that check "

@@ -7,6 +7,7 @@
 #include <QProcess>
 
 #include <csignal>
+#include <filesystem>
 #include <fcntl.h>
 #include <map>
 #include <sys/wait.h>
@@ -75,12 +76,16 @@ int RunCli(const QStringList& args, std::string* errors = nullptr) {
     return cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
 }
 
-// Stored pictures, temporaries left out.
+// Pictures stored in folder, temporaries left out; read while a scan
+// writes, so an entry may vanish under the walk.
 std::vector<std::string> StoredPictures(const std::string& folder) {
     std::vector<std::string> stored;
-    for (const auto& f : FilesUnder(folder))
-        if (f.find("/.part-") == std::string::npos && f.rfind(".part-", 0) != 0)
-            stored.push_back(f);
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!name.starts_with(".part-")) stored.push_back(name);
+    }
     return stored;
 }
 
