@@ -539,7 +539,9 @@ void ViewerWindow::ShowRow(int row) {
     // List mode belongs to whoever shows the display: from here on its keys
     // walk the grid, until it closes.
     ListMode_ = true;
-    Display_->ShowMedia(Q(path), Q(full));
+    // The info line names the file and, when the file says, its source page.
+    const std::string source = SourcePage(row);
+    Display_->ShowMedia(source.empty() ? Q(path) : Q(path + "   source page: " + source), Q(full));
 }
 
 void ViewerWindow::MediaClick(Qt::MouseButton button) {

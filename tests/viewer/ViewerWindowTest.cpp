@@ -495,4 +495,6 @@ TEST_F(ViewerWindowTest, TheSourcePageOfAFileThatRemembersIt) {
     EXPECT_EQ(opened, std::vector<std::string>{page});
     EXPECT_NE(Status().toStdString().find("source page: " + page), std::string::npos)
         << Status().toStdString();
+    viewer.ShowMediaFullScreenAndNext(false);
+    EXPECT_EQ(Shown().toStdString(), "host/a.jpg   source page: " + page);
 }
