@@ -90,7 +90,8 @@ MainWindow::MainWindow(MessageSink* messages, QWidget* parent)
     UpdateResumeAction();
     const std::string unfinished = ScanJournal::UnfinishedAddress(Gallery_->DownloadPath());
     if (!unfinished.empty())
-        SetStatusText(DetailStatusLabel, "an unfinished scan of " + QString::fromStdString(unfinished) +
+        SetStatusText(DetailStatusLabel, "an unfinished scan of " +
+                                             QString::fromStdString(unfinished) +
                                              " can be resumed (File > Resume unfinished scan)");
 }
 

@@ -33,8 +33,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <set>
-#include <utility>
 #include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -384,9 +384,9 @@ void MainWindow::ResumeClicked() {
 }
 
 void MainWindow::UpdateResumeAction() {
-    ResumeAction->setEnabled(!Gallery_->IsWorking() &&
-                             QFileInfo::exists(QString::fromStdString(
-                                 ScanJournal::PathIn(Gallery_->DownloadPath()))));
+    ResumeAction->setEnabled(
+        !Gallery_->IsWorking() &&
+        QFileInfo::exists(QString::fromStdString(ScanJournal::PathIn(Gallery_->DownloadPath()))));
 }
 
 void MainWindow::UserTick(bool) {

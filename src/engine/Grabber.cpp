@@ -234,8 +234,9 @@ void Grabber::QueueStartPage() {
         // Temporaries of transfers whose process was killed are of no use.
         RemoveStaleTemporaries(DownloadPath_);
         std::string why;
-        const bool open = Resumed_ ? Journal.Continue(DownloadPath_, why)
-                                   : Journal.Begin(DownloadPath_, StartingUrl, JournalSettings(), why);
+        const bool open = Resumed_
+                              ? Journal.Continue(DownloadPath_, why)
+                              : Journal.Begin(DownloadPath_, StartingUrl, JournalSettings(), why);
         if (!open && OnLog) OnLog(this, "the scan is not journaled and cannot be resumed: " + why);
     }
     if (!Resumed_) {

@@ -49,8 +49,7 @@ public:
 
     // Starts a new journal (replacing any) or continues the existing one.
     bool Begin(const std::string& storageFolder, const std::string& address,
-               const std::vector<std::pair<std::string, std::string>>& settings,
-               std::string& why);
+               const std::vector<std::pair<std::string, std::string>>& settings, std::string& why);
     bool Continue(const std::string& storageFolder, std::string& why);
     bool IsOpen() const { return Fd_ >= 0; }
 

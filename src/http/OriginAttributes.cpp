@@ -10,8 +10,9 @@ std::string OriginAttributes::WithoutCredentials(std::string_view url) {
     if (scheme == std::string_view::npos) return std::string(url);
     const std::size_t hostStart = scheme + 3;
     const std::size_t hostEnd = url.find_first_of("/?#", hostStart);
-    const std::string_view authority = url.substr(
-        hostStart, hostEnd == std::string_view::npos ? std::string_view::npos : hostEnd - hostStart);
+    const std::string_view authority =
+        url.substr(hostStart, hostEnd == std::string_view::npos ? std::string_view::npos
+                                                                : hostEnd - hostStart);
     const auto at = authority.rfind('@');
     if (at == std::string_view::npos) return std::string(url);
     std::string out(url.substr(0, hostStart));

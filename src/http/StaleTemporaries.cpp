@@ -32,8 +32,8 @@ long PidOfTemporary(const std::string& name) {
     if (dash == std::string::npos) return 0;
     if (!IsLowerHex(name, kPrefix.size(), dash) || !IsLowerHex(name, dash + 1, name.size()))
         return 0;
-    const unsigned long long pid = std::stoull(name.substr(kPrefix.size(), dash - kPrefix.size()),
-                                               nullptr, 16);
+    const unsigned long long pid =
+        std::stoull(name.substr(kPrefix.size(), dash - kPrefix.size()), nullptr, 16);
     // Longer than any pid the kernel hands out: not one of ours.
     if (pid == 0 || pid > 0x400000) return 0;
     return long(pid);

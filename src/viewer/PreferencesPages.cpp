@@ -261,10 +261,10 @@ QWidget* PreferencesDialog::BuildHtmlScanningPage() {
     SearchThumbs_ = NewCheck(QStringLiteral("SEARCH THUMBS"), "searchThumbs", page);
     ModernMarkup_ = NewCheck(QStringLiteral("Find pictures in responsive and lazy-loaded markup"),
                              "modernMarkup", page);
-    RememberOrigins_ = NewCheck(QStringLiteral("Remember where each file came from"),
-                                "rememberOrigins", page,
-                                QStringLiteral("Each stored file keeps its address and the page "
-                                               "that linked it as file attributes"));
+    RememberOrigins_ =
+        NewCheck(QStringLiteral("Remember where each file came from"), "rememberOrigins", page,
+                 QStringLiteral("Each stored file keeps its address and the page "
+                                "that linked it as file attributes"));
 
     ReferringUrl_ = NewField("referringUrl", page);
 

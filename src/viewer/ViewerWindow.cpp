@@ -495,7 +495,8 @@ QString ViewerWindow::PositionText() const {
 std::string ViewerWindow::SourcePage(int row) const {
     if (row < 0 || row >= List_->rowCount()) return {};
     const std::string path = List_->LineFullPath(row);
-    return path.empty() ? std::string() : OriginAttributes::Read(path, OriginAttributes::kReferrerName);
+    return path.empty() ? std::string()
+                        : OriginAttributes::Read(path, OriginAttributes::kReferrerName);
 }
 
 void ViewerWindow::UpdatePosition() {
@@ -607,13 +608,12 @@ void ViewerWindow::GridMenuRequested(const QPoint& at) {
             item->setShortcutContext(Qt::WidgetShortcut);
             connect(item, &QAction::triggered, shared, &QAction::trigger);
         }
-        const std::string source = SourcePage(Grid_->indexAt(at).isValid() ? Grid_->indexAt(at).row()
-                                                                          : CurrentRow());
+        const std::string source =
+            SourcePage(Grid_->indexAt(at).isValid() ? Grid_->indexAt(at).row() : CurrentRow());
         QAction* open = menu->addAction(QStringLiteral("Open source page"));
         open->setEnabled(!source.empty() && OpenInBrowser);
-        connect(open, &QAction::triggered, this, [this, source] {
-            Guard([&] { OpenInBrowser(source); });
-        });
+        connect(open, &QAction::triggered, this,
+                [this, source] { Guard([&] { OpenInBrowser(source); }); });
         menu->popup(Grid_->viewport()->mapToGlobal(at));
     });
 }

@@ -7,8 +7,8 @@
 #include <QProcess>
 
 #include <csignal>
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <map>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -39,19 +39,19 @@ void SlowGallery(SiteServer& site) {
         for (int i = 0; i < kPictures; ++i) {
             const std::string pic = "/pics/" + std::to_string(p) + "-" + std::to_string(i) + ".jpg";
             html += "<a href=\"" + pic + "\">picture</a>\n";
-            site.Custom(pic, [body = PictureBody(pic)](const httplib::Request&,
-                                                        httplib::Response& res) {
-                res.set_content_provider(
-                    body.size(), "image/jpeg",
-                    [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                        const std::size_t half = body.size() / 2;
-                        if (offset == half)
-                            std::this_thread::sleep_for(std::chrono::milliseconds(40));
-                        const std::size_t end = offset < half ? half : body.size();
-                        sink.write(body.data() + offset, std::min(length, end - offset));
-                        return true;
-                    });
-            });
+            site.Custom(
+                pic, [body = PictureBody(pic)](const httplib::Request&, httplib::Response& res) {
+                    res.set_content_provider(
+                        body.size(), "image/jpeg",
+                        [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                            const std::size_t half = body.size() / 2;
+                            if (offset == half)
+                                std::this_thread::sleep_for(std::chrono::milliseconds(40));
+                            const std::size_t end = offset < half ? half : body.size();
+                            sink.write(body.data() + offset, std::min(length, end - offset));
+                            return true;
+                        });
+                });
         }
         site.Custom(page, [html](const httplib::Request&, httplib::Response& res) {
             std::this_thread::sleep_for(std::chrono::milliseconds(30));
@@ -62,8 +62,14 @@ void SlowGallery(SiteServer& site) {
 }
 
 QStringList ScanArgs(const SiteServer& site, const std::string& out) {
-    return {"scan", QString::fromStdString(site.Url("/index.html")), "--out",
-            QString::fromStdString(out), "--depth", "2", "--file-concurrency", "4"};
+    return {"scan",
+            QString::fromStdString(site.Url("/index.html")),
+            "--out",
+            QString::fromStdString(out),
+            "--depth",
+            "2",
+            "--file-concurrency",
+            "4"};
 }
 
 // Runs the command line to its end; its exit status.
@@ -163,7 +169,8 @@ TEST_P(ResumeAfter, TheTreeEqualsAnUninterruptedScans) {
     ASSERT_EQ(RunCli(resume, &errors), 0) << errors;
 
     EXPECT_EQ(Tree(dir.Path(), site.HostFolder()), Tree(reference.Path(), site.HostFolder()));
-    EXPECT_FALSE(FileExists(dir.Sub(".tessellon/scan-journal"))) << "a finished scan keeps its journal";
+    EXPECT_FALSE(FileExists(dir.Sub(".tessellon/scan-journal")))
+        << "a finished scan keeps its journal";
     for (const auto& entry : EntriesUnder(dir.Path()))
         EXPECT_EQ(entry.find(".part-"), std::string::npos) << entry;
 
@@ -186,7 +193,8 @@ INSTANTIATE_TEST_SUITE_P(Interruptions, ResumeAfter,
                          ::testing::Values(Interruption{SIGKILL, 0}, Interruption{SIGKILL, 10},
                                            Interruption{SIGKILL, 40}, Interruption{SIGINT, 20}),
                          [](const auto& info) {
-                             return std::string(info.param.Signal == SIGKILL ? "Kill" : "Interrupt") +
+                             return std::string(info.param.Signal == SIGKILL ? "Kill"
+                                                                             : "Interrupt") +
                                     "After" + std::to_string(info.param.FilesStored) + "Files";
                          });
 
@@ -202,7 +210,11 @@ TEST(Resume, AJournalThatCannotBeTrustedIsRefusedAndTheScanStartsAfresh) {
         const char* Says;
     } cases[] = {
         {"cut in its heading", heading.substr(0, heading.size() - 6), "damaged"},
-        {"binary", std::string("\x7f" "ELF\x02\x01\x01\0\0\0\n\x01\x02", 14), "damaged"},
+        {"binary",
+         std::string("\x7f"
+                     "ELF\x02\x01\x01\0\0\0\n\x01\x02",
+                     14),
+         "damaged"},
         {"a bad record", heading + "P\tnot a number\t0\t32\t" + address + "\t\n", "damaged"},
         {"another version", "tessellon scan journal 7\nA\t" + address + "\nB\n", "another version"},
         {"another address", "tessellon scan journal 1\nA\thttp://elsewhere.example/\nB\n",
@@ -213,7 +225,8 @@ TEST(Resume, AJournalThatCannotBeTrustedIsRefusedAndTheScanStartsAfresh) {
         SCOPED_TRACE(c.Name);
         TempDir dir;
         WriteFile(dir.Sub("kept/old.jpg"), "stored before");
-        if (!std::string(c.Journal).empty()) WriteFile(dir.Sub(".tessellon/scan-journal"), c.Journal);
+        if (!std::string(c.Journal).empty())
+            WriteFile(dir.Sub(".tessellon/scan-journal"), c.Journal);
         ScanRun run(dir.Path());
         run.Grab.PageDownloader.QuietTicksBeforeIdle = 0;
         run.Grab.FileDownloader.QuietTicksBeforeIdle = 0;
@@ -269,7 +282,8 @@ TEST(Resume, TemporariesOfADeadProcessGoThoseOfALiveOneStay) {
     ::waitpid(dead, nullptr, 0);
     char deadName[48], liveName[48];
     std::snprintf(deadName, sizeof deadName, ".part-%lx-3", static_cast<unsigned long>(dead));
-    std::snprintf(liveName, sizeof liveName, ".part-%lx-4", static_cast<unsigned long>(::getppid()));
+    std::snprintf(liveName, sizeof liveName, ".part-%lx-4",
+                  static_cast<unsigned long>(::getppid()));
 
     SiteServer site;
     site.Page("/index.html", "no links");
@@ -297,7 +311,8 @@ TEST(OriginAttributes, StoredFilesSayWhereTheyCameFromWithoutCredentials) {
     site.File("/pics/a.jpg", "image/jpeg", "picture a");
     site.File("/pics/b.jpg", "image/jpeg", "picture b");
     TempDir dir;
-    if (!UserAttributesWork(dir.Path())) GTEST_SKIP() << "this file system keeps no user attributes";
+    if (!UserAttributesWork(dir.Path()))
+        GTEST_SKIP() << "this file system keeps no user attributes";
 
     ScanRun run(dir.Path());
     ASSERT_TRUE(run.Scan(site.Url("/index.html")));
