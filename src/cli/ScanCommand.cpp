@@ -49,6 +49,8 @@ const std::vector<CommandOption>& ScanOptions() {
         {"proxy-password", "P", "the proxy's password"},
         {"links", "", "print each reported link"},
         {"log", "", "print the log"},
+        {"resume", "", "continue the unfinished scan of URL journaled in the storage folder"},
+        {"no-xattr", "", "do not record each file's address and referrer as file attributes"},
     };
     return options;
 }
@@ -79,6 +81,7 @@ int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
     std::string out = CurrentFolder() + "/Download/";
     std::string url;
     bool printLinks = false;
+    bool resume = false;
     ApplyScanDefaults(grab, defaults);
 
     while (!args.Done()) {
@@ -171,6 +174,10 @@ int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
             printLinks = true;
         } else if (a == "--log") {
             grab.SetLogsEnabled(true);
+        } else if (a == "--resume") {
+            resume = true;
+        } else if (a == "--no-xattr") {
+            grab.SetRememberOrigins(false);
         } else if (args.IsOption()) {
             throw UsageError{"unknown option " + a};
         } else if (defaults.FixedUrl) {
@@ -233,7 +240,7 @@ int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
     grab.WorkingHook = [&](DownloadManager*, bool working) { quitWhenIdle(working); };
     grab.FileWorkingHook = [&](Component*, bool working) { quitWhenIdle(working); };
 
-    if (!grab.StartScan(url)) return 1;
+    if (!(resume ? grab.ResumeScan(url) : grab.StartScan(url))) return 1;
 
     InstallInterruptHandler();
     int interruptsSeen = 0;

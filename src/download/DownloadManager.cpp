@@ -488,6 +488,7 @@ void DownloadManager::StartNext(RequestSlot& slot) {
     slot.ProxyUser = ProxyUser;
     slot.ProxyPassword = ProxyPassword;
     slot.ReferringUrl = item.Request.ReferringUrl;
+    slot.RecordOrigin = RecordOrigin;
 
     if (Stopping) {
         slot.State = RequestState::GETHTTP_WAITING;

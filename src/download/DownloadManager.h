@@ -43,6 +43,8 @@ public:
     int DepthSearchLevel = 2;
     int ConcurrentDownloads = 2;
     bool ReuseExistingFiles = false;
+    // Stored files carry their address and referrer as attributes.
+    bool RecordOrigin = false;
     ProxyMode ProxyType = ProxyMode::PROXY_DEFAULT;
     std::string ProxyAddress;
     int ProxyPort = 80;

@@ -91,6 +91,7 @@ void RequestSlot::Get(RequestKind request) {
         in.FileMode = HrefOrSrc == 'S' ? 0444 : 0644; // thumbnails are kept read-only
         in.FileRequired = GetAction == BodyHandling::STORE_TO_FILE;
         in.StorageFolder = StorageFolder;
+        if (RecordOrigin) in.Origin = OriginAttributes::Of(in.Url, ReferringUrl);
     }
     if (!Handles_) Handles_ = std::make_shared<TransferHandles>();
     in.Handles = Handles_;

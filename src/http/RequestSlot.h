@@ -40,6 +40,8 @@ public:
     // The storage folder the target lies in: folders made for a file that
     // was not stored are removed again, up to this one.
     std::string StorageFolder;
+    // The stored file is given its address and referrer as attributes.
+    bool RecordOrigin = false;
     bool Wait = false;
     ProxyMode ProxyType = ProxyMode::PROXY_DEFAULT;
     std::string ProxyAddress;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "http/OriginAttributes.h"
+
 #include <cstdint>
 #include <string>
 
@@ -35,6 +37,9 @@ public:
     void Discard();
     // The errno of the last failure of Open, Write or Commit.
     int LastError() const { return LastError_; }
+
+    // Written on the file just before it replaces the target.
+    OriginAttributes Origin;
 
 private:
     void RemoveEmptyFolders() const;

@@ -56,6 +56,7 @@ void TransferThread::Shared::Run() {
     bool transferOk = false;
     bool canStart = true;
     if (In.StoreToFile) {
+        File.Origin = In.Origin;
         std::string why;
         if (!File.Open(In.TargetPath, In.FileMode, In.StorageFolder, why)) {
             const std::string message =

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "http/HttpTypes.h"
+#include "http/OriginAttributes.h"
 
 #include <cstdint>
 #include <functional>
@@ -43,6 +44,7 @@ struct TransferInput {
     bool FileRequired = false; // a file that cannot be created fails the request
     std::string StorageFolder; // folders made for a body not kept are removed up to here
     int MaxRedirects = 10;     // the redirects the request may follow
+    OriginAttributes Origin;   // written on the stored file; empty: none
     std::shared_ptr<TransferHandles> Handles; // the slot's own, kept between its transfers
 };
 

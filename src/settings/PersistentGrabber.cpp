@@ -38,6 +38,7 @@ void PersistentGrabber::LoadSettings() {
     ReportExternalLinks = LoadBool(Setting::ReportExternalLinks);
     Grabber::SetModernMarkup(LoadBool(Setting::ModernMarkup));
     Grabber::SetFindTextAddresses(LoadBool(Setting::FindTextAddresses));
+    Grabber::SetRememberOrigins(LoadBool(Setting::RememberOrigins));
     Grabber::SetRespectRateLimits(LoadBool(Setting::RespectRateLimits));
     Grabber::SetConnectionsPerHost(
         LoadInteger(Setting::ConnectionsPerHost, 0, DownloadManager::kMaxConnectionsPerHost));
@@ -177,6 +178,11 @@ void PersistentGrabber::SetFindTextAddresses(bool v) {
 void PersistentGrabber::SetModernMarkup(bool v) {
     Grabber::SetModernMarkup(v);
     Settings_->WriteBool(Setting::ModernMarkup.Entry, v);
+}
+
+void PersistentGrabber::SetRememberOrigins(bool v) {
+    Grabber::SetRememberOrigins(v);
+    Settings_->WriteBool(Setting::RememberOrigins.Entry, v);
 }
 
 void PersistentGrabber::SetRespectRateLimits(bool v) {

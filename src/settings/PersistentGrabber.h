@@ -32,6 +32,7 @@ public:
     void SetStayOnSite(bool v) override;
     void SetModernMarkup(bool v) override;
     void SetFindTextAddresses(bool v) override;
+    void SetRememberOrigins(bool v) override;
     void SetRespectRateLimits(bool v) override;
     void SetConnectionsPerHost(int v) override;
     void SetReportExternalLinks(bool v) override;

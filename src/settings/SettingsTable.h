@@ -79,6 +79,7 @@ inline constexpr SettingDef ViewerSortDescending{{true, "ViewerSortDescending"},
 inline constexpr SettingDef ViewerDisplayedSize{{true, "ViewedDisplayedSize"}, K::Integer, "1"};
 inline constexpr SettingDef ViewerUnviewedOnly{{true, "ViewerUnviewedOnly"}, K::Boolean, "0"};
 inline constexpr SettingDef ModernMarkup{{true, "ModernMarkup"}, K::Boolean, "0"};
+inline constexpr SettingDef RememberOrigins{{true, "RememberOrigins"}, K::Boolean, "1"};
 inline constexpr SettingDef RespectRateLimits{{true, "RespectRateLimits"}, K::Boolean, "0"};
 inline constexpr SettingDef ConnectionsPerHost{{true, "ConnectionsPerHost"}, K::Integer, "0"};
 inline constexpr SettingDef FindTextAddresses{{true, "FindTextAddresses"}, K::Boolean, "1"};
@@ -138,7 +139,8 @@ inline constexpr std::array<const SettingDef*, 54> All{&ResetAll,
                                                        &ModernMarkup,
                                                        &RespectRateLimits,
                                                        &ConnectionsPerHost,
-                                                       &FindTextAddresses};
+                                                       &FindTextAddresses,
+                                                       &RememberOrigins};
 } // namespace Setting
 
 int DefaultInteger(const SettingDef& def);

@@ -203,6 +203,7 @@ void PreferencesDialog::Connect() {
     onClick(SearchThumbs_, [this](bool on) { Gallery_.SetSearchThumbs(on); });
     onClick(ModernMarkup_, [this](bool on) { Gallery_.SetModernMarkup(on); });
     onClick(FindTextAddresses_, [this](bool on) { Gallery_.SetFindTextAddresses(on); });
+    onClick(RememberOrigins_, [this](bool on) { Gallery_.SetRememberOrigins(on); });
     onClick(LimiterEnabled_, [this](bool on) { Gallery_.SetKeywordsLimiterEnabled(on); });
     onTextBox(KeywordsLimiter_,
               [this](const std::string& text) { Gallery_.SetKeywordsLimiter(text); });
@@ -299,6 +300,7 @@ void PreferencesDialog::Fill() {
     SearchThumbs_->setChecked(Gallery_.SearchThumbs());
     ModernMarkup_->setChecked(Gallery_.ModernMarkup);
     FindTextAddresses_->setChecked(Gallery_.FindTextAddresses);
+    RememberOrigins_->setChecked(Gallery_.RememberOrigins());
     LimiterEnabled_->setChecked(Gallery_.KeywordsLimiterEnabled);
     SetTextBoxText(KeywordsLimiter_, Gallery_.GetKeywordsLimiter());
     ReferringUrl_->setText(Q(Gallery_.InitialReferringUrl));

@@ -144,6 +144,7 @@ private:
     QCheckBox* SearchThumbs_ = nullptr;
     QCheckBox* ModernMarkup_ = nullptr;
     QCheckBox* FindTextAddresses_ = nullptr; // the mail face's
+    QCheckBox* RememberOrigins_ = nullptr;
     QCheckBox* LimiterEnabled_ = nullptr;
     QPlainTextEdit* KeywordsLimiter_ = nullptr;
     QLineEdit* ReferringUrl_ = nullptr;

@@ -264,6 +264,10 @@ QWidget* PreferencesDialog::BuildHtmlScanningPage() {
     FindTextAddresses_ =
         NewCheck(QStringLiteral("Also find addresses in the page text"), "findTextAddresses", page);
     FindTextAddresses_->setAccessibleName(FindTextAddresses_->text());
+    RememberOrigins_ =
+        NewCheck(QStringLiteral("Remember where each file came from"), "rememberOrigins", page,
+                 QStringLiteral("Each stored file keeps its address and the page "
+                                "that linked it as file attributes"));
 
     ReferringUrl_ = NewField("referringUrl", page);
 
@@ -278,6 +282,7 @@ QWidget* PreferencesDialog::BuildHtmlScanningPage() {
     right->addWidget(SearchThumbs_);
     right->addWidget(ModernMarkup_);
     right->addWidget(FindTextAddresses_);
+    right->addWidget(RememberOrigins_);
     right->addStretch(1);
     grid->addLayout(right, 1, 2);
     auto* referring = NewLabel(QStringLiteral("initial referring URL (needed for sites that check "
