@@ -12,6 +12,8 @@
 #                    and HTTrack -c use FILE_SLOTS, curl PAGE_SLOTS + FILE_SLOTS
 #   TOOLS="tessellon wget wget2 wget2-matched httrack curl"   which to run
 #   TESSELLON=path   tessellon-cli to measure (default: build-bench, then build)
+#   TESSELLON_BASE=path   another tessellon-cli, run as the tool "tessellon-base" with
+#                    the same options (before/after comparisons; add it to TOOLS)
 #   WORK=/var/tmp/tessellon-bench   disk folder for the site, disk crawls and results
 #   FULL_WIDTH=1024 FULL_HEIGHT=768 QUALITY=85   picture size (~160 KB full, ~4 KB thumbnails)
 set -euo pipefail
@@ -183,11 +185,13 @@ run_tool() { # tool mode run root
   [[ $mode == disk ]] && sync
   local cmd
   case $tool in
-    tessellon)
+    tessellon | tessellon-base)
+      local binary=$TESSELLON
+      [[ $tool == tessellon-base ]] && binary=$TESSELLON_BASE
       # The start page's links to other sites are followed even with
       # --stay-on-site: the filter keeps the scan off the demo's other site
       # (a closed port of localhost). The queue limits stay at their defaults.
-      cmd=("$TESSELLON" scan --out "$out" --depth 2 --download both --stay-on-site --no-external
+      cmd=("$binary" scan --out "$out" --depth 2 --download both --stay-on-site --no-external
         --filter localhost:1 --concurrency "$PAGE_SLOTS" --file-concurrency "$FILE_SLOTS" "$start") ;;
     wget)
       cmd=(wget -q -r -l 2 -A html,jpg,gif -e robots=off -P "$out" "$start") ;;

@@ -89,6 +89,12 @@ MainWindow::MainWindow(MessageSink* messages, QWidget* parent)
     About = new AboutBox(this);
     MakeOtherWindows();
     SetUpFromGallery();
+    UpdateResumeAction();
+    const std::string unfinished = ScanJournal::UnfinishedAddress(Gallery_->DownloadPath());
+    if (!unfinished.empty())
+        SetStatusText(DetailStatusLabel, "an unfinished scan of " +
+                                             QString::fromStdString(unfinished) +
+                                             " can be resumed (File > Resume unfinished scan)");
 }
 
 void MainWindow::MakeOtherWindows() {
@@ -97,6 +103,9 @@ void MainWindow::MakeOtherWindows() {
     FullScreenDisplay* display = Gallery_->Display(this);
     Viewer_ = std::make_unique<ViewerWindow>(Messages_, "Tessellon", display);
     Viewer_->DownloadPath = [this] { return Gallery_->DownloadPath(); };
+    Viewer_->OpenInBrowser = [this](const std::string& url) {
+        if (OnNavigate) OnNavigate(QString::fromStdString(url));
+    };
     Prefs_ = std::make_unique<PreferencesDialog>(*Gallery_, Messages_, &Viewer_->List(), this);
     Prefs_->MainWindowVisible = [this] { return IsShown(); };
     Prefs_->StatusText = [this](const QString& text) { SetStatusText(ActivityStatusLabel, text); };
@@ -272,6 +281,10 @@ void MainWindow::BuildMenus() {
     ChooseSaveFile = [this](const QString& caption) {
         return QFileDialog::getSaveFileName(this, caption, QDir::homePath());
     };
+    ResumeAction = FileMenu->addAction(QStringLiteral("Resume unfinished scan"));
+    ResumeAction->setEnabled(false);
+    QObject::connect(ResumeAction, &QAction::triggered, this,
+                     [this] { RunGuarded([this] { ResumeClicked(); }, Messages_); });
     ExitAction = FileMenu->addAction(QStringLiteral("E&xit"));
     QObject::connect(ExitAction, &QAction::triggered, this, [this] { close(); });
     ViewerAction = menuBar()->addAction(QStringLiteral("&List"));

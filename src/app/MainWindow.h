@@ -48,9 +48,14 @@ public:
 
     // --- commands ---
     void StartClicked();     // Start
+    // File > "Resume unfinished scan": continues the scan journaled in the
+    // storage folder; enabled while there is one and nothing runs.
+    void ResumeClicked();
+    void UpdateResumeAction();
     void ReloadClicked();    // Reload
     void StopPagesClicked(); // page stop
     void StopFilesClicked(); // file stop
+    bool ResumeNext_ = false; // the next StartFromAddress resumes the journaled scan
     void StartFromAddress(const QString& address, bool reuse, bool keepMark);
     // The reload check: Reload when the page is stored, else a start.
     void ReloadCheck();
@@ -160,6 +165,7 @@ public:
     QLabel* ActivityStatusLabel;
     QMenu* FileMenu;
     QAction* SaveMailAction; // "Save mail addresses…", the mail face's
+    QAction* ResumeAction; // "Resume unfinished scan"
     QAction* ExitAction;
     QAction* ViewerAction; // "List"
     QMenu* OptionsMenu;

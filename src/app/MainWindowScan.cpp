@@ -35,6 +35,7 @@
 #include <cstdio>
 #include <set>
 #include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -134,9 +135,20 @@ void MainWindow::StartFromAddress(const QString& typed, bool reuse, bool keepMar
         Gallery_->FileDownloader.Reinit();
     }
     if (schemeAdded) SetStatusText(DetailStatusLabel, "no scheme given: taken as " + address);
+    const bool resume = std::exchange(ResumeNext_, false);
+    // A new scan replaces the unfinished one of the storage folder, once the user agrees.
+    if (!resume && !Gallery_->IsWorking() &&
+        !ScanJournal::UnfinishedAddress(Gallery_->DownloadPath()).empty()) {
+        if (Messages_ == nullptr ||
+            !Messages_->Confirm("The storage folder holds an unfinished scan. Discard it and "
+                                "start a new scan?"))
+            return;
+        ScanJournal::Discard(Gallery_->DownloadPath());
+    }
     ReloadButton->setEnabled(false);
     Gallery_->SetReuseHtmlFiles(reuse);
-    if (Gallery_->StartScan(address.toStdString())) {
+    if (resume ? Gallery_->ResumeScan(address.toStdString())
+               : Gallery_->StartScan(address.toStdString())) {
         using namespace LightColour;
         const QColor page = PageLight->Colour();
         if (page != Yellow && page != Olive)
@@ -332,7 +344,9 @@ void MainWindow::UpdatedStats(const DownloadStats& stats) {
 }
 
 void MainWindow::PageDownloadError(const DownloadError& error) {
-    PageErrors_->Add(QString::number(error.Code) + ": " + Q(error.Url) + "   (" +
+    // The reason, as the command line prints it, when there is one.
+    const QString reason = error.Message.empty() ? QString() : " " + Q(error.Message);
+    PageErrors_->Add(QString::number(error.Code) + ": " + Q(error.Url) + reason + "   (" +
                      Q(error.ReferringUrl) + ")");
 }
 
@@ -408,8 +422,25 @@ void MainWindow::TabsVisible(bool visible) {
     ThrowTabsButton->setEnabled(visible);
 }
 
+void MainWindow::ResumeClicked() {
+    const std::string address = ScanJournal::UnfinishedAddress(Gallery_->DownloadPath());
+    if (address.empty() || Gallery_->IsWorking()) return;
+    ScanAddressBox->setEditText(QString::fromStdString(address));
+    ResumeNext_ = true;
+    StartFromAddress(QString::fromStdString(address), false, false);
+    ResumeNext_ = false;
+    UpdateResumeAction();
+}
+
+void MainWindow::UpdateResumeAction() {
+    ResumeAction->setEnabled(
+        !Gallery_->IsWorking() &&
+        QFileInfo::exists(QString::fromStdString(ScanJournal::PathIn(Gallery_->DownloadPath()))));
+}
+
 void MainWindow::UserTick(bool) {
     if (OnBrowserTick) OnBrowserTick();
+    UpdateResumeAction();
     if (BlinkPhase) {
         BlinkPhase = false;
         PageLight->Blink();

@@ -15,28 +15,71 @@ public:
     }
 };
 
-// A bad command line: the message is printed with the usage text, exit 2.
+// A bad command line: the message is printed with the command's usage, exit 2.
 struct UsageError {
     std::string message;
 };
 
-// Walks the arguments of one command.
+// -h or --help: the text is printed on standard output, exit 0.
+struct HelpRequest {
+    std::string text;
+};
+
+// One option of a command: its name without dashes ("out"; one letter: "i"),
+// the name of its value (empty for a switch; in brackets, as "[WORDS]", a
+// value that may be left out) and its line in the command's help.
+struct CommandOption {
+    const char* Name;
+    const char* Value;
+    const char* Help;
+};
+
+// What a command takes, for its parser and its help.
+struct CommandHelp {
+    const char* Name;     // "scan"
+    const char* Synopsis; // "[options] URL"
+    const char* Summary;  // what the command does
+    std::vector<CommandOption> Options;
+    std::string UsageLine() const;
+    std::string Text() const;
+};
+
+// The arguments of one command, read as GNU tools read theirs: "--name
+// value" and "--name=value", "-h" and "--help" (thrown as a HelpRequest),
+// and "--" before arguments that begin with a dash. A value that may be left
+// out is taken from the next argument unless that one begins with a dash.
+// Next walks the options in the order given, each as "--name" ("-i" for a
+// one-letter name) with its own value, then the other arguments in theirs.
 class ArgReader {
 public:
-    explicit ArgReader(std::vector<std::string> args) : Args_(std::move(args)) {}
-    bool Done() const { return Pos_ >= Args_.size(); }
-    const std::string& Next() { return Args_[Pos_++]; }
-    // The value of an option that needs one.
+    ArgReader(std::vector<std::string> args, const CommandHelp& command);
+    bool Done() const { return Pos_ >= Items_.size(); }
+    const std::string& Next() { return Items_[Pos_++].Text; }
+    // What Next returned last is an option, not an argument.
+    bool IsOption() const { return Pos_ > 0 && Items_[Pos_ - 1].Option; }
+    // The value of the option Next returned last.
     std::string Value(const std::string& option);
-    // The value of an option whose value may be left out (next argument
-    // starting with "-", or no more arguments).
+    // The same for a value that may be left out: false when it was.
     bool OptionalValue(std::string& out);
     int IntValue(const std::string& option, int min, int max);
 
 private:
-    std::vector<std::string> Args_;
+    struct Item {
+        std::string Text, Value;
+        bool Option = false;
+    };
+    std::vector<Item> Items_;
     std::size_t Pos_ = 0;
 };
+
+// The options of scan, which demo takes too.
+const std::vector<CommandOption>& ScanOptions();
+// Each command's help, for main's "help COMMAND" and usage errors.
+const CommandHelp& ScanHelp();
+const CommandHelp& GetHelp();
+const CommandHelp& LinksHelp();
+const CommandHelp& DemoHelp();
+const CommandHelp& DemoServerHelp();
 
 bool ReadWholeFile(const std::string& path, std::string& out);
 // "a,b,c" as one entry a line.

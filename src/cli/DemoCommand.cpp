@@ -7,14 +7,31 @@
 #include <algorithm>
 #include <cstdio>
 
+const CommandHelp& DemoHelp() {
+    static const CommandHelp help = [] {
+        CommandHelp h{
+            "demo",
+            "[--modern] [scan options]",
+            "Serves the built-in demo gallery on 127.0.0.1 and scans it: pages, "
+            "thumbnails\nand their full-size pictures go to the storage folder.",
+            {{"modern", "", "serve the gallery in today's markup, where no link names a picture"}}};
+        h.Options.insert(h.Options.end(), ScanOptions().begin(), ScanOptions().end());
+        return h;
+    }();
+    return help;
+}
+
 int RunDemo(std::vector<std::string> args) {
-    // --modern serves the gallery in today's markup; the scan options follow.
+    // Read first, so that a bad argument or --help starts no server;
+    // --modern is the demo's own, the rest go to the scan.
     DemoOptions options;
-    const auto modern = std::find(args.begin(), args.end(), "--modern");
-    if (modern != args.end()) {
-        options.Modern = true;
-        args.erase(modern);
+    for (ArgReader reader(args, DemoHelp()); !reader.Done();) {
+        const std::string a = reader.Next();
+        if (a == "--modern") options.Modern = true;
+        if (!reader.IsOption())
+            throw UsageError{"this command takes no URL: it scans the demo gallery"};
     }
+    std::erase(args, std::string("--modern"));
     DemoServer server(BuildDemoSite(options));
     if (!server.Start(0)) {
         std::fprintf(stderr, "cannot start the demo gallery server on 127.0.0.1\n");

@@ -8,8 +8,29 @@
 #include <cstdio>
 #include <thread>
 
+const CommandHelp& DemoServerHelp() {
+    static const CommandHelp help{
+        "demo-server",
+        "[--port N] [--pages N] [--pairs N] [--full-width N] [--quality N] [--modern] "
+        "[--write DIR]",
+        "Serves the built-in demo gallery on 127.0.0.1 until Ctrl-C, or writes it into DIR\n"
+        "as static files.",
+        {
+            {"port", "N", "the port to listen on (0: a free one)"},
+            {"pages", "N", "gallery pages (1 to 9999)"},
+            {"pairs", "N", "thumbnail / picture pairs on a page (1 to 999)"},
+            {"full-width", "N", "width of the full-size pictures (128 to 8192)"},
+            {"full-height", "N", "height of the full-size pictures (96 to 8192)"},
+            {"quality", "N", "JPEG quality of the pictures (1 to 100)"},
+            {"modern", "",
+             "write the pages in today's markup (srcset, picture, lazy loading, og:image)"},
+            {"write", "DIR", "write the gallery into DIR instead of serving it"},
+        }};
+    return help;
+}
+
 int RunDemoServer(std::vector<std::string> argv) {
-    ArgReader args(std::move(argv));
+    ArgReader args(std::move(argv), DemoServerHelp());
     DemoOptions options;
     int port = 0;
     std::string writeDir;
@@ -35,8 +56,8 @@ int RunDemoServer(std::vector<std::string> argv) {
             if (writeDir.empty()) throw UsageError{"--write needs a folder"};
             write = true;
         } else {
-            throw UsageError{a.starts_with("-") ? "unknown option " + a
-                                                : "demo-server takes no argument \"" + a + "\""};
+            throw UsageError{args.IsOption() ? "unknown option " + a
+                                             : "demo-server takes no argument \"" + a + "\""};
         }
     }
     std::map<std::string, DemoFile> site = BuildDemoSite(options);

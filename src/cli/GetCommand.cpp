@@ -14,8 +14,36 @@
 #include <set>
 #include <string>
 
+const CommandHelp& GetHelp() {
+    static const CommandHelp help{
+        "get",
+        "[options] URL... | -i FILE",
+        "Downloads the addresses into the storage folder.",
+        {
+            {"out", "DIR", "storage folder (default ./Download)"},
+            {"concurrency", "N", "parallel transfers (1 to 64)"},
+            {"retries", "N", "tries per address (1 to 100)"},
+            {"timeout", "S", "seconds without data before a transfer is given up (10 to 86400)"},
+            {"polite", "", "respect server rate limits (see scan --help)"},
+            {"per-host", "N", "at most N connections to one host (implies --polite)"},
+            {"reuse", "", "report a file already stored instead of fetching it"},
+            {"user", "U", "Basic credentials' user name, sent to the given addresses' sites"},
+            {"password", "P", "Basic credentials' password"},
+            {"proxy", "HOST:PORT",
+             "use this proxy (default: the usual proxy environment variables)"},
+            {"no-proxy", "", "use no proxy"},
+            {"proxy-user", "U", "the proxy's user name"},
+            {"proxy-password", "P", "the proxy's password"},
+            {"referer", "URL", "referring address sent with every request"},
+            {"cookies", "FILE", "start with the cookies of a Netscape cookies file"},
+            {"no-cookies", "", "send and keep no cookie"},
+            {"i", "FILE", "read the addresses from FILE, one a line (# starts a comment)"},
+        }};
+    return help;
+}
+
 int RunGet(std::vector<std::string> argv) {
-    ArgReader args(std::move(argv));
+    ArgReader args(std::move(argv), GetHelp());
     std::vector<std::string> urls;
     StderrMessages messages;
     DownloadManager manager(&messages);
@@ -75,7 +103,7 @@ int RunGet(std::vector<std::string> argv) {
                 if (line.empty() || line[0] == '#') continue;
                 urls.push_back(line);
             }
-        } else if (a.starts_with("-")) {
+        } else if (args.IsOption()) {
             throw UsageError{"unknown option " + a};
         } else {
             urls.push_back(a);
@@ -125,6 +153,16 @@ int RunGet(std::vector<std::string> argv) {
         settled.insert(get->Url.GetUrl());
     };
     manager.OnUpdatedStats = [&](Component*, const DownloadStats& now) { stats = now; };
+    // A full disk takes no more files: none is started once it was seen.
+    std::string diskFull;
+    manager.OnDiskFull = [&](Component*, const std::string& why) {
+        if (!diskFull.empty()) return;
+        diskFull = why;
+        progress.Clear();
+        std::fprintf(stderr, "disk full: %s (%s): no more files are fetched\n",
+                     manager.DownloadPath.c_str(), why.c_str());
+    };
+    manager.MayStart = [&] { return diskFull.empty(); };
 
     for (const std::string& u : urls)
         manager.AddDownload(u, {.DepthSearchLevel = -1,
@@ -140,6 +178,9 @@ int RunGet(std::vector<std::string> argv) {
             stopRequested = true;
             manager.SetStopping(true);
         }
+        // After a full disk what waits is dropped and what runs cut off: each
+        // is listed as not stored at the end.
+        if (!diskFull.empty() && !manager.Stopping) manager.SetStopping(true);
         if (manager.Working()) {
             manager.Tick();
             if (!manager.UpdateStats()) manager.SetWorking(false);
@@ -170,7 +211,8 @@ int RunGet(std::vector<std::string> argv) {
         UrlParts parts;
         parts.Split(u, "");
         if (settled.count(u) != 0 || settled.count(parts.GetUrl()) != 0) continue;
-        std::printf("not stored: %s (the server sent no file)\n", u.c_str());
+        std::printf("not stored: %s (%s)\n", u.c_str(),
+                    diskFull.empty() ? "the server sent no file" : "disk full");
         anyFailed = true;
         ++stats.Errors;
     }

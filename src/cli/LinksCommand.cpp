@@ -16,8 +16,31 @@ void PrintQuoted(std::string& line, std::string_view field) {
 
 } // namespace
 
+const CommandHelp& LinksHelp() {
+    static const CommandHelp help{
+        "links",
+        "FILE --url PAGE_URL [options]",
+        "Reads FILE as the body of the page at PAGE_URL and prints the links it yields\n"
+        "the way the results file records them.",
+        {
+            {"url", "PAGE_URL", "the page's address (required)"},
+            {"filter", "[WORDS]",
+             "drop links containing any of the words (default: track, hitbox, referer, stat, "
+             "count)"},
+            {"limiter", "WORDS", "keep only links containing one of the words (comma-separated)"},
+            {"no-external", "", "hide links to other sites"},
+            {"html-ext", "LIST", "link types that count as html pages"},
+            {"areas", "", "count link areas as the grabber does (thumbnail pairing)"},
+            {"attributes", "", "append the attribute kind (H/S) and the link area"},
+            {"meta", "", "also print the page title and head tags"},
+            {"modern-markup", "",
+             "also take pictures from srcset, lazy-loading attributes and og:image"},
+        }};
+    return help;
+}
+
 int RunLinks(std::vector<std::string> argv) {
-    ArgReader args(std::move(argv));
+    ArgReader args(std::move(argv), LinksHelp());
     std::string file, url;
     bool attributes = false, meta = false;
     PageProcessor core;
@@ -46,7 +69,7 @@ int RunLinks(std::vector<std::string> argv) {
             meta = true;
         } else if (a == "--modern-markup") {
             core.SetModernMarkup(true);
-        } else if (a.starts_with("-")) {
+        } else if (args.IsOption()) {
             throw UsageError{"unknown option " + a};
         } else if (file.empty()) {
             file = a;

@@ -13,7 +13,9 @@ std::string StatsBlock(const DownloadStats& stats) {
 }
 
 std::string PageErrorLine(const DownloadError& error) {
-    return std::to_string(error.Code) + ": " + error.Url + "   (" + error.ReferringUrl + ")";
+    const std::string reason = error.Message.empty() ? "" : " " + error.Message;
+    return std::to_string(error.Code) + ": " + error.Url + reason + "   (" + error.ReferringUrl +
+           ")";
 }
 
 std::string FileErrorLine(const DownloadError& error) {

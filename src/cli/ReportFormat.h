@@ -9,7 +9,9 @@
 
 // The seven-line statistics block, each line ended by "\n".
 std::string StatsBlock(const DownloadStats& stats);
-// A page error: code ": " url "   (" referrer ")".
+// A page error: code ": " url " " message "   (" referrer ")"; the message
+// (why it failed: the status and its text, or the transfer's reason) is
+// left out when empty.
 std::string PageErrorLine(const DownloadError& error);
 // A file error: "Error " code ": " url " " message "  (" referrer ")".
 std::string FileErrorLine(const DownloadError& error);

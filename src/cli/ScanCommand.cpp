@@ -10,10 +10,68 @@
 
 #include <cstdio>
 
-namespace {} // namespace
+const std::vector<CommandOption>& ScanOptions() {
+    static const std::vector<CommandOption> options{
+        {"out", "DIR", "storage folder (default ./Download)"},
+        {"depth", "N", "pages followed below the start page, 1 to 100 (1: the start page only)"},
+        {"concurrency", "N", "parallel page transfers (1 to 64)"},
+        {"file-concurrency", "N", "parallel file transfers (1 to 64)"},
+        {"retries", "N", "tries per address (1 to 100)"},
+        {"timeout", "S", "seconds without data before a transfer is given up (10 to 86400)"},
+        {"types", "LIST", "file types to download, comma-separated (default gif,jpeg,jpg)"},
+        {"download", "src|href|both", "take files found through SRC, HREF or both"},
+        {"thumbs", "", "take only thumbnail / full-size pairs"},
+        {"modern-markup", "",
+         "also find pictures in responsive and lazy-loaded markup (srcset, data-src, og:image)"},
+        {"polite", "",
+         "respect server rate limits: a 429, or a 503 with Retry-After, is waited for (up to "
+         "120 s a time) and its host's connections halved, growing back while it answers"},
+        {"per-host", "N", "at most N connections to one host (implies --polite)"},
+        {"stay-on-site", "", "follow only the start site"},
+        {"no-external", "", "do not report links to other sites"},
+        {"filter", "[WORDS]",
+         "drop links containing any of the words (default: track, hitbox, referer, stat, count)"},
+        {"limiter", "WORDS", "keep only links containing one of the words (comma-separated)"},
+        {"html-ext", "LIST", "link types that count as html pages"},
+        {"results", "FILE", "write the found links to FILE"},
+        {"dated-results", "", "write the found links to a results file named by the date"},
+        {"referer", "URL", "referring address of the start page"},
+        {"no-store-pages", "", "keep pages off the disk"},
+        {"reuse-pages", "", "read stored pages instead of fetching them"},
+        {"robots", "", "read robots.txt first"},
+        {"max-queue", "N", "pages queued at most (default 5000; the rest are counted)"},
+        {"max-file-queue", "N", "files queued at most (default 5000; pages wait meanwhile)"},
+        {"leaves-first", "", "fetch the deepest pages first"},
+        {"user", "U", "Basic credentials' user name, sent to the start site only"},
+        {"password", "P", "Basic credentials' password"},
+        {"proxy", "HOST:PORT", "use this proxy (default: the usual proxy environment variables)"},
+        {"no-proxy", "", "use no proxy"},
+        {"proxy-user", "U", "the proxy's user name"},
+        {"proxy-password", "P", "the proxy's password"},
+        {"cookies", "FILE",
+         "start with the cookies of a Netscape cookies file (damaged lines are skipped and "
+         "counted)"},
+        {"no-cookies", "",
+         "send and keep no cookie (by default the sites' cookies are kept and sent back)"},
+        {"links", "", "print each reported link"},
+        {"log", "", "print the log"},
+        {"resume", "", "continue the unfinished scan of URL journaled in the storage folder"},
+        {"no-xattr", "", "do not record each file's address and referrer as file attributes"},
+    };
+    return options;
+}
+
+const CommandHelp& ScanHelp() {
+    static const CommandHelp help{
+        "scan", "[options] URL",
+        "Crawls from URL down to the depth and downloads the wanted files into the\n"
+        "storage folder.",
+        ScanOptions()};
+    return help;
+}
 
 int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
-    ArgReader args(std::move(argv));
+    ArgReader args(std::move(argv), ScanHelp());
     StderrMessages messages;
     int argc = 1;
     char name[] = "tessellon-cli";
@@ -31,6 +89,7 @@ int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
     bool printLinks = false;
     std::string cookiesFile;
     bool noCookies = false;
+    bool resume = false;
     ApplyScanDefaults(grab, defaults);
 
     while (!args.Done()) {
@@ -127,7 +186,11 @@ int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
             printLinks = true;
         } else if (a == "--log") {
             grab.SetLogsEnabled(true);
-        } else if (a.starts_with("-")) {
+        } else if (a == "--resume") {
+            resume = true;
+        } else if (a == "--no-xattr") {
+            grab.SetRememberOrigins(false);
+        } else if (args.IsOption()) {
             throw UsageError{"unknown option " + a};
         } else if (defaults.FixedUrl) {
             throw UsageError{"this command takes no URL: it scans " + defaults.Url};
@@ -193,7 +256,7 @@ int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
     grab.WorkingHook = [&](DownloadManager*, bool working) { quitWhenIdle(working); };
     grab.FileWorkingHook = [&](Component*, bool working) { quitWhenIdle(working); };
 
-    if (!grab.StartScan(url)) return 1;
+    if (!(resume ? grab.ResumeScan(url) : grab.StartScan(url))) return 1;
 
     InstallInterruptHandler();
     int interruptsSeen = 0;
@@ -230,6 +293,7 @@ int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
                      "%d pages were not followed: the page queue was full (raise --max-queue)\n",
                      grab.PagesNotQueued());
     if (stopped) return 130;
+    if (!grab.DiskFull().empty()) return 1; // said by the engine
     if (!defaults.FailuresSetStatus) return 0;
     if (errorLines > 0) return 1;
     if (files.Done + files.AlreadyOnDisk == 0) {

@@ -10,6 +10,10 @@ namespace {
 const char* const kUsage =
     "usage: tessellon-cli COMMAND [options]\n"
     "   or: tessellon-cli --help | --version\n"
+    "   or: tessellon-cli COMMAND --help (or help COMMAND): the options of one command\n"
+    "\n"
+    "An option's value follows it (--depth 3) or is joined to it (--depth=3); \"--\" ends\n"
+    "the options, for arguments that begin with a dash.\n"
     "\n"
     "commands:\n"
     "  links FILE --url PAGE_URL [--filter [WORDS]] [--limiter WORDS] [--no-external]\n"
@@ -28,12 +32,17 @@ const char* const kUsage =
     "        --dated-results, --referer URL, --no-store-pages, --reuse-pages, --robots,\n"
     "        --max-queue N, --max-file-queue N, --leaves-first, --user U, --password P,\n"
     "        --proxy HOST:PORT | --no-proxy, --proxy-user U, --proxy-password P, --links, --log,\n"
-    "        --modern-markup, --polite, --per-host N, --cookies FILE | --no-cookies\n"
+    "        --modern-markup, --polite, --per-host N, --resume, --no-xattr,\n"
+    "        --cookies FILE | --no-cookies\n"
     "        --cookies FILE: start with the cookies of a Netscape cookies file;\n"
     "        --no-cookies: send and keep no cookie (by default the sites' cookies are kept)\n"
     "        --polite: a server that answers 429, or 503 with Retry-After, is waited for (up\n"
-    "        to 120 s a time) and given one connection until it answers again;\n"
+    "        to 120 s a time); the host's connections are halved and grow back while it answers;\n"
     "        --per-host N: at most N connections to one host (implies --polite)\n"
+    "        --resume: continue the unfinished scan of URL journaled in the storage folder\n"
+    "        (a scan stopped by Ctrl-C, a crash or a kill); --no-xattr: store files without\n"
+    "        the attributes that say where each came from (user.xdg.origin.url and\n"
+    "        user.xdg.referrer.url)\n"
     "  demo [--modern] [scan options]\n"
     "        serve the built-in demo gallery on 127.0.0.1 and scan it: pages, thumbnails and\n"
     "        their full-size pictures go to the storage folder (default ./Download)\n"
@@ -43,6 +52,39 @@ const char* const kUsage =
     "        or write it into DIR as static files; --modern writes its pages in today's\n"
     "        markup (srcset, picture, lazy loading, og:image), where no link names a picture\n";
 
+// The help of a command; null for an unknown one.
+const CommandHelp* HelpOf(const std::string& command) {
+    if (command == "links") return &LinksHelp();
+    if (command == "get") return &GetHelp();
+    if (command == "scan") return &ScanHelp();
+    if (command == "demo") return &DemoHelp();
+    if (command == "demo-server") return &DemoServerHelp();
+    return nullptr;
+}
+
+int RunCommand(const std::string& command, std::vector<std::string> args) {
+    if (command == "links") return RunLinks(std::move(args));
+    if (command == "get") return RunGet(std::move(args));
+    if (command == "scan") return RunScan(std::move(args), ScanDefaults{});
+    if (command == "demo") return RunDemo(std::move(args));
+    if (command == "demo-server") return RunDemoServer(std::move(args));
+    if (command == "--help" || command == "-h" || command == "help") {
+        if (args.empty()) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        const CommandHelp* help = HelpOf(args[0]);
+        if (help == nullptr || args.size() > 1) throw UsageError{"help takes one command"};
+        std::fputs(help->Text().c_str(), stdout);
+        return 0;
+    }
+    if (command == "--version") {
+        std::puts("tessellon-cli " TESSELLON_VERSION); // defined by packaging/CMakeLists.txt
+        return 0;
+    }
+    throw UsageError{"unknown command " + command};
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -51,24 +93,21 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string command = argv[1];
-    std::vector<std::string> args(argv + 2, argv + argc);
     try {
-        if (command == "links") return RunLinks(std::move(args));
-        if (command == "get") return RunGet(std::move(args));
-        if (command == "scan") return RunScan(std::move(args), ScanDefaults{});
-        if (command == "demo") return RunDemo(std::move(args));
-        if (command == "demo-server") return RunDemoServer(std::move(args));
-        if (command == "--help" || command == "-h" || command == "help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (command == "--version") {
-            std::puts("tessellon-cli " TESSELLON_VERSION); // defined by packaging/CMakeLists.txt
-            return 0;
-        }
-        throw UsageError{"unknown command " + command};
+        return RunCommand(command, std::vector<std::string>(argv + 2, argv + argc));
+    } catch (const HelpRequest& help) {
+        std::fputs(help.text.c_str(), stdout);
+        return 0;
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "tessellon-cli: %s\n\n%s", e.message.c_str(), kUsage);
+        // A command's own usage line, or the whole usage when the command is
+        // not known.
+        const CommandHelp* help = HelpOf(command);
+        if (help != nullptr)
+            std::fprintf(stderr,
+                         "tessellon-cli: %s\n%s(tessellon-cli %s --help lists its options)\n",
+                         e.message.c_str(), help->UsageLine().c_str(), command.c_str());
+        else
+            std::fprintf(stderr, "tessellon-cli: %s\n\n%s", e.message.c_str(), kUsage);
         return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tessellon-cli: %s\n", e.what());

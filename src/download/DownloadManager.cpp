@@ -1,6 +1,7 @@
 #include "DownloadManager.h"
 
 #include "common/StringTools.h"
+#include "http/HttpStatus.h"
 #include "http/RetryAfter.h"
 
 #include <QMetaObject>
@@ -202,7 +203,9 @@ void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
                 if (slot.Aborted) return; // already told to stop: wait for its end
                 if (!Stopping) {
                     if (OnError)
-                        OnError(this, {Tag, "timeout : " + slot.Url.GetUrl(), 0, "TimeOut",
+                        OnError(this, {Tag, slot.Url.GetUrl(), 0,
+                                       "timed out: nothing received for " +
+                                           std::to_string(TimeOut) + " s",
                                        slot.ReferringUrl});
                     if (OnFileFailed) OnFileFailed(this, &slot, 0);
                 }
@@ -226,7 +229,12 @@ void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
             }
             if (!host.empty() && slot.Success && slot.StatusCode >= 200 && slot.StatusCode <= 299)
                 Limits().Succeeded(host);
-            if (slot.Success) {
+            // An error status is judged by its status, whether its body was
+            // refused (a page that is no html) or came short.
+            const bool errorStatus = !slot.Aborted && slot.FileError.empty() &&
+                                     slot.StatusCode >= 400 && slot.StatusCode != 401 &&
+                                     slot.StatusCode != 407;
+            if (slot.Success || errorStatus) {
                 slot.State = RequestState::GETHTTP_OK;
             } else {
                 if (OnProgress && !Stopping) OnProgress(&slot, 0);
@@ -255,11 +263,15 @@ void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
                     ++InDelivery_;
                     if (OnDataReceived) OnDataReceived(this, &slot, false);
                     --InDelivery_;
-                } else if (!((status >= 201 && status <= 299) ||
-                             (status >= 500 && status <= 599))) {
+                    if (!slot.DiskFull.empty() && OnDiskFull) OnDiskFull(this, slot.DiskFull);
+                } else if (status >= 500 && status <= 599 && slot.RetryNumber < RetryCount) {
+                    // A server error may pass: tried again while tries are left.
+                    Queue_.AddUrl(slot.Url.GetUrl(), RetryOf(slot));
+                    ++Retries_;
+                } else if (!(status >= 201 && status <= 299)) {
                     if (OnError)
-                        OnError(this, {Tag, slot.Url.GetUrl(), std::uint32_t(status), "ERROR",
-                                       slot.ReferringUrl});
+                        OnError(this, {Tag, slot.Url.GetUrl(), std::uint32_t(status),
+                                       StatusText(status), slot.ReferringUrl});
                     if (OnFileFailed) OnFileFailed(this, &slot, 1);
                     ++Errors_; // every error reported is counted
                 }
@@ -267,17 +279,21 @@ void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
             slot.State = RequestState::GETHTTP_WAITING;
             break;
         case RequestState::GETHTTP_ERROR:
+            // Errors are counted as they are reported: none once stopping.
             if (!slot.FileError.empty()) {
                 // A file that cannot be stored will not be stored on a retry either.
-                if (!Stopping) ReportError(slot, slot.Url.GetUrl(), 0, slot.FileError, 2);
-                ++Errors_;
+                if (!Stopping) {
+                    ReportError(slot, slot.Url.GetUrl(), 0, slot.FileError, 2);
+                    ++Errors_;
+                    if (!slot.DiskFull.empty() && OnDiskFull) OnDiskFull(this, slot.DiskFull);
+                }
             } else if (slot.RetryNumber >= RetryCount) {
                 if (!Stopping) {
                     ReportError(slot, slot.Url.GetUrl(), std::uint32_t(slot.StatusCode),
                                 slot.ErrorMsg, 2);
                     Log("GetHttp_Error " + slot.Url.GetUrl());
+                    ++Errors_;
                 }
-                ++Errors_;
             } else if (!Stopping) {
                 Enqueue(slot.Url.GetUrl(), RetryOf(slot));
                 ++Retries_;
@@ -473,6 +489,7 @@ void DownloadManager::StartNext(RequestSlot& slot) {
     slot.ProxyPassword = ProxyPassword;
     slot.Cookies = Cookies;
     slot.ReferringUrl = item.Request.ReferringUrl;
+    slot.RecordOrigin = RecordOrigin;
 
     if (Stopping) {
         slot.State = RequestState::GETHTTP_WAITING;

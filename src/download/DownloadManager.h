@@ -43,6 +43,8 @@ public:
     int DepthSearchLevel = 2;
     int ConcurrentDownloads = 2;
     bool ReuseExistingFiles = false;
+    // Stored files carry their address and referrer as attributes.
+    bool RecordOrigin = false;
     ProxyMode ProxyType = ProxyMode::PROXY_DEFAULT;
     std::string ProxyAddress;
     int ProxyPort = 80;
@@ -103,6 +105,9 @@ public:
     std::function<void(Component* sender, bool& canReinit)> OnCanReinit;
     // kind 0: time-out, 1: HTTP error status, 2: retries exhausted or not storable
     std::function<void(Component* sender, RequestSlot* get, int kind)> OnFileFailed;
+    // The storage folder's disk refused a body (RequestSlot::DiskFull): raised
+    // after the file's error, or the page's delivery from memory.
+    std::function<void(Component* sender, const std::string& reason)> OnDiskFull;
 
     // Queues the URL with what its request needs (or, reusing files on disk,
     // hands the stored file over as received). False when disabled.

@@ -1,9 +1,12 @@
 #include "Grabber.h"
 
 #include "common/StringTools.h"
+#include "http/OriginAttributes.h"
+#include "http/StaleTemporaries.h"
 #include "http/TransferThread.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <sys/stat.h>
 
 namespace {
@@ -27,8 +30,10 @@ Grabber::Grabber(MessageSink* messages) : ScanEngine(messages), FileDownloader(m
     FileDownloader.Agent = Agent();
     PageDownloader.ReuseExistingFiles = ReuseHtmlFiles_;
     PageDownloader.DownloadPath = DownloadPath_;
+    PageDownloader.RecordOrigin = true;
 
     FileDownloader.Tag = 2;
+    FileDownloader.RecordOrigin = true;
     FileDownloader.SharedHostLimits = &SharedHostLimits;
     FileDownloader.ReuseExistingFiles = true;
     FileDownloader.DownloadPath = DownloadPath_;
@@ -47,7 +52,10 @@ Grabber::Grabber(MessageSink* messages) : ScanEngine(messages), FileDownloader(m
     ConnectFileHeadCheck();
     FileDownloader.OnWorking = [this](Component* s, bool w) {
         if (FileWorkingHook) FileWorkingHook(s, w);
-        if (!w) FileDownloader.CredentialOrigins.clear();
+        if (!w) {
+            FileDownloader.CredentialOrigins.clear();
+            EndJournalWhenIdle();
+        }
     };
     // File statistics restart with each scan, but not while pages are still fetched.
     FileDownloader.OnCanReinit = [this](Component*, bool& can) { can = !PageDownloader.Working(); };
@@ -58,6 +66,15 @@ Grabber::Grabber(MessageSink* messages) : ScanEngine(messages), FileDownloader(m
     PageDownloader.MayStart = [this] {
         return FileDownloader.QueueCount() < MaxDownloadQueueSize_;
     };
+
+    // A full disk takes no more files: none starts once it was seen, and the
+    // next tick stops the file downloads (not inside a manager's round).
+    FileDownloader.MayStart = [this] { return DiskFull_.empty(); };
+    const auto diskFull = [this](Component*, const std::string& reason) {
+        if (DiskFull_.empty()) DiskFull_ = reason;
+    };
+    FileDownloader.OnDiskFull = diskFull;
+    PageDownloader.OnDiskFull = diskFull;
 
     LinkHook = [this](const LinkHookArgs& link) { GrabLink(link); };
     AreaHook = MarkCountedAreas;
@@ -73,6 +90,11 @@ void Grabber::SetFilesConcurrentDownloads(int v) {
     if (v <= 0 || v > kMaxConcurrentDownloads) return;
     FileDownloader.ConcurrentDownloads = v;
     if (MaxConnectionsHook) MaxConnectionsHook(v + HtmlConcurrentDownloads());
+}
+
+void Grabber::SetRememberOrigins(bool v) {
+    PageDownloader.RecordOrigin = v;
+    FileDownloader.RecordOrigin = v;
 }
 
 void Grabber::SetFileTypes(std::string_view text) {
@@ -181,6 +203,8 @@ void Grabber::SetRespectRateLimits(bool v) {
 }
 
 bool Grabber::StartScan(const std::string& url) {
+    DiskFull_.clear();
+    DiskFullTold_ = false;
     PageDownloader.SetStopping(false);
     FileDownloader.SetStopping(false);
     if (!UserName().empty() || !Password().empty()) {
@@ -200,10 +224,139 @@ void Grabber::NewCookies() {
 bool Grabber::StopScan() {
     ScanEngine::StopScan();
     FileDownloader.SetStopping(true);
+    Journal.Flush();
+    EndJournalWhenIdle();
     return true;
 }
 
+bool Grabber::ResumeScan(const std::string& url) {
+    if (!url.empty()) StartingUrl = url;
+    JournalState state;
+    std::string why;
+    if (ScanJournal::Load(DownloadPath_, StartingUrl, state, why)) {
+        ApplyJournalSettings(state.Settings);
+        Resumed_ = std::move(state);
+    } else {
+        ShowMessage(why + ". The scan starts afresh.");
+    }
+    const bool ok = StartScan(StartingUrl);
+    Resumed_.reset();
+    return ok;
+}
+
+void Grabber::QueueStartPage() {
+    // A start page added to a running scan joins its journal.
+    if (!DownloadPath_.empty() && !Journal.IsOpen()) {
+        // Temporaries of transfers whose process was killed are of no use.
+        RemoveStaleTemporaries(DownloadPath_);
+        std::string why;
+        const bool open = Resumed_
+                              ? Journal.Continue(DownloadPath_, why)
+                              : Journal.Begin(DownloadPath_, StartingUrl, JournalSettings(), why);
+        if (!open && OnLog) OnLog(this, "the scan is not journaled and cannot be resumed: " + why);
+    }
+    if (!Resumed_) {
+        ScanEngine::QueueStartPage();
+        return;
+    }
+    const JournalState state = std::move(*Resumed_);
+    Resumed_.reset();
+    // Killed before its first batch reached the disk: nothing was journaled
+    // but the heading, and the scan begins at its starting page.
+    if (state.PendingPages.empty() && state.DonePages.empty()) {
+        ScanEngine::QueueStartPage();
+        for (const auto& file : state.Files)
+            QueueFileRequest(file.Url, file.Request);
+        return;
+    }
+    // Every address the interrupted scan met is known, so that no page or
+    // file is queued twice; what it had left to do is queued again.
+    if (!state.PendingPages.empty())
+        for (const std::string& page : state.DonePages) {
+            VisitedUrls.FindOrInsert(page, true);
+            VisitedUrls.SetMark(page, 1);
+        }
+    for (const auto& page : state.PendingPages) {
+        VisitedUrls.FindOrInsert(page.Url, true);
+        VisitedUrls.SetMark(page.Url, 1);
+    }
+    for (const auto& file : state.Files)
+        VisitedUrls.FindOrInsert(file.Url, true);
+    for (const auto& page : state.PendingPages) {
+        QueuedRequest request = page.Request;
+        request.GetAction = PageGetAction();
+        PageDownloader.AddDownload(page.Url, std::move(request));
+    }
+    // Files already stored are delivered from the disk, not fetched again.
+    for (const auto& file : state.Files)
+        FileDownloader.AddDownload(file.Url, file.Request);
+    if (state.PendingPages.empty() && state.Files.empty()) Journal.Finish();
+}
+
+void Grabber::PageQueued(const std::string& url, const QueuedRequest& request) {
+    Journal.PageQueued(url, request);
+}
+
+void Grabber::PageReceived(Component* sender, RequestSlot* get, bool alreadyOnDisk) {
+    const std::string url = get->Url.GetUrl();
+    ScanEngine::PageReceived(sender, get, alreadyOnDisk);
+    // After the links it yielded: a page that is done in the journal has had
+    // its links journaled.
+    Journal.PageDone(url);
+}
+
+void Grabber::EndJournalWhenIdle() {
+    if (!Journal.IsOpen() || PageDownloader.Working() || FileDownloader.Working()) return;
+    if (PageDownloader.Stopping || FileDownloader.Stopping || Closing)
+        Journal.Close();
+    else
+        Journal.Finish();
+}
+
+std::vector<std::pair<std::string, std::string>> Grabber::JournalSettings() const {
+    const char* download = DownloadType_ == DownloadFilter::DOWNLOAD_SRC    ? "src"
+                           : DownloadType_ == DownloadFilter::DOWNLOAD_HREF ? "href"
+                                                                            : "both";
+    return {{"depth", std::to_string(DepthSearchLevel())},
+            {"types", FileTypes()},
+            {"download", download},
+            {"thumbs", SearchThumbs_ ? "1" : "0"},
+            {"store-pages", DownloadHtmlPages_ ? "1" : "0"},
+            {"stay-on-site", StayOnSite ? "1" : "0"},
+            {"external", ReportExternalLinks ? "1" : "0"},
+            {"modern-markup", ModernMarkup ? "1" : "0"},
+            {"leaves-first", LeavesFirst() ? "1" : "0"}};
+}
+
+void Grabber::ApplyJournalSettings(
+    const std::vector<std::pair<std::string, std::string>>& settings) {
+    for (const auto& [name, value] : settings) {
+        const bool on = value == "1";
+        if (name == "depth")
+            SetDepthSearchLevel(std::atoi(value.c_str()));
+        else if (name == "types")
+            SetFileTypes(value);
+        else if (name == "download")
+            SetDownloadType(value == "src"    ? DownloadFilter::DOWNLOAD_SRC
+                            : value == "href" ? DownloadFilter::DOWNLOAD_HREF
+                                              : DownloadFilter::DOWNLOAD_HREF_SRC);
+        else if (name == "thumbs")
+            SetSearchThumbs(on);
+        else if (name == "store-pages")
+            SetDownloadHtmlPages(on);
+        else if (name == "stay-on-site")
+            SetStayOnSite(on);
+        else if (name == "external")
+            ReportExternalLinks = on;
+        else if (name == "modern-markup")
+            SetModernMarkup(on);
+        else if (name == "leaves-first")
+            SetLeavesFirst(on);
+    }
+}
+
 void Grabber::Shutdown() {
+    Journal.Close();
     FileDownloader.Enabled = false;
     FileDownloader.OnDataReceived = nullptr;
     FileDownloader.OnUpdatedStats = nullptr;
@@ -216,7 +369,16 @@ void Grabber::Shutdown() {
 }
 
 void Grabber::GrabberTick(bool closing) {
+    Journal.Flush();
+    if (OriginAttributes::RefusalToReport() && OnLog)
+        OnLog(this, "this file system keeps no origin attributes: files are stored without them");
     if (closing) return;
+    if (!DiskFull_.empty() && !DiskFullTold_) {
+        DiskFullTold_ = true;
+        ShowMessage("disk full: " + DownloadPath_ + " (" + DiskFull_ +
+                    "): no more files are fetched");
+        StopFiles();
+    }
     if (FileDownloader.Working()) {
         FileDownloader.Tick();
         if (!FileDownloader.UpdateStats()) FileDownloader.SetWorking(false);
@@ -247,11 +409,16 @@ bool Grabber::Allows(char hrefOrSrc) const {
     return true;
 }
 
+void Grabber::QueueFileRequest(const std::string& url, QueuedRequest request) {
+    Journal.FileQueued(url, request);
+    FileDownloader.AddDownload(url, std::move(request));
+}
+
 void Grabber::QueueFile(const std::string& url, const std::string& referringUrl, char hrefOrSrc) {
-    FileDownloader.AddDownload(url, {.DepthSearchLevel = -1,
-                                     .HrefOrSrc = hrefOrSrc,
-                                     .GetAction = BodyHandling::STORE_TO_FILE,
-                                     .ReferringUrl = referringUrl});
+    QueueFileRequest(url, {.DepthSearchLevel = -1,
+                           .HrefOrSrc = hrefOrSrc,
+                           .GetAction = BodyHandling::STORE_TO_FILE,
+                           .ReferringUrl = referringUrl});
 }
 
 void Grabber::GrabLink(const LinkHookArgs& link) {
@@ -266,11 +433,11 @@ void Grabber::GrabLink(const LinkHookArgs& link) {
         return;
     }
     if (link.Flag && !Allows(link.HrefOrSrc)) return;
-    FileDownloader.AddDownload(link.UrlFound, {.DepthSearchLevel = -1,
-                                               .CountArea = link.CountArea,
-                                               .HrefOrSrc = link.HrefOrSrc,
-                                               .GetAction = BodyHandling::STORE_TO_FILE,
-                                               .ReferringUrl = link.FromUrl});
+    QueueFileRequest(link.UrlFound, {.DepthSearchLevel = -1,
+                                     .CountArea = link.CountArea,
+                                     .HrefOrSrc = link.HrefOrSrc,
+                                     .GetAction = BodyHandling::STORE_TO_FILE,
+                                     .ReferringUrl = link.FromUrl});
 }
 
 void Grabber::CollectThumb(const std::string& url, int countArea, char hrefOrSrc) {

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "engine/ScanEngine.h"
+#include "engine/ScanJournal.h"
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -42,6 +44,9 @@ public:
     bool SearchThumbs() const { return SearchThumbs_; }
     virtual void SetSearchThumbs(bool v);
     const std::string& AppFolder() const { return AppFolder_; }
+    // Stored files carry their address and referrer as attributes (on by default).
+    bool RememberOrigins() const { return FileDownloader.RecordOrigin; }
+    virtual void SetRememberOrigins(bool v);
 
     // --- overrides that keep both managers in step ---
     BodyHandling PageGetAction() const override;
@@ -59,12 +64,23 @@ public:
     void SetRespectRateLimits(bool v) override;
     bool StartScan(const std::string& url = {}) override;
     bool StopScan() override;
+    // Continues the unfinished scan of url journaled in the storage folder.
+    // A journal that is missing, damaged, from another version or of another
+    // address is refused with a message, and the scan starts afresh.
+    bool ResumeScan(const std::string& url);
+    // The journal of the running scan; see ScanJournal.
+    ScanJournal Journal;
     void Shutdown() override;
 
     virtual void GrabberTick(bool closing);
     bool IsWorking() const { return PageDownloader.Working() || FileDownloader.Working(); }
     void StopPages() { PageDownloader.SetStopping(true); }
     void StopFiles() { FileDownloader.SetStopping(true); }
+    // Why the storage folder's disk refused a page or a file in this scan
+    // (full, over quota, past the file size limit); empty while it has not.
+    // From then on no file is started, and at the next tick the file
+    // downloads stop and the user is told.
+    const std::string& DiskFull() const { return DiskFull_; }
     // The folder with a trailing "/", created (one level) when missing; empty
     // with a message when it cannot be.
     std::string EnsureDirectory(const std::string& path);
@@ -87,6 +103,15 @@ protected:
         return PageDownloader.ConcurrentDownloads + FileDownloader.ConcurrentDownloads;
     }
     void GrabLink(const LinkHookArgs& link);
+    void QueueStartPage() override;
+    void PageQueued(const std::string& url, const QueuedRequest& request) override;
+    void PageReceived(Component* sender, RequestSlot* get, bool alreadyOnDisk) override;
+    void PagesIdle() override { EndJournalWhenIdle(); }
+    void EndJournalWhenIdle();
+    void QueueFileRequest(const std::string& url, QueuedRequest request);
+    // The settings that shape a scan's tree, as the journal keeps them.
+    std::vector<std::pair<std::string, std::string>> JournalSettings() const;
+    void ApplyJournalSettings(const std::vector<std::pair<std::string, std::string>>& settings);
     void CollectThumb(const std::string& url, int countArea, char hrefOrSrc);
     void PairThumbs(const PageInfo& page);
     // The head of a file answer reaches this thread only while logs are on.
@@ -106,4 +131,7 @@ private:
     int MaxDownloadQueueSize_ = 5000;
     bool SearchThumbs_ = false;
     std::string AppFolder_;
+    std::string DiskFull_;
+    bool DiskFullTold_ = false;
+    std::optional<JournalState> Resumed_; // set while a resumed scan starts
 };

@@ -170,14 +170,7 @@ bool ScanEngine::StartScan(const std::string& url) {
     // The user's credentials are meant for the site the scan starts on.
     PageDownloader.CredentialOrigins.insert(StartUrlParts.Origin());
 
-    if (!VisitedUrls.FindOrInsert(StartingUrl, true)) {
-        VisitedUrls.SetMark(StartingUrl, 1);
-        const std::string& referrer =
-            InitialReferringUrl.empty() ? StartingUrl : InitialReferringUrl;
-        PageDownloader.AddDownload(
-            StartingUrl,
-            {.DepthSearchLevel = 1, .GetAction = PageGetAction(), .ReferringUrl = referrer});
-    }
+    QueueStartPage();
     return true;
 }
 
@@ -195,6 +188,16 @@ void ScanEngine::NewCookies() {
         for (const std::string& line : CookieSource())
             jar->AddNetscapeLine(line);
     PageDownloader.Cookies = std::move(jar);
+}
+
+void ScanEngine::QueueStartPage() {
+    if (VisitedUrls.FindOrInsert(StartingUrl, true)) return;
+    VisitedUrls.SetMark(StartingUrl, 1);
+    const std::string& referrer = InitialReferringUrl.empty() ? StartingUrl : InitialReferringUrl;
+    QueuedRequest request{
+        .DepthSearchLevel = 1, .GetAction = PageGetAction(), .ReferringUrl = referrer};
+    PageQueued(StartingUrl, request);
+    PageDownloader.AddDownload(StartingUrl, std::move(request));
 }
 
 bool ScanEngine::StopScan() {
@@ -267,19 +270,23 @@ void ScanEngine::QueuePage(PageInfo& page, const std::string& url, int tagKind, 
         ++PagesNotQueued_; // counted so that the loss can be told
         return;
     }
-    PageDownloader.AddDownload(url, {.DepthSearchLevel = page.DepthLevel + 1,
-                                     .CountArea = countArea,
-                                     .HrefOrSrc = char(tagKind),
-                                     .GetAction = PageGetAction(),
-                                     .ReferringUrl = page.Url});
+    QueuedRequest request{.DepthSearchLevel = page.DepthLevel + 1,
+                          .CountArea = countArea,
+                          .HrefOrSrc = char(tagKind),
+                          .GetAction = PageGetAction(),
+                          .ReferringUrl = page.Url};
+    PageQueued(url, request);
+    PageDownloader.AddDownload(url, std::move(request));
 }
 
 void ScanEngine::QueueRobots(PageInfo& page, const std::string& robotsUrl, int tagKind,
                              int countArea) {
-    PageDownloader.AddDownload(robotsUrl, {.DepthSearchLevel = page.DepthLevel + 1,
-                                           .CountArea = countArea,
-                                           .HrefOrSrc = char(tagKind),
-                                           .GetAction = PageGetAction()});
+    QueuedRequest request{.DepthSearchLevel = page.DepthLevel + 1,
+                          .CountArea = countArea,
+                          .HrefOrSrc = char(tagKind),
+                          .GetAction = PageGetAction()};
+    PageQueued(robotsUrl, request);
+    PageDownloader.AddDownload(robotsUrl, std::move(request));
 }
 
 void ScanEngine::StatsRelay(const DownloadStats& stats) {
@@ -299,6 +306,7 @@ void ScanEngine::WorkingHandler(Component* sender, bool working) {
         VisitedUrls.Clear();
         KnownHosts.Clear();
         PageDownloader.CredentialOrigins.clear();
+        PagesIdle();
     }
 }
 

@@ -130,6 +130,12 @@ protected:
     void QueuePage(PageInfo& page, const std::string& url, int tagKind, int countArea) override;
     void QueueRobots(PageInfo& page, const std::string& robotsUrl, int tagKind,
                      int countArea) override;
+    // Queues the starting page; a resumed scan queues what was left instead.
+    virtual void QueueStartPage();
+    // Every page queued passes here first (a journal records it).
+    virtual void PageQueued(const std::string& /*url*/, const QueuedRequest& /*request*/) {}
+    // The page manager fell idle; the scan may be over.
+    virtual void PagesIdle() {}
     void StatsRelay(const DownloadStats& stats);
     void LogRelay(Component* sender, const std::string& message);
     void ConnectPageDownloader();

@@ -29,6 +29,7 @@ void RequestSlot::Get(RequestKind request) {
     ConnectTimeOut = MonotonicMs() + TimeOutMs_;
     ErrorMsg.clear();
     FileError.clear();
+    DiskFull.clear();
     EffectiveUrl.clear();
     HeldRedirect.clear();
     Thread_.reset();
@@ -91,6 +92,7 @@ void RequestSlot::Get(RequestKind request) {
         in.FileMode = HrefOrSrc == 'S' ? 0444 : 0644; // thumbnails are kept read-only
         in.FileRequired = GetAction == BodyHandling::STORE_TO_FILE;
         in.StorageFolder = StorageFolder;
+        if (RecordOrigin) in.Origin = OriginAttributes::Of(in.Url, ReferringUrl);
     }
     if (!Handles_) Handles_ = std::make_shared<TransferHandles>();
     in.Handles = Handles_;
@@ -139,6 +141,7 @@ void RequestSlot::Get(RequestKind request) {
         FileError = r.FileError;
         HeldRedirect = r.HeldRedirect;
         HeldRedirectsLeft = r.RedirectsLeft;
+        DiskFull = r.DiskFull;
         if (!r.FileNote.empty()) Log(r.FileNote);
         if (!HeadHandedOver_) {
             StatusCode = r.StatusCode;

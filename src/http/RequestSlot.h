@@ -40,6 +40,8 @@ public:
     // The storage folder the target lies in: folders made for a file that
     // was not stored are removed again, up to this one.
     std::string StorageFolder;
+    // The stored file is given its address and referrer as attributes.
+    bool RecordOrigin = false;
     bool Wait = false;
     ProxyMode ProxyType = ProxyMode::PROXY_DEFAULT;
     std::string ProxyAddress;
@@ -78,6 +80,10 @@ public:
     // still follow from there; the transfer ended there without success.
     std::string HeldRedirect;
     int HeldRedirectsLeft = 0;
+    // The system's reason when the storage folder's disk refused the body
+    // (full, over quota, past the file size limit): with FileError for a
+    // file; alone for a page, which is processed from memory.
+    std::string DiskFull;
     bool Success = false;
     bool Cancelled = false;
     bool Aborted = false;

@@ -43,6 +43,10 @@ int CreateTemp(const std::string& folder, unsigned mode, std::string& temp) {
 
 } // namespace
 
+bool IsDiskFull(int errorNumber) {
+    return errorNumber == ENOSPC || errorNumber == EDQUOT || errorNumber == EFBIG;
+}
+
 TargetFile::~TargetFile() {
     Discard();
 }
@@ -71,6 +75,7 @@ bool TargetFile::Open(const std::string& target, unsigned mode, const std::strin
         }
     }
     if (fd < 0) {
+        LastError_ = errno;
         error = std::strerror(errno);
         return false;
     }
@@ -85,6 +90,7 @@ bool TargetFile::Write(const char* data, std::size_t size, std::string& error) {
         const ssize_t w = ::write(Fd_, data + off, size - off);
         if (w < 0) {
             if (errno == EINTR) continue;
+            LastError_ = errno;
             error = std::strerror(errno);
             return false;
         }
@@ -95,15 +101,18 @@ bool TargetFile::Write(const char* data, std::size_t size, std::string& error) {
 
 bool TargetFile::Commit(std::string& error) {
     if (Fd_ < 0) return false;
+    Origin.WriteTo(Fd_);
     const bool closed = ::close(Fd_) == 0;
     const int closeErrno = errno;
     Fd_ = -1;
     if (!closed) {
+        LastError_ = closeErrno;
         error = std::strerror(closeErrno);
         Discard();
         return false;
     }
     if (::rename(Temp_.c_str(), Target_.c_str()) != 0) {
+        LastError_ = errno;
         error = std::strerror(errno);
         Discard();
         return false;

@@ -1,7 +1,13 @@
 #pragma once
 
+#include "http/OriginAttributes.h"
+
 #include <cstdint>
 #include <string>
+
+// The file system refuses more data: full, over the user's quota, or past the
+// process's file size limit. Trying again will not help.
+bool IsDiskFull(int errorNumber);
 
 // The file a transfer stores its body in. The body goes to a temporary file
 // beside the target, under a short name of its own (so that any name the
@@ -29,10 +35,16 @@ public:
     bool Commit(std::string& error);
     // Closes and removes the temporary file, and the folders it left empty.
     void Discard();
+    // The errno of the last failure of Open, Write or Commit.
+    int LastError() const { return LastError_; }
+
+    // Written on the file just before it replaces the target.
+    OriginAttributes Origin;
 
 private:
     void RemoveEmptyFolders() const;
 
     int Fd_ = -1;
+    int LastError_ = 0;
     std::string Target_, Temp_, StorageFolder_;
 };

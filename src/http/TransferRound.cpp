@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <string_view>
+#include <cstring>
 
 namespace {
 
@@ -188,8 +189,7 @@ TransferRound::Outcome TransferRound::Perform() {
         return Outcome::Again;
     }
     if (code != CURLE_OK) {
-        if (R_.ErrorText.empty())
-            R_.ErrorText = ErrorBuffer_[0] != 0 ? ErrorBuffer_ : curl_easy_strerror(code);
+        if (R_.ErrorText.empty()) R_.ErrorText = FailureText(code);
         return Outcome::Ended;
     }
     if (!HeadDone_ && !HeadStage()) return Outcome::Ended;
@@ -197,6 +197,21 @@ TransferRound::Outcome TransferRound::Perform() {
     curl_easy_getinfo(Easy_, CURLINFO_EFFECTIVE_URL, &eff);
     if (eff != nullptr) R_.EffectiveUrl = eff;
     return Outcome::Done;
+}
+
+// libcurl's text for a failed round, led by what it means for the body and
+// followed by the system's reason for a failed connection.
+std::string TransferRound::FailureText(CURLcode code) const {
+    std::string text = ErrorBuffer_[0] != 0 ? ErrorBuffer_ : curl_easy_strerror(code);
+    if (code == CURLE_PARTIAL_FILE) text = "body shorter than its length: " + text;
+    if (code == CURLE_OPERATION_TIMEDOUT) text = "timed out: " + text;
+    long osError = 0;
+    if ((code == CURLE_COULDNT_CONNECT || code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR) &&
+        curl_easy_getinfo(Easy_, CURLINFO_OS_ERRNO, &osError) == CURLE_OK && osError != 0) {
+        const std::string why = std::strerror(int(osError));
+        if (text.find(why) == std::string::npos) text += " (" + why + ")";
+    }
+    return text;
 }
 
 size_t TransferRound::HeaderCallback(char* buffer, size_t size, size_t nitems, void* userdata) {
@@ -282,17 +297,27 @@ size_t TransferRound::WriteCallback(char* ptr, size_t size, size_t nmemb, void* 
 }
 
 // Writes the bytes gathered for the file; false (the run fails) when the
-// disk refuses them.
+// disk refuses a file's bytes. A page's file is given up and its body kept.
 bool TransferRound::WriteChunk() {
     if (Chunk_ == nullptr || Chunk_->empty()) return true;
     std::string why;
     const bool ok = File_.Write(Chunk_->data(), Chunk_->size(), why);
     Chunk_->clear();
-    if (!ok) {
-        Failed_ = true;
-        R_.ErrorText = "cannot write the file: " + why;
+    if (ok) return true;
+    const std::string text = "cannot write the file: " + In_.TargetPath + " (" + why + ")";
+    if (IsDiskFull(File_.LastError())) R_.DiskFull = why;
+    if (!In_.FileRequired) {
+        // A page goes on into memory and is processed all the same.
+        File_.Discard();
+        R_.FileNote = text + ": the page is processed from memory";
+        return true;
     }
-    return ok;
+    Failed_ = true;
+    if (R_.DiskFull.empty())
+        R_.ErrorText = text;
+    else
+        R_.FileError = text; // a full disk will not take the file on another try either
+    return false;
 }
 
 // Closes the chunk that the last pass of libcurl's perform delivered: its

@@ -52,6 +52,7 @@ private:
     static size_t HeaderCallback(char* buffer, size_t size, size_t nitems, void* userdata);
     static size_t WriteCallback(char* ptr, size_t size, size_t nmemb, void* userdata);
     void SetOptions();
+    std::string FailureText(CURLcode code) const;
     bool HeadStage();
     bool MayFollowRedirect();
     std::string RedirectTarget() const;

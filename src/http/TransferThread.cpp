@@ -56,10 +56,12 @@ void TransferThread::Shared::Run() {
     bool transferOk = false;
     bool canStart = true;
     if (In.StoreToFile) {
+        File.Origin = In.Origin;
         std::string why;
         if (!File.Open(In.TargetPath, In.FileMode, In.StorageFolder, why)) {
             const std::string message =
                 "unable to create file: " + In.TargetPath + " (" + why + ")";
+            if (IsDiskFull(File.LastError())) result.DiskFull = why;
             if (In.FileRequired) {
                 // Nothing to write to: the request ends at once as a failure.
                 result.FileError = message;
@@ -113,8 +115,14 @@ void TransferThread::Shared::Run() {
                 result.Success = false;
             }
         } else if (!File.Commit(why)) {
-            result.FileError = "unable to store file: " + In.TargetPath + " (" + why + ")";
-            result.Success = false;
+            const std::string message = "unable to store file: " + In.TargetPath + " (" + why + ")";
+            if (IsDiskFull(File.LastError())) result.DiskFull = why;
+            if (In.FileRequired) {
+                result.FileError = message;
+                result.Success = false;
+            } else {
+                result.FileNote = message; // the page is processed from memory
+            }
         }
     }
 

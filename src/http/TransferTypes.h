@@ -1,6 +1,7 @@
 #pragma once
 
 #include "http/HttpTypes.h"
+#include "http/OriginAttributes.h"
 
 #include <cstdint>
 #include <functional>
@@ -45,6 +46,7 @@ struct TransferInput {
     bool FileRequired = false; // a file that cannot be created fails the request
     std::string StorageFolder; // folders made for a body not kept are removed up to here
     int MaxRedirects = 10;     // the redirects the request may follow
+    OriginAttributes Origin;   // written on the stored file; empty: none
     std::shared_ptr<TransferHandles> Handles; // the slot's own, kept between its transfers
     // The scan's cookies, sent and updated by this transfer; unset: none.
     std::shared_ptr<CookieShare> Cookies;
@@ -66,6 +68,7 @@ struct TransferResult {
     // URL), and the redirects the request may still follow from there.
     std::string HeldRedirect;
     int RedirectsLeft = 0;
+    std::string DiskFull;     // the system's reason, when the disk refused the target (IsDiskFull)
 };
 
 // Owner callbacks. Each runs on the owner's (main) thread while the worker

@@ -38,6 +38,7 @@ void PersistentGrabber::LoadSettings() {
     ReportExternalLinks = LoadBool(Setting::ReportExternalLinks);
     Grabber::SetModernMarkup(LoadBool(Setting::ModernMarkup));
     Grabber::SetFindTextAddresses(LoadBool(Setting::FindTextAddresses));
+    Grabber::SetRememberOrigins(LoadBool(Setting::RememberOrigins));
     Grabber::SetRespectRateLimits(LoadBool(Setting::RespectRateLimits));
     Grabber::SetKeepCookies(LoadBool(Setting::KeepCookies));
     UseBrowserLogins_ = LoadBool(Setting::UseBrowserLogins);
@@ -189,6 +190,11 @@ void PersistentGrabber::SetKeepCookies(bool v) {
 void PersistentGrabber::SetUseBrowserLogins(bool v) {
     UseBrowserLogins_ = v;
     Settings_->WriteBool(Setting::UseBrowserLogins.Entry, v);
+}
+
+void PersistentGrabber::SetRememberOrigins(bool v) {
+    Grabber::SetRememberOrigins(v);
+    Settings_->WriteBool(Setting::RememberOrigins.Entry, v);
 }
 
 void PersistentGrabber::SetRespectRateLimits(bool v) {

@@ -32,6 +32,7 @@ public:
     void SetStayOnSite(bool v) override;
     void SetModernMarkup(bool v) override;
     void SetFindTextAddresses(bool v) override;
+    void SetRememberOrigins(bool v) override;
     void SetRespectRateLimits(bool v) override;
     void SetKeepCookies(bool v) override;
     // The window hands the embedded browser's cookies to its scans.

@@ -79,6 +79,7 @@ inline constexpr SettingDef ViewerSortDescending{{true, "ViewerSortDescending"},
 inline constexpr SettingDef ViewerDisplayedSize{{true, "ViewedDisplayedSize"}, K::Integer, "1"};
 inline constexpr SettingDef ViewerUnviewedOnly{{true, "ViewerUnviewedOnly"}, K::Boolean, "0"};
 inline constexpr SettingDef ModernMarkup{{true, "ModernMarkup"}, K::Boolean, "0"};
+inline constexpr SettingDef RememberOrigins{{true, "RememberOrigins"}, K::Boolean, "1"};
 inline constexpr SettingDef RespectRateLimits{{true, "RespectRateLimits"}, K::Boolean, "0"};
 inline constexpr SettingDef ConnectionsPerHost{{true, "ConnectionsPerHost"}, K::Integer, "0"};
 inline constexpr SettingDef KeepCookies{{true, "KeepCookies"}, K::Boolean, "1"};
@@ -87,7 +88,7 @@ inline constexpr SettingDef FindTextAddresses{{true, "FindTextAddresses"}, K::Bo
 inline constexpr SettingDef ViewerListedTypes{{true, "ViewerListedTypes"}, K::StringList, "gif\r\njpeg\r\njpg\r\nasf\r\navi\r\nmpeg\r\nmpg"};
 // clang-format on
 
-inline constexpr std::array<const SettingDef*, 56> All{&ResetAll,
+inline constexpr std::array<const SettingDef*, 57> All{&ResetAll,
                                                        &StoragePath,
                                                        &FileTypes,
                                                        &ReuseHtmlFiles,
@@ -142,7 +143,8 @@ inline constexpr std::array<const SettingDef*, 56> All{&ResetAll,
                                                        &ConnectionsPerHost,
                                                        &KeepCookies,
                                                        &UseBrowserLogins,
-                                                       &FindTextAddresses};
+                                                       &FindTextAddresses,
+                                                       &RememberOrigins};
 } // namespace Setting
 
 int DefaultInteger(const SettingDef& def);

@@ -205,6 +205,7 @@ void PreferencesDialog::Connect() {
     onClick(KeepCookies_, [this](bool on) { Gallery_.SetKeepCookies(on); });
     onClick(UseBrowserLogins_, [this](bool on) { Gallery_.SetUseBrowserLogins(on); });
     onClick(FindTextAddresses_, [this](bool on) { Gallery_.SetFindTextAddresses(on); });
+    onClick(RememberOrigins_, [this](bool on) { Gallery_.SetRememberOrigins(on); });
     onClick(LimiterEnabled_, [this](bool on) { Gallery_.SetKeywordsLimiterEnabled(on); });
     onTextBox(KeywordsLimiter_,
               [this](const std::string& text) { Gallery_.SetKeywordsLimiter(text); });
@@ -303,6 +304,7 @@ void PreferencesDialog::Fill() {
     KeepCookies_->setChecked(Gallery_.KeepCookies());
     UseBrowserLogins_->setChecked(Gallery_.UseBrowserLogins());
     FindTextAddresses_->setChecked(Gallery_.FindTextAddresses);
+    RememberOrigins_->setChecked(Gallery_.RememberOrigins());
     LimiterEnabled_->setChecked(Gallery_.KeywordsLimiterEnabled);
     SetTextBoxText(KeywordsLimiter_, Gallery_.GetKeywordsLimiter());
     ReferringUrl_->setText(Q(Gallery_.InitialReferringUrl));

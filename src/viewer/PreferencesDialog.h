@@ -146,6 +146,7 @@ private:
     QCheckBox* KeepCookies_ = nullptr;
     QCheckBox* UseBrowserLogins_ = nullptr;
     QCheckBox* FindTextAddresses_ = nullptr; // the mail face's
+    QCheckBox* RememberOrigins_ = nullptr;
     QCheckBox* LimiterEnabled_ = nullptr;
     QPlainTextEdit* KeywordsLimiter_ = nullptr;
     QLineEdit* ReferringUrl_ = nullptr;

@@ -273,6 +273,10 @@ QWidget* PreferencesDialog::BuildHtmlScanningPage() {
     FindTextAddresses_ =
         NewCheck(QStringLiteral("Also find addresses in the page text"), "findTextAddresses", page);
     FindTextAddresses_->setAccessibleName(FindTextAddresses_->text());
+    RememberOrigins_ =
+        NewCheck(QStringLiteral("Remember where each file came from"), "rememberOrigins", page,
+                 QStringLiteral("Each stored file keeps its address and the page "
+                                "that linked it as file attributes"));
 
     ReferringUrl_ = NewField("referringUrl", page);
 
@@ -289,6 +293,7 @@ QWidget* PreferencesDialog::BuildHtmlScanningPage() {
     right->addWidget(KeepCookies_);
     right->addWidget(UseBrowserLogins_);
     right->addWidget(FindTextAddresses_);
+    right->addWidget(RememberOrigins_);
     right->addStretch(1);
     grid->addLayout(right, 1, 2);
     auto* referring = NewLabel(QStringLiteral("initial referring URL (needed for sites that check "
@@ -380,7 +385,8 @@ QWidget* PreferencesDialog::BuildFilesPage() {
     RespectRateLimits_ = NewCheck(
         QStringLiteral("Respect server rate limits"), "respectRateLimits", polite,
         QStringLiteral("a server that answers \"too many requests\" is waited for as long as it "
-                       "asks (up to 2 minutes) and given one connection until it answers again"));
+                       "asks (up to 2 minutes); its connections are halved and grow back while it "
+                       "answers"));
     ConnectionsPerHost_ =
         NewReadOnlySpinBox("connectionsPerHost", 0, DownloadManager::kMaxConnectionsPerHost, polite,
                            QStringLiteral("pages and files together; 0: no limit"));

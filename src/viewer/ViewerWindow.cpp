@@ -7,6 +7,7 @@
 #include "gallery/MediaPlayer.h"
 #include "gallery/MediaPlayerPlayback.h"
 #include "gallery/ScreenCursor.h"
+#include "http/OriginAttributes.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -483,7 +484,17 @@ void ViewerWindow::SetCurrentRow(int row) {
 QString ViewerWindow::PositionText() const {
     const int rows = List_->rowCount();
     if (rows == 0) return QStringLiteral("0 / 0");
-    return QStringLiteral("%1 / %2").arg(CurrentRow() + 1).arg(rows);
+    QString text = QStringLiteral("%1 / %2").arg(CurrentRow() + 1).arg(rows);
+    const std::string source = SourcePage(CurrentRow());
+    if (!source.empty()) text += QStringLiteral("   source page: ") + Q(source);
+    return text;
+}
+
+std::string ViewerWindow::SourcePage(int row) const {
+    if (row < 0 || row >= List_->rowCount()) return {};
+    const std::string path = List_->LineFullPath(row);
+    return path.empty() ? std::string()
+                        : OriginAttributes::Read(path, OriginAttributes::kReferrerName);
 }
 
 void ViewerWindow::UpdatePosition() {
@@ -527,7 +538,11 @@ void ViewerWindow::ShowRow(int row) {
     // List mode belongs to whoever shows the display: from here on its keys
     // walk the grid, until it closes.
     ListMode_ = true;
-    Display_->ShowMedia(DisplayPath(path), full);
+    // The info line names the file and, when the file says, its source page.
+    const std::string source = SourcePage(row);
+    Display_->ShowMedia(source.empty() ? DisplayPath(path)
+                                       : DisplayPath(path + "   source page: " + source),
+                        full);
 }
 
 void ViewerWindow::MediaClick(Qt::MouseButton button) {
@@ -593,6 +608,12 @@ void ViewerWindow::GridMenuRequested(const QPoint& at) {
             item->setShortcutContext(Qt::WidgetShortcut);
             connect(item, &QAction::triggered, shared, &QAction::trigger);
         }
+        const std::string source =
+            SourcePage(Grid_->indexAt(at).isValid() ? Grid_->indexAt(at).row() : CurrentRow());
+        QAction* open = menu->addAction(QStringLiteral("Open source page"));
+        open->setEnabled(!source.empty() && OpenInBrowser);
+        connect(open, &QAction::triggered, this,
+                [this, source] { Guard([&] { OpenInBrowser(source); }); });
         menu->popup(Grid_->viewport()->mapToGlobal(at));
     });
 }

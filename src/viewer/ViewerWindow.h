@@ -70,8 +70,14 @@ public:
     void ShowMediaFullScreenAndNext(bool advance);
     void ShowPreviousImageFullScreen();
 
-    // The position text: current row + 1, " / ", the number of rows.
+    // The position text: current row + 1, " / ", the number of rows, and the
+    // page the current file came from when the file says so.
     void UpdatePosition();
+    // The page that linked the row's file (its referrer attribute); empty
+    // when the file does not say.
+    std::string SourcePage(int row) const;
+    // Opens an address in the embedded browser ("Open source page").
+    std::function<void(const std::string& url)> OpenInBrowser;
 
     ViewList& List() { return *List_; }
     FullScreenDisplay* Display() const { return Display_; }

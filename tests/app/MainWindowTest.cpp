@@ -443,3 +443,50 @@ TEST_F(MainWindowTest, SavesAScreenshotOfTheHomeTab) {
     QDir().mkpath(folder);
     ASSERT_TRUE(form.grab().save(folder + "/main-home.png"));
 }
+
+// An unfinished scan in the storage folder: the status bar says so at start,
+// File > "Resume unfinished scan" continues it, and a new Start replaces it
+// only once the user agrees.
+TEST_F(MainWindowTest, AnUnfinishedScanIsOfferedForResumingAndReplacedOnlyAfterAsking) {
+    TestHttpServer server;
+    server.Serve("/", "text/html", "<p>nothing</p>");
+    const std::string folder = form.Gallery().DownloadPath();
+    const std::string address = server.Url("/");
+    const std::string journal = ScanJournal::PathIn(folder);
+    const auto writeJournal = [&] {
+        WriteFile(journal, "tessellon scan journal 1\nA\t" + address + "\nB\nP\t1\t0\t32\t" +
+                               address + "\t" + address + "\n");
+    };
+    writeJournal();
+    {
+        MainWindow starting(&messages);
+        EXPECT_TRUE(starting.ResumeAction->isEnabled());
+        EXPECT_TRUE(starting.DetailStatusLabel->text().contains(QString::fromStdString(address)))
+            << starting.DetailStatusLabel->text().toStdString();
+    }
+    EXPECT_EQ(form.ResumeAction->text(), QStringLiteral("Resume unfinished scan"));
+
+    form.ScanAddressBox->setEditText(QString::fromStdString(server.Url("/other")));
+    messages.Answer = false;
+    form.StartClicked();
+    EXPECT_FALSE(form.Gallery().IsWorking());
+    EXPECT_EQ(messages.Questions.size(), 1u);
+    EXPECT_TRUE(FileExists(journal));
+
+    form.UserTick(false);
+    ASSERT_TRUE(form.ResumeAction->isEnabled());
+    form.ResumeAction->trigger();
+    ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }, 30000));
+    EXPECT_EQ(server.Count("/"), 1);
+    EXPECT_FALSE(FileExists(journal));
+    form.UserTick(false);
+    EXPECT_FALSE(form.ResumeAction->isEnabled());
+
+    writeJournal();
+    messages.Answer = true;
+    form.ScanAddressBox->setEditText(QString::fromStdString(server.Url("/other")));
+    form.StartClicked();
+    EXPECT_TRUE(RunUntil([&] { return server.Count("/other") == 1; }));
+    ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }, 30000));
+    EXPECT_EQ(server.Count("/"), 1);
+}

@@ -137,7 +137,7 @@ TEST(GrabRefusals, HtmlAnsweredForAPictureIsSilentButAMissingPictureIsReported) 
     ASSERT_TRUE(run.Scan(site.Url("/g.html")));
     EXPECT_EQ(Stored(dir, site), std::vector<std::string>{"g.html"});
     ASSERT_EQ(run.FileErrors.size(), 1u);
-    EXPECT_EQ(run.FileErrors[0], "404 " + site.Url("/gone.jpg") + " ERROR");
+    EXPECT_EQ(run.FileErrors[0], "404 " + site.Url("/gone.jpg") + " 404 Not Found");
 }
 
 TEST(GrabRefusals, ErrorBodiesAreNotStoredAndAFixedPictureIsTakenNextTime) {
@@ -148,7 +148,9 @@ TEST(GrabRefusals, ErrorBodiesAreNotStoredAndAFixedPictureIsTakenNextTime) {
     {
         ScanRun run(dir.Path());
         ASSERT_TRUE(run.Scan(site.Url("/g.html")));
-        EXPECT_TRUE(run.FileErrors.empty()); // 503 is dropped silently
+        // Tried as often as allowed, then reported.
+        EXPECT_EQ(run.FileErrors, std::vector<std::string>{"503 " + site.Url("/pic.jpg") +
+                                                           " 503 Service Unavailable"});
     }
     EXPECT_EQ(Stored(dir, site), std::vector<std::string>{"g.html"});
     site.File("/pic.jpg", "image/jpeg", "the picture");

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <sys/resource.h>
 #include <thread>
 
 namespace {
@@ -103,7 +104,7 @@ TEST(GetCommand, AFailedUrlPrintsItsErrorLineAndExitsOne) {
     ASSERT_TRUE(r.Finished);
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_TRUE(r.Has("Error 404: " + server.Url("/missing.jpg") +
-                      " ERROR  (http://ref.example/page.html)"))
+                      " 404 Not Found  (http://ref.example/page.html)"))
         << r.Out;
     EXPECT_TRUE(r.Has("   done: " + server.Url("/ok.jpg")));
     EXPECT_TRUE(r.Has("           done: 1"));
@@ -146,7 +147,9 @@ TEST(GetCommand, PoliteWaitsWhenTheServerAsksToSlowDown) {
         EXPECT_EQ(r.ExitCode, polite ? 0 : 1) << r.Out << r.Err;
         EXPECT_EQ(calls.load(), polite ? 2 : 1);
         EXPECT_EQ(r.Has("        retries: 1"), polite) << r.Out;
-        EXPECT_EQ(r.Has("Error 429: " + server.Url("/p.jpg") + " ERROR  ()"), !polite) << r.Out;
+        EXPECT_EQ(r.Has("Error 429: " + server.Url("/p.jpg") + " 429 Too Many Requests  ()"),
+                  !polite)
+            << r.Out;
     }
     EXPECT_EQ(RunGet({"--per-host", "0", "http://127.0.0.1:1/x.jpg"}).ExitCode, 2);
 }
@@ -288,8 +291,9 @@ TEST(GetCommand, ServerErrorsPrintALineAndExitOne) {
     const auto r = RunGet({"--out", dir.Path(), server.Url("/a.jpg"), server.Url("/busy.jpg")});
     ASSERT_TRUE(r.Finished);
     EXPECT_EQ(r.ExitCode, 1) << r.Out << r.Err;
-    EXPECT_TRUE(r.Has("not stored: " + server.Url("/busy.jpg") + " (the server sent no file)"))
+    EXPECT_TRUE(r.Has("Error 503: " + server.Url("/busy.jpg") + " 503 Service Unavailable  ()"))
         << r.Out;
+    EXPECT_EQ(server.Count("/busy.jpg"), 3) << "tried as often as allowed";
     EXPECT_TRUE(r.Has("         errors: 1")) << r.Out;
 }
 
@@ -318,4 +322,39 @@ TEST(ScanCommand, ExitStatusIsOneWhenAPageOrAFileFailedOrNothingWasStored) {
     EXPECT_NE(out.find("         errors: 1"), std::string::npos) << out;
     EXPECT_EQ(scan("/plain.html", out), 1) << out; // nothing wanted was stored
     EXPECT_NE(out.find("nothing was stored"), std::string::npos) << out;
+}
+
+// Past the file size limit (as on a full disk) the first file fails without
+// another try and the rest are not fetched: each address has its line.
+TEST(GetCommand, AFullDiskStopsTheDownloadsAndListsWhatWasNotStored) {
+    TestHttpServer server;
+    std::vector<std::string> args;
+    TempDir dir;
+    args = {"--out", dir.Path(), "--concurrency", "1", "--retries", "3"};
+    for (int i = 0; i < 4; ++i) {
+        server.Serve("/p" + std::to_string(i) + ".jpg", "image/jpeg", BinaryBody(100000));
+        args.push_back(server.Url("/p" + std::to_string(i) + ".jpg"));
+    }
+    QProcess p;
+    p.setChildProcessModifier([] {
+        const rlimit limit{64 * 1024, 64 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    p.start(TESSELLON_CLI, ToArgs(args));
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const std::string out = p.readAllStandardOutput().toStdString();
+    const std::string err = p.readAllStandardError().toStdString();
+    EXPECT_EQ(p.exitCode(), 1) << out << err;
+    EXPECT_NE(err.find("disk full: " + dir.Path() + " (File too large)"), std::string::npos) << err;
+    EXPECT_EQ(server.Total(), 1) << out;
+    EXPECT_NE(out.find("Error 0: " + server.Url("/p0.jpg") + " cannot write the file: "),
+              std::string::npos)
+        << out;
+    for (int i = 1; i < 4; ++i)
+        EXPECT_NE(out.find("not stored: " + server.Url("/p" + std::to_string(i) + ".jpg") +
+                           " (disk full)\n"),
+                  std::string::npos)
+            << out;
+    EXPECT_NE(out.find("         errors: 4\n"), std::string::npos) << out;
+    EXPECT_TRUE(FilesUnder(dir.Path()).empty());
 }

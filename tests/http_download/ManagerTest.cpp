@@ -383,14 +383,19 @@ TEST(StorageSafety, AFailedRequestLeavesNoEmptyFolders) {
 }
 
 // A disk that refuses the body part-way (full, or a file size limit) fails
-// the request with the reason and keeps nothing of it.
-TEST(StorageSafety, ABodyTheDiskRefusesPartWayIsAnErrorAndLeavesNothing) {
+// a file at once, without another try, with the reason, and keeps nothing of
+// it; a page is processed from memory all the same. Both tell the owner.
+TEST(StorageSafety, ABodyTheDiskRefusesPartWayFailsAFileAndSparesAPage) {
     TestHttpServer server;
+    const std::string page = "<html>" + std::string(150000, ' ') + "</html>";
     server.Serve("/big/a.jpg", "image/jpeg", BinaryBody(300000));
     server.Serve("/small.jpg", "image/jpeg", "picture");
+    server.Serve("/page.html", "text/html", page);
     TempDir dir;
     ManagerRun run(dir.Path());
-    run.M.RetryCount = 1;
+    run.M.RetryCount = 3;
+    std::vector<std::string> diskFull;
+    run.M.OnDiskFull = [&](Component*, const std::string& why) { diskFull.push_back(why); };
 
     rlimit old{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
@@ -400,6 +405,7 @@ TEST(StorageSafety, ABodyTheDiskRefusesPartWayIsAnErrorAndLeavesNothing) {
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     run.Add(server.Url("/big/a.jpg"));
     run.Add(server.Url("/small.jpg"));
+    run.Add(server.Url("/page.html"), BodyHandling::STORE_TO_DATASTRING_AND_FILE);
     const bool idle = run.RunToIdle();
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
@@ -407,7 +413,16 @@ TEST(StorageSafety, ABodyTheDiskRefusesPartWayIsAnErrorAndLeavesNothing) {
 
     ASSERT_EQ(run.Errors.size(), 1u);
     EXPECT_EQ(run.Errors[0].Url, server.Url("/big/a.jpg"));
-    EXPECT_EQ(run.Errors[0].Msg, "cannot write the file: File too large");
+    EXPECT_EQ(run.Errors[0].Msg, "cannot write the file: " + run.Target(server.Url("/big/a.jpg")) +
+                                     " (File too large)");
+    EXPECT_EQ(server.Count("/big/a.jpg"), 1) << "a full disk was tried again";
+    EXPECT_EQ(run.M.Retries(), 0);
+    ASSERT_EQ(run.Received.size(), 2u);
+    const auto delivered = std::find_if(run.Received.begin(), run.Received.end(),
+                                        [](const auto& r) { return r.Body.size() > 1000; });
+    ASSERT_NE(delivered, run.Received.end());
+    EXPECT_TRUE(delivered->Body == page);
+    EXPECT_EQ(diskFull, (std::vector<std::string>{"File too large", "File too large"}));
     EXPECT_EQ(FilesUnder(dir.Path()), std::vector<std::string>{server.HostFolder() + "/small.jpg"});
     EXPECT_TRUE(NoPartFiles(dir.Path()));
 }

@@ -253,14 +253,16 @@ TEST(PoliteManager, AnswersThatAreNotAskingToWaitAreJudgedAsBefore) {
     run.Add(server.Url("/down.jpg"));
     run.Add(server.Url("/long.jpg"));
     ASSERT_TRUE(run.RunToIdle());
-    EXPECT_EQ(server.Count("/down.jpg"), 1);
+    // The outage is tried as often as any server error, without a wait.
+    EXPECT_EQ(server.Count("/down.jpg"), run.M.RetryCount);
     EXPECT_EQ(server.Count("/long.jpg"), 1);
-    ASSERT_EQ(run.Errors.size(), 1u);
+    ASSERT_EQ(run.Errors.size(), 2u);
     EXPECT_EQ(run.Errors[0].Url, server.Url("/long.jpg"));
     EXPECT_EQ(run.Errors[0].Code, 429u);
-    EXPECT_EQ(run.Errors[0].Msg, "ERROR");
-    EXPECT_EQ(run.FailedKinds, std::vector<int>{1});
-    EXPECT_EQ(run.M.Retries(), 0);
+    EXPECT_EQ(run.Errors[0].Msg, "429 Too Many Requests");
+    EXPECT_EQ(run.Errors[1].Code, 503u);
+    EXPECT_EQ(run.FailedKinds, (std::vector<int>{1, 1}));
+    EXPECT_EQ(run.M.Retries(), run.M.RetryCount - 1);
     EXPECT_TRUE(run.WaitDecidedMs.empty());
     EXPECT_TRUE(FilesUnder(dir.Path()).empty());
 }
@@ -292,11 +294,12 @@ TEST(PoliteManager, OffEveryAnswerIsJudgedAsItComes) {
     run.Add(busy.Server.Url("/p.jpg"));
     ASSERT_TRUE(run.RunToIdle());
     EXPECT_EQ(tooMany.RequestTimes().size(), 1u);
-    EXPECT_EQ(busy.RequestTimes().size(), 1u);
-    ASSERT_EQ(run.Errors.size(), 1u) << "the 503 is dropped silently";
+    // The 503 is a server error, tried again at once.
+    EXPECT_EQ(busy.RequestTimes().size(), 2u);
+    ASSERT_EQ(run.Errors.size(), 1u);
     EXPECT_EQ(run.Errors[0].Code, 429u);
-    EXPECT_EQ(run.M.Retries(), 0);
-    EXPECT_TRUE(run.Received.empty());
+    EXPECT_EQ(run.M.Retries(), 1);
+    EXPECT_EQ(run.Received.size(), 1u);
 }
 
 // After the "slow down" the host has half its connections: of the requests

@@ -25,9 +25,9 @@ TEST(TimeOut, SilentServerTimesOutOnceAndIsNotRetried) {
     ASSERT_TRUE(run.RunToIdle());
 
     ASSERT_EQ(run.Errors.size(), 1u);
-    EXPECT_EQ(run.Errors[0].Url, "timeout : " + url);
+    EXPECT_EQ(run.Errors[0].Url, url);
     EXPECT_EQ(run.Errors[0].Code, 0u);
-    EXPECT_EQ(run.Errors[0].Msg, "TimeOut");
+    EXPECT_EQ(run.Errors[0].Msg, "timed out: nothing received for 10 s");
     EXPECT_EQ(run.Errors[0].Referrer, "http://ref.example/");
     EXPECT_EQ(run.FailedKinds, std::vector<int>{0});
     EXPECT_EQ(run.M.Errors(), 1);

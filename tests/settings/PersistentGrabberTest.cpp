@@ -20,6 +20,7 @@ namespace {
 // Every value the two loaders read; the rest of the table belongs to the
 // gallery, the main window and the viewer.
 const std::set<std::string> kLoadedByGrabber = {"StoragePath",
+                                                "RememberOrigins",
                                                 "FileTypes",
                                                 "ReuseHtmlFiles",
                                                 "DownloadHtmlPages",

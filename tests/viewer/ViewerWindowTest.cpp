@@ -7,6 +7,7 @@
 
 #include "gallery/ExceptionGuard.h"
 #include "gallery/FullScreenDisplay.h"
+#include "http/OriginAttributes.h"
 
 #include "AccessibleWalk.h"
 #include "EventLoop.h"
@@ -39,6 +40,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -400,7 +402,8 @@ TEST_F(ViewerWindowTest, PopupMenuListsItsItemsAtEveryShowing) {
         QContextMenuEvent event(QContextMenuEvent::Mouse, at, grid->viewport()->mapToGlobal(at));
         QCoreApplication::sendEvent(grid->viewport(), &event);
         ASSERT_TRUE(RunUntil([&] { return done; }));
-        EXPECT_EQ(items, (std::vector<std::string>{"Copy", "Select all", "Delete selected files"}))
+        EXPECT_EQ(items, (std::vector<std::string>{"Copy", "Select all", "Delete selected files",
+                                                   "Open source page"}))
             << "showing " << showing;
     }
     EXPECT_EQ(grid->selectionModel()->selectedRows().size(), list().rowCount());
@@ -527,4 +530,50 @@ int main(int argc, char** argv) {
     GuardedApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+// A file that says where it came from shows its source page on the status
+// line, and the popup menu opens that page; a file that does not say leaves
+// the item disabled.
+TEST_F(ViewerWindowTest, TheSourcePageOfAFileThatRemembersIt) {
+    const std::string page = "http://gallery.example/page7.html";
+    if (::setxattr((root + "/host/a.jpg").c_str(), OriginAttributes::kReferrerName, page.data(),
+                   page.size(), 0) != 0)
+        GTEST_SKIP() << "this file system keeps no user attributes";
+    std::vector<std::string> opened;
+    viewer.OpenInBrowser = [&](const std::string& url) { opened.push_back(url); };
+    const auto rows = Rows();
+    const int a = int(std::find(rows.begin(), rows.end(), "host/a.jpg") - rows.begin());
+    const int b = int(std::find(rows.begin(), rows.end(), "host/b.jpg") - rows.begin());
+    ASSERT_LT(a, list().rowCount());
+    QTableView* grid = viewer.Grid();
+
+    const auto popupAt = [&](int row) {
+        grid->setCurrentIndex(list().index(row, 0));
+        bool enabled = false, done = false;
+        QTimer::singleShot(0, [&] {
+            RunUntil([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); });
+            QPointer<QMenu> menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            for (QAction* item : menu->actions())
+                if (item->text() == QStringLiteral("Open source page")) {
+                    enabled = item->isEnabled();
+                    if (enabled) item->trigger();
+                }
+            if (menu) menu->close();
+            done = true;
+        });
+        const QPoint at = grid->visualRect(list().index(row, 0)).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, grid->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(grid->viewport(), &event);
+        EXPECT_TRUE(RunUntil([&] { return done; }));
+        return enabled;
+    };
+    EXPECT_FALSE(popupAt(b));
+    EXPECT_EQ(Status().toStdString().find("source page"), std::string::npos);
+    EXPECT_TRUE(popupAt(a));
+    EXPECT_EQ(opened, std::vector<std::string>{page});
+    EXPECT_NE(Status().toStdString().find("source page: " + page), std::string::npos)
+        << Status().toStdString();
+    viewer.ShowMediaFullScreenAndNext(false);
+    EXPECT_EQ(Shown().toStdString(), "host/a.jpg   source page: " + page);
 }
