@@ -86,6 +86,30 @@ bool DownloadManager::AddDownload(const std::string& url, QueuedRequest request)
     return true;
 }
 
+bool DownloadManager::AddReceived(const std::string& url, std::string body,
+                                  QueuedRequest request) {
+    if (!Enabled) return false;
+    if (Stopping) return true;
+    if (!Working_) {
+        bool canReinit = true;
+        if (OnCanReinit) OnCanReinit(this, canReinit);
+        if (canReinit) Reinit();
+        IdleTicks_ = QuietTicksBeforeIdle;
+        SetWorking(true);
+    }
+    auto get = std::make_unique<RequestSlot>(Messages_);
+    get->Url.Split(url, DownloadPath);
+    get->Body = std::move(body);
+    get->ReferringUrl = request.ReferringUrl;
+    get->DepthSearchLevel = request.DepthSearchLevel;
+    get->GetAction = request.GetAction;
+    get->StatusCode = 200;
+    get->BodyGiven = true;
+    Ready_.push_back(std::move(get));
+    RequestRound();
+    return true;
+}
+
 void DownloadManager::DeliverReady() {
     while (!Ready_.empty()) {
         if (Stopping) {
@@ -95,10 +119,16 @@ void DownloadManager::DeliverReady() {
         if (MayStart && !MayStart()) return;
         std::unique_ptr<RequestSlot> get = std::move(Ready_.front());
         Ready_.pop_front();
-        Log("(reloaded from disk) " + get->Url.GetUrl());
-        ++AlreadyOnDisk_;
+        const bool onDisk = !get->BodyGiven;
+        if (onDisk) {
+            Log("(reloaded from disk) " + get->Url.GetUrl());
+            ++AlreadyOnDisk_;
+        } else {
+            Log("(as shown) " + get->Url.GetUrl());
+            ++Done_;
+        }
         ++InDelivery_;
-        if (OnDataReceived) OnDataReceived(this, get.get(), true);
+        if (OnDataReceived) OnDataReceived(this, get.get(), onDisk);
         --InDelivery_;
     }
 }

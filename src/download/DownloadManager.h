@@ -112,6 +112,9 @@ public:
     // Queues the URL with what its request needs (or, reusing files on disk,
     // hands the stored file over as received). False when disabled.
     bool AddDownload(const std::string& url, QueuedRequest request);
+    // Hands over a page whose body is already at hand (the document a
+    // browser shows) as if it had been received: no transfer is made.
+    bool AddReceived(const std::string& url, std::string body, QueuedRequest request);
     int QueueCount() const { return Queue_.Count(); }
     void SetStopping(bool stopping);
     void Reinit();

@@ -191,12 +191,22 @@ void ScanEngine::NewCookies() {
 }
 
 void ScanEngine::QueueStartPage() {
-    if (VisitedUrls.FindOrInsert(StartingUrl, true)) return;
+    if (VisitedUrls.FindOrInsert(StartingUrl, true)) {
+        GivenStartPage.reset();
+        return;
+    }
     VisitedUrls.SetMark(StartingUrl, 1);
     const std::string& referrer = InitialReferringUrl.empty() ? StartingUrl : InitialReferringUrl;
     QueuedRequest request{
         .DepthSearchLevel = 1, .GetAction = PageGetAction(), .ReferringUrl = referrer};
     PageQueued(StartingUrl, request);
+    if (GivenStartPage && GivenStartPage->Url == StartingUrl) {
+        std::string html = std::move(GivenStartPage->Html);
+        GivenStartPage.reset();
+        PageDownloader.AddReceived(StartingUrl, std::move(html), std::move(request));
+        return;
+    }
+    GivenStartPage.reset();
     PageDownloader.AddDownload(StartingUrl, std::move(request));
 }
 

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,14 @@ public:
     // The cookies of the last scan started; null before one, or with
     // KeepCookies off.
     const std::shared_ptr<CookieShare>& Cookies() const { return PageDownloader.Cookies; }
+
+    // The document the next scan of this address starts from instead of
+    // fetching it (the page as the embedded browser shows it, after a login
+    // or scrolling); the pages below it are fetched. Used once.
+    struct GivenPage {
+        std::string Url, Html;
+    };
+    std::optional<GivenPage> GivenStartPage;
 
     std::string InitialReferringUrl;
     virtual void SetInitialReferringUrl(const std::string& v) { InitialReferringUrl = v; }

@@ -89,6 +89,8 @@ public:
     bool Aborted = false;
     bool Active = false;
     bool Busy = false;
+    // The body was handed over, not fetched (a page as a browser shows it).
+    bool BodyGiven = false;
 
     // Tested on the transfer's worker when the head arrives (see
     // TransferHooks::BodyWanted); unset: every body is wanted.

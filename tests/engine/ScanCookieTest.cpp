@@ -172,3 +172,25 @@ TEST(ScanCookies, CommandLineCookiesFile) {
     EXPECT_EQ(r.ExitCode, 2);
     EXPECT_EQ(site.Total(), before);
 }
+
+// A page taken as the browser shows it is processed without being fetched;
+// the pictures below it are fetched with the browser's cookies.
+TEST(ScanCookies, PageAsShownIsScannedWithoutFetchingIt) {
+    TempDir dir;
+    TestHttpServer site;
+    GatedSite(site, true);
+    ScanRun run(dir.Path());
+    run.Grab.SetDownloadType(DownloadFilter::DOWNLOAD_HREF_SRC);
+    run.Grab.CookieSource = [] {
+        return std::vector<std::string>{"127.0.0.1\tFALSE\t/\tFALSE\t0\tgate\t" + kSecret};
+    };
+    // Built by the page's scripts: the server's own answer has no picture.
+    const std::string url = site.Url("/shown.html");
+    run.Grab.GivenStartPage = Grabber::GivenPage{url, "<img src=\"pics/p1.jpg\">"};
+    ASSERT_TRUE(run.Scan(url));
+    EXPECT_EQ(site.Count("/shown.html"), 0);
+    EXPECT_EQ(site.Count("/pics/p1.jpg"), 1);
+    EXPECT_TRUE(run.FileErrors.empty());
+    EXPECT_EQ(run.PagesReceived, std::vector<std::string>{url});
+    EXPECT_FALSE(run.Grab.GivenStartPage);
+}
