@@ -6,6 +6,7 @@
 #include "gallery/ExceptionGuard.h"
 #include "gallery/ScreenCursor.h"
 
+#include <QAction>
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -88,6 +89,17 @@ BrowserPanel::BrowserPanel(QWidget* parent, MessageSink* messages)
     OkButton->installEventFilter(this);
     connect(OkButton, &QPushButton::clicked, this, [this] { BrowserButtonClicked(bbOK); });
     top->addWidget(OkButton);
+
+    ScanShownAction = new QAction(QStringLiteral("Scan this page as shown"), this);
+    ScanShownAction->setToolTip(
+        QStringLiteral("scan the page as the browser shows it now, with the browser's logins"));
+    connect(ScanShownAction, &QAction::triggered, this,
+            [this] { RunGuarded([this] { ScanShownClicked(); }, Messages_); });
+    ScanShownButton = new QToolButton(this);
+    ScanShownButton->setObjectName(QStringLiteral("ScanShownButton"));
+    ScanShownButton->setDefaultAction(ScanShownAction);
+    ScanShownButton->setAccessibleName(QStringLiteral("scan this page"));
+    top->addWidget(ScanShownButton);
 
     BrowserFrame = new QFrame(this);
     BrowserFrame->setObjectName(QStringLiteral("BrowserFrame"));
@@ -200,6 +212,21 @@ void BrowserPanel::NewWindowRequested(QWebEngineNewWindowRequest& request) {
     if (TryCapture(url)) return;
     // Not captured: the browser follows the link in place.
     if (BrowserShows(url)) Browser->load(url);
+}
+
+void BrowserPanel::ScanShownClicked() {
+    const QUrl url = Browser->url();
+    if (!IsCapturable(url)) {
+        StatusText(QStringLiteral("only a web page (http or https) can be scanned"));
+        return;
+    }
+    // The document as it stands now, scripts' work included; the answer
+    // comes later, when the panel may be gone.
+    QPointer<BrowserPanel> self(this);
+    Browser->page()->toHtml([self, address = AddressText(url)](const QString& html) {
+        if (self.isNull() || !self->ScanShown) return;
+        RunGuarded([&] { self->ScanShown(address, html); }, self->Messages_);
+    });
 }
 
 void BrowserPanel::StatusText(const QString& text) {

@@ -21,6 +21,7 @@
 #include <string>
 
 class MessageSink;
+class QAction;
 class QFrame;
 class QPushButton;
 class QToolButton;
@@ -63,6 +64,9 @@ public:
     std::function<void(const QString& url)> BeforeLoad;
     // The welcome page, the Home button's destination; empty: none.
     std::function<QString()> WelcomePage;
+    // "Scan this page as shown": the address and the document as the
+    // browser shows it now (after a login, after scrolling), for the scanner.
+    std::function<void(const QString& url, const QString& html)> ScanShown;
 
     // --- operations ---
     // Requests that the browser show url; none: the address box's text. A
@@ -104,6 +108,10 @@ public:
     QToolButton* Button(int tag) const;
     BrowserAddressBox* AddressBox;
     QPushButton* OkButton;
+    // Takes the page as shown to the scanner (ScanShownClicked); the window
+    // puts the same action in its File menu.
+    QAction* ScanShownAction;
+    QToolButton* ScanShownButton;
     QFrame* BrowserFrame;
     WebBrowser* Browser;
     // The windows OpenInNewWindow opened that are still open.
@@ -113,6 +121,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void ScanShownClicked();
     bool NavigationRequested(const QUrl& url, bool linkClicked, bool isMainFrame);
     void NewWindowRequested(QWebEngineNewWindowRequest& request);
     bool TryCapture(const QUrl& url);

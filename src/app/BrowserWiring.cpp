@@ -9,6 +9,7 @@
 #include "viewer/PreferencesDialog.h"
 
 #include <QGroupBox>
+#include <QMenu>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -33,6 +34,12 @@ BrowserPanel* AttachBrowser(MainWindow& form, MessageSink* messages) {
     // Scans start with the cookies of the sites the user logged in to in
     // the browser, when the preferences say so.
     auto* cookies = new BrowserCookies(BrowserProfile(), panel);
+    panel->ScanShown = [&form](const QString& url, const QString& html) {
+        form.Gallery().GivenStartPage = ScanEngine::GivenPage{url.toStdString(), html.toStdString()};
+        form.ScanAddressBox->AddItem(url);
+        form.StartFromAddress(url, false, false);
+    };
+    form.FileMenu->insertAction(form.FileMenu->actions().value(0), panel->ScanShownAction);
     form.Gallery().CookieSource = [&form, cookies] {
         return form.Gallery().UseBrowserLogins() ? cookies->Lines() : std::vector<std::string>();
     };

@@ -2,6 +2,7 @@
 // showed, or stored) are handed to a scan as Netscape lines and go with the
 // scan's requests to the same site.
 #include "app/BrowserCookies.h"
+#include "app/BrowserPanel.h"
 #include "app/WebBrowser.h"
 #include "engine/Grabber.h"
 
@@ -13,6 +14,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QToolButton>
 #include <QStandardPaths>
 #include <QWebEngineCookieStore>
 #include <QWebEngineProfile>
@@ -87,4 +89,31 @@ TEST(BrowserCookies, ALoginInTheBrowserReachesTheScan) {
     // A cookie the browser forgets is no longer handed over.
     profile->cookieStore()->deleteAllCookies();
     ASSERT_TRUE(RunUntil([&] { return cookies.Lines().empty(); }, 30000));
+}
+
+// "Scan this page as shown" hands over the document as it stands, with what
+// the page's scripts built, and refuses pages that are no web page.
+TEST(BrowserCookies, ScanThisPageTakesTheDocumentAsShown) {
+    TestHttpServer site;
+    site.Serve("/built.html", "text/html",
+               "<html><body><script>var i = document.createElement('img');"
+               "i.src = 'pics/late.jpg'; document.body.appendChild(i);</script></body></html>");
+    BrowserPanel panel;
+    panel.resize(800, 600);
+    panel.show();
+    QString url, html;
+    panel.ScanShown = [&](const QString& u, const QString& h) {
+        url = u;
+        html = h;
+    };
+    EXPECT_EQ(panel.ScanShownButton->accessibleName(), "scan this page");
+    panel.Browser->load(QUrl(QString::fromStdString(site.Url("/built.html"))));
+    ASSERT_TRUE(RunUntil([&] { return !panel.Browser->page()->isLoading() &&
+                                      panel.Browser->url().path() == "/built.html"; },
+                         30000));
+    panel.ScanShownButton->click();
+    ASSERT_TRUE(RunUntil([&] { return !html.isEmpty(); }, 30000));
+    EXPECT_EQ(url.toStdString(), site.Url("/built.html"));
+    EXPECT_TRUE(html.contains("pics/late.jpg")) << html.toStdString();
+    EXPECT_EQ(site.Count("/built.html"), 1);
 }
