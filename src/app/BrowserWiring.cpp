@@ -9,8 +9,8 @@
 #include "viewer/PreferencesDialog.h"
 
 #include <QGroupBox>
-#include <QMenu>
 #include <QLabel>
+#include <QMenu>
 #include <QVBoxLayout>
 
 BrowserPanel* AttachBrowser(MainWindow& form, MessageSink* messages) {
@@ -35,7 +35,8 @@ BrowserPanel* AttachBrowser(MainWindow& form, MessageSink* messages) {
     // the browser, when the preferences say so.
     auto* cookies = new BrowserCookies(BrowserProfile(), panel);
     panel->ScanShown = [&form](const QString& url, const QString& html) {
-        form.Gallery().GivenStartPage = ScanEngine::GivenPage{url.toStdString(), html.toStdString()};
+        form.Gallery().GivenStartPage =
+            ScanEngine::GivenPage{url.toStdString(), html.toStdString()};
         form.ScanAddressBox->AddItem(url);
         form.StartFromAddress(url, false, false);
     };

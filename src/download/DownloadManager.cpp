@@ -86,8 +86,7 @@ bool DownloadManager::AddDownload(const std::string& url, QueuedRequest request)
     return true;
 }
 
-bool DownloadManager::AddReceived(const std::string& url, std::string body,
-                                  QueuedRequest request) {
+bool DownloadManager::AddReceived(const std::string& url, std::string body, QueuedRequest request) {
     if (!Enabled) return false;
     if (Stopping) return true;
     if (!Working_) {

@@ -14,8 +14,8 @@
 
 #include <QDateTime>
 #include <QFileInfo>
-#include <QToolButton>
 #include <QStandardPaths>
+#include <QToolButton>
 #include <QWebEngineCookieStore>
 #include <QWebEngineProfile>
 
@@ -108,9 +108,12 @@ TEST(BrowserCookies, ScanThisPageTakesTheDocumentAsShown) {
     };
     EXPECT_EQ(panel.ScanShownButton->accessibleName(), "scan this page");
     panel.Browser->load(QUrl(QString::fromStdString(site.Url("/built.html"))));
-    ASSERT_TRUE(RunUntil([&] { return !panel.Browser->page()->isLoading() &&
-                                      panel.Browser->url().path() == "/built.html"; },
-                         30000));
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            return !panel.Browser->page()->isLoading() &&
+                   panel.Browser->url().path() == "/built.html";
+        },
+        30000));
     panel.ScanShownButton->click();
     ASSERT_TRUE(RunUntil([&] { return !html.isEmpty(); }, 30000));
     EXPECT_EQ(url.toStdString(), site.Url("/built.html"));

@@ -12,7 +12,9 @@
 #include "TestSettings.h"
 #include "WebPageInput.h"
 
+#include <QAction>
 #include <QLabel>
+#include <QMenu>
 #include <QTest>
 #include <QWebEngineView>
 
@@ -64,5 +66,39 @@ TEST(FormCapture, CtrlClickOnAWebLinkScansItAndTheBrowserStays) {
         ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }));
         EXPECT_EQ(view->url(), QUrl(home)); // the browser did not follow it
         EXPECT_EQ(form.ScanAddressBox->findText("mailto:someone@example.com"), -1);
+    }
+}
+
+// "Scan this page as shown" from the File menu: the window scans the
+// document the browser shows (built by its script) without fetching it
+// again, and fetches the picture below it.
+TEST(FormCapture, ScanThisPageAsShownScansTheShownDocument) {
+    ConfigFolder config;
+    WorkFolder work;
+    TestHttpServer server;
+    server.Serve("/built.html", "text/html",
+                 "<html><body><script>var a = document.createElement('a');"
+                 "a.href = 'pics/big.jpg'; var i = document.createElement('img');"
+                 "i.src = 'pics/late.jpg'; a.appendChild(i);"
+                 "document.body.appendChild(a);</script></body></html>");
+    server.Serve("/pics/late.jpg", "image/jpeg", "JPEG");
+    {
+        RecordedMessages messages;
+        MainWindow form(&messages);
+        form.resize(1024, 740);
+        form.show();
+        form.AfterCreate();
+        form.WelcomeChecked = true;
+        BrowserPanel* browser = AttachBrowser(form, &messages);
+        const QString page = QString::fromStdString(server.Url("/built.html"));
+        browser->BrowseTo(page);
+        QWebEngineView* view = browser->Browser;
+        ASSERT_TRUE(RunUntil([&] { return view->url() == QUrl(page) && !browser->BrowserBusy; }));
+        ASSERT_TRUE(form.FileMenu->actions().contains(browser->ScanShownAction));
+        browser->ScanShownAction->trigger();
+        ASSERT_TRUE(RunUntil([&] { return form.ScanAddressBox->itemText(0) == page; }));
+        ASSERT_TRUE(RunUntil([&] { return server.Count("/pics/late.jpg") >= 1; }));
+        ASSERT_TRUE(RunUntil([&] { return !form.Gallery().IsWorking(); }));
+        EXPECT_EQ(server.Count("/built.html"), 1); // the browser's load only
     }
 }
