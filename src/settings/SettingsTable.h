@@ -86,7 +86,7 @@ inline constexpr SettingDef FindTextAddresses{{true, "FindTextAddresses"}, K::Bo
 inline constexpr SettingDef ViewerListedTypes{{true, "ViewerListedTypes"}, K::StringList, "gif\r\njpeg\r\njpg\r\nasf\r\navi\r\nmpeg\r\nmpg"};
 // clang-format on
 
-inline constexpr std::array<const SettingDef*, 54> All{&ResetAll,
+inline constexpr std::array<const SettingDef*, 55> All{&ResetAll,
                                                        &StoragePath,
                                                        &FileTypes,
                                                        &ReuseHtmlFiles,
