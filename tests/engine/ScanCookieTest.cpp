@@ -35,6 +35,12 @@ void GatedSite(TestHttpServer& s, bool loginNeeded = false) {
         });
 }
 
+// The scan is over as soon as nothing is left to do.
+void QuickEnd(ScanRun& run) {
+    run.Grab.PageDownloader.QuietTicksBeforeIdle = 0;
+    run.Grab.FileDownloader.QuietTicksBeforeIdle = 0;
+}
+
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path);
     std::stringstream ss;
@@ -49,6 +55,7 @@ TEST(ScanCookies, CookieSetByThePageOpensItsPictures) {
     TestHttpServer site;
     GatedSite(site);
     ScanRun run(dir.Path());
+    QuickEnd(run);
     std::vector<std::string> log;
     run.Grab.SetLogsEnabled(true);
     run.Grab.OnLog = [&](Component*, const std::string& line) { log.push_back(line); };
@@ -75,6 +82,7 @@ TEST(ScanCookies, WithoutCookiesTheGateStaysShut) {
     TestHttpServer site;
     GatedSite(site);
     ScanRun run(dir.Path());
+    QuickEnd(run);
     run.Grab.SetKeepCookies(false);
     run.Grab.PresetCookies = {"127.0.0.1\tFALSE\t/\tFALSE\t0\tgate\t" + kSecret};
     run.Grab.SetDownloadType(DownloadFilter::DOWNLOAD_HREF_SRC);
@@ -92,6 +100,7 @@ TEST(ScanCookies, LoginsHandedInReachTheFirstRequest) {
     TestHttpServer site;
     GatedSite(site, true);
     ScanRun run(dir.Path());
+    QuickEnd(run);
     run.Grab.SetDownloadType(DownloadFilter::DOWNLOAD_HREF_SRC);
     int asked = 0;
     run.Grab.CookieSource = [&] {
@@ -180,6 +189,7 @@ TEST(ScanCookies, PageAsShownIsScannedWithoutFetchingIt) {
     TestHttpServer site;
     GatedSite(site, true);
     ScanRun run(dir.Path());
+    QuickEnd(run);
     run.Grab.SetDownloadType(DownloadFilter::DOWNLOAD_HREF_SRC);
     run.Grab.CookieSource = [] {
         return std::vector<std::string>{"127.0.0.1\tFALSE\t/\tFALSE\t0\tgate\t" + kSecret};
