@@ -1,4 +1,5 @@
 // tessellon-cli get, run as a separate process against servers of this test.
+#include "CliRun.h"
 #include "DownloadHarness.h"
 #include "ScriptedServer.h"
 #include "TestHttpServer.h"
@@ -15,13 +16,6 @@
 
 namespace {
 
-struct CliResult {
-    int ExitCode = -1;
-    bool Finished = false;
-    std::string Out, Err;
-    bool Has(const std::string& line) const { return Out.find(line + "\n") != std::string::npos; }
-};
-
 QStringList ToArgs(const std::vector<std::string>& args) {
     QStringList list{"get"};
     for (const auto& a : args)
@@ -30,19 +24,9 @@ QStringList ToArgs(const std::vector<std::string>& args) {
 }
 
 CliResult RunGet(const std::vector<std::string>& args, int timeoutMs = 60000) {
-    QProcess p;
-    p.start(TESSELLON_CLI, ToArgs(args));
-    CliResult r;
-    if (!p.waitForStarted(10000)) return r;
-    r.Finished = p.waitForFinished(timeoutMs);
-    if (!r.Finished) {
-        p.kill();
-        p.waitForFinished(5000);
-    }
-    r.ExitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.Out = p.readAllStandardOutput().toStdString();
-    r.Err = p.readAllStandardError().toStdString();
-    return r;
+    std::vector<std::string> all{"get"};
+    all.insert(all.end(), args.begin(), args.end());
+    return RunCli(all, nullptr, timeoutMs);
 }
 
 } // namespace
