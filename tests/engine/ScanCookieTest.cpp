@@ -1,11 +1,9 @@
 // A scan's cookies: one a page sets opens the pictures behind it, cookies
 // handed in before the scan (a file, the browser's logins) reach its first
 // request, and no cookie value shows in what the scan writes or says.
+#include "CliRun.h"
 #include "ScanHarness.h"
 #include "TestHttpServer.h"
-
-#include <QProcess>
-#include <QStringList>
 
 #include <fstream>
 #include <sstream>
@@ -120,27 +118,6 @@ TEST(ScanCookies, LoginsHandedInReachTheFirstRequest) {
     EXPECT_EQ(site.Count("/g.html"), 2);
 }
 
-namespace {
-
-struct Cli {
-    int ExitCode = -1;
-    std::string Out, Err;
-};
-
-Cli RunCli(const QStringList& args) {
-    QProcess p;
-    p.start(TESSELLON_CLI, args);
-    Cli r;
-    if (!p.waitForStarted(10000)) return r;
-    if (!p.waitForFinished(60000)) p.kill(), p.waitForFinished(5000);
-    r.ExitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.Out = p.readAllStandardOutput().toStdString();
-    r.Err = p.readAllStandardError().toStdString();
-    return r;
-}
-
-} // namespace
-
 // scan --cookies: the file's good lines log the scan in, its damaged ones
 // are counted without being shown; an unreadable file stops before the scan.
 TEST(ScanCookies, CommandLineCookiesFile) {
@@ -155,10 +132,9 @@ TEST(ScanCookies, CommandLineCookiesFile) {
             << "127.0.0.1\tFALSE\t/\tFALSE\t0\tbroken\t" << kSecret << "\x01\n"
             << "only\tthree\tfields\n";
     }
-    const QString out = QString::fromStdString(dir.Path() + "/out");
-    const QString url = QString::fromStdString(site.Url("/g.html"));
-    Cli r = RunCli({"scan", "--out", out, "--download", "both", "--cookies",
-                    QString::fromStdString(file), url});
+    const std::string out = dir.Path() + "/out";
+    const std::string url = site.Url("/g.html");
+    CliResult r = RunCli({"scan", "--out", out, "--download", "both", "--cookies", file, url});
     EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
     EXPECT_NE(r.Err.find("2 damaged lines skipped"), std::string::npos) << r.Err;
     EXPECT_EQ((r.Out + r.Err).find(kSecret), std::string::npos);
@@ -169,15 +145,13 @@ TEST(ScanCookies, CommandLineCookiesFile) {
     EXPECT_FALSE(site.Requests().back().Has("Cookie"));
 
     const int before = site.Total();
-    r = RunCli({"scan", "--out", out, "--cookies", QString::fromStdString(dir.Path()), url});
+    r = RunCli({"scan", "--out", out, "--cookies", dir.Path(), url});
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_NE(r.Err.find("cannot read the cookies file"), std::string::npos) << r.Err;
-    r = RunCli(
-        {"scan", "--out", out, "--cookies", QString::fromStdString(dir.Path() + "/none"), url});
+    r = RunCli({"scan", "--out", out, "--cookies", dir.Path() + "/none", url});
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_NE(r.Err.find("No such file"), std::string::npos) << r.Err;
-    r = RunCli(
-        {"scan", "--out", out, "--cookies", QString::fromStdString(file), "--no-cookies", url});
+    r = RunCli({"scan", "--out", out, "--cookies", file, "--no-cookies", url});
     EXPECT_EQ(r.ExitCode, 2);
     EXPECT_EQ(site.Total(), before);
 }
