@@ -47,13 +47,7 @@ void DownloadManager::Enqueue(const std::string& url, QueuedRequest request) {
 bool DownloadManager::AddDownload(const std::string& url, QueuedRequest request) {
     if (!Enabled) return false;
     if (Stopping) return true;
-    if (!Working_) {
-        bool canReinit = true;
-        if (OnCanReinit) OnCanReinit(this, canReinit);
-        if (canReinit) Reinit();
-        IdleTicks_ = QuietTicksBeforeIdle;
-        SetWorking(true);
-    }
+    StartWorking();
 
     if (ReuseExistingFiles) {
         auto get = std::make_unique<RequestSlot>(Messages_);
@@ -67,16 +61,11 @@ bool DownloadManager::AddDownload(const std::string& url, QueuedRequest request)
                 std::ostringstream body;
                 body << in.rdbuf();
                 get->Body = body.str();
-                get->ReferringUrl = request.ReferringUrl;
-                get->DepthSearchLevel = request.DepthSearchLevel;
-                get->GetAction = request.GetAction;
                 get->RetryNumber = request.RetryNumber;
                 get->EntryValue = request.EntryValue;
                 get->CountArea = request.CountArea;
                 get->HrefOrSrc = request.HrefOrSrc;
-                get->StatusCode = 200;
-                Ready_.push_back(std::move(get));
-                RequestRound();
+                MakeReady(std::move(get), request);
                 return true;
             }
         }
@@ -89,24 +78,33 @@ bool DownloadManager::AddDownload(const std::string& url, QueuedRequest request)
 bool DownloadManager::AddReceived(const std::string& url, std::string body, QueuedRequest request) {
     if (!Enabled) return false;
     if (Stopping) return true;
-    if (!Working_) {
-        bool canReinit = true;
-        if (OnCanReinit) OnCanReinit(this, canReinit);
-        if (canReinit) Reinit();
-        IdleTicks_ = QuietTicksBeforeIdle;
-        SetWorking(true);
-    }
+    StartWorking();
     auto get = std::make_unique<RequestSlot>(Messages_);
     get->Url.Split(url, DownloadPath);
     get->Body = std::move(body);
+    get->BodyGiven = true;
+    MakeReady(std::move(get), request);
+    return true;
+}
+
+void DownloadManager::StartWorking() {
+    if (Working_) return;
+    bool canReinit = true;
+    if (OnCanReinit) OnCanReinit(this, canReinit);
+    if (canReinit) Reinit();
+    IdleTicks_ = QuietTicksBeforeIdle;
+    SetWorking(true);
+}
+
+// A body already at hand (stored before, or handed in) is delivered as an
+// answer of 200 at the next round.
+void DownloadManager::MakeReady(std::unique_ptr<RequestSlot> get, const QueuedRequest& request) {
     get->ReferringUrl = request.ReferringUrl;
     get->DepthSearchLevel = request.DepthSearchLevel;
     get->GetAction = request.GetAction;
     get->StatusCode = 200;
-    get->BodyGiven = true;
     Ready_.push_back(std::move(get));
     RequestRound();
-    return true;
 }
 
 void DownloadManager::DeliverReady() {

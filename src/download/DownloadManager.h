@@ -133,6 +133,8 @@ public:
     HostLimits& Limits() { return SharedHostLimits != nullptr ? *SharedHostLimits : OwnLimits_; }
 
 private:
+    void StartWorking();
+    void MakeReady(std::unique_ptr<RequestSlot> get, const QueuedRequest& request);
     static QueuedRequest RetryOf(const RequestSlot& slot);
     void Step();
     void ResizeSlots();
