@@ -1,5 +1,7 @@
 #pragma once
 
+#include "http/HttpTypes.h"
+
 #include <functional>
 #include <string>
 
@@ -20,7 +22,21 @@ public:
     };
     using Done = std::function<void(Result result)>;
 
+    // What a scan sets before its first page: how many pages render at once
+    // (the page slots), and the network settings its requests go through.
+    struct Setup {
+        int Capacity = 4;
+        std::string Agent;
+        ProxyMode ProxyType = ProxyMode::PROXY_DEFAULT;
+        std::string ProxyAddress;
+        int ProxyPort = 80;
+        std::string ProxyUser, ProxyPassword;
+    };
+
     virtual ~PageRenderer() = default;
+
+    // Called at each scan's start, before Render.
+    virtual void Prepare(const Setup& setup) = 0;
 
     // Starts rendering `html`, the page fetched from `url`, as the document at
     // that address. `done` is called once, later, on the caller's thread and

@@ -9,7 +9,7 @@ src="${1:?usage: layers_test.sh SRC_DIR}"
 level() {
     case "$1" in
     common) echo 0 ;; crawl) echo 1 ;; http) echo 2 ;; download) echo 3 ;;
-    engine) echo 4 ;; settings) echo 5 ;;
+    engine) echo 4 ;; settings | render) echo 5 ;;
     gallery) echo 6 ;; viewer) echo 7 ;; app | cli) echo 8 ;;
     demo) echo 0 ;;
     *) echo -1 ;;
