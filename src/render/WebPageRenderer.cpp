@@ -14,6 +14,8 @@ WebPageRenderer::WebPageRenderer(Limits limits) : Impl_(std::make_unique<Impl>()
     Impl_->Limits_ = limits;
 }
 
+WebPageRenderer::WebPageRenderer() : WebPageRenderer(Limits{}) {}
+
 WebPageRenderer::~WebPageRenderer() = default;
 
 void WebPageRenderer::Prepare(const Setup&) {}

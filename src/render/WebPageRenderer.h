@@ -15,7 +15,8 @@ public:
         int MaxScreens = 20;     // scrolls to the end, at most
     };
 
-    explicit WebPageRenderer(Limits limits = {});
+    WebPageRenderer();
+    explicit WebPageRenderer(Limits limits);
     ~WebPageRenderer() override;
 
     void Prepare(const Setup& setup) override;
