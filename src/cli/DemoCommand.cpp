@@ -11,10 +11,12 @@ const CommandHelp& DemoHelp() {
     static const CommandHelp help = [] {
         CommandHelp h{
             "demo",
-            "[--modern] [scan options]",
+            "[--modern | --scripted] [scan options]",
             "Serves the built-in demo gallery on 127.0.0.1 and scans it: pages, "
             "thumbnails\nand their full-size pictures go to the storage folder.",
-            {{"modern", "", "serve the gallery in today's markup, where no link names a picture"}}};
+            {{"modern", "", "serve the gallery in today's markup, where no link names a picture"},
+             {"scripted", "",
+              "serve pages whose scripts build the thumbnails (found only with --render)"}}};
         h.Options.insert(h.Options.end(), ScanOptions().begin(), ScanOptions().end());
         return h;
     }();
@@ -23,15 +25,19 @@ const CommandHelp& DemoHelp() {
 
 int RunDemo(std::vector<std::string> args) {
     // Read first, so that a bad argument or --help starts no server;
-    // --modern is the demo's own, the rest go to the scan.
+    // --modern and --scripted are the demo's own, the rest go to the scan.
     DemoOptions options;
     for (ArgReader reader(args, DemoHelp()); !reader.Done();) {
         const std::string a = reader.Next();
         if (a == "--modern") options.Modern = true;
+        if (a == "--scripted") options.Scripted = true;
         if (!reader.IsOption())
             throw UsageError{"this command takes no URL: it scans the demo gallery"};
     }
+    if (options.Modern && options.Scripted)
+        throw UsageError{"--modern and --scripted cannot be combined"};
     std::erase(args, std::string("--modern"));
+    std::erase(args, std::string("--scripted"));
     DemoServer server(BuildDemoSite(options));
     if (!server.Start(0)) {
         std::fprintf(stderr, "cannot start the demo gallery server on 127.0.0.1\n");

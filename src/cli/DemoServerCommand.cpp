@@ -11,8 +11,8 @@
 const CommandHelp& DemoServerHelp() {
     static const CommandHelp help{
         "demo-server",
-        "[--port N] [--pages N] [--pairs N] [--full-width N] [--quality N] [--modern] "
-        "[--write DIR]",
+        "[--port N] [--pages N] [--pairs N] [--full-width N] [--quality N] "
+        "[--modern | --scripted] [--write DIR]",
         "Serves the built-in demo gallery on 127.0.0.1 until Ctrl-C, or writes it into DIR\n"
         "as static files.",
         {
@@ -24,6 +24,9 @@ const CommandHelp& DemoServerHelp() {
             {"quality", "N", "JPEG quality of the pictures (1 to 100)"},
             {"modern", "",
              "write the pages in today's markup (srcset, picture, lazy loading, og:image)"},
+            {"scripted", "",
+             "send pages without pictures whose scripts fetch a list (pageN.json) and build the "
+             "thumbnails, half of them when the page is scrolled to its end"},
             {"write", "DIR", "write the gallery into DIR instead of serving it"},
         }};
     return help;
@@ -51,6 +54,8 @@ int RunDemoServer(std::vector<std::string> argv) {
             options.Quality = args.IntValue(a, 1, 100);
         } else if (a == "--modern") {
             options.Modern = true;
+        } else if (a == "--scripted") {
+            options.Scripted = true;
         } else if (a == "--write") {
             writeDir = args.Value(a);
             if (writeDir.empty()) throw UsageError{"--write needs a folder"};
@@ -60,6 +65,8 @@ int RunDemoServer(std::vector<std::string> argv) {
                                              : "demo-server takes no argument \"" + a + "\""};
         }
     }
+    if (options.Modern && options.Scripted)
+        throw UsageError{"--modern and --scripted cannot be combined"};
     std::map<std::string, DemoFile> site = BuildDemoSite(options);
 
     if (write) {

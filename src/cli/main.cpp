@@ -43,14 +43,16 @@ const char* const kUsage =
     "        (a scan stopped by Ctrl-C, a crash or a kill); --no-xattr: store files without\n"
     "        the attributes that say where each came from (user.xdg.origin.url and\n"
     "        user.xdg.referrer.url)\n"
-    "  demo [--modern] [scan options]\n"
+    "  demo [--modern | --scripted] [scan options]\n"
     "        serve the built-in demo gallery on 127.0.0.1 and scan it: pages, thumbnails and\n"
     "        their full-size pictures go to the storage folder (default ./Download)\n"
     "  demo-server [--port N] [--pages N] [--pairs N] [--full-width N] [--quality N]\n"
-    "        [--modern] [--write DIR]\n"
+    "        [--modern | --scripted] [--write DIR]\n"
     "        serve the built-in demo gallery on 127.0.0.1 until Ctrl-C (port 0: a free one),\n"
     "        or write it into DIR as static files; --modern writes its pages in today's\n"
-    "        markup (srcset, picture, lazy loading, og:image), where no link names a picture\n";
+    "        markup (srcset, picture, lazy loading, og:image), where no link names a picture;\n"
+    "        --scripted sends pages without pictures whose scripts fetch a list (pageN.json)\n"
+    "        and build the thumbnails, half of them once the page is scrolled to its end\n";
 
 // The help of a command; null for an unknown one.
 const CommandHelp* HelpOf(const std::string& command) {

@@ -92,26 +92,113 @@ std::string ModernThumbnail(const DemoOptions& o, int page, int pair) {
     }
 }
 
+// One thumbnail of a plain page, inside the link to its full-size picture.
+std::string PlainThumbnail(const DemoOptions& o, int page, int pair) {
+    return "<a href=\"" + Relative(DemoFullPath(o, page, pair)) + "\"><img src=\"" +
+           Relative(DemoThumbPath(o, page, pair)) + "\" alt=\"\" width=\"" +
+           std::to_string(o.ThumbWidth) + "\"></a>\n";
+}
+
+// A scripted page's tiles have a fixed height, and the box of the first
+// batch is taller than a screen whatever the number of pairs, so that the
+// sentinel below it comes into view only when the page is scrolled.
+const char* const kScriptedStyle = "\n<style>\n"
+                                   "#first, #later, #sentinel { display: block; }\n"
+                                   "#first { min-height: 150vh; }\n"
+                                   "#sentinel { height: 1px; }\n"
+                                   "#first a, #later a { display: block; height: 240px; }\n"
+                                   "</style>\n";
+
+// Where the scripted page's thumbnails go: the first batch, the sentinel
+// whose coming into view adds the second, and the second batch.
+const char* const kScriptedBoxes = "<span id=\"first\">\n</span>\n"
+                                   "<span id=\"sentinel\"></span>\n"
+                                   "<span id=\"later\">\n</span>\n";
+
+// The scripted page's loader: fetches the page's list and adds the plain
+// markup of each pair (one anchor a line, as in a plain page); the second
+// batch waits until the sentinel is in view, noticed by an
+// IntersectionObserver or, where there is none or it stays silent, on scroll.
+std::string ScriptedLoader(int page) {
+    const std::string list = DemoListPath(page).substr(std::string("/gallery/").size());
+    return R"js(<script>
+(function () {
+  function add(box, pairs, width) {
+    pairs.forEach(function (pair) {
+      var link = document.createElement("a");
+      link.setAttribute("href", pair.full);
+      var thumb = document.createElement("img");
+      thumb.setAttribute("src", pair.thumb);
+      thumb.setAttribute("alt", "");
+      thumb.setAttribute("width", String(width));
+      link.appendChild(thumb);
+      box.appendChild(link);
+      box.appendChild(document.createTextNode("\n"));
+    });
+  }
+  fetch(")js" + list + R"js(").then(function (answer) {
+    return answer.json();
+  }).then(function (list) {
+    add(document.getElementById("first"), list.atOnce, list.thumbWidth);
+    var sentinel = document.getElementById("sentinel");
+    var observer = null;
+    function more() {
+      if (!sentinel || sentinel.getBoundingClientRect().top > window.innerHeight) return;
+      sentinel = null;
+      window.removeEventListener("scroll", more);
+      if (observer) observer.disconnect();
+      add(document.getElementById("later"), list.onScroll, list.thumbWidth);
+    }
+    if ("IntersectionObserver" in window) {
+      observer = new IntersectionObserver(more);
+      observer.observe(sentinel);
+    }
+    window.addEventListener("scroll", more);
+  });
+})();
+</script>
+)js";
+}
+
+// The list a scripted page fetches: its pairs' addresses relative to the
+// page, the first half under "atOnce", the rest under "onScroll".
+std::string PairList(const DemoOptions& o, int page) {
+    const int atOnce = (o.Pairs + 1) / 2;
+    const auto batch = [&](int from, int to) {
+        std::string items;
+        for (int k = from; k <= to; ++k)
+            items += std::string(k == from ? "\n" : ",\n") + "  {\"thumb\": \"" +
+                     Relative(DemoThumbPath(o, page, k)) + "\", \"full\": \"" +
+                     Relative(DemoFullPath(o, page, k)) + "\"}";
+        return "[" + items + "\n]";
+    };
+    return "{\"thumbWidth\": " + std::to_string(o.ThumbWidth) + ",\n\"atOnce\": " +
+           batch(1, atOnce) + ",\n\"onScroll\": " + batch(atOnce + 1, o.Pairs) + "}\n";
+}
+
 std::string GalleryPage(const DemoOptions& o, int page) {
     const std::string n = std::to_string(page);
     const std::string poster = o.Modern ? "\n<meta property=\"og:image\" content=\"" +
                                               Relative(DemoPosterPath(page)) + "\">\n"
                                         : std::string();
-    std::string html = Head("Demo gallery, page " + n + " of " + std::to_string(o.Pages), poster);
+    std::string html = Head("Demo gallery, page " + n + " of " + std::to_string(o.Pages),
+                            o.Scripted ? kScriptedStyle : poster);
     html += "<p>\n";
     if (page > 1)
         html += "<a href=\"page" + std::to_string(page - 1) + ".html\">Previous page</a>\n";
     if (page < o.Pages)
         html += "<a href=\"page" + std::to_string(page + 1) + ".html\">Next page</a>\n";
     html += "<a href=\"../index.html\">All pages</a>\n</p>\n<p>\n";
-    for (int k = 1; k <= o.Pairs; ++k)
-        html += o.Modern ? ModernThumbnail(o, page, k)
-                         : "<a href=\"" + Relative(DemoFullPath(o, page, k)) + "\"><img src=\"" +
-                               Relative(DemoThumbPath(o, page, k)) + "\" alt=\"\" width=\"" +
-                               std::to_string(o.ThumbWidth) + "\"></a>\n";
+    if (o.Scripted) {
+        html += kScriptedBoxes;
+    } else {
+        for (int k = 1; k <= o.Pairs; ++k)
+            html += o.Modern ? ModernThumbnail(o, page, k) : PlainThumbnail(o, page, k);
+    }
     html += "</p>\n<p>\n";
-    // The modern page names its poster only as its og:image, in the head.
-    if (!o.Modern)
+    // The modern page names its poster only as its og:image, in the head;
+    // the scripted page names no picture at all.
+    if (!o.Modern && !o.Scripted)
         html += "<a href=\"" + Relative(DemoPosterPath(page)) + "\">Poster of page " + n +
                 ", full size</a>\n";
     html += "<a href=\"" + Relative(kDemoClipPath) + "\">A short clip (MPEG video)</a>\n";
@@ -120,6 +207,7 @@ std::string GalleryPage(const DemoOptions& o, int page) {
     html += std::string("<a href=\"") + kDemoOtherSite + "gallery/page" + n +
             ".html\">The same page on a mirror</a>\n";
     html += "</p>\n";
+    if (o.Scripted) html += ScriptedLoader(page);
     return html + kTail;
 }
 
@@ -142,6 +230,7 @@ void CheckOptions(const DemoOptions& o) {
     check(o.ThumbWidth >= 8 && o.ThumbWidth <= o.FullWidth,
           "thumbnail width must be from 8 to the full width");
     check(o.Quality >= 1 && o.Quality <= 100, "quality must be from 1 to 100");
+    check(!(o.Modern && o.Scripted), "the modern and the scripted pages cannot be combined");
 }
 
 using SiteEntry = std::pair<std::string, DemoFile>;
@@ -179,6 +268,10 @@ std::string DemoPagePath(int page) {
     return "/gallery/page" + std::to_string(page) + ".html";
 }
 
+std::string DemoListPath(int page) {
+    return "/gallery/page" + std::to_string(page) + ".json";
+}
+
 std::string DemoFullPath(const DemoOptions& o, int page, int pair) {
     return "/gallery/pics/full_" + std::to_string(page) + "_" + PairNumber(o, pair) + ".jpg";
 }
@@ -209,8 +302,10 @@ std::map<std::string, DemoFile> BuildDemoSite(const DemoOptions& o) {
     site["/robots.txt"] = {"text/plain", kRobots};
     site["/private/index.html"] = {"text/html", PrivatePage()};
     site[kDemoClipPath] = {"video/mpeg", Demo::MakeClip()};
-    for (int p = 1; p <= o.Pages; ++p)
+    for (int p = 1; p <= o.Pages; ++p) {
         site[DemoPagePath(p)] = {"text/html", GalleryPage(o, p)};
+        if (o.Scripted) site[DemoListPath(p)] = {"application/json", PairList(o, p)};
+    }
 
     // Each job fills its own slots, so no lock is needed until the merge.
     const int thumbHeight = DemoThumbHeight(o);

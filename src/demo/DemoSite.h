@@ -5,7 +5,9 @@
 // scanner and the gallery without going on line. Its modern variant shows
 // the same pictures the way galleries are written today, where no link
 // leads to a full-size picture and only responsive-image and lazy-loading
-// markup names it.
+// markup names it. Its scripted variant sends pages with no picture at all:
+// a script fetches the page's list of pairs and builds the thumbnails, half
+// of them only once the page is scrolled to its end.
 
 #include <map>
 #include <string>
@@ -26,6 +28,11 @@ struct DemoOptions {
     // around them, PICTURE elements, lazy loading (data-src, data-srcset)
     // and the page's poster as its og:image. The files are the same.
     bool Modern = false;
+    // Gallery pages built by their scripts: each page holds no picture
+    // address; an inline script fetches its list (DemoListPath, JSON) and
+    // adds the plain markup of each pair, the second half when the visitor
+    // scrolls to the end. Cannot be combined with Modern.
+    bool Scripted = false;
 };
 
 // Every file of the site keyed by its path on the server: "/", "/index.html",
@@ -38,6 +45,7 @@ std::map<std::string, DemoFile> BuildDemoSite(const DemoOptions& options);
 // Names inside the site, shared by the pages and whoever checks them.
 // Pair numbers are padded to two digits (three from 100 pairs on).
 std::string DemoPagePath(int page); // "/gallery/page3.html"
+std::string DemoListPath(int page); // the scripted page's pairs: "/gallery/page3.json"
 std::string DemoFullPath(const DemoOptions& o, int page,
                          int pair); // "/gallery/pics/full_3_07.jpg"
 std::string DemoThumbPath(const DemoOptions& o, int page,
