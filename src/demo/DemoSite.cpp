@@ -115,13 +115,12 @@ const char* const kScriptedBoxes = "<span id=\"first\">\n</span>\n"
                                    "<span id=\"sentinel\"></span>\n"
                                    "<span id=\"later\">\n</span>\n";
 
-// The scripted page's loader: fetches the page's list and adds the plain
-// markup of each pair (one anchor a line, as in a plain page); the second
-// batch waits until the sentinel is in view, noticed by an
-// IntersectionObserver or, where there is none or it stays silent, on scroll.
-std::string ScriptedLoader(int page) {
-    const std::string list = DemoListPath(page).substr(std::string("/gallery/").size());
-    return R"js(<script>
+// The scripted page's loader: fetches the page's list (LIST stands for its
+// address) and adds the plain markup of each pair, one anchor a line as in a
+// plain page; the second batch waits until the sentinel is in view, noticed
+// by an IntersectionObserver or, where there is none or it stays silent, on
+// scroll.
+const char* const kScriptedLoader = R"js(<script>
 (function () {
   function add(box, pairs, width) {
     pairs.forEach(function (pair) {
@@ -136,7 +135,7 @@ std::string ScriptedLoader(int page) {
       box.appendChild(document.createTextNode("\n"));
     });
   }
-  fetch(")js" + list + R"js(").then(function (answer) {
+  fetch("LIST").then(function (answer) {
     return answer.json();
   }).then(function (list) {
     add(document.getElementById("first"), list.atOnce, list.thumbWidth);
@@ -158,6 +157,10 @@ std::string ScriptedLoader(int page) {
 })();
 </script>
 )js";
+
+std::string ScriptedLoader(int page) {
+    std::string script = kScriptedLoader;
+    return script.replace(script.find("LIST"), 4, Relative(DemoListPath(page)));
 }
 
 // The list a scripted page fetches: its pairs' addresses relative to the
@@ -172,8 +175,9 @@ std::string PairList(const DemoOptions& o, int page) {
                      Relative(DemoFullPath(o, page, k)) + "\"}";
         return "[" + items + "\n]";
     };
-    return "{\"thumbWidth\": " + std::to_string(o.ThumbWidth) + ",\n\"atOnce\": " +
-           batch(1, atOnce) + ",\n\"onScroll\": " + batch(atOnce + 1, o.Pairs) + "}\n";
+    return "{\"thumbWidth\": " + std::to_string(o.ThumbWidth) +
+           ",\n\"atOnce\": " + batch(1, atOnce) + ",\n\"onScroll\": " + batch(atOnce + 1, o.Pairs) +
+           "}\n";
 }
 
 std::string GalleryPage(const DemoOptions& o, int page) {

@@ -168,7 +168,7 @@ TEST(DemoServerCommand, WritesTheSiteOrFailsCleanly) {
 
 TEST(DemoServerCommand, BadArgumentsExitWithUsage) {
     for (const char* args : {"--pages 0", "--pairs x", "--port 70000", "--write", "--bogus",
-                             "somewhere", "--quality 101"}) {
+                             "somewhere", "--quality 101", "--modern --scripted"}) {
         CliRun run = RunCli(std::string("demo-server ") + args);
         EXPECT_EQ(run.Status, 2) << args << "\n" << run.Output;
         EXPECT_NE(run.Output.find("usage:"), std::string::npos) << args;
@@ -294,6 +294,50 @@ TEST(DemoCommand, TheModernGalleryPairsOnlyWithTheModernMarkupSetting) {
     CliRun run = RunCli("demo --modern --modern-markup --out " + out + " --no-external");
     ASSERT_EQ(run.Status, 0) << run.Output;
     EXPECT_EQ(ExpectEveryPair(o, dir, out, run), 2 * o.Pages * o.Pairs);
+}
+
+// Without rendering, the scripted gallery's pages show nothing to pair: the
+// pages are fetched, no picture is stored, and the exit status is the demo's.
+TEST(DemoCommand, TheScriptedGalleryStoresNoPictureWithoutRendering) {
+    TempDir dir;
+    const std::string out = dir.Path() + "/store";
+    CliRun run = RunCli("demo --scripted --out " + out + " --no-external");
+    ASSERT_EQ(run.Status, 0) << run.Output;
+    EXPECT_NE(run.Output.find("\n0 pictures stored"), std::string::npos) << run.Output;
+    int pages = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(out)) {
+        const std::string p = entry.path().string();
+        pages += p.ends_with(".html") && p.find("/gallery/page") != std::string::npos;
+        EXPECT_EQ(p.find("/gallery/pics"), std::string::npos) << p << "\n" << run.Output;
+        EXPECT_EQ(p.find("/gallery/thumbs"), std::string::npos) << p << "\n" << run.Output;
+    }
+    EXPECT_EQ(pages, DemoOptions().Pages) << run.Output;
+
+    CliRun both = RunCli("demo --modern --scripted");
+    EXPECT_EQ(both.Status, 2) << both.Output;
+}
+
+// demo-server --scripted writes each page's list beside it, served as JSON.
+TEST(DemoServerCommand, ScriptedServesAndWritesEachPagesList) {
+    TempDir dir;
+    ASSERT_EQ(
+        RunCli("demo-server --pages 2 --pairs 3 --scripted --write " + dir.Path() + "/s").Status,
+        0);
+    EXPECT_NE(ReadFile(dir.Path() + "/s/gallery/page2.json").find("thumbs/thumb_2_03.jpg"),
+              std::string::npos);
+    EXPECT_TRUE(fs::exists(dir.Path() + "/s/gallery/pics/full_2_03.jpg"));
+
+    DemoOptions o;
+    o.Pages = 1;
+    o.Pairs = 2;
+    o.Scripted = true;
+    DemoServer server(BuildDemoSite(o));
+    ASSERT_TRUE(server.Start());
+    httplib::Client client("127.0.0.1", server.Port());
+    const auto list = client.Get(DemoListPath(1));
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->status, 200);
+    EXPECT_EQ(list->get_header_value("Content-Type"), "application/json");
 }
 
 // demo-server --modern writes the same files, only the pages differ.

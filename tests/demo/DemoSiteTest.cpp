@@ -1,6 +1,10 @@
 // The demo gallery as made in memory: its pages, links, pictures and clip.
 #include "demo/DemoSite.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <gif_lib.h>
 #include <jpeglib.h>
 
@@ -255,6 +259,61 @@ TEST(DemoSite, GalleryPagesPairThumbnailsWithPictures) {
     }
 }
 
+// A scripted page names no picture: the address of its list, read from its
+// script, leads to a JSON file that lists every pair of the plain page once
+// (thumbnail and full-size picture as the plain page pairs them), the second
+// half for the scroll. Every other file is the plain site's, byte for byte.
+TEST(DemoSite, ScriptedPagesListTheirPairsInsteadOfNamingThem) {
+    static const std::regex fetch(R"re(fetch\("([^"]+)"\))re");
+    for (const int pairs : {6, 1, 5}) {
+        DemoOptions o = SmallOptions();
+        o.Pages = 2;
+        o.Pairs = pairs;
+        const auto plain = BuildDemoSite(o);
+        o.Scripted = true;
+        const auto site = BuildDemoSite(o);
+        EXPECT_EQ(site.size(), plain.size() + std::size_t(o.Pages)) << pairs;
+        for (int p = 1; p <= o.Pages; ++p) {
+            const std::string page = DemoPagePath(p);
+            const std::string& html = site.at(page).Bytes;
+            for (const char* picture : {"pics/", "thumbs/", ".jpg", ".gif", "<img"})
+                EXPECT_EQ(html.find(picture), std::string::npos) << picture << "\n" << html;
+            std::smatch m;
+            ASSERT_TRUE(std::regex_search(html, m, fetch)) << html;
+            const std::string list = Resolve(page, m[1]);
+            EXPECT_EQ(list, DemoListPath(p));
+            ASSERT_TRUE(site.count(list)) << list;
+            EXPECT_EQ(site.at(list).ContentType, "application/json");
+
+            QJsonParseError error;
+            const QJsonDocument json =
+                QJsonDocument::fromJson(QByteArray::fromStdString(site.at(list).Bytes), &error);
+            ASSERT_EQ(error.error, QJsonParseError::NoError)
+                << error.errorString().toStdString() << "\n"
+                << site.at(list).Bytes;
+            EXPECT_EQ(json["thumbWidth"].toInt(), o.ThumbWidth);
+            const QJsonArray atOnce = json["atOnce"].toArray();
+            const QJsonArray onScroll = json["onScroll"].toArray();
+            EXPECT_EQ(onScroll.size(), pairs / 2) << pairs;
+            std::set<std::pair<std::string, std::string>> listed, expected;
+            for (const QJsonArray& batch : {atOnce, onScroll})
+                for (const auto& pair : batch)
+                    listed.insert(
+                        {Resolve(page, pair.toObject()["thumb"].toString().toStdString()),
+                         Resolve(page, pair.toObject()["full"].toString().toStdString())});
+            for (int k = 1; k <= pairs; ++k)
+                expected.insert({DemoThumbPath(o, p, k), DemoFullPath(o, p, k)});
+            EXPECT_EQ(listed, expected) << site.at(list).Bytes;
+            EXPECT_EQ(atOnce.size() + onScroll.size(), pairs);
+        }
+        for (const auto& [path, file] : plain) {
+            if (!path.starts_with("/gallery/page")) {
+                EXPECT_TRUE(site.at(path).Bytes == file.Bytes) << path;
+            }
+        }
+    }
+}
+
 TEST(DemoSite, PicturesDecodeAtTheirSizes) {
     const DemoOptions o = SmallOptions();
     const auto& site = SmallSite();
@@ -350,6 +409,8 @@ TEST(DemoSite, RefusesOptionsOutOfRange) {
     EXPECT_THROW(BuildDemoSite(with([](DemoOptions& o) { o.ThumbWidth = o.FullWidth + 1; })),
                  std::invalid_argument);
     EXPECT_THROW(BuildDemoSite(with([](DemoOptions& o) { o.Quality = 0; })), std::invalid_argument);
+    EXPECT_THROW(BuildDemoSite(with([](DemoOptions& o) { o.Modern = o.Scripted = true; })),
+                 std::invalid_argument);
     // The smallest of each still builds.
     const auto tiny = BuildDemoSite(with([](DemoOptions& o) {
         o.Pages = 1;
