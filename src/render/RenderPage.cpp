@@ -1,0 +1,205 @@
+#include "render/RenderPage.h"
+
+#include <QUrl>
+#include <QVariant>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// What is left of the time limit for reading the document once it is asked
+// for: a page whose scripts do not answer within it is given up.
+int GraceMs(int timeLimitMs) {
+    return std::clamp(timeLimitMs / 5, 200, 2000);
+}
+
+// [requests in flight, ms since the last change, document height, window height]
+const char* const kProbe = R"((function () {
+  var w = window.__tessellonWatch, d = document.documentElement, b = document.body;
+  var h = Math.max(d ? d.scrollHeight : 0, b ? b.scrollHeight : 0);
+  return [w ? w.busy : 0, w ? performance.now() - w.last : 1e9, h, window.innerHeight];
+})())";
+
+const char* const kScroll = R"((function () {
+  var d = document.documentElement, b = document.body;
+  window.scrollTo(0, Math.max(d ? d.scrollHeight : 0, b ? b.scrollHeight : 0));
+  // A page without a view is never drawn, so the engine sends no scroll
+  // event of its own.
+  window.dispatchEvent(new Event('scroll'));
+  document.dispatchEvent(new Event('scroll'));
+  if (window.__tessellonWatch) window.__tessellonWatch.last = performance.now();
+})())";
+
+const char* const kRead = R"((function () {
+  var d = document.documentElement;
+  return d ? '<!DOCTYPE html>\n' + d.outerHTML : '';
+})())";
+
+} // namespace
+
+QString RenderPage::WatchScript() {
+    // Runs before the page's own scripts. fetch and XHR are wrapped to count
+    // what is in flight; a mutation observer notes the time of each change.
+    return QStringLiteral(R"((function () {
+  if (window.__tessellonWatch) return;
+  var w = { busy: 0, last: performance.now() };
+  Object.defineProperty(window, '__tessellonWatch', { value: w });
+  function touch() { w.last = performance.now(); }
+  function begin() { ++w.busy; touch(); var open = true;
+    return function () { if (open) { open = false; --w.busy; touch(); } }; }
+  if (window.fetch) {
+    var fetch = window.fetch;
+    window.fetch = function () {
+      var end = begin();
+      try { var p = fetch.apply(this, arguments); p.then(end, end); return p; }
+      catch (e) { end(); throw e; }
+    };
+  }
+  if (window.XMLHttpRequest) {
+    var send = XMLHttpRequest.prototype.send;
+    XMLHttpRequest.prototype.send = function () {
+      var end = begin();
+      this.addEventListener('loadend', end);
+      try { return send.apply(this, arguments); } catch (e) { end(); throw e; }
+    };
+  }
+  new MutationObserver(touch).observe(document,
+    { childList: true, subtree: true, attributes: true, characterData: true });
+})();)");
+}
+
+qsizetype RenderPage::LoadedSize(const std::string& html) {
+    // setHtml loads "data:text/html;charset=UTF-8," and the percent-encoded bytes.
+    static const qsizetype prefix = qsizetype(std::string("data:text/html;charset=UTF-8,").size());
+    return prefix +
+           QByteArray::fromRawData(html.data(), qsizetype(html.size())).toPercentEncoding().size();
+}
+
+std::string RenderPage::Seconds(int ms) {
+    if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
+    const double s = std::round(ms / 100.0) / 10.0;
+    std::string text = std::to_string(s);
+    text.erase(text.find('.') + 2);
+    return text + " s";
+}
+
+RenderPage::RenderPage(QWebEngineProfile* profile, Timing timing)
+    : QWebEnginePage(profile), Timing_(timing) {
+    Timing_.TimeLimitMs = std::max(Timing_.TimeLimitMs, 500);
+    Poll_.setInterval(100);
+    connect(&Poll_, &QTimer::timeout, this, [this] { Probe(); });
+    Deadline_.setSingleShot(true);
+    connect(&Deadline_, &QTimer::timeout, this, [this] {
+        Read("page still changing after " + Seconds(Timing_.TimeLimitMs) + ": read as it stood");
+    });
+    GiveUpTimer_.setSingleShot(true);
+    connect(&GiveUpTimer_, &QTimer::timeout, this, [this] {
+        GiveUp("scripts did not finish in " + Seconds(Timing_.TimeLimitMs) + ": read as fetched");
+    });
+    connect(this, &QWebEnginePage::loadFinished, this, &RenderPage::Loaded);
+    connect(this, &QWebEnginePage::renderProcessTerminated, this,
+            [this] { GiveUp("the page's scripts stopped the browser engine: read as fetched"); });
+}
+
+RenderPage::~RenderPage() {
+    *Alive_ = false;
+}
+
+void RenderPage::Start(const std::string& url, const std::string& html) {
+    const qsizetype size = LoadedSize(html);
+    if (size > kMaxLoadedSize) {
+        // Handed back later, from the event loop, as every other answer.
+        QTimer::singleShot(0, this, [this, size] {
+            GiveUp("page too large for the browser engine (" + std::to_string(size / 1024) +
+                   " KB encoded, at most " + std::to_string(kMaxLoadedSize / 1024) +
+                   "): read as fetched");
+        });
+        return;
+    }
+    Deadline_.start(Timing_.TimeLimitMs - GraceMs(Timing_.TimeLimitMs));
+    GiveUpTimer_.start(Timing_.TimeLimitMs);
+    setHtml(QString::fromUtf8(html.data(), qsizetype(html.size())),
+            QUrl(QString::fromStdString(url)));
+}
+
+bool RenderPage::acceptNavigationRequest(const QUrl&, NavigationType, bool isMainFrame) {
+    // The fetched page is loaded once; a script that goes elsewhere would
+    // leave the document being read.
+    if (!isMainFrame) return true;
+    if (Navigated_) return false;
+    Navigated_ = true;
+    return true;
+}
+
+void RenderPage::Loaded(bool ok) {
+    if (Loaded_ || Done_) return;
+    Loaded_ = true;
+    if (!ok) {
+        GiveUp("the browser engine could not load the page: read as fetched");
+        return;
+    }
+    Poll_.start();
+}
+
+void RenderPage::Run(const QString& script, std::function<void(const QVariant&)> then) {
+    std::weak_ptr<bool> alive = Alive_;
+    runJavaScript(script, 0, [this, alive, then = std::move(then)](const QVariant& value) {
+        const auto flag = alive.lock();
+        if (!flag || !*flag || Done_) return;
+        then(value);
+    });
+}
+
+void RenderPage::Probe() {
+    if (Asking_ || Reading_) return;
+    Asking_ = true;
+    Run(QString::fromLatin1(kProbe), [this](const QVariant& state) { Probed(state); });
+}
+
+void RenderPage::Probed(const QVariant& state) {
+    Asking_ = false;
+    const QVariantList values = state.toList();
+    if (values.size() != 4 || Reading_) return;
+    const double busy = values[0].toDouble();
+    const double idle = values[1].toDouble();
+    const double height = values[2].toDouble();
+    const double window = values[3].toDouble();
+    if (busy > 0 || idle < Timing_.QuietMs) return;
+    const bool fits = LastHeight_ < 0 && window > 0 && height <= window;
+    if (fits || height <= LastHeight_ || Screens_ >= Timing_.MaxScreens) {
+        Read({});
+        return;
+    }
+    LastHeight_ = height;
+    ++Screens_;
+    Run(QString::fromLatin1(kScroll), [](const QVariant&) {});
+}
+
+void RenderPage::Read(const std::string& problem) {
+    if (Reading_ || Done_) return;
+    Reading_ = true;
+    Poll_.stop();
+    Deadline_.stop();
+    Run(QString::fromLatin1(kRead), [this, problem](const QVariant& html) {
+        Finish({.Html = html.toString().toStdString(), .Problem = problem});
+    });
+}
+
+void RenderPage::Abandon() {
+    Done_ = true;
+    Poll_.stop();
+    Deadline_.stop();
+    GiveUpTimer_.stop();
+}
+
+void RenderPage::GiveUp(const std::string& problem) {
+    Finish({.Html = {}, .Problem = problem});
+}
+
+void RenderPage::Finish(PageRenderer::Result result) {
+    if (Done_) return;
+    Abandon();
+    // The owner may delete this page from inside the call: nothing after it.
+    Finished_(std::move(result));
+}
