@@ -66,6 +66,67 @@ QString RenderPage::WatchScript() {
   }
   new MutationObserver(touch).observe(document,
     { childList: true, subtree: true, attributes: true, characterData: true });
+
+  // The page has no view: the engine gives it a window of 0 x 0, never draws
+  // it (no animation frames, no intersection reports) and calls it hidden.
+  // Scripts are shown a visible window of 800 pixels over the document, the
+  // last screen when scrolled to the end, with animation frames on a timer
+  // and intersections computed against that window.
+  var W = 1280, H = 800;
+  function define(o, name, value) {
+    try { Object.defineProperty(o, name, { get: function () { return value; }, configurable: true }); }
+    catch (e) {}
+  }
+  define(window, 'innerWidth', W); define(window, 'innerHeight', H);
+  define(document, 'visibilityState', 'visible'); define(document, 'hidden', false);
+  window.requestAnimationFrame = function (cb) {
+    return setTimeout(function () { cb(performance.now()); }, 16);
+  };
+  window.cancelAnimationFrame = function (id) { clearTimeout(id); };
+  var observers = [];
+  function screen() {
+    var d = document.documentElement, b = document.body;
+    var h = Math.max(d ? d.scrollHeight : 0, b ? b.scrollHeight : 0);
+    var top = Math.max(0, Math.min(window.scrollY, h - H));
+    return [top, top + H];
+  }
+  function check() {
+    var s = screen();
+    observers.slice().forEach(function (o) {
+      var entries = [];
+      o.items.forEach(function (it) {
+        var r = it.target.getBoundingClientRect();
+        var top = r.top + window.scrollY, bottom = r.bottom + window.scrollY;
+        var hit = it.target.isConnected && bottom >= s[0] - o.margin && top <= s[1] + o.margin;
+        if (hit === it.hit) return;
+        it.hit = hit;
+        entries.push({ target: it.target, isIntersecting: hit, intersectionRatio: hit ? 1 : 0,
+                       boundingClientRect: r, intersectionRect: r, rootBounds: null,
+                       time: performance.now() });
+      });
+      if (entries.length) o.callback.call(o, entries, o);
+    });
+  }
+  function Observer(callback, options) {
+    var m = /^\s*(-?[0-9.]+)px/.exec((options && options.rootMargin) || '');
+    this.callback = callback; this.items = []; this.margin = m ? +m[1] : 0;
+    this.root = null; this.rootMargin = (options && options.rootMargin) || '0px';
+    this.thresholds = [0];
+    observers.push(this);
+  }
+  Observer.prototype.observe = function (target) {
+    if (!this.items.some(function (it) { return it.target === target; }))
+      this.items.push({ target: target, hit: undefined });
+    setTimeout(check, 0);
+  };
+  Observer.prototype.unobserve = function (target) {
+    this.items = this.items.filter(function (it) { return it.target !== target; });
+  };
+  Observer.prototype.disconnect = function () { this.items = []; };
+  Observer.prototype.takeRecords = function () { return []; };
+  window.IntersectionObserver = Observer;
+  window.addEventListener('scroll', function () { setTimeout(check, 0); }, true);
+  setInterval(check, 250);
 })();)");
 }
 

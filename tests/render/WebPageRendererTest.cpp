@@ -113,6 +113,26 @@ TEST_F(RenderTest, ScrollingToTheEndLoadsMoreBatchesUpToTheScreenLimit) {
                 << n;
     }
     {
+        // A lazy loader watching the end of the list, and a frame callback.
+        WebPageRenderer renderer;
+        renderer.Prepare({});
+        const Result result = RenderOne(renderer, "/observed.html", R"(<html><body>
+<div id="g"></div><div id="end"></div><script>
+let next = 1;
+new IntersectionObserver(entries => {
+  if (!entries.some(e => e.isIntersecting) || next > 3) return;
+  fetch('batch?n=' + next++).then(r => r.text()).then(t => {
+    const d = document.createElement('div'); d.style.height = '3000px'; d.textContent = t;
+    document.getElementById('g').appendChild(d);
+  });
+}, { rootMargin: '200px' }).observe(document.getElementById('end'));
+requestAnimationFrame(() => document.body.append('framed'));
+</script></body></html>)");
+        EXPECT_EQ(result.Problem, "");
+        EXPECT_NE(result.Html.find("batch-3-item"), std::string::npos) << result.Html;
+        EXPECT_NE(result.Html.find("framed"), std::string::npos);
+    }
+    {
         // Two scrolls: the first batch comes with the load, two more by scrolling.
         WebPageRenderer renderer({.TimeLimitMs = 15000, .MaxScreens = 2});
         renderer.Prepare({});
@@ -250,3 +270,22 @@ TEST_F(RenderTest, CancelledAndDestroyedRendersNeverAnswer) {
 }
 
 } // namespace
+
+TEST_F(RenderTest, DataRequestsGoThroughTheGivenProxy) {
+    Server.Fallback([](const httplib::Request& req, httplib::Response& res) {
+        if (req.target == "http://gallery.test/list.json")
+            res.set_content(R"(["proxied.jpg"])", "application/json");
+        else
+            res.status = 404;
+    });
+    WebPageRenderer renderer;
+    renderer.Prepare({.ProxyType = ProxyMode::PROXY_USEPROXY,
+                      .ProxyAddress = "127.0.0.1",
+                      .ProxyPort = Server.Port()});
+    std::optional<Result> result;
+    renderer.Render("http://gallery.test/index.html", kBuiltPage,
+                    [&](Result r) { result = std::move(r); });
+    ASSERT_TRUE(RunUntil([&] { return result.has_value(); }, 60000));
+    EXPECT_NE(result->Html.find("thumb/proxied.jpg"), std::string::npos) << result->Html;
+    renderer.Prepare({.ProxyType = ProxyMode::PROXY_DEFAULT});
+}
