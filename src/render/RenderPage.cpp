@@ -15,10 +15,13 @@ int GraceMs(int timeLimitMs) {
 }
 
 // [requests in flight, ms since the last change, document height, window height]
+// Follows the watch script, which installs itself here when the engine had
+// not run it at the document's creation (a page process started under load
+// may not have the profile's scripts yet): the page then counts as changed now.
 const char* const kProbe = R"((function () {
   var w = window.__tessellonWatch, d = document.documentElement, b = document.body;
   var h = Math.max(d ? d.scrollHeight : 0, b ? b.scrollHeight : 0);
-  return [w ? w.busy : 0, w ? performance.now() - w.last : 1e9, h, window.innerHeight];
+  return [w.busy, performance.now() - w.last, h, window.innerHeight];
 })())";
 
 const char* const kScroll = R"((function () {
@@ -52,7 +55,13 @@ QString RenderPage::WatchScript() {
     var fetch = window.fetch;
     window.fetch = function () {
       var end = begin();
-      try { var p = fetch.apply(this, arguments); p.then(end, end); return p; }
+      // In flight until the whole body is in, not only its headers.
+      try {
+        var p = fetch.apply(this, arguments);
+        p.then(function (r) { try { r.clone().arrayBuffer().then(end, end); } catch (e) { end(); } },
+               end);
+        return p;
+      }
       catch (e) { end(); throw e; }
     };
   }
@@ -215,7 +224,8 @@ void RenderPage::Run(const QString& script, std::function<void(const QVariant&)>
 void RenderPage::Probe() {
     if (Asking_ || Reading_) return;
     Asking_ = true;
-    Run(QString::fromLatin1(kProbe), [this](const QVariant& state) { Probed(state); });
+    static const QString probe = WatchScript() + QString::fromLatin1(kProbe);
+    Run(probe, [this](const QVariant& state) { Probed(state); });
 }
 
 void RenderPage::Probed(const QVariant& state) {

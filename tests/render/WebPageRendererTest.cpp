@@ -168,6 +168,7 @@ TEST_F(RenderTest, ScriptThatNeverReturnsIsGivenUpAndTheNextPagesRender) {
         EXPECT_EQ(stuck.Html, "");
         EXPECT_EQ(stuck.Problem, "scripts did not finish in 3 s: read as fetched");
     }
+    // Pages of the same site share a page process: the stuck one must be gone.
     const Result next = RenderOne(renderer, "/next.html", kBuiltPage);
     EXPECT_EQ(next.Problem, "");
     EXPECT_NE(next.Html.find("thumb/z.jpg"), std::string::npos);
