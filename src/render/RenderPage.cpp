@@ -139,10 +139,16 @@ QString RenderPage::WatchScript() {
 })();)");
 }
 
+QString RenderPage::ContentType(const std::string& html) {
+    // Text that is not UTF-8 is left to the page's own charset declaration.
+    const QByteArray bytes = QByteArray::fromRawData(html.data(), qsizetype(html.size()));
+    return QString::fromUtf8(bytes).toUtf8() == bytes ? QStringLiteral("text/html;charset=UTF-8")
+                                                      : QStringLiteral("text/html");
+}
+
 qsizetype RenderPage::LoadedSize(const std::string& html) {
-    // setHtml loads "data:text/html;charset=UTF-8," and the percent-encoded bytes.
-    static const qsizetype prefix = qsizetype(std::string("data:text/html;charset=UTF-8,").size());
-    return prefix +
+    // The engine loads "data:<type>," and the percent-encoded bytes.
+    return ContentType(html).size() + 6 +
            QByteArray::fromRawData(html.data(), qsizetype(html.size())).toPercentEncoding().size();
 }
 
@@ -164,9 +170,7 @@ RenderPage::RenderPage(QWebEngineProfile* profile, Timing timing)
         Read("page still changing after " + Seconds(Timing_.TimeLimitMs) + ": read as it stood");
     });
     GiveUpTimer_.setSingleShot(true);
-    connect(&GiveUpTimer_, &QTimer::timeout, this, [this] {
-        GiveUp("scripts did not finish in " + Seconds(Timing_.TimeLimitMs) + ": read as fetched");
-    });
+    connect(&GiveUpTimer_, &QTimer::timeout, this, [this] { GiveUp(StuckProblem()); });
     connect(this, &QWebEnginePage::loadFinished, this, &RenderPage::Loaded);
     connect(this, &QWebEnginePage::renderProcessTerminated, this,
             [this] { GiveUp("the page's scripts stopped the browser engine: read as fetched"); });
@@ -183,14 +187,14 @@ void RenderPage::Start(const std::string& url, const std::string& html) {
         QTimer::singleShot(0, this, [this, size] {
             GiveUp("page too large for the browser engine (" + std::to_string(size / 1024) +
                    " KB encoded, at most " + std::to_string(kMaxLoadedSize / 1024) +
-                   "): read as fetched");
+                   " KB): read as fetched");
         });
         return;
     }
     Deadline_.start(Timing_.TimeLimitMs - GraceMs(Timing_.TimeLimitMs));
     GiveUpTimer_.start(Timing_.TimeLimitMs);
-    setHtml(QString::fromUtf8(html.data(), qsizetype(html.size())),
-            QUrl(QString::fromStdString(url)));
+    setContent(QByteArray(html.data(), qsizetype(html.size())), ContentType(html),
+               QUrl(QString::fromStdString(url)));
 }
 
 bool RenderPage::acceptNavigationRequest(const QUrl&, NavigationType, bool isMainFrame) {
@@ -253,8 +257,19 @@ void RenderPage::Read(const std::string& problem) {
     Poll_.stop();
     Deadline_.stop();
     Run(QString::fromLatin1(kRead), [this, problem](const QVariant& html) {
+        // No text: the engine answered for a page process that went away
+        // (it is shared with a stuck page of the same site, say).
+        if (html.typeId() != QMetaType::QString) {
+            GiveUp(problem.empty() ? "the browser engine could not read the page: read as fetched"
+                                   : StuckProblem());
+            return;
+        }
         Finish({.Html = html.toString().toStdString(), .Problem = problem});
     });
+}
+
+std::string RenderPage::StuckProblem() const {
+    return "scripts did not finish in " + Seconds(Timing_.TimeLimitMs) + ": read as fetched";
 }
 
 void RenderPage::Abandon() {

@@ -10,7 +10,7 @@
 #include <string>
 
 // One offscreen page of the browser engine rendering one fetched page: loads
-// it with its own address as base, waits until its scripts are quiet, scrolls
+// it with its own address as base (setContent), waits until its scripts are quiet, scrolls
 // to its end while it keeps growing, then reads the document. `finished` is
 // called once, from the event loop.
 class RenderPage : public QWebEnginePage {
@@ -28,7 +28,10 @@ public:
     // The document-creation script that counts a page's requests in flight
     // and notes its last change; installed once in the profile.
     static QString WatchScript();
-    // The length of the data address setHtml builds for `html`, which the
+    // The type the page is loaded as: UTF-8 when it is valid UTF-8, else
+    // whatever its own markup declares.
+    static QString ContentType(const std::string& html);
+    // The length of the data address the page is loaded through, which the
     // browser engine refuses past 2 MB.
     static qsizetype LoadedSize(const std::string& html);
     static constexpr qsizetype kMaxLoadedSize = 2 * 1024 * 1024;
@@ -58,6 +61,7 @@ private:
     void Probed(const QVariant& state);
     void Read(const std::string& problem);
     void GiveUp(const std::string& problem);
+    std::string StuckProblem() const;
     void Finish(PageRenderer::Result result);
     // Runs `script`; `then` sees its value unless the page has finished or is gone.
     void Run(const QString& script, std::function<void(const QVariant&)> then);

@@ -290,3 +290,12 @@ TEST_F(RenderTest, DataRequestsGoThroughTheGivenProxy) {
     EXPECT_NE(result->Html.find("thumb/proxied.jpg"), std::string::npos) << result->Html;
     renderer.Prepare({.ProxyType = ProxyMode::PROXY_DEFAULT});
 }
+
+TEST_F(RenderTest, PagesInTheirDeclaredCharsetAreReadAsText) {
+    WebPageRenderer renderer;
+    renderer.Prepare({});
+    const Result result = RenderOne(
+        renderer, "/latin.html",
+        "<html><head><meta charset=\"windows-1252\"></head><body><p>caf\xe9</p></body></html>");
+    EXPECT_NE(result.Html.find("<p>caf\xc3\xa9</p>"), std::string::npos) << result.Html;
+}
