@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -15,7 +14,6 @@
 struct ProcessTree {
     long RssKb = 0;    // VmRSS summed over the tree
     int Processes = 0; // this one included
-    int Renderers = 0; // page processes ("--type=renderer")
 
     static ProcessTree Now() {
         std::map<int, int> parent;
@@ -46,9 +44,6 @@ struct ProcessTree {
             std::ifstream status("/proc/" + std::to_string(pid) + "/status");
             for (std::string line; std::getline(status, line);)
                 if (line.rfind("VmRSS:", 0) == 0) tree.RssKb += std::atol(line.c_str() + 6);
-            std::ifstream cmdline("/proc/" + std::to_string(pid) + "/cmdline");
-            std::string args((std::istreambuf_iterator<char>(cmdline)), {});
-            if (args.find("--type=renderer") != std::string::npos) ++tree.Renderers;
         }
         return tree;
     }
