@@ -113,12 +113,8 @@ double Percentile(std::vector<double> values, double share) {
 int main(int argc, char** argv) {
     const int pages = IntArg(argc, argv, "--pages", 100);
     const int capacity = IntArg(argc, argv, "--capacity", 4);
-    // The browser engine needs no display, and as root it runs only without
-    // its sandbox.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    // TODO(merge): call WebPageRenderer::PrepareProcess() here, before the application object.
+    // No display needed; as root the browser engine runs without its sandbox.
+    WebPageRenderer::PrepareProcess();
     QGuiApplication app(argc, argv);
 
     // A page loads its thumbnails only: the full-size pictures are made
