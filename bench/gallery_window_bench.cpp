@@ -69,6 +69,7 @@ public:
     explicit SiteServer(std::map<std::string, DemoFile> files) : Files_(std::move(files)) {
         Server_.new_task_queue = [] { return new httplib::ThreadPool(32); };
         Server_.set_keep_alive_max_count(1000000);
+        Server_.set_tcp_nodelay(true); // headers and body go out in separate writes
         Server_.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
             auto it = Files_.find(req.path);
             if (it == Files_.end() && !req.path.empty() && req.path.back() == '/')
