@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Crawl benchmark on this machine alone: tessellon-cli scan against GNU wget,
 # wget2 and HTTrack on a large demo gallery served by nginx on 127.0.0.1, with
-# curl fetching the known list of picture addresses as the floor.
+# curl fetching the known list of picture addresses, and the floor:
+# bench_floor_fetch fetching the known pages and pictures over keep-alive
+# connections with one libcurl multi loop. After the tables it checks the
+# speed targets (lines "target ... PASS/FAIL").
 #
 # Environment:
 #   PAGES=100        gallery pages (40 thumbnail / full-size pairs and a poster each)
@@ -9,11 +12,13 @@
 #   DELAY=0          milliseconds nginx waits before every response (echo module)
 #   MODES="tmpfs disk"  where the crawl folders go: /dev/shm, or the disk (WORK)
 #   PAGE_SLOTS=4 FILE_SLOTS=8   tessellon's page and file slots; wget2 --max-threads
-#                    and HTTrack -c use FILE_SLOTS, curl PAGE_SLOTS + FILE_SLOTS
-#   TOOLS="tessellon wget wget2 wget2-matched httrack curl"   which to run
+#                    and HTTrack -c use FILE_SLOTS, curl and floor PAGE_SLOTS + FILE_SLOTS
+#   TOOLS="tessellon wget wget2 wget2-matched httrack curl floor"   which to run
 #   TESSELLON=path   tessellon-cli to measure (default: build-bench, then build)
 #   TESSELLON_BASE=path   another tessellon-cli, run as the tool "tessellon-base" with
 #                    the same options (before/after comparisons; add it to TOOLS)
+#   FLOOR=path       bench_floor_fetch (default: build-bench, then build)
+#   PORT=18480       first port tried for nginx
 #   WORK=/var/tmp/tessellon-bench   disk folder for the site, disk crawls and results
 #   FULL_WIDTH=1024 FULL_HEIGHT=768 QUALITY=85   picture size (~160 KB full, ~4 KB thumbnails)
 set -euo pipefail
@@ -26,7 +31,7 @@ DELAY=${DELAY:-0}
 MODES=${MODES:-"tmpfs disk"}
 PAGE_SLOTS=${PAGE_SLOTS:-4}
 FILE_SLOTS=${FILE_SLOTS:-8}
-TOOLS=${TOOLS:-"tessellon wget wget2 wget2-matched httrack curl"}
+TOOLS=${TOOLS:-"tessellon wget wget2 wget2-matched httrack curl floor"}
 WORK=${WORK:-/var/tmp/tessellon-bench}
 FULL_WIDTH=${FULL_WIDTH:-1024}
 FULL_HEIGHT=${FULL_HEIGHT:-768}
@@ -44,6 +49,23 @@ if [[ -z ${TESSELLON:-} || ! -x $TESSELLON ]]; then
   echo "  cmake -S $repo -B $repo/build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSELLON_TESTS=OFF && cmake --build $repo/build-bench" >&2
   exit 1
 fi
+
+if [[ " $TOOLS " == *" floor "* ]]; then
+  if [[ -z ${FLOOR:-} ]]; then
+    for c in "$repo/build-bench/bench/bench_floor_fetch" "$repo/build/bench/bench_floor_fetch"; do
+      [[ -x $c ]] && { FLOOR=$c; break; }
+    done
+  fi
+  if [[ -z ${FLOOR:-} || ! -x $FLOOR ]]; then
+    echo "no bench_floor_fetch: build it (cmake --build build --target bench_floor_fetch)" \
+      "or leave floor out of TOOLS" >&2
+    exit 1
+  fi
+fi
+# The tools run inside their output folders.
+TESSELLON=$(realpath "$TESSELLON")
+[[ -n ${FLOOR:-} ]] && FLOOR=$(realpath "$FLOOR")
+[[ -n ${TESSELLON_BASE:-} ]] && TESSELLON_BASE=$(realpath "$TESSELLON_BASE")
 
 # --- bench-only packages -----------------------------------------------------
 need=()
@@ -90,13 +112,16 @@ thumb_avg=$(find "$site/gallery/thumbs" -type f -printf '%s\n' | awk '{s+=$1;n++
 
 # --- nginx ---------------------------------------------------------------------
 ngx=$(mktemp -d /tmp/tessellon-bench-nginx.XXXXXX)
+# The tmpfs crawl folder is this run's own: runs with other WORK folders may
+# go on at the same time.
+shm=/dev/shm/tessellon-bench.$$
 mkdir -p "$ngx/tmp"
 cleanup() {
   if [[ -s $ngx/nginx.pid ]]; then
     kill "$(cat "$ngx/nginx.pid")" 2>/dev/null || true
     sleep 0.3
   fi
-  rm -rf "$ngx" /dev/shm/tessellon-bench
+  rm -rf "$ngx" "$shm"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -143,9 +168,10 @@ EOF
   "$NGINX" -p "$ngx" -c "$ngx/nginx.conf" -e "$ngx/error.log" 2>/dev/null
 }
 port=${PORT:-18480}
+first_port=$port
 until start_nginx "$port"; do
   port=$((port + 1))
-  ((port < 18580)) || { echo "nginx did not start:" >&2; cat "$ngx/error.log" >&2; exit 1; }
+  ((port < first_port + 100)) || { echo "nginx did not start:" >&2; cat "$ngx/error.log" >&2; exit 1; }
 done
 base="http://127.0.0.1:$port"
 start="$base/index.html"
@@ -176,6 +202,7 @@ fi
 results="$WORK/results-p$PAGES-d$DELAY.tsv"
 : >"$results"
 curl_list="$WORK/curl-list.txt"
+floor_list="$WORK/floor-list.txt"
 
 run_tool() { # tool mode run root
   local tool=$1 mode=$2 run=$3 root=$4
@@ -205,6 +232,8 @@ run_tool() { # tool mode run root
     curl)
       sed "s|@OUT@|$out/127.0.0.1|" "$curl_list" >"$out.list"
       cmd=(curl -s --parallel --parallel-max "$CONNECTIONS" --create-dirs -K "$out.list") ;;
+    floor)
+      cmd=("$FLOOR" --list "$floor_list" --out "$out" --connections "$CONNECTIONS") ;;
   esac
   local rc=0
   (cd "$out" && /usr/bin/time -f '%e %U %S %M' -o "$tf" "${cmd[@]}") >"$log" 2>&1 || rc=$?
@@ -213,10 +242,15 @@ run_tool() { # tool mode run root
     echo "$tool failed (exit $rc), see $log" >&2
     tail -5 "$log" >&2
   fi
-  local gallery
-  gallery=$(find "$out" -maxdepth 3 -type d -name gallery -print -quit)
+  local gallery=
+  [[ $tool != floor ]] && gallery=$(find "$out" -maxdepth 3 -type d -name gallery -print -quit)
   local got=0 same=no
-  if [[ -n $gallery ]]; then
+  if [[ $tool == floor ]]; then
+    # Numbered files, not comparable by path: "same" means every address
+    # answered 200 (the fetcher's exit status) and left its file.
+    got=$(find "$out" -type f | wc -l)
+    [[ $rc == 0 && $got == "$(wc -l <"$floor_list")" ]] && same=yes
+  elif [[ -n $gallery ]]; then
     (cd "$gallery/.." && find gallery -type f \( -name '*.jpg' -o -name '*.gif' \) -print0 |
       sort -z | xargs -0 -r sha1sum) >"$WORK/got-$tool.sha1"
     got=$(wc -l <"$WORK/got-$tool.sha1")
@@ -231,15 +265,21 @@ run_tool() { # tool mode run root
 
 awk -v base="$base" '{printf "url = \"%s/%s\"\noutput = \"@OUT@/%s\"\n", base, $2, $2}' \
   "$WORK/reference.sha1" >"$curl_list"
+# The floor's list: the start page, the gallery pages and every picture.
+{
+  echo "$base/index.html"
+  (cd "$site" && find gallery -maxdepth 1 -name '*.html' | sort -V) | sed "s|^|$base/|"
+  awk -v base="$base" '{print base "/" $2}' "$WORK/reference.sha1"
+} >"$floor_list"
 
 echo "tessellon-cli: $TESSELLON"
 echo "site: $site, $PAGES pages, $nfiles pictures, $((nbytes / 1048576)) MB" \
   "(full-size ~${full_avg} KB, thumbnails ~${thumb_avg} KB), served at $base, delay ${DELAY} ms"
 echo "slots: tessellon $PAGE_SLOTS pages + $FILE_SLOTS files; wget2-matched and httrack $FILE_SLOTS;" \
-  "curl $CONNECTIONS; nproc $(nproc)"
+  "curl and floor $CONNECTIONS; nproc $(nproc); load average $(cut -d' ' -f1-3 /proc/loadavg)"
 for mode in $MODES; do
   case $mode in
-    tmpfs) root=/dev/shm/tessellon-bench ;;
+    tmpfs) root=$shm ;;
     disk) root="$WORK/crawl" ;;
     *) echo "unknown mode $mode" >&2; exit 2 ;;
   esac
@@ -253,21 +293,23 @@ for mode in $MODES; do
 done
 
 # --- the tables ------------------------------------------------------------------
+median_awk='
+function median(s,   a, k, i, j, v) {
+  k = split(s, a, " ")
+  for (i = 2; i <= k; i++) {
+    v = a[i] + 0
+    for (j = i - 1; j >= 1 && a[j] + 0 > v; j--) a[j + 1] = a[j]
+    a[j + 1] = v
+  }
+  return k % 2 ? a[(k + 1) / 2] : (a[k / 2] + a[k / 2 + 1]) / 2
+}'
 echo
 echo "medians of $RUNS runs; $nfiles pictures; ratio = tessellon / tool (below 1: tessellon better)"
+echo "floor: numbered files, not compared; its \"same pictures\" means every address answered 200"
 for mode in $MODES; do
   echo
   echo "[$mode, delay $DELAY ms, $PAGES pages]"
-  awk -F'\t' -v mode="$mode" -v order="$TOOLS" -v n="$nfiles" '
-    function median(s,   a, k, i, j, v) {
-      k = split(s, a, " ")
-      for (i = 2; i <= k; i++) {
-        v = a[i] + 0
-        for (j = i - 1; j >= 1 && a[j] + 0 > v; j--) a[j + 1] = a[j]
-        a[j + 1] = v
-      }
-      return k % 2 ? a[(k + 1) / 2] : (a[k / 2] + a[k / 2 + 1]) / 2
-    }
+  awk -F'\t' -v mode="$mode" -v order="$TOOLS" -v n="$nfiles" "$median_awk"'
     $1 == mode {
       wall[$2] = wall[$2] " " $4; cpu[$2] = cpu[$2] " " ($5 + $6); rss[$2] = rss[$2] " " $7
       if ($9 != "yes") bad[$2]++
@@ -286,6 +328,60 @@ for mode in $MODES; do
         printf "%-14s %9.2f %9.2f %9.1f %9.0f %11s %10s %s\n", t, w, c, r, n / w, wr, cr,
           (t in bad) ? "NO (" bad[t] " runs differ)" : "yes"
       }
+    }' "$results"
+done
+
+# --- the targets -----------------------------------------------------------------
+# Tessellon's medians against the targets; a check whose tools were not run is
+# skipped. The peers are the crawlers (wget, wget2, wget2-matched, httrack),
+# not the list fetchers.
+echo
+echo "targets (tessellon medians; PASS when the ratio is within the limit)"
+for mode in $MODES; do
+  awk -F'\t' -v mode="$mode" -v delay="$DELAY" -v n="$nfiles" -v slots="$FILE_SLOTS" \
+    "$median_awk"'
+    function check(name, ratio, limit, cmp) {
+      printf "target %-6s %-44s %6.2f  (%s %.2f)  %s\n", mode, name, ratio, cmp, limit,
+        ((cmp == "<=") ? ratio <= limit : ratio < limit) ? "PASS" : "FAIL"
+    }
+    function skip(name, why) { printf "target %-6s %-44s   skipped (%s)\n", mode, name, why }
+    $1 == mode {
+      wall[$2] = wall[$2] " " $4; cpu[$2] = cpu[$2] " " ($5 + $6)
+      if ($7 > peak[$2]) peak[$2] = $7
+      if ($9 != "yes") bad[$2]++
+    }
+    END {
+      if (!("tessellon" in wall)) { skip("all", "tessellon not run"); exit }
+      tw = median(wall["tessellon"]); tc = median(cpu["tessellon"])
+      if (delay == 0) {
+        best = ""; ran = 0
+        split("wget wget2 wget2-matched httrack", peers, " ")
+        for (i = 1; i <= 4; i++)
+          if (peers[i] in wall) {
+            ran++
+            if (!(peers[i] in bad) && (best == "" || median(wall[peers[i]]) < median(wall[best])))
+              best = peers[i]
+          }
+        limit = mode == "disk" ? 0.9 : 0.8
+        if (best == "")
+          skip("wall / fastest peer", ran ? "no peer stored every picture" : "no peer run")
+        else check("wall / fastest peer (" best ")", tw / median(wall[best]), limit, "<=")
+        if ("wget2" in cpu) check("cpu / wget2", tc / median(cpu["wget2"]), 0.8, "<=")
+        else skip("cpu / wget2", "wget2 not run")
+      } else {
+        if ("wget2-matched" in wall)
+          check("wall / wget2-matched", tw / median(wall["wget2-matched"]), 1.0, "<=")
+        else skip("wall / wget2-matched", "wget2-matched not run")
+        own = n * delay / 1000 / slots
+        check(sprintf("wall / pictures x delay / slots (%.2f s)", own), tw / own, 1.05, "<=")
+      }
+      if ("floor" in wall) {
+        if ("floor" in bad) skip("wall / floor", "the floor missed addresses")
+        else check("wall / floor", tw / median(wall["floor"]), 1.2, "<=")
+      } else skip("wall / floor", "floor not run")
+      check("peak memory MB (highest run)", peak["tessellon"] / 1024, 64, "<")
+      printf "target %-6s %-44s %6s  %s\n", mode, "every picture stored byte for byte", "",
+        ("tessellon" in bad) ? "FAIL (" bad["tessellon"] " runs differ)" : "PASS"
     }' "$results"
 done
 echo

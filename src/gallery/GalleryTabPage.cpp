@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -16,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <map>
 
 namespace {
 
@@ -34,6 +36,28 @@ QString Hint(const QString& address) {
 
 QString Stringify(const std::string& s) {
     return QString::fromStdString(s);
+}
+
+// A button's icon. The style reads each icon from image files, which costs
+// more than the rest of a tab page: each is made once per style and shared by
+// every page. The cache belongs to the application, so no icon outlives it.
+QIcon ButtonIcon(QStyle* style, QStyle::StandardPixmap which) {
+    struct Cache : QObject {
+        QPointer<QStyle> Style;
+        std::map<int, QIcon> Icons;
+    };
+    static QPointer<Cache> cache;
+    if (cache.isNull()) {
+        cache = new Cache;
+        cache->setParent(QCoreApplication::instance());
+    }
+    if (cache->Style.data() != style) {
+        cache->Style = style;
+        cache->Icons.clear();
+    }
+    auto [it, added] = cache->Icons.try_emplace(int(which));
+    if (added) it->second = style->standardIcon(which);
+    return it->second;
 }
 
 // A tile reads as a button to screen readers and to tools driving the
@@ -238,7 +262,7 @@ GalleryTabPage::GalleryTabPage(int tabId, const QString& pageAddress) : TabId_(t
     for (int i = 0; i < ButtonCount; ++i) {
         const ButtonDef& def = kButtons[std::size_t(i)];
         auto* button = new QPushButton(QString::fromLatin1(def.Caption), Contents_);
-        button->setIcon(style()->standardIcon(def.Icon));
+        button->setIcon(ButtonIcon(style(), def.Icon));
         button->setGeometry(def.Left, kButtonTop, def.Width, kButtonHeight);
         button->setProperty("tag", tabId);
         button->setFocusPolicy(Qt::TabFocus);
