@@ -226,7 +226,7 @@ void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
                 slot.State = RequestState::GETHTTP_NOTUSED;
             return;
         case RequestState::GETHTTP_GETTING:
-            if (MonotonicMs() > slot.ConnectTimeOut) {
+            if (MonotonicMs() > slot.Deadline()) {
                 if (slot.Aborted) return; // already told to stop: wait for its end
                 if (!Stopping) {
                     if (OnError)

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
+#include <algorithm>
+
 RequestSlot::RequestSlot(MessageSink* messages) : Messages_(messages) {}
 
 RequestSlot::~RequestSlot() {
@@ -126,7 +128,6 @@ void RequestSlot::Get(RequestKind request) {
             if (OnProgress && State == RequestState::GETHTTP_GETTING)
                 OnProgress(this, static_cast<std::uint32_t>(bytes));
         };
-    hooks.OnAlive = [this] { ConnectTimeOut = MonotonicMs() + TimeOutMs_; };
     if (OnRedirect)
         hooks.OnRedirect = [this](const std::string& target) {
             return !OnRedirect || !Active || OnRedirect(this, target);
@@ -162,6 +163,11 @@ void RequestSlot::Get(RequestKind request) {
         while (State != RequestState::GETHTTP_THREAD_DONE)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
+}
+
+std::int64_t RequestSlot::Deadline() const {
+    const std::int64_t alive = Thread_ ? Thread_->AliveAt() : 0;
+    return alive == 0 ? ConnectTimeOut : std::max(ConnectTimeOut, alive + TimeOutMs_);
 }
 
 void RequestSlot::Abort() {

@@ -28,7 +28,10 @@ public:
     BodyHandling GetAction = BodyHandling::HEAD_ONLY;
     int TimeOut() const { return int(TimeOutMs_ / 1000); }
     void SetTimeOut(int seconds) { TimeOutMs_ = std::int64_t(seconds) * 1000; }
-    std::int64_t ConnectTimeOut = 0; // the deadline, in MonotonicMs()
+    std::int64_t ConnectTimeOut = 0; // the deadline at the start, in MonotonicMs()
+    // The deadline now: ConnectTimeOut, moved on as the transfer shows it is
+    // alive (read from the worker, without a hand-off).
+    std::int64_t Deadline() const;
     std::string AcceptTypes;
     std::string Agent = kDefaultAgent;
     bool ReuseCache = false;

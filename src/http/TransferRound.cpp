@@ -59,9 +59,10 @@ TransferHandles::~TransferHandles() {
 
 TransferRound::TransferRound(const TransferInput& in, const TransferHooks& hooks,
                              OwnerHandoff& owner, TargetFile& file, const std::atomic<bool>& stop,
-                             TransferResult& result, CURL* easy, CURLM* multi)
-    : In_(in), Hooks_(hooks), Owner_(owner), File_(file), Stop_(stop), R_(result), Easy_(easy),
-      Multi_(multi) {
+                             std::atomic<std::int64_t>& alive, TransferResult& result, CURL* easy,
+                             CURLM* multi)
+    : In_(in), Hooks_(hooks), Owner_(owner), File_(file), Stop_(stop), Alive_(alive), R_(result),
+      Easy_(easy), Multi_(multi) {
     Headers_ = curl_slist_append(Headers_, "Pragma: no-cache");
     Headers_ = curl_slist_append(Headers_, "Cache-Control: no-cache");
     // The connection may serve the slot's next request too.
@@ -321,15 +322,15 @@ bool TransferRound::WriteChunk() {
 }
 
 // Closes the chunk that the last pass of libcurl's perform delivered: its
-// bytes go to the file in one write, and every tenth chunk tells the owner
-// the transfer is alive.
+// bytes go to the file in one write, and every tenth chunk marks the
+// transfer alive, where the owner's time-out check reads it.
 bool TransferRound::EndChunk() {
     if (!InChunk_) return true;
     InChunk_ = false;
     if (!WriteChunk()) return false;
     if (++ChunkCount_ == 10) {
         ChunkCount_ = 0;
-        if (Hooks_.OnAlive) Owner_.RunOnOwner([&] { Hooks_.OnAlive(); });
+        Alive_.store(MonotonicMs(), std::memory_order_relaxed);
     }
     return true;
 }

@@ -22,6 +22,7 @@ struct TransferThread::Shared : OwnerHandoff {
     TargetFile File; // used by the worker only
     std::atomic<bool> Stop{false};
     std::atomic<bool> Finished{false};
+    std::atomic<std::int64_t> AliveMs{0}; // MonotonicMs() of the last sign of life
 
     std::mutex M;               // guards Multi and RunEnded
     std::condition_variable Cv; // tells the owner that Run has returned
@@ -52,7 +53,7 @@ void TransferThread::Shared::Run() {
     CURLM* multi = In.Handles ? static_cast<CURLM*>(In.Handles->Multi) : nullptr;
     SetMulti(multi);
 
-    TransferRound rd(In, Hooks, *this, File, Stop, result, easy, multi);
+    TransferRound rd(In, Hooks, *this, File, Stop, AliveMs, result, easy, multi);
     bool transferOk = false;
     bool canStart = true;
     if (In.StoreToFile) {
@@ -175,6 +176,10 @@ void TransferThread::Abort() {
 
 bool TransferThread::Finished() const {
     return Shared_->Finished;
+}
+
+std::int64_t TransferThread::AliveAt() const {
+    return Shared_->AliveMs.load(std::memory_order_relaxed);
 }
 
 std::string EscapeForRequest(const std::string& url) {

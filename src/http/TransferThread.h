@@ -3,6 +3,7 @@
 #include "http/TransferTypes.h"
 #include "http/TransferWorker.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -25,6 +26,9 @@ public:
     // Ends a blocked transfer promptly; the run then ends with Cancelled set.
     void Abort();
     bool Finished() const;
+    // The MonotonicMs() at which the transfer last showed it is alive (every
+    // tenth chunk of its body); 0 before that.
+    std::int64_t AliveAt() const;
 
     struct Shared; // state shared between the owner and the worker
 

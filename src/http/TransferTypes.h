@@ -87,7 +87,6 @@ struct TransferHooks {
     // A chunk is about to be read: the bytes so far (-1 when the head is
     // complete) and the length the answer announced (0: none).
     std::function<void(std::int64_t bytesRead, std::int64_t contentLength)> OnRead;
-    std::function<void()> OnAlive;
     // The answer redirects to this absolute http(s) URL: true follows it,
     // false ends the transfer with the URL in the result's HeldRedirect.
     // Unset: every redirect is followed.
