@@ -1,5 +1,7 @@
 #pragma once
 
+#include "http/OwnerMailbox.h"
+
 #include <QMetaObject>
 #include <QObject>
 
@@ -17,7 +19,10 @@
 class OwnerHandoff : public std::enable_shared_from_this<OwnerHandoff> {
 public:
     // context: an object living in the owner's thread; the work runs there.
-    explicit OwnerHandoff(QObject* context) : Context_(context) {}
+    // mailbox, when given, carries what PostToOwner hands over, batched with
+    // other workers' (it must outlive this hand-off's worker).
+    explicit OwnerHandoff(QObject* context, OwnerMailbox* mailbox = nullptr)
+        : Context_(context), Mailbox_(mailbox) {}
     OwnerHandoff(const OwnerHandoff&) = delete;
     OwnerHandoff& operator=(const OwnerHandoff&) = delete;
 
@@ -37,6 +42,7 @@ private:
     void RunPending();
 
     QObject* const Context_;
+    OwnerMailbox* const Mailbox_;
     std::mutex M_;
     std::condition_variable Cv_;
     std::function<void()> Pending_;
@@ -64,14 +70,15 @@ inline void OwnerHandoff::PostToOwner(std::function<void()> f) {
         std::lock_guard lk(M_);
         if (!OwnerAlive_) return;
     }
-    QMetaObject::invokeMethod(
-        Context_,
-        [self = shared_from_this(), f = std::move(f)] {
-            {
-                std::lock_guard lk(self->M_);
-                if (!self->OwnerAlive_) return;
-            }
-            f();
-        },
-        Qt::QueuedConnection);
+    auto run = [self = shared_from_this(), f = std::move(f)] {
+        {
+            std::lock_guard lk(self->M_);
+            if (!self->OwnerAlive_) return;
+        }
+        f();
+    };
+    if (Mailbox_ != nullptr)
+        Mailbox_->Post(std::move(run));
+    else
+        QMetaObject::invokeMethod(Context_, std::move(run), Qt::QueuedConnection);
 }

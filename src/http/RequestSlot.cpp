@@ -155,7 +155,7 @@ void RequestSlot::Get(RequestKind request) {
         State = RequestState::GETHTTP_THREAD_DONE;
         if (OnThreadDone) OnThreadDone(this);
     };
-    Thread_ = std::make_unique<TransferThread>(std::move(in), std::move(hooks), &Context_);
+    Thread_ = std::make_unique<TransferThread>(std::move(in), std::move(hooks), &Context_, Ends);
     if (!Worker_) Worker_ = std::make_unique<TransferWorker>();
     Thread_->Start(*Worker_);
 

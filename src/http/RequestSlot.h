@@ -52,6 +52,10 @@ public:
     std::string ProxyUser, ProxyPassword;
     // The cookies sent and kept by this slot's requests; unset: none.
     std::shared_ptr<CookieShare> Cookies;
+    // Carries the ends of this slot's transfers to the owner's thread with
+    // those of other slots (see OwnerMailbox); it must outlive the slot.
+    // Unset: each end is handed over on its own.
+    OwnerMailbox* Ends = nullptr;
 
     // --- request fields set by the owner ---
     UrlParts Url;

@@ -15,7 +15,7 @@
 // What the owner and the worker share. Hooks reach the owner's thread through
 // the hand-off this derives from; once the owner has detached, none runs.
 struct TransferThread::Shared : OwnerHandoff {
-    explicit Shared(QObject* context) : OwnerHandoff(context) {}
+    Shared(QObject* context, OwnerMailbox* mailbox) : OwnerHandoff(context, mailbox) {}
 
     TransferInput In;
     TransferHooks Hooks;
@@ -142,8 +142,9 @@ void TransferThread::Shared::Run() {
     Finished = true;
 }
 
-TransferThread::TransferThread(TransferInput input, TransferHooks hooks, QObject* context)
-    : Shared_(std::make_shared<Shared>(context)) {
+TransferThread::TransferThread(TransferInput input, TransferHooks hooks, QObject* context,
+                               OwnerMailbox* ends)
+    : Shared_(std::make_shared<Shared>(context, ends)) {
     CurlReady();
     Shared_->In = std::move(input);
     Shared_->Hooks = std::move(hooks);

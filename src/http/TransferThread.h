@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+class OwnerMailbox;
 class QObject;
 
 // One HTTP GET on a request slot's worker thread. Every notification is handed
@@ -15,7 +16,10 @@ class QObject;
 class TransferThread {
 public:
     // context: an object living in the owner's thread; hooks run there.
-    TransferThread(TransferInput input, TransferHooks hooks, QObject* context);
+    // ends, when given, carries the last notification (body and end) in a
+    // batch with other transfers'; it must outlive this object.
+    TransferThread(TransferInput input, TransferHooks hooks, QObject* context,
+                   OwnerMailbox* ends = nullptr);
     // Detaches from the owner (no hook runs afterwards), aborts and joins.
     ~TransferThread();
     TransferThread(const TransferThread&) = delete;
