@@ -29,9 +29,10 @@ public:
     // Runs f on the owner's thread and waits for it. False when the owner
     // has gone away (f then did not run).
     bool RunOnOwner(std::function<void()> f);
-    // Hands f to the owner's thread without waiting for it: for the last
-    // notification of a run, after which the worker touches nothing the
-    // owner sees. f does not run when the owner has gone away.
+    // Hands f to the owner's thread without waiting for it, after what was
+    // handed over before: for progress and the last notification of a run.
+    // f must not touch what the worker goes on using. f does not run when
+    // the owner has gone away.
     void PostToOwner(std::function<void()> f);
     // Called by the owner when it goes away: nothing handed over runs from
     // now on, and a worker waiting in RunOnOwner goes on at once.

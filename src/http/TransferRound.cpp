@@ -270,9 +270,7 @@ size_t TransferRound::WriteCallback(char* ptr, size_t size, size_t nmemb, void* 
     const std::int64_t before = r.BytesRead;
     if (!rd->InChunk_) {
         rd->InChunk_ = true;
-        if (rd->Hooks_.OnRead)
-            rd->Owner_.RunOnOwner([&] { rd->Hooks_.OnRead(before, r.ContentLength); });
-        if (rd->Stop_) return 0;
+        if (rd->Hooks_.OnRead) rd->TellRead(before);
     }
     if (n != 0) {
         if (rd->In_.StoreToString) {
@@ -333,6 +331,14 @@ bool TransferRound::EndChunk() {
         Alive_.store(MonotonicMs(), std::memory_order_relaxed);
     }
     return true;
+}
+
+// Progress goes to the owner without waiting for it: the worker reads on,
+// and the owner sees it in order, before the transfer's end.
+void TransferRound::TellRead(std::int64_t bytesRead) {
+    Owner_.PostToOwner([&hooks = Hooks_, bytesRead, length = R_.ContentLength] {
+        hooks.OnRead(bytesRead, length);
+    });
 }
 
 // The answer redirects: the owner may hold the request back (its new host
@@ -425,8 +431,7 @@ bool TransferRound::HeadStage() {
         R_.Cancelled = true;
         return false;
     }
-    R_.BytesRead = -1;
-    if (Hooks_.OnRead) Owner_.RunOnOwner([&] { Hooks_.OnRead(-1, R_.ContentLength); });
+    if (Hooks_.OnRead) TellRead(-1);
     R_.BytesRead = 0;
     Data_.clear();
     return !Stop_;

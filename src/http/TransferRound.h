@@ -60,6 +60,7 @@ private:
     bool MayFollowRedirect();
     std::string RedirectTarget() const;
     bool WriteChunk();
+    void TellRead(std::int64_t bytesRead);
     bool EndChunk();
 
     const TransferInput& In_;

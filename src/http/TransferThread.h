@@ -10,14 +10,16 @@
 class OwnerMailbox;
 class QObject;
 
-// One HTTP GET on a request slot's worker thread. Every notification is handed
-// to the owner's thread synchronously: the worker waits until the owner's
-// thread has run it, so the owner needs no locks.
+// One HTTP GET on a request slot's worker thread. Every notification runs on
+// the owner's thread, so the owner needs no locks; the worker waits for those
+// whose answer it needs (head, redirect), and hands progress and the end
+// over in order without waiting.
 class TransferThread {
 public:
     // context: an object living in the owner's thread; hooks run there.
-    // ends, when given, carries the last notification (body and end) in a
-    // batch with other transfers'; it must outlive this object.
+    // ends, when given, carries what is handed over without waiting
+    // (progress, body and end) in batches with other transfers'; it must
+    // outlive this object.
     TransferThread(TransferInput input, TransferHooks hooks, QObject* context,
                    OwnerMailbox* ends = nullptr);
     // Detaches from the owner (no hook runs afterwards), aborts and joins.
