@@ -13,7 +13,11 @@
 #include <sys/stat.h>
 #include <utility>
 
-DownloadManager::DownloadManager(MessageSink* messages) : Messages_(messages) {}
+DownloadManager::DownloadManager(MessageSink* messages) : Messages_(messages) {
+    Ends_.AfterBatch = [this] {
+        if (Working_) Step();
+    };
+}
 
 DownloadManager::~DownloadManager() {
     for (auto& slot : Slots_)
@@ -200,7 +204,12 @@ void DownloadManager::ResizeSlots() {
         while (Slots_.size() < want) {
             auto slot = std::make_unique<RequestSlot>(Messages_);
             slot->State = RequestState::GETHTTP_WAITING;
-            slot->OnThreadDone = [this](RequestSlot*) { RequestRound(); };
+            slot->Ends = &Ends_;
+            // A transfer's end arrives in a batch, after which a round runs;
+            // one that ends on this thread (no transfer made) asks for one.
+            slot->OnThreadDone = [this](RequestSlot*) {
+                if (!Ends_.InBatch()) RequestRound();
+            };
             Slots_.push_back(std::move(slot));
         }
         return;
@@ -226,7 +235,7 @@ void DownloadManager::JudgeSlot(RequestSlot& slot, bool refill) {
                 slot.State = RequestState::GETHTTP_NOTUSED;
             return;
         case RequestState::GETHTTP_GETTING:
-            if (MonotonicMs() > slot.ConnectTimeOut) {
+            if (MonotonicMs() > slot.Deadline()) {
                 if (slot.Aborted) return; // already told to stop: wait for its end
                 if (!Stopping) {
                     if (OnError)

@@ -4,6 +4,7 @@
 #include "common/UrlQueue.h"
 #include "download/DownloadEvents.h"
 #include "download/HostLimits.h"
+#include "http/OwnerMailbox.h"
 #include "http/RequestSlot.h"
 
 #include <QObject>
@@ -161,6 +162,9 @@ private:
 
     MessageSink* Messages_;
     UrlQueue Queue_;
+    // Carries the ends of the slots' transfers to this thread in batches, and
+    // runs one round after each batch; outlives the slots.
+    OwnerMailbox Ends_;
     std::vector<std::unique_ptr<RequestSlot>> Slots_;
     // Pages served from disk, delivered by the next step in arrival order.
     std::deque<std::unique_ptr<RequestSlot>> Ready_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "http/OwnerMailbox.h"
+
 #include <QMetaObject>
 #include <QObject>
 
@@ -17,16 +19,20 @@
 class OwnerHandoff : public std::enable_shared_from_this<OwnerHandoff> {
 public:
     // context: an object living in the owner's thread; the work runs there.
-    explicit OwnerHandoff(QObject* context) : Context_(context) {}
+    // mailbox, when given, carries what PostToOwner hands over, batched with
+    // other workers' (it must outlive this hand-off's worker).
+    explicit OwnerHandoff(QObject* context, OwnerMailbox* mailbox = nullptr)
+        : Context_(context), Mailbox_(mailbox) {}
     OwnerHandoff(const OwnerHandoff&) = delete;
     OwnerHandoff& operator=(const OwnerHandoff&) = delete;
 
     // Runs f on the owner's thread and waits for it. False when the owner
     // has gone away (f then did not run).
     bool RunOnOwner(std::function<void()> f);
-    // Hands f to the owner's thread without waiting for it: for the last
-    // notification of a run, after which the worker touches nothing the
-    // owner sees. f does not run when the owner has gone away.
+    // Hands f to the owner's thread without waiting for it, after what was
+    // handed over before: for progress and the last notification of a run.
+    // f must not touch what the worker goes on using. f does not run when
+    // the owner has gone away.
     void PostToOwner(std::function<void()> f);
     // Called by the owner when it goes away: nothing handed over runs from
     // now on, and a worker waiting in RunOnOwner goes on at once.
@@ -37,6 +43,7 @@ private:
     void RunPending();
 
     QObject* const Context_;
+    OwnerMailbox* const Mailbox_;
     std::mutex M_;
     std::condition_variable Cv_;
     std::function<void()> Pending_;
@@ -64,14 +71,15 @@ inline void OwnerHandoff::PostToOwner(std::function<void()> f) {
         std::lock_guard lk(M_);
         if (!OwnerAlive_) return;
     }
-    QMetaObject::invokeMethod(
-        Context_,
-        [self = shared_from_this(), f = std::move(f)] {
-            {
-                std::lock_guard lk(self->M_);
-                if (!self->OwnerAlive_) return;
-            }
-            f();
-        },
-        Qt::QueuedConnection);
+    auto run = [self = shared_from_this(), f = std::move(f)] {
+        {
+            std::lock_guard lk(self->M_);
+            if (!self->OwnerAlive_) return;
+        }
+        f();
+    };
+    if (Mailbox_ != nullptr)
+        Mailbox_->Post(std::move(run));
+    else
+        QMetaObject::invokeMethod(Context_, std::move(run), Qt::QueuedConnection);
 }

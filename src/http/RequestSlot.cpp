@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
+#include <algorithm>
+
 RequestSlot::RequestSlot(MessageSink* messages) : Messages_(messages) {}
 
 RequestSlot::~RequestSlot() {
@@ -126,7 +128,6 @@ void RequestSlot::Get(RequestKind request) {
             if (OnProgress && State == RequestState::GETHTTP_GETTING)
                 OnProgress(this, static_cast<std::uint32_t>(bytes));
         };
-    hooks.OnAlive = [this] { ConnectTimeOut = MonotonicMs() + TimeOutMs_; };
     if (OnRedirect)
         hooks.OnRedirect = [this](const std::string& target) {
             return !OnRedirect || !Active || OnRedirect(this, target);
@@ -154,7 +155,7 @@ void RequestSlot::Get(RequestKind request) {
         State = RequestState::GETHTTP_THREAD_DONE;
         if (OnThreadDone) OnThreadDone(this);
     };
-    Thread_ = std::make_unique<TransferThread>(std::move(in), std::move(hooks), &Context_);
+    Thread_ = std::make_unique<TransferThread>(std::move(in), std::move(hooks), &Context_, Ends);
     if (!Worker_) Worker_ = std::make_unique<TransferWorker>();
     Thread_->Start(*Worker_);
 
@@ -162,6 +163,11 @@ void RequestSlot::Get(RequestKind request) {
         while (State != RequestState::GETHTTP_THREAD_DONE)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
+}
+
+std::int64_t RequestSlot::Deadline() const {
+    const std::int64_t alive = Thread_ ? Thread_->AliveAt() : 0;
+    return alive == 0 ? ConnectTimeOut : std::max(ConnectTimeOut, alive + TimeOutMs_);
 }
 
 void RequestSlot::Abort() {

@@ -28,7 +28,10 @@ public:
     BodyHandling GetAction = BodyHandling::HEAD_ONLY;
     int TimeOut() const { return int(TimeOutMs_ / 1000); }
     void SetTimeOut(int seconds) { TimeOutMs_ = std::int64_t(seconds) * 1000; }
-    std::int64_t ConnectTimeOut = 0; // the deadline, in MonotonicMs()
+    std::int64_t ConnectTimeOut = 0; // the deadline at the start, in MonotonicMs()
+    // The deadline now: ConnectTimeOut, moved on as the transfer shows it is
+    // alive (read from the worker, without a hand-off).
+    std::int64_t Deadline() const;
     std::string AcceptTypes;
     std::string Agent = kDefaultAgent;
     bool ReuseCache = false;
@@ -49,6 +52,10 @@ public:
     std::string ProxyUser, ProxyPassword;
     // The cookies sent and kept by this slot's requests; unset: none.
     std::shared_ptr<CookieShare> Cookies;
+    // Carries the ends of this slot's transfers to the owner's thread with
+    // those of other slots (see OwnerMailbox); it must outlive the slot.
+    // Unset: each end is handed over on its own.
+    OwnerMailbox* Ends = nullptr;
 
     // --- request fields set by the owner ---
     UrlParts Url;

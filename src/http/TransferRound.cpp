@@ -59,9 +59,10 @@ TransferHandles::~TransferHandles() {
 
 TransferRound::TransferRound(const TransferInput& in, const TransferHooks& hooks,
                              OwnerHandoff& owner, TargetFile& file, const std::atomic<bool>& stop,
-                             TransferResult& result, CURL* easy, CURLM* multi)
-    : In_(in), Hooks_(hooks), Owner_(owner), File_(file), Stop_(stop), R_(result), Easy_(easy),
-      Multi_(multi) {
+                             std::atomic<std::int64_t>& alive, TransferResult& result, CURL* easy,
+                             CURLM* multi)
+    : In_(in), Hooks_(hooks), Owner_(owner), File_(file), Stop_(stop), Alive_(alive), R_(result),
+      Easy_(easy), Multi_(multi) {
     Headers_ = curl_slist_append(Headers_, "Pragma: no-cache");
     Headers_ = curl_slist_append(Headers_, "Cache-Control: no-cache");
     // The connection may serve the slot's next request too.
@@ -269,9 +270,7 @@ size_t TransferRound::WriteCallback(char* ptr, size_t size, size_t nmemb, void* 
     const std::int64_t before = r.BytesRead;
     if (!rd->InChunk_) {
         rd->InChunk_ = true;
-        if (rd->Hooks_.OnRead)
-            rd->Owner_.RunOnOwner([&] { rd->Hooks_.OnRead(before, r.ContentLength); });
-        if (rd->Stop_) return 0;
+        if (rd->Hooks_.OnRead) rd->TellRead(before);
     }
     if (n != 0) {
         if (rd->In_.StoreToString) {
@@ -321,17 +320,25 @@ bool TransferRound::WriteChunk() {
 }
 
 // Closes the chunk that the last pass of libcurl's perform delivered: its
-// bytes go to the file in one write, and every tenth chunk tells the owner
-// the transfer is alive.
+// bytes go to the file in one write, and every tenth chunk marks the
+// transfer alive, where the owner's time-out check reads it.
 bool TransferRound::EndChunk() {
     if (!InChunk_) return true;
     InChunk_ = false;
     if (!WriteChunk()) return false;
     if (++ChunkCount_ == 10) {
         ChunkCount_ = 0;
-        if (Hooks_.OnAlive) Owner_.RunOnOwner([&] { Hooks_.OnAlive(); });
+        Alive_.store(MonotonicMs(), std::memory_order_relaxed);
     }
     return true;
+}
+
+// Progress goes to the owner without waiting for it: the worker reads on,
+// and the owner sees it in order, before the transfer's end.
+void TransferRound::TellRead(std::int64_t bytesRead) {
+    Owner_.PostToOwner([&hooks = Hooks_, bytesRead, length = R_.ContentLength] {
+        hooks.OnRead(bytesRead, length);
+    });
 }
 
 // The answer redirects: the owner may hold the request back (its new host
@@ -424,8 +431,7 @@ bool TransferRound::HeadStage() {
         R_.Cancelled = true;
         return false;
     }
-    R_.BytesRead = -1;
-    if (Hooks_.OnRead) Owner_.RunOnOwner([&] { Hooks_.OnRead(-1, R_.ContentLength); });
+    if (Hooks_.OnRead) TellRead(-1);
     R_.BytesRead = 0;
     Data_.clear();
     return !Stop_;

@@ -30,10 +30,13 @@ public:
     };
 
     // Everything given is used on the worker's thread only, apart from the
-    // owner's hooks, which run through owner. stop ends the rounds promptly.
+    // owner's hooks, which run through owner. stop ends the rounds promptly;
+    // alive takes the MonotonicMs() of the transfer's signs of life, which
+    // the owner reads without a hand-off.
     TransferRound(const TransferInput& in, const TransferHooks& hooks, OwnerHandoff& owner,
-                  TargetFile& file, const std::atomic<bool>& stop, TransferResult& result,
-                  CURL* easy, CURLM* multi);
+                  TargetFile& file, const std::atomic<bool>& stop,
+                  std::atomic<std::int64_t>& alive, TransferResult& result, CURL* easy,
+                  CURLM* multi);
     ~TransferRound();
     TransferRound(const TransferRound&) = delete;
     TransferRound& operator=(const TransferRound&) = delete;
@@ -57,6 +60,7 @@ private:
     bool MayFollowRedirect();
     std::string RedirectTarget() const;
     bool WriteChunk();
+    void TellRead(std::int64_t bytesRead);
     bool EndChunk();
 
     const TransferInput& In_;
@@ -64,6 +68,7 @@ private:
     OwnerHandoff& Owner_;
     TargetFile& File_;
     const std::atomic<bool>& Stop_;
+    std::atomic<std::int64_t>& Alive_;
     TransferResult& R_;
     CURL* const Easy_;
     CURLM* const Multi_;

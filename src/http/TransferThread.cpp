@@ -15,13 +15,14 @@
 // What the owner and the worker share. Hooks reach the owner's thread through
 // the hand-off this derives from; once the owner has detached, none runs.
 struct TransferThread::Shared : OwnerHandoff {
-    explicit Shared(QObject* context) : OwnerHandoff(context) {}
+    Shared(QObject* context, OwnerMailbox* mailbox) : OwnerHandoff(context, mailbox) {}
 
     TransferInput In;
     TransferHooks Hooks;
     TargetFile File; // used by the worker only
     std::atomic<bool> Stop{false};
     std::atomic<bool> Finished{false};
+    std::atomic<std::int64_t> AliveMs{0}; // MonotonicMs() of the last sign of life
 
     std::mutex M;               // guards Multi and RunEnded
     std::condition_variable Cv; // tells the owner that Run has returned
@@ -52,7 +53,7 @@ void TransferThread::Shared::Run() {
     CURLM* multi = In.Handles ? static_cast<CURLM*>(In.Handles->Multi) : nullptr;
     SetMulti(multi);
 
-    TransferRound rd(In, Hooks, *this, File, Stop, result, easy, multi);
+    TransferRound rd(In, Hooks, *this, File, Stop, AliveMs, result, easy, multi);
     bool transferOk = false;
     bool canStart = true;
     if (In.StoreToFile) {
@@ -141,8 +142,9 @@ void TransferThread::Shared::Run() {
     Finished = true;
 }
 
-TransferThread::TransferThread(TransferInput input, TransferHooks hooks, QObject* context)
-    : Shared_(std::make_shared<Shared>(context)) {
+TransferThread::TransferThread(TransferInput input, TransferHooks hooks, QObject* context,
+                               OwnerMailbox* ends)
+    : Shared_(std::make_shared<Shared>(context, ends)) {
     CurlReady();
     Shared_->In = std::move(input);
     Shared_->Hooks = std::move(hooks);
@@ -175,6 +177,10 @@ void TransferThread::Abort() {
 
 bool TransferThread::Finished() const {
     return Shared_->Finished;
+}
+
+std::int64_t TransferThread::AliveAt() const {
+    return Shared_->AliveMs.load(std::memory_order_relaxed);
 }
 
 std::string EscapeForRequest(const std::string& url) {

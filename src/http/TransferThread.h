@@ -3,18 +3,25 @@
 #include "http/TransferTypes.h"
 #include "http/TransferWorker.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
+class OwnerMailbox;
 class QObject;
 
-// One HTTP GET on a request slot's worker thread. Every notification is handed
-// to the owner's thread synchronously: the worker waits until the owner's
-// thread has run it, so the owner needs no locks.
+// One HTTP GET on a request slot's worker thread. Every notification runs on
+// the owner's thread, so the owner needs no locks; the worker waits for those
+// whose answer it needs (head, redirect), and hands progress and the end
+// over in order without waiting.
 class TransferThread {
 public:
     // context: an object living in the owner's thread; hooks run there.
-    TransferThread(TransferInput input, TransferHooks hooks, QObject* context);
+    // ends, when given, carries what is handed over without waiting
+    // (progress, body and end) in batches with other transfers'; it must
+    // outlive this object.
+    TransferThread(TransferInput input, TransferHooks hooks, QObject* context,
+                   OwnerMailbox* ends = nullptr);
     // Detaches from the owner (no hook runs afterwards), aborts and joins.
     ~TransferThread();
     TransferThread(const TransferThread&) = delete;
@@ -25,6 +32,9 @@ public:
     // Ends a blocked transfer promptly; the run then ends with Cancelled set.
     void Abort();
     bool Finished() const;
+    // The MonotonicMs() at which the transfer last showed it is alive (every
+    // tenth chunk of its body); 0 before that.
+    std::int64_t AliveAt() const;
 
     struct Shared; // state shared between the owner and the worker
 

@@ -72,7 +72,8 @@ struct TransferResult {
 };
 
 // Owner callbacks. Each runs on the owner's (main) thread while the worker
-// waits; after OnTerminate the worker has nothing left to do, so it goes back
+// waits, but for OnRead, OnBody and OnTerminate, which are handed over in
+// order without waiting; after OnTerminate the worker has nothing left to do, so it goes back
 // to waiting for its slot's next transfer at once.
 struct TransferHooks {
     // Decides on the worker, from the answer's status and content type alone,
@@ -85,9 +86,9 @@ struct TransferHooks {
                        const std::string& contentType, int statusCode)>
         OnHead;
     // A chunk is about to be read: the bytes so far (-1 when the head is
-    // complete) and the length the answer announced (0: none).
+    // complete) and the length the answer announced (0: none). The worker
+    // does not wait for it.
     std::function<void(std::int64_t bytesRead, std::int64_t contentLength)> OnRead;
-    std::function<void()> OnAlive;
     // The answer redirects to this absolute http(s) URL: true follows it,
     // false ends the transfer with the URL in the result's HeldRedirect.
     // Unset: every redirect is followed.
