@@ -1,6 +1,7 @@
 #include "render/WebPageRenderer.h"
 
 #include <QTimer>
+#include <QtGlobal>
 
 // Placeholder until the browser engine is wired: hands the fetched bytes back
 // as they are.
@@ -9,6 +10,12 @@ struct WebPageRenderer::Impl {
     int Pending = 0;
     int Generation = 0;
 };
+
+void WebPageRenderer::PrepareProcess() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
 
 WebPageRenderer::WebPageRenderer(Limits limits) : Impl_(std::make_unique<Impl>()) {
     Impl_->Limits_ = limits;

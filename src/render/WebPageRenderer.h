@@ -15,6 +15,10 @@ public:
         int MaxScreens = 20;     // scrolls to the end, at most
     };
 
+    // Sets the process up for the browser engine; called before the
+    // QGuiApplication is made.
+    static void PrepareProcess();
+
     WebPageRenderer();
     explicit WebPageRenderer(Limits limits);
     ~WebPageRenderer() override;
