@@ -173,14 +173,8 @@ bool ScanEngine::StartScan(const std::string& url) {
     // The user's credentials are meant for the site the scan starts on.
     PageDownloader.CredentialOrigins.insert(StartUrlParts.Origin());
 
-    if (RendersPages())
-        Renderer->Prepare({.Capacity = PageDownloader.ConcurrentDownloads,
-                           .Agent = Agent_,
-                           .ProxyType = ProxyType_,
-                           .ProxyAddress = ProxyAddress_,
-                           .ProxyPort = ProxyPort_,
-                           .ProxyUser = ProxyUser_,
-                           .ProxyPassword = ProxyPassword_});
+    RendererPrepared_ = false;
+    if (RendersPages()) PrepareRenderer();
     QueueStartPage();
     return true;
 }
@@ -306,7 +300,20 @@ bool ScanEngine::WantsRender(const RequestSlot& get) const {
              EqualsNoCase(std::string_view(url).substr(url.size() - robots.size()), robots));
 }
 
+// The setting may be turned on while a scan runs: its first render prepares.
+void ScanEngine::PrepareRenderer() {
+    Renderer->Prepare({.Capacity = PageDownloader.ConcurrentDownloads,
+                       .Agent = Agent_,
+                       .ProxyType = ProxyType_,
+                       .ProxyAddress = ProxyAddress_,
+                       .ProxyPort = ProxyPort_,
+                       .ProxyUser = ProxyUser_,
+                       .ProxyPassword = ProxyPassword_});
+    RendererPrepared_ = true;
+}
+
 void ScanEngine::RenderPage(PageInfo page, std::string hostName, const std::string& base) {
+    if (!RendererPrepared_) PrepareRenderer();
     if (LogsEnabled_ && OnLog) OnLog(this, "page received, running its scripts:" + page.Url);
     ++PageDownloader.HeldOutside;
     auto held = std::make_shared<PageInfo>(std::move(page));

@@ -170,6 +170,7 @@ protected:
 private:
     void WorkingHandler(Component* sender, bool working);
     bool WantsRender(const RequestSlot& get) const;
+    void PrepareRenderer();
     void RenderPage(PageInfo page, std::string hostName, const std::string& base);
     void ProcessReceived(PageInfo& page, const std::string& hostName);
     // Drops the renders under way; their pages stay unprocessed.
@@ -189,5 +190,6 @@ private:
     bool RunPageScripts_ = false;
     // Bumped when renders are cancelled, so that a late answer is ignored.
     unsigned RenderGeneration_ = 0;
+    bool RendererPrepared_ = false; // for the running scan
     QTimer Timer_;
 };
