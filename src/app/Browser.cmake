@@ -8,4 +8,4 @@ add_library(tessellon_browser STATIC
   ${CMAKE_CURRENT_LIST_DIR}/BrowserWiring.cpp
   ${CMAKE_CURRENT_LIST_DIR}/BrowserCookies.cpp
 )
-target_link_libraries(tessellon_browser PUBLIC tessellon_app Qt6::WebEngineWidgets)
+target_link_libraries(tessellon_browser PUBLIC tessellon_app tessellon_render Qt6::WebEngineWidgets)

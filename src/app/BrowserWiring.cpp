@@ -5,6 +5,7 @@
 #include "app/BrowserPanel.h"
 #include "app/EditComboBox.h"
 #include "app/MainWindow.h"
+#include "render/WebPageRenderer.h"
 #include "settings/SettingsTable.h"
 #include "viewer/PreferencesDialog.h"
 
@@ -12,6 +13,17 @@
 #include <QLabel>
 #include <QMenu>
 #include <QVBoxLayout>
+
+namespace {
+
+// The window's page renderer, owned by the browser panel: the panel goes
+// after the scan engine that points to it.
+struct RendererHolder : QObject {
+    using QObject::QObject;
+    WebPageRenderer Renderer;
+};
+
+} // namespace
 
 BrowserPanel* AttachBrowser(MainWindow& form, MessageSink* messages) {
     auto* panel = new BrowserPanel(form.BrowserGroup, messages);
@@ -44,6 +56,9 @@ BrowserPanel* AttachBrowser(MainWindow& form, MessageSink* messages) {
     form.Gallery().CookieSource = [&form, cookies] {
         return form.Gallery().UseBrowserLogins() ? cookies->Lines() : std::vector<std::string>();
     };
+    // Every face's scans may run page scripts; the setting "Run page scripts
+    // before looking for pictures" decides.
+    form.Gallery().Renderer = &(new RendererHolder(panel))->Renderer;
 
     form.OnNavigate = [panel](const QString& url) { panel->SetPending(url); };
     form.OnOpenInNewWindow = [panel](const QString& url) { panel->OpenInNewWindow(url); };

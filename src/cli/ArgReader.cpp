@@ -128,6 +128,12 @@ ArgReader::ArgReader(std::vector<std::string> args, const CommandHelp& command) 
         Items_.push_back({a.toStdString(), {}, false});
 }
 
+bool ArgReader::Has(const std::string& option) const {
+    for (const Item& item : Items_)
+        if (item.Option && item.Text == option) return true;
+    return false;
+}
+
 std::string ArgReader::Value(const std::string&) {
     return Items_[Pos_ - 1].Value;
 }

@@ -57,6 +57,8 @@ public:
     const std::string& Next() { return Items_[Pos_++].Text; }
     // What Next returned last is an option, not an argument.
     bool IsOption() const { return Pos_ > 0 && Items_[Pos_ - 1].Option; }
+    // Whether the option ("--name") was given, before it is read.
+    bool Has(const std::string& option) const;
     // The value of the option Next returned last.
     std::string Value(const std::string& option);
     // The same for a value that may be left out: false when it was.

@@ -1,5 +1,6 @@
 // tessellon-cli links: what a saved page yields under the link filters.
 #include "cli/CliSupport.h"
+#include "cli/CommandApp.h"
 #include "common/StringTools.h"
 #include "crawl/PageProcessor.h"
 
@@ -12,6 +13,22 @@ void PrintQuoted(std::string& line, std::string_view field) {
     line += ";\"";
     line += field;
     line += '"';
+}
+
+// Replaces body by the document its scripts build at url; a problem is told
+// on standard error, and a page that could not be rendered stays as it is.
+void RenderBody(CommandApp& command, const std::string& url, std::string& body) {
+    PageRenderer& renderer = *command.Renderer();
+    renderer.Prepare({.Capacity = 1});
+    bool done = false;
+    renderer.Render(url, body, [&](PageRenderer::Result result) {
+        if (!result.Problem.empty())
+            std::fprintf(stderr, "%s: %s\n", url.c_str(), result.Problem.c_str());
+        if (!result.Html.empty()) body = std::move(result.Html);
+        done = true;
+        command.App().quit();
+    });
+    if (!done) command.App().exec();
 }
 
 } // namespace
@@ -35,6 +52,9 @@ const CommandHelp& LinksHelp() {
             {"meta", "", "also print the page title and head tags"},
             {"modern-markup", "",
              "also take pictures from srcset, lazy-loading attributes and og:image"},
+            {"render", "",
+             "run the page's scripts first, with PAGE_URL as its address, and read the "
+             "document as it then stands"},
         }};
     return help;
 }
@@ -69,6 +89,8 @@ int RunLinks(std::vector<std::string> argv) {
             meta = true;
         } else if (a == "--modern-markup") {
             core.SetModernMarkup(true);
+        } else if (a == "--render") {
+            // the application object was made above
         } else if (args.IsOption()) {
             throw UsageError{"unknown option " + a};
         } else if (file.empty()) {
@@ -80,6 +102,7 @@ int RunLinks(std::vector<std::string> argv) {
     if (file.empty()) throw UsageError{"no FILE given"};
     if (url.empty()) throw UsageError{"--url PAGE_URL is required"};
 
+    const bool render = args.Has("--render");
     PageInfo page;
     page.Url = url;
     page.ReferringUrl = url;
@@ -90,6 +113,12 @@ int RunLinks(std::vector<std::string> argv) {
         std::fprintf(stderr, "cannot read %s: check that the file exists and is readable\n",
                      file.c_str());
         return 1;
+    }
+
+    // The browser engine is started only for --render, once the file is read.
+    if (render) {
+        CommandApp command(true);
+        RenderBody(command, url, page.Body);
     }
 
     core.OnLinkFound = [&](Component*, FoundLink& lf) {

@@ -1,11 +1,11 @@
 // tessellon-cli scan: one scan without a screen.
 #include "cli/CliSupport.h"
+#include "cli/CommandApp.h"
 #include "cli/CookiesFile.h"
 #include "cli/ReportFormat.h"
 #include "common/StringTools.h"
 #include "engine/Grabber.h"
 
-#include <QCoreApplication>
 #include <QTimer>
 
 #include <cstdio>
@@ -23,6 +23,9 @@ const std::vector<CommandOption>& ScanOptions() {
         {"thumbs", "", "take only thumbnail / full-size pairs"},
         {"modern-markup", "",
          "also find pictures in responsive and lazy-loaded markup (srcset, data-src, og:image)"},
+        {"render", "",
+         "run page scripts before looking for pictures: each page is loaded in the browser "
+         "engine (offscreen), scrolled to its end, and read as it then stands"},
         {"polite", "",
          "respect server rate limits: a 429, or a 503 with Retry-After, is waited for (up to "
          "120 s a time) and its host's connections halved, growing back while it answers"},
@@ -73,10 +76,9 @@ const CommandHelp& ScanHelp() {
 int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
     ArgReader args(std::move(argv), ScanHelp());
     StderrMessages messages;
-    int argc = 1;
-    char name[] = "tessellon-cli";
-    char* argvQt[] = {name, nullptr};
-    QCoreApplication app(argc, argvQt);
+    // The browser engine is started only for --render.
+    CommandApp command(args.Has("--render"));
+    QCoreApplication& app = command.App();
 
     Grabber grab(&messages);
     grab.ResultsMode = 0; // a results file only when asked for
@@ -123,6 +125,9 @@ int RunScan(std::vector<std::string> argv, const ScanDefaults& defaults) {
             grab.SetSearchThumbs(true);
         } else if (a == "--modern-markup") {
             grab.SetModernMarkup(true);
+        } else if (a == "--render") {
+            grab.Renderer = command.Renderer();
+            grab.SetRunPageScripts(true);
         } else if (a == "--polite") {
             grab.SetRespectRateLimits(true);
         } else if (a == "--per-host") {

@@ -551,7 +551,7 @@ void DownloadManager::HeadHandler(RequestSlot*, const std::string& url, const st
 }
 
 bool DownloadManager::HasWork() const {
-    if (Queue_.Count() != 0 || !Ready_.empty() || InDelivery_ != 0) return true;
+    if (Queue_.Count() != 0 || !Ready_.empty() || InDelivery_ != 0 || HeldOutside != 0) return true;
     for (const auto& slot : Slots_)
         if (slot->State > RequestState::GETHTTP_WAITING) return true;
     return false;

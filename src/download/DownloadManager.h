@@ -87,6 +87,9 @@ public:
     // false holds the queue where it is until a later round (the owner's
     // back-pressure). Unset: always true.
     std::function<bool()> MayStart;
+    // Bodies OnDataReceived handed on that the owner still works on elsewhere
+    // (a page whose scripts run): the manager is not idle while any is held.
+    int HeldOutside = 0;
 
     bool Working() const { return Working_; }
     void SetWorking(bool working);
@@ -117,6 +120,8 @@ public:
     // browser shows) as if it had been received: no transfer is made.
     bool AddReceived(const std::string& url, std::string body, QueuedRequest request);
     int QueueCount() const { return Queue_.Count(); }
+    // A round at the next turn of the event loop (one at a time), while working.
+    void RequestRound();
     void SetStopping(bool stopping);
     void Reinit();
     void Tick();
@@ -151,7 +156,6 @@ private:
                      const std::string& contentType, std::int64_t length, int depth, bool& ok,
                      int countArea);
     void DeliverReady();
-    void RequestRound();
     void Log(const std::string& text) {
         if (OnLog) OnLog(this, text);
     }

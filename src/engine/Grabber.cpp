@@ -60,13 +60,6 @@ Grabber::Grabber(MessageSink* messages) : ScanEngine(messages), FileDownloader(m
     // File statistics restart with each scan, but not while pages are still fetched.
     FileDownloader.OnCanReinit = [this](Component*, bool& can) { can = !PageDownloader.Working(); };
 
-    // The file queue's limit bounds memory without losing links: while the
-    // queue is full no new page is started; pages already on their way still
-    // queue their links, and pages resume once the queue has drained below it.
-    PageDownloader.MayStart = [this] {
-        return FileDownloader.QueueCount() < MaxDownloadQueueSize_;
-    };
-
     // A full disk takes no more files: none starts once it was seen, and the
     // next tick stops the file downloads (not inside a manager's round).
     FileDownloader.MayStart = [this] { return DiskFull_.empty(); };
@@ -297,12 +290,17 @@ void Grabber::PageQueued(const std::string& url, const QueuedRequest& request) {
     Journal.PageQueued(url, request);
 }
 
-void Grabber::PageReceived(Component* sender, RequestSlot* get, bool alreadyOnDisk) {
-    const std::string url = get->Url.GetUrl();
-    ScanEngine::PageReceived(sender, get, alreadyOnDisk);
-    // After the links it yielded: a page that is done in the journal has had
-    // its links journaled.
+// After the links it yielded: a page that is done in the journal has had its
+// links journaled.
+void Grabber::PageProcessed(const std::string& url) {
     Journal.PageDone(url);
+}
+
+// The file queue's limit bounds memory without losing links: while the queue
+// is full no new page is started; pages already on their way still queue
+// their links, and pages resume once the queue has drained below it.
+bool Grabber::MayStartPage() const {
+    return FileDownloader.QueueCount() < MaxDownloadQueueSize_ && ScanEngine::MayStartPage();
 }
 
 void Grabber::EndJournalWhenIdle() {

@@ -105,7 +105,8 @@ protected:
     void GrabLink(const LinkHookArgs& link);
     void QueueStartPage() override;
     void PageQueued(const std::string& url, const QueuedRequest& request) override;
-    void PageReceived(Component* sender, RequestSlot* get, bool alreadyOnDisk) override;
+    void PageProcessed(const std::string& url) override;
+    bool MayStartPage() const override;
     void PagesIdle() override { EndJournalWhenIdle(); }
     void EndJournalWhenIdle();
     void QueueFileRequest(const std::string& url, QueuedRequest request);

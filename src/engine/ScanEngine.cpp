@@ -27,6 +27,7 @@ ScanEngine::ScanEngine(MessageSink* messages) : PageDownloader(messages) {
     PageDownloader.SharedHostLimits = &SharedHostLimits;
     ConnectPageDownloader();
     PageDownloader.OnWorking = [this](Component* s, bool w) { WorkingHandler(s, w); };
+    PageDownloader.MayStart = [this] { return MayStartPage(); };
     // A long page lets the window's events through a few times a second, not
     // after every link: each turn of the event loop repaints what changed,
     // which costs far more than a link.
@@ -43,6 +44,8 @@ ScanEngine::ScanEngine(MessageSink* messages) : PageDownloader(messages) {
 
 ScanEngine::~ScanEngine() {
     Timer_.stop();
+    // No answer may reach an engine that is gone.
+    if (PageDownloader.HeldOutside != 0) CancelRenders();
     CloseResultsFile();
 }
 
@@ -170,6 +173,8 @@ bool ScanEngine::StartScan(const std::string& url) {
     // The user's credentials are meant for the site the scan starts on.
     PageDownloader.CredentialOrigins.insert(StartUrlParts.Origin());
 
+    RendererPrepared_ = false;
+    if (RendersPages()) PrepareRenderer();
     QueueStartPage();
     return true;
 }
@@ -213,6 +218,7 @@ void ScanEngine::QueueStartPage() {
 bool ScanEngine::StopScan() {
     CloseResultsFile();
     PageDownloader.SetStopping(true);
+    CancelRenders();
     return true;
 }
 
@@ -226,6 +232,7 @@ void ScanEngine::Shutdown() {
     PageDownloader.OnHeadComplete = nullptr;
     PageDownloader.OnProgress = nullptr;
     PageDownloader.SetStopping(true);
+    CancelRenders();
     ShutdownCountdown = ShutdownTicks;
 }
 
@@ -262,16 +269,87 @@ void ScanEngine::PageReceived(Component*, RequestSlot* get, bool) {
     page.DepthLevel = get->DepthSearchLevel;
     page.Request = get;
     // Relative links of a redirected page resolve against where it landed.
-    if (!get->EffectiveUrl.empty() && get->EffectiveUrl != page.Url &&
-        page.Parts.Split(get->EffectiveUrl, PageDownloader.DownloadPath)) {
-    } else {
-        page.Parts = get->Url;
-    }
+    const bool redirected = !get->EffectiveUrl.empty() && get->EffectiveUrl != page.Url &&
+                            page.Parts.Split(get->EffectiveUrl, PageDownloader.DownloadPath);
+    if (!redirected) page.Parts = get->Url;
 
-    if (OnPageReceived) OnPageReceived(this, get->Url.HostName(), page.Url, page.Head, page.Body);
+    if (WantsRender(*get)) {
+        // The slot is reused at once: the page keeps its own copy of what
+        // processing needs.
+        page.Request = nullptr;
+        RenderPage(std::move(page), get->Url.HostName(),
+                   redirected ? get->EffectiveUrl : get->Url.GetUrl());
+        return;
+    }
+    ProcessReceived(page, get->Url.HostName());
+}
+
+void ScanEngine::ProcessReceived(PageInfo& page, const std::string& hostName) {
+    if (OnPageReceived) OnPageReceived(this, hostName, page.Url, page.Head, page.Body);
     if (OnMetaTag) ParseHead(page);
     if (LogsEnabled_ && OnLog) OnLog(this, "page received, processing:" + page.Url);
     ProcessPage(page);
+    PageProcessed(page.Url);
+}
+
+bool ScanEngine::WantsRender(const RequestSlot& get) const {
+    if (!RendersPages() || get.BodyGiven) return false;
+    const std::string url = get.Url.GetUrl();
+    constexpr std::string_view robots = "/robots.txt";
+    return !(url.size() >= robots.size() &&
+             EqualsNoCase(std::string_view(url).substr(url.size() - robots.size()), robots));
+}
+
+// The setting may be turned on while a scan runs: its first render prepares.
+void ScanEngine::PrepareRenderer() {
+    Renderer->Prepare({.Capacity = PageDownloader.ConcurrentDownloads,
+                       .Agent = Agent_,
+                       .ProxyType = ProxyType_,
+                       .ProxyAddress = ProxyAddress_,
+                       .ProxyPort = ProxyPort_,
+                       .ProxyUser = ProxyUser_,
+                       .ProxyPassword = ProxyPassword_});
+    RendererPrepared_ = true;
+}
+
+void ScanEngine::RenderPage(PageInfo page, std::string hostName, const std::string& base) {
+    if (!RendererPrepared_) PrepareRenderer();
+    if (LogsEnabled_ && OnLog) OnLog(this, "page received, running its scripts:" + page.Url);
+    ++PageDownloader.HeldOutside;
+    auto held = std::make_shared<PageInfo>(std::move(page));
+    Renderer->Render(base, held->Body,
+                     [this, generation = RenderGeneration_, held,
+                      hostName = std::move(hostName)](PageRenderer::Result result) {
+                         if (generation != RenderGeneration_) return;
+                         PageInfo& page = *held;
+                         if (!result.Problem.empty() && PageDownloader.OnError)
+                             PageDownloader.OnError(&PageDownloader,
+                                                    {PageDownloader.Tag, page.Url, 0,
+                                                     result.Problem, page.ReferringUrl});
+                         if (!result.Html.empty()) page.Body = std::move(result.Html);
+                         // Still held while it is processed: the events it lets through
+                         // must not find the manager idle.
+                         if (!PageDownloader.Stopping) ProcessReceived(page, hostName);
+                         if (generation != RenderGeneration_) return;
+                         --PageDownloader.HeldOutside;
+                         PageDownloader.RequestRound();
+                     });
+}
+
+void ScanEngine::CancelRenders() {
+    if (Renderer != nullptr) Renderer->CancelAll();
+    ++RenderGeneration_;
+    PageDownloader.HeldOutside = 0;
+}
+
+bool ScanEngine::MayStartPage() const {
+    if (!RendersPages()) return true;
+    // A transfer under way becomes a render when it ends: both count. The
+    // slot being filled is still preparing and does not.
+    int transfers = 0;
+    for (int i = 0; i < PageDownloader.SlotCount(); ++i)
+        if (PageDownloader.Slot(i).State > RequestState::GETHTTP_PREPARING) ++transfers;
+    return Renderer->Pending() + transfers < PageDownloader.ConcurrentDownloads;
 }
 
 void ScanEngine::QueuePage(PageInfo& page, const std::string& url, int tagKind, int countArea) {

@@ -2,6 +2,7 @@
 
 #include "crawl/PageProcessor.h"
 #include "download/DownloadManager.h"
+#include "engine/PageRenderer.h"
 
 #include <QTimer>
 
@@ -84,6 +85,14 @@ public:
     };
     std::optional<GivenPage> GivenStartPage;
 
+    // Each fetched html page is handed to Renderer, its scripts run, and its
+    // document as it then stands is what the page's links are read from (a
+    // start page given as shown, and robots.txt, are read as they are). The
+    // renderer is not owned; null: pages are read as fetched.
+    PageRenderer* Renderer = nullptr;
+    bool RunPageScripts() const { return RunPageScripts_; }
+    virtual void SetRunPageScripts(bool v) { RunPageScripts_ = v; }
+
     std::string InitialReferringUrl;
     virtual void SetInitialReferringUrl(const std::string& v) { InitialReferringUrl = v; }
     std::string Referer; // kept; no effect on the scan
@@ -145,6 +154,13 @@ protected:
     virtual void PageQueued(const std::string& /*url*/, const QueuedRequest& /*request*/) {}
     // The page manager fell idle; the scan may be over.
     virtual void PagesIdle() {}
+    // A received page's links have all been reported (after its render, when
+    // it had one).
+    virtual void PageProcessed(const std::string& /*url*/) {}
+    // Whether the page manager may start another page: while pages render,
+    // renders and transfers together stay within the page slots.
+    virtual bool MayStartPage() const;
+    bool RendersPages() const { return Renderer != nullptr && RunPageScripts_; }
     void StatsRelay(const DownloadStats& stats);
     void LogRelay(Component* sender, const std::string& message);
     void ConnectPageDownloader();
@@ -153,6 +169,12 @@ protected:
 
 private:
     void WorkingHandler(Component* sender, bool working);
+    bool WantsRender(const RequestSlot& get) const;
+    void PrepareRenderer();
+    void RenderPage(PageInfo page, std::string hostName, const std::string& base);
+    void ProcessReceived(PageInfo& page, const std::string& hostName);
+    // Drops the renders under way; their pages stay unprocessed.
+    void CancelRenders();
 
     int MaxQueueSize_ = 5000;
     int PagesNotQueued_ = 0;
@@ -165,5 +187,9 @@ private:
     int ProxyPort_ = 80;
     bool InStartScan_ = false;
     bool KeepCookies_ = true;
+    bool RunPageScripts_ = false;
+    // Bumped when renders are cancelled, so that a late answer is ignored.
+    unsigned RenderGeneration_ = 0;
+    bool RendererPrepared_ = false; // for the running scan
     QTimer Timer_;
 };

@@ -37,6 +37,7 @@ void PersistentGrabber::LoadSettings() {
     StayOnSite = LoadBool(Setting::StayOnSite);
     ReportExternalLinks = LoadBool(Setting::ReportExternalLinks);
     Grabber::SetModernMarkup(LoadBool(Setting::ModernMarkup));
+    Grabber::SetRunPageScripts(LoadBool(Setting::RunPageScripts));
     Grabber::SetFindTextAddresses(LoadBool(Setting::FindTextAddresses));
     Grabber::SetRememberOrigins(LoadBool(Setting::RememberOrigins));
     Grabber::SetRespectRateLimits(LoadBool(Setting::RespectRateLimits));
@@ -180,6 +181,11 @@ void PersistentGrabber::SetFindTextAddresses(bool v) {
 void PersistentGrabber::SetModernMarkup(bool v) {
     Grabber::SetModernMarkup(v);
     Settings_->WriteBool(Setting::ModernMarkup.Entry, v);
+}
+
+void PersistentGrabber::SetRunPageScripts(bool v) {
+    Grabber::SetRunPageScripts(v);
+    Settings_->WriteBool(Setting::RunPageScripts.Entry, v);
 }
 
 void PersistentGrabber::SetKeepCookies(bool v) {

@@ -31,6 +31,7 @@ public:
     void SetTimeOut(int v) override;
     void SetStayOnSite(bool v) override;
     void SetModernMarkup(bool v) override;
+    void SetRunPageScripts(bool v) override;
     void SetFindTextAddresses(bool v) override;
     void SetRememberOrigins(bool v) override;
     void SetRespectRateLimits(bool v) override;

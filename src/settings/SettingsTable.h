@@ -85,10 +85,11 @@ inline constexpr SettingDef ConnectionsPerHost{{true, "ConnectionsPerHost"}, K::
 inline constexpr SettingDef KeepCookies{{true, "KeepCookies"}, K::Boolean, "1"};
 inline constexpr SettingDef UseBrowserLogins{{true, "UseBrowserLogins"}, K::Boolean, "1"};
 inline constexpr SettingDef FindTextAddresses{{true, "FindTextAddresses"}, K::Boolean, "1"};
+inline constexpr SettingDef RunPageScripts{{true, "RunPageScripts"}, K::Boolean, "0"};
 inline constexpr SettingDef ViewerListedTypes{{true, "ViewerListedTypes"}, K::StringList, "gif\r\njpeg\r\njpg\r\nasf\r\navi\r\nmpeg\r\nmpg"};
 // clang-format on
 
-inline constexpr std::array<const SettingDef*, 57> All{&ResetAll,
+inline constexpr std::array<const SettingDef*, 58> All{&ResetAll,
                                                        &StoragePath,
                                                        &FileTypes,
                                                        &ReuseHtmlFiles,
@@ -144,7 +145,8 @@ inline constexpr std::array<const SettingDef*, 57> All{&ResetAll,
                                                        &KeepCookies,
                                                        &UseBrowserLogins,
                                                        &FindTextAddresses,
-                                                       &RememberOrigins};
+                                                       &RememberOrigins,
+                                                       &RunPageScripts};
 } // namespace Setting
 
 int DefaultInteger(const SettingDef& def);

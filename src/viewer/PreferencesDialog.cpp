@@ -202,6 +202,7 @@ void PreferencesDialog::Connect() {
     onClick(ReusePages_, [this](bool on) { Gallery_.SetReuseHtmlFiles(on); });
     onClick(SearchThumbs_, [this](bool on) { Gallery_.SetSearchThumbs(on); });
     onClick(ModernMarkup_, [this](bool on) { Gallery_.SetModernMarkup(on); });
+    onClick(RunPageScripts_, [this](bool on) { Gallery_.SetRunPageScripts(on); });
     onClick(KeepCookies_, [this](bool on) { Gallery_.SetKeepCookies(on); });
     onClick(UseBrowserLogins_, [this](bool on) { Gallery_.SetUseBrowserLogins(on); });
     onClick(FindTextAddresses_, [this](bool on) { Gallery_.SetFindTextAddresses(on); });
@@ -301,6 +302,7 @@ void PreferencesDialog::Fill() {
     ReusePages_->setChecked(Gallery_.ReuseHtmlFiles());
     SearchThumbs_->setChecked(Gallery_.SearchThumbs());
     ModernMarkup_->setChecked(Gallery_.ModernMarkup);
+    RunPageScripts_->setChecked(Gallery_.RunPageScripts());
     KeepCookies_->setChecked(Gallery_.KeepCookies());
     UseBrowserLogins_->setChecked(Gallery_.UseBrowserLogins());
     FindTextAddresses_->setChecked(Gallery_.FindTextAddresses);

@@ -143,6 +143,7 @@ private:
     QCheckBox* ReusePages_ = nullptr;
     QCheckBox* SearchThumbs_ = nullptr;
     QCheckBox* ModernMarkup_ = nullptr;
+    QCheckBox* RunPageScripts_ = nullptr;
     QCheckBox* KeepCookies_ = nullptr;
     QCheckBox* UseBrowserLogins_ = nullptr;
     QCheckBox* FindTextAddresses_ = nullptr; // the mail face's

@@ -261,6 +261,12 @@ QWidget* PreferencesDialog::BuildHtmlScanningPage() {
     SearchThumbs_ = NewCheck(QStringLiteral("SEARCH THUMBS"), "searchThumbs", page);
     ModernMarkup_ = NewCheck(QStringLiteral("Find pictures in responsive and lazy-loaded markup"),
                              "modernMarkup", page);
+    RunPageScripts_ = NewCheck(
+        QStringLiteral("Run page scripts before looking for pictures"), "runPageScripts", page,
+        QStringLiteral("each page is loaded in the browser engine, its scripts run and "
+                       "it is scrolled to its end before its links are read"));
+    RunPageScripts_->setAccessibleName(
+        QStringLiteral("run page scripts before looking for pictures"));
     KeepCookies_ = NewCheck(QStringLiteral("Keep cookies during a scan"), "keepCookies", page,
                             QStringLiteral("cookies the sites set are sent back to them for the "
                                            "rest of the scan"));
@@ -290,6 +296,7 @@ QWidget* PreferencesDialog::BuildHtmlScanningPage() {
     right->addWidget(stored);
     right->addWidget(SearchThumbs_);
     right->addWidget(ModernMarkup_);
+    right->addWidget(RunPageScripts_);
     right->addWidget(KeepCookies_);
     right->addWidget(UseBrowserLogins_);
     right->addWidget(FindTextAddresses_);

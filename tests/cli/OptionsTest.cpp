@@ -108,3 +108,34 @@ TEST(CommandLine, BadOptionsExitTwoWithTheCommandsUsage) {
     EXPECT_NE(RunCli({"scan", "--bogus=1", "http://127.0.0.1:9/"}).Err.find("--bogus"),
               std::string::npos);
 }
+
+// With the renderer that hands pages back as fetched, --render changes
+// nothing a scan stores or a saved page yields; it only starts the engine.
+TEST(CommandLine, RenderStoresWhatAPlainScanStores) {
+    TestHttpServer server;
+    server.Serve("/index.html", "text/html", "<img src=\"a.jpg\"><a href=\"next.html\">next</a>");
+    server.Serve("/next.html", "text/html", "<a href=\"b.jpg\">b</a>");
+    server.Serve("/a.jpg", "image/jpeg", "picture a");
+    server.Serve("/b.jpg", "image/jpeg", "picture b");
+    std::vector<std::string> stored[2];
+    for (const bool render : {false, true}) {
+        TempDir dir;
+        std::vector<std::string> args{"scan", server.Url("/index.html"), "--out", dir.Path(),
+                                      "--download", "both"};
+        if (render) args.push_back("--render");
+        const CliResult r = RunCli(args);
+        ASSERT_TRUE(r.Finished);
+        EXPECT_EQ(r.ExitCode, 0) << render << r.Out << r.Err;
+        stored[render] = FilesUnder(dir.Path());
+        EXPECT_EQ(ReadFile(dir.Sub(server.HostFolder() + "/index.html")),
+                  "<img src=\"a.jpg\"><a href=\"next.html\">next</a>");
+    }
+    EXPECT_EQ(stored[1], stored[0]);
+    EXPECT_EQ(stored[0].size(), 4U);
+
+    const std::string page = kPages + "/filters.html";
+    const CliResult plain = RunCli({"links", page, "--url", "http://example.test/"});
+    const CliResult rendered = RunCli({"links", page, "--url", "http://example.test/", "--render"});
+    EXPECT_EQ(rendered.ExitCode, 0) << rendered.Err;
+    EXPECT_EQ(rendered.Out, plain.Out);
+}

@@ -28,6 +28,7 @@ const std::set<std::string> kLoadedByGrabber = {"StoragePath",
                                                 "MaxDownloadQueueSize",
                                                 "SearchThumbs",
                                                 "ModernMarkup",
+                                                "RunPageScripts",
                                                 "FindTextAddresses",
                                                 "RespectRateLimits",
                                                 "KeepCookies",
@@ -172,6 +173,7 @@ TEST_F(PersistentGrabberTest, SettersStoreTheirValueInTheirRoot) {
          Setting::DownloadHtmlPages, "0"},
         {"search thumbs", [](G& g) { g.SetSearchThumbs(true); }, Setting::SearchThumbs, "1"},
         {"today's markup", [](G& g) { g.SetModernMarkup(true); }, Setting::ModernMarkup, "1"},
+        {"page scripts", [](G& g) { g.SetRunPageScripts(true); }, Setting::RunPageScripts, "1"},
         {"addresses in the text", [](G& g) { g.SetFindTextAddresses(false); },
          Setting::FindTextAddresses, "0"},
         {"rate limits", [](G& g) { g.SetRespectRateLimits(true); }, Setting::RespectRateLimits,
@@ -354,6 +356,7 @@ TEST_F(PersistentGrabberTest, WhatOneStartStoresTheNextStartLoads) {
         grab.SetFileTypes("PNG\r\njpg");
         grab.SetSearchThumbs(true);
         grab.SetModernMarkup(true);
+        grab.SetRunPageScripts(true);
         grab.SetRespectRateLimits(true);
         grab.SetConnectionsPerHost(3);
         grab.SetConnectionsPerHost(999); // out of range: ignored, not stored
@@ -398,6 +401,7 @@ TEST_F(PersistentGrabberTest, WhatOneStartStoresTheNextStartLoads) {
     EXPECT_EQ(grab.FileTypes(), "jpg\r\npng\r\n");
     EXPECT_TRUE(grab.SearchThumbs());
     EXPECT_TRUE(grab.ModernMarkup);
+    EXPECT_TRUE(grab.RunPageScripts());
     EXPECT_TRUE(grab.PageDownloader.RespectRateLimits);
     EXPECT_TRUE(grab.FileDownloader.RespectRateLimits);
     EXPECT_EQ(grab.ConnectionsPerHost(), 3);

@@ -396,6 +396,15 @@ TEST_F(PreferencesDialogTest, HistoryAndCommentsCheckBoxesStoreAndTellTheirOwner
     ClickBox(Find<QCheckBox>("modernMarkup"));
     EXPECT_TRUE(gallery.ModernMarkup);
     EXPECT_EQ(Stored(Setting::ModernMarkup), "1");
+    // So is running page scripts, off until ticked.
+    QCheckBox* scripts = Find<QCheckBox>("runPageScripts");
+    EXPECT_EQ(scripts->text(), "Run page scripts before looking for pictures");
+    EXPECT_EQ(AccessibleName(scripts).toStdString(),
+              "run page scripts before looking for pictures");
+    EXPECT_FALSE(scripts->isChecked());
+    ClickBox(scripts);
+    EXPECT_TRUE(gallery.RunPageScripts());
+    EXPECT_EQ(Stored(Setting::RunPageScripts), "1");
     // The viewer's menu item sets the box without being called back.
     Dialog().SetShowComments(true);
     EXPECT_TRUE(Dialog().ShowComments());
