@@ -162,7 +162,7 @@ std::string PageProcessor::TypeOfUrl(std::string_view url, std::string& scheme,
 
 void PageProcessor::ProcessPage(PageInfo& page) {
     UrlParts scratch;
-    scratch.Split(page.ReferringUrl, StorageFolder());
+    scratch.Split(page.ReferringUrl, {});
     const std::string siteKey = scratch.Domain();
 
     std::string rewritten;
@@ -347,7 +347,7 @@ void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std
             KnownHosts.FindOrInsert(UrlParts::HostPart(urlFound), true);
             return;
         } else {
-            scratch.Split(urlFound, StorageFolder());
+            scratch.Split(urlFound, {});
         }
         // A web link that cannot be split cannot be fetched or stored.
         if (accept && isHttp && !scratch.Valid()) accept = false;
@@ -371,8 +371,11 @@ void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std
 
     if (!accept) return;
 
-    bool sameSite = false;
-    {
+    // Sites are compared for web links alone; a listener and the results
+    // file see every reported link, and without them nothing is copied.
+    const bool sameSite = isHttp && EqualsNoCase(scratch.Domain(), siteKey);
+    const bool report = !isHttp || ReportExternalLinks || sameSite;
+    if (report && OnLinkFound) {
         FoundLink lf;
         lf.UrlFound = urlFound;
         lf.TypeLink = typeLink;
@@ -381,20 +384,17 @@ void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std
         lf.HrefOrSrc = hrefOrSrc;
         lf.CountArea = countArea;
         lf.FollowIfHtmlLink = accept;
-        bool report = true;
         if (isHttp) {
-            sameSite = EqualsNoCase(scratch.Domain(), siteKey);
-            if (!ReportExternalLinks && !sameSite) report = false;
             lf.HostName = scratch.HostName();
             lf.UrlPath = scratch.UrlPath();
             lf.UrlPathWithFile = scratch.UrlPathWithFile();
             lf.ExtraInfos = scratch.ExtraInfos();
         }
-        if (report) {
-            if (OnLinkFound) OnLinkFound(this, lf);
-            accept = lf.FollowIfHtmlLink;
-            WriteResult(lf);
-        }
+        OnLinkFound(this, lf);
+        accept = lf.FollowIfHtmlLink;
+        WriteResult(lf);
+    } else if (report && ResultsOpen()) {
+        Results_.WriteLink(typeLink, urlFound);
     }
 
     if (!accept || !isHttp) return;
@@ -414,13 +414,17 @@ void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std
 
     if (!IsStopping() && LinkHook)
         LinkHook(LinkHookArgs{typeLink, urlFound, scratch.HostName(), page.Url, hrefOrSrc,
-                              countArea, scratch.LocalFileName(), true});
+                              countArea, true, scratch, *this});
+}
+
+std::string LinkHookArgs::LocalFileName() const {
+    return Parts.LocalFileNameUnder(Processor.StorageFolder());
 }
 
 void PageProcessor::WriteResult(const FoundLink& link) {
     if (!ResultsOpen()) return;
     if (link.WriteToFile == "x")
-        Results_.WriteLine(ResultsFile::FormatLine(link.TypeLink, link.UrlFound));
+        Results_.WriteLink(link.TypeLink, link.UrlFound);
     else if (!link.WriteToFile.empty())
         Results_.WriteLine(link.WriteToFile);
 }

@@ -26,7 +26,10 @@ struct FoundLink {
     bool FollowIfHtmlLink = true;
 };
 
+class PageProcessor;
+
 // What the link hook of a descendant is given for each accepted web link.
+// It refers to the processor's working copies: valid during the call only.
 struct LinkHookArgs {
     const std::string& TypeLink;
     const std::string& UrlFound;
@@ -34,8 +37,13 @@ struct LinkHookArgs {
     const std::string& FromUrl;
     char HrefOrSrc;
     int CountArea;
-    const std::string& LocalFileName;
     bool Flag;
+    const UrlParts& Parts; // the link split, without a local file name
+    const PageProcessor& Processor;
+
+    // The file the link is stored as. Named on demand: most links found are
+    // never stored, and naming a file costs more than the rest of a link.
+    std::string LocalFileName() const;
 };
 
 // A received page as link extraction sees it.
@@ -170,6 +178,7 @@ protected:
     }
 
 private:
+    friend struct LinkHookArgs;
     static void AssignList(StringList& list, std::string_view text);
     void EndValue(PageInfo& page, std::string& value, const std::string& siteKey, int countArea,
                   UrlParts& scratch, int tagKind);

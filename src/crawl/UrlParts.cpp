@@ -451,25 +451,28 @@ bool UrlParts::Split(std::string_view url, std::string_view storageFolder) {
     UrlPath_ = k < 2 ? std::string("/") : p.substr(0, k - 1);
 
     Domain_ = SiteKey(Host_);
-    if (!storageFolder.empty()) {
-        // The file's folders are the segments of the path as sent: an
-        // encoded slash does not open a folder (see DecodeForStorage).
-        std::string stored = DecodeForStorage(RawPath_);
-        MarkDotlessLastSegmentAsFolder(stored);
-        KeepEmptySegments(stored);
-        if (Extra_.starts_with('?')) {
-            if (stored.back() == '/') stored += "index.html";
-            const auto slash = stored.rfind('/');
-            const std::string_view query = std::string_view(Extra_).substr(1);
-            stored = stored.substr(0, slash + 1) +
-                     NameWithQuery(std::string_view(stored).substr(slash + 1),
-                                   query.substr(0, query.find('#')));
-        }
-        LocalFileName_ = UrlToLocalFileName(
-            storageFolder, HostFolder(Host_, Port_, DefaultPort(Scheme_)) + stored);
-    }
     Valid_ = true;
+    if (!storageFolder.empty()) LocalFileName_ = LocalFileNameUnder(storageFolder);
     return true;
+}
+
+std::string UrlParts::LocalFileNameUnder(std::string_view storageFolder) const {
+    if (!Valid_ || storageFolder.empty()) return {};
+    // The file's folders are the segments of the path as sent: an encoded
+    // slash does not open a folder (see DecodeForStorage).
+    std::string stored = DecodeForStorage(RawPath_);
+    MarkDotlessLastSegmentAsFolder(stored);
+    KeepEmptySegments(stored);
+    if (Extra_.starts_with('?')) {
+        if (stored.back() == '/') stored += "index.html";
+        const auto slash = stored.rfind('/');
+        const std::string_view query = std::string_view(Extra_).substr(1);
+        stored =
+            stored.substr(0, slash + 1) + NameWithQuery(std::string_view(stored).substr(slash + 1),
+                                                        query.substr(0, query.find('#')));
+    }
+    return UrlToLocalFileName(storageFolder,
+                              HostFolder(Host_, Port_, DefaultPort(Scheme_)) + stored);
 }
 
 bool CombineUrl(std::string_view base, std::string_view reference, std::string& out) {

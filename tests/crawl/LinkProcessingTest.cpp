@@ -24,7 +24,7 @@ public:
                         a.FromUrl,
                         std::string(1, a.HrefOrSrc),
                         std::to_string(a.CountArea),
-                        a.LocalFileName,
+                        a.LocalFileName(),
                         a.Flag ? "1" : "0"};
         };
     }
