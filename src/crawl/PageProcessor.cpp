@@ -319,6 +319,9 @@ void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std
     std::string typeLink = "unknown";
     std::string urlFound;
     std::string scheme;
+    // The visited list's key of urlFound, worked out once for its lookups.
+    UrlSet::Key visited;
+    bool visitedKnown = false;
 
     ResolveLink(link, page.Parts, urlFound, typeLink);
     if (typeLink == "mail") {
@@ -339,7 +342,8 @@ void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std
         isHttp = IsWebScheme(scheme);
         if (typeLink == "unknown") {
             accept = false;
-        } else if (isHttp && urlFound.back() != ')' && VisitedUrls.Contains(urlFound)) {
+        } else if (isHttp && urlFound.back() != ')' &&
+                   VisitedUrls.Contains(visited = UrlSet::KeyOf(urlFound))) {
             // A repeat of a web address handled in this scan: that address was
             // split without fault before, and only its host is still to be
             // noted (a repeat of the starting address may be the host's first
@@ -347,6 +351,7 @@ void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std
             KnownHosts.FindOrInsert(UrlParts::HostPart(urlFound), true);
             return;
         } else {
+            visitedKnown = isHttp && urlFound.back() != ')';
             scratch.Split(urlFound, {});
         }
         // A web link that cannot be split cannot be fetched or stored.
@@ -360,7 +365,8 @@ void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std
     }
 
     if (accept && !urlFound.empty()) {
-        if (VisitedUrls.FindOrInsert(urlFound, true)) accept = false;
+        if (!visitedKnown) visited = UrlSet::KeyOf(urlFound); // ")" dropped, or not a web link
+        if (VisitedUrls.FindOrInsert(visited, true)) accept = false;
     }
 
     if (typeLink == "com" || typeLink == "net" || typeLink == "org")
@@ -401,7 +407,7 @@ void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std
 
     // The handler may have let other pages run: find the entry again.
     if (IsHtmlType(typeLink)) {
-        VisitedUrls.SetMark(urlFound, 1);
+        VisitedUrls.SetMark(visited, 1);
         bool follow = !(page.DepthLevel > 1 && StayOnSite && !sameSite);
         if (follow && !IsStopping()) {
             if (newHost && SeekRobots)
@@ -409,7 +415,7 @@ void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std
             QueuePage(page, urlFound, tagKind, countArea);
         }
     } else {
-        VisitedUrls.SetMark(urlFound, 0);
+        VisitedUrls.SetMark(visited, 0);
     }
 
     if (!IsStopping() && LinkHook)
