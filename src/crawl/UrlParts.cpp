@@ -121,6 +121,11 @@ std::string DecodeForStorage(std::string_view raw) {
     std::string out;
     out.reserve(raw.size() + 8);
     for (std::size_t i = 0; i < raw.size(); ++i) {
+        // Bytes up to the next "%" stand for themselves.
+        const auto percent = raw.find('%', i);
+        out.append(raw.substr(i, percent - i));
+        if (percent == std::string_view::npos) break;
+        i = percent;
         const int escaped = EscapeAt(raw, i);
         if (escaped < 0) {
             if (raw[i] == '%')
@@ -281,18 +286,29 @@ std::string NameWithQuery(std::string_view file, std::string_view query) {
 
 } // namespace
 
+namespace {
+
+// PercentDecode into out, which keeps its room from one address to the next.
+void PercentDecodeInto(std::string& out, std::string_view s) {
+    out.clear();
+    for (std::size_t i = 0; i < s.size();) {
+        const auto percent = s.find('%', i);
+        if (percent == std::string_view::npos) {
+            out.append(s.substr(i));
+            break;
+        }
+        out.append(s.substr(i, percent - i));
+        const int escaped = EscapeAt(s, percent);
+        out += escaped >= 0 ? char(escaped) : '%';
+        i = percent + (escaped >= 0 ? 3 : 1);
+    }
+}
+
+} // namespace
+
 std::string PercentDecode(std::string_view s) {
     std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const int escaped = EscapeAt(s, i);
-        if (escaped >= 0) {
-            out += char(escaped);
-            i += 2;
-        } else {
-            out += s[i];
-        }
-    }
+    PercentDecodeInto(out, s);
     return out;
 }
 
@@ -418,9 +434,9 @@ bool UrlParts::Split(std::string_view url, std::string_view storageFolder) {
     Scheme_ = LowerCase(url.substr(0, a.SchemeLength));
     if (a.HasUserInfo) {
         const auto colon = a.UserInfo.find(':');
-        User_ = PercentDecode(a.UserInfo.substr(0, colon));
+        PercentDecodeInto(User_, a.UserInfo.substr(0, colon));
         if (colon != std::string_view::npos)
-            Password_ = PercentDecode(a.UserInfo.substr(colon + 1));
+            PercentDecodeInto(Password_, a.UserInfo.substr(colon + 1));
     }
     if (!a.Ok) return false;
     const std::string_view tail = a.Tail;
@@ -443,12 +459,20 @@ bool UrlParts::Split(std::string_view url, std::string_view storageFolder) {
     const auto extra = FindAnyOf(tail, "?#");
     RawPath_.assign(tail.substr(0, extra));
     if (extra != std::string_view::npos) Extra_.assign(tail.substr(extra));
-    Path_ = PercentDecode(RawPath_);
+    PercentDecodeInto(Path_, RawPath_);
 
-    std::string p = Path_;
-    MarkDotlessLastSegmentAsFolder(p);
-    const int k = LastCharPos('/', p);
-    UrlPath_ = k < 2 ? std::string("/") : p.substr(0, k - 1);
+    // The folder of the path: what stands before its last "/", the whole
+    // path when its last segment has no dot (MarkDotlessLastSegmentAsFolder).
+    const auto slash = Path_.rfind('/');
+    std::size_t folderEnd = slash;
+    if (!Path_.empty() && Path_.back() == '/')
+        folderEnd = Path_.size() - 1;
+    else if (Path_.find('.', slash == std::string::npos ? 0 : slash + 1) == std::string::npos)
+        folderEnd = Path_.size();
+    if (folderEnd == std::string::npos || folderEnd < 1)
+        UrlPath_.assign(1, '/');
+    else
+        UrlPath_.assign(Path_, 0, folderEnd);
 
     Domain_ = SiteKey(Host_);
     Valid_ = true;
