@@ -187,9 +187,13 @@ private:
     // Reports one mail address the first time the scan meets it.
     void ReportMail(PageInfo& page, const std::string& address, int countArea, char hrefOrSrc);
     void WriteResult(const FoundLink& link);
+    // ResolveLink with the base address built in base, which keeps its room.
+    static void ResolveLink(std::string_view link, const UrlParts& page, std::string& urlFound,
+                            std::string& typeLink, std::string& base);
 
     StringList KeywordsFilter_, KeywordsLimiter_, HtmlExtensions_;
     std::string FileOfResults_;
     ResultsFile Results_;
     std::string ResultsName_;
+    std::string ResolveBase_; // ResolveLink's working buffer
 };

@@ -499,6 +499,28 @@ std::string UrlParts::LocalFileNameUnder(std::string_view storageFolder) const {
                               HostFolder(Host_, Port_, DefaultPort(Scheme_)) + stored);
 }
 
+namespace {
+
+// Appends the path head + tail with its dot segments removed. A path whose
+// segments hold no "." or ".." (no "/." in it, it starts with "/") is
+// appended as it stands, without a working copy.
+void AppendPath(std::string& out, std::string_view head, std::string_view tail) {
+    const bool plain =
+        (head.empty() ? tail.starts_with('/') || tail.empty() : head.starts_with('/')) &&
+        head.find("/.") == std::string_view::npos && tail.find("/.") == std::string_view::npos &&
+        !(head.ends_with('/') && tail.starts_with('.'));
+    if (plain) {
+        out.append(head).append(tail);
+        return;
+    }
+    std::string merged;
+    merged.reserve(head.size() + tail.size());
+    merged.append(head).append(tail);
+    out += RemoveDotSegments(merged);
+}
+
+} // namespace
+
 bool CombineUrl(std::string_view base, std::string_view reference, std::string& out) {
     if (SchemeLength(reference) > 0) {
         out.assign(reference);
@@ -508,42 +530,38 @@ bool CombineUrl(std::string_view base, std::string_view reference, std::string& 
     if (b.scheme.empty() || !b.hasAuthority) return false;
     const UrlPieces r = SplitUrl(reference);
 
-    std::string_view authority = b.authority;
-    std::string path;
+    out.clear();
+    out.reserve(base.size() + reference.size() + 4);
+    out.append(b.scheme).append("://");
     std::string_view query = b.query;
     bool hasQuery = b.hasQuery;
     if (r.hasAuthority) {
-        authority = r.authority;
-        path = RemoveDotSegments(r.path);
+        out.append(r.authority);
+        AppendPath(out, {}, r.path);
         query = r.query;
         hasQuery = r.hasQuery;
-    } else if (r.path.empty()) {
-        path.assign(b.path);
-        if (r.hasQuery) {
-            query = r.query;
-            hasQuery = true;
-        }
     } else {
-        if (r.path[0] == '/') {
-            path = RemoveDotSegments(r.path);
+        out.append(b.authority);
+        if (r.path.empty()) {
+            out.append(b.path);
+            if (r.hasQuery) {
+                query = r.query;
+                hasQuery = true;
+            }
         } else {
-            std::string merged;
-            if (b.path.empty()) {
-                merged = "/";
+            if (r.path[0] == '/') {
+                AppendPath(out, {}, r.path);
+            } else if (b.path.empty()) {
+                AppendPath(out, "/", r.path);
             } else {
                 const auto slash = b.path.rfind('/');
-                merged.assign(b.path.substr(0, slash == std::string_view::npos ? 0 : slash + 1));
+                AppendPath(out, b.path.substr(0, slash == std::string_view::npos ? 0 : slash + 1),
+                           r.path);
             }
-            merged.append(r.path);
-            path = RemoveDotSegments(merged);
+            query = r.query;
+            hasQuery = r.hasQuery;
         }
-        query = r.query;
-        hasQuery = r.hasQuery;
     }
-
-    out.clear();
-    out.reserve(base.size() + reference.size() + 4);
-    out.append(b.scheme).append("://").append(authority).append(path);
     if (hasQuery) out.append("?").append(query);
     if (r.hasFragment) out.append("#").append(r.fragment);
     return true;

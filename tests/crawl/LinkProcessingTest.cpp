@@ -203,6 +203,17 @@ TEST(ProcessLink, TypeNormalisation) {
     EXPECT_EQ(core.Queued, Lines{"page http://www.h.com/gal/x.com"});
 }
 
+// One processor resolves the links of pages of any scheme and port in turn;
+// a page that is not a web page has its links resolved as http (on its port).
+TEST(ProcessLink, EachPageResolvesAgainstItsOwnAddress) {
+    RecordingCore core;
+    core.Run("https://h.com:8443/a/p.htm", "<a href=\"x.jpg\">");
+    core.Run("ftp://f.example/d/p.htm", "<a href=\"y.jpg\">");
+    core.Run("http://g.com/p.htm", "<a href=\"z.jpg\">");
+    EXPECT_EQ(core.Links(), (Lines{"jpg https://h.com:8443/a/x.jpg",
+                                   "jpg http://f.example:21/d/y.jpg", "jpg http://g.com/z.jpg"}));
+}
+
 TEST(ProcessLink, WebLinksThatCannotBeSplitAreDropped) {
     EXPECT_EQ(LinksOf("<a href=http:///x.jpg> <a href=http://h.com:99999/a.jpg> "
                       "<a href=news:comp.pics> <img src=ok.jpg>"),
