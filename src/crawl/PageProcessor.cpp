@@ -441,12 +441,21 @@ void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std
     }
 
     if (!IsStopping() && LinkHook)
-        LinkHook(LinkHookArgs{typeLink, urlFound, scratch.HostName(), page.Url, hrefOrSrc,
-                              countArea, true, scratch, *this});
+        LinkHook(LinkHookArgs{typeLink,
+                              urlFound,
+                              scratch.HostName(),
+                              page.Url,
+                              hrefOrSrc,
+                              countArea,
+                              {},
+                              true,
+                              &scratch,
+                              this});
 }
 
 std::string LinkHookArgs::LocalFileName() const {
-    return Parts.LocalFileNameUnder(Processor.StorageFolder());
+    if (Parts == nullptr || Processor == nullptr) return std::string(GivenFileName);
+    return Parts->LocalFileNameUnder(Processor->StorageFolder());
 }
 
 void PageProcessor::WriteResult(const FoundLink& link) {

@@ -29,7 +29,7 @@ struct FoundLink {
 class PageProcessor;
 
 // What the link hook of a descendant is given for each accepted web link.
-// It refers to the processor's working copies: valid during the call only.
+// It refers to the sender's working copies: valid during the call only.
 struct LinkHookArgs {
     const std::string& TypeLink;
     const std::string& UrlFound;
@@ -37,9 +37,12 @@ struct LinkHookArgs {
     const std::string& FromUrl;
     char HrefOrSrc;
     int CountArea;
+    std::string_view GivenFileName; // the local file name, when the sender has it at hand
     bool Flag;
-    const UrlParts& Parts; // the link split, without a local file name
-    const PageProcessor& Processor;
+    // Otherwise the link split without its file name, and the processor
+    // whose storage folder names it.
+    const UrlParts* Parts = nullptr;
+    const PageProcessor* Processor = nullptr;
 
     // The file the link is stored as. Named on demand: most links found are
     // never stored, and naming a file costs more than the rest of a link.
