@@ -41,63 +41,66 @@ std::string ShortHash(std::string_view s) {
     return buf;
 }
 
-// One path segment made safe as a file or folder name. Empty when the
-// segment cannot be used at all.
-std::string SafeSegment(std::string_view seg) {
-    if (seg == ".") return "%2E";
-    if (seg == "..") return "%2E%2E";
-    std::string out;
-    out.reserve(seg.size());
-    for (unsigned char c : seg) {
-        if (c < 32 || c == 127)
-            AppendPercentEscape(out, c);
-        else
-            out += char(c);
+// Appends one path segment, not empty, made safe as a file or folder name.
+void AppendSafeSegment(std::string& out, std::string_view seg) {
+    if (seg == ".") {
+        out += "%2E";
+        return;
     }
-    if (out.size() > kMaxSegment) {
+    if (seg == "..") {
+        out += "%2E%2E";
+        return;
+    }
+    const std::size_t begin = out.size();
+    for (std::size_t i = 0; i < seg.size();) {
+        // Runs of printable bytes go in whole; control bytes become escapes.
+        std::size_t j = i;
+        while (j < seg.size() && static_cast<unsigned char>(seg[j]) >= 32 && seg[j] != 127)
+            ++j;
+        out.append(seg.substr(i, j - i));
+        if (j < seg.size()) AppendPercentEscape(out, static_cast<unsigned char>(seg[j++]));
+        i = j;
+    }
+    if (out.size() - begin > kMaxSegment) {
         // Keep the start and the extension readable, and a hash of the whole.
+        const std::string whole = out.substr(begin);
         std::string ext;
-        const auto dot = out.rfind('.');
-        if (dot != std::string::npos && out.size() - dot <= 16) ext = out.substr(dot);
-        out = out.substr(0, kMaxSegment - 18 - ext.size()) + "~" + ShortHash(seg) + ext;
+        const auto dot = whole.rfind('.');
+        if (dot != std::string::npos && whole.size() - dot <= 16) ext = whole.substr(dot);
+        out.resize(begin);
+        out.append(whole, 0, kMaxSegment - 18 - ext.size());
+        out.append("~").append(ShortHash(seg)).append(ext);
     }
-    return out;
 }
 
 } // namespace
 
 std::string UrlToLocalFileName(std::string_view folder, std::string_view hostAndPath) {
-    std::string t(hostAndPath);
-    if (t.find('/') == std::string::npos)
-        t += "/index.html";
-    else if (t.back() == '/')
-        t += "index.html";
+    std::string result;
+    result.reserve(folder.size() + hostAndPath.size() + 16);
+    result.append(folder);
+    if (result.empty() || result.back() != '/') result += '/';
 
-    std::string rel;
-    rel.reserve(t.size() + 16);
-    std::size_t start = 0;
-    bool first = true;
-    while (start <= t.size()) {
-        auto end = t.find('/', start);
-        if (end == std::string::npos) end = t.size();
-        std::string_view seg(t.data() + start, end - start);
-        if (!seg.empty()) {
-            std::string safe = SafeSegment(seg);
-            if (safe.empty()) return {};
-            if (!rel.empty()) rel += '/';
-            rel += safe;
-        } else if (first) {
+    // The segments of hostAndPath, empty ones dropped, then "index.html" for
+    // a bare host or a path ending in "/".
+    int segments = 0;
+    const auto add = [&](std::string_view seg) {
+        if (segments++ > 0) result += '/';
+        AppendSafeSegment(result, seg);
+    };
+    for (std::size_t start = 0; start <= hostAndPath.size();) {
+        auto end = hostAndPath.find('/', start);
+        if (end == std::string_view::npos) end = hostAndPath.size();
+        const std::string_view seg = hostAndPath.substr(start, end - start);
+        if (!seg.empty())
+            add(seg);
+        else if (start == 0)
             return {}; // no host: nothing to name the folder after
-        }
-        first = false;
         start = end + 1;
     }
-    if (rel.empty() || rel.find('/') == std::string::npos) return {};
-
-    std::string result(folder);
-    if (result.empty() || result.back() != '/') result += '/';
-    result += rel;
-    if (result.size() > kMaxPath) return {};
+    if (hostAndPath.find('/') == std::string_view::npos || hostAndPath.back() == '/')
+        add("index.html");
+    if (segments < 2 || result.size() > kMaxPath) return {};
     return result;
 }
 

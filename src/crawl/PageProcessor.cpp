@@ -3,6 +3,8 @@
 #include "common/StringTools.h"
 #include "crawl/ResponsiveImages.h"
 
+#include <charconv>
+
 namespace {
 
 constexpr const char* kDefaultKeywordsFilter = "track\nhitbox\nreferer\nstat\ncount\n";
@@ -45,9 +47,20 @@ void PageProcessor::SetFileOfResults(const std::string& name) {
 }
 
 bool PageProcessor::ContainsAny(const StringList& words, std::string_view url) {
-    const std::string lower = LowerCase(url);
+    // The words are lower case; an address of usual length is lowered on the stack.
+    char buffer[512];
+    std::string heap;
+    std::string_view lower;
+    if (url.size() <= sizeof buffer) {
+        for (std::size_t i = 0; i < url.size(); ++i)
+            buffer[i] = LowerChar(url[i]);
+        lower = std::string_view(buffer, url.size());
+    } else {
+        heap = LowerCase(url);
+        lower = heap;
+    }
     for (int i = 0; i < words.Count(); ++i)
-        if (lower.find(words[i]) != std::string::npos) return true;
+        if (lower.find(words[i]) != std::string_view::npos) return true;
     return false;
 }
 
@@ -83,6 +96,12 @@ bool PageProcessor::OpenResultsFile() {
 
 void PageProcessor::ResolveLink(std::string_view link, const UrlParts& page, std::string& urlFound,
                                 std::string& typeLink) {
+    std::string base;
+    ResolveLink(link, page, urlFound, typeLink, base);
+}
+
+void PageProcessor::ResolveLink(std::string_view link, const UrlParts& page, std::string& urlFound,
+                                std::string& typeLink, std::string& base) {
     urlFound.clear();
     std::string_view trimmed = link;
     while (!trimmed.empty() && trimmed.front() == ' ')
@@ -97,11 +116,13 @@ void PageProcessor::ResolveLink(std::string_view link, const UrlParts& page, std
 
     if (!StartsWithNoCase(link, "http://") && !StartsWithNoCase(link, "https://")) {
         const std::string& scheme = page.Scheme();
-        const std::string baseScheme = IsWebScheme(scheme) ? scheme : std::string("http");
-        std::string base = baseScheme + "://" + page.HostName();
+        const std::string_view baseScheme =
+            IsWebScheme(scheme) ? std::string_view(scheme) : std::string_view("http");
+        base.assign(baseScheme).append("://").append(page.HostName());
         if (page.Port() != 0 && page.Port() != UrlParts::DefaultPort(baseScheme)) {
-            base += ':';
-            base += std::to_string(page.Port());
+            char digits[8];
+            const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, page.Port());
+            base.append(1, ':').append(digits, end);
         }
         base += page.RawPathWithFile();
         if (!CombineUrl(base, link, urlFound)) urlFound.clear();
@@ -114,20 +135,21 @@ void PageProcessor::ResolveLink(std::string_view link, const UrlParts& page, std
 
 std::string PageProcessor::TypeOfUrl(std::string_view url, std::string& scheme,
                                      int& lastSlash) const {
-    std::string u(url);
+    std::string_view u = url;
     std::string type = "unknown";
     scheme = "http";
     const auto sep = u.find("://");
-    if (sep != std::string::npos && sep > 0) {
-        scheme = LowerCase(std::string_view(u).substr(0, sep));
-        u[sep + 1] = '\\';
-        u[sep + 2] = '\\';
-    }
+    const bool hasScheme = sep != std::string_view::npos && sep > 0;
+    if (hasScheme) scheme = LowerCase(u.substr(0, sep));
     for (char cut : {'&', '?', '#'}) {
         const auto p = u.find(cut);
-        if (p != std::string::npos && p > 0) u.resize(p);
+        if (p != std::string_view::npos && p > 0) u = u.substr(0, p);
     }
-    const int s = LastCharPos('/', u);
+    // The slashes of "://" do not count as the path's.
+    auto slash = u.rfind('/');
+    if (hasScheme && slash != std::string_view::npos && (slash == sep + 1 || slash == sep + 2))
+        slash = u.rfind('/', sep);
+    const int s = slash == std::string_view::npos ? 0 : int(slash) + 1;
     const int d = LastCharPos('.', u);
     const int len = int(u.size());
     lastSlash = s;
@@ -138,15 +160,15 @@ std::string PageProcessor::TypeOfUrl(std::string_view url, std::string& scheme,
             type = "htm";
         else if (d < len)
             type = u.substr(std::size_t(d));
-        else if (u.find("cgi") != std::string::npos)
+        else if (u.find("cgi") != std::string_view::npos)
             type = "cgi";
-        else if (u.find("dbm") != std::string::npos)
+        else if (u.find("dbm") != std::string_view::npos)
             type = "dbm";
     }
     if (EqualsNoCase(type, "jpeg")) type = "jpg";
     if (EqualsNoCase(type, "html")) type = "htm";
     if (type == "unknown" && d < len) {
-        const std::string_view after = std::string_view(u).substr(std::size_t(d));
+        const std::string_view after = u.substr(std::size_t(d));
         type = "htm";
         // The extensions list is searched in list order, first match wins.
         for (int i = 0; i < HtmlExtensions_.Count(); ++i) {
@@ -162,7 +184,7 @@ std::string PageProcessor::TypeOfUrl(std::string_view url, std::string& scheme,
 
 void PageProcessor::ProcessPage(PageInfo& page) {
     UrlParts scratch;
-    scratch.Split(page.ReferringUrl, StorageFolder());
+    scratch.Split(page.ReferringUrl, {});
     const std::string siteKey = scratch.Domain();
 
     std::string rewritten;
@@ -319,8 +341,11 @@ void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std
     std::string typeLink = "unknown";
     std::string urlFound;
     std::string scheme;
+    // The visited list's key of urlFound, worked out once for its lookups.
+    UrlSet::Key visited;
+    bool visitedKnown = false;
 
-    ResolveLink(link, page.Parts, urlFound, typeLink);
+    ResolveLink(link, page.Parts, urlFound, typeLink, ResolveBase_);
     if (typeLink == "mail") {
         ProcessMailLink(page, urlFound, countArea, tagKind);
         return;
@@ -339,7 +364,8 @@ void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std
         isHttp = IsWebScheme(scheme);
         if (typeLink == "unknown") {
             accept = false;
-        } else if (isHttp && urlFound.back() != ')' && VisitedUrls.Contains(urlFound)) {
+        } else if (isHttp && urlFound.back() != ')' &&
+                   VisitedUrls.Contains(visited = UrlSet::KeyOf(urlFound))) {
             // A repeat of a web address handled in this scan: that address was
             // split without fault before, and only its host is still to be
             // noted (a repeat of the starting address may be the host's first
@@ -347,7 +373,8 @@ void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std
             KnownHosts.FindOrInsert(UrlParts::HostPart(urlFound), true);
             return;
         } else {
-            scratch.Split(urlFound, StorageFolder());
+            visitedKnown = isHttp && urlFound.back() != ')';
+            scratch.Split(urlFound, {});
         }
         // A web link that cannot be split cannot be fetched or stored.
         if (accept && isHttp && !scratch.Valid()) accept = false;
@@ -360,7 +387,8 @@ void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std
     }
 
     if (accept && !urlFound.empty()) {
-        if (VisitedUrls.FindOrInsert(urlFound, true)) accept = false;
+        if (!visitedKnown) visited = UrlSet::KeyOf(urlFound); // ")" dropped, or not a web link
+        if (VisitedUrls.FindOrInsert(visited, true)) accept = false;
     }
 
     if (typeLink == "com" || typeLink == "net" || typeLink == "org")
@@ -371,8 +399,11 @@ void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std
 
     if (!accept) return;
 
-    bool sameSite = false;
-    {
+    // Sites are compared for web links alone; a listener and the results
+    // file see every reported link, and without them nothing is copied.
+    const bool sameSite = isHttp && EqualsNoCase(scratch.Domain(), siteKey);
+    const bool report = !isHttp || ReportExternalLinks || sameSite;
+    if (report && OnLinkFound) {
         FoundLink lf;
         lf.UrlFound = urlFound;
         lf.TypeLink = typeLink;
@@ -381,27 +412,24 @@ void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std
         lf.HrefOrSrc = hrefOrSrc;
         lf.CountArea = countArea;
         lf.FollowIfHtmlLink = accept;
-        bool report = true;
         if (isHttp) {
-            sameSite = EqualsNoCase(scratch.Domain(), siteKey);
-            if (!ReportExternalLinks && !sameSite) report = false;
             lf.HostName = scratch.HostName();
             lf.UrlPath = scratch.UrlPath();
             lf.UrlPathWithFile = scratch.UrlPathWithFile();
             lf.ExtraInfos = scratch.ExtraInfos();
         }
-        if (report) {
-            if (OnLinkFound) OnLinkFound(this, lf);
-            accept = lf.FollowIfHtmlLink;
-            WriteResult(lf);
-        }
+        OnLinkFound(this, lf);
+        accept = lf.FollowIfHtmlLink;
+        WriteResult(lf);
+    } else if (report && ResultsOpen()) {
+        Results_.WriteLink(typeLink, urlFound);
     }
 
     if (!accept || !isHttp) return;
 
     // The handler may have let other pages run: find the entry again.
     if (IsHtmlType(typeLink)) {
-        VisitedUrls.SetMark(urlFound, 1);
+        VisitedUrls.SetMark(visited, 1);
         bool follow = !(page.DepthLevel > 1 && StayOnSite && !sameSite);
         if (follow && !IsStopping()) {
             if (newHost && SeekRobots)
@@ -409,18 +437,31 @@ void PageProcessor::ProcessLink(PageInfo& page, std::string_view link, const std
             QueuePage(page, urlFound, tagKind, countArea);
         }
     } else {
-        VisitedUrls.SetMark(urlFound, 0);
+        VisitedUrls.SetMark(visited, 0);
     }
 
     if (!IsStopping() && LinkHook)
-        LinkHook(LinkHookArgs{typeLink, urlFound, scratch.HostName(), page.Url, hrefOrSrc,
-                              countArea, scratch.LocalFileName(), true});
+        LinkHook(LinkHookArgs{typeLink,
+                              urlFound,
+                              scratch.HostName(),
+                              page.Url,
+                              hrefOrSrc,
+                              countArea,
+                              {},
+                              true,
+                              &scratch,
+                              this});
+}
+
+std::string LinkHookArgs::LocalFileName() const {
+    if (Parts == nullptr || Processor == nullptr) return std::string(GivenFileName);
+    return Parts->LocalFileNameUnder(Processor->StorageFolder());
 }
 
 void PageProcessor::WriteResult(const FoundLink& link) {
     if (!ResultsOpen()) return;
     if (link.WriteToFile == "x")
-        Results_.WriteLine(ResultsFile::FormatLine(link.TypeLink, link.UrlFound));
+        Results_.WriteLink(link.TypeLink, link.UrlFound);
     else if (!link.WriteToFile.empty())
         Results_.WriteLine(link.WriteToFile);
 }

@@ -26,7 +26,10 @@ struct FoundLink {
     bool FollowIfHtmlLink = true;
 };
 
+class PageProcessor;
+
 // What the link hook of a descendant is given for each accepted web link.
+// It refers to the sender's working copies: valid during the call only.
 struct LinkHookArgs {
     const std::string& TypeLink;
     const std::string& UrlFound;
@@ -34,8 +37,16 @@ struct LinkHookArgs {
     const std::string& FromUrl;
     char HrefOrSrc;
     int CountArea;
-    const std::string& LocalFileName;
+    std::string_view GivenFileName; // the local file name, when the sender has it at hand
     bool Flag;
+    // Otherwise the link split without its file name, and the processor
+    // whose storage folder names it.
+    const UrlParts* Parts = nullptr;
+    const PageProcessor* Processor = nullptr;
+
+    // The file the link is stored as. Named on demand: most links found are
+    // never stored, and naming a file costs more than the rest of a link.
+    std::string LocalFileName() const;
 };
 
 // A received page as link extraction sees it.
@@ -170,6 +181,7 @@ protected:
     }
 
 private:
+    friend struct LinkHookArgs;
     static void AssignList(StringList& list, std::string_view text);
     void EndValue(PageInfo& page, std::string& value, const std::string& siteKey, int countArea,
                   UrlParts& scratch, int tagKind);
@@ -178,9 +190,13 @@ private:
     // Reports one mail address the first time the scan meets it.
     void ReportMail(PageInfo& page, const std::string& address, int countArea, char hrefOrSrc);
     void WriteResult(const FoundLink& link);
+    // ResolveLink with the base address built in base, which keeps its room.
+    static void ResolveLink(std::string_view link, const UrlParts& page, std::string& urlFound,
+                            std::string& typeLink, std::string& base);
 
     StringList KeywordsFilter_, KeywordsLimiter_, HtmlExtensions_;
     std::string FileOfResults_;
     ResultsFile Results_;
     std::string ResultsName_;
+    std::string ResolveBase_; // ResolveLink's working buffer
 };

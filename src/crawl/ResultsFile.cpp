@@ -42,6 +42,13 @@ void ResultsFile::WriteLine(std::string_view line) {
     std::fwrite("\r\n", 1, 2, File_);
 }
 
+void ResultsFile::WriteLink(std::string_view typeLink, std::string_view urlFound) {
+    if (File_ == nullptr) return;
+    Line_.clear();
+    Line_.append(1, '"').append(typeLink).append("\";\"").append(urlFound).append("\"\r\n");
+    std::fwrite(Line_.data(), 1, Line_.size(), File_);
+}
+
 void ResultsFile::Close() {
     if (File_ != nullptr) {
         std::fclose(File_);

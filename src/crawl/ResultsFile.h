@@ -19,6 +19,8 @@ public:
     // " (3)", ... before its extension. Gives the name used.
     bool OpenExclusive(const std::string& name, std::string& usedName);
     void WriteLine(std::string_view line);
+    // Writes the default line of a link (FormatLine's).
+    void WriteLink(std::string_view typeLink, std::string_view urlFound);
     void Close();
     bool IsOpen() const { return File_ != nullptr; }
 
@@ -32,4 +34,5 @@ public:
 
 private:
     std::FILE* File_ = nullptr;
+    std::string Line_; // kept from line to line, so that writing allocates nothing
 };

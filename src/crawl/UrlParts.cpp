@@ -121,6 +121,11 @@ std::string DecodeForStorage(std::string_view raw) {
     std::string out;
     out.reserve(raw.size() + 8);
     for (std::size_t i = 0; i < raw.size(); ++i) {
+        // Bytes up to the next "%" stand for themselves.
+        const auto percent = raw.find('%', i);
+        out.append(raw.substr(i, percent - i));
+        if (percent == std::string_view::npos) break;
+        i = percent;
         const int escaped = EscapeAt(raw, i);
         if (escaped < 0) {
             if (raw[i] == '%')
@@ -281,18 +286,29 @@ std::string NameWithQuery(std::string_view file, std::string_view query) {
 
 } // namespace
 
+namespace {
+
+// PercentDecode into out, which keeps its room from one address to the next.
+void PercentDecodeInto(std::string& out, std::string_view s) {
+    out.clear();
+    for (std::size_t i = 0; i < s.size();) {
+        const auto percent = s.find('%', i);
+        if (percent == std::string_view::npos) {
+            out.append(s.substr(i));
+            break;
+        }
+        out.append(s.substr(i, percent - i));
+        const int escaped = EscapeAt(s, percent);
+        out += escaped >= 0 ? char(escaped) : '%';
+        i = percent + (escaped >= 0 ? 3 : 1);
+    }
+}
+
+} // namespace
+
 std::string PercentDecode(std::string_view s) {
     std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const int escaped = EscapeAt(s, i);
-        if (escaped >= 0) {
-            out += char(escaped);
-            i += 2;
-        } else {
-            out += s[i];
-        }
-    }
+    PercentDecodeInto(out, s);
     return out;
 }
 
@@ -418,9 +434,9 @@ bool UrlParts::Split(std::string_view url, std::string_view storageFolder) {
     Scheme_ = LowerCase(url.substr(0, a.SchemeLength));
     if (a.HasUserInfo) {
         const auto colon = a.UserInfo.find(':');
-        User_ = PercentDecode(a.UserInfo.substr(0, colon));
+        PercentDecodeInto(User_, a.UserInfo.substr(0, colon));
         if (colon != std::string_view::npos)
-            Password_ = PercentDecode(a.UserInfo.substr(colon + 1));
+            PercentDecodeInto(Password_, a.UserInfo.substr(colon + 1));
     }
     if (!a.Ok) return false;
     const std::string_view tail = a.Tail;
@@ -443,34 +459,67 @@ bool UrlParts::Split(std::string_view url, std::string_view storageFolder) {
     const auto extra = FindAnyOf(tail, "?#");
     RawPath_.assign(tail.substr(0, extra));
     if (extra != std::string_view::npos) Extra_.assign(tail.substr(extra));
-    Path_ = PercentDecode(RawPath_);
+    PercentDecodeInto(Path_, RawPath_);
 
-    std::string p = Path_;
-    MarkDotlessLastSegmentAsFolder(p);
-    const int k = LastCharPos('/', p);
-    UrlPath_ = k < 2 ? std::string("/") : p.substr(0, k - 1);
+    // The folder of the path: what stands before its last "/", the whole
+    // path when its last segment has no dot (MarkDotlessLastSegmentAsFolder).
+    const auto slash = Path_.rfind('/');
+    std::size_t folderEnd = slash;
+    if (!Path_.empty() && Path_.back() == '/')
+        folderEnd = Path_.size() - 1;
+    else if (Path_.find('.', slash == std::string::npos ? 0 : slash + 1) == std::string::npos)
+        folderEnd = Path_.size();
+    if (folderEnd == std::string::npos || folderEnd < 1)
+        UrlPath_.assign(1, '/');
+    else
+        UrlPath_.assign(Path_, 0, folderEnd);
 
     Domain_ = SiteKey(Host_);
-    if (!storageFolder.empty()) {
-        // The file's folders are the segments of the path as sent: an
-        // encoded slash does not open a folder (see DecodeForStorage).
-        std::string stored = DecodeForStorage(RawPath_);
-        MarkDotlessLastSegmentAsFolder(stored);
-        KeepEmptySegments(stored);
-        if (Extra_.starts_with('?')) {
-            if (stored.back() == '/') stored += "index.html";
-            const auto slash = stored.rfind('/');
-            const std::string_view query = std::string_view(Extra_).substr(1);
-            stored = stored.substr(0, slash + 1) +
-                     NameWithQuery(std::string_view(stored).substr(slash + 1),
-                                   query.substr(0, query.find('#')));
-        }
-        LocalFileName_ = UrlToLocalFileName(
-            storageFolder, HostFolder(Host_, Port_, DefaultPort(Scheme_)) + stored);
-    }
     Valid_ = true;
+    if (!storageFolder.empty()) LocalFileName_ = LocalFileNameUnder(storageFolder);
     return true;
 }
+
+std::string UrlParts::LocalFileNameUnder(std::string_view storageFolder) const {
+    if (!Valid_ || storageFolder.empty()) return {};
+    // The file's folders are the segments of the path as sent: an encoded
+    // slash does not open a folder (see DecodeForStorage).
+    std::string stored = DecodeForStorage(RawPath_);
+    MarkDotlessLastSegmentAsFolder(stored);
+    KeepEmptySegments(stored);
+    if (Extra_.starts_with('?')) {
+        if (stored.back() == '/') stored += "index.html";
+        const auto slash = stored.rfind('/');
+        const std::string_view query = std::string_view(Extra_).substr(1);
+        stored =
+            stored.substr(0, slash + 1) + NameWithQuery(std::string_view(stored).substr(slash + 1),
+                                                        query.substr(0, query.find('#')));
+    }
+    return UrlToLocalFileName(storageFolder,
+                              HostFolder(Host_, Port_, DefaultPort(Scheme_)) + stored);
+}
+
+namespace {
+
+// Appends the path head + tail with its dot segments removed. A path whose
+// segments hold no "." or ".." (no "/." in it, it starts with "/") is
+// appended as it stands, without a working copy.
+void AppendPath(std::string& out, std::string_view head, std::string_view tail) {
+    const bool plain =
+        (head.empty() ? tail.starts_with('/') || tail.empty() : head.starts_with('/')) &&
+        head.find("/.") == std::string_view::npos && tail.find("/.") == std::string_view::npos &&
+        !(head.ends_with('/') && tail.starts_with('.'));
+    if (plain) {
+        out.append(head).append(tail);
+        return;
+    }
+    std::string merged;
+    merged.reserve(head.size() + tail.size());
+    merged.append(head).append(tail);
+    out += RemoveDotSegments(merged);
+}
+
+} // namespace
 
 bool CombineUrl(std::string_view base, std::string_view reference, std::string& out) {
     if (SchemeLength(reference) > 0) {
@@ -481,42 +530,38 @@ bool CombineUrl(std::string_view base, std::string_view reference, std::string& 
     if (b.scheme.empty() || !b.hasAuthority) return false;
     const UrlPieces r = SplitUrl(reference);
 
-    std::string_view authority = b.authority;
-    std::string path;
+    out.clear();
+    out.reserve(base.size() + reference.size() + 4);
+    out.append(b.scheme).append("://");
     std::string_view query = b.query;
     bool hasQuery = b.hasQuery;
     if (r.hasAuthority) {
-        authority = r.authority;
-        path = RemoveDotSegments(r.path);
+        out.append(r.authority);
+        AppendPath(out, {}, r.path);
         query = r.query;
         hasQuery = r.hasQuery;
-    } else if (r.path.empty()) {
-        path.assign(b.path);
-        if (r.hasQuery) {
-            query = r.query;
-            hasQuery = true;
-        }
     } else {
-        if (r.path[0] == '/') {
-            path = RemoveDotSegments(r.path);
+        out.append(b.authority);
+        if (r.path.empty()) {
+            out.append(b.path);
+            if (r.hasQuery) {
+                query = r.query;
+                hasQuery = true;
+            }
         } else {
-            std::string merged;
-            if (b.path.empty()) {
-                merged = "/";
+            if (r.path[0] == '/') {
+                AppendPath(out, {}, r.path);
+            } else if (b.path.empty()) {
+                AppendPath(out, "/", r.path);
             } else {
                 const auto slash = b.path.rfind('/');
-                merged.assign(b.path.substr(0, slash == std::string_view::npos ? 0 : slash + 1));
+                AppendPath(out, b.path.substr(0, slash == std::string_view::npos ? 0 : slash + 1),
+                           r.path);
             }
-            merged.append(r.path);
-            path = RemoveDotSegments(merged);
+            query = r.query;
+            hasQuery = r.hasQuery;
         }
-        query = r.query;
-        hasQuery = r.hasQuery;
     }
-
-    out.clear();
-    out.reserve(base.size() + reference.size() + 4);
-    out.append(b.scheme).append("://").append(authority).append(path);
     if (hasQuery) out.append("?").append(query);
     if (r.hasFragment) out.append("#").append(r.fragment);
     return true;

@@ -37,6 +37,9 @@ public:
     // for different things share a file; names without a query are the
     // same as they ever were.
     const std::string& LocalFileName() const { return LocalFileName_; }
+    // The same file name under storageFolder, for parts split without a
+    // folder: a scan names the file of a link only when it is stored.
+    std::string LocalFileNameUnder(std::string_view storageFolder) const;
     bool Valid() const { return Valid_; }
 
     // UrlOrigin of the URL.

@@ -38,19 +38,26 @@ struct CaseBlindRanges {
 
 } // namespace
 
-std::size_t UrlSet::Hash::operator()(std::string_view s) const {
-    // FNV-1a over the bytes as Equal compares them.
-    const CaseBlindRanges blind(s);
+UrlSet::Key UrlSet::KeyOf(std::string_view url) {
+    // FNV-1a over the bytes as Same compares them: scheme and host lower-cased.
+    const CaseBlindRanges blind(url);
     std::uint64_t h = 14695981039346656037ull;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        h ^= static_cast<unsigned char>(blind.Blind(i) ? LowerChar(s[i]) : s[i]);
-        h *= 1099511628211ull;
-    }
-    return std::size_t(h);
+    const auto add = [&h, url](std::size_t from, std::size_t to, bool lower) {
+        for (std::size_t i = from; i < to; ++i) {
+            h ^= static_cast<unsigned char>(lower ? LowerChar(url[i]) : url[i]);
+            h *= 1099511628211ull;
+        }
+    };
+    add(0, blind.SchemeEnd, true);
+    add(blind.SchemeEnd, blind.HostBegin, false);
+    add(blind.HostBegin, blind.HostEnd, true);
+    add(blind.HostEnd, url.size(), false);
+    return {url, std::size_t(h)};
 }
 
-bool UrlSet::Equal::operator()(std::string_view a, std::string_view b) const {
-    if (a.size() != b.size()) return false;
+bool UrlSet::Same(std::string_view a, std::size_t hashA, std::string_view b, std::size_t hashB) {
+    if (hashA != hashB || a.size() != b.size()) return false;
+    if (a == b) return true; // the common case: written alike
     const CaseBlindRanges blindA(a), blindB(b);
     for (std::size_t i = 0; i < a.size(); ++i) {
         const char ca = blindA.Blind(i) ? LowerChar(a[i]) : a[i];
@@ -60,19 +67,19 @@ bool UrlSet::Equal::operator()(std::string_view a, std::string_view b) const {
     return true;
 }
 
-bool UrlSet::FindOrInsert(std::string_view url, bool add) {
-    if (Items_.find(url) != Items_.end()) return true;
-    if (add) Items_.emplace(std::string(url), 0);
+bool UrlSet::FindOrInsert(const Key& key, bool add) {
+    if (Items_.find(key) != Items_.end()) return true;
+    if (add) Items_.emplace(Entry{std::string(key.Url), key.Hash}, 0);
     return false;
 }
 
 std::intptr_t UrlSet::Mark(std::string_view url) const {
-    const auto it = Items_.find(url);
+    const auto it = Items_.find(KeyOf(url));
     return it == Items_.end() ? 0 : it->second;
 }
 
-void UrlSet::SetMark(std::string_view url, std::intptr_t mark) {
-    const auto it = Items_.find(url);
+void UrlSet::SetMark(const Key& key, std::intptr_t mark) {
+    const auto it = Items_.find(key);
     if (it != Items_.end()) it->second = mark;
 }
 

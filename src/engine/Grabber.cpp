@@ -93,6 +93,9 @@ void Grabber::SetRememberOrigins(bool v) {
 void Grabber::SetFileTypes(std::string_view text) {
     FileTypes_.SetText(text);
     FileTypes_.Sort();
+    LowerFileTypes_.clear();
+    for (int i = 0; i < FileTypes_.Count(); ++i)
+        LowerFileTypes_.push_back(LowerCase(FileTypes_[i]));
 }
 
 void Grabber::SetDownloadPath(const std::string& path) {
@@ -423,8 +426,8 @@ void Grabber::GrabLink(const LinkHookArgs& link) {
     if (FileDownloader.Stopping) return;
     const std::string type = LowerCase(link.TypeLink);
     bool wanted = false;
-    for (int i = 0; i < FileTypes_.Count() && !wanted; ++i)
-        wanted = type.find(LowerCase(FileTypes_[i])) != std::string::npos;
+    for (std::size_t i = 0; i < LowerFileTypes_.size() && !wanted; ++i)
+        wanted = type.find(LowerFileTypes_[i]) != std::string::npos;
     if (!wanted) return;
     if (FileLinkHook) {
         FileLinkHook(link);

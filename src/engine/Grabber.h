@@ -125,6 +125,7 @@ protected:
 
 private:
     StringList FileTypes_;
+    std::vector<std::string> LowerFileTypes_; // the same, lowered once for GrabLink
     std::string DownloadPath_;
     bool ReuseHtmlFiles_ = false;
     bool DownloadHtmlPages_ = true;

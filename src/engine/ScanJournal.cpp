@@ -31,7 +31,16 @@ std::string FolderIn(const std::string& storageFolder) {
 // Tabs and line ends would split a field: they are escaped, with the
 // backslash itself.
 void AppendEscaped(std::string& out, std::string_view text) {
-    for (char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        // Bytes that need no escape go in as one run.
+        std::size_t end = i;
+        while (end < text.size() && text[end] != '\\' && text[end] != '\t' && text[end] != '\n' &&
+               text[end] != '\r')
+            ++end;
+        out.append(text.substr(i, end - i));
+        if (end == text.size()) break;
+        i = end;
+        const char c = text[i];
         switch (c) {
         case '\\':
             out += "\\\\";

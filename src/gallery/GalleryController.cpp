@@ -193,7 +193,7 @@ void GalleryController::GrabberTick(bool aborting) {
 }
 
 void GalleryController::CollectLink(const LinkHookArgs& link) {
-    Model_.CollectLink(link.TypeLink, link.UrlFound, link.LocalFileName, link.CountArea,
+    Model_.CollectLink(link.TypeLink, link.UrlFound, link.LocalFileName(), link.CountArea,
                        link.HrefOrSrc, link.FromUrl);
 }
 

@@ -189,6 +189,30 @@ TEST(ResultsFile, LineFormatAndHandlerText) {
     EXPECT_EQ(ResultsFile::FormatLine("htm", "http://h.com/"), "\"htm\";\"http://h.com/\"");
 }
 
+// Without a listener no found-link record is made; the file gets the lines
+// a listener would have seen, other sites left out as before.
+TEST(ResultsFile, WithoutAListenerTheSameLinesAreWritten) {
+    TempDir tmp;
+    const std::string body = "<img src=a.jpg> <a href=http://b.com/p.htm> <a href=ftp://f.com/z> "
+                             "<a href=mailto:x@h.com> <img src=a.jpg>";
+    std::string written[2];
+    for (int listen = 0; listen < 2; ++listen) {
+        RecordingCore core;
+        if (listen == 0) core.OnLinkFound = nullptr;
+        core.ReportExternalLinks = false;
+        const std::string name = tmp.Path() + "/out" + std::to_string(listen) + ".txt";
+        core.SetFileOfResults(name);
+        ASSERT_TRUE(core.OpenResultsFile());
+        core.Run("http://h.com/", body);
+        core.CloseResultsFile();
+        EXPECT_EQ(core.Hooked, (Lines{"http://h.com/a.jpg", "http://b.com/p.htm"}));
+        written[listen] = ReadFile(name);
+    }
+    EXPECT_EQ(written[0], "\"jpg\";\"http://h.com/a.jpg\"\r\n\"ftp\";\"ftp://f.com/z\"\r\n"
+                          "\"mail\";\"x@h.com\"\r\n");
+    EXPECT_EQ(written[0], written[1]);
+}
+
 TEST(ResultsFile, ModeZeroWritesNothing) {
     TempDir tmp;
     RecordingCore core;

@@ -24,7 +24,7 @@ public:
                         a.FromUrl,
                         std::string(1, a.HrefOrSrc),
                         std::to_string(a.CountArea),
-                        a.LocalFileName,
+                        a.LocalFileName(),
                         a.Flag ? "1" : "0"};
         };
     }
@@ -201,6 +201,17 @@ TEST(ProcessLink, TypeNormalisation) {
                      "0ab http://www.h.com/gal/f.0ab", "jpg http://www.h.com/gal/f.JPEG",
                      "gz http://www.h.com/gal/f.tar.gz", "abcdef http://www.h.com/gal/f.abcdef"}));
     EXPECT_EQ(core.Queued, Lines{"page http://www.h.com/gal/x.com"});
+}
+
+// One processor resolves the links of pages of any scheme and port in turn;
+// a page that is not a web page has its links resolved as http (on its port).
+TEST(ProcessLink, EachPageResolvesAgainstItsOwnAddress) {
+    RecordingCore core;
+    core.Run("https://h.com:8443/a/p.htm", "<a href=\"x.jpg\">");
+    core.Run("ftp://f.example/d/p.htm", "<a href=\"y.jpg\">");
+    core.Run("http://g.com/p.htm", "<a href=\"z.jpg\">");
+    EXPECT_EQ(core.Links(), (Lines{"jpg https://h.com:8443/a/x.jpg",
+                                   "jpg http://f.example:21/d/y.jpg", "jpg http://g.com/z.jpg"}));
 }
 
 TEST(ProcessLink, WebLinksThatCannotBeSplitAreDropped) {

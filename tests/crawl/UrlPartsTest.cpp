@@ -403,6 +403,27 @@ TEST(CombineUrl, ReferenceForms) {
     EXPECT_FALSE(CombineUrl("/relative/base", "a.jpg", out));
 }
 
+// Paths without dot segments are taken as they stand; any "." or ".." segment,
+// in the base's folder or in the reference, is still removed.
+TEST(CombineUrl, DotSegmentsWhereverTheyStand) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://h.com/a/./b/c.htm|d.jpg", "http://h.com/a/b/d.jpg"},
+        {"http://h.com/a/b/../c.htm|d.jpg", "http://h.com/a/d.jpg"},
+        {"http://h.com/a/c.htm|..", "http://h.com/"},
+        {"http://h.com/a/c.htm|.hidden/x.jpg", "http://h.com/a/.hidden/x.jpg"},
+        {"http://h.com/a/c.htm|/x/.y/../z.jpg", "http://h.com/x/z.jpg"},
+        {"http://h.com|b/./c.jpg", "http://h.com/b/c.jpg"},
+        {"http://h.com/a/c.htm|//o.com/p/../q.jpg", "http://o.com/q.jpg"},
+    };
+    for (const auto& [pair, want] : cases) {
+        const std::string_view both(pair);
+        const auto bar = both.find('|');
+        std::string out;
+        ASSERT_TRUE(CombineUrl(both.substr(0, bar), both.substr(bar + 1), out)) << pair;
+        EXPECT_EQ(out, want) << pair;
+    }
+}
+
 TEST(ResolveLink, PortOfTheBaseOnlyWhenNotTheDefault) {
     EXPECT_EQ(Resolve("../a/b.htm", "http://H.com:8080/x/y/z.htm"), "http://H.com:8080/x/a/b.htm");
     EXPECT_EQ(Resolve("../a/b.htm", "http://H.com:80/x/y/z.htm"), "http://H.com/x/a/b.htm");
@@ -444,4 +465,3 @@ TEST(ResolveLink, MailAndScriptOnlyAsLeadingSchemes) {
 TEST(ResolveLink, BaseIsThePathAsSent) {
     EXPECT_EQ(Resolve("c.jpg", "https://h/my%20pics/a%2Fb.html"), "https://h/my%20pics/c.jpg");
 }
-
