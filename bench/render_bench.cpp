@@ -169,6 +169,9 @@ int main(int argc, char** argv) {
             const int found = PairsFound(o, p, r.Html);
             pairs += found;
             complete += found == o.Pairs;
+            if (found != o.Pairs)
+                std::fprintf(stderr, "%s: %d of %d pairs, %.0f ms, %zu bytes read\n", url.c_str(),
+                             found, o.Pairs, ms.back(), r.Html.size());
             if (!r.Problem.empty() && problems++ < 5)
                 std::fprintf(stderr, "%s: %s\n", url.c_str(), r.Problem.c_str());
             if (next <= pages) startNext();

@@ -20,10 +20,6 @@
 
 namespace {
 
-// Every so many pages the profile's memory cache and visited links are
-// dropped, so that a long scan stays within bounds.
-constexpr int kPagesPerCleanup = 25;
-
 bool EnvSet(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0';
@@ -49,7 +45,6 @@ struct WebPageRenderer::Impl {
     // Finished pages awaiting their deferred deletion; deleted at once when
     // the renderer goes, before the profile they use.
     std::vector<QPointer<RenderPage>> Retired;
-    int SinceCleanup = 0;
 
     ~Impl() {
         DropPages();
@@ -90,11 +85,6 @@ struct WebPageRenderer::Impl {
             Waiting next = std::move(Queue.front());
             Queue.pop_front();
             EnsureProfile();
-            if (++SinceCleanup >= kPagesPerCleanup) {
-                SinceCleanup = 0;
-                Profile->clearHttpCache();
-                Profile->clearAllVisitedLinks();
-            }
             RenderPage::Timing timing{.TimeLimitMs = Limits_.TimeLimitMs,
                                       .MaxScreens = Limits_.MaxScreens,
                                       .QuietMs = Limits_.QuietMs};
