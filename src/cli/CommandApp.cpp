@@ -1,8 +1,11 @@
 #include "cli/CommandApp.h"
 
+#ifdef TESSELLON_WITH_RENDER
 #include "render/WebPageRenderer.h"
 
 #include <QGuiApplication>
+#endif
+
 #include <QtGlobal>
 
 #include <cstdio>
@@ -10,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 
+#ifdef TESSELLON_WITH_RENDER
 namespace {
 
 // The browser engine reports its set-up on the error output (graphics it
@@ -21,12 +25,17 @@ void QuietEngineMessages(QtMsgType type, const QMessageLogContext&, const QStrin
 }
 
 } // namespace
+#endif
 
 CommandApp::CommandApp(bool renderPages) {
     if (!renderPages) {
         App_ = std::make_unique<QCoreApplication>(Argc_, Argv_);
         return;
     }
+#ifndef TESSELLON_WITH_RENDER
+    // main hands --render to the program that has the browser engine.
+    throw std::runtime_error("--render is not available in this program");
+#else
     qInstallMessageHandler(QuietEngineMessages);
     WebPageRenderer::PrepareProcess();
     App_ = std::make_unique<QGuiApplication>(Argc_, Argv_);
@@ -39,6 +48,7 @@ CommandApp::CommandApp(bool renderPages) {
     } catch (const std::exception& e) {
         throw std::runtime_error(cannot + ": " + e.what());
     }
+#endif
 }
 
 PageRenderer* CommandApp::Renderer() {

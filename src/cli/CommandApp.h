@@ -6,8 +6,6 @@
 
 #include <memory>
 
-class WebPageRenderer;
-
 // The application object of one command. Without page scripts it is a plain
 // QCoreApplication and costs nothing more; with them it is a QGuiApplication
 // (offscreen when there is no display) and holds the page renderer, which is
@@ -30,5 +28,5 @@ private:
     char Name_[14] = "tessellon-cli";
     char* Argv_[2] = {Name_, nullptr};
     std::unique_ptr<QCoreApplication> App_;
-    std::unique_ptr<WebPageRenderer> Renderer_;
+    std::unique_ptr<PageRenderer> Renderer_;
 };

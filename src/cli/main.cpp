@@ -1,9 +1,13 @@
 #include "cli/CliSupport.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -68,6 +72,43 @@ const CommandHelp* HelpOf(const std::string& command) {
     return nullptr;
 }
 
+#ifndef TESSELLON_WITH_RENDER
+// Whether the command's options ask for page scripts (options end at "--").
+bool WantsRender(int argc, char** argv) {
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") return false;
+        if (arg == "--render") return true;
+    }
+    return false;
+}
+
+// Runs the same command in tessellon-cli-render, the program that carries
+// the browser engine: beside this one (a build tree, or installed together),
+// else where it is installed. Returns only when it could not be started.
+int HandOffRender(char** argv) {
+    std::vector<std::string> places;
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        std::string path(self, std::size_t(n));
+        places.push_back(path.substr(0, path.rfind('/') + 1) + "tessellon-cli-render");
+    }
+    places.emplace_back(TESSELLON_RENDER_INSTALLED); // set by src/cli/CMakeLists.txt
+    int error = ENOENT;
+    for (const std::string& place : places) {
+        if (::access(place.c_str(), X_OK) != 0) continue;
+        ::execv(place.c_str(), argv);
+        error = errno;
+    }
+    std::fprintf(stderr,
+                 "tessellon-cli: --render is not available: tessellon-cli-render cannot be "
+                 "started (%s: %s); reinstall Tessellon or scan without --render\n",
+                 places.back().c_str(), std::strerror(error));
+    return 1;
+}
+#endif
+
 int RunCommand(const std::string& command, std::vector<std::string> args) {
     if (command == "links") return RunLinks(std::move(args));
     if (command == "get") return RunGet(std::move(args));
@@ -99,6 +140,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string command = argv[1];
+#ifndef TESSELLON_WITH_RENDER
+    if (WantsRender(argc, argv)) return HandOffRender(argv);
+#endif
     try {
         return RunCommand(command, std::vector<std::string>(argv + 2, argv + argc));
     } catch (const HelpRequest& help) {

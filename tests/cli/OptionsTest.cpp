@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
 namespace {
 
 const std::string kPages = TESSELLON_CLI_PAGES;
@@ -109,8 +113,8 @@ TEST(CommandLine, BadOptionsExitTwoWithTheCommandsUsage) {
               std::string::npos);
 }
 
-// With the renderer that hands pages back as fetched, --render changes
-// nothing a scan stores or a saved page yields; it only starts the engine.
+// On pages without scripts --render changes nothing a scan stores or a
+// saved page yields.
 TEST(CommandLine, RenderStoresWhatAPlainScanStores) {
     TestHttpServer server;
     server.Serve("/index.html", "text/html", "<img src=\"a.jpg\"><a href=\"next.html\">next</a>");
@@ -138,4 +142,23 @@ TEST(CommandLine, RenderStoresWhatAPlainScanStores) {
     const CliResult rendered = RunCli({"links", page, "--url", "http://example.test/", "--render"});
     EXPECT_EQ(rendered.ExitCode, 0) << rendered.Err;
     EXPECT_EQ(rendered.Out, plain.Out);
+}
+
+// tessellon-cli hands --render to tessellon-cli-render; a copy that finds
+// no such program says so and stores nothing.
+TEST(CommandLine, RenderWithoutTheEngineProgramIsAClearError) {
+    if (QFileInfo::exists(QStringLiteral(TESSELLON_RENDER_INSTALLED)))
+        GTEST_SKIP() << "tessellon-cli-render is installed on this machine";
+    TempDir dir;
+    const std::string lone = dir.Sub("tessellon-cli");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TESSELLON_CLI), QString::fromStdString(lone)));
+    QProcess p;
+    p.start(QString::fromStdString(lone),
+            {"scan", "http://127.0.0.1:9/", "--out", QString::fromStdString(dir.Sub("out")),
+             "--render"});
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_NE(p.readAllStandardError().indexOf("--render is not available: tessellon-cli-render"),
+              -1);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(dir.Sub("out"))));
 }
