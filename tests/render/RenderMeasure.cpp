@@ -3,6 +3,7 @@
 // and its helper processes (the engine's renderers) over a long run.
 #include "render/WebPageRenderer.h"
 
+#include "BuiltPage.h"
 #include "EventLoop.h"
 #include "ProcessTree.h"
 #include "TestHttpServer.h"
@@ -16,18 +17,6 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
-
-const char* const kPage = R"(<html><body><div id="g"></div><script>
-fetch('list.json').then(r => r.json()).then(list => {
-  for (const name of list) {
-    const a = document.createElement('a'); a.href = 'big/' + name;
-    const i = document.createElement('img'); i.src = 'thumb/' + name;
-    a.appendChild(i); document.getElementById('g').appendChild(a);
-  }
-});
-</script></body></html>)";
-
 TEST(RenderMeasure, DISABLED_TimePerPageAndMemoryOverALongScan) {
     TestHttpServer server(100);
     server.Fallback([](const httplib::Request&, httplib::Response& res) {
@@ -40,7 +29,7 @@ TEST(RenderMeasure, DISABLED_TimePerPageAndMemoryOverALongScan) {
         QElapsedTimer clock;
         clock.start();
         bool done = false;
-        renderer.Render(server.Url("/p" + std::to_string(i) + "/index.html"), kPage,
+        renderer.Render(server.Url("/p" + std::to_string(i) + "/index.html"), kBuiltPage,
                         [&](PageRenderer::Result r) {
                             EXPECT_NE(r.Html.find("thumb/d.jpg"), std::string::npos)
                                 << i << r.Problem << r.Html;
@@ -70,7 +59,7 @@ TEST(RenderMeasure, DISABLED_TimePerPageAndMemoryOverALongScan) {
     for (int round = 0; round < 4; ++round) {
         for (int i = 0; i < 50; ++i)
             renderer.Render(server.Url("/q" + std::to_string(round * 50 + i) + "/index.html"),
-                            kPage, [&](PageRenderer::Result) { ++done; });
+                            kBuiltPage, [&](PageRenderer::Result) { ++done; });
         ASSERT_TRUE(RunUntil([&] { return done == (round + 1) * 50; }, 300000));
         const ProcessTree tree = ProcessTree::Now();
         std::printf("after %d pages: %ld MB in %d processes (peak so far %ld MB)\n", done,
@@ -81,5 +70,3 @@ TEST(RenderMeasure, DISABLED_TimePerPageAndMemoryOverALongScan) {
                 (long long)clock.elapsed(), (long long)clock.elapsed() / 200, peak / 1024,
                 peakProcesses);
 }
-
-} // namespace

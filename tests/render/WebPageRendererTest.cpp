@@ -3,6 +3,7 @@
 // limits it keeps (no pictures, capacity, cancelling).
 #include "render/WebPageRenderer.h"
 
+#include "BuiltPage.h"
 #include "EventLoop.h"
 #include "TestHttpServer.h"
 
@@ -36,18 +37,6 @@ protected:
 
     TestHttpServer Server{100};
 };
-
-// A gallery page with no picture in it: a script fetches the list by a
-// relative address and builds the thumbnails.
-const char* const kBuiltPage = R"(<html><body><div id="g"></div><script>
-fetch('list.json').then(r => r.json()).then(list => {
-  for (const name of list) {
-    const a = document.createElement('a'); a.href = 'big/' + name;
-    const i = document.createElement('img'); i.src = 'thumb/' + name;
-    a.appendChild(i); document.getElementById('g').appendChild(a);
-  }
-});
-</script></body></html>)";
 
 TEST_F(RenderTest, ScriptBuiltPageIsReadWithWhatItsScriptsAdded) {
     Server.Serve("/gallery/list.json", "application/json", R"(["a.jpg","b.jpg","c.jpg"])");
