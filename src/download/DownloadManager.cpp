@@ -194,6 +194,7 @@ void DownloadManager::Step() {
         }
     } while (StepAgain_);
     InStep_ = false;
+    if (QuietTicksBeforeIdle == 0 && Working_ && OnOutOfWork && !HasWork()) OnOutOfWork();
 }
 
 void DownloadManager::ResizeSlots() {

@@ -87,6 +87,9 @@ public:
     // false holds the queue where it is until a later round (the owner's
     // back-pressure). Unset: always true.
     std::function<bool()> MayStart;
+    // With no quiet ticks to wait, called after a round that left nothing to
+    // do, so that the owner need not wait for its next tick to see the end.
+    std::function<void()> OnOutOfWork;
     // Bodies OnDataReceived handed on that the owner still works on elsewhere
     // (a page whose scripts run): the manager is not idle while any is held.
     int HeldOutside = 0;

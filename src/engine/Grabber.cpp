@@ -67,6 +67,7 @@ Grabber::Grabber(MessageSink* messages) : ScanEngine(messages), FileDownloader(m
         if (DiskFull_.empty()) DiskFull_ = reason;
     };
     FileDownloader.OnDiskFull = diskFull;
+    FileDownloader.OnOutOfWork = [this] { TickSoon(); };
     PageDownloader.OnDiskFull = diskFull;
 
     LinkHook = [this](const LinkHookArgs& link) { GrabLink(link); };

@@ -50,6 +50,7 @@ ScanEngine::~ScanEngine() {
 }
 
 void ScanEngine::ConnectPageDownloader() {
+    PageDownloader.OnOutOfWork = [this] { TickSoon(); };
     PageDownloader.OnDataReceived = [this](Component* s, RequestSlot* g, bool onDisk) {
         PageReceived(s, g, onDisk);
     };
@@ -234,6 +235,11 @@ void ScanEngine::Shutdown() {
     PageDownloader.SetStopping(true);
     CancelRenders();
     ShutdownCountdown = ShutdownTicks;
+}
+
+void ScanEngine::TickSoon() {
+    // Outside the manager's round that asked for it; dropped with the timer.
+    QTimer::singleShot(0, &Timer_, [this] { TimerTick(); });
 }
 
 void ScanEngine::TimerTick() {

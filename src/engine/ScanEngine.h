@@ -133,6 +133,9 @@ public:
     virtual bool StopScan();
     virtual void Shutdown();
     virtual void TimerTick();
+    // A tick as soon as the event loop is free: a manager without quiet
+    // ticks ran out of work, and the end of the scan need not wait.
+    void TickSoon();
     virtual void PageReceived(Component* sender, RequestSlot* get, bool alreadyOnDisk);
     void ForgetNonPageUrls();
     // Runs the timer (200 ms); on by default.
