@@ -27,6 +27,7 @@
 #include "app/MainWindow.h"
 #include "demo/DemoSite.h"
 #include "gallery/PictureDecodePool.h"
+#include "http/TransferLoop.h"
 
 #include <httplib.h>
 
@@ -256,6 +257,7 @@ int Usage() {
 } // namespace
 
 int main(int argc, char** argv) {
+    KeepTransferMemory(); // as the programs do
     Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];

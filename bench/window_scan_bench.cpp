@@ -13,6 +13,7 @@
 
 #include "app/EditComboBox.h"
 #include "app/MainWindow.h"
+#include "http/TransferLoop.h"
 
 #include <benchmark/benchmark.h>
 #include <httplib.h>
@@ -155,6 +156,7 @@ BENCHMARK(BM_WindowScan)
 } // namespace
 
 int main(int argc, char** argv) {
+    KeepTransferMemory(); // as the programs do
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     char config[] = "/tmp/tessellon-scanbench-config-XXXXXX";
     char work[] = "/tmp/tessellon-scanbench-work-XXXXXX";

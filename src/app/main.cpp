@@ -15,6 +15,7 @@
 #include "demo/DemoServer.h"
 #include "demo/DemoSite.h"
 #include "gallery/ExceptionGuard.h"
+#include "http/TransferLoop.h"
 #include "settings/SettingsTable.h"
 
 #include <QLabel>
@@ -68,6 +69,7 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+    KeepTransferMemory();
     // The web engine's sandbox cannot run as root; it must know before it starts.
     if (::geteuid() == 0) ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

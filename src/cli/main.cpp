@@ -1,4 +1,5 @@
 #include "cli/CliSupport.h"
+#include "http/TransferLoop.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -135,6 +136,7 @@ int RunCommand(const std::string& command, std::vector<std::string> args) {
 } // namespace
 
 int main(int argc, char** argv) {
+    KeepTransferMemory();
     if (argc < 2) {
         std::fputs(kUsage, stderr);
         return 2;

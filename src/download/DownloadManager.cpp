@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
 #include <utility>
 
 DownloadManager::DownloadManager(MessageSink* messages) : Messages_(messages) {
@@ -54,9 +55,10 @@ bool DownloadManager::AddDownload(const std::string& url, QueuedRequest request)
     StartWorking();
 
     if (ReuseExistingFiles) {
-        auto get = std::make_unique<RequestSlot>(Messages_);
-        get->Url.Split(url, DownloadPath);
-        const std::string& name = get->Url.LocalFileName();
+        // Most files are new: a slot is made only for one found on disk.
+        UrlParts parts;
+        parts.Split(url, DownloadPath);
+        const std::string& name = parts.LocalFileName();
         struct stat st {};
         if (!name.empty() && ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
             st.st_size <= kMaxStringBody) {
@@ -64,6 +66,8 @@ bool DownloadManager::AddDownload(const std::string& url, QueuedRequest request)
             if (in) {
                 std::ostringstream body;
                 body << in.rdbuf();
+                auto get = std::make_unique<RequestSlot>(Messages_);
+                get->Url = std::move(parts);
                 get->Body = body.str();
                 get->RetryNumber = request.RetryNumber;
                 get->EntryValue = request.EntryValue;
@@ -206,6 +210,7 @@ void DownloadManager::ResizeSlots() {
             auto slot = std::make_unique<RequestSlot>(Messages_);
             slot->State = RequestState::GETHTTP_WAITING;
             slot->Ends = &Ends_;
+            slot->Loop = &LoopFor(Slots_.size());
             // A transfer's end arrives in a batch, after which a round runs;
             // one that ends on this thread (no transfer made) asks for one.
             slot->OnThreadDone = [this](RequestSlot*) {
@@ -223,6 +228,19 @@ void DownloadManager::ResizeSlots() {
     }
     // Busy slots finish first; the next tick tries again.
     if (allUnused) Slots_.resize(want);
+}
+
+// The loop that runs the transfers of slot number slot. One loop's thread
+// keeps a core busy with about four transfers from a fast server: each
+// further four slots get a loop of their own, as long as there are cores
+// for them, and the loops take the slots in turn beyond that.
+TransferLoop& DownloadManager::LoopFor(std::size_t slot) {
+    constexpr std::size_t kSlotsPerLoop = 4;
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t wanted = std::min(cores, slot / kSlotsPerLoop + 1);
+    while (Loops_.size() < wanted)
+        Loops_.push_back(std::make_unique<TransferLoop>());
+    return *Loops_[(slot / kSlotsPerLoop) % Loops_.size()];
 }
 
 // Handles a slot by its state until it waits for a transfer or for work.
@@ -544,7 +562,7 @@ void DownloadManager::StartNext(RequestSlot& slot) {
 void DownloadManager::HeadHandler(RequestSlot*, const std::string& url, const std::string& head,
                                   int status, const std::string& contentType, std::int64_t length,
                                   int depth, bool& ok, int countArea) {
-    // The page manager's own test ran on the worker (BodyWanted); it raises
+    // The page manager's own test ran on the loop (BodyWanted); it raises
     // no head event, so its slots never come here.
     if (Stopping) return;
     if (OnHeadComplete)

@@ -61,7 +61,7 @@ public:
     // being delivered.
     int QuietTicksBeforeIdle = 10;
     // Whether a body is wanted, from the answer's status and content type:
-    // tested on the slot's worker thread, so it must only read its arguments
+    // tested on the transfer loop's thread, so it must only read its arguments
     // and what it captured. Unset: every body. The page manager (Tag 1) has
     // its own test: html answers and robots.txt only.
     std::function<bool(int statusCode, const std::string& contentType)> BodyWanted;
@@ -147,6 +147,7 @@ private:
     static QueuedRequest RetryOf(const RequestSlot& slot);
     void Step();
     void ResizeSlots();
+    TransferLoop& LoopFor(std::size_t slot);
     void StartNext(RequestSlot& slot);
     void JudgeSlot(RequestSlot& slot, bool refill);
     void Enqueue(const std::string& url, QueuedRequest request);
@@ -172,6 +173,9 @@ private:
     // Carries the ends of the slots' transfers to this thread in batches, and
     // runs one round after each batch; outlives the slots.
     OwnerMailbox Ends_;
+    // Run the slots' transfers, a few slots to a loop (see LoopFor);
+    // outlive the slots.
+    std::vector<std::unique_ptr<TransferLoop>> Loops_;
     std::vector<std::unique_ptr<RequestSlot>> Slots_;
     // Pages served from disk, delivered by the next step in arrival order.
     std::deque<std::unique_ptr<RequestSlot>> Ready_;

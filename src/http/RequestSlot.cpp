@@ -10,7 +10,7 @@
 RequestSlot::RequestSlot(MessageSink* messages) : Messages_(messages) {}
 
 RequestSlot::~RequestSlot() {
-    // The worker discards a file it was writing when the transfer is cut off.
+    // The loop discards a file it was writing when the transfer is cut off.
     Thread_.reset();
 }
 
@@ -102,7 +102,7 @@ void RequestSlot::Get(RequestKind request) {
     TransferHooks hooks;
     hooks.BodyWanted = BodyWanted;
     StatusThisRequest_ = false;
-    // The head is handed over while the worker waits only for a handler that
+    // The head is handed over while the transfer waits only for a handler that
     // wants to see it; otherwise status and head come with the end.
     HeadHandedOver_ = bool(OnHeadComplete);
     if (HeadHandedOver_) {
@@ -156,8 +156,8 @@ void RequestSlot::Get(RequestKind request) {
         if (OnThreadDone) OnThreadDone(this);
     };
     Thread_ = std::make_unique<TransferThread>(std::move(in), std::move(hooks), &Context_, Ends);
-    if (!Worker_) Worker_ = std::make_unique<TransferWorker>();
-    Thread_->Start(*Worker_);
+    if (Loop == nullptr && !OwnLoop_) OwnLoop_ = std::make_unique<TransferLoop>();
+    Thread_->Start(Loop != nullptr ? *Loop : *OwnLoop_);
 
     if (Wait) {
         while (State != RequestState::GETHTTP_THREAD_DONE)

@@ -4,6 +4,7 @@
 #include "common/UrlQueue.h"
 #include "crawl/UrlParts.h"
 #include "http/HttpTypes.h"
+#include "http/TransferLoop.h"
 #include "http/TransferThread.h"
 
 #include <QObject>
@@ -14,8 +15,8 @@
 #include <string>
 
 // One reusable request slot: holds the settings of a request and its URL
-// parts, runs its transfers one after the other on the slot's own worker
-// thread (which also creates and stores the target file) and exposes a state
+// parts, runs its transfers one after the other on a transfer loop (whose
+// thread also creates and stores the target file) and exposes a state
 // machine that the download manager polls.
 class RequestSlot : public Component {
 public:
@@ -30,7 +31,7 @@ public:
     void SetTimeOut(int seconds) { TimeOutMs_ = std::int64_t(seconds) * 1000; }
     std::int64_t ConnectTimeOut = 0; // the deadline at the start, in MonotonicMs()
     // The deadline now: ConnectTimeOut, moved on as the transfer shows it is
-    // alive (read from the worker, without a hand-off).
+    // alive (read from the loop, without a hand-off).
     std::int64_t Deadline() const;
     std::string AcceptTypes;
     std::string Agent = kDefaultAgent;
@@ -56,6 +57,9 @@ public:
     // those of other slots (see OwnerMailbox); it must outlive the slot.
     // Unset: each end is handed over on its own.
     OwnerMailbox* Ends = nullptr;
+    // Runs this slot's transfers with those of other slots; it must outlive
+    // the slot. Unset: the slot starts a loop of its own.
+    TransferLoop* Loop = nullptr;
 
     // --- request fields set by the owner ---
     UrlParts Url;
@@ -99,7 +103,7 @@ public:
     // The body was handed over, not fetched (a page as a browser shows it).
     bool BodyGiven = false;
 
-    // Tested on the transfer's worker when the head arrives (see
+    // Tested on the transfer loop when the head arrives (see
     // TransferHooks::BodyWanted); unset: every body is wanted.
     std::function<bool(int statusCode, const std::string& contentType)> BodyWanted;
 
@@ -134,7 +138,7 @@ private:
     std::int64_t TimeOutMs_ = 300000;
     QObject Context_;
     std::shared_ptr<TransferHandles> Handles_; // outlive the transfer that uses them
-    std::unique_ptr<TransferWorker> Worker_;
+    std::unique_ptr<TransferLoop> OwnLoop_;
     std::unique_ptr<TransferThread> Thread_;
     bool StatusThisRequest_ = false;
     bool HeadHandedOver_ = false; // this transfer hands its head over

@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <string_view>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -49,20 +49,18 @@ bool CurlReady() {
 TransferHandles::TransferHandles() {
     if (!CurlReady()) return;
     Easy = curl_easy_init();
-    Multi = curl_multi_init();
 }
 
 TransferHandles::~TransferHandles() {
     if (Easy != nullptr) curl_easy_cleanup(static_cast<CURL*>(Easy));
-    if (Multi != nullptr) curl_multi_cleanup(static_cast<CURLM*>(Multi));
 }
 
 TransferRound::TransferRound(const TransferInput& in, const TransferHooks& hooks,
-                             OwnerHandoff& owner, TargetFile& file, const std::atomic<bool>& stop,
-                             std::atomic<std::int64_t>& alive, TransferResult& result, CURL* easy,
-                             CURLM* multi)
-    : In_(in), Hooks_(hooks), Owner_(owner), File_(file), Stop_(stop), Alive_(alive), R_(result),
-      Easy_(easy), Multi_(multi) {
+                             OwnerHandoff& owner, AskOwner ask, TargetFile& file,
+                             const std::atomic<bool>& stop, std::atomic<std::int64_t>& alive,
+                             TransferResult& result, CURL* easy)
+    : In_(in), Hooks_(hooks), Owner_(owner), Ask_(std::move(ask)), File_(file), Stop_(stop),
+      Alive_(alive), R_(result), Easy_(easy) {
     Headers_ = curl_slist_append(Headers_, "Pragma: no-cache");
     Headers_ = curl_slist_append(Headers_, "Cache-Control: no-cache");
     // The connection may serve the slot's next request too.
@@ -87,7 +85,7 @@ void TransferRound::ReleaseHandles() {
 void TransferRound::SetOptions() {
     CURL* easy = Easy_;
     curl_easy_reset(easy);
-    curl_easy_setopt(easy, CURLOPT_URL, In_.Url.c_str());
+    curl_easy_setopt(easy, CURLOPT_URL, Url_.c_str());
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, In_.Agent.c_str());
     if (!In_.ReferringUrl.empty())
@@ -107,7 +105,7 @@ void TransferRound::SetOptions() {
     // compress whatever the client asked, and a compressed picture stored as
     // it came would be no picture.
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, long(std::max(0, In_.MaxRedirects)));
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, long(std::max(0, In_.MaxRedirects - Redirects_)));
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_UNRESTRICTED_AUTH, 0L);
@@ -149,30 +147,50 @@ void TransferRound::SetOptions() {
     }
 }
 
-TransferRound::Outcome TransferRound::Perform() {
+void TransferRound::Begin(bool fresh) {
+    if (fresh) {
+        Url_ = In_.Url;
+        Redirects_ = 0;
+    }
     SetOptions();
     RetryWithCredentials_ = false;
     HeadDone_ = false;
-    Redirects_ = 0;
     ChunkCount_ = 0;
     InChunk_ = false;
+    HeadAnswer_ = RedirectAnswer_ = Answer::None;
+    AskRedirect_ = false;
+    PausedOnLine_ = false;
+    ConcludeWaits_ = false;
     Chunk_ = &In_.Handles->Chunk;
     Chunk_->clear();
-    curl_multi_add_handle(Multi_, Easy_);
-    int running = 1;
-    CURLcode code = CURLE_OK;
-    while (!Stop_) {
-        curl_multi_perform(Multi_, &running);
-        if (!EndChunk()) break; // the file refused the bytes: the transfer stops
-        if (running == 0) break;
-        curl_multi_poll(Multi_, nullptr, 0, 1000, nullptr);
-    }
-    int left = 0;
-    while (CURLMsg* msg = curl_multi_info_read(Multi_, &left))
-        if (msg->msg == CURLMSG_DONE) code = msg->data.result;
-    curl_multi_remove_handle(Multi_, Easy_);
+}
 
+TransferRound::Outcome TransferRound::Conclude(CURLcode code) {
+    ConcludeWaits_ = false;
     if (Stop_ || !R_.HeldRedirect.empty()) return Outcome::Ended;
+    if (AskRedirect_) {
+        // The round stopped at a redirect the owner decides on.
+        if (RedirectAnswer_ != Answer::Given) {
+            RedirectAnswer_ = Answer::Asked;
+            Ask_([this, target = RedirectTo_] {
+                Follow_ = Hooks_.OnRedirect(target);
+                RedirectAnswer_ = Answer::Given;
+            });
+            ConcludeWaits_ = true;
+            return Outcome::Waiting;
+        }
+        AskRedirect_ = false;
+        RedirectAnswer_ = Answer::None;
+        if (!Follow_) {
+            R_.HeldRedirect = RedirectTo_;
+            R_.RedirectsLeft = In_.MaxRedirects - Redirects_;
+            return Outcome::Ended;
+        }
+        // Credentials go on only to the server they were meant for.
+        if (UrlOrigin(RedirectTo_) != In_.CredentialOrigin) CredentialsSent_ = false;
+        Url_ = RedirectTo_;
+        return Outcome::Follow;
+    }
     long connectCode = 0;
     if (code != CURLE_OK && !Failed_ &&
         curl_easy_getinfo(Easy_, CURLINFO_HTTP_CONNECTCODE, &connectCode) == CURLE_OK &&
@@ -182,7 +200,12 @@ TransferRound::Outcome TransferRound::Perform() {
         R_.Head.clear();
         R_.ContentType.clear();
         R_.ContentLength = 0;
-        if (!HeadStage()) return Outcome::Ended;
+        const Step step = HeadStage();
+        if (step == Step::Wait) {
+            ConcludeWaits_ = true;
+            return Outcome::Waiting;
+        }
+        if (step == Step::Stop) return Outcome::Ended;
         code = CURLE_OK;
     }
     if (RetryWithCredentials_ && code == CURLE_OK) {
@@ -193,7 +216,14 @@ TransferRound::Outcome TransferRound::Perform() {
         if (R_.ErrorText.empty()) R_.ErrorText = FailureText(code);
         return Outcome::Ended;
     }
-    if (!HeadDone_ && !HeadStage()) return Outcome::Ended;
+    if (!HeadDone_) {
+        const Step step = HeadStage();
+        if (step == Step::Wait) {
+            ConcludeWaits_ = true;
+            return Outcome::Waiting;
+        }
+        if (step == Step::Stop) return Outcome::Ended;
+    }
     char* eff = nullptr;
     curl_easy_getinfo(Easy_, CURLINFO_EFFECTIVE_URL, &eff);
     if (eff != nullptr) R_.EffectiveUrl = eff;
@@ -220,41 +250,55 @@ size_t TransferRound::HeaderCallback(char* buffer, size_t size, size_t nitems, v
     const size_t n = size * nitems;
     if (rd->Stop_) return 0;
     TransferResult& r = rd->R_;
-    std::string line(buffer, n);
-    if (line.starts_with("HTTP/")) {
-        // a new response (after a redirect or an interim answer) starts its own head
-        r.Head.clear();
-        r.ContentType.clear();
-        r.ContentLength = 0;
-        rd->SawLocation_ = false;
-        rd->Location_.clear();
-        const auto sp = line.find(' ');
-        r.StatusCode = sp == std::string::npos ? 0 : std::atoi(line.c_str() + sp + 1);
-    } else if (line != "\r\n" && line != "\n") {
-        const auto colon = line.find(':');
-        if (colon != std::string::npos) {
-            std::string name = line.substr(0, colon);
-            for (char& c : name)
-                c = char(std::tolower(static_cast<unsigned char>(c)));
-            const std::string value = Trim(line.substr(colon + 1));
-            if (name == "content-type") r.ContentType = value;
-            if (name == "content-length") {
-                std::int64_t len = 0;
-                r.ContentLength = ParseInt64(value, len) ? len : 0;
-            }
-            if (name == "location") {
-                rd->SawLocation_ = true;
-                rd->Location_ = value;
+    const std::string_view line(buffer, n);
+    const bool blank = line == "\r\n" || line == "\n";
+    // The line that paused the round comes again when it is resumed.
+    const bool seen = rd->PausedOnLine_;
+    rd->PausedOnLine_ = false;
+    if (!seen) {
+        if (line.starts_with("HTTP/")) {
+            // a new response (after a redirect or an interim answer) starts its own head
+            r.Head.clear();
+            r.ContentType.clear();
+            r.ContentLength = 0;
+            rd->SawLocation_ = false;
+            rd->Location_.clear();
+            const auto sp = line.find(' ');
+            r.StatusCode = sp == std::string_view::npos ? 0 : std::atoi(buffer + sp + 1);
+        } else if (!blank) {
+            const auto colon = line.find(':');
+            if (colon != std::string_view::npos) {
+                std::string name(line.substr(0, colon));
+                for (char& c : name)
+                    c = char(std::tolower(static_cast<unsigned char>(c)));
+                const std::string value = Trim(std::string(line.substr(colon + 1)));
+                if (name == "content-type") r.ContentType = value;
+                if (name == "content-length") {
+                    std::int64_t len = 0;
+                    r.ContentLength = ParseInt64(value, len) ? len : 0;
+                }
+                if (name == "location") {
+                    rd->SawLocation_ = true;
+                    rd->Location_ = value;
+                }
             }
         }
+        r.Head += line;
     }
-    r.Head += line;
-    if (line == "\r\n" || line == "\n") {
+    if (blank) {
         const int status = r.StatusCode;
         const bool interim =
             (status >= 100 && status < 200) || (status >= 300 && status < 400 && rd->SawLocation_);
-        if (!interim && !rd->HeadStage()) return 0;
-        if (status >= 300 && interim && !rd->MayFollowRedirect()) return 0;
+        Step step = Step::Go;
+        if (!interim)
+            step = rd->HeadStage();
+        else if (status >= 300)
+            step = rd->MayFollowRedirect();
+        if (step == Step::Wait) {
+            rd->PausedOnLine_ = true;
+            return CURL_WRITEFUNC_PAUSE;
+        }
+        if (step == Step::Stop) return 0;
     }
     return n;
 }
@@ -264,7 +308,11 @@ size_t TransferRound::WriteCallback(char* ptr, size_t size, size_t nmemb, void* 
     const size_t n = size * nmemb;
     if (rd->Stop_) return 0;
     if (rd->RetryWithCredentials_) return n; // the body of the 401/407 answer is not wanted
-    if (!rd->HeadDone_ && !rd->HeadStage()) return 0;
+    if (!rd->HeadDone_) {
+        const Step step = rd->HeadStage();
+        if (step == Step::Wait) return CURL_WRITEFUNC_PAUSE; // these bytes come again
+        if (step == Step::Stop) return 0;
+    }
 
     TransferResult& r = rd->R_;
     const std::int64_t before = r.BytesRead;
@@ -321,7 +369,8 @@ bool TransferRound::WriteChunk() {
 
 // Closes the chunk that the last pass of libcurl's perform delivered: its
 // bytes go to the file in one write, and every tenth chunk marks the
-// transfer alive, where the owner's time-out check reads it.
+// transfer alive, where the owner's time-out check reads it. False when the
+// file refused the bytes: the round then stops.
 bool TransferRound::EndChunk() {
     if (!InChunk_) return true;
     InChunk_ = false;
@@ -341,24 +390,19 @@ void TransferRound::TellRead(std::int64_t bytesRead) {
     });
 }
 
-// The answer redirects: the owner may hold the request back (its new host
-// has no free connection). False stops the transfer, with the held redirect
-// in the result.
-bool TransferRound::MayFollowRedirect() {
+// The answer redirects. Where the owner decides (its new host may have no
+// free connection), the round stops here and asks it when it is over (see
+// Conclude): libcurl follows a redirect whatever the callbacks say, even
+// when paused. Stop ends the round.
+TransferRound::Step TransferRound::MayFollowRedirect() {
     ++Redirects_;
     // A redirect libcurl will not follow (too many, or no http(s) address)
     // ends the transfer as before.
-    if (!Hooks_.OnRedirect || Redirects_ > In_.MaxRedirects) return true;
-    const std::string target = RedirectTarget();
-    if (target.empty()) return true;
-    bool follow = true;
-    Owner_.RunOnOwner([&] { follow = Hooks_.OnRedirect(target); });
-    if (Stop_) return false;
-    if (!follow) {
-        R_.HeldRedirect = target;
-        R_.RedirectsLeft = In_.MaxRedirects - Redirects_;
-    }
-    return follow;
+    if (!Hooks_.OnRedirect || Redirects_ > In_.MaxRedirects) return Step::Go;
+    RedirectTo_ = RedirectTarget();
+    if (RedirectTo_.empty()) return Step::Go;
+    AskRedirect_ = true;
+    return Step::Stop;
 }
 
 // Where the answer's Location leads from the address just asked, resolved as
@@ -386,21 +430,39 @@ std::string TransferRound::RedirectTarget() const {
 }
 
 // The head of the answer is complete: the owner hears of it, and a request
-// for credentials decides whether another round follows.
-bool TransferRound::HeadStage() {
+// for credentials decides whether another round follows. Status and head
+// travel to the owner in one question, and only when the owner asked for
+// them; the round waits for the answer, which may refuse the body.
+TransferRound::Step TransferRound::HeadStage() {
     const int status = R_.StatusCode;
     const bool wantsCredentials = status == 401 || status == 407;
-    // Status and head travel to the owner in one hand-off, and only when the
-    // owner asked for them.
-    bool ok = wantsCredentials || !Hooks_.BodyWanted || Hooks_.BodyWanted(status, R_.ContentType);
-    if (Hooks_.OnStatus || (Hooks_.OnHead && !wantsCredentials))
-        Owner_.RunOnOwner([&] {
-            if (Hooks_.OnStatus) Hooks_.OnStatus(status);
-            if (Hooks_.OnHead && !wantsCredentials)
-                Hooks_.OnHead(R_.Head, ok, R_.ContentLength, R_.ContentType, status);
-        });
+    bool ok = true;
+    if (HeadAnswer_ == Answer::Given) {
+        HeadAnswer_ = Answer::None;
+        ok = HeadOk_;
+    } else {
+        ok = wantsCredentials || !Hooks_.BodyWanted || Hooks_.BodyWanted(status, R_.ContentType);
+        if (Hooks_.OnStatus || (Hooks_.OnHead && !wantsCredentials)) {
+            HeadOk_ = ok;
+            HeadAnswer_ = Answer::Asked;
+            Ask_([this, status, wantsCredentials, head = R_.Head, length = R_.ContentLength,
+                  type = R_.ContentType] {
+                if (Hooks_.OnStatus) Hooks_.OnStatus(status);
+                if (Hooks_.OnHead && !wantsCredentials)
+                    Hooks_.OnHead(head, HeadOk_, length, type, status);
+                HeadAnswer_ = Answer::Given;
+            });
+            return Step::Wait;
+        }
+    }
+    return AfterHead(ok) ? Step::Go : Step::Stop;
+}
+
+// What follows from a complete head and the verdict on its body.
+bool TransferRound::AfterHead(bool ok) {
     if (Stop_) return false;
-    if (wantsCredentials) {
+    const int status = R_.StatusCode;
+    if (status == 401 || status == 407) {
         if (CredentialsSent_) {
             Failed_ = true;
             R_.ErrorText = status == 401 ? "authorization refused" : "proxy authorization refused";

@@ -3,6 +3,7 @@
 #include "common/StringTools.h"
 #include "http/OwnerHandoff.h"
 #include "http/TargetFile.h"
+#include "http/TransferLoop.h"
 #include "http/TransferRound.h"
 
 #include <curl/curl.h>
@@ -11,78 +12,162 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 
-// What the owner and the worker share. Hooks reach the owner's thread through
+// What the owner and the loop share. Hooks reach the owner's thread through
 // the hand-off this derives from; once the owner has detached, none runs.
-struct TransferThread::Shared : OwnerHandoff {
+// The loop's thread alone touches the round, the file and the result.
+struct TransferThread::Shared : OwnerHandoff, TransferLoop::Transfer {
     Shared(QObject* context, OwnerMailbox* mailbox) : OwnerHandoff(context, mailbox) {}
 
     TransferInput In;
     TransferHooks Hooks;
-    TargetFile File; // used by the worker only
+    TransferLoop* Loop = nullptr;
     std::atomic<bool> Stop{false};
     std::atomic<bool> Finished{false};
     std::atomic<std::int64_t> AliveMs{0}; // MonotonicMs() of the last sign of life
 
-    std::mutex M;               // guards Multi and RunEnded
-    std::condition_variable Cv; // tells the owner that Run has returned
-    CURLM* Multi = nullptr;     // under M: the handle a running round waits in
-    bool RunEnded = false;      // under M: Run has returned
+    std::mutex M;               // guards RunEnded
+    std::condition_variable Cv; // tells the owner that the loop let go
+    bool RunEnded = false;      // under M
 
-    // Ends the run at its next check; a round waiting for the network wakes
-    // up at once.
-    void Abort() {
-        Stop = true;
-        std::lock_guard lk(M);
-        if (Multi != nullptr) curl_multi_wakeup(Multi);
-    }
+    // The loop's thread only.
+    TargetFile File;
+    TransferResult Result;
+    std::optional<TransferRound> Round;
+    int Rounds = 0;               // started so far: a second answers a 401 or 407
+    bool InLoop = false;          // the handle is in the loop
+    bool Over = false;            // Finish has run
+    CURLcode LastCode = CURLE_OK; // of the round that waits to conclude
 
-    void SetMulti(CURLM* multi) {
-        std::lock_guard lk(M);
-        Multi = multi;
-    }
+    std::shared_ptr<Shared> Self() { return std::static_pointer_cast<Shared>(shared_from_this()); }
+    CURL* Easy() const { return In.Handles ? static_cast<CURL*>(In.Handles->Easy) : nullptr; }
 
-    void Run();
+    void Begin();
+    void StartRound(bool fresh);
+    void AfterPerform() override;
+    void RoundEnded(CURLcode code) override;
+    void Go(TransferRound::Outcome outcome);
+    void Resume();
+    void StopNow();
+    void Finish(bool transferOk);
 };
 
-// Opens the target file, runs the libcurl rounds, keeps or discards the file
-// and hands body and result to the owner.
-void TransferThread::Shared::Run() {
-    TransferResult result;
-    CURL* easy = In.Handles ? static_cast<CURL*>(In.Handles->Easy) : nullptr;
-    CURLM* multi = In.Handles ? static_cast<CURLM*>(In.Handles->Multi) : nullptr;
-    SetMulti(multi);
-
-    TransferRound rd(In, Hooks, *this, File, Stop, AliveMs, result, easy, multi);
-    bool transferOk = false;
-    bool canStart = true;
+// Opens the target file and starts the first round.
+void TransferThread::Shared::Begin() {
+    // A question goes to the owner's thread; its answer resumes the round here.
+    auto ask = [this](std::function<void()> question) {
+        PostToOwner([self = Self(), question = std::move(question)] {
+            question();
+            self->Loop->Post([self] { self->Resume(); });
+        });
+    };
+    Round.emplace(In, Hooks, *this, std::move(ask), File, Stop, AliveMs, Result, Easy());
     if (In.StoreToFile) {
         File.Origin = In.Origin;
         std::string why;
         if (!File.Open(In.TargetPath, In.FileMode, In.StorageFolder, why)) {
             const std::string message =
                 "unable to create file: " + In.TargetPath + " (" + why + ")";
-            if (IsDiskFull(File.LastError())) result.DiskFull = why;
+            if (IsDiskFull(File.LastError())) Result.DiskFull = why;
             if (In.FileRequired) {
                 // Nothing to write to: the request ends at once as a failure.
-                result.FileError = message;
-                canStart = false;
-            } else {
-                result.FileNote = message; // a page is still processed from memory
+                Result.FileError = message;
+                Finish(false);
+                return;
             }
+            Result.FileNote = message; // a page is still processed from memory
         }
     }
-    // A second round answers a 401 or 407 with credentials.
-    for (int attempt = 0; attempt < 2 && canStart && easy != nullptr && multi != nullptr;
-         ++attempt) {
-        const TransferRound::Outcome end = rd.Perform();
-        if (end == TransferRound::Outcome::Again) continue;
-        transferOk = end == TransferRound::Outcome::Done;
-        break;
+    if (Stop) {
+        Finish(false);
+        return;
     }
-    if (canStart && (easy == nullptr || multi == nullptr))
-        result.ErrorText = "cannot start a transfer (out of memory)";
+    StartRound(true);
+}
 
+void TransferThread::Shared::StartRound(bool fresh) {
+    if (fresh) ++Rounds;
+    Round->Begin(fresh);
+    if (Easy() == nullptr || !Loop->Add(Easy(), Self())) {
+        Result.ErrorText = "cannot start a transfer (out of memory)";
+        Finish(false);
+        return;
+    }
+    InLoop = true;
+}
+
+void TransferThread::Shared::AfterPerform() {
+    if (Round->EndChunk()) return;
+    // The file refused the bytes: the transfer stops.
+    Loop->Remove(Easy());
+    InLoop = false;
+    LastCode = CURLE_OK;
+    Go(Round->Conclude(LastCode));
+}
+
+void TransferThread::Shared::RoundEnded(CURLcode code) {
+    InLoop = false;
+    LastCode = code;
+    Go(Round->Conclude(code));
+}
+
+void TransferThread::Shared::Go(TransferRound::Outcome outcome) {
+    switch (outcome) {
+    case TransferRound::Outcome::Waiting:
+        return; // Resume goes on
+    case TransferRound::Outcome::Again:
+        // A second round answers a 401 or 407 with credentials; a third is
+        // never asked for.
+        if (Rounds < 2 && !Stop)
+            StartRound(true);
+        else
+            Finish(false);
+        return;
+    case TransferRound::Outcome::Follow:
+        StartRound(false);
+        return;
+    case TransferRound::Outcome::Done:
+        Finish(true);
+        return;
+    case TransferRound::Outcome::Ended:
+        Finish(false);
+        return;
+    }
+}
+
+// The owner has answered a question of the round.
+void TransferThread::Shared::Resume() {
+    if (Over) return;
+    if (Round->WaitsToConclude()) {
+        Go(Round->Conclude(LastCode));
+        return;
+    }
+    if (!InLoop) return;
+    const CURLcode code = curl_easy_pause(Easy(), CURLPAUSE_CONT);
+    if (code != CURLE_OK && InLoop) {
+        // The bytes handed over again were refused: the round is over.
+        Loop->Remove(Easy());
+        InLoop = false;
+        LastCode = code;
+        Go(Round->Conclude(code));
+    }
+}
+
+void TransferThread::Shared::StopNow() {
+    if (Over) return;
+    if (InLoop) {
+        Loop->Remove(Easy());
+        InLoop = false;
+    }
+    Finish(false);
+}
+
+// Keeps or discards the file and hands body and result to the owner.
+void TransferThread::Shared::Finish(bool transferOk) {
+    Over = true;
+    TransferResult& result = Result;
+    TransferRound& rd = *Round;
     bool deliverBody = false;
     if (transferOk && !Stop && !rd.Failed()) {
         if (In.StoreToString) {
@@ -126,20 +211,27 @@ void TransferThread::Shared::Run() {
             }
         }
     }
-
-    SetMulti(nullptr);
     rd.ReleaseHandles();
+    if (!deliverBody) rd.Data().clear();
+    std::string data = std::move(rd.Data());
 
-    // Body and end travel to the owner in one hand-off, the run's last.
+    // The loop has let go: the owner may go on at once, before it hears of
+    // the end, and the slot's handle may serve its next transfer.
+    Finished = true;
+    {
+        std::lock_guard lk(M);
+        RunEnded = true;
+    }
+    Cv.notify_all();
+
+    // Body and end travel to the owner in one hand-off, the transfer's last.
     if (Hooks.OnTerminate || (deliverBody && Hooks.OnBody)) {
-        if (!deliverBody) rd.Data().clear();
         PostToOwner(
-            [this, deliverBody, data = std::move(rd.Data()), result = std::move(result)]() mutable {
+            [this, deliverBody, data = std::move(data), result = std::move(result)]() mutable {
                 if (deliverBody && Hooks.OnBody) Hooks.OnBody(data);
                 if (Hooks.OnTerminate) Hooks.OnTerminate(result);
             });
     }
-    Finished = true;
 }
 
 TransferThread::TransferThread(TransferInput input, TransferHooks hooks, QObject* context,
@@ -151,28 +243,22 @@ TransferThread::TransferThread(TransferInput input, TransferHooks hooks, QObject
 }
 
 TransferThread::~TransferThread() {
-    Shared_->Detach(); // first, so that a worker waiting for a hook goes on
-    Shared_->Abort();
-    if (Posted_) {
-        std::unique_lock lk(Shared_->M);
-        Shared_->Cv.wait(lk, [&] { return Shared_->RunEnded; });
-    }
+    Shared_->Detach(); // first: nothing more reaches the owner
+    if (!Posted_ || Shared_->Finished) return;
+    Abort();
+    std::unique_lock lk(Shared_->M);
+    Shared_->Cv.wait(lk, [&] { return Shared_->RunEnded; });
 }
 
-void TransferThread::Start(TransferWorker& worker) {
+void TransferThread::Start(TransferLoop& loop) {
     Posted_ = true;
-    worker.Post([s = Shared_] {
-        s->Run();
-        {
-            std::lock_guard lk(s->M);
-            s->RunEnded = true;
-        }
-        s->Cv.notify_all();
-    });
+    Shared_->Loop = &loop;
+    loop.Post([s = Shared_] { s->Begin(); });
 }
 
 void TransferThread::Abort() {
-    Shared_->Abort();
+    Shared_->Stop = true;
+    if (Posted_) Shared_->Loop->Post([s = Shared_] { s->StopNow(); });
 }
 
 bool TransferThread::Finished() const {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "http/TransferTypes.h"
-#include "http/TransferWorker.h"
 
 #include <cstdint>
 #include <memory>
@@ -9,11 +8,13 @@
 
 class OwnerMailbox;
 class QObject;
+class TransferLoop;
 
-// One HTTP GET on a request slot's worker thread. Every notification runs on
-// the owner's thread, so the owner needs no locks; the worker waits for those
-// whose answer it needs (head, redirect), and hands progress and the end
-// over in order without waiting.
+// One HTTP GET of a request slot, run by a TransferLoop's thread together
+// with the other slots' transfers. Every notification runs on the owner's
+// thread, so the owner needs no locks; a transfer that needs the owner's
+// answer (head, redirect) pauses until it is back, and progress and the end
+// are handed over in order without waiting.
 class TransferThread {
 public:
     // context: an object living in the owner's thread; hooks run there.
@@ -22,21 +23,22 @@ public:
     // outlive this object.
     TransferThread(TransferInput input, TransferHooks hooks, QObject* context,
                    OwnerMailbox* ends = nullptr);
-    // Detaches from the owner (no hook runs afterwards), aborts and joins.
+    // Detaches from the owner (no hook runs afterwards), aborts, and waits
+    // until the loop has let go of the transfer (its file discarded).
     ~TransferThread();
     TransferThread(const TransferThread&) = delete;
     TransferThread& operator=(const TransferThread&) = delete;
 
-    // Runs the transfer on worker, which must outlive this object.
-    void Start(TransferWorker& worker);
-    // Ends a blocked transfer promptly; the run then ends with Cancelled set.
+    // Runs the transfer on loop, which must outlive this object.
+    void Start(TransferLoop& loop);
+    // Ends the transfer promptly, waiting or not; it ends with Cancelled set.
     void Abort();
     bool Finished() const;
     // The MonotonicMs() at which the transfer last showed it is alive (every
     // tenth chunk of its body); 0 before that.
     std::int64_t AliveAt() const;
 
-    struct Shared; // state shared between the owner and the worker
+    struct Shared; // state shared between the owner and the loop
 
 private:
     std::shared_ptr<Shared> Shared_;

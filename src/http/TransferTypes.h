@@ -10,9 +10,9 @@
 
 class CookieShare;
 
-// A libcurl transfer handle and the multi handle that drives it, kept by a
-// request slot from one transfer to the next so that its connections stay
-// open between requests to the same server. Used by one transfer at a time.
+// A libcurl transfer handle, kept by a request slot from one transfer to the
+// next (the connections stay open in the transfer loop that drives it). Used
+// by one transfer at a time.
 // Made and released with the libcurl round (TransferRound.cpp).
 struct TransferHandles {
     TransferHandles();
@@ -20,13 +20,12 @@ struct TransferHandles {
     TransferHandles(const TransferHandles&) = delete;
     TransferHandles& operator=(const TransferHandles&) = delete;
     void* Easy = nullptr;
-    void* Multi = nullptr;
     // The body bytes of the chunk being received, written to the file in one
     // piece when the chunk is complete; kept to spare an allocation per transfer.
     std::string Chunk;
 };
 
-// What one transfer is asked to do; copied into the worker at start.
+// What one transfer is asked to do; handed to the transfer loop at start.
 struct TransferInput {
     std::string Url;              // absolute, ready to send (escaped)
     std::string CredentialOrigin; // credentials go only to this scheme://host[:port]
@@ -38,8 +37,8 @@ struct TransferInput {
     std::string UserName, Password;
     std::string ReferringUrl;
     bool StoreToString = false;
-    // The body goes to TargetPath (created and replaced on the worker, so
-    // that slots do their file work in parallel) when StoreToFile is set.
+    // The body goes to TargetPath (created and replaced on the loop's
+    // thread, away from the owner's) when StoreToFile is set.
     bool StoreToFile = false;
     std::string TargetPath;
     unsigned FileMode = 0644;
@@ -68,15 +67,15 @@ struct TransferResult {
     // URL), and the redirects the request may still follow from there.
     std::string HeldRedirect;
     int RedirectsLeft = 0;
-    std::string DiskFull;     // the system's reason, when the disk refused the target (IsDiskFull)
+    std::string DiskFull; // the system's reason, when the disk refused the target (IsDiskFull)
 };
 
-// Owner callbacks. Each runs on the owner's (main) thread while the worker
-// waits, but for OnRead, OnBody and OnTerminate, which are handed over in
-// order without waiting; after OnTerminate the worker has nothing left to do, so it goes back
-// to waiting for its slot's next transfer at once.
+// Owner callbacks. Each runs on the owner's (main) thread. OnStatus, OnHead
+// and OnRedirect answer a question: the transfer pauses until they have run.
+// OnRead, OnBody and OnTerminate are handed over in order without waiting;
+// when OnTerminate runs the transfer has let go of its slot's handle.
 struct TransferHooks {
-    // Decides on the worker, from the answer's status and content type alone,
+    // Decides on the loop, from the answer's status and content type alone,
     // whether its body is wanted, so that the common refusals cost no
     // hand-off. Must not touch the owner's state. Unset: wanted. OnHead, when
     // given, still sees the verdict and may refuse a wanted body.
@@ -86,7 +85,7 @@ struct TransferHooks {
                        const std::string& contentType, int statusCode)>
         OnHead;
     // A chunk is about to be read: the bytes so far (-1 when the head is
-    // complete) and the length the answer announced (0: none). The worker
+    // complete) and the length the answer announced (0: none). The transfer
     // does not wait for it.
     std::function<void(std::int64_t bytesRead, std::int64_t contentLength)> OnRead;
     // The answer redirects to this absolute http(s) URL: true follows it,
