@@ -10,7 +10,7 @@
 // that every request slot of the scan's managers attaches to: a cookie a page
 // answer sets goes with the picture requests that follow, to the hosts,
 // paths and schemes it belongs to (RFC 6265), until it expires. The share is
-// used from the slots' worker threads at once, so libcurl locks it through
+// used from the managers' transfer loops at once, so libcurl locks it through
 // the mutexes kept here. Cookie values are never written anywhere else.
 class CookieShare {
 public:

@@ -9,7 +9,7 @@
 #include <memory>
 #include <mutex>
 
-// Hands work from a worker thread to the owner's thread, whose Qt event loop
+// Hands work from a transfer loop's thread to the owner's thread, whose Qt event loop
 // runs it, without waiting for it. Once the owner has detached, nothing
 // handed over runs any more, not even what is already on its way. Made with std::make_shared (on
 // its own or as the base of the object made): what is on its way to the

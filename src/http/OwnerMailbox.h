@@ -6,9 +6,9 @@
 #include <mutex>
 #include <vector>
 
-// Carries what worker threads hand to the owner's thread without waiting
+// Carries what transfer loops hand to the owner's thread without waiting
 // (the ends of transfers) and runs it there in batches, in the order given.
-// A worker wakes the owner's event loop only when the mailbox was empty, so
+// A loop wakes the owner's event loop only when the mailbox was empty, so
 // transfers that end close together cost one wake-up and one AfterBatch.
 // Made, used by the owner and destroyed on the owner's thread; it must
 // outlive every worker that posts to it. What is still in it when it goes

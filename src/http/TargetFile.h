@@ -13,9 +13,10 @@ bool IsDiskFull(int errorNumber);
 // beside the target, under a short name of its own (so that any name the
 // storage layout makes can be stored), and the target is replaced only when
 // the whole body has arrived; a body that is not kept leaves no trace, not
-// even the folders made for it. Used on the transfer's worker thread, so that
-// creating, renaming and removing files runs in parallel across request
-// slots; only making folders and removing emptied ones wait for each other.
+// even the folders made for it. Used on the transfer loops' threads, so that
+// creating, renaming and removing files runs in parallel across loops (and
+// away from the owner's thread); only making folders and removing emptied
+// ones wait for each other.
 class TargetFile {
 public:
     TargetFile() = default;
