@@ -231,11 +231,13 @@ void DownloadManager::ResizeSlots() {
 }
 
 // The loop that runs the transfers of slot number slot. One loop's thread
-// keeps a core busy with about four transfers from a fast server: each
-// further four slots get a loop of their own, as long as there are cores
+// serves the default eight slots: from a fast server on this machine it
+// keeps a core busy, and a second loop for them won the scan 3 % of its
+// time at 20 % more CPU (context switches between more threads). Each
+// further eight slots get a loop of their own, as long as there are cores
 // for them, and the loops take the slots in turn beyond that.
 TransferLoop& DownloadManager::LoopFor(std::size_t slot) {
-    constexpr std::size_t kSlotsPerLoop = 4;
+    constexpr std::size_t kSlotsPerLoop = 8;
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t wanted = std::min(cores, slot / kSlotsPerLoop + 1);
     while (Loops_.size() < wanted)
