@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include <malloc.h>
+#include <pthread.h>
 
 TransferLoop::TransferLoop() {
     if (CurlReady()) Multi_ = curl_multi_init();
@@ -60,6 +61,8 @@ void TransferLoop::Remove(CURL* easy) {
 }
 
 void TransferLoop::Run() {
+    // Named for the system's tools (top, perf).
+    pthread_setname_np(pthread_self(), "transfer loop");
     std::vector<std::function<void()>> jobs;
     for (;;) {
         bool quit = false;
