@@ -23,6 +23,7 @@
 // each: less skewed than wall time when the machine is loaded. Target: at most 1.5. --window-only
 // leaves the command line out, for a profile of the window alone.
 
+#include "QuietMessages.h"
 #include "app/EditComboBox.h"
 #include "app/MainWindow.h"
 #include "demo/DemoSite.h"
@@ -56,11 +57,6 @@ namespace {
 
 constexpr int kPageSlots = 4;
 constexpr int kFileSlots = 8;
-
-class QuietMessages : public MessageSink {
-public:
-    void ShowMessage(std::string_view) override {}
-};
 
 struct Options {
     int Runs = 3;

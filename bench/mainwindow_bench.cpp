@@ -10,6 +10,7 @@
 // the Time column (wall) against CPU (this thread's).
 
 #include "ProcessStatus.h"
+#include "QuietMessages.h"
 #include "app/MainWindow.h"
 
 #include <benchmark/benchmark.h>
@@ -34,12 +35,6 @@ constexpr int kLinks = 100000;
 // Links a page yields at once; the event loop runs between pages as it
 // does between the scanner's results.
 constexpr int kLinksPerPage = 100;
-
-class QuietMessages : public MessageSink {
-public:
-    void ShowMessage(std::string_view) override {}
-};
-
 
 // Addresses of the lengths galleries use (about 60 to 100 characters),
 // each page's links referring to that page.

@@ -11,6 +11,7 @@
 // followed pages are done. Target: the window within twice the command
 // line's time.
 
+#include "QuietMessages.h"
 #include "app/EditComboBox.h"
 #include "app/MainWindow.h"
 #include "http/TransferLoop.h"
@@ -36,11 +37,6 @@ namespace {
 
 constexpr int kLinks = 20000;
 constexpr int kQueue = 10;
-
-class QuietMessages : public MessageSink {
-public:
-    void ShowMessage(std::string_view) override {}
-};
 
 // The page server, on a port of its own, for the whole run.
 class PageServer {

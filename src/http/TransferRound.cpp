@@ -157,7 +157,7 @@ void TransferRound::Begin(bool fresh) {
     HeadDone_ = false;
     ChunkCount_ = 0;
     InChunk_ = false;
-    HeadAnswer_ = RedirectAnswer_ = Answer::None;
+    HeadAnswered_ = RedirectAnswered_ = false;
     AskRedirect_ = false;
     PausedOnLine_ = false;
     ConcludeWaits_ = false;
@@ -170,17 +170,16 @@ TransferRound::Outcome TransferRound::Conclude(CURLcode code) {
     if (Stop_ || !R_.HeldRedirect.empty()) return Outcome::Ended;
     if (AskRedirect_) {
         // The round stopped at a redirect the owner decides on.
-        if (RedirectAnswer_ != Answer::Given) {
-            RedirectAnswer_ = Answer::Asked;
+        if (!RedirectAnswered_) {
             Ask_([this, target = RedirectTo_] {
                 Follow_ = Hooks_.OnRedirect(target);
-                RedirectAnswer_ = Answer::Given;
+                RedirectAnswered_ = true;
             });
             ConcludeWaits_ = true;
             return Outcome::Waiting;
         }
         AskRedirect_ = false;
-        RedirectAnswer_ = Answer::None;
+        RedirectAnswered_ = false;
         if (!Follow_) {
             R_.HeldRedirect = RedirectTo_;
             R_.RedirectsLeft = In_.MaxRedirects - Redirects_;
@@ -437,20 +436,19 @@ TransferRound::Step TransferRound::HeadStage() {
     const int status = R_.StatusCode;
     const bool wantsCredentials = status == 401 || status == 407;
     bool ok = true;
-    if (HeadAnswer_ == Answer::Given) {
-        HeadAnswer_ = Answer::None;
+    if (HeadAnswered_) {
+        HeadAnswered_ = false;
         ok = HeadOk_;
     } else {
         ok = wantsCredentials || !Hooks_.BodyWanted || Hooks_.BodyWanted(status, R_.ContentType);
         if (Hooks_.OnStatus || (Hooks_.OnHead && !wantsCredentials)) {
             HeadOk_ = ok;
-            HeadAnswer_ = Answer::Asked;
             Ask_([this, status, wantsCredentials, head = R_.Head, length = R_.ContentLength,
                   type = R_.ContentType] {
                 if (Hooks_.OnStatus) Hooks_.OnStatus(status);
                 if (Hooks_.OnHead && !wantsCredentials)
                     Hooks_.OnHead(head, HeadOk_, length, type, status);
-                HeadAnswer_ = Answer::Given;
+                HeadAnswered_ = true;
             });
             return Step::Wait;
         }

@@ -74,8 +74,6 @@ public:
 private:
     // Whether a stage lets the round go on.
     enum class Step : std::uint8_t { Go, Stop, Wait };
-    // Where an owner's answer stands.
-    enum class Answer : std::uint8_t { None, Asked, Given };
 
     static size_t HeaderCallback(char* buffer, size_t size, size_t nitems, void* userdata);
     static size_t WriteCallback(char* ptr, size_t size, size_t nmemb, void* userdata);
@@ -109,9 +107,9 @@ private:
     bool Failed_ = false;  // our own reason to fail, in R_.ErrorText
     // The owner's answers. Written on the owner's thread while the round
     // waits for them; the loop reads them once the round is resumed.
-    Answer HeadAnswer_ = Answer::None;
+    bool HeadAnswered_ = false;
     bool HeadOk_ = true; // the body is wanted
-    Answer RedirectAnswer_ = Answer::None;
+    bool RedirectAnswered_ = false;
     bool Follow_ = true;
     std::string RedirectTo_;
     bool AskRedirect_ = false; // the round stopped at a redirect the owner decides on

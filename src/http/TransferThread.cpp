@@ -24,7 +24,6 @@ struct TransferThread::Shared : OwnerHandoff, TransferLoop::Transfer {
     TransferHooks Hooks;
     TransferLoop* Loop = nullptr;
     std::atomic<bool> Stop{false};
-    std::atomic<bool> Finished{false};
     std::atomic<std::int64_t> AliveMs{0}; // MonotonicMs() of the last sign of life
 
     std::mutex M;               // guards RunEnded
@@ -217,7 +216,6 @@ void TransferThread::Shared::Finish(bool transferOk) {
 
     // The loop has let go: the owner may go on at once, before it hears of
     // the end, and the slot's handle may serve its next transfer.
-    Finished = true;
     {
         std::lock_guard lk(M);
         RunEnded = true;
@@ -244,9 +242,12 @@ TransferThread::TransferThread(TransferInput input, TransferHooks hooks, QObject
 
 TransferThread::~TransferThread() {
     Shared_->Detach(); // first: nothing more reaches the owner
-    if (!Posted_ || Shared_->Finished) return;
-    Abort();
+    if (!Posted_) return;
     std::unique_lock lk(Shared_->M);
+    if (Shared_->RunEnded) return;
+    lk.unlock();
+    Abort();
+    lk.lock();
     Shared_->Cv.wait(lk, [&] { return Shared_->RunEnded; });
 }
 
@@ -259,10 +260,6 @@ void TransferThread::Start(TransferLoop& loop) {
 void TransferThread::Abort() {
     Shared_->Stop = true;
     if (Posted_) Shared_->Loop->Post([s = Shared_] { s->StopNow(); });
-}
-
-bool TransferThread::Finished() const {
-    return Shared_->Finished;
 }
 
 std::int64_t TransferThread::AliveAt() const {

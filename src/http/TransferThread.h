@@ -33,7 +33,6 @@ public:
     void Start(TransferLoop& loop);
     // Ends the transfer promptly, waiting or not; it ends with Cancelled set.
     void Abort();
-    bool Finished() const;
     // The MonotonicMs() at which the transfer last showed it is alive (every
     // tenth chunk of its body); 0 before that.
     std::int64_t AliveAt() const;
