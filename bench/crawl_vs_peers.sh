@@ -8,7 +8,8 @@
 #
 # Environment:
 #   PAGES=100        gallery pages (40 thumbnail / full-size pairs and a poster each)
-#   RUNS=5           runs of every tool, interleaved run by run
+#   RUNS=5           runs of every tool, interleaved run by run (each run starts
+#                    with the next tool)
 #   DELAY=0          milliseconds nginx waits before every response (echo module)
 #   MODES="tmpfs disk"  where the crawl folders go: /dev/shm, or the disk (WORK)
 #   PAGE_SLOTS=4 FILE_SLOTS=8   tessellon's page and file slots; wget2 --max-threads
@@ -284,8 +285,12 @@ for mode in $MODES; do
     *) echo "unknown mode $mode" >&2; exit 2 ;;
   esac
   mkdir -p "$root"
+  read -ra tools <<<"$TOOLS"
   for run in $(seq "$RUNS"); do
-    for tool in $TOOLS; do
+    # Each run starts with the next tool: the first run after a pause, and the
+    # one after the largest clean-up, fall to every tool in turn.
+    k=$(((run - 1) % ${#tools[@]}))
+    for tool in "${tools[@]:k}" "${tools[@]:0:k}"; do
       run_tool "$tool" "$mode" "$run" "$root"
     done
   done

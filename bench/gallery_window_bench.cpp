@@ -24,6 +24,7 @@
 // leaves the command line out, for a profile of the window alone.
 
 #include "QuietMessages.h"
+#include "ServerThread.h"
 #include "app/EditComboBox.h"
 #include "app/MainWindow.h"
 #include "demo/DemoSite.h"
@@ -49,8 +50,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -88,32 +89,27 @@ public:
                     return sink.write(body.data() + offset, length);
                 });
         });
-        Port_ = Server_.bind_to_any_port("127.0.0.1");
-        Thread_ = std::thread([this] { Server_.listen_after_bind(); });
-        while (!Server_.is_running())
-            std::this_thread::yield();
+        Running_.emplace(Server_);
     }
-    ~SiteServer() {
-        Server_.stop();
-        Thread_.join();
-    }
-    int Port() const { return Port_; }
+    int Port() const { return Running_->Port(); }
 
 private:
     const std::map<std::string, DemoFile> Files_;
     httplib::Server Server_;
-    int Port_ = 0;
-    std::thread Thread_;
+    std::optional<ServerThread> Running_; // started once the route is set
 };
 
-// The site served by a child process, which ends when Hold is closed.
+// The site made and served by a child process, which ends when Hold is
+// closed. The site's files never live in this process: memory shared with a
+// child after a fork costs a copy-on-write fault at each first write to a
+// page, and the window would pay for the server's memory.
 struct ServerProcess {
     pid_t Pid = -1;
     int Port = 0;
     int Hold = -1;
 };
 
-ServerProcess ServeInChild(std::map<std::string, DemoFile> files) {
+ServerProcess ServeInChild(const DemoOptions& demo) {
     int portPipe[2], holdPipe[2];
     if (::pipe2(portPipe, O_CLOEXEC) != 0 || ::pipe2(holdPipe, O_CLOEXEC) != 0) return {};
     const pid_t pid = ::fork();
@@ -121,7 +117,7 @@ ServerProcess ServeInChild(std::map<std::string, DemoFile> files) {
         ::close(portPipe[0]);
         ::close(holdPipe[1]);
         {
-            SiteServer server(std::move(files));
+            SiteServer server(BuildDemoSite(demo));
             const int port = server.Port();
             if (::write(portPipe[1], &port, sizeof port) != sizeof port) ::_exit(1);
             char c;
@@ -285,14 +281,20 @@ int main(int argc, char** argv) {
         std::printf("making the demo gallery: %d pages of %d pairs, full size %dx%d\n", demo.Pages,
                     demo.Pairs, demo.FullWidth, demo.FullHeight);
         std::fflush(stdout);
-        server = ServeInChild(BuildDemoSite(demo)); // before any Qt thread exists
+        server = ServeInChild(demo); // before any Qt thread exists
         if (server.Port == 0) return 1;
         url = "http://127.0.0.1:" + std::to_string(server.Port) + "/";
     }
 
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     char config[] = "/tmp/tessellon-gallerybench-config-XXXXXX";
-    char work[] = "/tmp/tessellon-gallerybench-work-XXXXXX";
+    // The scans write to memory when they can: on a disk, what one run's
+    // files cost depends on what was removed before (ext4 without a journal
+    // skips the inodes of files removed in the last minutes, one by one).
+    const bool shm = std::filesystem::is_directory("/dev/shm");
+    std::string workTemplate =
+        std::string(shm ? "/dev/shm" : "/tmp") + "/tessellon-gallerybench-work-XXXXXX";
+    char* const work = workTemplate.data();
     if (!::mkdtemp(config) || !::mkdtemp(work)) return 1;
     ::setenv("TESSELLON_CONFIG_DIR", config, 1);
     QApplication app(argc, argv);

@@ -12,6 +12,7 @@
 // line's time.
 
 #include "QuietMessages.h"
+#include "ServerThread.h"
 #include "app/EditComboBox.h"
 #include "app/MainWindow.h"
 #include "http/TransferLoop.h"
@@ -30,8 +31,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -62,21 +63,13 @@ public:
         Server_.Get("/pages/.*", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("<html><body>a page</body></html>", "text/html");
         });
-        Port_ = Server_.bind_to_any_port("127.0.0.1");
-        Thread_ = std::thread([this] { Server_.listen_after_bind(); });
-        while (!Server_.is_running())
-            std::this_thread::yield();
+        Running_.emplace(Server_);
     }
-    ~PageServer() {
-        Server_.stop();
-        Thread_.join();
-    }
-    std::string Url() const { return "http://127.0.0.1:" + std::to_string(Port_) + "/"; }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(Running_->Port()) + "/"; }
 
 private:
     httplib::Server Server_;
-    int Port_ = 0;
-    std::thread Thread_;
+    std::optional<ServerThread> Running_; // started once the routes are set
 };
 
 PageServer* gServer = nullptr;

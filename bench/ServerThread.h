@@ -1,0 +1,31 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <thread>
+
+// Runs a cpp-httplib server on 127.0.0.1, on a port of its own and a thread
+// of its own, from construction to destruction. The server's routes are set
+// before.
+class ServerThread {
+public:
+    explicit ServerThread(httplib::Server& server) : Server_(server) {
+        Port_ = Server_.bind_to_any_port("127.0.0.1");
+        Thread_ = std::thread([this] { Server_.listen_after_bind(); });
+        while (!Server_.is_running())
+            std::this_thread::yield();
+    }
+    ~ServerThread() {
+        Server_.stop();
+        Thread_.join();
+    }
+    ServerThread(const ServerThread&) = delete;
+    ServerThread& operator=(const ServerThread&) = delete;
+
+    int Port() const { return Port_; }
+
+private:
+    httplib::Server& Server_;
+    int Port_ = 0;
+    std::thread Thread_;
+};
