@@ -1,5 +1,7 @@
 #include "DemoServer.h"
 
+#include "demo/LocalListen.h"
+
 #include <httplib.h>
 
 #include <cerrno>
@@ -7,8 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
-
-#include <sys/socket.h>
 
 DemoServer::DemoServer(std::map<std::string, DemoFile> files) : Files_(std::move(files)) {}
 
@@ -19,12 +19,10 @@ DemoServer::~DemoServer() {
 bool DemoServer::Start(int port) {
     if (Server_) return false;
     auto server = std::make_unique<httplib::Server>();
-    // The library's default shares the port (SO_REUSEPORT): a busy port must
-    // fail instead of splitting the requests between two servers.
-    server->set_socket_options([](int sock) {
-        int yes = 1;
-        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
+    // A thread for each connection a scan keeps open (4 page and 8 file
+    // slots by default, the browser's besides): a connection beyond the
+    // library's 8 threads would wait for another to close.
+    server->new_task_queue = [] { return new httplib::ThreadPool(32); };
     server->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
         auto it = Files_.find(req.path);
         if (it == Files_.end() && !req.path.empty() && req.path.back() == '/')
@@ -36,11 +34,7 @@ bool DemoServer::Start(int port) {
         }
         res.set_content(it->second.Bytes, it->second.ContentType);
     });
-    int bound = -1;
-    if (port == 0)
-        bound = server->bind_to_any_port("127.0.0.1");
-    else if (server->bind_to_port("127.0.0.1", port))
-        bound = port;
+    const int bound = ListenLocally(*server, "127.0.0.1", port);
     if (bound <= 0) return false;
 
     Port_ = bound;

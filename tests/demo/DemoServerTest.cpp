@@ -3,19 +3,28 @@
 #include "demo/DemoServer.h"
 #include "TempDir.h"
 #include "demo/DemoOnDemand.h"
+#include "demo/LocalListen.h"
 
 #include <httplib.h>
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sstream>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -106,6 +115,56 @@ TEST(DemoServer, StartsStopsAndReportsABusyPort) {
     // Stopped right after starting: must not hang.
     DemoServer quick(SmallSite());
     ASSERT_TRUE(quick.Start());
+}
+
+// A scan opens its connections at once (4 page and 8 file slots by default):
+// the kernel must hold them all until the server's thread accepts them, or
+// the ones beyond the queue wait for TCP to try again.
+TEST(LocalListen, TheQueueHoldsMoreConnectionsThanAScanOpensAtOnce) {
+    httplib::Server server; // not accepting yet: every connection waits in the queue
+    const int port = ListenLocally(server, "127.0.0.1");
+    ASSERT_GT(port, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(std::uint16_t(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::vector<int> waiting;
+    for (int i = 0; i < 24; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ASSERT_GE(fd, 0);
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        waiting.push_back(fd);
+    }
+    // A connection the queue has taken turns writable at once; one it
+    // dropped waits for a retry a second away, and is dropped again as long
+    // as nobody accepts.
+    std::vector<int> connected;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!waiting.empty() && std::chrono::steady_clock::now() < deadline) {
+        std::vector<pollfd> polls;
+        for (int fd : waiting)
+            polls.push_back({fd, POLLOUT, 0});
+        ::poll(polls.data(), polls.size(), 100);
+        for (const pollfd& p : polls) {
+            int error = -1;
+            socklen_t size = sizeof error;
+            if ((p.revents & POLLOUT) == 0 ||
+                ::getsockopt(p.fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0)
+                continue;
+            connected.push_back(p.fd);
+            std::erase(waiting, p.fd);
+        }
+    }
+    EXPECT_EQ(connected.size(), 24u);
+    for (int fd : connected)
+        ::close(fd);
+    for (int fd : waiting)
+        ::close(fd);
+    std::thread accepting([&] { server.listen_after_bind(); });
+    while (!server.is_running())
+        std::this_thread::yield();
+    server.stop();
+    accepting.join();
 }
 
 TEST(DemoOnDemand, ServesTheGalleryOnlyOnceOneOfItsAddressesIsWanted) {

@@ -6,6 +6,8 @@
 #include "EventLoop.h"
 #include "TempDir.h"
 
+#include "demo/LocalListen.h"
+
 #include <httplib.h>
 
 #include <filesystem>
@@ -31,7 +33,7 @@ public:
         Server_.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
             Handle(req, res);
         });
-        Port_ = Server_.bind_to_any_port("127.0.0.1");
+        Port_ = ListenLocally(Server_, "127.0.0.1");
         Thread_ = std::thread([this] { Server_.listen_after_bind(); });
         while (!Server_.is_running())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -1,5 +1,7 @@
 #include "TestHttpServer.h"
 
+#include "demo/LocalListen.h"
+
 #include <chrono>
 #include <condition_variable>
 
@@ -8,7 +10,7 @@ TestHttpServer::TestHttpServer(int requestsPerConnection, const std::string& add
     Server_.set_keep_alive_max_count(std::size_t(requestsPerConnection));
     auto handle = [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); };
     Server_.Get(".*", handle);
-    Port_ = Server_.bind_to_any_port(Address_);
+    Port_ = ListenLocally(Server_, Address_);
     Thread_ = std::thread([this] { Server_.listen_after_bind(); });
     while (!Server_.is_running())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
