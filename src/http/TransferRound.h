@@ -21,9 +21,10 @@ bool CurlReady();
 // complete, and the body is gathered in memory and written to the target
 // file a chunk at a time. A second round answers a 401 or 407 with the
 // credentials that may be sent; what the rounds learn goes to the
-// transfer's result. Where the owner must answer (the head, a redirect) the
-// round pauses: the question travels to the owner, and the loop resumes the
-// round when the answer is back.
+// transfer's result. Where the owner must answer, the question travels to
+// it and the loop goes on with other transfers: a head pauses the round
+// until the answer is back; a redirect ends the round, and the next one
+// follows it if the owner agrees (Outcome::Follow).
 class TransferRound {
 public:
     // How a round ended.
@@ -119,7 +120,9 @@ private:
     bool PausedOnLine_ = false;
     bool ConcludeWaits_ = false;
     // A chunk is what one pass of libcurl's perform delivers at once; libcurl
-    // hands it over in pieces of at most 16 KiB.
+    // hands it over in pieces of at most its receive buffer (128 KiB, set in
+    // SetOptions), often a few tens of KiB. Writing each piece on its own
+    // cost more CPU than gathering them.
     bool InChunk_ = false;
     int ChunkCount_ = 0;
     std::string* Chunk_ = nullptr; // the file bytes of the current chunk
