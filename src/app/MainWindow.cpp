@@ -6,6 +6,7 @@
 #include "app/BatchedLines.h"
 #include "app/EditComboBox.h"
 #include "app/LightPanel.h"
+#include "app/PaintPacer.h"
 #include "gallery/ExceptionGuard.h"
 #include "gallery/HelpContext.h"
 #include "gallery/ScreenCursor.h"
@@ -90,6 +91,7 @@ MainWindow::MainWindow(MessageSink* messages, QWidget* parent)
     MakeOtherWindows();
     SetUpFromGallery();
     UpdateResumeAction();
+    new PaintPacer(this); // a scan changes the window faster than it is worth painting
     const std::string unfinished = ScanJournal::UnfinishedAddress(Gallery_->DownloadPath());
     if (!unfinished.empty())
         SetStatusText(DetailStatusLabel, "an unfinished scan of " +
