@@ -25,8 +25,7 @@ bool PaintPacer::eventFilter(QObject* watched, QEvent* event) {
     const qint64 rested = SinceRepaint_.isValid() ? SinceRepaint_.nsecsElapsed() : RestNs_;
     if (rested < RestNs_) {
         // Qt asks no more until a request has been served: the timer serves it.
-        if (!RestOver_.isActive())
-            RestOver_.start(int((RestNs_ - rested + 999'999) / 1'000'000));
+        if (!RestOver_.isActive()) RestOver_.start(int((RestNs_ - rested + 999'999) / 1'000'000));
         return true;
     }
     Repaint();
