@@ -159,13 +159,15 @@ ThumbTile::ThumbTile(QWidget* board, int tabId, int thumbPosition, const QString
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(1);
     setTextFormat(Qt::PlainText);
-    if (thumbAddress.contains('/')) setText("\n\n\n" + ThumbFileName(thumbAddress));
-    setToolTip(Hint(fullSizeAddress));
+    const QString fileName = ThumbFileName(thumbAddress);
+    if (thumbAddress.contains('/')) setText("\n\n\n" + fileName);
+    const QString hint = Hint(fullSizeAddress);
+    setToolTip(hint);
     SetHelpContext(this, kGalleryHelpContext);
-    setAccessibleName(ThumbFileName(thumbAddress));
+    setAccessibleName(fileName);
 
     TileImage = new ThumbPicture(this, tabId, thumbPosition);
-    TileImage->setToolTip(Hint(fullSizeAddress));
+    TileImage->setToolTip(hint);
     TileImage->setCursor(Qt::PointingHandCursor);
 
     Marker = new MarkerLabel(this);
@@ -207,12 +209,20 @@ void ThumbTile::ShowState(const ThumbEntry& thumb) {
     const int w = big ? kBigMarkerWidth : kMarkerWidth;
     const int h = big ? kBigMarkerHeight : kMarkerHeight;
     Marker->setGeometry(kMarkerLeft, kTileSize - h - kMarkerGap, w, h);
-    QPalette colours = Marker->palette();
-    colours.setColor(QPalette::Window, MarkerColour(thumb.Marker));
-    colours.setColor(QPalette::WindowText, Qt::black);
-    Marker->setPalette(colours);
+    // A tile shows its state several times while it is made: each change of
+    // palette or description goes round the widget's children and the
+    // accessibility layer, so only what differs is set.
+    const QColor colour = MarkerColour(thumb.Marker);
+    if (Marker->palette().color(QPalette::Window) != colour ||
+        Marker->palette().color(QPalette::WindowText) != Qt::black) {
+        QPalette colours = Marker->palette();
+        colours.setColor(QPalette::Window, colour);
+        colours.setColor(QPalette::WindowText, Qt::black);
+        Marker->setPalette(colours);
+    }
     Marker->setText(big ? Stringify(thumb.MarkerText) : QString());
-    setAccessibleDescription(TileDescription(thumb));
+    const QString description = TileDescription(thumb);
+    if (accessibleDescription() != description) setAccessibleDescription(description);
 }
 
 void ThumbTile::RepaintMarker() {
