@@ -167,6 +167,9 @@ ThumbTile::ThumbTile(QWidget* board, int tabId, int thumbPosition, const QString
     setAccessibleName(fileName);
 
     TileImage = new ThumbPicture(this, tabId, thumbPosition);
+    // The picture shows once it is loaded; hidden from the start, it is not
+    // shown with the tile only to be hidden again when its load begins.
+    TileImage->hide();
     TileImage->setToolTip(hint);
     TileImage->setCursor(Qt::PointingHandCursor);
 
