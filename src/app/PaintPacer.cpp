@@ -6,8 +6,24 @@
 
 #include <algorithm>
 
+#include <time.h>
+
 qint64 PaintPacer::RestAfter(qint64 paintNs) {
     return std::clamp<qint64>(paintNs * kRestFactor, 0, kLongestRestNs);
+}
+
+namespace {
+
+qint64 CpuClockNs(clockid_t clock) {
+    timespec now{};
+    ::clock_gettime(clock, &now);
+    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+} // namespace
+
+qint64 PaintPacer::ThreadCpuNs() {
+    return CpuClockNs(CLOCK_THREAD_CPUTIME_ID);
 }
 
 PaintPacer::PaintPacer(QWidget* window) : QObject(window), Window_(window) {
@@ -34,12 +50,13 @@ bool PaintPacer::eventFilter(QObject* watched, QEvent* event) {
 
 void PaintPacer::Repaint() {
     RestOver_.stop();
-    QElapsedTimer cost;
-    cost.start();
+    QElapsedTimer took;
+    took.start();
+    const qint64 cpu = CpuClockNs(CLOCK_PROCESS_CPUTIME_ID);
     Repainting_ = true;
     QEvent request(QEvent::UpdateRequest);
     QCoreApplication::sendEvent(Window_, &request);
     Repainting_ = false;
-    RestNs_ = RestAfter(cost.nsecsElapsed());
+    RestNs_ = RestAfter(std::min(took.nsecsElapsed(), CpuClockNs(CLOCK_PROCESS_CPUTIME_ID) - cpu));
     SinceRepaint_.start();
 }
