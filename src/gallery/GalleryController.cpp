@@ -274,9 +274,18 @@ void GalleryController::ConnectModel() {
         page->OnTileMouseDown = [this](ThumbTile& tile, Qt::MouseButton button) {
             RunGuarded([&] { ThumbMouseDown(tile, button); }, Messages);
         };
-        page->OnThumbLoaded = [this](ThumbTile& tile, bool shown) {
-            RunGuarded([&] { Model_.ThumbLoaded(tile.TabId, tile.ThumbPosition(), shown); },
-                       Messages);
+        page->OnThumbLoaded = [this, id = tab.Id](int position, bool shown) {
+            RunGuarded([&] { Model_.ThumbLoaded(id, position, shown); }, Messages);
+        };
+        page->OnTileMade = [this, id = tab.Id](ThumbTile& tile) {
+            RunGuarded(
+                [&] {
+                    GalleryTab* made = Model_.FindTab(id);
+                    const ThumbEntry* thumb =
+                        made != nullptr ? Model_.Thumb(*made, tile.ThumbPosition()) : nullptr;
+                    if (thumb != nullptr && !thumb->NotAThumb) tile.ShowState(*thumb);
+                },
+                Messages);
         };
         Pages_[tab.Id] = page;
     };
@@ -333,9 +342,8 @@ void GalleryController::ConnectModel() {
         GalleryTabPage* page = Page(tab.Id);
         if (page == nullptr) return ThumbLoad::NotShown;
         const int width = TabWidget_ != nullptr ? TabWidget_->width() : page->width();
-        ThumbTile* tile =
-            page->AddTile(thumb.Position, cell, width, Q(thumb.Address), Q(tab.FullSizes[cell]));
-        switch (tile->LoadThumb(file)) {
+        switch (page->PlaceThumb(thumb.Position, cell, width, Q(thumb.Address),
+                                 Q(tab.FullSizes[cell]), file)) {
         case MediaLoad::Shown:
             return ThumbLoad::Shown;
         case MediaLoad::Pending:
@@ -347,20 +355,18 @@ void GalleryController::ConnectModel() {
     };
     Model_.OnThumbArrived = [this](GalleryTab& tab, ThumbEntry& thumb) {
         GalleryTabPage* page = Page(tab.Id);
-        ThumbTile* tile = page != nullptr ? page->Tile(thumb.Position) : nullptr;
-        if (tile == nullptr) return;
-        if (thumb.NotAThumb) return; // the tile says so already
-        if (thumb.OnDisk) tile->ShowOnDisk();
-        tile->ShowState(thumb);
+        if (page == nullptr || thumb.NotAThumb) return; // the tile says so already
+        if (thumb.OnDisk) page->ShowOnDisk(thumb.Position);
+        if (ThumbTile* tile = page->MadeTile(thumb.Position)) tile->ShowState(thumb);
     };
     Model_.OnMarkerChanged = [this](GalleryTab& tab, ThumbEntry& thumb) {
         GalleryTabPage* page = Page(tab.Id);
-        if (ThumbTile* tile = page != nullptr ? page->Tile(thumb.Position) : nullptr)
+        if (ThumbTile* tile = page != nullptr ? page->MadeTile(thumb.Position) : nullptr)
             tile->ShowState(thumb);
     };
     Model_.OnRepaintMarker = [this](GalleryTab& tab, ThumbEntry& thumb) {
         GalleryTabPage* page = Page(tab.Id);
-        if (ThumbTile* tile = page != nullptr ? page->Tile(thumb.Position) : nullptr)
+        if (ThumbTile* tile = page != nullptr ? page->MadeTile(thumb.Position) : nullptr)
             tile->RepaintMarker();
     };
 }

@@ -2,6 +2,7 @@
 
 #include "gallery/ExceptionGuard.h"
 #include "gallery/HelpContext.h"
+#include "gallery/PictureDecodePool.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -195,6 +196,12 @@ MediaLoad ThumbTile::LoadThumb(const std::string& file) {
     return load;
 }
 
+bool ThumbTile::ShowThumb(MediaTile::BoxPicture picture) {
+    const bool shown = TileImage->ShowDecoded(std::move(picture));
+    if (!shown) ShowNotAThumb();
+    return shown;
+}
+
 void ThumbTile::ShowNotAThumb() {
     setText(QStringLiteral("not a thumb"));
     setAlignment(Qt::AlignCenter);
@@ -342,10 +349,7 @@ ThumbTile* GalleryTabPage::AddTile(int position, int cell, int pageWidth,
     if (position >= int(Tiles_.size())) Tiles_.resize(std::size_t(position) + 1, nullptr);
     // A thumbnail that could not be shown may arrive again: its new tile
     // takes the old one's cell.
-    if (ThumbTile* old = Tiles_[std::size_t(position)]) {
-        old->hide();
-        old->deleteLater();
-    }
+    DropTile(position);
     auto* tile = new ThumbTile(Contents_, TabId_, position, thumbAddress, fullSizeAddress);
     tile->Cell = cell;
     const TileOrigin origin = TileOriginAt(cell, LayoutWidth_ > 0 ? LayoutWidth_ : pageWidth);
@@ -354,7 +358,8 @@ ThumbTile* GalleryTabPage::AddTile(int position, int cell, int pageWidth,
         if (OnTileMouseDown) OnTileMouseDown(t, button);
     };
     tile->OnThumbLoaded = [this](ThumbTile& t, bool shown) {
-        if (Tile(t.ThumbPosition()) == &t && OnThumbLoaded) OnThumbLoaded(t, shown);
+        if (MadeTile(t.ThumbPosition()) == &t && OnThumbLoaded)
+            OnThumbLoaded(t.ThumbPosition(), shown);
     };
     Tiles_[std::size_t(position)] = tile;
     const QSize needed = Contents_->minimumSize().expandedTo(
@@ -364,11 +369,112 @@ ThumbTile* GalleryTabPage::AddTile(int position, int cell, int pageWidth,
     return tile;
 }
 
-ThumbTile* GalleryTabPage::Tile(int position) const {
+// A thumbnail whose tile waits for its page to be shown.
+struct GalleryTabPage::WaitingTile {
+    int Cell = 0;
+    QString ThumbAddress, FullSizeAddress;
+    bool Decoding = true;
+    MediaTile::BoxPicture Picture; // once decoded
+    bool OnDisk = false;           // the tile is to say "[on disk]"
+    // Made while its picture was decoding: the tile takes the picture.
+    bool MadeWhileDecoding = false;
+    QPointer<ThumbTile> Made;
+};
+
+MediaLoad GalleryTabPage::PlaceThumb(int position, int cell, int pageWidth,
+                                     const QString& thumbAddress, const QString& fullSizeAddress,
+                                     const std::string& file) {
+    if (Shown_ || !MediaTile::IsPictureToDecode(file))
+        return AddTile(position, cell, pageWidth, thumbAddress, fullSizeAddress)->LoadThumb(file);
+    DropTile(position);
+    LastPageWidth_ = pageWidth;
+    if (position >= int(Waiting_.size())) Waiting_.resize(std::size_t(position) + 1);
+    auto waiting = std::make_shared<WaitingTile>();
+    waiting->Cell = cell;
+    waiting->ThumbAddress = thumbAddress;
+    waiting->FullSizeAddress = fullSizeAddress;
+    Waiting_[std::size_t(position)] = waiting;
+
+    // Written by the worker, read here once the delivery has come through
+    // the event queue.
+    auto picture = std::make_shared<MediaTile::BoxPicture>();
+    const QSize box(kTileSize, kTileSize);
+    const qreal ratio = devicePixelRatioF();
+    PictureDecodePool::Shared().Run(
+        this, [picture, file, box, ratio] { *picture = MediaTile::DecodeForBox(file, box, ratio); },
+        [this, waiting, picture, position] {
+            bool shown = false;
+            if (waiting->MadeWhileDecoding) {
+                if (waiting->Made.isNull() || MadeTile(position) != waiting->Made) return;
+                shown = waiting->Made->ShowThumb(std::move(*picture));
+            } else {
+                if (position >= int(Waiting_.size()) || Waiting_[std::size_t(position)] != waiting)
+                    return; // replaced
+                waiting->Decoding = false;
+                shown = !picture->Shown.isNull();
+                waiting->Picture = std::move(*picture);
+            }
+            if (OnThumbLoaded) RunGuarded([&] { OnThumbLoaded(position, shown); }, nullptr);
+        });
+    return MediaLoad::Pending;
+}
+
+void GalleryTabPage::MakeWaitingTiles() {
+    std::vector<std::shared_ptr<WaitingTile>> waiting;
+    waiting.swap(Waiting_);
+    for (std::size_t position = 0; position < waiting.size(); ++position) {
+        WaitingTile* w = waiting[position].get();
+        if (w == nullptr) continue;
+        ThumbTile* tile =
+            AddTile(int(position), w->Cell, LastPageWidth_, w->ThumbAddress, w->FullSizeAddress);
+        if (w->Decoding) {
+            w->MadeWhileDecoding = true;
+            w->Made = tile;
+        } else if (tile->ShowThumb(std::move(w->Picture)) && w->OnDisk) {
+            tile->ShowOnDisk();
+        }
+        if (OnTileMade) RunGuarded([&] { OnTileMade(*tile); }, nullptr);
+    }
+}
+
+void GalleryTabPage::ShowOnDisk(int position) {
+    if (ThumbTile* tile = MadeTile(position))
+        tile->ShowOnDisk();
+    else if (position >= 0 && position < int(Waiting_.size()) && Waiting_[std::size_t(position)])
+        Waiting_[std::size_t(position)]->OnDisk = true;
+}
+
+void GalleryTabPage::DropTile(int position) {
+    if (position < int(Waiting_.size())) Waiting_[std::size_t(position)].reset();
+    if (position >= int(Tiles_.size())) return;
+    if (ThumbTile* old = Tiles_[std::size_t(position)]) {
+        old->hide();
+        old->deleteLater();
+        Tiles_[std::size_t(position)] = nullptr;
+    }
+}
+
+void GalleryTabPage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (Shown_) return;
+    Shown_ = true;
+    RunGuarded([this] { MakeWaitingTiles(); }, nullptr);
+}
+
+ThumbTile* GalleryTabPage::Tile(int position) {
+    if (position >= 0 && position < int(Waiting_.size()) && Waiting_[std::size_t(position)])
+        MakeWaitingTiles();
+    return MadeTile(position);
+}
+
+ThumbTile* GalleryTabPage::MadeTile(int position) const {
     if (position < 0 || position >= int(Tiles_.size())) return nullptr;
     return Tiles_[std::size_t(position)];
 }
 
 int GalleryTabPage::TileCount() const {
-    return int(std::count_if(Tiles_.begin(), Tiles_.end(), [](auto* t) { return t != nullptr; }));
+    const auto made = std::count_if(Tiles_.begin(), Tiles_.end(), [](auto* t) { return t; });
+    const auto waiting =
+        std::count_if(Waiting_.begin(), Waiting_.end(), [](const auto& w) { return bool(w); });
+    return int(made + waiting);
 }

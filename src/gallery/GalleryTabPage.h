@@ -16,6 +16,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,9 @@ public:
     // (Pending until OnThumbLoaded); when it cannot be shown the tile says
     // "not a thumb". file is the path's bytes.
     MediaLoad LoadThumb(const std::string& file);
+    // Shows a thumbnail decoded for the tile elsewhere, or "not a thumb";
+    // true when it shows the picture. OnThumbLoaded does not follow.
+    bool ShowThumb(MediaTile::BoxPicture picture);
     void ShowNotAThumb();
     // Appends "[on disk]" under the file name.
     void ShowOnDisk();
@@ -100,9 +104,24 @@ public:
     // changes; pageWidth stands in for it until the page has been shown.
     ThumbTile* AddTile(int position, int cell, int pageWidth, const QString& thumbAddress,
                        const QString& fullSizeAddress);
-    // The tile of a thumbnail position; null when it has none.
-    ThumbTile* Tile(int position) const;
+    // AddTile and the tile's LoadThumb, except on a page that has never been
+    // shown: there a picture file is decoded as the tile would (Pending
+    // until OnThumbLoaded), but its tile is made only when the page is first
+    // shown or Tile asks for it, showing what was decoded. Most tabs of a
+    // scan are closed unseen, and their tiles would cost the window more
+    // than their pictures.
+    MediaLoad PlaceThumb(int position, int cell, int pageWidth, const QString& thumbAddress,
+                         const QString& fullSizeAddress, const std::string& file);
+    // The tile of a thumbnail position, the page's waiting tiles made first;
+    // null when it has none.
+    ThumbTile* Tile(int position);
+    // The tile of a thumbnail position if it has been made.
+    ThumbTile* MadeTile(int position) const;
+    // Tiles made or waiting.
     int TileCount() const;
+    // The position's tile appends "[on disk]" under its file name, now or
+    // when it is made.
+    void ShowOnDisk(int position);
 
     QScrollArea* Board() const { return Board_; }
     QWidget* BoardContents() const { return Contents_; }
@@ -113,14 +132,22 @@ public:
     std::function<void(TabButton which, int tabId)> OnButton;
     std::function<void(const QString& pageAddress)> OnAddressClick;
     std::function<void(ThumbTile& tile, Qt::MouseButton button)> OnTileMouseDown;
-    // The pending load of a tile ended; a tile that has been replaced since
-    // does not report.
-    std::function<void(ThumbTile& tile, bool shown)> OnThumbLoaded;
+    // The pending load of a thumbnail position ended; one that has been
+    // replaced since does not report.
+    std::function<void(int position, bool shown)> OnThumbLoaded;
+    // A waiting tile has been made: it should show its thumbnail's state.
+    std::function<void(ThumbTile& tile)> OnTileMade;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    struct WaitingTile;
+    void MakeWaitingTiles();
+    // Takes a position's tile, made or waiting, away.
+    void DropTile(int position);
+
     // Puts every tile in its cell for a board of the given width and sizes
     // the board to the buttons, the label and the tiles.
     void LayOutTiles(int width);
@@ -133,4 +160,9 @@ private:
     QLabel* AddressLabel_;
     std::array<QPushButton*, ButtonCount> Buttons_{};
     std::vector<ThumbTile*> Tiles_; // by thumbnail position
+    // Tiles not made yet, by thumbnail position; none once the page has
+    // been shown.
+    std::vector<std::shared_ptr<WaitingTile>> Waiting_;
+    bool Shown_ = false;    // shown once: tiles are made as thumbnails come
+    int LastPageWidth_ = 0; // PlaceThumb's latest, for the waiting tiles
 };

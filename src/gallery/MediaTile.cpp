@@ -73,14 +73,18 @@ void MediaTile::UpdateOpaque() {
     setAttribute(Qt::WA_OpaquePaintEvent, covers);
 }
 
-MediaLoad MediaTile::BeginLoad(const std::string& fileName) {
+void MediaTile::EndWhatShows() {
     ++Loads_;
     Decoding_ = false;
     hide();
     Clear();
     // Whatever played before ends here, whatever comes next.
     if (Player_ != nullptr) Player_->StopPlayback();
+}
 
+MediaLoad MediaTile::BeginLoad(const std::string& fileName) {
+    EndWhatShows();
+    if (IsPictureToDecode(fileName)) return MediaLoad::Pending;
     if (!IsRegularFile(fileName)) {
         LastFailure_ = DecodeFailure::Unreadable;
         return MediaLoad::Failed;
@@ -90,8 +94,6 @@ MediaLoad MediaTile::BeginLoad(const std::string& fileName) {
         LastFailure_ = DecodeFailure::Unreadable;
         return MediaLoad::Failed;
     }
-    if (kind == MediaKind::Picture) return MediaLoad::Pending;
-
     IsVideo_ = true;
     if (Player_ == nullptr) {
         OwnPlayer_ = std::make_unique<NoDisplayPlayback>();
@@ -100,6 +102,15 @@ MediaLoad MediaTile::BeginLoad(const std::string& fileName) {
     if (Player_->HasDisplay() && !Player_->PlayInDisplay(fileName)) return MediaLoad::Failed;
     show();
     return MediaLoad::Shown;
+}
+
+bool MediaTile::IsPictureToDecode(const std::string& fileName) {
+    return MediaKindOf(MediaExtension(fileName)) == MediaKind::Picture && IsRegularFile(fileName);
+}
+
+bool MediaTile::ShowDecoded(BoxPicture picture) {
+    EndWhatShows();
+    return ShowPicture(std::move(picture));
 }
 
 MediaTile::BoxPicture MediaTile::DecodeForBox(const std::string& fileName, QSize box, qreal ratio) {

@@ -79,23 +79,33 @@ public:
     // Why the last picture was refused; None after a successful load.
     DecodeFailure LastFailure() const { return LastFailure_; }
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    // What a decoding leaves for the tile: the part of the picture it shows.
+    // What a decoding leaves for a tile: the part of the picture it shows
+    // (null when the file was refused).
     struct BoxPicture {
         QImage Shown;
         QSize DecodedSize;
         int ScaleDenominator = 1;
         DecodeFailure Failure = DecodeFailure::Damaged;
     };
+    // Whether StartLoadMedia would decode the file (a picture that is
+    // there) rather than decide at once.
+    static bool IsPictureToDecode(const std::string& fileName);
     // Decodes and crops for the box; touches no tile, so any thread may.
     static BoxPicture DecodeForBox(const std::string& fileName, QSize box, qreal ratio);
+    // Replaces what the tile shows or plays with a picture decoded for its
+    // box elsewhere; true when the tile now shows it.
+    bool ShowDecoded(BoxPicture picture);
 
-    // The start of every load: what was shown or played goes, the tile
-    // hides, and anything but a picture is decided (Pending for a picture).
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // What was shown or played goes, a pending decoding is dropped, and the
+    // tile hides.
+    void EndWhatShows();
+    // The start of every load: EndWhatShows, and anything but a picture is
+    // decided (Pending for a picture).
     MediaLoad BeginLoad(const std::string& fileName);
     bool ShowPicture(BoxPicture picture);
     void Clear();

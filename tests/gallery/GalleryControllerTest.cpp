@@ -629,3 +629,86 @@ TEST_F(GalleryControllerTest, TilesFollowTheWidthAfterAResizeAndNeverOverlap) {
     ASSERT_TRUE(QDir().mkpath(TESSELLON_SCREENSHOTS));
     EXPECT_TRUE(pages.grab().save(TESSELLON_SCREENSHOTS "/gallery-resized.png"));
 }
+
+// --- tabs not looked at yet ---
+
+namespace {
+constexpr const char* kPage2 = "http://pics.example/gallery/page2.html";
+} // namespace
+
+// A tab behind the front one makes no tiles while its thumbnails come in, yet
+// each is decoded and decided as before (a full-sized picture is asked for as
+// soon as its thumbnail shows); when the tab is first shown its tiles show
+// what a tab in front would have shown.
+TEST_F(GalleryControllerTest, ATabNotYetShownDecidesItsThumbnailsAndMakesTheirTilesWhenShown) {
+    gallery.SetAutoGetFullSized(true);
+    Page(1);
+    Arrive(1);
+    Page(4, kPage2);
+    WriteJpeg(files, "big2.jpg", 64, 48);
+    WriteFile(files.Sub("garbage.jpg"), "this is no picture");
+    StartArrival(1, {}, kPage2);
+    StartArrival(2, {}, kPage2);
+    StartArrival(3, files.Sub("garbage.jpg"), kPage2);
+    // Arriving again while its first file decodes: only the second counts.
+    StartArrival(4, {}, kPage2);
+    StartArrival(4, files.Sub("garbage.jpg"), kPage2);
+    WaitForPictures();
+
+    auto* page = dynamic_cast<GalleryTabPage*>(pages.widget(1));
+    ASSERT_NE(page, nullptr);
+    GalleryTab& tab = *gallery.Model().FindPage(kPage2);
+    const auto madeTiles = [page] {
+        const auto children = page->BoardContents()->findChildren<QWidget*>();
+        return std::count_if(children.begin(), children.end(),
+                             [](QWidget* w) { return dynamic_cast<ThumbTile*>(w) != nullptr; });
+    };
+    EXPECT_EQ(madeTiles(), 0);
+    EXPECT_EQ(page->TileCount(), 4);
+    EXPECT_TRUE(gallery.Model().Thumb(tab, 0)->Loaded);
+    EXPECT_TRUE(gallery.Model().Thumb(tab, 1)->OnDisk);
+    EXPECT_TRUE(gallery.Model().Thumb(tab, 2)->NotAThumb);
+    EXPECT_TRUE(gallery.Model().Thumb(tab, 3)->NotAThumb);
+    EXPECT_TRUE(std::any_of(requests.begin(), requests.end(), [](const GalleryRequest& r) {
+        return r.ReferringUrl == kPage2 && r.Url == Big(1);
+    }));
+    gallery.GetFullSized(tab.Id, true); // nothing more to ask for
+    EXPECT_EQ(gallery.Model().Thumb(tab, 0)->Marker, MarkerState::Requested);
+
+    pages.setCurrentIndex(1);
+    ASSERT_EQ(madeTiles(), 4);
+    ThumbTile* shown = page->MadeTile(0);
+    EXPECT_TRUE(shown->TileImage->isVisible());
+    EXPECT_EQ(shown->TileImage->DecodedSize(), QSize(100, 80));
+    EXPECT_EQ(shown->accessibleDescription(), "requested");
+    EXPECT_TRUE(page->MadeTile(1)->text().endsWith("t2.jpg\n\n[on disk]"));
+    EXPECT_EQ(page->MadeTile(1)->accessibleDescription(), "on disk");
+    for (int i : {2, 3}) {
+        EXPECT_EQ(page->MadeTile(i)->text(), "not a thumb") << i;
+        EXPECT_FALSE(page->MadeTile(i)->TileImage->isVisible()) << i;
+    }
+    // From now on the page makes its tiles as thumbnails come.
+    Page(5, kPage2);
+    StartArrival(5, {}, kPage2);
+    EXPECT_NE(page->MadeTile(4), nullptr);
+}
+
+// Asked for its tile while the picture decodes, a page makes it at once; the
+// picture reaches that tile, and the thumbnail is decided once.
+TEST_F(GalleryControllerTest, ATileMadeWhileItsPictureDecodesTakesThePicture) {
+    Page(1);
+    Arrive(1);
+    Page(2, kPage2);
+    StartArrival(1, {}, kPage2);
+    auto* page = dynamic_cast<GalleryTabPage*>(pages.widget(1));
+    ASSERT_NE(page, nullptr);
+    ThumbTile* tile = page->Tile(0);
+    ASSERT_NE(tile, nullptr);
+    EXPECT_FALSE(gallery.Model().Thumb(*gallery.Model().FindPage(kPage2), 0)->Loaded);
+    WaitForPictures();
+    EXPECT_TRUE(gallery.Model().Thumb(*gallery.Model().FindPage(kPage2), 0)->Loaded);
+    EXPECT_EQ(page->MadeTile(0), tile);
+    pages.setCurrentIndex(1);
+    EXPECT_TRUE(tile->TileImage->isVisible());
+    EXPECT_EQ(tile->accessibleDescription(), "unselected");
+}
