@@ -687,6 +687,8 @@ TEST_F(GalleryControllerTest, ATabNotYetShownDecidesItsThumbnailsAndMakesTheirTi
         EXPECT_EQ(page->MadeTile(i)->text(), "not a thumb") << i;
         EXPECT_FALSE(page->MadeTile(i)->TileImage->isVisible()) << i;
     }
+    ASSERT_TRUE(QDir().mkpath(TESSELLON_SCREENSHOTS));
+    EXPECT_TRUE(pages.grab().save(TESSELLON_SCREENSHOTS "/gallery-tab-shown-late.png"));
     // From now on the page makes its tiles as thumbnails come.
     Page(5, kPage2);
     StartArrival(5, {}, kPage2);
