@@ -2,7 +2,6 @@
 
 #include "gallery/ExceptionGuard.h"
 #include "gallery/HelpContext.h"
-#include "gallery/PictureDecodePool.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -19,6 +18,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 namespace {
 
@@ -373,11 +373,9 @@ ThumbTile* GalleryTabPage::AddTile(int position, int cell, int pageWidth,
 struct GalleryTabPage::WaitingTile {
     int Cell = 0;
     QString ThumbAddress, FullSizeAddress;
-    bool Decoding = true;
-    MediaTile::BoxPicture Picture; // once decoded
-    bool OnDisk = false;           // the tile is to say "[on disk]"
+    std::optional<MediaTile::BoxPicture> Picture; // once decoded
+    bool OnDisk = false;                          // the tile is to say "[on disk]"
     // Made while its picture was decoding: the tile takes the picture.
-    bool MadeWhileDecoding = false;
     QPointer<ThumbTile> Made;
 };
 
@@ -395,24 +393,17 @@ MediaLoad GalleryTabPage::PlaceThumb(int position, int cell, int pageWidth,
     waiting->FullSizeAddress = fullSizeAddress;
     Waiting_[std::size_t(position)] = waiting;
 
-    // Written by the worker, read here once the delivery has come through
-    // the event queue.
-    auto picture = std::make_shared<MediaTile::BoxPicture>();
-    const QSize box(kTileSize, kTileSize);
-    const qreal ratio = devicePixelRatioF();
-    PictureDecodePool::Shared().Run(
-        this, [picture, file, box, ratio] { *picture = MediaTile::DecodeForBox(file, box, ratio); },
-        [this, waiting, picture, position] {
+    MediaTile::DecodeForBoxLater(
+        this, file, QSize(kTileSize, kTileSize), devicePixelRatioF(),
+        [this, waiting, position](MediaTile::BoxPicture picture) {
             bool shown = false;
-            if (waiting->MadeWhileDecoding) {
-                if (waiting->Made.isNull() || MadeTile(position) != waiting->Made) return;
-                shown = waiting->Made->ShowThumb(std::move(*picture));
+            if (position < int(Waiting_.size()) && Waiting_[std::size_t(position)] == waiting) {
+                shown = !picture.Shown.isNull();
+                waiting->Picture = std::move(picture);
+            } else if (!waiting->Made.isNull() && MadeTile(position) == waiting->Made) {
+                shown = waiting->Made->ShowThumb(std::move(picture));
             } else {
-                if (position >= int(Waiting_.size()) || Waiting_[std::size_t(position)] != waiting)
-                    return; // replaced
-                waiting->Decoding = false;
-                shown = !picture->Shown.isNull();
-                waiting->Picture = std::move(*picture);
+                return; // replaced
             }
             if (OnThumbLoaded) RunGuarded([&] { OnThumbLoaded(position, shown); }, nullptr);
         });
@@ -427,12 +418,10 @@ void GalleryTabPage::MakeWaitingTiles() {
         if (w == nullptr) continue;
         ThumbTile* tile =
             AddTile(int(position), w->Cell, LastPageWidth_, w->ThumbAddress, w->FullSizeAddress);
-        if (w->Decoding) {
-            w->MadeWhileDecoding = true;
+        if (!w->Picture)
             w->Made = tile;
-        } else if (tile->ShowThumb(std::move(w->Picture)) && w->OnDisk) {
+        else if (tile->ShowThumb(std::move(*w->Picture)) && w->OnDisk)
             tile->ShowOnDisk();
-        }
         if (OnTileMade) RunGuarded([&] { OnTileMade(*tile); }, nullptr);
     }
 }

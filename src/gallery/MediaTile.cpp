@@ -152,20 +152,25 @@ MediaLoad MediaTile::StartLoadMedia(const std::string& fileName, int boxWidth, i
     if (begun != MediaLoad::Pending) return begun;
     Decoding_ = true;
     const quint64 load = Loads_;
-    const QSize box(boxWidth, boxHeight);
-    const qreal ratio = devicePixelRatioF();
+    DecodeForBoxLater(this, fileName, QSize(boxWidth, boxHeight), devicePixelRatioF(),
+                      [this, load](BoxPicture picture) {
+                          if (load != Loads_) return; // a later load replaced this one
+                          Decoding_ = false;
+                          const bool shown = ShowPicture(std::move(picture));
+                          if (OnPictureLoaded) OnPictureLoaded(shown);
+                      });
+    return MediaLoad::Pending;
+}
+
+void MediaTile::DecodeForBoxLater(QObject* receiver, const std::string& fileName, QSize box,
+                                  qreal ratio, std::function<void(BoxPicture)> deliver) {
     // Written by the worker, read here once the delivery has come through
     // the event queue.
     auto picture = std::make_shared<BoxPicture>();
     PictureDecodePool::Shared().Run(
-        this, [picture, fileName, box, ratio] { *picture = DecodeForBox(fileName, box, ratio); },
-        [this, picture, load] {
-            if (load != Loads_) return; // a later load replaced this one
-            Decoding_ = false;
-            const bool shown = ShowPicture(std::move(*picture));
-            if (OnPictureLoaded) OnPictureLoaded(shown);
-        });
-    return MediaLoad::Pending;
+        receiver,
+        [picture, fileName, box, ratio] { *picture = DecodeForBox(fileName, box, ratio); },
+        [picture, deliver = std::move(deliver)] { deliver(std::move(*picture)); });
 }
 
 void MediaTile::paintEvent(QPaintEvent*) {

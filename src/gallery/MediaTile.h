@@ -90,8 +90,11 @@ public:
     // Whether StartLoadMedia would decode the file (a picture that is
     // there) rather than decide at once.
     static bool IsPictureToDecode(const std::string& fileName);
-    // Decodes and crops for the box; touches no tile, so any thread may.
-    static BoxPicture DecodeForBox(const std::string& fileName, QSize box, qreal ratio);
+    // Decodes and crops for the box on the shared decoding pool; deliver
+    // gets the result on the GUI thread from the event loop, unless receiver
+    // is gone by then.
+    static void DecodeForBoxLater(QObject* receiver, const std::string& fileName, QSize box,
+                                  qreal ratio, std::function<void(BoxPicture)> deliver);
     // Replaces what the tile shows or plays with a picture decoded for its
     // box elsewhere; true when the tile now shows it.
     bool ShowDecoded(BoxPicture picture);
@@ -101,6 +104,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Decodes and crops for the box; touches no tile, so any thread may.
+    static BoxPicture DecodeForBox(const std::string& fileName, QSize box, qreal ratio);
     // What was shown or played goes, a pending decoding is dropped, and the
     // tile hides.
     void EndWhatShows();
