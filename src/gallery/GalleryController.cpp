@@ -280,9 +280,10 @@ void GalleryController::ConnectModel() {
         page->OnTileMade = [this, id = tab.Id](ThumbTile& tile) {
             RunGuarded(
                 [&] {
-                    GalleryTab* made = Model_.FindTab(id);
-                    const ThumbEntry* thumb =
-                        made != nullptr ? Model_.Thumb(*made, tile.ThumbPosition()) : nullptr;
+                    GalleryTab* modelTab = Model_.FindTab(id);
+                    const ThumbEntry* thumb = modelTab != nullptr
+                                                  ? Model_.Thumb(*modelTab, tile.ThumbPosition())
+                                                  : nullptr;
                     if (thumb != nullptr && !thumb->NotAThumb) tile.ShowState(*thumb);
                 },
                 Messages);

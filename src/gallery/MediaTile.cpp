@@ -84,7 +84,6 @@ void MediaTile::EndWhatShows() {
 
 MediaLoad MediaTile::BeginLoad(const std::string& fileName) {
     EndWhatShows();
-    if (IsPictureToDecode(fileName)) return MediaLoad::Pending;
     if (!IsRegularFile(fileName)) {
         LastFailure_ = DecodeFailure::Unreadable;
         return MediaLoad::Failed;
@@ -94,6 +93,8 @@ MediaLoad MediaTile::BeginLoad(const std::string& fileName) {
         LastFailure_ = DecodeFailure::Unreadable;
         return MediaLoad::Failed;
     }
+    if (kind == MediaKind::Picture) return MediaLoad::Pending;
+
     IsVideo_ = true;
     if (Player_ == nullptr) {
         OwnPlayer_ = std::make_unique<NoDisplayPlayback>();
