@@ -56,6 +56,8 @@ std::string UpperCase(std::string_view s);
 std::string LowerCase(std::string_view s);
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 bool EqualsNoCase(std::string_view a, std::string_view b);
+// s without the blanks, tabs and line ends at either end.
+std::string_view TrimSpace(std::string_view s);
 // Position of needle in haystack ignoring ASCII case, or npos.
 std::size_t FindNoCase(std::string_view haystack, std::string_view needle, std::size_t from = 0);
 

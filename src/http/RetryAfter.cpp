@@ -1,23 +1,13 @@
 #include "RetryAfter.h"
 
+#include "common/StringTools.h"
+
 #include <curl/curl.h>
 
 #include <limits>
 #include <string>
 
 namespace {
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (IsBlank(s.front()) || s.front() == '\r' || s.front() == '\n'))
-        s.remove_prefix(1);
-    while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r' || s.back() == '\n'))
-        s.remove_suffix(1);
-    return s;
-}
 
 bool NameIs(std::string_view line, std::string_view name) {
     if (line.size() <= name.size() || line[name.size()] != ':') return false;
@@ -32,7 +22,7 @@ bool NameIs(std::string_view line, std::string_view name) {
 } // namespace
 
 std::optional<std::int64_t> ParseRetryAfter(std::string_view value, std::int64_t nowUnix) {
-    value = Trim(value);
+    value = TrimSpace(value);
     if (value.empty()) return std::nullopt;
     bool digits = true;
     for (char c : value)

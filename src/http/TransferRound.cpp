@@ -2,6 +2,7 @@
 
 #include "crawl/UrlParts.h"
 
+#include "common/StringTools.h"
 #include "http/CookieShare.h"
 #include "http/OwnerHandoff.h"
 #include "http/TargetFile.h"
@@ -17,7 +18,7 @@ namespace {
 // A chunk larger than this goes to the file before the chunk ends.
 constexpr std::size_t kChunkFlushSize = 512 * 1024;
 
-bool ParseInt64(const std::string& text, std::int64_t& out) {
+bool ParseInt64(std::string_view text, std::int64_t& out) {
     if (text.empty()) return false;
     std::int64_t v = 0;
     for (char c : text) {
@@ -27,16 +28,6 @@ bool ParseInt64(const std::string& text, std::int64_t& out) {
     }
     out = v;
     return true;
-}
-
-std::string Trim(std::string s) {
-    while (!s.empty() &&
-           (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '\t'))
-        s.pop_back();
-    std::size_t i = 0;
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t'))
-        ++i;
-    return s.substr(i);
 }
 
 } // namespace
@@ -49,10 +40,21 @@ bool CurlReady() {
 TransferHandles::TransferHandles() {
     if (!CurlReady()) return;
     Easy = curl_easy_init();
+    // Every request asks for a fresh answer, and for the connection to serve
+    // the slot's next request too.
+    curl_slist* headers = nullptr;
+    for (const char* line :
+         {"Pragma: no-cache", "Cache-Control: no-cache", "Connection: Keep-Alive"}) {
+        curl_slist* const longer = curl_slist_append(headers, line);
+        if (longer == nullptr) break; // out of memory: the lines so far
+        headers = longer;
+    }
+    Headers = headers;
 }
 
 TransferHandles::~TransferHandles() {
     if (Easy != nullptr) curl_easy_cleanup(static_cast<CURL*>(Easy));
+    curl_slist_free_all(static_cast<curl_slist*>(Headers));
 }
 
 TransferRound::TransferRound(const TransferInput& in, const TransferHooks& hooks,
@@ -60,16 +62,7 @@ TransferRound::TransferRound(const TransferInput& in, const TransferHooks& hooks
                              const std::atomic<bool>& stop, std::atomic<std::int64_t>& alive,
                              TransferResult& result, CURL* easy)
     : In_(in), Hooks_(hooks), Owner_(owner), Ask_(std::move(ask)), File_(file), Stop_(stop),
-      Alive_(alive), R_(result), Easy_(easy) {
-    Headers_ = curl_slist_append(Headers_, "Pragma: no-cache");
-    Headers_ = curl_slist_append(Headers_, "Cache-Control: no-cache");
-    // The connection may serve the slot's next request too.
-    Headers_ = curl_slist_append(Headers_, "Connection: Keep-Alive");
-}
-
-TransferRound::~TransferRound() {
-    curl_slist_free_all(Headers_);
-}
+      Alive_(alive), R_(result), Easy_(easy) {}
 
 void TransferRound::ReleaseHandles() {
     if (Easy_ != nullptr) {
@@ -77,20 +70,22 @@ void TransferRound::ReleaseHandles() {
         // so that they may go away before the handle does.
         curl_easy_setopt(Easy_, CURLOPT_SHARE, nullptr);
         curl_easy_reset(Easy_);
+        In_.Handles->Clean = true;
     }
-    curl_slist_free_all(Headers_);
-    Headers_ = nullptr;
 }
 
 void TransferRound::SetOptions() {
     CURL* easy = Easy_;
-    curl_easy_reset(easy);
+    // A round after the first of a transfer starts from the handle as the
+    // one before left it.
+    if (!In_.Handles->Clean) curl_easy_reset(easy);
+    In_.Handles->Clean = false;
     curl_easy_setopt(easy, CURLOPT_URL, Url_.c_str());
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, In_.Agent.c_str());
     if (!In_.ReferringUrl.empty())
         curl_easy_setopt(easy, CURLOPT_REFERER, In_.ReferringUrl.c_str());
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, Headers_);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(In_.Handles->Headers));
     if (In_.Cookies && In_.Cookies->Valid()) {
         // libcurl's cookie engine matches domain, path, expiry and Secure.
         curl_easy_setopt(easy, CURLOPT_SHARE, In_.Cookies->Handle());
@@ -258,6 +253,7 @@ size_t TransferRound::HeaderCallback(char* buffer, size_t size, size_t nitems, v
         if (line.starts_with("HTTP/")) {
             // a new response (after a redirect or an interim answer) starts its own head
             r.Head.clear();
+            r.Head.reserve(512); // most heads fit: one allocation, not one per doubling
             r.ContentType.clear();
             r.ContentLength = 0;
             rd->SawLocation_ = false;
@@ -267,16 +263,15 @@ size_t TransferRound::HeaderCallback(char* buffer, size_t size, size_t nitems, v
         } else if (!blank) {
             const auto colon = line.find(':');
             if (colon != std::string_view::npos) {
-                std::string name(line.substr(0, colon));
-                for (char& c : name)
-                    c = char(std::tolower(static_cast<unsigned char>(c)));
-                const std::string value = Trim(std::string(line.substr(colon + 1)));
-                if (name == "content-type") r.ContentType = value;
-                if (name == "content-length") {
+                // Read in place: a head has a dozen lines, three of them wanted.
+                const std::string_view name = line.substr(0, colon);
+                const std::string_view value = TrimSpace(line.substr(colon + 1));
+                if (EqualsNoCase(name, "content-type")) r.ContentType = value;
+                if (EqualsNoCase(name, "content-length")) {
                     std::int64_t len = 0;
                     r.ContentLength = ParseInt64(value, len) ? len : 0;
                 }
-                if (name == "location") {
+                if (EqualsNoCase(name, "location")) {
                     rd->SawLocation_ = true;
                     rd->Location_ = value;
                 }

@@ -48,7 +48,6 @@ public:
     TransferRound(const TransferInput& in, const TransferHooks& hooks, OwnerHandoff& owner,
                   AskOwner ask, TargetFile& file, const std::atomic<bool>& stop,
                   std::atomic<std::int64_t>& alive, TransferResult& result, CURL* easy);
-    ~TransferRound();
     TransferRound(const TransferRound&) = delete;
     TransferRound& operator=(const TransferRound&) = delete;
 
@@ -96,7 +95,6 @@ private:
     std::atomic<std::int64_t>& Alive_;
     TransferResult& R_;
     CURL* const Easy_;
-    curl_slist* Headers_ = nullptr;
     char ErrorBuffer_[CURL_ERROR_SIZE] = {0};
     std::string Data_;
     bool CredentialsSent_ = false;

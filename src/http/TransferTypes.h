@@ -20,6 +20,10 @@ struct TransferHandles {
     TransferHandles(const TransferHandles&) = delete;
     TransferHandles& operator=(const TransferHandles&) = delete;
     void* Easy = nullptr;
+    // The header lines every request sends (a curl_slist), made once.
+    void* Headers = nullptr;
+    // No option set since the handle was made or reset.
+    bool Clean = true;
     // The body bytes of the chunk being received, written to the file in one
     // piece when the chunk is complete; kept to spare an allocation per transfer.
     std::string Chunk;

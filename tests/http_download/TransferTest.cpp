@@ -103,6 +103,47 @@ TEST(Transfer, HeadLongerThan2048BytesIsAccepted) {
     EXPECT_EQ(ReadFile(run.Target(server.Url("/big-head.jpg"))), "jpeg");
 }
 
+TEST(Transfer, HeadFieldsAreReadWhateverTheirCaseAndBlanks) {
+    ScriptedServer server([&](RawConnection& c) {
+        const std::string request = c.ReadHead();
+        if (request.empty()) return;
+        if (request.starts_with("GET /old.gif ")) {
+            c.Send("HTTP/1.0 302 Found\r\nlOcAtIoN: \t/new.gif \r\nContent-Length: 0\r\n\r\n");
+            return;
+        }
+        c.Send("HTTP/1.0 200 OK\r\ncOnTeNt-TyPe:\t image/gif \r\nCONTENT-LENGTH:   4\r\n\r\nGIF8");
+    });
+    TempDir dir;
+    ManagerRun run(dir.Path());
+    run.Add(server.Url("/old.gif"));
+    ASSERT_TRUE(run.RunToIdle());
+    ASSERT_EQ(run.Heads.size(), 1u);
+    EXPECT_EQ(run.Heads[0].Status, 200);
+    EXPECT_EQ(run.Heads[0].ContentType, "image/gif");
+    EXPECT_EQ(run.Heads[0].ContentLength, 4);
+    EXPECT_EQ(ReadFile(run.Target(server.Url("/old.gif"))), "GIF8");
+}
+
+TEST(Transfer, EveryRequestOfASlotAsksForAFreshAnswerOverAKeptConnection) {
+    TestHttpServer server(10);
+    for (const char* path : {"/1.jpg", "/2.jpg", "/3.jpg"})
+        server.Serve(path, "image/jpeg", path);
+    TempDir dir;
+    ManagerRun run(dir.Path());
+    run.M.ConcurrentDownloads = 1; // one handle serves the three requests
+    for (const char* path : {"/1.jpg", "/2.jpg", "/3.jpg"})
+        run.Add(server.Url(path));
+    ASSERT_TRUE(run.RunToIdle());
+    ASSERT_EQ(run.Received.size(), 3u);
+    const auto seen = server.Requests();
+    ASSERT_EQ(seen.size(), 3u);
+    for (const auto& request : seen) {
+        EXPECT_EQ(request.Header("Pragma"), "no-cache") << request.Path;
+        EXPECT_EQ(request.Header("Cache-Control"), "no-cache") << request.Path;
+        EXPECT_EQ(request.Header("Connection"), "Keep-Alive") << request.Path;
+    }
+}
+
 TEST(Redirects, FileKeepsTheNameOfTheRequestedUrl) {
     TestHttpServer server;
     server.Redirect("/old/pic.jpg", "/new/other.jpg");
