@@ -45,10 +45,6 @@ private:
 // Qt's hand-off (tests/support/tsan.supp) match.
 
 inline void OwnerHandoff::PostToOwner(std::function<void()> f) {
-    {
-        std::lock_guard lk(M_);
-        if (!OwnerAlive_) return;
-    }
     auto run = [self = shared_from_this(), f = std::move(f)] {
         {
             std::lock_guard lk(self->M_);
@@ -56,6 +52,10 @@ inline void OwnerHandoff::PostToOwner(std::function<void()> f) {
         }
         f();
     };
+    // Held while handing over: an owner that detaches meanwhile waits, and
+    // only then may its mailbox go away.
+    std::lock_guard lk(M_);
+    if (!OwnerAlive_) return;
     if (Mailbox_ != nullptr)
         Mailbox_->Post(std::move(run));
     else
