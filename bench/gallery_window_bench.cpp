@@ -142,6 +142,54 @@ double CpuSeconds(int who) {
            double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+// Nanoseconds on a CPU of each of this process's threads, by tid, with the
+// thread's name (the kernel's schedstat: finer than the ticks of stat).
+struct ThreadTime {
+    std::string Name;
+    double Seconds = 0;
+};
+std::map<int, ThreadTime> ThreadTimes() {
+    std::map<int, ThreadTime> times;
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ec)) {
+        std::FILE* stat = std::fopen((task.path() / "schedstat").c_str(), "r");
+        std::FILE* comm = std::fopen((task.path() / "comm").c_str(), "r");
+        unsigned long long ns = 0;
+        char name[64] = {0};
+        if (stat != nullptr && comm != nullptr && std::fscanf(stat, "%llu", &ns) == 1 &&
+            std::fgets(name, sizeof name, comm) != nullptr) {
+            std::string n(name);
+            while (!n.empty() && n.back() == '\n')
+                n.pop_back();
+            times[std::atoi(task.path().filename().c_str())] = {n, double(ns) / 1e9};
+        }
+        if (stat != nullptr) std::fclose(stat);
+        if (comm != nullptr) std::fclose(comm);
+    }
+    return times;
+}
+
+// The CPU seconds each thread (threads of one name summed) spent from before
+// to after; the window's own thread is "gui".
+std::string ThreadShares(const std::map<int, ThreadTime>& before,
+                         const std::map<int, ThreadTime>& after) {
+    std::map<std::string, double> byName;
+    for (const auto& [tid, t] : after) {
+        const auto was = before.find(tid);
+        const double spent = t.Seconds - (was == before.end() ? 0 : was->second.Seconds);
+        byName[tid == ::getpid() ? std::string("gui") : t.Name] += spent;
+    }
+    std::string text;
+    for (const auto& [name, seconds] : byName) {
+        if (seconds < 0.005) continue;
+        char part[96];
+        std::snprintf(part, sizeof part, "%s%s %.2f", text.empty() ? "" : ", ", name.c_str(),
+                      seconds);
+        text += part;
+    }
+    return text;
+}
+
 long FilesUnder(const std::string& folder) {
     long files = 0;
     std::error_code ec;
@@ -186,6 +234,7 @@ struct WindowRun {
     double Cpu = 0;
     double DoneSeconds = -1; // to the window's idle state, quiet ticks included
     int Tabs = 0;
+    std::string Threads; // CPU seconds by thread, to the end of the work
 };
 
 // One scan by a fresh gallery window whose storage folder is folder.
@@ -215,6 +264,8 @@ WindowRun WindowScan(const Options& o, const std::string& url, const std::string
     WindowRun run;
     const double cpu = CpuSeconds(RUSAGE_SELF);
     double lastCpu = cpu;
+    const auto threadsBefore = ThreadTimes();
+    auto threadsAfter = threadsBefore;
     QElapsedTimer clock;
     clock.start();
     form.StartButton->click();
@@ -228,12 +279,14 @@ WindowRun WindowScan(const Options& o, const std::string& url, const std::string
         if (wasBusy && !now) {
             lastEnd = double(clock.nsecsElapsed()) / 1e9;
             lastCpu = CpuSeconds(RUSAGE_SELF);
+            threadsAfter = ThreadTimes();
         }
         wasBusy = now;
     }
     run.DoneSeconds = double(clock.nsecsElapsed()) / 1e9;
     if (!gallery.IsWorking() && !busy()) run.Seconds = lastEnd;
     run.Cpu = lastCpu - cpu;
+    run.Threads = ThreadShares(threadsBefore, threadsAfter);
     run.Tabs = form.Tabs->count();
     form.close();
     QCoreApplication::processEvents();
@@ -325,6 +378,7 @@ int main(int argc, char** argv) {
                     "cpu (%ld files, %d tabs, idle after %.2f s)\n",
                     run, c.Seconds, c.Cpu, cliFiles, w.Seconds, w.Cpu, winFiles, w.Tabs,
                     w.DoneSeconds);
+        std::printf("  window cpu s by thread: %s\n", w.Threads.c_str());
         std::fflush(stdout);
         cli.push_back(c.Seconds);
         cliCpu.push_back(c.Cpu);
