@@ -138,6 +138,20 @@ else
   location="location / { echo_sleep $delay_s; echo_exec @static; }
     location @static { }"
 fi
+# CPU seconds (user + system) nginx's processes have used so far: the server
+# shares the cores with the tool it serves.
+hz=$(getconf CLK_TCK)
+server_cpu() {
+  local master
+  master=$(cat "$ngx/nginx.pid" 2>/dev/null) || master=
+  if [[ -z $master ]]; then
+    echo 0
+    return
+  fi
+  # shellcheck disable=SC2046
+  cat $(printf '/proc/%s/stat ' "$master" $(pgrep -P "$master")) 2>/dev/null |
+    awk -v hz="$hz" '{t += $14 + $15} END {printf "%.2f", t / hz}'
+}
 start_nginx() {
   local port=$1
   cat >"$ngx/nginx.conf" <<EOF
@@ -236,7 +250,8 @@ run_tool() { # tool mode run root
     floor)
       cmd=("$FLOOR" --list "$floor_list" --out "$out" --connections "$CONNECTIONS") ;;
   esac
-  local rc=0
+  local rc=0 server0 server
+  server0=$(server_cpu)
   (cd "$out" && /usr/bin/time -f '%e %U %S %M' -o "$tf" "${cmd[@]}") >"$log" 2>&1 || rc=$?
   # wget exits 8 when a link fails (none should here); anything else is a failure.
   if [[ $rc != 0 && ! ($tool == wget* && $rc == 8) ]]; then
@@ -257,10 +272,11 @@ run_tool() { # tool mode run root
     got=$(wc -l <"$WORK/got-$tool.sha1")
     cmp -s "$WORK/got-$tool.sha1" "$WORK/reference.sha1" && same=yes
   fi
+  server=$(awk -v a="$server0" -v b="$(server_cpu)" 'BEGIN{printf "%.2f", b - a}')
   read -r wall user sys rss <"$tf"
-  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$mode" "$tool" "$run" "$wall" "$user" "$sys" "$rss" "$got" "$same" >>"$results"
-  printf '  %-6s run %d %-14s %7.2f s wall, %6.2f s cpu, %7d KB rss, %5d files, same set: %s\n' \
-    "$mode" "$run" "$tool" "$wall" "$(awk -v u="$user" -v s="$sys" 'BEGIN{print u+s}')" "$rss" "$got" "$same"
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$mode" "$tool" "$run" "$wall" "$user" "$sys" "$rss" "$got" "$same" "$server" >>"$results"
+  printf '  %-6s run %d %-14s %7.2f s wall, %6.2f s cpu, %7d KB rss, %5d files, same set: %s, server %.2f s cpu\n' \
+    "$mode" "$run" "$tool" "$wall" "$(awk -v u="$user" -v s="$sys" 'BEGIN{print u+s}')" "$rss" "$got" "$same" "$server"
   rm -rf "$out" "$out.list"
 }
 
@@ -311,27 +327,30 @@ function median(s,   a, k, i, j, v) {
 echo
 echo "medians of $RUNS runs; $nfiles pictures; ratio = tessellon / tool (below 1: tessellon better)"
 echo "floor: numbered files, not compared; its \"same pictures\" means every address answered 200"
+echo "server: nginx's CPU time during the run; bound: (cpu + server) / $(nproc) cores, the least wall"
+echo "time the run could take on this machine with every core busy"
 for mode in $MODES; do
   echo
   echo "[$mode, delay $DELAY ms, $PAGES pages]"
-  awk -F'\t' -v mode="$mode" -v order="$TOOLS" -v n="$nfiles" "$median_awk"'
+  awk -F'\t' -v mode="$mode" -v order="$TOOLS" -v n="$nfiles" -v cores="$(nproc)" "$median_awk"'
     $1 == mode {
       wall[$2] = wall[$2] " " $4; cpu[$2] = cpu[$2] " " ($5 + $6); rss[$2] = rss[$2] " " $7
+      server[$2] = server[$2] " " ($10 + 0)
       if ($9 != "yes") bad[$2]++
     }
     END {
-      printf "%-14s %9s %9s %9s %9s %11s %10s %s\n", "tool", "wall s", "cpu s", "rss MB", "files/s",
-        "wall ratio", "cpu ratio", "same pictures"
+      printf "%-14s %9s %9s %9s %9s %11s %10s %9s %9s %s\n", "tool", "wall s", "cpu s", "rss MB",
+        "files/s", "wall ratio", "cpu ratio", "server s", "bound s", "same pictures"
       tw = median(wall["tessellon"]); tc = median(cpu["tessellon"])
       k = split(order, tools, " ")
       for (i = 1; i <= k; i++) {
         t = tools[i]
         if (!(t in wall)) continue
-        w = median(wall[t]); c = median(cpu[t]); r = median(rss[t]) / 1024
+        w = median(wall[t]); c = median(cpu[t]); r = median(rss[t]) / 1024; sv = median(server[t])
         wr = (t == "tessellon" || tw == "") ? "" : sprintf("%.2f", tw / w)
         cr = (t == "tessellon" || tc == "" || c == 0) ? "" : sprintf("%.2f", tc / c)
-        printf "%-14s %9.2f %9.2f %9.1f %9.0f %11s %10s %s\n", t, w, c, r, n / w, wr, cr,
-          (t in bad) ? "NO (" bad[t] " runs differ)" : "yes"
+        printf "%-14s %9.2f %9.2f %9.1f %9.0f %11s %10s %9.2f %9.2f %s\n", t, w, c, r, n / w, wr, cr,
+          sv, (c + sv) / cores, (t in bad) ? "NO (" bad[t] " runs differ)" : "yes"
       }
     }' "$results"
 done
