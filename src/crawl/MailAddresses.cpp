@@ -12,22 +12,13 @@
 
 namespace {
 
-std::string_view Trimmed(std::string_view s) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!s.empty() && blank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && blank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
 // Appends each address of a comma list, percent-decoded and trimmed.
 void AddList(std::string_view encoded, std::vector<std::string>& out) {
     const std::string decoded = PercentDecode(encoded);
     std::string_view list = decoded;
     while (!list.empty()) {
         const auto comma = list.find(',');
-        const std::string_view entry = Trimmed(list.substr(0, comma));
+        const std::string_view entry = TrimSpace(list.substr(0, comma));
         if (IsMailAddress(entry)) out.emplace_back(entry);
         if (comma == std::string_view::npos) break;
         list.remove_prefix(comma + 1);
