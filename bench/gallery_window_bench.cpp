@@ -48,6 +48,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -140,6 +141,26 @@ double CpuSeconds(int who) {
     ::getrusage(who, &u);
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// CPU seconds (user + system, all its threads) of process pid so far; 0 when
+// there is none to read (a server given with --url).
+double ProcessCpuSeconds(pid_t pid) {
+    if (pid <= 0) return 0;
+    std::FILE* file = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (file == nullptr) return 0;
+    char text[1024] = {0};
+    const std::size_t n = std::fread(text, 1, sizeof text - 1, file);
+    std::fclose(file);
+    // The fields after the name in parentheses: state is the 3rd field,
+    // utime and stime the 14th and 15th.
+    const char* rest = std::strrchr(text, ')');
+    if (n == 0 || rest == nullptr) return 0;
+    unsigned long long user = 0, system = 0;
+    if (std::sscanf(rest + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &user,
+                    &system) != 2)
+        return 0;
+    return double(user + system) / double(::sysconf(_SC_CLK_TCK));
 }
 
 // Nanoseconds on a CPU of each of this process's threads, by tid, with the
@@ -361,12 +382,15 @@ int main(int argc, char** argv) {
     for (int run = 1; run <= o.Runs; ++run) {
         const std::string tag = std::to_string(run);
         const std::string cliFolder = std::string(work) + "/cli-" + tag;
+        const double server0 = ProcessCpuSeconds(server.Pid);
         const Timing c = o.WindowOnly ? Timing{1, 1} : CommandLineScan(o, url, cliFolder);
+        const double server1 = ProcessCpuSeconds(server.Pid);
         const long cliFiles = FilesUnder(cliFolder);
         std::filesystem::remove_all(cliFolder);
 
         const std::string winFolder = std::string(work) + "/window-" + tag;
         const WindowRun w = WindowScan(o, url, winFolder);
+        const double server2 = ProcessCpuSeconds(server.Pid);
         if (::chdir(work) != 0) return 1;
         const long winFiles = FilesUnder(winFolder + "/Download");
         std::filesystem::remove_all(winFolder);
@@ -379,6 +403,16 @@ int main(int argc, char** argv) {
                     run, c.Seconds, c.Cpu, cliFiles, w.Seconds, w.Cpu, winFiles, w.Tabs,
                     w.DoneSeconds);
         std::printf("  window cpu s by thread: %s\n", w.Threads.c_str());
+        if (server.Pid > 0) {
+            // The least wall time the CPU time of scan and server allows on
+            // this machine's cores.
+            const double cores = double(::sysconf(_SC_NPROCESSORS_ONLN));
+            std::printf(
+                "  server cpu s: command line %.2f, window %.2f; bound (cpu + server) / %.0f "
+                "cores: command line %.2f s, window %.2f s\n",
+                server1 - server0, server2 - server1, cores, (c.Cpu + server1 - server0) / cores,
+                (w.Cpu + server2 - server1) / cores);
+        }
         std::fflush(stdout);
         cli.push_back(c.Seconds);
         cliCpu.push_back(c.Cpu);
