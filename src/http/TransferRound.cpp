@@ -8,7 +8,6 @@
 #include "http/TargetFile.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -76,8 +75,8 @@ void TransferRound::ReleaseHandles() {
 
 void TransferRound::SetOptions() {
     CURL* easy = Easy_;
-    // A round after the first of a transfer starts from the handle as the
-    // one before left it.
+    // The handle was reset when its last transfer ended; only a later round
+    // of this transfer (credentials, a redirect) finds the options set before.
     if (!In_.Handles->Clean) curl_easy_reset(easy);
     In_.Handles->Clean = false;
     curl_easy_setopt(easy, CURLOPT_URL, Url_.c_str());
