@@ -35,6 +35,12 @@ bool IsInternalAddress(const std::string& url) {
     return false;
 }
 
+// What the model says of a thumbnail that shows: "[on disk]" and its marker.
+void ShowThumbState(ThumbTile& tile, const ThumbEntry& thumb) {
+    if (thumb.OnDisk) tile.ShowOnDisk();
+    tile.ShowState(thumb);
+}
+
 } // namespace
 
 GalleryController::GalleryController(MessageSink* messages, std::string applicationTitle)
@@ -284,7 +290,7 @@ void GalleryController::ConnectModel() {
                     const ThumbEntry* thumb = modelTab != nullptr
                                                   ? Model_.Thumb(*modelTab, tile.ThumbPosition())
                                                   : nullptr;
-                    if (thumb != nullptr && !thumb->NotAThumb) tile.ShowState(*thumb);
+                    if (thumb != nullptr && !thumb->NotAThumb) ShowThumbState(tile, *thumb);
                 },
                 Messages);
         };
@@ -357,8 +363,8 @@ void GalleryController::ConnectModel() {
     Model_.OnThumbArrived = [this](GalleryTab& tab, ThumbEntry& thumb) {
         GalleryTabPage* page = Page(tab.Id);
         if (page == nullptr || thumb.NotAThumb) return; // the tile says so already
-        if (thumb.OnDisk) page->ShowOnDisk(thumb.Position);
-        if (ThumbTile* tile = page->MadeTile(thumb.Position)) tile->ShowState(thumb);
+        // A tile not made yet shows all this when it is.
+        if (ThumbTile* tile = page->MadeTile(thumb.Position)) ShowThumbState(*tile, thumb);
     };
     Model_.OnMarkerChanged = [this](GalleryTab& tab, ThumbEntry& thumb) {
         GalleryTabPage* page = Page(tab.Id);

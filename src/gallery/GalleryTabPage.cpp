@@ -374,7 +374,6 @@ struct GalleryTabPage::WaitingTile {
     int Cell = 0;
     QString ThumbAddress, FullSizeAddress;
     std::optional<MediaTile::BoxPicture> Picture; // once decoded
-    bool OnDisk = false;                          // the tile is to say "[on disk]"
     // Made while its picture was decoding: the tile takes the picture.
     QPointer<ThumbTile> Made;
 };
@@ -420,17 +419,10 @@ void GalleryTabPage::MakeWaitingTiles() {
             AddTile(int(position), w->Cell, LastPageWidth_, w->ThumbAddress, w->FullSizeAddress);
         if (!w->Picture)
             w->Made = tile;
-        else if (tile->ShowThumb(std::move(*w->Picture)) && w->OnDisk)
-            tile->ShowOnDisk();
+        else
+            tile->ShowThumb(std::move(*w->Picture));
         if (OnTileMade) RunGuarded([&] { OnTileMade(*tile); }, nullptr);
     }
-}
-
-void GalleryTabPage::ShowOnDisk(int position) {
-    if (ThumbTile* tile = MadeTile(position))
-        tile->ShowOnDisk();
-    else if (position >= 0 && position < int(Waiting_.size()) && Waiting_[std::size_t(position)])
-        Waiting_[std::size_t(position)]->OnDisk = true;
 }
 
 void GalleryTabPage::DropTile(int position) {

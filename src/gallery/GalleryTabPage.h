@@ -119,9 +119,6 @@ public:
     ThumbTile* MadeTile(int position) const;
     // Tiles made or waiting.
     int TileCount() const;
-    // The position's tile appends "[on disk]" under its file name, now or
-    // when it is made.
-    void ShowOnDisk(int position);
 
     QScrollArea* Board() const { return Board_; }
     QWidget* BoardContents() const { return Contents_; }
@@ -135,7 +132,8 @@ public:
     // The pending load of a thumbnail position ended; one that has been
     // replaced since does not report.
     std::function<void(int position, bool shown)> OnThumbLoaded;
-    // A waiting tile has been made: it should show its thumbnail's state.
+    // A waiting tile has been made: it should show its thumbnail's state
+    // ("[on disk]" included).
     std::function<void(ThumbTile& tile)> OnTileMade;
 
 protected:
