@@ -81,6 +81,7 @@ bool TargetFile::Open(const std::string& target, unsigned mode, const std::strin
     }
     Fd_ = fd;
     Temp_ = std::move(temp);
+    Origin.WriteTo(Fd_);
     return true;
 }
 
@@ -101,7 +102,6 @@ bool TargetFile::Write(const char* data, std::size_t size, std::string& error) {
 
 bool TargetFile::Commit(std::string& error) {
     if (Fd_ < 0) return false;
-    Origin.WriteTo(Fd_);
     const bool closed = ::close(Fd_) == 0;
     const int closeErrno = errno;
     Fd_ = -1;

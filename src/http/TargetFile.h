@@ -13,10 +13,9 @@ bool IsDiskFull(int errorNumber);
 // beside the target, under a short name of its own (so that any name the
 // storage layout makes can be stored), and the target is replaced only when
 // the whole body has arrived; a body that is not kept leaves no trace, not
-// even the folders made for it. Used on the transfer loops' threads, so that
-// creating, renaming and removing files runs in parallel across loops (and
-// away from the owner's thread); only making folders and removing emptied
-// ones wait for each other.
+// even the folders made for it. Created on the owner's thread when the
+// transfer starts, then written, renamed or removed on its transfer loop's
+// thread; only making folders and removing emptied ones wait for each other.
 class TargetFile {
 public:
     TargetFile() = default;
@@ -39,7 +38,7 @@ public:
     // The errno of the last failure of Open, Write or Commit.
     int LastError() const { return LastError_; }
 
-    // Written on the file just before it replaces the target.
+    // Set before Open, which writes it on the new file.
     OriginAttributes Origin;
 
 private:

@@ -30,8 +30,10 @@ struct TransferThread::Shared : OwnerHandoff, TransferLoop::Transfer {
     std::condition_variable Cv; // tells the owner that the loop let go
     bool RunEnded = false;      // under M
 
-    // The loop's thread only.
+    // Created by Start on the owner's thread, before the transfer is posted;
+    // from then on, like everything below, the loop's thread's only.
     TargetFile File;
+    std::string OpenWhy; // why File could not be created (errno text)
     TransferResult Result;
     std::optional<TransferRound> Round;
     int Rounds = 0;               // started so far: a second answers a 401 or 407
@@ -42,6 +44,7 @@ struct TransferThread::Shared : OwnerHandoff, TransferLoop::Transfer {
     std::shared_ptr<Shared> Self() { return std::static_pointer_cast<Shared>(shared_from_this()); }
     CURL* Easy() const { return In.Handles ? static_cast<CURL*>(In.Handles->Easy) : nullptr; }
 
+    void OpenFile();
     void Begin();
     void StartRound(bool fresh);
     void AfterPerform() override;
@@ -52,7 +55,17 @@ struct TransferThread::Shared : OwnerHandoff, TransferLoop::Transfer {
     void Finish(bool transferOk);
 };
 
-// Opens the target file and starts the first round.
+// Creates the target's temporary file with its origin. It runs on the
+// owner's thread: the loop's thread sets the pace of a scan, and the owner
+// has time to spare while the loop moves the bodies.
+void TransferThread::Shared::OpenFile() {
+    if (!In.StoreToFile) return;
+    File.Origin = In.Origin;
+    if (!File.Open(In.TargetPath, In.FileMode, In.StorageFolder, OpenWhy) && OpenWhy.empty())
+        OpenWhy = "unknown error";
+}
+
+// Starts the first round, unless the file it needs could not be created.
 void TransferThread::Shared::Begin() {
     // A question goes to the owner's thread; its answer resumes the round here.
     auto ask = [this](std::function<void()> question) {
@@ -62,21 +75,17 @@ void TransferThread::Shared::Begin() {
         });
     };
     Round.emplace(In, Hooks, *this, std::move(ask), File, Stop, AliveMs, Result, Easy());
-    if (In.StoreToFile) {
-        File.Origin = In.Origin;
-        std::string why;
-        if (!File.Open(In.TargetPath, In.FileMode, In.StorageFolder, why)) {
-            const std::string message =
-                "unable to create file: " + In.TargetPath + " (" + why + ")";
-            if (IsDiskFull(File.LastError())) Result.DiskFull = why;
-            if (In.FileRequired) {
-                // Nothing to write to: the request ends at once as a failure.
-                Result.FileError = message;
-                Finish(false);
-                return;
-            }
-            Result.FileNote = message; // a page is still processed from memory
+    if (!OpenWhy.empty()) {
+        const std::string message =
+            "unable to create file: " + In.TargetPath + " (" + OpenWhy + ")";
+        if (IsDiskFull(File.LastError())) Result.DiskFull = OpenWhy;
+        if (In.FileRequired) {
+            // Nothing to write to: the request ends at once as a failure.
+            Result.FileError = message;
+            Finish(false);
+            return;
         }
+        Result.FileNote = message; // a page is still processed from memory
     }
     if (Stop) {
         Finish(false);
@@ -254,6 +263,7 @@ TransferThread::~TransferThread() {
 void TransferThread::Start(TransferLoop& loop) {
     Posted_ = true;
     Shared_->Loop = &loop;
+    Shared_->OpenFile();
     loop.Post([s = Shared_] { s->Begin(); });
 }
 

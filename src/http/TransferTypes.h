@@ -41,8 +41,9 @@ struct TransferInput {
     std::string UserName, Password;
     std::string ReferringUrl;
     bool StoreToString = false;
-    // The body goes to TargetPath (created and replaced on the loop's
-    // thread, away from the owner's) when StoreToFile is set.
+    // The body goes to TargetPath (created on the owner's thread when the
+    // transfer starts, written and replaced on the loop's) when StoreToFile
+    // is set.
     bool StoreToFile = false;
     std::string TargetPath;
     unsigned FileMode = 0644;

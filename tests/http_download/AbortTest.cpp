@@ -122,6 +122,32 @@ TEST(Abort, AbortAfterTheEndOnlyMarksTheSlot) {
     EXPECT_EQ(run.ThreadDoneCalls, 1);
 }
 
+// The temporary file exists from the moment a transfer is started, before
+// its loop takes it up; a slot given up at once removes it and its folders.
+TEST(Abort, SlotsDestroyedRightAfterTheyStartedLeaveNothingBehind) {
+    ScriptedServer server([](RawConnection& c) {
+        if (c.ReadHead().empty()) return;
+        c.WaitPeerClosed(60000);
+    });
+    TempDir dir;
+    TransferLoop loop;
+    for (int round = 0; round < 20; ++round) {
+        std::vector<std::unique_ptr<SlotRun>> runs;
+        for (int i = 0; i < 8; ++i) {
+            auto run = std::make_unique<SlotRun>(
+                server.Url("/r" + std::to_string(round) + "/f" + std::to_string(i) + ".jpg"),
+                dir.Path());
+            run->Slot.Loop = &loop;
+            run->Slot.StorageFolder = dir.Path();
+            run->Slot.Get(RequestKind::GETHTTP_BODY);
+            runs.push_back(std::move(run));
+        }
+        runs.clear();
+        ASSERT_TRUE(EntriesUnder(dir.Path()).empty())
+            << "round " << round << ": " << EntriesUnder(dir.Path()).front();
+    }
+}
+
 TEST(Abort, StoppingTheManagerEndsTransfersWithoutReports) {
     ScriptedServer server([](RawConnection& c) {
         if (c.ReadHead().empty()) return;
