@@ -33,7 +33,7 @@ struct TransferThread::Shared : OwnerHandoff, TransferLoop::Transfer {
     // Created by Start on the owner's thread, before the transfer is posted;
     // from then on, like everything below, the loop's thread's only.
     TargetFile File;
-    std::string OpenWhy; // why File could not be created (errno text)
+    std::string OpenWhy; // why File could not be created
     TransferResult Result;
     std::optional<TransferRound> Round;
     int Rounds = 0;               // started so far: a second answers a 401 or 407
@@ -61,8 +61,7 @@ struct TransferThread::Shared : OwnerHandoff, TransferLoop::Transfer {
 void TransferThread::Shared::OpenFile() {
     if (!In.StoreToFile) return;
     File.Origin = In.Origin;
-    if (!File.Open(In.TargetPath, In.FileMode, In.StorageFolder, OpenWhy) && OpenWhy.empty())
-        OpenWhy = "unknown error";
+    File.Open(In.TargetPath, In.FileMode, In.StorageFolder, OpenWhy);
 }
 
 // Starts the first round, unless the file it needs could not be created.
@@ -75,7 +74,7 @@ void TransferThread::Shared::Begin() {
         });
     };
     Round.emplace(In, Hooks, *this, std::move(ask), File, Stop, AliveMs, Result, Easy());
-    if (!OpenWhy.empty()) {
+    if (In.StoreToFile && !File.IsOpen()) {
         const std::string message =
             "unable to create file: " + In.TargetPath + " (" + OpenWhy + ")";
         if (IsDiskFull(File.LastError())) Result.DiskFull = OpenWhy;
