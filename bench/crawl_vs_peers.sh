@@ -329,18 +329,21 @@ echo "medians of $RUNS runs; $nfiles pictures; ratio = tessellon / tool (below 1
 echo "floor: numbered files, not compared; its \"same pictures\" means every address answered 200"
 echo "server: nginx's CPU time during the run; bound: (cpu + server) / $(nproc) cores, the least wall"
 echo "time the run could take on this machine with every core busy"
+echo "cpu = user (the tool's own code and its libraries) + sys (the kernel's work for it: mostly"
+echo "receiving the bodies and writing the files, which every tool has to do)"
 for mode in $MODES; do
   echo
   echo "[$mode, delay $DELAY ms, $PAGES pages]"
   awk -F'\t' -v mode="$mode" -v order="$TOOLS" -v n="$nfiles" -v cores="$(nproc)" "$median_awk"'
     $1 == mode {
       wall[$2] = wall[$2] " " $4; cpu[$2] = cpu[$2] " " ($5 + $6); rss[$2] = rss[$2] " " $7
-      server[$2] = server[$2] " " ($10 + 0)
+      user[$2] = user[$2] " " $5; sys[$2] = sys[$2] " " $6; server[$2] = server[$2] " " ($10 + 0)
       if ($9 != "yes") bad[$2]++
     }
     END {
-      printf "%-14s %9s %9s %9s %9s %11s %10s %9s %9s %s\n", "tool", "wall s", "cpu s", "rss MB",
-        "files/s", "wall ratio", "cpu ratio", "server s", "bound s", "same pictures"
+      printf "%-14s %9s %9s %7s %7s %9s %9s %11s %10s %9s %9s %s\n", "tool", "wall s", "cpu s",
+        "user s", "sys s", "rss MB", "files/s", "wall ratio", "cpu ratio", "server s", "bound s",
+        "same pictures"
       tw = median(wall["tessellon"]); tc = median(cpu["tessellon"])
       k = split(order, tools, " ")
       for (i = 1; i <= k; i++) {
@@ -349,8 +352,9 @@ for mode in $MODES; do
         w = median(wall[t]); c = median(cpu[t]); r = median(rss[t]) / 1024; sv = median(server[t])
         wr = (t == "tessellon" || tw == "") ? "" : sprintf("%.2f", tw / w)
         cr = (t == "tessellon" || tc == "" || c == 0) ? "" : sprintf("%.2f", tc / c)
-        printf "%-14s %9.2f %9.2f %9.1f %9.0f %11s %10s %9.2f %9.2f %s\n", t, w, c, r, n / w, wr, cr,
-          sv, (c + sv) / cores, (t in bad) ? "NO (" bad[t] " runs differ)" : "yes"
+        printf "%-14s %9.2f %9.2f %7.2f %7.2f %9.1f %9.0f %11s %10s %9.2f %9.2f %s\n", t, w, c,
+          median(user[t]), median(sys[t]), r, n / w, wr, cr, sv, (c + sv) / cores,
+          (t in bad) ? "NO (" bad[t] " runs differ)" : "yes"
       }
     }' "$results"
 done
