@@ -214,7 +214,10 @@ if [[ $DELAY != 0 ]]; then
 fi
 
 # --- the runs ------------------------------------------------------------------
-results="$WORK/results-p$PAGES-d$DELAY.tsv"
+# Named by pages, delay and modes, so that a run in one mode does not
+# overwrite the last run in another.
+modes_tag=$(tr ' ' '-' <<<"$MODES")
+results="$WORK/results-p$PAGES-d$DELAY-$modes_tag.tsv"
 : >"$results"
 curl_list="$WORK/curl-list.txt"
 floor_list="$WORK/floor-list.txt"
